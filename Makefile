@@ -1,0 +1,44 @@
+# Everyday entry points. Each target installs what is missing first, so a fresh Debian machine
+# needs nothing but this file.
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+export QT_QPA_PLATFORM_TEST ?= offscreen
+
+.PHONY: deps build build-debug run test bench fuzz screenshots asan clean
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+
+build-debug: deps
+	@cmake --preset debug >/dev/null
+	@cmake --build --preset debug -j $(JOBS)
+
+run: build
+	./build/release/bin/tavrin
+
+test: build-debug
+	@./scripts/start-test-services.sh || true
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build/debug --output-on-failure -j $(JOBS)
+
+asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+bench: build
+	@./bench/run-all.sh
+
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS) --target fuzz_all
+	@./fuzz/run-all.sh $(FUZZ_SECONDS)
+
+screenshots: build
+	@./scripts/screenshots.sh
+
+clean:
+	rm -rf build

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whatever part of Tavrin's build, test and fixture stack is missing.
+# Idempotent: when every package is present it only asks dpkg and exits.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config git make
+  # tests, benchmarks, fuzzing
+  googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
+  # application framework
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-webengine-dev qt6-webengine-dev-tools
+  qt6-qpa-plugins libqt6svg6 libgl-dev
+  # programme readers, images, video thumbnails, discovery, open-with
+  zlib1g-dev libpoppler-cpp-dev libvips-dev libffmpegthumbnailer-dev
+  libavahi-client-dev avahi-daemon avahi-utils dbus libglib2.0-dev libcups2-dev
+  # headless display, fonts and icons for the window tests and screenshots
+  xvfb xauth fonts-dejavu-core adwaita-icon-theme
+  # fixture producers and baselines of the comparison benchmarks
+  libxlsxwriter-dev python3-openpyxl python3-reportlab python3-cairo poppler-utils
+  iproute2 btrfs-progs xfsprogs hyperfine
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
+  [ "$status" = installed ] || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}" >&2
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

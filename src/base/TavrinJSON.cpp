@@ -1,0 +1,239 @@
+#include "base/TavrinJSON.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QTimeZone>
+
+namespace tavrin::TavrinJSON {
+
+namespace {
+
+QByteArray escapeSlashes(QByteArray json)
+{
+    // A '/' can only occur inside a JSON string, so escaping every one is safe; this is the form
+    // the phones' encoder writes too.
+    const qsizetype count = json.count('/');
+    if (count == 0) return json;
+    QByteArray out;
+    out.reserve(json.size() + count);
+    for (char c : std::as_const(json)) {
+        if (c == '/') out.append('\\');
+        out.append(c);
+    }
+    return out;
+}
+
+[[noreturn]] void fail(const QString& message) { throw DecodingError(message); }
+
+QString keyError(QLatin1StringView key) { return QStringLiteral("Clé manquante : ") + key; }
+QString typeError(QLatin1StringView key) { return QStringLiteral("Type inattendu : ") + key; }
+
+int digits(QStringView s, qsizetype pos, int n, bool& ok)
+{
+    int v = 0;
+    for (int i = 0; i < n; ++i) {
+        const QChar c = s[pos + i];
+        if (c < u'0' || c > u'9') { ok = false; return 0; }
+        v = v * 10 + (c.unicode() - u'0');
+    }
+    return v;
+}
+
+} // namespace
+
+QByteArray encode(const QJsonObject& object) { return escapeSlashes(QJsonDocument(object).toJson(QJsonDocument::Indented)); }
+QByteArray encode(const QJsonArray& array) { return escapeSlashes(QJsonDocument(array).toJson(QJsonDocument::Indented)); }
+
+QByteArray encode(const QJsonValue& value)
+{
+    if (value.isObject()) return encode(value.toObject());
+    if (value.isArray()) return encode(value.toArray());
+    // A bare scalar: wrap it to reuse Qt's writer, then cut the brackets off.
+    QByteArray inner = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return escapeSlashes(inner.mid(1, inner.size() - 2));
+}
+
+QJsonValue decode(const QByteArray& data)
+{
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
+    if (error.error != QJsonParseError::NoError) fail(QStringLiteral("JSON invalide : ") + error.errorString());
+    if (doc.isObject()) return doc.object();
+    if (doc.isArray()) return doc.array();
+    fail(QStringLiteral("JSON invalide"));
+}
+
+QJsonObject decodeObject(const QByteArray& data)
+{
+    const QJsonValue v = decode(data);
+    if (!v.isObject()) fail(QStringLiteral("JSON invalide : objet attendu"));
+    return v.toObject();
+}
+
+QString encodeDate(const QDateTime& date) { return date.toUTC().toString(Qt::ISODateWithMs); }
+
+QDateTime now()
+{
+    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+std::optional<QDateTime> date(QStringView s)
+{
+    // YYYY-MM-DDTHH:MM:SS[.fraction](Z|±HH:MM)
+    if (s.size() < 20) return std::nullopt;
+    bool ok = true;
+    const int year = digits(s, 0, 4, ok);
+    const int month = digits(s, 5, 2, ok);
+    const int day = digits(s, 8, 2, ok);
+    const int hour = digits(s, 11, 2, ok);
+    const int minute = digits(s, 14, 2, ok);
+    const int second = digits(s, 17, 2, ok);
+    if (!ok || s[4] != u'-' || s[7] != u'-' || (s[10] != u'T' && s[10] != u't') || s[13] != u':' || s[16] != u':')
+        return std::nullopt;
+    qsizetype pos = 19;
+    int millis = 0;
+    if (s[pos] == u'.') {
+        ++pos;
+        const qsizetype start = pos;
+        while (pos < s.size() && s[pos] >= u'0' && s[pos] <= u'9') {
+            if (pos - start < 3) millis = millis * 10 + (s[pos].unicode() - u'0');
+            ++pos;
+        }
+        const qsizetype n = pos - start;
+        if (n == 0) return std::nullopt;
+        for (qsizetype i = n; i < 3; ++i) millis *= 10;
+    }
+    if (pos >= s.size()) return std::nullopt;
+    int offsetSeconds = 0;
+    if (s[pos] == u'Z' || s[pos] == u'z') {
+        ++pos;
+    } else if (s[pos] == u'+' || s[pos] == u'-') {
+        const int sign = s[pos] == u'-' ? -1 : 1;
+        ++pos;
+        if (s.size() - pos < 5) return std::nullopt;
+        const int oh = digits(s, pos, 2, ok);
+        const int om = digits(s, pos + 3, 2, ok);
+        if (!ok || s[pos + 2] != u':' || oh > 23 || om > 59) return std::nullopt;
+        offsetSeconds = sign * (oh * 3600 + om * 60);
+        pos += 5;
+    } else {
+        return std::nullopt;
+    }
+    if (pos != s.size()) return std::nullopt;
+    const QDate d(year, month, day);
+    const QTime t(hour, minute, second, millis);
+    if (!d.isValid() || !t.isValid()) return std::nullopt;
+    QDateTime result(d, t, Qt::UTC);
+    return result.addSecs(-offsetSeconds);
+}
+
+QString uuidString(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+
+std::optional<QUuid> uuid(QStringView text)
+{
+    if (text.size() != 36) return std::nullopt;
+    for (qsizetype i = 0; i < 36; ++i) {
+        const QChar c = text[i];
+        const bool dash = (i == 8 || i == 13 || i == 18 || i == 23);
+        if (dash ? c != u'-' : !isxdigit(c.unicode() < 128 ? char(c.unicode()) : 'g')) return std::nullopt;
+    }
+    return QUuid::fromString(text);
+}
+
+QJsonValue require(const QJsonObject& o, QLatin1StringView key)
+{
+    const auto it = o.constFind(key);
+    if (it == o.constEnd()) fail(keyError(key));
+    return *it;
+}
+
+QString requireString(const QJsonObject& o, QLatin1StringView key)
+{
+    const QJsonValue v = require(o, key);
+    if (!v.isString()) fail(typeError(key));
+    return v.toString();
+}
+
+qint64 requireInt(const QJsonObject& o, QLatin1StringView key)
+{
+    const QJsonValue v = require(o, key);
+    if (!v.isDouble()) fail(typeError(key));
+    const double d = v.toDouble();
+    const qint64 i = v.toInteger();
+    if (double(i) != d) fail(typeError(key));
+    return i;
+}
+
+double requireDouble(const QJsonObject& o, QLatin1StringView key)
+{
+    const QJsonValue v = require(o, key);
+    if (!v.isDouble()) fail(typeError(key));
+    return v.toDouble();
+}
+
+bool requireBool(const QJsonObject& o, QLatin1StringView key)
+{
+    const QJsonValue v = require(o, key);
+    if (!v.isBool()) fail(typeError(key));
+    return v.toBool();
+}
+
+QDateTime requireDate(const QJsonObject& o, QLatin1StringView key)
+{
+    const QString s = requireString(o, key);
+    const auto d = date(s);
+    if (!d) fail(QStringLiteral("Date invalide : ") + s);
+    return *d;
+}
+
+QUuid requireUUID(const QJsonObject& o, QLatin1StringView key)
+{
+    const auto id = uuid(requireString(o, key));
+    if (!id) fail(typeError(key));
+    return *id;
+}
+
+QJsonArray requireArray(const QJsonObject& o, QLatin1StringView key)
+{
+    const QJsonValue v = require(o, key);
+    if (!v.isArray()) fail(typeError(key));
+    return v.toArray();
+}
+
+QJsonObject requireObject(const QJsonObject& o, QLatin1StringView key) { return asObject(require(o, key)); }
+
+QJsonObject asObject(const QJsonValue& v)
+{
+    if (!v.isObject()) fail(QStringLiteral("JSON invalide : objet attendu"));
+    return v.toObject();
+}
+
+namespace {
+template <typename T, typename F>
+std::optional<T> optionalOf(const QJsonObject& o, QLatin1StringView key, F read)
+{
+    const auto it = o.constFind(key);
+    if (it == o.constEnd() || it->isNull()) return std::nullopt;
+    return read(o, key);
+}
+} // namespace
+
+std::optional<QString> optionalString(const QJsonObject& o, QLatin1StringView key) { return optionalOf<QString>(o, key, requireString); }
+std::optional<qint64> optionalInt(const QJsonObject& o, QLatin1StringView key) { return optionalOf<qint64>(o, key, requireInt); }
+std::optional<double> optionalDouble(const QJsonObject& o, QLatin1StringView key) { return optionalOf<double>(o, key, requireDouble); }
+std::optional<bool> optionalBool(const QJsonObject& o, QLatin1StringView key) { return optionalOf<bool>(o, key, requireBool); }
+std::optional<QDateTime> optionalDate(const QJsonObject& o, QLatin1StringView key) { return optionalOf<QDateTime>(o, key, requireDate); }
+std::optional<QUuid> optionalUUID(const QJsonObject& o, QLatin1StringView key) { return optionalOf<QUuid>(o, key, requireUUID); }
+
+std::optional<QByteArray> optionalData(const QJsonObject& o, QLatin1StringView key)
+{
+    return optionalOf<QByteArray>(o, key, [](const QJsonObject& obj, QLatin1StringView k) {
+        const QString s = requireString(obj, k);
+        auto result = QByteArray::fromBase64Encoding(s.toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (!result) fail(typeError(k));
+        return *result;
+    });
+}
+
+} // namespace tavrin::TavrinJSON

@@ -1,0 +1,103 @@
+#include "cli/Cli.h"
+
+#include "base/TavrinJSON.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace tavrin::cli {
+
+namespace {
+QList<Command>& registry()
+{
+    static QList<Command> list;
+    return list;
+}
+} // namespace
+
+Registration::Registration(Command command) { registry().push_back(std::move(command)); }
+
+const QList<Command>& commands() { return registry(); }
+
+Args::Args(const QStringList& raw, const QStringList& valueOptions, const QStringList& flagOptions,
+           const QMap<QString, int>& multiOptions)
+{
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QString& a = raw[i];
+        if (a.startsWith(QStringLiteral("--")) && a.size() > 2) {
+            const QString name = a.mid(2);
+            if (flagOptions.contains(name)) {
+                m_flags.push_back(name);
+            } else if (valueOptions.contains(name)) {
+                if (i + 1 >= raw.size()) throw UsageError(QStringLiteral("--") + name + QStringLiteral(" attend une valeur"));
+                m_values[name].push_back(raw[++i]);
+            } else if (multiOptions.contains(name)) {
+                const int n = multiOptions.value(name);
+                if (i + n >= raw.size())
+                    throw UsageError(QStringLiteral("--") + name + QStringLiteral(" attend ") + QString::number(n)
+                                     + QStringLiteral(" valeurs"));
+                m_groups[name].push_back(raw.mid(i + 1, n));
+                i += n;
+            } else {
+                throw UsageError(QStringLiteral("option inconnue : ") + a);
+            }
+        } else {
+            m_positional.push_back(a);
+        }
+    }
+}
+
+std::optional<QString> Args::value(const QString& name) const
+{
+    const auto it = m_values.constFind(name);
+    if (it == m_values.constEnd() || it->isEmpty()) return std::nullopt;
+    return it->last();
+}
+
+QString Args::required(const QString& name) const
+{
+    const auto v = value(name);
+    if (!v) throw UsageError(QStringLiteral("--") + name + QStringLiteral(" est obligatoire"));
+    return *v;
+}
+
+QStringList Args::values(const QString& name) const { return m_values.value(name); }
+QList<QStringList> Args::groups(const QString& name) const { return m_groups.value(name); }
+
+void printJson(const QJsonValue& value)
+{
+    QByteArray data = TavrinJSON::encode(value);
+    if (!data.endsWith('\n')) data.append('\n');
+    std::fwrite(data.constData(), 1, size_t(data.size()), stdout);
+    std::fflush(stdout);
+}
+
+void printError(const QString& line)
+{
+    const QByteArray data = (line + u'\n').toUtf8();
+    std::fwrite(data.constData(), 1, size_t(data.size()), stderr);
+    std::fflush(stderr);
+}
+
+void printOut(const QString& line)
+{
+    const QByteArray data = (line + u'\n').toUtf8();
+    std::fwrite(data.constData(), 1, size_t(data.size()), stdout);
+    std::fflush(stdout);
+}
+
+bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+QJsonValue jsonArgument(const QString& argument)
+{
+    QFile file(argument);
+    if (!argument.trimmed().startsWith(u'{') && !argument.trimmed().startsWith(u'[') && file.exists()) {
+        if (!file.open(QIODevice::ReadOnly)) throw Error(QStringLiteral("Impossible de lire ") + argument);
+        return TavrinJSON::decode(file.readAll());
+    }
+    return TavrinJSON::decode(argument.toUtf8());
+}
+
+} // namespace tavrin::cli

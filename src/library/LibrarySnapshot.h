@@ -1,0 +1,84 @@
+#pragma once
+
+// The library typed during a competition: days holding spreadsheets holding rows. The four
+// records live together because they are only ever read and written as one file.
+
+#include <QDateTime>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace tavrin {
+
+struct RowRecord {
+    QUuid id;
+    QString photoNumber;
+    QString assignedNumber;
+
+    // Both numbers empty once white space and line breaks are trimmed.
+    bool isBlank() const;
+    static RowRecord blank();
+
+    bool operator==(const RowRecord&) const = default;
+};
+
+struct SpreadsheetRecord {
+    QUuid id;
+    QUuid dayID;
+    QString title;
+    QDateTime createdAt;
+    QDateTime updatedAt;
+    bool isOpen = true;
+    QList<RowRecord> rows;
+
+    // Rows whose photo number is not empty after trimming spaces and tabs (line breaks count).
+    qsizetype filledRowCount() const;
+
+    bool operator==(const SpreadsheetRecord&) const = default;
+};
+
+struct DayRecord {
+    QUuid id;
+    QString name;
+    QDateTime createdAt;
+    qint64 sortIndex = 0;
+
+    bool operator==(const DayRecord&) const = default;
+};
+
+struct LibrarySnapshot {
+    qint64 version = 1;
+    QDateTime updatedAt;
+    QList<DayRecord> days;
+    QList<SpreadsheetRecord> spreadsheets;
+
+    static LibrarySnapshot empty();
+
+    std::optional<DayRecord> day(const QUuid& id) const;
+    std::optional<SpreadsheetRecord> spreadsheet(const QUuid& id) const;
+    // Newest first; equal creation times keep their array order.
+    QList<SpreadsheetRecord> spreadsheetsIn(const QUuid& dayID) const;
+    // By sortIndex, then newest first; remaining ties keep their array order.
+    QList<DayRecord> sortedDays() const;
+
+    bool operator==(const LibrarySnapshot&) const = default;
+};
+
+QJsonObject toJson(const RowRecord& row);
+QJsonObject toJson(const SpreadsheetRecord& spreadsheet);
+QJsonObject toJson(const DayRecord& day);
+QJsonObject toJson(const LibrarySnapshot& snapshot);
+
+// Strict: every key is required; any missing key, wrong type or bad date throws DecodingError.
+RowRecord rowRecordFromJson(const QJsonObject& o);
+SpreadsheetRecord spreadsheetRecordFromJson(const QJsonObject& o);
+DayRecord dayRecordFromJson(const QJsonObject& o);
+LibrarySnapshot librarySnapshotFromJson(const QJsonObject& o);
+
+QByteArray encodeLibrary(const LibrarySnapshot& snapshot);
+LibrarySnapshot decodeLibrary(const QByteArray& data);
+
+} // namespace tavrin

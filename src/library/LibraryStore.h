@@ -1,0 +1,93 @@
+#pragma once
+
+#include "base/AppearancePreference.h"
+#include "base/JsonFile.h"
+#include "base/PersistedUIState.h"
+#include "library/LibrarySnapshot.h"
+#include "library/TavrinTransferPackage.h"
+
+#include <QObject>
+
+#include <functional>
+#include <optional>
+
+namespace tavrin {
+
+// The single owner of the library, the persisted selection and the appearance. Every edit goes
+// through one of its operations, which writes "library.json" at once.
+class LibraryStore : public QObject {
+    Q_OBJECT
+
+public:
+    explicit LibraryStore(QObject* parent = nullptr);
+
+    const LibrarySnapshot& snapshot() const { return m_snapshot; }
+    AppearancePreference appearance() const { return m_appearance; }
+    const PersistedUIState& uiState() const { return m_uiState; }
+    // Assigning an equal state does not notify.
+    void setUIState(const PersistedUIState& state);
+    const std::optional<QString>& lastImportBanner() const { return m_lastImportBanner; }
+    qint64 importGeneration() const { return m_importGeneration; }
+    QString fileURL() const { return m_libraryFile.path(); }
+    QString uiStateURL() const { return m_uiStateFile.path(); }
+
+    // Called after local edits, never while a peer's library or a transfer file is merged.
+    std::function<void()> onChange;
+
+    DayRecord addDay(const std::optional<QString>& name = std::nullopt);
+    void renameDay(const QUuid& id, const QString& name);
+    void deleteDay(const QUuid& id);
+    SpreadsheetRecord addSpreadsheet(const QUuid& dayID, const QString& title);
+    void renameSpreadsheet(const QUuid& id, const QString& title);
+    void deleteSpreadsheet(const QUuid& id);
+    std::optional<RowRecord> addRow(const QUuid& spreadsheetID);
+    std::optional<RowRecord> insertRow(const QUuid& spreadsheetID, const QUuid& rowID, bool before);
+    void updateRow(const QUuid& spreadsheetID, const QUuid& rowID, const std::optional<QString>& photoNumber,
+                   const std::optional<QString>& assignedNumber);
+    void deleteRow(const QUuid& spreadsheetID, const QUuid& rowID);
+
+    // Merges a library received from a phone: incoming row contents win, nothing is deleted,
+    // and the change hook is not called so nothing is ever sent back.
+    void replaceFromRemote(const LibrarySnapshot& incoming);
+
+    void setAppearance(AppearancePreference appearance);
+    void updateUIState(const std::optional<QUuid>& selectedDayID, const std::optional<QUuid>& selectedSpreadsheetID);
+    void flush();
+
+    // Imports a ".tavrin" file (any case); returns the banner, or none for another extension.
+    std::optional<QString> importTavrinFile(const QString& path);
+    void mergeImported(const TavrinTransferPackage& package);
+
+    static LibrarySnapshot merged(const LibrarySnapshot& local, const LibrarySnapshot& incoming);
+    static QList<RowRecord> mergedRows(const QList<RowRecord>& local, const QList<RowRecord>& incoming);
+
+Q_SIGNALS:
+    // `spreadsheetID` names the one spreadsheet an edit touched; null for wider changes.
+    void snapshotChanged(const QUuid& spreadsheetID);
+    void uiStateChanged();
+    void appearanceChanged();
+    // Emitted after every transfer-file import, successful or not.
+    void importGenerationChanged();
+
+private:
+    void persist(bool notify, const std::optional<QUuid>& dirtying);
+    void writeUIState();
+    void ensureTrailingBlankRow(qsizetype index);
+    qsizetype indexOfSpreadsheet(const QUuid& id) const;
+    void setImportBanner(const QString& banner);
+
+    LibrarySnapshot m_snapshot;
+    AppearancePreference m_appearance = AppearancePreference::system;
+    PersistedUIState m_uiState;
+    std::optional<QString> m_lastImportBanner;
+    qint64 m_importGeneration = 0;
+    JsonFile m_libraryFile;
+    JsonFile m_uiStateFile;
+    QByteArray m_writtenUIState;
+    bool m_isApplyingRemote = false;
+};
+
+inline const QString kAppearanceKey = QStringLiteral("tavrin.appearance");
+inline const QString kImportFailedBanner = QStringLiteral("Impossible d’importer ce fichier TAVRIN.");
+
+} // namespace tavrin

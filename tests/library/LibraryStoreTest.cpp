@@ -1,0 +1,204 @@
+#include "TestSupport.h"
+#include "base/TavrinJSON.h"
+#include "base/TavrinTheme.h"
+#include "base/UserDefaults.h"
+#include "library/LibraryStore.h"
+
+#include <QDir>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace tavrin;
+using tavrin::test::TempDataDir;
+
+namespace {
+
+LibrarySnapshot onDisk(const TempDataDir& data) { return decodeLibrary(test::readFile(data.file("library.json"))); }
+PersistedUIState uiOnDisk(const TempDataDir& data)
+{
+    return persistedUIStateFromJson(TavrinJSON::decodeObject(test::readFile(data.file("ui-state.json"))));
+}
+QDateTime at(int hour) { return QDateTime(QDate(2026, 12, 4), QTime(hour, 0), Qt::UTC); }
+
+} // namespace
+
+TEST(LibraryStoreLoading, MissingOrCorruptFilesGiveDefaultsAndCorruptOnesAreKept)
+{
+    TempDataDir data;
+    {
+        LibraryStore store;
+        EXPECT_TRUE(store.snapshot().days.isEmpty());
+        EXPECT_EQ(store.snapshot().version, 1);
+        EXPECT_FALSE(QFile::exists(data.file("library.json"))) << "loading writes nothing";
+    }
+    test::writeFile(data.file("library.json"), "{\"days\": [");
+    test::writeFile(data.file("ui-state.json"), "garbage");
+    LibraryStore store;
+    EXPECT_TRUE(store.snapshot().days.isEmpty());
+    EXPECT_EQ(store.uiState(), PersistedUIState{});
+    store.addDay(QStringLiteral("Samedi"));
+    EXPECT_EQ(onDisk(data).days.size(), 1);
+    const QStringList aside = QDir(data.path()).entryList({"library.json.unreadable-*"});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(test::readFile(data.file(aside.first())), "{\"days\": [");
+}
+
+TEST(LibraryStoreDays, NamesSortIndexesRenameAndDelete)
+{
+    TempDataDir data;
+    LibraryStore store;
+    int changes = 0;
+    store.onChange = [&] { ++changes; };
+
+    const DayRecord first = store.addDay(QStringLiteral("  \n"));
+    EXPECT_EQ(first.name, TavrinTheme::defaultDayName(first.createdAt));
+    EXPECT_TRUE(first.name.at(0).isUpper());
+    EXPECT_EQ(first.sortIndex, 0);
+    store.renameDay(first.id, QStringLiteral("  Dimanche "));
+    const DayRecord second = store.addDay(QStringLiteral("Lundi"));
+    EXPECT_EQ(second.sortIndex, 1);
+    EXPECT_EQ(onDisk(data).day(first.id)->name, "Dimanche");
+
+    const QByteArray before = test::readFile(data.file("library.json"));
+    store.renameDay(QUuid::createUuid(), QStringLiteral("personne"));
+    EXPECT_EQ(test::readFile(data.file("library.json")), before) << "an unknown day writes nothing";
+
+    const SpreadsheetRecord sheet = store.addSpreadsheet(first.id, QStringLiteral("Épreuve"));
+    store.deleteDay(first.id);
+    EXPECT_FALSE(onDisk(data).spreadsheet(sheet.id)) << "a day takes its spreadsheets with it";
+    EXPECT_EQ(changes, 5);
+}
+
+TEST(LibraryStoreSpreadsheets, CreationRenameAndSyncedListUpkeep)
+{
+    TempDataDir data;
+    LibraryStore store;
+    const DayRecord day = store.addDay(QStringLiteral("Samedi"));
+    const SpreadsheetRecord sheet = store.addSpreadsheet(day.id, QStringLiteral("   "));
+    EXPECT_EQ(sheet.title, "Nouveau tableur");
+    ASSERT_EQ(sheet.rows.size(), 1);
+    EXPECT_TRUE(sheet.rows.first().isBlank());
+    EXPECT_TRUE(sheet.isOpen);
+
+    const SpreadsheetRecord other = store.addSpreadsheet(day.id, QStringLiteral("Autre"));
+    PersistedUIState state = store.uiState();
+    state.syncedSpreadsheetIDs = {sheet.id, other.id, sheet.id};
+    store.setUIState(state);
+    store.renameSpreadsheet(sheet.id, QStringLiteral(" Grand Prix "));
+    EXPECT_EQ(store.snapshot().spreadsheet(sheet.id)->title, "Grand Prix");
+    EXPECT_EQ(uiOnDisk(data).syncedSpreadsheetIDs, QList<QUuid>{other.id}) << "an edited spreadsheet is no longer synced";
+
+    store.deleteSpreadsheet(other.id);
+    EXPECT_TRUE(store.uiState().syncedSpreadsheetIDs.isEmpty());
+    EXPECT_FALSE(onDisk(data).spreadsheet(other.id));
+}
+
+TEST(LibraryStoreRows, TrailingBlankRowInsertAndDelete)
+{
+    TempDataDir data;
+    LibraryStore store;
+    const DayRecord day = store.addDay(QStringLiteral("Samedi"));
+    const QUuid id = store.addSpreadsheet(day.id, QStringLiteral("T")).id;
+    auto rows = [&] { return onDisk(data).spreadsheet(id)->rows; };
+
+    const QUuid firstRow = rows().first().id;
+    store.updateRow(id, firstRow, QStringLiteral("12"), std::nullopt);
+    ASSERT_EQ(rows().size(), 2);
+    EXPECT_EQ(rows()[0].photoNumber, "12");
+    EXPECT_TRUE(rows()[1].isBlank()) << "typing into the blank row opens a new one";
+
+    store.updateRow(id, firstRow, QStringLiteral(""), QStringLiteral(" 101 "));
+    EXPECT_EQ(rows()[0].assignedNumber, " 101 ") << "numbers are stored as typed";
+    store.updateRow(id, firstRow, QString(), QString());
+    EXPECT_EQ(rows().size(), 2) << "clearing a row never removes one";
+
+    const auto inserted = store.insertRow(id, rows().last().id, false);
+    ASSERT_TRUE(inserted);
+    EXPECT_EQ(rows().last().id, inserted->id) << "inserting after the last row appends";
+    const auto above = store.insertRow(id, firstRow, true);
+    EXPECT_EQ(rows().first().id, above->id);
+    EXPECT_FALSE(store.insertRow(id, QUuid::createUuid(), true));
+    EXPECT_FALSE(store.addRow(QUuid::createUuid()));
+
+    for (const RowRecord& r : rows()) store.deleteRow(id, r.id);
+    ASSERT_EQ(rows().size(), 1);
+    EXPECT_TRUE(rows().first().isBlank());
+    EXPECT_NE(rows().first().id, firstRow) << "the only row is replaced by a fresh blank row";
+}
+
+TEST(LibraryStoreSelection, WritesOnlyRealChangesAndAppearanceGoesToDefaults)
+{
+    TempDataDir data;
+    LibraryStore store;
+    QSignalSpy spy(&store, &LibraryStore::uiStateChanged);
+    const QUuid day = QUuid::createUuid();
+    store.updateUIState(day, std::nullopt);
+    store.updateUIState(day, std::nullopt);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(uiOnDisk(data).selectedDayID, day);
+
+    store.setAppearance(AppearancePreference::dark);
+    UserDefaults::resetStandard();
+    LibraryStore reopened;
+    EXPECT_EQ(reopened.appearance(), AppearancePreference::dark);
+    EXPECT_EQ(reopened.uiState().selectedDayID, day);
+}
+
+TEST(LibraryMerge, IncomingRowsWinAndNothingIsRemoved)
+{
+    const QUuid dayKept = QUuid::createUuid(), dayShared = QUuid::createUuid(), sheetID = QUuid::createUuid();
+    const QUuid rowShared = QUuid::createUuid(), rowLocal = QUuid::createUuid(), rowIncoming = QUuid::createUuid();
+    LibrarySnapshot local = LibrarySnapshot::empty();
+    local.updatedAt = at(11);
+    local.days = {{dayKept, "Gardé", at(7), 0}, {dayShared, "Ancien nom", at(7), 1}};
+    local.spreadsheets = {{sheetID, dayShared, "Epreuve 1", at(8), at(10), true,
+                           {{rowShared, "1", "10"}, {rowLocal, "5", "50"}, {QUuid::createUuid(), "", ""}}}};
+    LibrarySnapshot incoming = LibrarySnapshot::empty();
+    incoming.updatedAt = at(9);
+    incoming.days = {{dayShared, "Nouveau nom", at(6), 4}};
+    incoming.spreadsheets = {{sheetID, dayShared, "Epreuve 2", at(5), at(9), false,
+                              {{rowIncoming, "3", "30"}, {rowShared, "1", "11"}, {QUuid::createUuid(), " ", ""}}}};
+
+    const LibrarySnapshot result = LibraryStore::merged(local, incoming);
+    EXPECT_EQ(result.days.size(), 2);
+    EXPECT_EQ(result.day(dayShared)->name, "Nouveau nom") << "incoming days replace local ones";
+    EXPECT_EQ(result.day(dayShared)->sortIndex, 4);
+    const SpreadsheetRecord sheet = *result.spreadsheet(sheetID);
+    EXPECT_EQ(sheet.title, "Epreuve 1") << "an older incoming title does not win";
+    EXPECT_TRUE(sheet.isOpen);
+    EXPECT_EQ(sheet.updatedAt, at(10));
+    EXPECT_EQ(sheet.createdAt, at(8));
+    ASSERT_EQ(sheet.rows.size(), 4);
+    EXPECT_EQ(sheet.rows[0].id, rowIncoming);
+    EXPECT_EQ(sheet.rows[1].assignedNumber, "11") << "incoming row content wins whatever the times";
+    EXPECT_EQ(sheet.rows[2].id, rowLocal);
+    EXPECT_TRUE(sheet.rows[3].isBlank());
+    EXPECT_EQ(result.updatedAt, at(11));
+
+    incoming.spreadsheets[0].updatedAt = at(12);
+    const SpreadsheetRecord newer = *LibraryStore::merged(local, incoming).spreadsheet(sheetID);
+    EXPECT_EQ(newer.title, "Epreuve 2");
+    EXPECT_FALSE(newer.isOpen);
+}
+
+TEST(LibraryMerge, ReplaceFromRemoteKeepsFilledLibrariesAndNeverNotifies)
+{
+    TempDataDir data;
+    LibraryStore store;
+    int changes = 0;
+    store.onChange = [&] { ++changes; };
+    const DayRecord day = store.addDay(QStringLiteral("Samedi"));
+    changes = 0;
+    const QByteArray before = test::readFile(data.file("library.json"));
+    store.replaceFromRemote(LibrarySnapshot::empty());
+    EXPECT_EQ(test::readFile(data.file("library.json")), before) << "an empty phone never disturbs a filled desktop";
+
+    store.deleteDay(day.id);
+    changes = 0;
+    LibrarySnapshot phone = LibrarySnapshot::empty();
+    phone.days = {day};
+    store.replaceFromRemote(phone);
+    EXPECT_TRUE(onDisk(data).day(day.id)) << "a day deleted here comes back from a phone that has it";
+    EXPECT_EQ(changes, 0);
+}
