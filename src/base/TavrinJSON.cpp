@@ -1,27 +1,13 @@
 #include "base/TavrinJSON.h"
 
+#include "base/JsonWriter.h"
+
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QTimeZone>
 
 namespace tavrin::TavrinJSON {
 
 namespace {
-
-QByteArray escapeSlashes(QByteArray json)
-{
-    // A '/' can only occur inside a JSON string, so escaping every one is safe; this is the form
-    // the phones' encoder writes too.
-    const qsizetype count = json.count('/');
-    if (count == 0) return json;
-    QByteArray out;
-    out.reserve(json.size() + count);
-    for (char c : std::as_const(json)) {
-        if (c == '/') out.append('\\');
-        out.append(c);
-    }
-    return out;
-}
 
 [[noreturn]] void fail(const QString& message) { throw DecodingError(message); }
 
@@ -41,16 +27,14 @@ int digits(QStringView s, qsizetype pos, int n, bool& ok)
 
 } // namespace
 
-QByteArray encode(const QJsonObject& object) { return escapeSlashes(QJsonDocument(object).toJson(QJsonDocument::Indented)); }
-QByteArray encode(const QJsonArray& array) { return escapeSlashes(QJsonDocument(array).toJson(QJsonDocument::Indented)); }
+QByteArray encode(const QJsonObject& object) { return encode(QJsonValue(object)); }
+QByteArray encode(const QJsonArray& array) { return encode(QJsonValue(array)); }
 
 QByteArray encode(const QJsonValue& value)
 {
-    if (value.isObject()) return encode(value.toObject());
-    if (value.isArray()) return encode(value.toArray());
-    // A bare scalar: wrap it to reuse Qt's writer, then cut the brackets off.
-    QByteArray inner = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-    return escapeSlashes(inner.mid(1, inner.size() - 2));
+    JsonWriter writer;
+    writer.value(value);
+    return writer.take();
 }
 
 QJsonValue decode(const QByteArray& data)

@@ -66,11 +66,12 @@ QString Args::required(const QString& name) const
 QStringList Args::values(const QString& name) const { return m_values.value(name); }
 QList<QStringList> Args::groups(const QString& name) const { return m_groups.value(name); }
 
-void printJson(const QJsonValue& value)
+void printJson(const QJsonValue& value) { printJsonBytes(TavrinJSON::encode(value)); }
+
+void printJsonBytes(const QByteArray& json)
 {
-    QByteArray data = TavrinJSON::encode(value);
-    if (!data.endsWith('\n')) data.append('\n');
-    std::fwrite(data.constData(), 1, size_t(data.size()), stdout);
+    std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+    if (!json.endsWith('\n')) std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 

@@ -64,6 +64,8 @@ const QList<Command>& commands();
 
 // JSON to standard output, written by TavrinJSON.
 void printJson(const QJsonValue& value);
+// Already encoded JSON (records written through JsonWriter).
+void printJsonBytes(const QByteArray& json);
 // A line to standard error (French messages, progress, status).
 void printError(const QString& line);
 void printOut(const QString& line);

@@ -12,7 +12,7 @@ int libraryShow(const QStringList& raw)
     const Args args(raw, {});
     if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("library show ne prend pas d’argument"));
     LibraryStore store;
-    printJson(toJson(store.snapshot()));
+    printJsonBytes(encodeLibrary(store.snapshot()));
     return 0;
 }
 

@@ -67,32 +67,55 @@ QList<DayRecord> LibrarySnapshot::sortedDays() const
     return result;
 }
 
-QJsonObject toJson(const RowRecord& row)
+void writeJson(JsonWriter& w, const RowRecord& row)
 {
-    return QJsonObject{{kAssignedNumber, row.assignedNumber}, {kId, uuidString(row.id)}, {kPhotoNumber, row.photoNumber}};
+    w.beginObject();
+    w.field(kAssignedNumber, row.assignedNumber);
+    w.field(kId, row.id);
+    w.field(kPhotoNumber, row.photoNumber);
+    w.endObject();
 }
 
-QJsonObject toJson(const SpreadsheetRecord& s)
+void writeJson(JsonWriter& w, const SpreadsheetRecord& s)
 {
-    QJsonArray rows;
-    for (const RowRecord& r : s.rows) rows.append(toJson(r));
-    return QJsonObject{{kCreatedAt, encodeDate(s.createdAt)}, {kDayID, uuidString(s.dayID)}, {kId, uuidString(s.id)},
-                       {kIsOpen, s.isOpen}, {kRows, rows}, {kTitle, s.title}, {kUpdatedAt, encodeDate(s.updatedAt)}};
+    w.beginObject();
+    w.field(kCreatedAt, s.createdAt);
+    w.field(kDayID, s.dayID);
+    w.field(kId, s.id);
+    w.field(kIsOpen, s.isOpen);
+    w.key(kRows);
+    w.beginArray();
+    for (const RowRecord& r : s.rows) writeJson(w, r);
+    w.endArray();
+    w.field(kTitle, s.title);
+    w.field(kUpdatedAt, s.updatedAt);
+    w.endObject();
 }
 
-QJsonObject toJson(const DayRecord& d)
+void writeJson(JsonWriter& w, const DayRecord& d)
 {
-    return QJsonObject{{kCreatedAt, encodeDate(d.createdAt)}, {kId, uuidString(d.id)}, {kName, d.name},
-                       {kSortIndex, d.sortIndex}};
+    w.beginObject();
+    w.field(kCreatedAt, d.createdAt);
+    w.field(kId, d.id);
+    w.field(kName, d.name);
+    w.field(kSortIndex, d.sortIndex);
+    w.endObject();
 }
 
-QJsonObject toJson(const LibrarySnapshot& snapshot)
+void writeJson(JsonWriter& w, const LibrarySnapshot& snapshot)
 {
-    QJsonArray days, spreadsheets;
-    for (const DayRecord& d : snapshot.days) days.append(toJson(d));
-    for (const SpreadsheetRecord& s : snapshot.spreadsheets) spreadsheets.append(toJson(s));
-    return QJsonObject{{kDays, days}, {kSpreadsheets, spreadsheets}, {kUpdatedAt, encodeDate(snapshot.updatedAt)},
-                       {kVersion, snapshot.version}};
+    w.beginObject();
+    w.key(kDays);
+    w.beginArray();
+    for (const DayRecord& d : snapshot.days) writeJson(w, d);
+    w.endArray();
+    w.key(kSpreadsheets);
+    w.beginArray();
+    for (const SpreadsheetRecord& s : snapshot.spreadsheets) writeJson(w, s);
+    w.endArray();
+    w.field(kUpdatedAt, snapshot.updatedAt);
+    w.field(kVersion, snapshot.version);
+    w.endObject();
 }
 
 RowRecord rowRecordFromJson(const QJsonObject& o)
@@ -128,7 +151,12 @@ LibrarySnapshot librarySnapshotFromJson(const QJsonObject& o)
     return s;
 }
 
-QByteArray encodeLibrary(const LibrarySnapshot& snapshot) { return encode(toJson(snapshot)); }
+QByteArray encodeLibrary(const LibrarySnapshot& snapshot)
+{
+    JsonWriter w;
+    writeJson(w, snapshot);
+    return w.take();
+}
 
 LibrarySnapshot decodeLibrary(const QByteArray& data) { return librarySnapshotFromJson(decodeObject(data)); }
 

@@ -3,6 +3,8 @@
 // The library typed during a competition: days holding spreadsheets holding rows. The four
 // records live together because they are only ever read and written as one file.
 
+#include "base/JsonWriter.h"
+
 #include <QDateTime>
 #include <QJsonObject>
 #include <QList>
@@ -67,10 +69,10 @@ struct LibrarySnapshot {
     bool operator==(const LibrarySnapshot&) const = default;
 };
 
-QJsonObject toJson(const RowRecord& row);
-QJsonObject toJson(const SpreadsheetRecord& spreadsheet);
-QJsonObject toJson(const DayRecord& day);
-QJsonObject toJson(const LibrarySnapshot& snapshot);
+void writeJson(JsonWriter& w, const RowRecord& row);
+void writeJson(JsonWriter& w, const SpreadsheetRecord& spreadsheet);
+void writeJson(JsonWriter& w, const DayRecord& day);
+void writeJson(JsonWriter& w, const LibrarySnapshot& snapshot);
 
 // Strict: every key is required; any missing key, wrong type or bad date throws DecodingError.
 RowRecord rowRecordFromJson(const QJsonObject& o);

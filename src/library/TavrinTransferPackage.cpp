@@ -6,14 +6,25 @@ namespace tavrin {
 
 using namespace TavrinJSON;
 
-QJsonObject toJson(const TavrinTransferPackage& p)
+void writeJson(JsonWriter& w, const TavrinTransferPackage& p)
 {
-    QJsonArray sheets;
-    for (const SpreadsheetRecord& s : p.spreadsheets) sheets.append(toJson(s));
-    return QJsonObject{{QLatin1StringView("day"), toJson(p.day)},
-                       {QLatin1StringView("formatVersion"), p.formatVersion},
-                       {QLatin1StringView("kind"), p.kind == TavrinTransferPackage::Kind::day ? "day" : "spreadsheet"},
-                       {QLatin1StringView("spreadsheets"), sheets}};
+    w.beginObject();
+    w.key(QLatin1StringView("day"));
+    writeJson(w, p.day);
+    w.field(QLatin1StringView("formatVersion"), p.formatVersion);
+    w.field(QLatin1StringView("kind"), QLatin1StringView(p.kind == TavrinTransferPackage::Kind::day ? "day" : "spreadsheet"));
+    w.key(QLatin1StringView("spreadsheets"));
+    w.beginArray();
+    for (const SpreadsheetRecord& s : p.spreadsheets) writeJson(w, s);
+    w.endArray();
+    w.endObject();
+}
+
+QByteArray encodeTransferPackage(const TavrinTransferPackage& package)
+{
+    JsonWriter w;
+    writeJson(w, package);
+    return w.take();
 }
 
 TavrinTransferPackage transferPackageFromJson(const QJsonObject& o)

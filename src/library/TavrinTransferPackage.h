@@ -16,7 +16,8 @@ struct TavrinTransferPackage {
     bool operator==(const TavrinTransferPackage&) const = default;
 };
 
-QJsonObject toJson(const TavrinTransferPackage& package);
+void writeJson(JsonWriter& w, const TavrinTransferPackage& package);
+QByteArray encodeTransferPackage(const TavrinTransferPackage& package);
 // Strict: a missing key, an unknown kind or a bad record throws DecodingError.
 TavrinTransferPackage transferPackageFromJson(const QJsonObject& o);
 

@@ -1,3 +1,4 @@
+#include "base/JsonWriter.h"
 #include "base/TavrinJSON.h"
 
 #include <gtest/gtest.h>
@@ -59,4 +60,31 @@ TEST(TavrinJSONFields, StrictReadersRejectMissingKeysAndWrongTypes)
     EXPECT_EQ(TavrinJSON::requireUUID(o, QLatin1StringView("lower")), id);
     EXPECT_FALSE(TavrinJSON::uuid(u"{0F3E62A0-5F0B-4F5E-9B8A-0D8C2F6C1A11}").has_value());
     EXPECT_THROW(TavrinJSON::decode("{not json"), DecodingError);
+}
+
+TEST(TavrinJSONEncoding, WriterEscapesAndFormatsScalarsLikeTheDecoderExpects)
+{
+    JsonWriter w;
+    w.beginObject();
+    w.field(QLatin1StringView("a"), QStringLiteral("quote \" back \\ tab \t nl \n bell \x07 é 🐎"));
+    w.field(QLatin1StringView("b"), QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 5), Qt::UTC));
+    w.field(QLatin1StringView("c"), QUuid("{0f3e62a0-5f0b-4f5e-9b8a-0d8c2f6c1a11}"));
+    w.key(QLatin1StringView("d"));
+    w.data(QByteArray("\xff\xfe\xfd", 3));
+    w.field(QLatin1StringView("e"), 0.1);
+    w.field(QLatin1StringView("f"), 3.0);
+    w.key(QLatin1StringView("g"));
+    w.beginArray();
+    w.endArray();
+    w.endObject();
+    const QByteArray json = w.take();
+    const QJsonObject back = TavrinJSON::decodeObject(json);
+    EXPECT_EQ(back["a"].toString(), QStringLiteral("quote \" back \\ tab \t nl \n bell \x07 é 🐎"));
+    EXPECT_EQ(back["b"].toString(), "1969-12-31T23:59:59.005Z");
+    EXPECT_EQ(back["c"].toString(), "0F3E62A0-5F0B-4F5E-9B8A-0D8C2F6C1A11");
+    EXPECT_EQ(TavrinJSON::optionalData(back, QLatin1StringView("d")), QByteArray("\xff\xfe\xfd", 3));
+    EXPECT_TRUE(json.contains("\"\\/\\/79\"")) << json.constData();
+    EXPECT_EQ(back["e"].toDouble(), 0.1);
+    EXPECT_TRUE(json.contains("\"f\" : 3,")) << json.constData();
+    EXPECT_TRUE(back["g"].toArray().isEmpty());
 }

@@ -65,7 +65,7 @@ TEST(LibraryFile, RoundTripsByteIdenticallyWithSortedKeys)
 TEST(LibraryFile, DecodingIsStrict)
 {
     LibrarySnapshot lib = LibrarySnapshot::empty();
-    QJsonObject good = toJson(lib);
+    QJsonObject good = TavrinJSON::decodeObject(encodeLibrary(lib));
     EXPECT_NO_THROW(librarySnapshotFromJson(good));
 
     QJsonObject noVersion = good;
@@ -74,7 +74,7 @@ TEST(LibraryFile, DecodingIsStrict)
 
     const QUuid day = QUuid::createUuid();
     lib.spreadsheets = {{QUuid::createUuid(), day, "T", at(8), at(8), true, {row("1", "2")}}};
-    QJsonObject withSheet = toJson(lib);
+    QJsonObject withSheet = TavrinJSON::decodeObject(encodeLibrary(lib));
     QJsonArray sheets = withSheet["spreadsheets"].toArray();
     QJsonObject sheet = sheets[0].toObject();
     QJsonArray rows = sheet["rows"].toArray();

@@ -21,7 +21,7 @@ SpreadsheetRecord sheet(const QUuid& day, const QString& title, QList<RowRecord>
 QString writePackage(const TempDataDir& data, const QString& name, const TavrinTransferPackage& p)
 {
     const QString path = data.file(name);
-    test::writeFile(path, TavrinJSON::encode(toJson(p)));
+    test::writeFile(path, encodeTransferPackage(p));
     return path;
 }
 
@@ -59,7 +59,7 @@ TEST(TransferImport, BannersCountersAndSelection)
     EXPECT_FALSE(store.importTavrinFile(writePackage(data, "autre.json", two)));
     EXPECT_EQ(store.importGeneration(), 5) << "another extension is ignored";
 
-    QJsonObject noVersion = toJson(two);
+    QJsonObject noVersion = TavrinJSON::decodeObject(encodeTransferPackage(two));
     noVersion.remove("formatVersion");
     test::writeFile(data.file("bad.tavrin"), TavrinJSON::encode(noVersion));
     EXPECT_EQ(store.importTavrinFile(data.file("bad.tavrin")), "Impossible d’importer ce fichier TAVRIN.");

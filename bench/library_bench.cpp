@@ -1,0 +1,76 @@
+// Library persistence: every committed cell rewrites library.json, so encoding plus the atomic
+// write must stay well under a frame; merges of phone libraries must stay interactive too.
+#include "base/JsonFile.h"
+#include "base/TavrinJSON.h"
+#include "library/LibraryStore.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+using namespace tavrin;
+
+namespace {
+
+// A library of `rows` filled rows spread over spreadsheets of 40 rows, 10 spreadsheets a day.
+LibrarySnapshot makeLibrary(int rows, int seed)
+{
+    LibrarySnapshot lib = LibrarySnapshot::empty();
+    const QDateTime t = TavrinJSON::now();
+    int made = 0;
+    for (int d = 0; made < rows; ++d) {
+        DayRecord day{QUuid::createUuid(), QStringLiteral("Jour %1").arg(d), t, d};
+        lib.days.push_back(day);
+        for (int s = 0; s < 10 && made < rows; ++s) {
+            SpreadsheetRecord sheet{QUuid::createUuid(), day.id, QStringLiteral("Épreuve %1").arg(s), t, t, true, {}};
+            for (int r = 0; r < 40 && made < rows; ++r, ++made)
+                sheet.rows.push_back({QUuid::createUuid(), QString::number(1000 + made * 17 + seed), QString::number(made % 300)});
+            sheet.rows.push_back(RowRecord::blank());
+            lib.spreadsheets.push_back(sheet);
+        }
+    }
+    return lib;
+}
+
+void BM_PersistLibrary(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const LibrarySnapshot lib = makeLibrary(int(state.range(0)), 0);
+    JsonFile file(dir.filePath("library.json"));
+    for (auto _ : state) {
+        const QByteArray data = encodeLibrary(lib);
+        benchmark::DoNotOptimize(file.write(data));
+    }
+    state.SetLabel("encode + atomic fsynced write");
+}
+
+void BM_EncodeLibrary(benchmark::State& state)
+{
+    const LibrarySnapshot lib = makeLibrary(int(state.range(0)), 0);
+    for (auto _ : state) benchmark::DoNotOptimize(encodeLibrary(lib));
+}
+
+void BM_LoadLibrary(benchmark::State& state)
+{
+    const QByteArray data = encodeLibrary(makeLibrary(int(state.range(0)), 0));
+    for (auto _ : state) benchmark::DoNotOptimize(decodeLibrary(data));
+    state.SetBytesProcessed(state.iterations() * data.size());
+}
+
+void BM_MergeLibraries(benchmark::State& state)
+{
+    // Two devices holding the same spreadsheets, each with its own edits.
+    const LibrarySnapshot local = makeLibrary(int(state.range(0)), 0);
+    LibrarySnapshot incoming = local;
+    for (SpreadsheetRecord& s : incoming.spreadsheets)
+        for (qsizetype i = 0; i < s.rows.size(); i += 3) s.rows[i].assignedNumber += u'1';
+    for (auto _ : state) benchmark::DoNotOptimize(LibraryStore::merged(local, incoming));
+}
+
+} // namespace
+
+BENCHMARK(BM_PersistLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MergeLibraries)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
