@@ -1,0 +1,209 @@
+#include "app/MacRootView.h"
+
+#include "app/TavrinApp.h"
+#include "base/UserDefaults.h"
+#include "ui/CapsuleButton.h"
+#include "ui/EmptyState.h"
+#include "ui/FusedGroup.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+#include <QActionGroup>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace tavrin {
+
+namespace {
+
+bool isTransferFile(const QUrl& url)
+{
+    return url.isLocalFile() && QFileInfo(url.toLocalFile()).suffix().toLower() == u"tavrin";
+}
+
+} // namespace
+
+MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent), m_app(app)
+{
+    setWindowTitle(QStringLiteral("Tavrin"));
+    setAcceptDrops(true);
+    resize(1180, 760);
+    Theme::apply(m_app.libraryStore.appearance());
+    connect(&m_app.libraryStore, &LibraryStore::appearanceChanged, this,
+            [this] { Theme::apply(m_app.libraryStore.appearance()); });
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildTopBar());
+    m_pages = new QStackedWidget(central);
+    for (MacWorkspaceSection s : allMacWorkspaceSections) m_pages->addWidget(placeholderPage(s));
+    layout->addWidget(m_pages, 1);
+    setCentralWidget(central);
+
+    installSections();
+    buildMenus();
+    connectCommands();
+    connect(&m_app.libraryStore, &LibraryStore::importGenerationChanged, this, &MacRootView::showImportResult);
+    connect(this, &MacRootView::firstShown, &m_app, &TavrinApp::windowFirstShown);
+
+    const QString stored = UserDefaults::standard().string(kMacWorkspaceSectionKey).value_or(QString());
+    m_section = macWorkspaceSectionFrom(stored).value_or(MacWorkspaceSection::tableur);
+    m_sectionBar->setChecked(int(m_section));
+    m_pages->setCurrentIndex(int(m_section));
+}
+
+void MacRootView::installSections()
+{
+}
+
+QWidget* MacRootView::placeholderPage(MacWorkspaceSection section)
+{
+    return new EmptyState(symbol(section), title(section));
+}
+
+void MacRootView::setSectionPage(MacWorkspaceSection section, QWidget* page)
+{
+    const int index = int(section);
+    QWidget* old = m_pages->widget(index);
+    m_pages->insertWidget(index, page);
+    if (old) {
+        m_pages->removeWidget(old);
+        old->deleteLater();
+    }
+    m_pages->setCurrentIndex(int(m_section));
+}
+
+QWidget* MacRootView::sectionPage(MacWorkspaceSection section) const { return m_pages->widget(int(section)); }
+
+void MacRootView::setSection(MacWorkspaceSection section)
+{
+    m_sectionBar->setChecked(int(section));
+    m_pages->setCurrentIndex(int(section));
+    UserDefaults::standard().setString(kMacWorkspaceSectionKey, rawValue(section));
+    if (section == m_section) return;
+    m_section = section;
+    Q_EMIT sectionChanged(section);
+}
+
+QWidget* MacRootView::buildTopBar()
+{
+    auto* bar = new QWidget(this);
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(Theme::largeSpacing, Theme::spacing, Theme::spacing, Theme::spacing);
+
+    m_sectionBar = new FusedGroup(true, bar);
+    for (MacWorkspaceSection s : allMacWorkspaceSections) m_sectionBar->addButton(title(s), symbol(s), int(s));
+    connect(m_sectionBar, &FusedGroup::idClicked, this, [this](int id) { setSection(MacWorkspaceSection(id)); });
+
+    auto* appearance = new CapsuleMenu(CapsuleKind::icon, QStringLiteral("Apparence"), QStringLiteral("circle.lefthalf.filled"), bar);
+    buildAppearanceMenu(appearance);
+
+    // The section bar stays centred: equal stretch on both sides, the appearance menu at the end.
+    layout->addSpacing(appearance->sizeHint().width());
+    layout->addStretch(1);
+    layout->addWidget(m_sectionBar);
+    layout->addStretch(1);
+    layout->addWidget(appearance);
+    return bar;
+}
+
+void MacRootView::buildAppearanceMenu(CapsuleMenu* button)
+{
+    QMenu* menu = button->menu();
+    menu->setTitle(QStringLiteral("Apparence"));
+    menu->setIcon(Symbols::icon(QStringLiteral("circle.lefthalf.filled")));
+    auto* group = new QActionGroup(menu);
+    for (AppearancePreference preference : allAppearancePreferences) {
+        QAction* action = menu->addAction(title(preference));
+        action->setCheckable(true);
+        action->setData(int(preference));
+        group->addAction(action);
+        connect(action, &QAction::triggered, this, [this, preference] { m_app.libraryStore.setAppearance(preference); });
+    }
+    auto check = [this, group] {
+        for (QAction* action : group->actions())
+            action->setChecked(action->data().toInt() == int(m_app.libraryStore.appearance()));
+    };
+    check();
+    connect(&m_app.libraryStore, &LibraryStore::appearanceChanged, menu, check);
+}
+
+void MacRootView::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("Fichier"));
+    const QList<MenuCommand>& commands = CommandBus::menuCommands();
+    for (qsizetype i = 0; i < commands.size(); ++i) {
+        // New items, then the sections, then the imports.
+        if (i == 2 || i == 5) file->addSeparator();
+        const MenuCommand& command = commands[i];
+        QAction* action = file->addAction(command.title);
+        action->setShortcut(command.shortcut);
+        action->setObjectName(command.name);
+        connect(action, &QAction::triggered, &m_app.commands, [this, name = command.name] { m_app.commands.post(name); });
+    }
+    file->addSeparator();
+    QAction* quit = file->addAction(QStringLiteral("Quitter"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+}
+
+void MacRootView::connectCommands()
+{
+    CommandBus& bus = m_app.commands;
+    connect(&bus, &CommandBus::tavrinShowPaniers, this, [this] { setSection(MacWorkspaceSection::paniers); });
+    connect(&bus, &CommandBus::tavrinShowTableur, this, [this] { setSection(MacWorkspaceSection::tableur); });
+    connect(&bus, &CommandBus::tavrinShowCommandes, this, [this] { setSection(MacWorkspaceSection::commandes); });
+    connect(&bus, &CommandBus::tavrinImportProgramme, this, [this] { Q_EMIT importProgrammeRequested(m_section); });
+    connect(&bus, &CommandBus::tavrinImportProgrammeWeb, this, [this] { Q_EMIT importProgrammeWebRequested(m_section); });
+}
+
+void MacRootView::showImportResult()
+{
+    const std::optional<QString>& banner = m_app.libraryStore.lastImportBanner();
+    if (!banner) return;
+    const QString text = banner->isEmpty() ? QStringLiteral("Fichier importé") : *banner;
+    // Several files opened at once each add their line to the alert already shown.
+    if (m_importAlert && m_importAlert->isVisible()) {
+        m_importAlert->setText(m_importAlert->text() + u'\n' + text);
+        return;
+    }
+    if (!m_importAlert) {
+        m_importAlert = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Tavrin"), QString(), QMessageBox::Ok, this);
+        m_importAlert->setObjectName(QStringLiteral("importAlert"));
+    }
+    m_importAlert->setText(text);
+    m_importAlert->open();
+}
+
+void MacRootView::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown) return;
+    m_shown = true;
+    Q_EMIT firstShown();
+}
+
+void MacRootView::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (std::any_of(urls.begin(), urls.end(), isTransferFile)) event->acceptProposedAction();
+}
+
+void MacRootView::dropEvent(QDropEvent* event)
+{
+    for (const QUrl& url : event->mimeData()->urls())
+        if (isTransferFile(url)) m_app.libraryStore.importTavrinFile(url.toLocalFile());
+    event->acceptProposedAction();
+}
+
+} // namespace tavrin

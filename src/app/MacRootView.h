@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/MacWorkspaceSection.h"
+
+#include <QMainWindow>
+
+class QMessageBox;
+class QStackedWidget;
+
+namespace tavrin {
+
+class CapsuleMenu;
+class FusedGroup;
+class TavrinApp;
+
+// The single window: the section bar ("Paniers", "Tableur", "Commandes") over the page of the
+// section shown, the menu commands, the appearance menu and the import-result alert.
+class MacRootView : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MacRootView(TavrinApp& app, QWidget* parent = nullptr);
+
+    MacWorkspaceSection section() const { return m_section; }
+    // Shows a section and remembers it under "macWorkspaceSection".
+    void setSection(MacWorkspaceSection section);
+
+    // The page of each section; a screen replaces its section's placeholder with setSectionPage
+    // (the window takes ownership and deletes the page it replaces).
+    void setSectionPage(MacWorkspaceSection section, QWidget* page);
+    QWidget* sectionPage(MacWorkspaceSection section) const;
+
+Q_SIGNALS:
+    void firstShown();
+    void sectionChanged(MacWorkspaceSection section);
+    // "Importer le programme…" and "Importer depuis une page internet…", with the section shown:
+    // the programme belongs to the spreadsheet workspace (Tableur) or to the rider folders
+    // (Paniers).
+    void importProgrammeRequested(MacWorkspaceSection section);
+    void importProgrammeWebRequested(MacWorkspaceSection section);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void installSections();
+    void buildMenus();
+    QWidget* buildTopBar();
+    void buildAppearanceMenu(CapsuleMenu* button);
+    void connectCommands();
+    void showImportResult();
+    static QWidget* placeholderPage(MacWorkspaceSection section);
+
+    TavrinApp& m_app;
+    MacWorkspaceSection m_section = MacWorkspaceSection::tableur;
+    FusedGroup* m_sectionBar = nullptr;
+    QStackedWidget* m_pages = nullptr;
+    QMessageBox* m_importAlert = nullptr;
+    bool m_shown = false;
+};
+
+} // namespace tavrin

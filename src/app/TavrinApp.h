@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/CommandBus.h"
+#include "app/TavrinMacAppDelegate.h"
+#include "library/LibraryStore.h"
+
+#include <QObject>
+
+namespace tavrin {
+
+class SingleInstance;
+
+// The application object: the long-lived stores, created once in the order of their members
+// and kept for the life of the process, and what happens when the window first shows, when the
+// application becomes active again and when it goes inactive, to the background or quits.
+class TavrinApp : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TavrinApp(SingleInstance& launches, QObject* parent = nullptr);
+
+    CommandBus commands;
+    TavrinMacAppDelegate delegate;
+    LibraryStore libraryStore;
+
+    void windowFirstShown();
+    void becameActive();
+    void flush();
+};
+
+} // namespace tavrin

@@ -1,0 +1,95 @@
+#include "app/MacRootView.h"
+#include "app/SingleInstance.h"
+#include "app/TavrinApp.h"
+#include "base/AppSupport.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
+
+#include <cstdio>
+
+namespace {
+
+struct Arguments {
+    QString dataDirectory;
+    QStringList files;
+    QString error;
+    bool help = false;
+};
+
+Arguments parse(const QStringList& arguments)
+{
+    Arguments parsed;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (argument == u"--data-dir") {
+            if (i + 1 >= arguments.size()) {
+                parsed.error = QStringLiteral("L’option --data-dir attend un dossier.");
+                return parsed;
+            }
+            parsed.dataDirectory = arguments[++i];
+        } else if (argument.startsWith(QStringLiteral("--data-dir="))) {
+            parsed.dataDirectory = argument.mid(11);
+        } else if (argument == u"--help" || argument == u"-h") {
+            parsed.help = true;
+        } else if (argument.startsWith(u'-') && argument != u"-") {
+            parsed.error = QStringLiteral("Option inconnue : ") + argument;
+            return parsed;
+        } else {
+            parsed.files.push_back(QFileInfo(argument).absoluteFilePath());
+        }
+    }
+    return parsed;
+}
+
+void printLine(FILE* stream, const QString& text) { std::fprintf(stream, "%s\n", text.toUtf8().constData()); }
+
+const char kUsage[] = "Utilisation : tavrin [--data-dir DOSSIER] [FICHIER.tavrin…]";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Nothing is logged to the console; what the user must know is shown in the window.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tavrin"));
+    QApplication::setDesktopFileName(QStringLiteral("tavrin"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tavrin.svg")));
+
+    const Arguments arguments = parse(QApplication::arguments());
+    if (!arguments.error.isEmpty()) {
+        printLine(stderr, arguments.error);
+        printLine(stderr, QString::fromUtf8(kUsage));
+        return 2;
+    }
+    if (arguments.help) {
+        printLine(stdout, QString::fromUtf8(kUsage));
+        return 0;
+    }
+    if (!arguments.dataDirectory.isEmpty()) tavrin::AppSupport::setDataDirectoryOverride(arguments.dataDirectory);
+
+    tavrin::SingleInstance instance(tavrin::AppSupport::folder());
+    switch (instance.handOver(arguments.files)) {
+    case tavrin::SingleInstance::HandOver::accepted:
+        return 0;
+    case tavrin::SingleInstance::HandOver::noAnswer:
+        printLine(stderr, QStringLiteral("Tavrin est déjà ouvert mais ne répond pas."));
+        return 1;
+    case tavrin::SingleInstance::HandOver::noInstance:
+        break;
+    }
+    instance.listen();
+
+    tavrin::TavrinApp app(instance);
+    tavrin::TavrinMacAppDelegate::open(arguments.files);
+    tavrin::MacRootView window(app);
+    QObject::connect(&instance, &tavrin::SingleInstance::filesReceived, &window, [&window] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+    window.show();
+    return application.exec();
+}

@@ -1,0 +1,71 @@
+#include "TestSupport.h"
+#include "app/CommandBus.h"
+#include "app/MacRootView.h"
+#include "app/SingleInstance.h"
+#include "app/TavrinApp.h"
+#include "app/TavrinMacAppDelegate.h"
+#include "base/UserDefaults.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace tavrin;
+using tavrin::test::TempDataDir;
+
+TEST(TavrinMacAppDelegate, QueuesTransferFilesUntilTheFirstHandlerThenDeliversDirectly)
+{
+    TavrinMacAppDelegate::setOpenHandler({});
+    TavrinMacAppDelegate::open({"/tmp/a.TAVRIN", "/tmp/notes.txt", "/tmp/b.Tavrin", "/tmp/tavrin"});
+    EXPECT_EQ(TavrinMacAppDelegate::pendingURLs(), (QStringList{"/tmp/a.TAVRIN", "/tmp/b.Tavrin"}));
+
+    QStringList opened;
+    TavrinMacAppDelegate::setOpenHandler([&](const QString& path) { opened.push_back(path); });
+    EXPECT_EQ(opened, (QStringList{"/tmp/a.TAVRIN", "/tmp/b.Tavrin"})) << "drained in arrival order";
+    EXPECT_TRUE(TavrinMacAppDelegate::pendingURLs().isEmpty());
+    TavrinMacAppDelegate::open({"/tmp/c.tavrin"});
+    EXPECT_EQ(opened.last(), "/tmp/c.tavrin");
+
+    TavrinMacAppDelegate::setOpenHandler({});
+    TavrinMacAppDelegate::open({"/tmp/d.tavrin"});
+    TavrinMacAppDelegate::setOpenHandler({});
+    EXPECT_TRUE(TavrinMacAppDelegate::pendingURLs().isEmpty()) << "an empty handler drops the queue";
+}
+
+TEST(CommandBus, EveryMenuCommandPostsTheSignalOfItsName)
+{
+    CommandBus bus;
+    for (const MenuCommand& command : CommandBus::menuCommands()) {
+        const QByteArray signature = "2" + command.name.toLatin1() + "()";
+        QSignalSpy spy(&bus, signature.constData());
+        ASSERT_TRUE(spy.isValid()) << command.name.toStdString();
+        EXPECT_TRUE(bus.post(command.name));
+        EXPECT_EQ(spy.count(), 1) << command.name.toStdString();
+    }
+    EXPECT_FALSE(bus.post("tavrinNothing"));
+}
+
+TEST(MacRootView, SectionIsRememberedAndSwitchedByTheCommands)
+{
+    TempDataDir data;
+    {
+        SingleInstance launches(data.path());
+        TavrinApp app(launches);
+        MacRootView window(app);
+        EXPECT_EQ(window.section(), MacWorkspaceSection::tableur) << "a fresh installation opens on Tableur";
+        window.findChild<QAction*>("tavrinShowCommandes")->trigger();
+        EXPECT_EQ(window.section(), MacWorkspaceSection::commandes);
+        EXPECT_EQ(UserDefaults::standard().string("macWorkspaceSection"), "commandes");
+
+        QSignalSpy imports(&window, &MacRootView::importProgrammeRequested);
+        app.commands.post("tavrinShowPaniers");
+        window.findChild<QAction*>("tavrinImportProgramme")->trigger();
+        ASSERT_EQ(imports.count(), 1);
+        EXPECT_EQ(imports[0][0].value<MacWorkspaceSection>(), MacWorkspaceSection::paniers)
+            << "the import goes to the section shown";
+    }
+    SingleInstance launches(data.path());
+    TavrinApp app(launches);
+    MacRootView window(app);
+    EXPECT_EQ(window.section(), MacWorkspaceSection::paniers);
+}

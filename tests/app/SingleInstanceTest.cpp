@@ -1,0 +1,107 @@
+#include "TestSupport.h"
+#include "app/SingleInstance.h"
+#include "library/LibrarySnapshot.h"
+#include "library/TavrinTransferPackage.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tavrin;
+
+namespace {
+
+QString writeDayPackage(const QTemporaryDir& dir, const QString& dayName)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const DayRecord day{QUuid::createUuid(), dayName, now, 0};
+    const SpreadsheetRecord sheet{QUuid::createUuid(), day.id, "Épreuve 1", now, now, true,
+                                  {RowRecord{QUuid::createUuid(), "0042", "17"}}};
+    const QString path = dir.filePath(dayName + ".tavrin");
+    test::writeFile(path, encodeTransferPackage({1, TavrinTransferPackage::Kind::day, day, {sheet}}));
+    return path;
+}
+
+bool libraryHasDay(const QString& dataDir, const QString& dayName)
+{
+    QFile file(dataDir + "/library.json");
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    try {
+        for (const DayRecord& d : decodeLibrary(file.readAll()).days)
+            if (d.name == dayName) return true;
+    } catch (const std::exception&) {
+    }
+    return false;
+}
+
+// Waits for a condition the running program fulfils on its own time.
+template <typename F>
+bool eventually(F&& condition)
+{
+    QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired()) {
+        if (condition()) return true;
+        QTest::qWait(50);
+    }
+    return condition();
+}
+
+class Tavrin {
+public:
+    Tavrin(const QString& dataDir, const QStringList& files = {})
+    {
+        m_process.setProgram(test::binDir() + "/tavrin");
+        m_process.setArguments(QStringList{"--data-dir", dataDir} + files);
+        m_process.start();
+    }
+    ~Tavrin()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    QProcess& process() { return m_process; }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace
+
+TEST(SingleInstance, LaterLaunchesHandTheirFilesToTheRunningWindow)
+{
+    QTemporaryDir data, downloads;
+    SingleInstance probe(data.path());
+
+    auto first = std::make_unique<Tavrin>(data.path());
+    ASSERT_TRUE(eventually([&] { return probe.handOver({}) == SingleInstance::HandOver::accepted; }));
+
+    Tavrin second(data.path(), {writeDayPackage(downloads, "Samedi 14 juin")});
+    ASSERT_TRUE(second.process().waitForFinished(20000));
+    EXPECT_EQ(second.process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.process().exitCode(), 0) << "the second launch only hands its file over";
+    EXPECT_TRUE(eventually([&] { return libraryHasDay(data.path(), "Samedi 14 juin"); }))
+        << "the running instance imports the file";
+    EXPECT_EQ(first->process().state(), QProcess::Running);
+
+    // A crashed instance leaves its socket behind; the next launch takes over and imports its
+    // own file.
+    first->process().kill();
+    first->process().waitForFinished();
+    first.reset();
+    Tavrin third(data.path(), {writeDayPackage(downloads, "Dimanche 15 juin")});
+    EXPECT_TRUE(eventually([&] { return libraryHasDay(data.path(), "Dimanche 15 juin"); }));
+    EXPECT_EQ(third.process().state(), QProcess::Running);
+    EXPECT_TRUE(eventually([&] { return probe.handOver({}) == SingleInstance::HandOver::accepted; }));
+}
+
+TEST(SingleInstance, OtherDataFoldersRunSideBySide)
+{
+    EXPECT_NE(SingleInstance::serverName("/tmp/a"), SingleInstance::serverName("/tmp/b"));
+    EXPECT_EQ(SingleInstance::serverName("/tmp/a"), SingleInstance::serverName("/tmp/a"));
+}
