@@ -2,6 +2,7 @@
 
 #include "app/TavrinApp.h"
 #include "base/UserDefaults.h"
+#include "library/views/TableurView.h"
 #include "ui/CapsuleButton.h"
 #include "ui/EmptyState.h"
 #include "ui/FusedGroup.h"
@@ -46,7 +47,6 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     layout->setSpacing(0);
     layout->addWidget(buildTopBar());
     m_pages = new QStackedWidget(central);
-    for (MacWorkspaceSection s : allMacWorkspaceSections) m_pages->addWidget(placeholderPage(s));
     layout->addWidget(m_pages, 1);
     setCentralWidget(central);
 
@@ -62,8 +62,13 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     m_pages->setCurrentIndex(int(m_section));
 }
 
+// One page per section, in the order of the section bar.
 void MacRootView::installSections()
 {
+    m_tableur = new TableurView(m_app.libraryStore);
+    m_pages->addWidget(placeholderPage(MacWorkspaceSection::paniers));
+    m_pages->addWidget(m_tableur);
+    m_pages->addWidget(placeholderPage(MacWorkspaceSection::commandes));
 }
 
 QWidget* MacRootView::placeholderPage(MacWorkspaceSection section)
@@ -106,6 +111,7 @@ QWidget* MacRootView::buildTopBar()
     connect(m_sectionBar, &FusedGroup::idClicked, this, [this](int id) { setSection(MacWorkspaceSection(id)); });
 
     auto* appearance = new CapsuleMenu(CapsuleKind::icon, QStringLiteral("Apparence"), QStringLiteral("circle.lefthalf.filled"), bar);
+    appearance->setObjectName(QStringLiteral("appearanceMenu"));
     buildAppearanceMenu(appearance);
 
     // The section bar stays centred: equal stretch on both sides, the appearance menu at the end.
@@ -160,6 +166,14 @@ void MacRootView::buildMenus()
 void MacRootView::connectCommands()
 {
     CommandBus& bus = m_app.commands;
+    connect(&bus, &CommandBus::tavrinNewDay, this, [this] {
+        setSection(MacWorkspaceSection::tableur);
+        m_tableur->newDay();
+    });
+    connect(&bus, &CommandBus::tavrinNewSpreadsheet, this, [this] {
+        setSection(MacWorkspaceSection::tableur);
+        m_tableur->newSpreadsheet();
+    });
     connect(&bus, &CommandBus::tavrinShowPaniers, this, [this] { setSection(MacWorkspaceSection::paniers); });
     connect(&bus, &CommandBus::tavrinShowTableur, this, [this] { setSection(MacWorkspaceSection::tableur); });
     connect(&bus, &CommandBus::tavrinShowCommandes, this, [this] { setSection(MacWorkspaceSection::commandes); });
@@ -173,6 +187,7 @@ void MacRootView::showImportResult()
     if (!banner) return;
     const QString text = banner->isEmpty() ? QStringLiteral("Fichier importé") : *banner;
     // Several files opened at once each add their line to the alert already shown.
+    m_tableur->restoreSelection();
     if (m_importAlert && m_importAlert->isVisible()) {
         m_importAlert->setText(m_importAlert->text() + u'\n' + text);
         return;
@@ -190,6 +205,7 @@ void MacRootView::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (m_shown) return;
     m_shown = true;
+    m_tableur->restoreSelection();
     Q_EMIT firstShown();
 }
 

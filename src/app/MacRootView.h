@@ -11,6 +11,7 @@ namespace tavrin {
 
 class CapsuleMenu;
 class FusedGroup;
+class TableurView;
 class TavrinApp;
 
 // The single window: the section bar ("Paniers", "Tableur", "Commandes") over the page of the
@@ -29,6 +30,7 @@ public:
     // (the window takes ownership and deletes the page it replaces).
     void setSectionPage(MacWorkspaceSection section, QWidget* page);
     QWidget* sectionPage(MacWorkspaceSection section) const;
+    TableurView* tableur() const { return m_tableur; }
 
 Q_SIGNALS:
     void firstShown();
@@ -57,6 +59,7 @@ private:
     MacWorkspaceSection m_section = MacWorkspaceSection::tableur;
     FusedGroup* m_sectionBar = nullptr;
     QStackedWidget* m_pages = nullptr;
+    TableurView* m_tableur = nullptr;
     QMessageBox* m_importAlert = nullptr;
     bool m_shown = false;
 };

@@ -57,7 +57,12 @@ EmptyState::EmptyState(const QString& symbol, const QString& title, const QStrin
     m_text->setWordWrap(true);
     m_text->setMaximumWidth(440);
     m_text->setVisible(!text.isEmpty());
-    layout->addWidget(m_text, 0, Qt::AlignHCenter);
+    // Centred between stretches rather than by alignment, so the wrapped text gets its height.
+    auto* textRow = new QHBoxLayout;
+    textRow->addStretch(0);
+    textRow->addWidget(m_text, 1);
+    textRow->addStretch(0);
+    layout->addLayout(textRow);
 
     m_buttons->setSpacing(Theme::spacing);
     m_buttons->addStretch(1);

@@ -3,10 +3,12 @@
 #include "ui/Theme.h"
 
 #include <QAbstractButton>
+#include <QHeaderView>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleFactory>
 #include <QStyleOptionSlider>
+#include <QTableView>
 #include <QTreeView>
 
 namespace tavrin {
@@ -180,8 +182,13 @@ void TavrinStyle::drawControl(ControlElement element, const QStyleOption* option
         painter->fillRect(option->rect, pal.color(QPalette::Base));
         painter->save();
         painter->setPen(Theme::divider(pal));
-        painter->drawLine(option->rect.bottomLeft(), option->rect.bottomRight());
-        painter->drawLine(option->rect.topRight() + QPoint(0, 4), option->rect.bottomRight() - QPoint(0, 4));
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        const bool vertical = header && header->orientation == Qt::Vertical;
+        const QRect r = option->rect;
+        painter->drawLine(r.bottomLeft(), r.bottomRight());
+        // Row numbers share one continuous edge; column titles are split by short dividers.
+        if (vertical) painter->drawLine(r.topRight(), r.bottomRight());
+        else painter->drawLine(r.topRight() + QPoint(0, 4), r.bottomRight() - QPoint(0, 4));
         painter->restore();
         return;
     }
@@ -228,8 +235,9 @@ void TavrinStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* op
         painter->restore();
         return;
     }
-    // The sidebar paints its own rounded selection; a full-width band would hide it.
-    if (element == PE_PanelItemViewRow && qobject_cast<const QTreeView*>(widget)) return;
+    // The sidebar and the rows table paint their own selection; Fusion's band would cover it.
+    if (element == PE_PanelItemViewRow && (qobject_cast<const QTreeView*>(widget) || qobject_cast<const QTableView*>(widget)))
+        return;
     QProxyStyle::drawPrimitive(element, option, painter, widget);
 }
 
@@ -253,9 +261,19 @@ int TavrinStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, con
     case PM_SmallIconSize:
     case PM_ButtonIconSize:
         return 16;
+    case PM_HeaderMargin:
+        // Column titles line up with the cells' text; row numbers stay dense.
+        if (const auto* header = qobject_cast<const QHeaderView*>(widget); header && header->orientation() == Qt::Horizontal)
+            return 7;
+        break;
+    case PM_FocusFrameHMargin:
+        // Cell text of tables a little away from the grid.
+        if (qobject_cast<const QTableView*>(widget)) return 6;
+        break;
     default:
-        return QProxyStyle::pixelMetric(metric, option, widget);
+        break;
     }
+    return QProxyStyle::pixelMetric(metric, option, widget);
 }
 
 int TavrinStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QList>
+#include <QUuid>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QMenu;
+class QStackedWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QVBoxLayout;
+
+namespace tavrin {
+
+class CapsuleMenu;
+class LibraryStore;
+
+// Whether a spreadsheet is done, and how to change it. The flag belongs to the workspace store;
+// until one is bound every spreadsheet reads "not done" and the mark cannot be toggled.
+struct SpreadsheetDoneMarks {
+    std::function<bool(const QUuid& spreadsheetID)> isDone;
+    std::function<void(const QUuid& spreadsheetID, bool done)> setDone;
+};
+
+// The Tableur sidebar: the days in their order, each with its spreadsheets (newest first), the
+// filled-row count and done mark of each spreadsheet, their context actions, the "plus" menu and
+// the empty states. A container at its foot holds the sync controls.
+class MacSidebar : public QWidget {
+    Q_OBJECT
+
+public:
+    // What each row of tree() holds.
+    enum ItemRole { KindRole = Qt::UserRole, IDRole, CountRole, DoneRole };
+    enum ItemKind { DayKind, SpreadsheetKind, EmptyDayKind };
+
+    explicit MacSidebar(LibraryStore& store, QWidget* parent = nullptr);
+
+    std::optional<QUuid> selectedDayID() const;
+    std::optional<QUuid> selectedSpreadsheetID() const;
+    // Selects the spreadsheet when it exists (with its day), else the day when it exists, else
+    // nothing.
+    void select(const std::optional<QUuid>& dayID, const std::optional<QUuid>& spreadsheetID);
+
+    void setDoneMarks(SpreadsheetDoneMarks marks);
+    // Re-reads every done mark (call it when the workspace store changes).
+    void refreshDoneMarks();
+
+    // "1 photo", "2 photos": the filled-row count of a spreadsheet.
+    static QString photoCountText(qsizetype filledRows);
+
+    // The context menu of a day or spreadsheet row; the caller owns it.
+    QMenu* contextMenu(const QUuid& id);
+    QTreeWidget* tree() const { return m_tree; }
+    CapsuleMenu* plusMenu() const { return m_plus; }
+    QWidget* syncFooter() const { return m_syncFooter; }
+
+Q_SIGNALS:
+    void selectionChanged();
+    void newDayRequested();
+    // A null day means the selected day.
+    void newSpreadsheetRequested(const QUuid& dayID);
+    void renameDayRequested(const QUuid& dayID);
+    void renameSpreadsheetRequested(const QUuid& spreadsheetID);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void reload();
+    void rebuild(const QList<QUuid>& structure);
+    void updateInPlace();
+    QTreeWidgetItem* itemFor(const QUuid& id) const;
+    bool isDone(const QUuid& spreadsheetID) const;
+    void toggleDone(const QUuid& spreadsheetID);
+    QWidget* emptyDayRow(const QUuid& dayID, const QString& dayName);
+
+    LibraryStore& m_store;
+    SpreadsheetDoneMarks m_marks;
+    QStackedWidget* m_stack;
+    QTreeWidget* m_tree;
+    CapsuleMenu* m_plus;
+    QWidget* m_syncFooter;
+    QList<QUuid> m_structure;
+    bool m_rebuilding = false;
+};
+
+} // namespace tavrin

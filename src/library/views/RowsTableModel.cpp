@@ -1,0 +1,237 @@
+#include "library/views/RowsTableModel.h"
+
+#include <QHash>
+#include <QSet>
+
+namespace tavrin {
+
+RowsTableModel::RowsTableModel(LibraryStore& store, QObject* parent) : QAbstractTableModel(parent), m_store(store)
+{
+    m_columns.push_back(Column{
+        QStringLiteral("N° photo"),
+        [](const RowRecord& row, int role) -> QVariant {
+            if (role == Qt::DisplayRole || role == Qt::EditRole) return row.photoNumber;
+            return {};
+        },
+        [this](const RowRecord& row, const QString& text) {
+            m_store.updateRow(*m_spreadsheetID, row.id, text, std::nullopt);
+        },
+    });
+    m_columns.push_back(Column{
+        QStringLiteral("N° attribué"),
+        [](const RowRecord& row, int role) -> QVariant {
+            if (role == Qt::DisplayRole || role == Qt::EditRole) return row.assignedNumber;
+            return {};
+        },
+        [this](const RowRecord& row, const QString& text) {
+            m_store.updateRow(*m_spreadsheetID, row.id, std::nullopt, text);
+        },
+    });
+    connect(&m_store, &LibraryStore::snapshotChanged, this, &RowsTableModel::onSnapshotChanged);
+}
+
+void RowsTableModel::setSpreadsheet(const std::optional<QUuid>& spreadsheetID)
+{
+    beginResetModel();
+    m_spreadsheetID = spreadsheetID;
+    m_rows = storedRows();
+    endResetModel();
+}
+
+int RowsTableModel::appendColumn(Column column)
+{
+    const int index = int(m_columns.size());
+    beginInsertColumns(QModelIndex(), index, index);
+    m_columns.push_back(std::move(column));
+    endInsertColumns();
+    return index;
+}
+
+void RowsTableModel::refreshColumn(int index)
+{
+    if (m_rows.isEmpty()) return;
+    Q_EMIT dataChanged(this->index(0, index), this->index(int(m_rows.size()) - 1, index));
+}
+
+bool RowsTableModel::isEditable(int column) const
+{
+    return column >= 0 && column < m_columns.size() && bool(m_columns[column].edit);
+}
+
+int RowsTableModel::rowOf(const QUuid& rowID) const
+{
+    for (int i = 0; i < m_rows.size(); ++i)
+        if (m_rows[i].id == rowID) return i;
+    return -1;
+}
+
+bool RowsTableModel::canDelete(int row) const
+{
+    if (row < 0 || row >= m_rows.size() || !m_spreadsheetID) return false;
+    const std::optional<SpreadsheetRecord> sheet = m_store.snapshot().spreadsheet(*m_spreadsheetID);
+    if (!sheet || sheet->rows.size() <= 1) return false;
+    return !(row == m_rows.size() - 1 && m_rows[row].isBlank());
+}
+
+// A spreadsheet received from elsewhere may end without a blank row; the table still offers one,
+// stored only when something is typed into it.
+QList<RowRecord> RowsTableModel::storedRows() const
+{
+    if (!m_spreadsheetID) return {};
+    const std::optional<SpreadsheetRecord> sheet = m_store.snapshot().spreadsheet(*m_spreadsheetID);
+    if (!sheet) return {};
+    QList<RowRecord> rows = sheet->rows;
+    if (rows.isEmpty() || !rows.last().isBlank()) rows.push_back(RowRecord{});
+    return rows;
+}
+
+QUuid RowsTableModel::storedRowID(int row)
+{
+    if (!m_rows[row].id.isNull()) return m_rows[row].id;
+    const std::optional<RowRecord> added = m_store.addRow(*m_spreadsheetID);
+    return added ? added->id : QUuid();
+}
+
+int RowsTableModel::insertBlankRow(int row, bool before)
+{
+    if (!m_spreadsheetID || row < 0 || row >= m_rows.size()) return -1;
+    const QUuid anchor = storedRowID(row);
+    const std::optional<RowRecord> inserted = m_store.insertRow(*m_spreadsheetID, anchor, before);
+    return inserted ? rowOf(inserted->id) : -1;
+}
+
+int RowsTableModel::addBlankRow()
+{
+    if (!m_spreadsheetID) return -1;
+    const std::optional<RowRecord> added = m_store.addRow(*m_spreadsheetID);
+    return added ? rowOf(added->id) : -1;
+}
+
+void RowsTableModel::deleteRowAt(int row)
+{
+    if (!canDelete(row)) return;
+    m_store.deleteRow(*m_spreadsheetID, m_rows[row].id);
+}
+
+void RowsTableModel::onSnapshotChanged(const QUuid& spreadsheetID)
+{
+    if (!m_spreadsheetID || (!spreadsheetID.isNull() && spreadsheetID != *m_spreadsheetID)) return;
+    apply(storedRows());
+}
+
+void RowsTableModel::apply(QList<RowRecord> next)
+{
+    // The offered row becomes, in place, the stored blank row that now ends the spreadsheet.
+    if (!m_rows.isEmpty() && m_rows.last().id.isNull() && !next.isEmpty() && !next.last().id.isNull()
+        && next.last().isBlank() && rowOf(next.last().id) < 0)
+        m_rows.last().id = next.last().id;
+
+    QSet<QUuid> nextIDs;
+    for (const RowRecord& r : next) nextIDs.insert(r.id);
+
+    // Removed rows, in runs from the bottom.
+    for (int i = int(m_rows.size()) - 1; i >= 0;) {
+        if (nextIDs.contains(m_rows[i].id)) {
+            --i;
+            continue;
+        }
+        int first = i;
+        while (first > 0 && !nextIDs.contains(m_rows[first - 1].id)) --first;
+        beginRemoveRows(QModelIndex(), first, i);
+        m_rows.remove(first, i - first + 1);
+        endRemoveRows();
+        i = first - 1;
+    }
+
+    // Rows that stayed but came back in another order (a merge): a layout change that moves the
+    // current cell and any editor with their row.
+    QSet<QUuid> keptIDs;
+    for (const RowRecord& r : m_rows) keptIDs.insert(r.id);
+    QHash<QUuid, int> newPosition;
+    for (const RowRecord& r : next)
+        if (keptIDs.contains(r.id)) newPosition.insert(r.id, int(newPosition.size()));
+    bool reordered = false;
+    for (int i = 0; i < m_rows.size() && !reordered; ++i) reordered = newPosition.value(m_rows[i].id) != i;
+    if (reordered) {
+        Q_EMIT layoutAboutToBeChanged();
+        QList<RowRecord> rows(m_rows.size());
+        for (const RowRecord& r : m_rows) rows[newPosition.value(r.id)] = r;
+        const QModelIndexList from = persistentIndexList();
+        QModelIndexList to;
+        for (const QModelIndex& index : from) to.push_back(this->index(newPosition.value(m_rows[index.row()].id), index.column()));
+        m_rows = std::move(rows);
+        changePersistentIndexList(from, to);
+        Q_EMIT layoutChanged();
+    }
+
+    // New rows, in runs.
+    for (int k = 0; k < next.size();) {
+        if (k < m_rows.size() && m_rows[k].id == next[k].id) {
+            ++k;
+            continue;
+        }
+        int end = k;
+        while (end < next.size() && !keptIDs.contains(next[end].id)) ++end;
+        beginInsertRows(QModelIndex(), k, end - 1);
+        for (int j = k; j < end; ++j) m_rows.insert(j, next[j]);
+        endInsertRows();
+        k = end;
+    }
+
+    // Changed contents, in runs.
+    const int lastColumn = columnCount() - 1;
+    for (int k = 0; k < next.size();) {
+        if (m_rows[k] == next[k]) {
+            ++k;
+            continue;
+        }
+        int end = k;
+        while (end < next.size() && m_rows[end] != next[end]) {
+            m_rows[end] = next[end];
+            ++end;
+        }
+        Q_EMIT dataChanged(index(k, 0), index(end - 1, lastColumn));
+        k = end;
+    }
+}
+
+int RowsTableModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(m_rows.size()); }
+
+int RowsTableModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(m_columns.size()); }
+
+QVariant RowsTableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size()) return {};
+    if (role == Qt::TextAlignmentRole) return int(Qt::AlignLeft | Qt::AlignVCenter);
+    return m_columns[index.column()].data(m_rows[index.row()], role);
+}
+
+bool RowsTableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid() || !isEditable(index.column()) || !m_spreadsheetID) return false;
+    const QString text = value.toString();
+    if (data(index, Qt::EditRole).toString() == text) return true;
+    const int row = rowOf(storedRowID(index.row()));
+    if (row < 0) return false;
+    // A copy: the edit rewrites the rows while it runs.
+    const RowRecord target = m_rows[row];
+    m_columns[index.column()].edit(target, text);
+    return true;
+}
+
+Qt::ItemFlags RowsTableModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid()) return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (isEditable(index.column())) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+QVariant RowsTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+    if (orientation == Qt::Horizontal) return section < m_columns.size() ? m_columns[section].title : QVariant();
+    return section + 1;
+}
+
+} // namespace tavrin

@@ -1,0 +1,277 @@
+#include "library/views/RowsTableView.h"
+
+#include "library/views/RowsTableModel.h"
+#include "ui/Symbols.h"
+#include "ui/Theme.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QPersistentModelIndex>
+#include <QStyledItemDelegate>
+
+namespace tavrin {
+
+namespace {
+
+// Cells drawn for typing: a faint selection that keeps the text readable and a clear outline on
+// the current cell. The editor commits on Enter at once (the stock delegate defers it, which lets
+// fast typing land in the cell being closed).
+class CellDelegate : public QStyledItemDelegate {
+public:
+    explicit CellDelegate(QAbstractItemView* view) : QStyledItemDelegate(view), m_view(view) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override
+    {
+        auto* editor = new QLineEdit(parent);
+        editor->setFrame(false);
+        // Typed text starts where the cell's text is painted.
+        editor->setTextMargins(4, 0, 0, 0);
+        return editor;
+    }
+
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override
+    {
+        editor->setGeometry(option.rect.adjusted(1, 1, -1, -1));
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        const bool selected = opt.state & QStyle::State_Selected;
+        opt.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        if (selected) {
+            QColor fill = opt.palette.color(QPalette::Highlight);
+            fill.setAlphaF(m_view->hasFocus() || m_view->isAncestorOf(QApplication::focusWidget()) ? 0.16 : 0.08);
+            painter->fillRect(opt.rect, fill);
+        }
+        QStyledItemDelegate::paint(painter, opt, index);
+        if (index == m_view->currentIndex()) {
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing);
+            QColor outline = opt.palette.color(QPalette::Highlight);
+            if (!m_view->hasFocus()) outline.setAlphaF(0.5);
+            painter->setPen(QPen(outline, 2));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(QRectF(opt.rect).adjusted(1, 1, -1, -1), 2, 2);
+            painter->restore();
+        }
+    }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* editor = qobject_cast<QWidget*>(object);
+        if (editor && event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                Q_EMIT commitData(editor);
+                Q_EMIT closeEditor(editor, QAbstractItemDelegate::SubmitModelCache);
+                return true;
+            }
+        }
+        return QStyledItemDelegate::eventFilter(object, event);
+    }
+
+private:
+    QAbstractItemView* m_view;
+};
+
+} // namespace
+
+RowsTableView::RowsTableView(RowsTableModel* model, QWidget* parent)
+    : QTableView(parent), m_model(model),
+      m_insertAbove(new QAction(QStringLiteral("Insérer une ligne au-dessus"), this)),
+      m_insertBelow(new QAction(QStringLiteral("Insérer une ligne en dessous"), this)),
+      m_deleteRow(new QAction(Symbols::icon(QStringLiteral("trash")), QStringLiteral("Supprimer la ligne"), this)),
+      m_addRow(new QAction(Symbols::icon(QStringLiteral("plus")), QStringLiteral("Ajouter une ligne"), this))
+{
+    setModel(model);
+    setItemDelegate(new CellDelegate(this));
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setTabKeyNavigation(true);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
+    setFrameShape(QFrame::NoFrame);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(true);
+    verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 12);
+    verticalHeader()->setHighlightSections(false);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 10);
+    verticalHeader()->setForegroundRole(QPalette::PlaceholderText);
+    auto applyWidths = [this] {
+        for (int c = 0; c < m_model->columnCount(); ++c) setColumnWidth(c, m_model->column(c).preferredWidth);
+    };
+    applyWidths();
+    connect(m_model, &QAbstractItemModel::columnsInserted, this, applyWidths);
+
+    connect(m_insertAbove, &QAction::triggered, this, [this] {
+        moveTo(m_model->insertBlankRow(currentIndex().row(), true), RowsTableModel::photoNumberColumn);
+    });
+    connect(m_insertBelow, &QAction::triggered, this, [this] {
+        moveTo(m_model->insertBlankRow(currentIndex().row(), false), RowsTableModel::photoNumberColumn);
+    });
+    connect(m_deleteRow, &QAction::triggered, this, [this] { m_model->deleteRowAt(currentIndex().row()); });
+    connect(m_addRow, &QAction::triggered, this, [this] {
+        moveTo(m_model->addBlankRow(), RowsTableModel::photoNumberColumn);
+        setFocus();
+    });
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_model, signal, this, &RowsTableView::updateActions);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &RowsTableView::updateActions);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
+        if (m_model->rowCount() > 0) moveTo(0, RowsTableModel::photoNumberColumn);
+        updateActions();
+    });
+    updateActions();
+}
+
+void RowsTableView::moveTo(int row, int column)
+{
+    const QModelIndex target = m_model->index(row, column);
+    if (!target.isValid()) return;
+    m_moving = true;
+    selectionModel()->setCurrentIndex(target, QItemSelectionModel::ClearAndSelect);
+    m_moving = false;
+    scrollTo(target);
+}
+
+void RowsTableView::moveDown(int step)
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) return;
+    const int column = m_tabAnchor >= 0 ? m_tabAnchor : current.column();
+    m_tabAnchor = -1;
+    moveTo(current.row() + step, column);
+}
+
+void RowsTableView::moveAcross(int direction)
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) return;
+    const int anchor = m_tabAnchor >= 0 ? m_tabAnchor : current.column();
+    int row = current.row(), column = current.column();
+    const int columns = m_model->columnCount();
+    do {
+        column += direction;
+        if (column < 0 || column >= columns) {
+            row += direction;
+            column = direction > 0 ? 0 : columns - 1;
+        }
+        if (row < 0 || row >= m_model->rowCount()) return;
+    } while (!m_model->isEditable(column));
+    moveTo(row, column);
+    m_tabAnchor = row == current.row() ? anchor : -1;
+}
+
+void RowsTableView::keyPressEvent(QKeyEvent* event)
+{
+    const QModelIndex current = currentIndex();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        moveDown(modifiers & Qt::ShiftModifier ? -1 : 1);
+        return;
+    case Qt::Key_Tab:
+        moveAcross(1);
+        return;
+    case Qt::Key_Backtab:
+        moveAcross(-1);
+        return;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        clearSelectedCells();
+        return;
+    default:
+        break;
+    }
+    const QString text = event->text();
+    if (!text.isEmpty() && text.front().isPrint() && !(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        && current.isValid() && m_model->isEditable(current.column())) {
+        startTyping(text);
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void RowsTableView::startTyping(const QString& text)
+{
+    const QModelIndex index = currentIndex();
+    edit(index);
+    if (auto* editor = qobject_cast<QLineEdit*>(indexWidget(index))) editor->setText(text);
+}
+
+void RowsTableView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+    switch (hint) {
+    case QAbstractItemDelegate::EditNextItem:
+        moveAcross(1);
+        break;
+    case QAbstractItemDelegate::EditPreviousItem:
+        moveAcross(-1);
+        break;
+    case QAbstractItemDelegate::SubmitModelCache:
+        moveDown(1);
+        break;
+    default:
+        break;
+    }
+}
+
+void RowsTableView::clearSelectedCells()
+{
+    QModelIndexList indexes = selectedIndexes();
+    if (indexes.isEmpty() && currentIndex().isValid()) indexes.push_back(currentIndex());
+    QList<QPersistentModelIndex> cells;
+    for (const QModelIndex& index : indexes)
+        if (m_model->isEditable(index.column()) && !index.data(Qt::EditRole).toString().isEmpty()) cells.push_back(index);
+    for (const QPersistentModelIndex& cell : cells)
+        if (cell.isValid()) m_model->setData(cell, QString());
+}
+
+void RowsTableView::contextMenuEvent(QContextMenuEvent* event)
+{
+    const QModelIndex index = indexAt(event->pos());
+    if (index.isValid() && !selectionModel()->isSelected(index)) moveTo(index.row(), index.column());
+    updateActions();
+    QMenu menu(this);
+    if (currentIndex().isValid()) {
+        menu.addAction(m_insertAbove);
+        menu.addAction(m_insertBelow);
+        if (m_deleteRow->isEnabled()) menu.addAction(m_deleteRow);
+        menu.addSeparator();
+    }
+    menu.addAction(m_addRow);
+    menu.exec(event->globalPos());
+}
+
+void RowsTableView::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (!m_moving) m_tabAnchor = -1;
+    updateActions();
+}
+
+void RowsTableView::updateActions()
+{
+    const bool hasSheet = m_model->spreadsheetID().has_value();
+    const bool hasRow = hasSheet && currentIndex().isValid();
+    m_insertAbove->setEnabled(hasRow);
+    m_insertBelow->setEnabled(hasRow);
+    m_deleteRow->setEnabled(hasRow && m_model->canDelete(currentIndex().row()));
+    m_addRow->setEnabled(hasSheet);
+}
+
+} // namespace tavrin

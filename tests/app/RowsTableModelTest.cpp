@@ -1,0 +1,96 @@
+#include "TestSupport.h"
+#include "library/LibraryStore.h"
+#include "library/views/RowsTableModel.h"
+
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace tavrin;
+using tavrin::test::TempDataDir;
+
+namespace {
+
+RowRecord row(const QString& photo, const QString& assigned) { return RowRecord{QUuid::createUuid(), photo, assigned}; }
+
+QStringList photos(const RowsTableModel& model)
+{
+    QStringList result;
+    for (int r = 0; r < model.rowCount(); ++r) result.push_back(model.rowAt(r).photoNumber);
+    return result;
+}
+
+} // namespace
+
+TEST(RowsTableModel, FollowsTheStoreRowByRowWithoutEverResetting)
+{
+    TempDataDir data;
+    LibraryStore store;
+    const QUuid day = store.addDay("Samedi").id;
+    SpreadsheetRecord sheet = store.addSpreadsheet(day, "A");
+    store.updateRow(sheet.id, sheet.rows[0].id, "10", "1");
+    sheet = *store.snapshot().spreadsheet(sheet.id);
+    store.updateRow(sheet.id, sheet.rows[1].id, "20", "2");
+    sheet = *store.snapshot().spreadsheet(sheet.id);
+
+    RowsTableModel model(store);
+    model.setSpreadsheet(sheet.id);
+    QSignalSpy resets(&model, &QAbstractItemModel::modelAboutToBeReset);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QPersistentModelIndex twenty = model.index(1, RowsTableModel::assignedNumberColumn);
+
+    // Another spreadsheet's edits pass by.
+    const SpreadsheetRecord other = store.addSpreadsheet(day, "B");
+    store.updateRow(other.id, other.rows[0].id, "99", "");
+    EXPECT_EQ(inserted.count(), 0);
+
+    model.insertBlankRow(0, true);
+    EXPECT_EQ(photos(model), (QStringList{"", "10", "20", ""}));
+    EXPECT_EQ(twenty.row(), 2) << "the cell being edited moves with its row";
+
+    // A phone sends the rows back in its own order, with one row of its own.
+    LibrarySnapshot incoming = store.snapshot();
+    SpreadsheetRecord& remote = incoming.spreadsheets[incoming.spreadsheets.indexOf(*store.snapshot().spreadsheet(sheet.id))];
+    remote.updatedAt = remote.updatedAt.addSecs(60);
+    remote.rows = {remote.rows[2], row("30", "3"), remote.rows[1]};
+    store.replaceFromRemote(incoming);
+    EXPECT_EQ(photos(model), (QStringList{"20", "30", "10", ""}));
+    EXPECT_EQ(twenty.row(), 0);
+    EXPECT_EQ(twenty.data().toString(), "2");
+
+    EXPECT_TRUE(model.setData(model.index(1, RowsTableModel::photoNumberColumn), "31"));
+    EXPECT_EQ(store.snapshot().spreadsheet(sheet.id)->rows[1].photoNumber, "31");
+    model.deleteRowAt(2);
+    EXPECT_EQ(photos(model), (QStringList{"20", "31", ""}));
+    EXPECT_EQ(resets.count(), 0);
+}
+
+TEST(RowsTableModel, OffersARowToTypeInWhenAReceivedSpreadsheetEndsWithoutOne)
+{
+    TempDataDir data;
+    LibraryStore store;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const DayRecord day{QUuid::createUuid(), "Samedi", now, 0};
+    const SpreadsheetRecord received{QUuid::createUuid(), day.id, "Reçu", now, now, true, {row("10", "1")}};
+    store.mergeImported({1, TavrinTransferPackage::Kind::spreadsheet, day, {received}});
+
+    RowsTableModel model(store);
+    model.setSpreadsheet(received.id);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_TRUE(model.rowAt(1).id.isNull()) << "offered, not stored";
+    EXPECT_EQ(store.snapshot().spreadsheet(received.id)->rows.size(), 1) << "showing a spreadsheet writes nothing";
+    EXPECT_FALSE(model.canDelete(1));
+
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QPersistentModelIndex offered = model.index(1, RowsTableModel::assignedNumberColumn);
+    EXPECT_TRUE(model.setData(offered, "2"));
+    const SpreadsheetRecord stored = *store.snapshot().spreadsheet(received.id);
+    ASSERT_EQ(stored.rows.size(), 3);
+    EXPECT_EQ(stored.rows[1].assignedNumber, "2");
+    EXPECT_EQ(offered.row(), 1) << "the typed row stays where it was typed";
+    EXPECT_EQ(model.rowAt(1).id, stored.rows[1].id);
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(inserted.count(), 1);
+    EXPECT_TRUE(model.canDelete(1));
+    EXPECT_FALSE(model.canDelete(2));
+}

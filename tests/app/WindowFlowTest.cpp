@@ -1,0 +1,296 @@
+#include "TestSupport.h"
+#include "app/MacRootView.h"
+#include "app/SingleInstance.h"
+#include "app/TavrinApp.h"
+#include "base/TavrinTheme.h"
+#include "library/views/MacSidebar.h"
+#include "library/views/NamingAlert.h"
+#include "library/views/RowsTableModel.h"
+#include "library/views/RowsTableView.h"
+#include "library/views/SpreadsheetPane.h"
+#include "library/views/TableurView.h"
+#include "ui/CapsuleButton.h"
+#include "ui/EmptyState.h"
+#include "ui/Theme.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStackedWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+using namespace tavrin;
+using tavrin::test::TempDataDir;
+
+namespace {
+
+// One launch of the application on a data folder: the stores, the window, shown and active.
+struct Launch {
+    explicit Launch(const QString& dataDir) : launches(dataDir), app(launches), window(app)
+    {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+    LibraryStore& store() { return app.libraryStore; }
+    TableurView& tableur() { return *window.tableur(); }
+    MacSidebar& sidebar() { return *tableur().sidebar(); }
+    RowsTableView& table() { return *tableur().spreadsheetPane()->table(); }
+
+    SingleInstance launches;
+    TavrinApp app;
+    MacRootView window;
+};
+
+NamingAlert* visibleAlert(QWidget& window, const QString& title)
+{
+    for (NamingAlert* alert : window.findChildren<NamingAlert*>())
+        if (alert->isVisible() && alert->windowTitle() == title) return alert;
+    return nullptr;
+}
+
+// Answers the alert titled `title` with `text` and "Enregistrer".
+void answer(QWidget& window, const QString& title, const QString& text)
+{
+    NamingAlert* alert = visibleAlert(window, title);
+    ASSERT_NE(alert, nullptr) << title.toStdString();
+    alert->field()->setText(text);
+    QTest::mouseClick(alert->saveButton(), Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+void triggerMenuAction(QMenu* menu, const QString& text)
+{
+    for (QAction* action : menu->actions())
+        if (action->text() == text) return action->trigger();
+    ADD_FAILURE() << "no action " << text.toStdString();
+}
+
+// Types like a user: each key goes to whatever has the keyboard focus at that moment.
+// "\t" is Tab, "\n" Return, "\x1b" Escape.
+void type(QWidget& window, const QString& keys)
+{
+    for (QChar c : keys) {
+        QWidget* target = window.focusWidget();
+        ASSERT_NE(target, nullptr);
+        if (c == u'\t') QTest::keyClick(target, Qt::Key_Tab);
+        else if (c == u'\n') QTest::keyClick(target, Qt::Key_Return);
+        else if (c == u'\x1b') QTest::keyClick(target, Qt::Key_Escape);
+        else QTest::keyClick(target, c.toLatin1());
+    }
+}
+
+LibrarySnapshot libraryOnDisk(const TempDataDir& data) { return decodeLibrary(test::readFile(data.file("library.json"))); }
+
+QList<std::pair<QString, QString>> numbers(const SpreadsheetRecord& sheet)
+{
+    QList<std::pair<QString, QString>> result;
+    for (const RowRecord& row : sheet.rows) result.push_back({row.photoNumber, row.assignedNumber});
+    return result;
+}
+
+} // namespace
+
+TEST(WindowFlow, DaysAndSpreadsheetsAreMadeRenamedAndDeletedThroughTheAlerts)
+{
+    TempDataDir data;
+    Launch launch(data.path());
+    QStackedWidget* sidebarStack = launch.sidebar().findChild<QStackedWidget*>();
+    EXPECT_EQ(qobject_cast<EmptyState*>(sidebarStack->currentWidget())->title(), "Aucun jour");
+
+    // No day yet: saving a spreadsheet title creates a day named after today.
+    launch.window.findChild<QAction*>("tavrinNewSpreadsheet")->trigger();
+    answer(launch.window, "Nom du tableur", "   ");
+    EXPECT_TRUE(launch.store().snapshot().days.isEmpty()) << "an empty title creates nothing";
+    launch.window.findChild<QAction*>("tavrinNewSpreadsheet")->trigger();
+    answer(launch.window, "Nom du tableur", "  Épreuve 1 ");
+    const LibrarySnapshot afterFirst = libraryOnDisk(data);
+    ASSERT_EQ(afterFirst.days.size(), 1);
+    EXPECT_EQ(afterFirst.days[0].name, TavrinTheme::defaultDayName(QDateTime::currentDateTime()));
+    ASSERT_EQ(afterFirst.spreadsheets.size(), 1);
+    EXPECT_EQ(afterFirst.spreadsheets[0].title, "Épreuve 1");
+    EXPECT_EQ(launch.sidebar().selectedSpreadsheetID(), afterFirst.spreadsheets[0].id);
+    EXPECT_EQ(launch.sidebar().selectedDayID(), afterFirst.days[0].id);
+
+    launch.window.findChild<QAction*>("tavrinNewDay")->trigger();
+    answer(launch.window, "Nom du jour", "Samedi");
+    const DayRecord samedi = launch.store().snapshot().sortedDays().last();
+    EXPECT_EQ(samedi.name, "Samedi");
+    EXPECT_EQ(launch.sidebar().selectedDayID(), samedi.id);
+    EXPECT_FALSE(launch.sidebar().selectedSpreadsheetID());
+
+    // The day's own menu names a spreadsheet into that day, then renames both.
+    std::unique_ptr<QMenu> dayMenu(launch.sidebar().contextMenu(samedi.id));
+    triggerMenuAction(dayMenu.get(), "Nouveau tableur");
+    answer(launch.window, "Nom du tableur", "Grand Prix");
+    const SpreadsheetRecord gp = launch.store().snapshot().spreadsheetsIn(samedi.id).first();
+    EXPECT_EQ(gp.title, "Grand Prix");
+    triggerMenuAction(dayMenu.get(), "Renommer le jour");
+    EXPECT_EQ(visibleAlert(launch.window, "Renommer le jour")->field()->text(), "Samedi");
+    answer(launch.window, "Renommer le jour", "Samedi 14 juin");
+    std::unique_ptr<QMenu> sheetMenu(launch.sidebar().contextMenu(gp.id));
+    triggerMenuAction(sheetMenu.get(), "Renommer");
+    answer(launch.window, "Renommer le tableur", "Grand Prix 1,35 m");
+    const LibrarySnapshot renamed = libraryOnDisk(data);
+    EXPECT_EQ(renamed.day(samedi.id)->name, "Samedi 14 juin");
+    EXPECT_EQ(renamed.spreadsheet(gp.id)->title, "Grand Prix 1,35 m");
+
+    // The sidebar lists the day with its spreadsheet and count.
+    QTreeWidgetItem* dayItem = launch.sidebar().tree()->topLevelItem(1);
+    EXPECT_EQ(dayItem->text(0), "Samedi 14 juin");
+    EXPECT_EQ(dayItem->child(0)->text(0), "Grand Prix 1,35 m");
+    EXPECT_EQ(dayItem->child(0)->data(0, MacSidebar::CountRole).toString(), "0 photo");
+
+    // Deleting the selected spreadsheet leaves its day selected and the detail empty.
+    launch.sidebar().select(samedi.id, gp.id);
+    triggerMenuAction(sheetMenu.get(), "Supprimer");
+    EXPECT_FALSE(launch.store().snapshot().spreadsheet(gp.id));
+    EXPECT_EQ(launch.sidebar().selectedDayID(), samedi.id);
+    EXPECT_EQ(launch.tableur().findChild<QStackedWidget*>()->currentWidget(), launch.tableur().emptyDetail());
+    EXPECT_EQ(launch.sidebar().tree()->topLevelItem(1)->child(0)->data(0, MacSidebar::KindRole), MacSidebar::EmptyDayKind)
+        << "a day without spreadsheets says so";
+
+    for (const DayRecord& day : launch.store().snapshot().days) {
+        std::unique_ptr<QMenu> menu(launch.sidebar().contextMenu(day.id));
+        triggerMenuAction(menu.get(), "Supprimer le jour");
+    }
+    EXPECT_TRUE(libraryOnDisk(data).spreadsheets.isEmpty()) << "a day takes its spreadsheets with it";
+    EXPECT_EQ(qobject_cast<EmptyState*>(sidebarStack->currentWidget())->title(), "Aucun jour");
+}
+
+TEST(WindowFlow, FastTypingLandsEveryKeystrokeInTheLibraryFile)
+{
+    TempDataDir data;
+    Launch launch(data.path());
+    launch.tableur().createSpreadsheet("Épreuve 3");
+    ASSERT_TRUE(launch.table().hasFocus()) << "a new spreadsheet is ready for typing";
+
+    QList<std::pair<QString, QString>> expected;
+    QString keys;
+    for (int i = 1; i <= 40; ++i) {
+        const QString photo = QString("%1").arg(i * 13, 4, 10, QChar('0'));
+        const QString assigned = QString::number(100 + i * 7);
+        expected.push_back({photo, assigned});
+        keys += photo + "\t" + assigned + "\n";
+    }
+    type(launch.window, keys);
+    expected.push_back({"", ""});
+    const SpreadsheetRecord typed = libraryOnDisk(data).spreadsheets.first();
+    EXPECT_EQ(numbers(typed), expected) << "photo, Tab, assigned, Enter fills one row after another";
+
+    // Typing replaces a cell, Escape abandons an edit, Delete clears, Shift-Tab goes back.
+    RowsTableView& table = launch.table();
+    table.moveTo(2, RowsTableModel::assignedNumberColumn);
+    type(launch.window, "9\n");
+    table.moveTo(3, RowsTableModel::photoNumberColumn);
+    type(launch.window, "7777\x1b");
+    table.moveTo(4, RowsTableModel::photoNumberColumn);
+    QTest::keyClick(&table, Qt::Key_Delete);
+    table.moveTo(5, RowsTableModel::assignedNumberColumn);
+    QTest::keyClick(&table, Qt::Key_Backtab);
+    type(launch.window, "55\n");
+    const SpreadsheetRecord edited = libraryOnDisk(data).spreadsheets.first();
+    EXPECT_EQ(edited.rows[2].assignedNumber, "9");
+    EXPECT_EQ(edited.rows[3].photoNumber, expected[3].first);
+    EXPECT_EQ(edited.rows[4].photoNumber, "");
+    EXPECT_EQ(edited.rows[4].assignedNumber, expected[4].second);
+    EXPECT_EQ(edited.rows[5].photoNumber, "55");
+    EXPECT_EQ(launch.sidebar().tree()->topLevelItem(0)->child(0)->data(0, MacSidebar::CountRole).toString().toStdString(),
+              "39 photos");
+}
+
+TEST(WindowFlow, RowActionsNeverDeleteTheTrailingBlankRowOrTheOnlyRow)
+{
+    TempDataDir data;
+    Launch launch(data.path());
+    launch.tableur().createSpreadsheet("Épreuve 3");
+    RowsTableView& table = launch.table();
+    EXPECT_FALSE(table.deleteRowAction()->isEnabled()) << "the only row";
+
+    type(launch.window, "10\t1\n20\t2\n");
+    table.moveTo(2, 0);
+    EXPECT_FALSE(table.deleteRowAction()->isEnabled()) << "the trailing blank row";
+    table.moveTo(1, 0);
+    table.insertAboveAction()->trigger();
+    EXPECT_EQ(table.currentIndex().row(), 1);
+    type(launch.window, "15\n");
+    table.moveTo(0, 0);
+    table.insertBelowAction()->trigger();
+    type(launch.window, "12\n");
+    table.addRowAction()->trigger();
+    EXPECT_EQ(numbers(libraryOnDisk(data).spreadsheets.first()),
+              (QList<std::pair<QString, QString>>{{"10", "1"}, {"12", ""}, {"15", ""}, {"20", "2"}, {"", ""}, {"", ""}}));
+
+    table.moveTo(2, 0);
+    ASSERT_TRUE(table.deleteRowAction()->isEnabled());
+    table.deleteRowAction()->trigger();
+    EXPECT_EQ(libraryOnDisk(data).spreadsheets.first().rows.size(), 5);
+    EXPECT_EQ(table.rowsModel()->rowAt(2).photoNumber, "20");
+}
+
+TEST(WindowFlow, SelectionSurvivesARestartAndFallsBackToTheDay)
+{
+    TempDataDir data;
+    QUuid dayID, sheetID;
+    {
+        Launch launch(data.path());
+        dayID = launch.store().addDay("Samedi").id;
+        launch.store().addSpreadsheet(dayID, "A");
+        sheetID = launch.store().addSpreadsheet(dayID, "B").id;
+        launch.sidebar().select(dayID, sheetID);
+    }
+    {
+        Launch launch(data.path());
+        EXPECT_EQ(launch.sidebar().selectedSpreadsheetID(), sheetID);
+        EXPECT_EQ(launch.tableur().spreadsheetPane()->spreadsheetID(), sheetID);
+    }
+    {
+        // The spreadsheet goes away behind the window's back (tavrin-cli, another store).
+        LibraryStore store;
+        store.deleteSpreadsheet(sheetID);
+    }
+    Launch launch(data.path());
+    EXPECT_EQ(launch.sidebar().selectedDayID(), dayID);
+    EXPECT_FALSE(launch.sidebar().selectedSpreadsheetID());
+}
+
+TEST(WindowFlow, ImportedFilesAreAnnouncedAndSelected)
+{
+    TempDataDir data;
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const DayRecord day{QUuid::createUuid(), "Dimanche", now, 0};
+    const SpreadsheetRecord sheet{QUuid::createUuid(), day.id, "Finale", now, now, true, {}};
+    test::writeFile(data.file("in/finale.TAVRIN"), encodeTransferPackage({1, TavrinTransferPackage::Kind::spreadsheet, day, {sheet}}));
+    test::writeFile(data.file("in/abime.tavrin"), "{}");
+
+    // Opened before the window exists: imported in order once it shows.
+    TavrinMacAppDelegate::setOpenHandler({});
+    TavrinMacAppDelegate::open({data.file("in/finale.TAVRIN"), data.file("in/notes.txt"), data.file("in/abime.tavrin")});
+    Launch launch(data.path());
+    auto* alert = launch.window.findChild<QMessageBox*>("importAlert");
+    ASSERT_NE(alert, nullptr);
+    EXPECT_TRUE(alert->isVisible());
+    EXPECT_EQ(alert->text(), "Tableur « Finale » importé\nImpossible d’importer ce fichier TAVRIN.");
+    EXPECT_EQ(launch.sidebar().selectedSpreadsheetID(), sheet.id);
+    EXPECT_EQ(launch.table().rowsModel()->rowCount(), 1) << "an empty imported spreadsheet still offers a row to type in";
+    TavrinMacAppDelegate::setOpenHandler({});
+}
+
+TEST(WindowFlow, AppearanceMenuSwitchesTheWholeWindow)
+{
+    TempDataDir data;
+    Launch launch(data.path());
+    auto* appearance = launch.window.findChild<CapsuleMenu*>("appearanceMenu");
+    ASSERT_NE(appearance, nullptr);
+    triggerMenuAction(appearance->menu(), "Sombre");
+    EXPECT_EQ(launch.store().appearance(), AppearancePreference::dark);
+    EXPECT_TRUE(Theme::isDark());
+    EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 128);
+    triggerMenuAction(appearance->menu(), "Clair");
+    EXPECT_FALSE(Theme::isDark());
+    EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 128);
+}
