@@ -1,7 +1,10 @@
 #include "programme/ImportParser.h"
 
+#include "organizer/NumberText.h"
 #include "programme/TextFolding.h"
+#include "programme/XmlPatterns.h"
 
+#include <QRegularExpression>
 #include <QSet>
 
 namespace tavrin::ImportParser {
@@ -58,6 +61,150 @@ IdentityColumns identityColumns(const QList<QStringList>& rows)
         if (found[FullRole]) return {0, std::nullopt, std::nullopt, found[FullRole], r};
     }
     return {};
+}
+
+QList<ImportedPerson> tablePeople(const QList<QStringList>& rows)
+{
+    const IdentityColumns columns = identityColumns(rows);
+    QList<ImportedPerson> people;
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        // The header row names the columns; read as a rider it would give "n°" or "nom" as a number.
+        if (r == columns.headerRow) continue;
+        if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1))
+            people.push_back(std::move(*p));
+    }
+    return people;
+}
+
+QStringList sharedStrings(QByteArrayView xml)
+{
+    QStringList strings;
+    if (!XmlPatterns::isValidUtf8(xml)) return strings;
+    XmlPatterns::ElementScanner items(xml, "si");
+    while (const auto si = items.next()) strings.push_back(QString::fromUtf8(XmlPatterns::extractT(si->inner)));
+    return strings;
+}
+
+namespace {
+
+// "AB3" → 27: the leading letters read in base 26 (A = 1), minus one; -1 beyond column XFD.
+int columnIndex(QByteArrayView reference)
+{
+    int value = 0;
+    for (char c : reference) {
+        if (c >= 'a' && c <= 'z') c = char(c - 32);
+        if (c < 'A' || c > 'Z') break;
+        value = value * 26 + (c - 'A' + 1);
+        if (value > kMaxColumns) return -1;
+    }
+    return std::max(value - 1, 0);
+}
+
+QString cellValue(const XmlPatterns::Element& c, const QStringList& sharedStrings)
+{
+    using namespace XmlPatterns;
+    const auto type = attribute(c.attributes, "t");
+    const auto v = firstElement(c.inner, "v");
+    if (type == QByteArrayView("s") && v) {
+        const auto index = NumberText::parseInteger(QString::fromUtf8(v->inner));
+        if (index && *index >= 0 && *index < sharedStrings.size()) return sharedStrings[*index];
+    } else if (type == QByteArrayView("inlineStr")) {
+        return QString::fromUtf8(extractT(c.inner));
+    }
+    return QString::fromUtf8(v ? decodeEntities(v->inner) : extractT(c.inner));
+}
+
+} // namespace
+
+QList<QStringList> worksheetRows(QByteArrayView xml, const QStringList& sharedStrings, qint64& cellBudget)
+{
+    using namespace XmlPatterns;
+    QList<QStringList> rows;
+    if (!isValidUtf8(xml)) return rows;
+    ElementScanner rowScanner(xml, "row");
+    QList<std::pair<int, QString>> cells;
+    while (const auto row = rowScanner.next()) {
+        cells.clear();
+        int width = 1;
+        ElementScanner cellScanner(row->inner, "c");
+        while (const auto c = cellScanner.next()) {
+            const int column = columnIndex(attribute(c->attributes, "r").value_or(QByteArrayView()));
+            if (column < 0) continue;
+            width = std::max(width, column + 1);
+            cells.push_back({column, cellValue(*c, sharedStrings)});
+        }
+        cellBudget -= width;
+        if (cellBudget < 0) throw ZipError::invalidArchive();
+        QStringList values(width);
+        for (auto& [column, value] : cells) values[column] = std::move(value);
+        rows.push_back(std::move(values));
+    }
+    return rows;
+}
+
+QList<SheetTable> excelSheets(QByteArrayView bytes)
+{
+    ZipArchive::Reader archive(bytes);
+    return excelSheets(archive);
+}
+
+QList<SheetTable> excelSheets(ZipArchive::Reader& archive)
+{
+    const QList<ZipArchive::Worksheet> sheets = ZipArchive::worksheets(archive);
+    QStringList strings;
+    try {
+        strings = sharedStrings(archive.data(QStringLiteral("xl/sharedStrings.xml")));
+    } catch (const ZipError&) {
+        if (archive.exhausted()) throw;
+    }
+    qint64 budget = kMaxCells;
+    QList<SheetTable> tables;
+    for (const ZipArchive::Worksheet& sheet : sheets) tables.push_back({sheet.name, worksheetRows(sheet.xml, strings, budget)});
+    return tables;
+}
+
+QList<ImportedPerson> flatPeople(const QList<SheetTable>& sheets)
+{
+    QList<ImportedPerson> all;
+    for (const SheetTable& sheet : sheets) all.append(tablePeople(sheet.rows));
+    return uniquePeople(all);
+}
+
+QList<ImportedPerson> parseXLSX(QByteArrayView bytes) { return flatPeople(excelSheets(bytes)); }
+
+std::optional<QString> dayName(QStringView text)
+{
+    static const std::array<std::pair<QRegularExpression, QString>, 7> weekdays = [] {
+        std::array<std::pair<QRegularExpression, QString>, 7> list;
+        const char* names[] = {"lundi", "mardi", "mercredi", "jeudi", "vendredi", "samedi", "dimanche"};
+        for (int i = 0; i < 7; ++i) {
+            const QString name = QString::fromLatin1(names[i]);
+            list[i] = {QRegularExpression(QStringLiteral("\\b") + name + QStringLiteral("\\b"),
+                                          QRegularExpression::UseUnicodePropertiesOption),
+                       name.left(1).toUpper() + name.mid(1)};
+        }
+        return list;
+    }();
+    const QString f = TextFolding::folded(text);
+    for (const auto& [pattern, day] : weekdays)
+        if (pattern.match(f).hasMatch()) return day;
+    return std::nullopt;
+}
+
+QList<ImportedPerson> uniquePeople(const QList<ImportedPerson>& people)
+{
+    QSet<QString> seen;
+    QList<std::pair<qint64, ImportedPerson>> kept;
+    for (const ImportedPerson& p : people) {
+        if (seen.contains(p.canonicalNumber)) continue;
+        seen.insert(p.canonicalNumber);
+        kept.push_back({NumberText::parseInteger(p.canonicalNumber).value_or(0), p});
+    }
+    std::stable_sort(kept.begin(), kept.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QList<ImportedPerson> out;
+    out.reserve(kept.size());
+    for (auto& [key, p] : kept) out.push_back(std::move(p));
+    return out;
 }
 
 } // namespace tavrin::ImportParser

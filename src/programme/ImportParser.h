@@ -1,8 +1,10 @@
 #pragma once
 
-// Table-level reading shared by the programme readers: where the identity columns of a table are.
+// Table-level reading shared by the programme readers: the identity columns of a table, the
+// cells of a workbook's sheets, weekday headings and the de-duplication of riders.
 
 #include "programme/PersonName.h"
+#include "programme/ZipArchive.h"
 
 #include <QList>
 #include <QStringList>
@@ -28,5 +30,43 @@ IdentityColumns identityColumns(const QList<QStringList>& rows);
 
 // A header cell as compared with the known headers: lower case, no diacritics, no " _-.".
 QString normalizedHeader(QStringView cell);
+
+// Riders read from a table: every row but the header row through PersonName::person, with the
+// row's 1-based position as source line.
+QList<ImportedPerson> tablePeople(const QList<QStringList>& rows);
+
+// A sheet's cells by row, column A at index 0; missing cells are empty strings.
+struct SheetTable {
+    QString name;
+    QList<QStringList> rows;
+};
+
+// All the workbook's sheets read into cells; zip failures pass through.
+QList<SheetTable> excelSheets(QByteArrayView bytes);
+QList<SheetTable> excelSheets(ZipArchive::Reader& archive);
+
+// The shared-string table of a workbook (xl/sharedStrings.xml), indexed from 0.
+QStringList sharedStrings(QByteArrayView xml);
+
+// No workbook may hold more cells than this once its rows are padded to their last column: the
+// bound of memory for hostile files ("Fichier Excel illisible." beyond it).
+constexpr qint64 kMaxCells = 4'000'000;
+// Cells beyond the last column a spreadsheet can have (XFD) are not read.
+constexpr int kMaxColumns = 16384;
+
+// The rows of one worksheet's XML; none when it is not UTF-8. `cellBudget` is decreased by the
+// cells made.
+QList<QStringList> worksheetRows(QByteArrayView xml, const QStringList& sharedStrings, qint64& cellBudget);
+
+// The flat reading of a workbook: every rider of every sheet, the first of each number kept, in
+// number order.
+QList<ImportedPerson> parseXLSX(QByteArrayView bytes);
+QList<ImportedPerson> flatPeople(const QList<SheetTable>& sheets);
+
+// The weekday a heading names as a whole word, capitalised: "SAMEDI 12 juillet" → "Samedi".
+std::optional<QString> dayName(QStringView text);
+
+// The first rider of each canonical number, ordered by number (non-integers count as 0).
+QList<ImportedPerson> uniquePeople(const QList<ImportedPerson>& people);
 
 } // namespace tavrin::ImportParser

@@ -1,0 +1,148 @@
+#include "programme/ExcelProgrammeParser.h"
+
+#include "organizer/NumberText.h"
+#include "organizer/PathText.h"
+#include "programme/ImportError.h"
+#include "programme/TextFolding.h"
+
+#include <QCollator>
+#include <QFile>
+#include <QRegularExpression>
+
+namespace tavrin::ExcelProgrammeParser {
+
+namespace {
+
+const QString kProgramme = QStringLiteral("Programme");
+const QString kInscriptions = QStringLiteral("Inscriptions");
+
+// The order of file browsers: case-insensitive, digit runs compared as numbers.
+bool standardLess(const QString& a, const QString& b)
+{
+    thread_local const QCollator collator = [] {
+        QCollator c(QLocale(QLocale::French, QLocale::France));
+        c.setNumericMode(true);
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        return c;
+    }();
+    return collator.compare(a, b) < 0;
+}
+
+QString joinedCells(const QStringList& row)
+{
+    QStringList parts;
+    for (const QString& cell : row)
+        if (const QString t = cell.trimmed(); !t.isEmpty()) parts.push_back(t);
+    return parts.join(u' ');
+}
+
+} // namespace
+
+bool isGenericSheetName(QStringView text)
+{
+    static const QRegularExpression generic(QStringLiteral("^(feuille|feuil|sheet|onglet)\\s*\\d*$"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
+    return generic.match(TextFolding::folded(text)).hasMatch();
+}
+
+std::optional<QString> eventTitle(QStringView text)
+{
+    static const QRegularExpression height(QStringLiteral("\\(\\s*\\d+[.,]\\d+\\s*m?\\s*\\)"),
+                                           QRegularExpression::UseUnicodePropertiesOption);
+    const QString trimmed = text.trimmed().toString();
+    const QString f = TextFolding::folded(trimmed);
+    if (f.contains(QLatin1StringView("preparatoire")) || f.contains(QLatin1StringView("epreuve")) ||
+        f.contains(QLatin1StringView("grand prix")) || height.match(trimmed).hasMatch())
+        return trimmed;
+    return std::nullopt;
+}
+
+QList<ProgrammeDay> parseSheet(const QString& name, const QList<QStringList>& rows)
+{
+    const ImportParser::IdentityColumns columns = ImportParser::identityColumns(rows);
+    const auto sheetDay = dayName(name);
+    QString day = sheetDay.value_or(kProgramme);
+    QString event = (sheetDay || isGenericSheetName(name)) ? kInscriptions : name.trimmed();
+
+    QHash<QString, QHash<QString, QList<ImportedPerson>>> collected;
+    for (qsizetype r = 0; r < rows.size(); ++r) {
+        // The header row names the columns; read as a rider it would give "n°" or "nom" as a number.
+        if (r == columns.headerRow) continue;
+        if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1)) {
+            collected[day][event].push_back(std::move(*p));
+            continue;
+        }
+        const QString text = joinedCells(rows[r]);
+        if (text.isEmpty()) continue;
+        if (const auto d = dayName(text)) day = *d;
+        else if (const auto title = eventTitle(text)) event = *title;
+    }
+
+    QStringList dayNames = collected.keys();
+    std::sort(dayNames.begin(), dayNames.end(),
+              [](const QString& a, const QString& b) { return NumberText::compareCodePoints(a, b) < 0; });
+    QList<ProgrammeDay> days;
+    for (const QString& dayName : dayNames) {
+        const auto& events = collected[dayName];
+        QStringList titles = events.keys();
+        std::sort(titles.begin(), titles.end(), standardLess);
+        ProgrammeDay d{dayName, {}};
+        for (const QString& title : titles)
+            d.events.push_back({dayName + u'|' + title, title, uniquePeople(events[title])});
+        days.push_back(std::move(d));
+    }
+    return days;
+}
+
+void merge(const QList<ProgrammeDay>& newDays, QList<ProgrammeDay>& days)
+{
+    for (const ProgrammeDay& newDay : newDays) {
+        auto day = std::find_if(days.begin(), days.end(), [&](const ProgrammeDay& d) { return d.name == newDay.name; });
+        if (day == days.end()) {
+            days.push_back(newDay);
+            continue;
+        }
+        for (const ProgrammeEvent& newEvent : newDay.events) {
+            auto event = std::find_if(day->events.begin(), day->events.end(),
+                                      [&](const ProgrammeEvent& e) { return e.title == newEvent.title; });
+            if (event == day->events.end()) {
+                day->events.push_back(newEvent);
+                continue;
+            }
+            QSet<QString> numbers;
+            for (const ImportedPerson& p : event->people) numbers.insert(p.canonicalNumber);
+            for (const ImportedPerson& p : newEvent.people)
+                if (!numbers.contains(p.canonicalNumber)) event->people.push_back(p);
+            event->people = uniquePeople(event->people);
+        }
+    }
+}
+
+ProgrammeDocument parse(QByteArrayView bytes, const QString& sourceName)
+{
+    ZipArchive::Reader archive(bytes);
+    const QList<ImportParser::SheetTable> sheets = ImportParser::excelSheets(archive);
+    QList<ProgrammeDay> days;
+    for (const ImportParser::SheetTable& sheet : sheets) merge(parseSheet(sheet.name, sheet.rows), days);
+
+    const bool anyEvent = std::any_of(days.begin(), days.end(), [](const ProgrammeDay& d) { return !d.events.isEmpty(); });
+    if (!anyEvent) {
+        if (const QList<ImportedPerson> people = ImportParser::flatPeople(sheets); !people.isEmpty())
+            days = {ProgrammeDay{kProgramme, {ProgrammeEvent{kProgramme + u'|' + kInscriptions, kInscriptions, people}}}};
+    }
+    ProgrammeDocument document{sourceName, {}};
+    for (ProgrammeDay& d : days)
+        if (!d.events.isEmpty()) document.days.push_back(std::move(d));
+    return document;
+}
+
+ProgrammeDocument parse(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) throw ImportError::unreadable();
+    if (file.size() > kMaxFileSize) throw ZipError::invalidArchive();
+    const QByteArray bytes = file.readAll();
+    return parse(bytes, PathText::lastPathComponent(path).toString());
+}
+
+} // namespace tavrin::ExcelProgrammeParser

@@ -1,0 +1,136 @@
+#include "ProgrammeTestSupport.h"
+#include "programme/ExcelProgrammeParser.h"
+#include "programme/ProgrammeFileParser.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+using namespace tavrin;
+using namespace tavrin::test;
+
+namespace {
+
+QList<QStringList> rows(const char* sheetData, const QStringList& shared = {})
+{
+    qint64 budget = ImportParser::kMaxCells;
+    return ImportParser::worksheetRows(QByteArray(sheetData), shared, budget);
+}
+
+QStringList read(const char* fixtureName) { return outline(ExcelProgrammeParser::parse(programmeFixture(fixtureName)).days); }
+
+QString failure(const QString& path)
+{
+    try {
+        ProgrammeFileParser::parse(path);
+    } catch (const Error& e) {
+        return e.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace
+
+TEST(WorkbookCellsTest, CellsByReferenceTypeAndEntity)
+{
+    EXPECT_EQ(rows(R"(<row><c r="C1"><v>x</v></c></row>)"), QList<QStringList>({{"", "", "x"}}));
+    EXPECT_EQ(rows(R"(<row><c r="AB3"><v>1</v></c></row>)")[0].size(), 28);
+    // Shared strings by index; an index out of range reads as its own text.
+    EXPECT_EQ(rows(R"(<row><c r="A1" t="s"><v>1</v></c><c r="B1" t="s"><v>57</v></c></row>)", {"a", "b"}),
+              QList<QStringList>({{"b", "57"}}));
+    // Inline strings join their runs; entities are decoded once, ampersand first.
+    EXPECT_EQ(rows(R"(<ROW><c r="A1" t="inlineStr"><is><r><t>Tom </t></r><r><t xml:space="preserve">&amp; Jerry</t></r></is></c>)"
+                   R"(<c r="B1" t="str"><f>X</f><v>&amp;quot;&lt;3&#233;</v></c></ROW>)"),
+              QList<QStringList>({{"Tom & Jerry", "\"<3&#233;"}}));
+    // A self-closing cell is empty and does not swallow the next one; a later cell of the same
+    // column wins; a missing reference is column A.
+    EXPECT_EQ(rows(R"(<row><c r="A1" s="1"/><c r="B1"><v>b</v></c><c r="B1"><v>c</v></c><c><v>d</v></c></row><row/>)"
+                   R"(<row><c r="A2"><is><t>no type</t></is></c></row>)"),
+              QList<QStringList>({{"d", "c"}, {""}, {"no type"}}));
+    // Cells beyond the last column, rows never closed and text that is not UTF-8 are dropped.
+    EXPECT_EQ(rows(R"(<row><c r="XFE1"><v>far</v></c><c r="A1"><v>near</v></c></row><row><c r="A2"><v>x</v></c>)"),
+              QList<QStringList>({{"near"}}));
+    EXPECT_TRUE(rows("<row><c r=\"A1\"><v>\xC3(</v></c></row>").isEmpty());
+    // Rows padded to their last column count against the bound of the workbook.
+    qint64 budget = 100;
+    EXPECT_THROW(ImportParser::worksheetRows(R"(<row><c r="CW1"/></row>)", {}, budget), ZipError);
+    EXPECT_EQ(ImportParser::sharedStrings(R"(<sst><si><t>a</t></si><si/><si><r><t>b</t></r><r><t>c</t></r></si></sst>)"),
+              QStringList({"a", "", "bc"}));
+}
+
+TEST(WorkbookSheetTest, HeadingsAndSheetNames)
+{
+    EXPECT_EQ(ExcelProgrammeParser::dayName(u"SAMEDI 12 juillet"), "Samedi");
+    EXPECT_EQ(ExcelProgrammeParser::dayName(u"le dimanche"), "Dimanche");
+    EXPECT_FALSE(ExcelProgrammeParser::dayName(u"Samedis"));
+    for (const char* generic : {"Feuil1", "Sheet 2", "Onglet", "FEUILLE"})
+        EXPECT_TRUE(ExcelProgrammeParser::isGenericSheetName(QString::fromUtf8(generic))) << generic;
+    EXPECT_FALSE(ExcelProgrammeParser::isGenericSheetName(u"Feuille de route"));
+    EXPECT_EQ(ExcelProgrammeParser::eventTitle(u" Épreuve 5 - Grand Prix "), QString::fromUtf8("Épreuve 5 - Grand Prix"));
+    EXPECT_EQ(ExcelProgrammeParser::eventTitle(u"Vitesse ( 1.10m )"), "Vitesse ( 1.10m )");
+    EXPECT_FALSE(ExcelProgrammeParser::eventTitle(u"Vitesse 1,10 m"));
+
+    const QList<QStringList> table{{"Samedi 12"}, {"N°", "Nom", "Prénom"}, {"Epreuve 10 - Vitesse"}, {"7", "B", "b"},
+                                   {"Epreuve 2 - Vitesse"}, {"5", "A", "a"}, {"", " "}, {"Dimanche"}, {"9", "C", "c"},
+                                   {"Notes"}, {"3", "D", "d"}};
+    EXPECT_EQ(outline(ExcelProgrammeParser::parseSheet("Feuil1", table)),
+              QStringList({"Dimanche|Epreuve 2 - Vitesse: 3 D/d, 9 C/c", "Samedi|Epreuve 2 - Vitesse: 5 A/a",
+                           "Samedi|Epreuve 10 - Vitesse: 7 B/b"}));
+    EXPECT_EQ(outline(ExcelProgrammeParser::parseSheet(" GP 1m30 ", {{"1", "X"}})), QStringList({"Programme|GP 1m30: 1 X/"}));
+    EXPECT_EQ(outline(ExcelProgrammeParser::parseSheet("Samedi", {{"1", "X"}})), QStringList({"Samedi|Inscriptions: 1 X/"}));
+}
+
+TEST(WorkbookSheetTest, MergeKeepsTheFirstValues)
+{
+    QList<ProgrammeDay> days = ExcelProgrammeParser::parseSheet("Samedi", {{"Epreuve 1"}, {"4", "A"}, {"2", "B"}});
+    ExcelProgrammeParser::merge(ExcelProgrammeParser::parseSheet("Samedi", {{"Epreuve 1"}, {"2", "Z"}, {"1", "C"}, {"Epreuve 3"}, {"8", "D"}}), days);
+    ExcelProgrammeParser::merge(ExcelProgrammeParser::parseSheet("Dimanche", {{"5", "E"}}), days);
+    EXPECT_EQ(outline(days), QStringList({"Samedi|Epreuve 1: 1 C/, 2 B/, 4 A/", "Samedi|Epreuve 3: 8 D/",
+                                          "Dimanche|Inscriptions: 5 E/"}));
+}
+
+TEST(WorkbookFileTest, ReadsWorkbooksFromTheirProducers)
+{
+    // libxlsxwriter, shared strings: a title row above the header row, event rows, a day change.
+    EXPECT_EQ(read("weekend.xlsx"),
+              QStringList({"Samedi|Epreuve 2 - Grand Prix (1,35 m): 101 DUPONT/Jean, 205 BERNARD/Luc, 230 VAN DER BERG/Anna",
+                           "Samedi|Epreuve 10 - Vitesse (1,10 m): 101 DUPONT/Jean, 102 DE LA TOUR/Marie Anne, "
+                           "103 MARTIN/Jean-Pierre, 104 LEROY/Élodie",
+                           "Dimanche|Epreuve 5 - Grand Prix (1,40 m): 301 BERNARD/Luc, 302 MOREAU/Chloé, 303 LE GALL/Yann Marie",
+                           "Lundi|Epreuve 5 - Grand Prix (1,40 m): 401 FONTAINE/Léa"}));
+    // libxlsxwriter in constant-memory mode writes inline strings; the sheet names the event.
+    EXPECT_EQ(read("inline-strings.xlsx"),
+              QStringList({"Programme|GP 1m30: 10 VAN DER BERG/Anna, 11 ROUSSEL/Camille, 12 GIRAUD/Hugo"}));
+    // openpyxl, generic sheet name and no header: one event, the first rider of a number kept.
+    const QStringList flat{"Programme|Inscriptions: 7 LEROY/Paul, 8 MARTIN/Luc, 12 DUPONT/Jean, 42 GIRAUD/Hugo"};
+    EXPECT_EQ(read("feuil1-no-header.xlsx"), flat);
+    EXPECT_EQ(read("missing-rels.xlsx"), flat);
+    // openpyxl writes accents as numeric references, which are not entities Tavrin decodes.
+    EXPECT_EQ(read("headers-later.xlsm"),
+              QStringList({"Samedi|Engagements: 21 FONTAINE/L&#233;a, 22 ROUSSEL/Camille",
+                           "Samedi|Epreuve pr&#233;paratoire: 23 DE LA TOUR/Marie", "Programme|Inscriptions: 31 BERNARD/Luc"}));
+    const QStringList twelve = read("twelve-sheets.xlsx");
+    ASSERT_EQ(twelve.size(), 12);
+    EXPECT_EQ(twelve[11], "Programme|Epreuve 12: 120 ROUSSEL/Camille, 121 DUPONT/Jean");
+    EXPECT_EQ(read("no-sheet-list.xlsx").front().count(u','), 23);
+    EXPECT_EQ(ExcelProgrammeParser::parse(programmeFixture("weekend.xlsx")).sourceName, "weekend.xlsx");
+}
+
+TEST(WorkbookFileTest, BadInputEndsWithItsMessage)
+{
+    EXPECT_EQ(failure(programmeFixture("html-renamed.xlsx")), "Fichier Excel illisible.");
+    EXPECT_EQ(failure(programmeFixture("truncated.xlsx")), "Fichier Excel illisible.");
+    EXPECT_EQ(failure(programmeFixture("bomb.xlsx")), "Impossible de lire le fichier Excel.");
+    EXPECT_EQ(failure(programmeFixture("huge-declared-size.xlsx")), "Impossible de lire le fichier Excel.");
+    EXPECT_EQ(failure(programmeFixture("absent.xlsx")), "Impossible de lire ce fichier type.");
+    // 100,000 formatted empty cells: nothing to read.
+    EXPECT_TRUE(ProgrammeFileParser::parse(programmeFixture("blank-cells.xlsx")).days.isEmpty());
+
+    // Dispatch by extension, whatever its case.
+    QTemporaryDir dir;
+    const QString upper = dir.filePath("programme.PDF"), xls = dir.filePath("programme.xls");
+    QFile::copy(programmeFixture("numbers-only.pdf"), upper);
+    QFile::copy(programmeFixture("weekend.xlsx"), xls);
+    EXPECT_EQ(ProgrammeFileParser::parse(upper).sourceName, "programme.PDF");
+    EXPECT_EQ(failure(xls), "Impossible de lire ce fichier type.");
+}
