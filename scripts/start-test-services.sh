@@ -1,4 +1,83 @@
 #!/usr/bin/env bash
-# Starts the services some integration tests need. Each service that cannot start is simply
-# absent; the tests that need it report themselves skipped with the reason.
-exit 0
+# Starts the services the integration tests need: a system D-Bus and an avahi-daemon that only
+# uses the loopback interface, so that DNS-SD tests never send a packet anywhere else.
+#
+# Idempotent and safe to run from several test processes at once (a lock serialises them).
+# Exit status 0 means the services are up and ours; otherwise standard error says why not and
+# the DNS-SD tests report themselves skipped with that reason. Nothing is changed when not root.
+set -uo pipefail
+
+state=/run/tavrin-test-services
+conf=$state/avahi-daemon.conf
+
+fail() { echo "$*" >&2; exit 1; }
+
+[ "$(id -u)" -eq 0 ] || fail "services de test non démarrés : il faut être root (D-Bus système et avahi-daemon)"
+for tool in ip dbus-daemon dbus-send avahi-daemon flock setsid; do
+  command -v "$tool" >/dev/null 2>&1 || fail "services de test non démarrés : $tool absent (scripts/install-deps.sh)"
+done
+
+mkdir -p "$state" || fail "services de test non démarrés : impossible de créer $state"
+exec 9>"$state/lock"
+flock -w 60 9 || fail "services de test non démarrés : verrou $state/lock occupé"
+
+bus_answers() {
+  dbus-send --system --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.GetId >/dev/null 2>&1
+}
+
+# The daemon reads its own pid file; it is ours only when it runs with our loopback-only file.
+avahi_pid() { [ -r /run/avahi-daemon/pid ] && cat /run/avahi-daemon/pid 2>/dev/null; }
+avahi_is_ours() {
+  local pid
+  pid=$(avahi_pid) || return 1
+  [ -n "$pid" ] && [ -r "/proc/$pid/cmdline" ] && tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- "$conf"
+}
+
+ip link set lo multicast on || fail "services de test non démarrés : ip link set lo multicast on a échoué"
+
+if ! bus_answers; then
+  mkdir -p /run/dbus
+  # A pid file left by a bus that is gone would stop the new one.
+  if [ -f /run/dbus/pid ] && ! kill -0 "$(cat /run/dbus/pid)" 2>/dev/null; then rm -f /run/dbus/pid; fi
+  dbus-daemon --system --fork >/dev/null 2>"$state/dbus.log" 9>&-
+  for _ in $(seq 50); do bus_answers && break; sleep 0.1; done
+  bus_answers || fail "services de test non démarrés : le D-Bus système ne répond pas ($state/dbus.log)"
+fi
+
+if avahi-daemon -c >/dev/null 2>&1; then
+  avahi_is_ours || fail "services de test non démarrés : un avahi-daemon tourne déjà sans être limité à lo"
+else
+  cat >"$conf" <<'EOF'
+# Written by scripts/start-test-services.sh: loopback only, nothing published beyond what clients ask.
+[server]
+use-ipv4=yes
+use-ipv6=no
+allow-interfaces=lo
+enable-dbus=yes
+ratelimit-interval-usec=1000000
+ratelimit-burst=1000
+[wide-area]
+enable-wide-area=no
+[publish]
+publish-addresses=yes
+publish-hinfo=no
+publish-workstation=no
+publish-domain=no
+publish-aaaa-on-ipv4=no
+publish-a-on-ipv6=no
+[reflector]
+enable-reflector=no
+[rlimits]
+EOF
+  rm -f /run/avahi-daemon/pid
+  setsid avahi-daemon --no-drop-root --no-chroot --no-rlimits --no-proc-title -f "$conf" </dev/null >"$state/avahi.log" 2>&1 9>&- &
+  for _ in $(seq 100); do avahi_is_ours && avahi-daemon -c >/dev/null 2>&1 && break; sleep 0.1; done
+  avahi_is_ours || fail "services de test non démarrés : avahi-daemon ne démarre pas ($state/avahi.log)"
+fi
+
+# The daemon announces its host name before it serves clients; wait until it is running.
+for _ in $(seq 100); do
+  grep -q "Server startup complete" "$state/avahi.log" 2>/dev/null && exit 0
+  sleep 0.1
+done
+fail "services de test non démarrés : avahi-daemon n’a pas fini de démarrer ($state/avahi.log)"
