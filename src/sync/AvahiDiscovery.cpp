@@ -310,7 +310,11 @@ void AvahiDiscovery::onBrowse(int interface, int protocol, int event, const char
         post([this, error] { Q_EMIT browseFailed(isDenial(error)); });
         break;
     }
-    default: break; // ALL_FOR_NOW, CACHE_EXHAUSTED
+    case AVAHI_BROWSER_ALL_FOR_NOW:
+        // Everything known is listed: an empty network shows as such after a new browse.
+        emitResults();
+        break;
+    default: break; // CACHE_EXHAUSTED
     }
 }
 

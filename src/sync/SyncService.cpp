@@ -579,6 +579,8 @@ void SyncService::forgetPeer(const QString& name)
     m_nearbyPeers.removeIf([&](const SyncPeer& p) { return sameDevice(p.name, name); });
     dropLinks(name);
     refreshAggregateStatus();
+    // A forgotten device that is still around comes back from the browser as merely online.
+    refreshPeers();
 }
 
 QStringList SyncService::listedPeerNames() const

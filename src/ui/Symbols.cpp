@@ -235,6 +235,21 @@ const Entry kTable[] = {
              p.drawArc(box, -45 * 16, 90 * 16);
          }
      }},
+    {"iphone", "phone",
+     [](QPainter& p) {
+         p.setBrush(Qt::NoBrush);
+         p.drawRoundedRect(QRectF(7, 2.5, 10, 19), 2.5, 2.5);
+         p.drawLine(QPointF(10.5, 5), QPointF(13.5, 5));
+     }},
+    // A keypad phone, kept apart from "iphone" even where the theme has a phone icon.
+    {"candybarphone", "",
+     [](QPainter& p) {
+         p.setBrush(Qt::NoBrush);
+         p.drawRoundedRect(QRectF(7, 2.5, 10, 19), 1.5, 1.5);
+         p.drawRect(QRectF(9, 5, 6, 5));
+         for (int row = 0; row < 3; ++row)
+             for (int col = 0; col < 3; ++col) p.drawPoint(QPointF(9.5 + col * 2.5, 13 + row * 2.5));
+     }},
     {"photo", "image-x-generic",
      [](QPainter& p) {
          p.setBrush(Qt::NoBrush);

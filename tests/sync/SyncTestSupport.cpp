@@ -20,7 +20,13 @@ void FakeDiscovery::startBrowsing()
     ++browseStarts;
 }
 
-void FakeDiscovery::found(const QList<BrowseResult>& results) { Q_EMIT resultsChanged(results); }
+void FakeDiscovery::found(const QList<BrowseResult>& results)
+{
+    current = results;
+    Q_EMIT resultsChanged(results);
+}
+
+void FakeDiscovery::browseAgain() { Q_EMIT resultsChanged(current); }
 
 BrowseResult phoneAt(const QString& name, quint16 port, const QString& role)
 {

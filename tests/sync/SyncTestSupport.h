@@ -21,9 +21,12 @@ public:
 
     // Emits `results` as the current browse result set.
     void found(const QList<BrowseResult>& results);
+    // What a new browse would report: the current set again.
+    void browseAgain();
 
     QString publishedName;
     QMap<QString, QString> publishedTxt;
+    QList<BrowseResult> current;
     int browseStarts = 0;
     bool browsing = false;
 };
