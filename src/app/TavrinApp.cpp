@@ -16,9 +16,17 @@ TavrinApp::TavrinApp(SingleInstance& launches, QObject* parent) : QObject(parent
 void TavrinApp::windowFirstShown()
 {
     TavrinMacAppDelegate::setOpenHandler([this](const QString& path) { libraryStore.importTavrinFile(path); });
+    startSync(false);
 }
 
-void TavrinApp::becameActive() {}
+void TavrinApp::becameActive() { startSync(true); }
+
+void TavrinApp::startSync(bool refresh)
+{
+    // Libraries from the phones are merged, never answered.
+    syncService.onLibraryReceived = [this](const LibrarySnapshot& library) { libraryStore.replaceFromRemote(library); };
+    syncService.start(refresh);
+}
 
 void TavrinApp::flush()
 {

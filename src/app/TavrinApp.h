@@ -3,6 +3,7 @@
 #include "app/CommandBus.h"
 #include "app/TavrinMacAppDelegate.h"
 #include "library/LibraryStore.h"
+#include "sync/SyncService.h"
 
 #include <QObject>
 
@@ -22,10 +23,14 @@ public:
     CommandBus commands;
     TavrinMacAppDelegate delegate;
     LibraryStore libraryStore;
+    SyncService syncService{QStringLiteral("mac")};
 
     void windowFirstShown();
     void becameActive();
     void flush();
+
+private:
+    void startSync(bool refresh);
 };
 
 } // namespace tavrin
