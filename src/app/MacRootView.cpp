@@ -37,6 +37,7 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     setWindowTitle(QStringLiteral("Tavrin"));
     setAcceptDrops(true);
     resize(1180, 760);
+    setMinimumSize(860, 520);
     Theme::apply(m_app.libraryStore.appearance());
     connect(&m_app.libraryStore, &LibraryStore::appearanceChanged, this,
             [this] { Theme::apply(m_app.libraryStore.appearance()); });

@@ -1,8 +1,10 @@
 #include "TestSupport.h"
 #include "library/LibraryStore.h"
 #include "library/views/RowsTableModel.h"
+#include "library/views/RowsTableView.h"
 
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -93,4 +95,50 @@ TEST(RowsTableModel, OffersARowToTypeInWhenAReceivedSpreadsheetEndsWithoutOne)
     EXPECT_EQ(inserted.count(), 1);
     EXPECT_TRUE(model.canDelete(1));
     EXPECT_FALSE(model.canDelete(2));
+}
+
+TEST(RowsTableModel, AppendedColumnsReadTheRowTakeTheirOwnEditsAndAreSkippedByTabWhenReadOnly)
+{
+    TempDataDir data;
+    LibraryStore store;
+    SpreadsheetRecord sheet = store.addSpreadsheet(store.addDay("Samedi").id, "A");
+    store.updateRow(sheet.id, sheet.rows[0].id, "10", "1");
+    sheet = *store.snapshot().spreadsheet(sheet.id);
+    RowsTableModel model(store);
+    model.setSpreadsheet(sheet.id);
+
+    // As a screen with a programme would: names by assigned number, a mark that only shows.
+    QHash<QString, QString> names{{"1", "DUPONT"}};
+    const int name = model.appendColumn({"Nom",
+                                         [&](const RowRecord& row, int role) -> QVariant {
+                                             if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+                                             return names.value(row.assignedNumber);
+                                         },
+                                         [&](const RowRecord& row, const QString& text) { names[row.assignedNumber] = text; }});
+    const int mark = model.appendColumn({"", [](const RowRecord&, int) { return QVariant(); }, {}});
+    EXPECT_EQ(model.headerData(name, Qt::Horizontal).toString(), "Nom");
+    EXPECT_EQ(model.index(0, name).data().toString(), "DUPONT");
+    EXPECT_FALSE(model.flags(model.index(0, mark)) & Qt::ItemIsEditable);
+
+    const LibrarySnapshot before = store.snapshot();
+    EXPECT_TRUE(model.setData(model.index(0, name), "DURAND"));
+    EXPECT_EQ(names["1"], "DURAND");
+    EXPECT_EQ(store.snapshot().spreadsheet(sheet.id)->rows, before.spreadsheet(sheet.id)->rows) << "the library is untouched";
+
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.refreshColumn(name);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].toModelIndex().column(), name);
+    EXPECT_EQ(changed[0][1].toModelIndex().column(), name);
+    EXPECT_EQ(changed[0][1].toModelIndex().row(), model.rowCount() - 1);
+
+    RowsTableView view(&model);
+    view.show();
+    view.moveTo(0, RowsTableModel::assignedNumberColumn);
+    QTest::keyClick(&view, Qt::Key_Tab);
+    EXPECT_EQ(view.currentIndex().column(), name);
+    QTest::keyClick(&view, Qt::Key_Tab);
+    EXPECT_EQ(view.currentIndex(), model.index(1, RowsTableModel::photoNumberColumn)) << "the mark column is skipped";
+    QTest::keyClick(&view, Qt::Key_Backtab);
+    EXPECT_EQ(view.currentIndex(), model.index(0, name));
 }

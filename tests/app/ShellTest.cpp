@@ -45,6 +45,20 @@ TEST(CommandBus, EveryMenuCommandPostsTheSignalOfItsName)
     EXPECT_FALSE(bus.post("tavrinNothing"));
 }
 
+TEST(TavrinApp, FlushesTheStoresWhenTheApplicationGoesInactiveOrQuits)
+{
+    TempDataDir data;
+    SingleInstance launches(data.path());
+    TavrinApp app(launches);
+    const QUuid day = app.libraryStore.addDay("Samedi").id;
+    for (const char* signal : {"applicationStateChanged", "aboutToQuit"}) {
+        test::writeFile(data.file("library.json"), "lost by another program");
+        if (QByteArray(signal) == "aboutToQuit") QMetaObject::invokeMethod(qApp, signal);
+        else QMetaObject::invokeMethod(qApp, signal, Q_ARG(Qt::ApplicationState, Qt::ApplicationInactive));
+        EXPECT_TRUE(decodeLibrary(test::readFile(data.file("library.json"))).day(day)) << signal;
+    }
+}
+
 TEST(MacRootView, SectionIsRememberedAndSwitchedByTheCommands)
 {
     TempDataDir data;

@@ -4,12 +4,16 @@
 #include "library/TavrinTransferPackage.h"
 
 #include <QDeadlineTimer>
+#include <QLocalServer>
+#include <QSignalSpy>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <future>
 
 using namespace tavrin;
 
@@ -100,8 +104,38 @@ TEST(SingleInstance, LaterLaunchesHandTheirFilesToTheRunningWindow)
     EXPECT_TRUE(eventually([&] { return probe.handOver({}) == SingleInstance::HandOver::accepted; }));
 }
 
-TEST(SingleInstance, OtherDataFoldersRunSideBySide)
+TEST(SingleInstance, HandsOverAnyFileNameAndNoticesAnInstanceThatDoesNotAnswer)
 {
-    EXPECT_NE(SingleInstance::serverName("/tmp/a"), SingleInstance::serverName("/tmp/b"));
-    EXPECT_EQ(SingleInstance::serverName("/tmp/a"), SingleInstance::serverName("/tmp/a"));
+    QTemporaryDir data;
+    SingleInstance running(data.path());
+    ASSERT_TRUE(running.listen());
+    QSignalSpy received(&running, &SingleInstance::filesReceived);
+    const QStringList odd{"/tmp/Épreuve « 1 ».tavrin", "/tmp/deux\nlignes.tavrin", "/tmp/a b\"c.TAVRIN"};
+    // The later launch blocks while it waits for the answer, as a second process would.
+    auto later = std::async(std::launch::async, [&] { return SingleInstance(data.path()).handOver(odd); });
+    while (later.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) QTest::qWait(10);
+    EXPECT_EQ(later.get(), SingleInstance::HandOver::accepted);
+    ASSERT_EQ(received.count(), 1);
+    EXPECT_EQ(received[0][0].toStringList(), odd);
+
+    QTemporaryDir hung;
+    QLocalServer silent;
+    ASSERT_TRUE(silent.listen(SingleInstance::serverName(hung.path())));
+    EXPECT_EQ(SingleInstance(hung.path()).handOver({}, 200), SingleInstance::HandOver::noAnswer);
+    EXPECT_NE(SingleInstance::serverName(hung.path()), SingleInstance::serverName(data.path()))
+        << "each data folder has its own instance";
+}
+
+TEST(SingleInstance, WrongArgumentsAreRefusedInFrench)
+{
+    QTemporaryDir data;
+    for (const QStringList& arguments : {QStringList{"--bogus"}, QStringList{"--data-dir"}}) {
+        QProcess tavrin;
+        tavrin.start(test::binDir() + "/tavrin", arguments);
+        ASSERT_TRUE(tavrin.waitForFinished(20000));
+        EXPECT_EQ(tavrin.exitCode(), 2) << arguments.join(' ').toStdString();
+        const QString error = QString::fromUtf8(tavrin.readAllStandardError());
+        EXPECT_TRUE(error.startsWith("Option inconnue : --bogus") || error.startsWith("L’option --data-dir attend un dossier."))
+            << error.toStdString();
+    }
 }

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -293,4 +294,32 @@ TEST(WindowFlow, AppearanceMenuSwitchesTheWholeWindow)
     triggerMenuAction(appearance->menu(), "Clair");
     EXPECT_FALSE(Theme::isDark());
     EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 128);
+}
+
+TEST(WindowFlow, ShortcutsSwitchSectionsAndDroppedTransferFilesAreImported)
+{
+    TempDataDir data;
+    Launch launch(data.path());
+    QTest::keyClick(launch.window.windowHandle(), Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(launch.window.section(), MacWorkspaceSection::paniers);
+    QTest::keyClick(launch.window.windowHandle(), Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(launch.window.section(), MacWorkspaceSection::commandes);
+    QTest::keyClick(launch.window.windowHandle(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(launch.window.section(), MacWorkspaceSection::tableur) << "a new day is made in Tableur";
+    answer(launch.window, "Nom du jour", "Samedi");
+
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const DayRecord day{QUuid::createUuid(), "Dimanche", now, 0};
+    test::writeFile(data.file("in/jour.tavrin"), encodeTransferPackage({1, TavrinTransferPackage::Kind::day, day, {}}));
+    test::writeFile(data.file("in/jour.json"), encodeTransferPackage({1, TavrinTransferPackage::Kind::day, day, {}}));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(data.file("in/jour.json")), QUrl::fromLocalFile(data.file("in/jour.tavrin"))});
+    QDragEnterEvent enter(QPoint(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&launch.window, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(300, 300), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&launch.window, &drop);
+    EXPECT_EQ(launch.store().importGeneration(), 1) << "only the transfer file";
+    EXPECT_EQ(launch.sidebar().selectedDayID(), day.id);
+    EXPECT_EQ(launch.window.findChild<QMessageBox*>("importAlert")->text(), "Jour « Dimanche » importé");
 }

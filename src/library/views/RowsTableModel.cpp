@@ -7,26 +7,22 @@ namespace tavrin {
 
 RowsTableModel::RowsTableModel(LibraryStore& store, QObject* parent) : QAbstractTableModel(parent), m_store(store)
 {
-    m_columns.push_back(Column{
-        QStringLiteral("N° photo"),
-        [](const RowRecord& row, int role) -> QVariant {
-            if (role == Qt::DisplayRole || role == Qt::EditRole) return row.photoNumber;
-            return {};
-        },
-        [this](const RowRecord& row, const QString& text) {
-            m_store.updateRow(*m_spreadsheetID, row.id, text, std::nullopt);
-        },
-    });
-    m_columns.push_back(Column{
-        QStringLiteral("N° attribué"),
-        [](const RowRecord& row, int role) -> QVariant {
-            if (role == Qt::DisplayRole || role == Qt::EditRole) return row.assignedNumber;
-            return {};
-        },
-        [this](const RowRecord& row, const QString& text) {
-            m_store.updateRow(*m_spreadsheetID, row.id, std::nullopt, text);
-        },
-    });
+    // The two typed numbers: shown and edited as typed, each stored alone by updateRow.
+    auto numberColumn = [this](const QString& title, QString RowRecord::*field, bool photo) {
+        return Column{
+            title,
+            [field](const RowRecord& row, int role) -> QVariant {
+                if (role == Qt::DisplayRole || role == Qt::EditRole) return row.*field;
+                return {};
+            },
+            [this, photo](const RowRecord& row, const QString& text) {
+                m_store.updateRow(*m_spreadsheetID, row.id, photo ? std::optional(text) : std::nullopt,
+                                  photo ? std::nullopt : std::optional(text));
+            },
+        };
+    };
+    m_columns.push_back(numberColumn(QStringLiteral("N° photo"), &RowRecord::photoNumber, true));
+    m_columns.push_back(numberColumn(QStringLiteral("N° attribué"), &RowRecord::assignedNumber, false));
     connect(&m_store, &LibraryStore::snapshotChanged, this, &RowsTableModel::onSnapshotChanged);
 }
 

@@ -117,6 +117,7 @@ void TableurView::restoreSelection()
     m_restored = true;
     m_sidebar->select(day, sheet);
     selectionChanged();
+    if (sheet) m_pane->table()->setFocus();
 }
 
 void TableurView::selectionChanged()
