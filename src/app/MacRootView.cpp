@@ -187,8 +187,8 @@ void MacRootView::showImportResult()
     const std::optional<QString>& banner = m_app.libraryStore.lastImportBanner();
     if (!banner) return;
     const QString text = banner->isEmpty() ? QStringLiteral("Fichier importé") : *banner;
-    // Several files opened at once each add their line to the alert already shown.
     m_tableur->restoreSelection();
+    // Several files opened at once each add their line to the alert already shown.
     if (m_importAlert && m_importAlert->isVisible()) {
         m_importAlert->setText(m_importAlert->text() + u'\n' + text);
         return;

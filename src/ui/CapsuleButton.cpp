@@ -36,14 +36,6 @@ CapsuleButton::CapsuleButton(Kind kind, const QString& text, const QString& symb
     if (!symbol.isEmpty()) setSymbol(symbol);
 }
 
-void CapsuleButton::setKind(Kind kind)
-{
-    m_kind = kind;
-    setIconSize(kind == Kind::tinyIcon ? QSize(14, 14) : QSize(16, 16));
-    updateGeometry();
-    update();
-}
-
 void CapsuleButton::setSymbol(const QString& symbol) { setIcon(Symbols::icon(symbol)); }
 
 bool CapsuleButton::event(QEvent* event)

@@ -19,7 +19,6 @@ public:
     CapsuleButton(Kind kind, const QString& text, const QString& symbol = QString(), QWidget* parent = nullptr);
 
     Kind kind() const { return m_kind; }
-    void setKind(Kind kind);
     // The icon of an interface symbol name (see Symbols).
     void setSymbol(const QString& symbol);
 

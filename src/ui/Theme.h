@@ -17,7 +17,6 @@ inline constexpr int smallSpacing = 4;
 inline constexpr int largeSpacing = 16;
 inline constexpr int controlHeight = 28;
 inline constexpr int tinyControlHeight = 22;
-inline constexpr int cornerRadius = 8;
 
 QPalette palette(bool dark);
 // The accent of highlights and of the prominent button.

@@ -167,9 +167,8 @@ MacSidebar::MacSidebar(LibraryStore& store, QWidget* parent)
     m_tree->viewport()->setAutoFillBackground(false);
     m_tree->viewport()->setAttribute(Qt::WA_Hover);
     m_tree->setItemDelegate(new SidebarDelegate(m_tree, [this](const QUuid& id) { toggleDone(id); }));
-    connect(m_tree, &QTreeWidget::currentItemChanged, this, [this] {
-        if (!m_rebuilding) Q_EMIT selectionChanged();
-    });
+    connect(m_tree, &QTreeWidget::currentItemChanged, this, &MacSidebar::noteSelection);
+    connect(m_tree, &QTreeWidget::itemSelectionChanged, this, &MacSidebar::noteSelection);
     connect(m_tree, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         const QTreeWidgetItem* item = m_tree->itemAt(pos);
         if (!item || item->data(0, KindRole).toInt() == EmptyDayKind) return;
@@ -396,7 +395,17 @@ void MacSidebar::rebuild(const QList<QUuid>& structure)
     // A deleted spreadsheet leaves its day selected; a deleted day leaves nothing selected.
     select(previousDay, previousSheet);
     m_rebuilding = false;
-    if (selectedDayID() != previousDay || selectedSpreadsheetID() != previousSheet) Q_EMIT selectionChanged();
+    noteSelection();
+}
+
+void MacSidebar::noteSelection()
+{
+    if (m_rebuilding) return;
+    const std::optional<QUuid> day = selectedDayID(), sheet = selectedSpreadsheetID();
+    if (day == m_notedDay && sheet == m_notedSpreadsheet) return;
+    m_notedDay = day;
+    m_notedSpreadsheet = sheet;
+    Q_EMIT selectionChanged();
 }
 
 } // namespace tavrin

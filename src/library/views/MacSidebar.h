@@ -70,6 +70,8 @@ protected:
 
 private:
     void reload();
+    // Emits selectionChanged when the selected day or spreadsheet differs from the last one said.
+    void noteSelection();
     void rebuild(const QList<QUuid>& structure);
     void updateInPlace();
     QTreeWidgetItem* itemFor(const QUuid& id) const;
@@ -85,6 +87,8 @@ private:
     QWidget* m_syncFooter;
     QList<QUuid> m_structure;
     bool m_rebuilding = false;
+    std::optional<QUuid> m_notedDay;
+    std::optional<QUuid> m_notedSpreadsheet;
 };
 
 } // namespace tavrin
