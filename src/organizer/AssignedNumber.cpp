@@ -2,6 +2,7 @@
 
 #include "organizer/NumberText.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tavrin::AssignedNumber {
@@ -32,6 +33,18 @@ QStringView droppingLast(QStringView text, const QList<QStringView>& chars, qsiz
 
 QString strippingHorsClassement(QStringView text)
 {
+    // ASCII text is one character per code unit (a CR LF pair never ends with HC nor stands for a
+    // letter or digit), and is most of what is typed: no grapheme search for it.
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; })) {
+        const auto upperAt = [&](qsizetype fromEnd) { return text[text.size() - fromEnd].toUpper(); };
+        if (text.size() >= 3 && upperAt(2) == u'H' && upperAt(1) == u'C') {
+            const QChar before = text[text.size() - 3];
+            if (before == u'-' || before == u'/' || before == u' ') return text.chopped(3).trimmed().toString();
+            if (before.isLetterOrNumber()) return text.toString();
+            return text.chopped(2).trimmed().toString();
+        }
+        return text.toString();
+    }
     const QString upper = text.toString().toUpper();
     const QList<QStringView> upperChars = characters(upper);
     const QList<QStringView> chars = characters(text);
@@ -60,6 +73,10 @@ std::optional<QString> firstDigitRun(QStringView text)
 
 std::optional<QString> canonical(QStringView text)
 {
+    // Plain digits, the usual case, are an integer whatever the steps below.
+    if (const QStringView digits = text.trimmed(); !digits.isEmpty() && digits.size() <= 18 &&
+        std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return QString::number(*NumberText::parseInteger(digits));
     QString cleaned = text.toString();
     cleaned.replace(QChar(0x00A0), u' ');
     cleaned = cleaned.trimmed();

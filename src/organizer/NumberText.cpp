@@ -54,16 +54,22 @@ bool isNumeric(QStringView character) { return QChar::isNumber(firstCodePoint(ch
 
 bool isLetter(QStringView character) { return QChar::isLetter(firstCodePoint(character)); }
 
-std::optional<qint64> parseInteger(QStringView text)
+namespace {
+
+char16_t unit(QChar c) { return c.unicode(); }
+char16_t unit(char c) { return char16_t(static_cast<unsigned char>(c)); }
+
+template <typename Text>
+std::optional<qint64> integerOf(const Text& text)
 {
     qsizetype i = 0;
     bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+    if (i < text.size() && (unit(text[i]) == u'+' || unit(text[i]) == u'-')) negative = unit(text[i++]) == u'-';
     if (i == text.size()) return std::nullopt;
     // Accumulated negatively so that the minimum value fits.
     qint64 value = 0;
     for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
+        const char16_t c = unit(text[i]);
         if (c < u'0' || c > u'9') return std::nullopt;
         const int digit = c - u'0';
         if (value < (std::numeric_limits<qint64>::min() + digit) / 10) return std::nullopt;
@@ -73,6 +79,12 @@ std::optional<qint64> parseInteger(QStringView text)
     if (value == std::numeric_limits<qint64>::min()) return std::nullopt;
     return -value;
 }
+
+} // namespace
+
+std::optional<qint64> parseInteger(QStringView text) { return integerOf(text); }
+
+std::optional<qint64> parseInteger(QByteArrayView text) { return integerOf(text); }
 
 std::optional<double> parseDouble(QStringView text)
 {

@@ -4,6 +4,7 @@
 // programme readers. "Character" means a user-perceived character (a grapheme cluster): a digit
 // with a combining mark, or a digit outside the Basic Multilingual Plane, is one character.
 
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -22,6 +23,7 @@ bool isLetter(QStringView character);
 
 // The whole text is an optional sign and ASCII digits, and fits in 64 bits.
 std::optional<qint64> parseInteger(QStringView text);
+std::optional<qint64> parseInteger(QByteArrayView text);
 
 // The whole text is a number in strtod's C-locale syntax, without leading white space.
 std::optional<double> parseDouble(QStringView text);

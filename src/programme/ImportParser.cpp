@@ -4,7 +4,6 @@
 #include "programme/TextFolding.h"
 #include "programme/XmlPatterns.h"
 
-#include <QRegularExpression>
 #include <QSet>
 
 namespace tavrin::ImportParser {
@@ -106,7 +105,7 @@ QString cellValue(const XmlPatterns::Element& c, const QStringList& sharedString
     const auto type = attribute(c.attributes, "t");
     const auto v = firstElement(c.inner, "v");
     if (type == QByteArrayView("s") && v) {
-        const auto index = NumberText::parseInteger(QString::fromUtf8(v->inner));
+        const auto index = NumberText::parseInteger(v->inner);
         if (index && *index >= 0 && *index < sharedStrings.size()) return sharedStrings[*index];
     } else if (type == QByteArrayView("inlineStr")) {
         return QString::fromUtf8(extractT(c.inner));
@@ -172,29 +171,47 @@ QList<ImportedPerson> flatPeople(const QList<SheetTable>& sheets)
 
 QList<ImportedPerson> parseXLSX(QByteArrayView bytes) { return flatPeople(excelSheets(bytes)); }
 
+namespace {
+
+// A word character as regular expressions see it at a word boundary.
+bool isWordCharacter(QChar c) { return c.isLetterOrNumber() || c.isMark() || c == u'_'; }
+
+constexpr std::pair<QLatin1StringView, QLatin1StringView> weekdays[] = {
+        {QLatin1StringView("lundi"), QLatin1StringView("Lundi")},       {QLatin1StringView("mardi"), QLatin1StringView("Mardi")},
+        {QLatin1StringView("mercredi"), QLatin1StringView("Mercredi")}, {QLatin1StringView("jeudi"), QLatin1StringView("Jeudi")},
+        {QLatin1StringView("vendredi"), QLatin1StringView("Vendredi")}, {QLatin1StringView("samedi"), QLatin1StringView("Samedi")},
+        {QLatin1StringView("dimanche"), QLatin1StringView("Dimanche")}};
+
+bool containsWord(QStringView text, QLatin1StringView word)
+{
+    for (qsizetype at = text.indexOf(word); at >= 0; at = text.indexOf(word, at + 1)) {
+        const qsizetype end = at + word.size();
+        if ((at == 0 || !isWordCharacter(text[at - 1])) && (end == text.size() || !isWordCharacter(text[end]))) return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::optional<QString> dayName(QStringView text)
 {
-    static const std::array<std::pair<QRegularExpression, QString>, 7> weekdays = [] {
-        std::array<std::pair<QRegularExpression, QString>, 7> list;
-        const char* names[] = {"lundi", "mardi", "mercredi", "jeudi", "vendredi", "samedi", "dimanche"};
-        for (int i = 0; i < 7; ++i) {
-            const QString name = QString::fromLatin1(names[i]);
-            list[i] = {QRegularExpression(QStringLiteral("\\b") + name + QStringLiteral("\\b"),
-                                          QRegularExpression::UseUnicodePropertiesOption),
-                       name.left(1).toUpper() + name.mid(1)};
-        }
-        return list;
-    }();
-    const QString f = TextFolding::folded(text);
-    for (const auto& [pattern, day] : weekdays)
-        if (pattern.match(f).hasMatch()) return day;
+    return dayNameInFolded(TextFolding::folded(text));
+}
+
+std::optional<QString> dayNameInFolded(QStringView f)
+{
+    if (!f.contains(QLatin1StringView("di"))) return std::nullopt; // in every weekday's name
+    for (const auto& [word, day] : weekdays)
+        if (containsWord(f, word)) return QString(day);
     return std::nullopt;
 }
 
 QList<ImportedPerson> uniquePeople(const QList<ImportedPerson>& people)
 {
     QSet<QString> seen;
+    seen.reserve(people.size());
     QList<std::pair<qint64, ImportedPerson>> kept;
+    kept.reserve(people.size());
     for (const ImportedPerson& p : people) {
         if (seen.contains(p.canonicalNumber)) continue;
         seen.insert(p.canonicalNumber);

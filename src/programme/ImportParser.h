@@ -65,6 +65,8 @@ QList<ImportedPerson> flatPeople(const QList<SheetTable>& sheets);
 
 // The weekday a heading names as a whole word, capitalised: "SAMEDI 12 juillet" → "Samedi".
 std::optional<QString> dayName(QStringView text);
+// The same for a text already folded (TextFolding::folded).
+std::optional<QString> dayNameInFolded(QStringView folded);
 
 // The first rider of each canonical number, ordered by number (non-integers count as 0).
 QList<ImportedPerson> uniquePeople(const QList<ImportedPerson>& people);

@@ -31,19 +31,62 @@ QRegularExpression pattern(const char* text, QRegularExpression::PatternOptions 
     return QRegularExpression(QString::fromUtf8(text), options | QRegularExpression::UseUnicodePropertiesOption);
 }
 
-const QRegularExpression& riderStart()
+// The few line patterns read on every line are matched by hand: a regular expression costs
+// more than the rest of a line's reading. \d and \s are Unicode digits and white space.
+
+qsizetype skipSpaces(QStringView text, qsizetype i)
 {
-    static const QRegularExpression re = pattern("^\\s*\\d{1,4}(\\s+\\d{1,4})?\\s+\\S+");
-    return re;
+    while (i < text.size() && text[i].isSpace()) ++i;
+    return i;
 }
 
-const QRegularExpression& heightOnly()
+qsizetype skipDigits(QStringView text, qsizetype i)
 {
-    static const QRegularExpression re = pattern("^\\(\\s*\\d+[.,]\\d+\\s*m?\\s*\\)$");
-    return re;
+    while (i < text.size() && text[i].isDigit()) ++i;
+    return i;
 }
 
-bool isHeightOnly(QStringView line) { return heightOnly().match(line.trimmed()).hasMatch(); }
+// ^\s*(\d{1,4})\s+ : the end of the number, or -1.
+qsizetype leadingNumberEnd(QStringView text, qsizetype from = 0)
+{
+    const qsizetype start = skipSpaces(text, from), end = skipDigits(text, start);
+    if (end == start || end - start > 4 || end == text.size() || !text[end].isSpace()) return -1;
+    return end;
+}
+
+// ^\s*\d{1,4}(\s+\d{1,4})?\s+\S+ — the optional group never changes the outcome.
+bool isRiderStart(QStringView line)
+{
+    const qsizetype end = leadingNumberEnd(line);
+    return end >= 0 && skipSpaces(line, end) < line.size();
+}
+
+// ^\(\s*\d+[.,]\d+\s*m?\s*\)$
+bool isHeightOnly(QStringView line)
+{
+    line = line.trimmed();
+    if (line.size() < 5 || line.front() != u'(' || line.back() != u')') return false;
+    qsizetype i = skipSpaces(line, 1);
+    qsizetype j = skipDigits(line, i);
+    if (j == i || j >= line.size() || (line[j] != u'.' && line[j] != u','))
+        return false;
+    i = skipDigits(line, j + 1);
+    if (i == j + 1) return false;
+    i = skipSpaces(line, i);
+    if (i < line.size() && line[i] == u'm') i = skipSpaces(line, i + 1);
+    return i == line.size() - 1;
+}
+
+// ^\d{1,2}\s*[h:]\s*\d{2}, as in 14h30 or 9 : 05.
+bool startsWithTime(QStringView f)
+{
+    const qsizetype digits = skipDigits(f, 0);
+    if (digits < 1 || digits > 2) return false;
+    qsizetype i = skipSpaces(f, digits);
+    if (i == f.size() || (f[i] != u'h' && f[i] != u':')) return false;
+    i = skipSpaces(f, i + 1);
+    return i + 1 < f.size() && f[i].isDigit() && f[i + 1].isDigit();
+}
 
 // A piece of a line between runs of two or more spaces, with its position in the line.
 struct LineCell {
@@ -118,12 +161,6 @@ bool isCapitalWord(QStringView token)
     return letters >= 2;
 }
 
-const QRegularExpression& timePattern()
-{
-    static const QRegularExpression re = pattern("^\\d{1,2}\\s*[h:]\\s*\\d{2}");
-    return re;
-}
-
 // Closes events into days: one day per run of the same day name, ids unique in the document.
 class EventCollector {
 public:
@@ -148,17 +185,38 @@ private:
 
 } // namespace
 
-bool isSkippable(QStringView line)
+namespace {
+
+bool skippableFolded(QStringView f)
 {
     static const QSet<QString> headings{
         QStringLiteral("cavalier"), QStringLiteral("cavaliere"),         QStringLiteral("cheval"),
         QStringLiteral("dossard"),  QStringLiteral("ordre"),             QStringLiteral("club"),
         QStringLiteral("nom"),      QStringLiteral("prenom"),            QStringLiteral("n°"),
         QStringLiteral("liste de partants"), QStringLiteral("engagements"), QStringLiteral("nom du cavalier")};
-    const QString f = folded(line);
-    return f.startsWith(QLatin1StringView("page ")) || timePattern().match(f).hasMatch() ||
-           f.startsWith(QLatin1StringView("liste de depart")) || headings.contains(f);
+    return f.startsWith(QLatin1StringView("page ")) || startsWithTime(f) ||
+           f.startsWith(QLatin1StringView("liste de depart")) || (f.size() <= 17 && headings.contains(f.toString()));
 }
+
+std::optional<QString> eventTitleFolded(QStringView trimmed, QStringView f)
+{
+    static const QRegularExpression bracketHeight = pattern("\\(\\s*\\d+[.,]\\d+\\s*m?\\s*\\)");
+    static const QRegularExpression metreHeight = pattern("\\d+[.,]\\d+\\s*m\\b");
+    if (isRiderStart(trimmed) || isHeightOnly(trimmed)) return std::nullopt;
+    const bool titled = f.contains(QLatin1StringView("preparatoire")) || f.contains(QLatin1StringView("epreuve")) ||
+                        f.contains(QLatin1StringView("grand prix")) || bracketHeight.match(trimmed).hasMatch() ||
+                        metreHeight.match(trimmed).hasMatch();
+    if (!titled || trimmed.size() <= 2) return std::nullopt;
+    // A heading that is nothing but its label ("Epreuve 4") keeps it rather than become blank.
+    const QString title = cleanEventTitle(trimmed);
+    return title.isEmpty() ? trimmed.toString() : title;
+}
+
+std::optional<ImportedPerson> riderOfLine(QStringView trimmed, qint64 sourceLine);
+
+} // namespace
+
+bool isSkippable(QStringView line) { return skippableFolded(folded(line)); }
 
 QString cleanEventTitle(QStringView text)
 {
@@ -178,19 +236,8 @@ QString cleanEventTitle(QStringView text)
 
 std::optional<QString> eventTitle(QStringView line)
 {
-    static const QRegularExpression bracketHeight = pattern("\\(\\s*\\d+[.,]\\d+\\s*m?\\s*\\)");
-    static const QRegularExpression metreHeight = pattern("\\d+[.,]\\d+\\s*m\\b");
-    if (riderStart().match(line).hasMatch()) return std::nullopt;
     const QStringView trimmed = line.trimmed();
-    if (heightOnly().match(trimmed).hasMatch()) return std::nullopt;
-    const QString f = folded(trimmed);
-    const bool titled = f.contains(QLatin1StringView("preparatoire")) || f.contains(QLatin1StringView("epreuve")) ||
-                        f.contains(QLatin1StringView("grand prix")) || bracketHeight.match(trimmed).hasMatch() ||
-                        metreHeight.match(trimmed).hasMatch();
-    if (!titled || trimmed.size() <= 2) return std::nullopt;
-    // A heading that is nothing but its label ("Epreuve 4") keeps it rather than become blank.
-    const QString title = cleanEventTitle(trimmed);
-    return title.isEmpty() ? trimmed.toString() : title;
+    return eventTitleFolded(trimmed, folded(trimmed));
 }
 
 bool looksLikeListingName(QStringView text)
@@ -231,21 +278,28 @@ std::optional<QString> riderName(QStringView body)
 
 std::optional<ImportedPerson> rider(QStringView line, qint64 sourceLine)
 {
-    static const QRegularExpression orderAndNumber = pattern("^\\s*(\\d{1,4})\\s+(\\d{1,4})\\s+(.+)$");
-    static const QRegularExpression numberOnly = pattern("^\\s*(\\d{1,4})\\s+(.+)$");
     const QStringView trimmed = line.trimmed();
     if (isSkippable(trimmed)) return std::nullopt;
-    QString number, body, leading;
-    if (const auto m = orderAndNumber.match(trimmed); m.hasMatch()) {
-        leading = m.captured(1);
-        number = m.captured(2);
-        body = m.captured(3);
-    } else if (const auto m1 = numberOnly.match(trimmed); m1.hasMatch()) {
-        leading = number = m1.captured(1);
-        body = m1.captured(2);
-    } else {
-        return std::nullopt;
+    return riderOfLine(trimmed, sourceLine);
+}
+
+namespace {
+
+// A rider line already trimmed and known not to be skippable.
+std::optional<ImportedPerson> riderOfLine(QStringView trimmed, qint64 sourceLine)
+{
+    // ^\s*(\d{1,4})\s+(\d{1,4})\s+(.+)$ for a start order and a number, else ^\s*(\d{1,4})\s+(.+)$.
+    const qsizetype firstEnd = leadingNumberEnd(trimmed);
+    if (firstEnd < 0) return std::nullopt;
+    const QStringView leading = trimmed.first(firstEnd).trimmed();
+    QStringView number = leading, body = trimmed.sliced(skipSpaces(trimmed, firstEnd));
+    if (const qsizetype secondEnd = leadingNumberEnd(trimmed, firstEnd); secondEnd >= 0) {
+        if (const qsizetype bodyStart = skipSpaces(trimmed, secondEnd); bodyStart < trimmed.size()) {
+            number = trimmed.sliced(firstEnd, secondEnd - firstEnd).trimmed();
+            body = trimmed.sliced(bodyStart);
+        }
     }
+    if (body.isEmpty()) return std::nullopt;
     const auto canonical = AssignedNumber::canonical(number);
     if (!canonical) return std::nullopt;
     // A table line whose first column is the leading number alone; when the number runs on into
@@ -253,11 +307,13 @@ std::optional<ImportedPerson> rider(QStringView line, qint64 sourceLine)
     if (const auto cells = PersonName::columnCells(trimmed); cells && cells->front() == leading) {
         if (auto p = PersonName::person(*cells, 0, std::nullopt, std::nullopt, std::nullopt, sourceLine)) return p;
     }
-    const QString name = riderName(body).value_or(body);
+    const QString name = riderName(body).value_or(body.toString());
     const PersonName::Split split =
         looksLikeListingName(name) ? PersonName::splitListingRider(name) : PersonName::splitFamilyAndGiven(name);
     return ImportedPerson{*canonical, split.first, split.last, sourceLine};
 }
+
+} // namespace
 
 QStringList splitRunOn(QStringView text)
 {
@@ -280,7 +336,7 @@ QStringList splitRunOn(QStringView text)
         const bool heading = isWeekday(f) || f.startsWith(QLatin1StringView("epreuve")) ||
                              (f == u"grand" && i + 1 < tokens.size() && tokens[i + 1].folded.startsWith(u"prix") &&
                               !inHeading);
-        const bool marker = timePattern().match(f).hasMatch() || (f == u"page" && isNumberToken(i + 1));
+        const bool marker = startsWithTime(f) || (f == u"page" && isNumberToken(i + 1));
         bool riderCut = false;
         if (!heading && !marker && isNumberToken(i) && (i == 0 || !isNumberToken(i - 1))) {
             const qsizetype wordAt = isNumberToken(i + 1) ? i + 2 : i + 1;
@@ -327,17 +383,19 @@ QList<ProgrammeDay> assemble(const QStringList& lines)
         if (title) events.close(day, *title, riders);
     };
     for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString& line = lines[i];
-        if (isSkippable(line)) continue;
-        if (const auto d = dayName(line)) {
+        const QStringView line = QStringView(lines[i]).trimmed();
+        // Folded once: every test below but the rider's own reads the folded text.
+        const QString f = folded(line);
+        if (skippableFolded(f)) continue;
+        if (const auto d = ImportParser::dayNameInFolded(f)) {
             close();
             day = *d;
         } else if (isHeightOnly(line)) {
-            if (title && !title->contains(u'(')) *title += u' ' + line.trimmed();
-        } else if (const auto t = eventTitle(line)) {
+            if (title && !title->contains(u'(')) *title += u' ' + line;
+        } else if (const auto t = eventTitleFolded(line, f)) {
             close();
             title = *t;
-        } else if (auto r = rider(line, i + 1)) {
+        } else if (auto r = riderOfLine(line, i + 1)) {
             if (!title) title = kInscriptions;
             riders.push_back(std::move(*r));
         }
@@ -468,8 +526,10 @@ QStringList pageTexts(const QString& path)
             texts.push_back(QString());
             continue;
         }
-        const poppler::byte_array utf8 = page->text(poppler::rectf(), poppler::page::physical_layout).to_utf8();
-        texts.push_back(QString::fromUtf8(utf8.data(), qsizetype(utf8.size())));
+        // Poppler's strings are UTF-16 already.
+        const poppler::ustring text = page->text(poppler::rectf(), poppler::page::physical_layout);
+        static_assert(sizeof(poppler::ustring::value_type) == sizeof(QChar));
+        texts.push_back(QString(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size())));
     }
     return texts;
 }

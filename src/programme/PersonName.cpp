@@ -185,14 +185,19 @@ std::optional<ImportedPerson> person(const QStringList& row, qsizetype numberInd
 {
     if (row.isEmpty()) return std::nullopt;
     qsizetype numberCell = std::clamp<qsizetype>(numberIndex, 0, row.size() - 1);
+    auto number = AssignedNumber::canonical(QStringView(row[numberCell]).trimmed());
     // A start-order column followed by the number column: the number is the second one. The next
     // cell must begin with a digit, else a name right after the number (canonical forms exist
     // for any non-blank text) would be taken for the number.
-    if (AssignedNumber::canonical(row[numberCell].trimmed()) && numberCell + 1 < row.size()) {
-        const QString next = row[numberCell + 1].trimmed();
-        if (startsWithNumeric(next) && AssignedNumber::canonical(next)) ++numberCell;
+    if (number && numberCell + 1 < row.size()) {
+        const QStringView next = QStringView(row[numberCell + 1]).trimmed();
+        if (startsWithNumeric(next)) {
+            if (auto shifted = AssignedNumber::canonical(next)) {
+                ++numberCell;
+                number = std::move(shifted);
+            }
+        }
     }
-    const auto number = AssignedNumber::canonical(row[numberCell].trimmed());
     if (!number) return std::nullopt;
 
     QString familyText, givenText;

@@ -25,8 +25,7 @@ public:
     std::optional<Element> next();
 
 private:
-    QByteArrayView m_text;
-    QByteArray m_open, m_close;
+    QByteArrayView m_text, m_tag;
     bool m_wholeName, m_needsClose, m_noMoreClose = false;
     qsizetype m_pos = 0;
 };

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs every built fuzz target (build/fuzz/bin/*_fuzz) for SECONDS each, one after the other.
+# Seeds are fuzz/corpus/<target>/ (committed, small); the corpus grown by a run stays in
+# build/fuzz/corpus/<target>/; crash, leak and timeout inputs are kept in fuzz/findings/<target>/.
+set -uo pipefail
+seconds=${1:-60}
+cd "$(dirname "$0")/.."
+status=0
+for target in build/fuzz/bin/*_fuzz; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  mkdir -p "build/fuzz/corpus/$name" "fuzz/corpus/$name" "fuzz/findings/$name"
+  echo "== $name (${seconds}s)"
+  "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="fuzz/findings/$name/" "build/fuzz/corpus/$name" "fuzz/corpus/$name" \
+    2>&1 | tee "build/fuzz/$name.log" | grep -E '^(#[0-9]+ *(DONE|INITED)|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' || true
+  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+done
+exit $status
