@@ -3,6 +3,7 @@
 #include "base/JsonWriter.h"
 #include "base/TavrinJSON.h"
 
+#include <QStringDecoder>
 #include <QtEndian>
 
 namespace tavrin {
@@ -43,7 +44,9 @@ QByteArray encodeEnvelope(const SyncEnvelope& envelope)
     return w.take();
 }
 
-SyncEnvelope decodeEnvelope(const QByteArray& json)
+namespace SyncEnvelopeDecoding {
+
+SyncEnvelope general(const QByteArray& json)
 {
     using namespace TavrinJSON;
     const QJsonObject o = decodeObject(json);
@@ -57,6 +60,331 @@ SyncEnvelope decodeEnvelope(const QByteArray& json)
     const QJsonValue snapshot = o.value(kSnapshot);
     if (!snapshot.isUndefined() && !snapshot.isNull()) e.snapshot = librarySnapshotFromJson(asObject(snapshot));
     return e;
+}
+
+namespace {
+
+// Anything the direct reader leaves to the general path.
+struct NotDirect {};
+[[noreturn]] void bail() { throw NotDirect{}; }
+
+void mark(unsigned& seen, unsigned bit)
+{
+    if (seen & bit) bail(); // a repeated key
+    seen |= bit;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+class DirectReader {
+public:
+    explicit DirectReader(QByteArrayView json) : m_p(json.data()), m_end(json.data() + json.size()) {}
+
+    SyncEnvelope envelope()
+    {
+        SyncEnvelope e;
+        unsigned seen = 0;
+        object([&](QByteArrayView key) {
+            if (key == "kind") {
+                mark(seen, 1);
+                const auto kind = syncEnvelopeKind(string());
+                if (!kind) bail();
+                e.kind = *kind;
+            } else if (key == "platform") {
+                mark(seen, 2);
+                e.platform = string();
+            } else if (key == "peerName") {
+                mark(seen, 4);
+                if (!null()) e.peerName = string();
+            } else if (key == "snapshot") {
+                mark(seen, 8);
+                if (!null()) e.snapshot = snapshot();
+            } else {
+                bail();
+            }
+        });
+        if ((seen & 3) != 3) bail();
+        whitespace();
+        if (m_p != m_end) bail();
+        return e;
+    }
+
+private:
+    void whitespace()
+    {
+        while (m_p < m_end && (*m_p == ' ' || *m_p == '\n' || *m_p == '\r' || *m_p == '\t')) ++m_p;
+    }
+
+    void expect(char c)
+    {
+        whitespace();
+        if (m_p >= m_end || *m_p != c) bail();
+        ++m_p;
+    }
+
+    bool next(char c)
+    {
+        whitespace();
+        if (m_p < m_end && *m_p == c) {
+            ++m_p;
+            return true;
+        }
+        return false;
+    }
+
+    template <typename F>
+    void object(F&& field)
+    {
+        expect('{');
+        if (next('}')) return;
+        do {
+            expect('"');
+            const char* start = m_p;
+            while (m_p < m_end && *m_p != '"' && *m_p != '\\' && uchar(*m_p) >= 0x20) ++m_p;
+            if (m_p >= m_end || *m_p != '"') bail();
+            const QByteArrayView key(start, m_p - start);
+            ++m_p;
+            expect(':');
+            field(key);
+        } while (next(','));
+        expect('}');
+    }
+
+    template <typename F>
+    void array(F&& element)
+    {
+        expect('[');
+        if (next(']')) return;
+        do element();
+        while (next(','));
+        expect(']');
+    }
+
+    bool null()
+    {
+        whitespace();
+        if (m_end - m_p >= 4 && memcmp(m_p, "null", 4) == 0) {
+            m_p += 4;
+            return true;
+        }
+        return false;
+    }
+
+    bool boolean()
+    {
+        whitespace();
+        if (m_end - m_p >= 4 && memcmp(m_p, "true", 4) == 0) {
+            m_p += 4;
+            return true;
+        }
+        if (m_end - m_p >= 5 && memcmp(m_p, "false", 5) == 0) {
+            m_p += 5;
+            return false;
+        }
+        bail();
+    }
+
+    // Plain integers only, small enough to be exact as doubles.
+    qint64 integer()
+    {
+        whitespace();
+        const bool negative = m_p < m_end && *m_p == '-';
+        if (negative) ++m_p;
+        const char* start = m_p;
+        qint64 value = 0;
+        while (m_p < m_end && *m_p >= '0' && *m_p <= '9') value = value * 10 + (*m_p++ - '0');
+        const qsizetype digits = m_p - start;
+        if (digits == 0 || digits > 15 || (digits > 1 && *start == '0')) bail();
+        if (m_p < m_end && (*m_p == '.' || *m_p == 'e' || *m_p == 'E')) bail();
+        return negative ? -value : value;
+    }
+
+    QString string()
+    {
+        expect('"');
+        const char* start = m_p;
+        bool ascii = true;
+        while (m_p < m_end && *m_p != '"') {
+            const uchar c = uchar(*m_p);
+            if (c == '\\') return escapedString(start);
+            if (c < 0x20) bail();
+            ascii = ascii && c < 0x80;
+            ++m_p;
+        }
+        if (m_p >= m_end) bail();
+        const QByteArrayView text(start, m_p - start);
+        ++m_p;
+        return ascii ? QString::fromLatin1(text) : utf8(text);
+    }
+
+    QString escapedString(const char* start)
+    {
+        QByteArray bytes(start, m_p - start);
+        while (m_p < m_end && *m_p != '"') {
+            const uchar c = uchar(*m_p++);
+            if (c < 0x20) bail();
+            if (c != '\\') {
+                bytes += char(c);
+                continue;
+            }
+            if (m_p >= m_end) bail();
+            switch (*m_p++) {
+            case '"': bytes += '"'; break;
+            case '\\': bytes += '\\'; break;
+            case '/': bytes += '/'; break;
+            case 'b': bytes += '\b'; break;
+            case 'f': bytes += '\f'; break;
+            case 'n': bytes += '\n'; break;
+            case 'r': bytes += '\r'; break;
+            case 't': bytes += '\t'; break;
+            case 'u': {
+                if (m_end - m_p < 4) bail();
+                char32_t code = 0;
+                for (int i = 0; i < 4; ++i) {
+                    const int h = hexValue(*m_p++);
+                    if (h < 0) bail();
+                    code = code * 16 + char32_t(h);
+                }
+                if (QChar::isSurrogate(code)) bail(); // pairs are left to the general path
+                bytes += QString(QChar(char16_t(code))).toUtf8();
+                break;
+            }
+            default: bail();
+            }
+        }
+        if (m_p >= m_end) bail();
+        ++m_p;
+        return utf8(bytes);
+    }
+
+    static QString utf8(QByteArrayView bytes)
+    {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder(bytes);
+        if (decoder.hasError()) bail();
+        for (QChar c : text)
+            if (c.isNonCharacter()) bail();
+        return text;
+    }
+
+    QUuid uuid()
+    {
+        expect('"');
+        if (m_end - m_p < 37 || m_p[36] != '"') bail();
+        const char* s = m_p;
+        m_p += 37;
+        quint64 parts[5] = {};
+        static const int lengths[5] = {8, 4, 4, 4, 12};
+        int at = 0;
+        for (int part = 0; part < 5; ++part) {
+            if (part > 0 && s[at++] != '-') bail();
+            for (int i = 0; i < lengths[part]; ++i) {
+                const int h = hexValue(s[at++]);
+                if (h < 0) bail();
+                parts[part] = parts[part] * 16 + quint64(h);
+            }
+        }
+        return QUuid(uint(parts[0]), ushort(parts[1]), ushort(parts[2]), uchar(parts[3] >> 8), uchar(parts[3]),
+                     uchar(parts[4] >> 40), uchar(parts[4] >> 32), uchar(parts[4] >> 24), uchar(parts[4] >> 16),
+                     uchar(parts[4] >> 8), uchar(parts[4]));
+    }
+
+    QDateTime date()
+    {
+        const auto d = TavrinJSON::date(string());
+        if (!d) bail();
+        return *d;
+    }
+
+    LibrarySnapshot snapshot()
+    {
+        LibrarySnapshot s;
+        unsigned seen = 0;
+        object([&](QByteArrayView key) {
+            if (key == "version") mark(seen, 1), s.version = integer();
+            else if (key == "updatedAt") mark(seen, 2), s.updatedAt = date();
+            else if (key == "days") mark(seen, 4), array([&] { s.days.push_back(day()); });
+            else if (key == "spreadsheets") mark(seen, 8), array([&] { s.spreadsheets.push_back(spreadsheet()); });
+            else bail();
+        });
+        if (seen != 15) bail();
+        return s;
+    }
+
+    DayRecord day()
+    {
+        DayRecord d;
+        unsigned seen = 0;
+        object([&](QByteArrayView key) {
+            if (key == "id") mark(seen, 1), d.id = uuid();
+            else if (key == "name") mark(seen, 2), d.name = string();
+            else if (key == "createdAt") mark(seen, 4), d.createdAt = date();
+            else if (key == "sortIndex") mark(seen, 8), d.sortIndex = integer();
+            else bail();
+        });
+        if (seen != 15) bail();
+        return d;
+    }
+
+    SpreadsheetRecord spreadsheet()
+    {
+        SpreadsheetRecord s;
+        unsigned seen = 0;
+        object([&](QByteArrayView key) {
+            if (key == "id") mark(seen, 1), s.id = uuid();
+            else if (key == "dayID") mark(seen, 2), s.dayID = uuid();
+            else if (key == "title") mark(seen, 4), s.title = string();
+            else if (key == "createdAt") mark(seen, 8), s.createdAt = date();
+            else if (key == "updatedAt") mark(seen, 16), s.updatedAt = date();
+            else if (key == "isOpen") mark(seen, 32), s.isOpen = boolean();
+            else if (key == "rows") mark(seen, 64), array([&] { s.rows.push_back(row()); });
+            else bail();
+        });
+        if (seen != 127) bail();
+        return s;
+    }
+
+    RowRecord row()
+    {
+        RowRecord r;
+        unsigned seen = 0;
+        object([&](QByteArrayView key) {
+            if (key == "id") mark(seen, 1), r.id = uuid();
+            else if (key == "photoNumber") mark(seen, 2), r.photoNumber = string();
+            else if (key == "assignedNumber") mark(seen, 4), r.assignedNumber = string();
+            else bail();
+        });
+        if (seen != 7) bail();
+        return r;
+    }
+
+    const char* m_p;
+    const char* m_end;
+};
+
+} // namespace
+
+std::optional<SyncEnvelope> direct(QByteArrayView json)
+{
+    try {
+        return DirectReader(json).envelope();
+    } catch (const NotDirect&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace SyncEnvelopeDecoding
+
+SyncEnvelope decodeEnvelope(const QByteArray& json)
+{
+    if (auto envelope = SyncEnvelopeDecoding::direct(json)) return std::move(*envelope);
+    return SyncEnvelopeDecoding::general(json);
 }
 
 namespace SyncFraming {

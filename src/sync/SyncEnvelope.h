@@ -30,6 +30,16 @@ QByteArray encodeEnvelope(const SyncEnvelope& envelope);
 // Throws DecodingError: unknown or missing kind, missing platform, invalid snapshot, not JSON.
 SyncEnvelope decodeEnvelope(const QByteArray& json);
 
+// decodeEnvelope's two roads. A phone's library may be 8 MB, so a well-formed envelope is read
+// straight from its UTF-8 into the records; anything the direct reader does not take exactly
+// (escaped keys, unknown keys, fractions, malformed text…) goes through the general JSON path,
+// which decides and gives the error message. Both are exposed so they can be checked against
+// each other.
+namespace SyncEnvelopeDecoding {
+std::optional<SyncEnvelope> direct(QByteArrayView json);
+SyncEnvelope general(const QByteArray& json);
+} // namespace SyncEnvelopeDecoding
+
 namespace SyncFraming {
 
 // A frame announcing this many bytes or more is refused by every receiver.

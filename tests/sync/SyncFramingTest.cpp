@@ -74,6 +74,38 @@ TEST(SyncEnvelopeJson, RejectsUnknownKindsMissingFieldsAndBadSnapshots)
         EXPECT_THROW(decodeEnvelope(bad), DecodingError) << bad;
 }
 
+TEST(SyncEnvelopeJson, DirectReadingAgreesWithTheGeneralPath)
+{
+    const QByteArray ordinary =
+        encodeEnvelope({SyncEnvelopeKind::library, QStringLiteral("ios"), sampleLibrary(), QStringLiteral("TAVRIN iOS 1A2B")});
+    ASSERT_TRUE(SyncEnvelopeDecoding::direct(ordinary).has_value()) << "what phones send is read directly";
+    const char* texts[] = {
+        R"({"kind":"hello","platform":"ios","peerName":"Anne \u003d \u00e9\n\"x\"\\ é 😀"})",
+        R"({"kind":"hello","platform":"ios","peerName":"\ud83d\ude00"})",
+        R"({"kind" : "hello" , "platform":"ios","peerName":null,"snapshot":null})",
+        R"({"k\u0069nd":"hello","platform":"ios"})",
+        R"({"kind":"hello","platform":"ios","extra":[1.5e3,{"a":null}]})",
+        R"({"kind":"library","platform":"ios","snapshot":{"version":1.0,"updatedAt":"2026-12-04T10:00:00+01:00","days":[],"spreadsheets":[]}})",
+        R"({"kind":"library","platform":"ios","snapshot":{"version":1,"updatedAt":"2026-12-04T10:00:00Z","days":[{"id":"7f0c3d2e-1b4a-4c5d-8e9f-0a1b2c3d4e5f","name":"S","createdAt":"2026-12-04T10:00:00.5Z","sortIndex":-3}],"spreadsheets":[]}})",
+        R"({"kind":"library","platform":"ios","snapshot":{"version":1,"updatedAt":"2026-12-04T10:00:00Z","days":[{"id":"7f0c3d2e-1b4a-4c5d-8e9f-0a1b2c3d4e5","name":"S","createdAt":"2026-12-04T10:00:00Z","sortIndex":0}],"spreadsheets":[]}})",
+        "{\"kind\":\"hello\",\"platform\":\"i\x01os\"}",
+        R"({"kind":"hello","platform":"ios"} x)",
+    };
+    for (const char* text : texts) {
+        const auto direct = SyncEnvelopeDecoding::direct(text);
+        try {
+            const SyncEnvelope general = SyncEnvelopeDecoding::general(text);
+            if (direct) {
+                EXPECT_EQ(*direct, general) << text;
+            }
+            EXPECT_EQ(decodeEnvelope(text), general) << text;
+        } catch (const DecodingError&) {
+            EXPECT_FALSE(direct.has_value()) << text;
+            EXPECT_THROW(decodeEnvelope(text), DecodingError) << text;
+        }
+    }
+}
+
 TEST(SyncFrameBuffer, DeliversFramesAcrossAndWithinReadsInOrder)
 {
     const QByteArray a = *SyncFraming::frame(hello(QStringLiteral("A")));
