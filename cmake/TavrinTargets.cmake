@@ -7,7 +7,8 @@ if(TAVRIN_SANITIZE)
   target_link_options(tavrin_options INTERFACE -fsanitize=address,undefined)
 endif()
 if(TAVRIN_FUZZ)
-  target_compile_options(tavrin_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_compile_options(tavrin_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                                                   -fno-sanitize-recover=undefined)
   target_link_options(tavrin_options INTERFACE -fsanitize=address,undefined)
 endif()
 

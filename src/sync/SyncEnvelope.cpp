@@ -198,9 +198,12 @@ private:
         if (negative) ++m_p;
         const char* start = m_p;
         qint64 value = 0;
-        while (m_p < m_end && *m_p >= '0' && *m_p <= '9') value = value * 10 + (*m_p++ - '0');
+        while (m_p < m_end && *m_p >= '0' && *m_p <= '9') {
+            if (m_p - start == 15) bail();
+            value = value * 10 + (*m_p++ - '0');
+        }
         const qsizetype digits = m_p - start;
-        if (digits == 0 || digits > 15 || (digits > 1 && *start == '0')) bail();
+        if (digits == 0 || (digits > 1 && *start == '0')) bail();
         if (m_p < m_end && (*m_p == '.' || *m_p == 'e' || *m_p == 'E')) bail();
         return negative ? -value : value;
     }
