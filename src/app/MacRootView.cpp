@@ -2,7 +2,10 @@
 
 #include "app/TavrinApp.h"
 #include "base/UserDefaults.h"
+#include "library/views/MacSidebar.h"
 #include "library/views/TableurView.h"
+#include "sync/views/NearbyDevicePicker.h"
+#include "sync/views/SyncBadge.h"
 #include "ui/CapsuleButton.h"
 #include "ui/EmptyState.h"
 #include "ui/FusedGroup.h"
@@ -67,9 +70,31 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
 void MacRootView::installSections()
 {
     m_tableur = new TableurView(m_app.libraryStore);
+    installSyncControls();
     m_pages->addWidget(placeholderPage(MacWorkspaceSection::paniers));
     m_pages->addWidget(m_tableur);
     m_pages->addWidget(placeholderPage(MacWorkspaceSection::commandes));
+}
+
+// "Relancer la synchro" and the device picker at the sidebar's foot; the badge under "Créez un
+// tableur", where a tap restarts the sync.
+void MacRootView::installSyncControls()
+{
+    SyncService& sync = m_app.syncService;
+    QWidget* footer = m_tableur->sidebar()->syncFooter();
+    footer->layout()->setContentsMargins(Theme::spacing, 0, Theme::spacing, Theme::spacing);
+    footer->layout()->setSpacing(Theme::smallSpacing);
+    auto* relaunch = new CapsuleButton(CapsuleKind::glass, QStringLiteral("Relancer la synchro"),
+                                       QStringLiteral("arrow.triangle.2.circlepath"), footer);
+    relaunch->setObjectName(QStringLiteral("restartSync"));
+    relaunch->setToolTip(QStringLiteral("Relancer la synchro avec iPhone ou Android"));
+    connect(relaunch, &CapsuleButton::clicked, &sync, &SyncService::restart);
+    footer->layout()->addWidget(relaunch);
+    footer->layout()->addWidget(new NearbyDevicePicker(sync, footer));
+
+    auto* badge = new SyncBadge;
+    badge->follow(sync);
+    m_tableur->syncBadgeSlot()->addWidget(badge, 0, Qt::AlignHCenter);
 }
 
 QWidget* MacRootView::placeholderPage(MacWorkspaceSection section)

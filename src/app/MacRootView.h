@@ -48,6 +48,7 @@ protected:
 
 private:
     void installSections();
+    void installSyncControls();
     void buildMenus();
     QWidget* buildTopBar();
     void buildAppearanceMenu(CapsuleMenu* button);
