@@ -21,7 +21,6 @@ namespace {
 class NoDiscovery : public ServiceDiscovery {
 public:
     void publish(const QString&, quint16, const QMap<QString, QString>&) override {}
-    void unpublish() override {}
     void startBrowsing() override {}
     void stopBrowsing() override {}
 };

@@ -166,12 +166,6 @@ void AvahiDiscovery::publish(const QString& name, quint16 port, const QMap<QStri
     if (clientRunning()) registerService();
 }
 
-void AvahiDiscovery::unpublish()
-{
-    m_publication.reset();
-    freeGroup();
-}
-
 void AvahiDiscovery::registerService()
 {
     if (!m_group) {

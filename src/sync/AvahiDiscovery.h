@@ -26,7 +26,6 @@ public:
     ~AvahiDiscovery() override;
 
     void publish(const QString& name, quint16 port, const QMap<QString, QString>& txt) override;
-    void unpublish() override;
     void startBrowsing() override;
     void stopBrowsing() override;
 

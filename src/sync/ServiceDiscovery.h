@@ -18,10 +18,9 @@ public:
 
     static inline const QString kServiceType = QStringLiteral("_tavrin-sync._tcp");
 
-    // Advertises `name` for the TCP port until unpublish(); re-advertised by itself after the
-    // daemon comes back.
+    // Advertises `name` for the TCP port for the life of the object; advertised again by itself
+    // after the daemon comes back.
     virtual void publish(const QString& name, quint16 port, const QMap<QString, QString>& txt) = 0;
-    virtual void unpublish() = 0;
     // A new browse of the service type: results of an earlier browse are forgotten.
     virtual void startBrowsing() = 0;
     virtual void stopBrowsing() = 0;

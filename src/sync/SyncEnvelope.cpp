@@ -6,6 +6,8 @@
 #include <QStringDecoder>
 #include <QtEndian>
 
+#include <array>
+
 namespace tavrin {
 
 namespace {
@@ -74,13 +76,16 @@ void mark(unsigned& seen, unsigned bit)
     seen |= bit;
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
+// Hexadecimal digit values, -1 for any other byte: identifiers are most of a library's bytes.
+constexpr std::array<qint8, 256> kHex = [] {
+    std::array<qint8, 256> table{};
+    for (size_t c = 0; c < 256; ++c) table[c] = -1;
+    for (int i = 0; i < 10; ++i) table[size_t('0' + i)] = qint8(i);
+    for (int i = 0; i < 6; ++i) table[size_t('a' + i)] = table[size_t('A' + i)] = qint8(10 + i);
+    return table;
+}();
+
+int hexValue(char c) { return kHex[uchar(c)]; }
 
 class DirectReader {
 public:
@@ -281,21 +286,19 @@ private:
         expect('"');
         if (m_end - m_p < 37 || m_p[36] != '"') bail();
         const char* s = m_p;
-        m_p += 37;
-        quint64 parts[5] = {};
-        static const int lengths[5] = {8, 4, 4, 4, 12};
-        int at = 0;
-        for (int part = 0; part < 5; ++part) {
-            if (part > 0 && s[at++] != '-') bail();
-            for (int i = 0; i < lengths[part]; ++i) {
-                const int h = hexValue(s[at++]);
-                if (h < 0) bail();
-                parts[part] = parts[part] * 16 + quint64(h);
-            }
+        if (s[8] != '-' || s[13] != '-' || s[18] != '-' || s[23] != '-') bail();
+        // Where each of the 16 bytes starts in the hyphenated text.
+        static constexpr int starts[16] = {0, 2, 4, 6, 9, 11, 14, 16, 19, 21, 24, 26, 28, 30, 32, 34};
+        char bytes[16];
+        int invalid = 0;
+        for (int i = 0; i < 16; ++i) {
+            const int high = hexValue(s[starts[i]]), low = hexValue(s[starts[i] + 1]);
+            invalid |= high | low; // negative once any digit is not hexadecimal
+            bytes[i] = char((high << 4) | (low & 0xF));
         }
-        return QUuid(uint(parts[0]), ushort(parts[1]), ushort(parts[2]), uchar(parts[3] >> 8), uchar(parts[3]),
-                     uchar(parts[4] >> 40), uchar(parts[4] >> 32), uchar(parts[4] >> 24), uchar(parts[4] >> 16),
-                     uchar(parts[4] >> 8), uchar(parts[4]));
+        if (invalid < 0) bail();
+        m_p += 37;
+        return QUuid::fromRfc4122(QByteArrayView(bytes, 16));
     }
 
     QDateTime date()

@@ -29,7 +29,6 @@ public:
     // Bytes held: a partial header or a partial frame.
     qsizetype size() const { return m_headerSize + m_body.size(); }
     qsizetype highWater() const { return m_highWater; }
-    bool isRefused() const { return m_refused; }
 
 private:
     std::array<char, 4> m_header{};

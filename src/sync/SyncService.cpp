@@ -271,7 +271,7 @@ void SyncService::onPublished()
 void SyncService::onPublishFailed(const QString& message, bool denied)
 {
     setStatus(SyncStatus::failed(denied ? kNetworkDenied : message));
-    if (!denied) scheduleDiscoveryRestart();
+    scheduleDiscoveryRestart();
 }
 
 void SyncService::onDiscoveryUnavailable()

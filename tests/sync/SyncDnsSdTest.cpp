@@ -37,14 +37,6 @@ QString servicesUnavailableReason()
 #define REQUIRE_LOOPBACK_DNS_SD()                                                                                      \
     if (const QString reason = servicesUnavailableReason(); !reason.isEmpty()) GTEST_SKIP() << reason.toStdString()
 
-QStringList dayNames(const LibrarySnapshot& lib)
-{
-    QStringList names;
-    for (const DayRecord& d : lib.days) names.push_back(d.name);
-    names.sort();
-    return names;
-}
-
 } // namespace
 
 TEST(SyncDnsSd, TwoPhonesAreFoundLinkedInOrderMergedAndRelinkedAfterARestart)

@@ -65,14 +65,6 @@ LibrarySnapshot libraryWithDay(const QString& name)
     return lib;
 }
 
-QStringList dayNames(const LibrarySnapshot& lib)
-{
-    QStringList names;
-    for (const DayRecord& d : lib.days) names.push_back(d.name);
-    names.sort();
-    return names;
-}
-
 } // namespace
 
 TEST(SyncNames, FriendlyNamesBaseNamesAndDeduplication)

@@ -84,4 +84,12 @@ QString writeLibraryFile(const QString& path, const QString& dayName, int rows)
     return path;
 }
 
+QStringList dayNames(const LibrarySnapshot& library)
+{
+    QStringList names;
+    for (const DayRecord& d : library.days) names.push_back(d.name);
+    names.sort();
+    return names;
+}
+
 } // namespace tavrin::test

@@ -2,6 +2,7 @@
 
 // Helpers of the sync tests: a discovery the test controls, and tavrin-peer processes.
 
+#include "library/LibrarySnapshot.h"
 #include "sync/ServiceDiscovery.h"
 
 #include <QProcess>
@@ -15,7 +16,6 @@ class FakeDiscovery : public ServiceDiscovery {
 
 public:
     void publish(const QString& name, quint16 port, const QMap<QString, QString>& txt) override;
-    void unpublish() override {}
     void startBrowsing() override;
     void stopBrowsing() override { browsing = false; }
 
@@ -57,5 +57,7 @@ private:
 
 // A LibrarySnapshot JSON file with one day and one spreadsheet holding `rows` filled rows.
 QString writeLibraryFile(const QString& path, const QString& dayName, int rows);
+// The names of a library's days, sorted.
+QStringList dayNames(const LibrarySnapshot& library);
 
 } // namespace tavrin::test
