@@ -46,6 +46,7 @@ struct SyncService::PeerLink {
     QString name;
     QTcpSocket* connection = nullptr;
     SyncFrameBuffer buffer;
+    QByteArray readBuffer; // one read's worth, reused
     bool isReady = false;
     bool identified = false; // named by the device itself, or dialled under its name
     bool dropped = false;
@@ -425,9 +426,11 @@ void SyncService::linkReady(const LinkPtr& link)
 void SyncService::receive(const LinkPtr& link)
 {
     QTcpSocket* socket = link->connection;
+    if (link->readBuffer.isEmpty()) link->readBuffer.resize(SyncFraming::kReadChunk);
     while (!link->dropped && socket->bytesAvailable() > 0) {
-        const QByteArray chunk = socket->read(SyncFraming::kReadChunk);
-        const auto result = link->buffer.append(chunk, [&](SyncEnvelope&& envelope) {
+        const qint64 n = socket->read(link->readBuffer.data(), SyncFraming::kReadChunk);
+        if (n <= 0) break;
+        const auto result = link->buffer.append(QByteArrayView(link->readBuffer).first(n), [&](SyncEnvelope&& envelope) {
             handleEnvelope(link, std::move(envelope));
             return !link->dropped;
         });
