@@ -4,7 +4,6 @@
 #include <avahi-client/lookup.h>
 #include <avahi-client/publish.h>
 #include <avahi-common/address.h>
-#include <avahi-common/alternative.h>
 #include <avahi-common/error.h>
 #include <avahi-common/malloc.h>
 #include <avahi-common/strlst.h>
