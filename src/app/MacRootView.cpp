@@ -4,6 +4,8 @@
 #include "base/UserDefaults.h"
 #include "library/views/MacSidebar.h"
 #include "library/views/TableurView.h"
+#include "organizer/views/RiderFoldersView.h"
+#include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "sync/views/NearbyDevicePicker.h"
 #include "sync/views/SyncBadge.h"
 #include "ui/CapsuleButton.h"
@@ -71,9 +73,24 @@ void MacRootView::installSections()
 {
     m_tableur = new TableurView(m_app.libraryStore);
     installSyncControls();
-    m_pages->addWidget(placeholderPage(MacWorkspaceSection::paniers));
+    m_riderFolders = new RiderFoldersView(m_app.riderFoldersStore);
+    m_workspace = new SpreadsheetWorkspaceView(m_app.libraryStore, m_app.workspaceStore, m_tableur->spreadsheetPane());
+    m_pages->addWidget(m_riderFolders);
     m_pages->addWidget(m_tableur);
     m_pages->addWidget(placeholderPage(MacWorkspaceSection::commandes));
+
+    // The done mark of each spreadsheet belongs to the workspace store.
+    WorkspaceStore& workspace = m_app.workspaceStore;
+    m_tableur->sidebar()->setDoneMarks({
+        [&workspace](const QUuid& id) { return workspace.settings(id).isCompleted; },
+        [&workspace](const QUuid& id, bool done) { workspace.setCompleted(done, id); },
+    });
+    connect(&workspace, &WorkspaceStore::settingsChanged, m_tableur->sidebar(), &MacSidebar::refreshDoneMarks);
+    // A programme file goes to the rider folders while "Paniers" is shown, else to the workspace.
+    connect(this, &MacRootView::importProgrammeRequested, this, [this](MacWorkspaceSection section) {
+        if (section == MacWorkspaceSection::paniers) m_riderFolders->importProgramme();
+        else m_workspace->importProgramme();
+    });
 }
 
 // "Relancer la synchro" and the device picker at the sidebar's foot; the badge under "Créez un

@@ -11,6 +11,8 @@ namespace tavrin {
 
 class CapsuleMenu;
 class FusedGroup;
+class RiderFoldersView;
+class SpreadsheetWorkspaceView;
 class TableurView;
 class TavrinApp;
 
@@ -31,6 +33,8 @@ public:
     void setSectionPage(MacWorkspaceSection section, QWidget* page);
     QWidget* sectionPage(MacWorkspaceSection section) const;
     TableurView* tableur() const { return m_tableur; }
+    SpreadsheetWorkspaceView* workspace() const { return m_workspace; }
+    RiderFoldersView* riderFolders() const { return m_riderFolders; }
 
 Q_SIGNALS:
     void firstShown();
@@ -61,6 +65,8 @@ private:
     FusedGroup* m_sectionBar = nullptr;
     QStackedWidget* m_pages = nullptr;
     TableurView* m_tableur = nullptr;
+    SpreadsheetWorkspaceView* m_workspace = nullptr;
+    RiderFoldersView* m_riderFolders = nullptr;
     QMessageBox* m_importAlert = nullptr;
     bool m_shown = false;
 };

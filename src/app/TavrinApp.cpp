@@ -31,6 +31,8 @@ void TavrinApp::startSync(bool refresh)
 void TavrinApp::flush()
 {
     libraryStore.flush();
+    workspaceStore.persist();
+    riderFoldersStore.persist();
 }
 
 } // namespace tavrin

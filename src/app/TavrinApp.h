@@ -3,6 +3,8 @@
 #include "app/CommandBus.h"
 #include "app/TavrinMacAppDelegate.h"
 #include "library/LibraryStore.h"
+#include "organizer/RiderFoldersStore.h"
+#include "organizer/WorkspaceStore.h"
 #include "sync/SyncService.h"
 
 #include <QObject>
@@ -24,6 +26,8 @@ public:
     TavrinMacAppDelegate delegate;
     LibraryStore libraryStore;
     SyncService syncService{QStringLiteral("mac")};
+    WorkspaceStore workspaceStore;
+    RiderFoldersStore riderFoldersStore;
 
     void windowFirstShown();
     void becameActive();

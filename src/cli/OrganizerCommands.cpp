@@ -1,0 +1,300 @@
+// The spreadsheet workspace and the rider folders from the command line: the same stores, plan,
+// run and messages as the window.
+#include "cli/Cli.h"
+#include "library/LibraryStore.h"
+#include "organizer/OrganizerHistoryPanel.h"
+#include "organizer/RiderFoldersModel.h"
+#include "organizer/SpreadsheetWorkspaceModel.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+
+namespace tavrin::cli {
+namespace {
+
+std::atomic_bool interrupted{false};
+
+// By identifier, or by exact title when only one spreadsheet has it.
+QUuid findSpreadsheet(const LibrarySnapshot& library, const QString& name)
+{
+    if (const std::optional<QUuid> id = TavrinJSON::uuid(name.toUpper()))
+        if (library.spreadsheet(*id)) return *id;
+    QList<QUuid> matches;
+    for (const SpreadsheetRecord& sheet : library.spreadsheets)
+        if (sheet.title == name) matches.push_back(sheet.id);
+    if (matches.size() == 1) return matches.first();
+    if (matches.isEmpty()) throw Error(QStringLiteral("Tableur introuvable : ") + name);
+    throw Error(QStringLiteral("Plusieurs tableurs portent ce titre ; nommez-le par son identifiant : ") + name);
+}
+
+QString existingFolder(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.isDir()) throw Error(QStringLiteral("Le dossier « ") + path + QStringLiteral(" » est introuvable."));
+    return info.absoluteFilePath();
+}
+
+void writeReport(JsonWriter& w, const OrganizerReport& report)
+{
+    w.beginObject();
+    w.field(QLatin1StringView("copied"), report.copied);
+    w.field(QLatin1StringView("folders"), report.folders);
+    w.field(QLatin1StringView("headline"), report.defaultHeadline());
+    w.key(QLatin1StringView("messages"));
+    w.beginArray();
+    for (const QString& message : report.messages) w.value(message);
+    w.endArray();
+    w.field(QLatin1StringView("skipped"), report.skipped);
+    w.endObject();
+}
+
+void printReport(const OrganizerReport& report)
+{
+    JsonWriter w;
+    writeReport(w, report);
+    printJsonBytes(w.take());
+}
+
+void printSettings(const SpreadsheetMacSettings& settings)
+{
+    JsonWriter w;
+    writeJson(w, settings);
+    printJsonBytes(w.take());
+}
+
+void printProgramme(const ProgrammeDocument& document)
+{
+    printJsonBytes(encodeProgramme(document));
+    const bool anyEvent = std::any_of(document.days.begin(), document.days.end(), [](const ProgrammeDay& d) { return !d.events.isEmpty(); });
+    if (!anyEvent) printError(QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier."));
+}
+
+QString singleArgument(const Args& args, const QString& what)
+{
+    if (args.positional().size() != 1) throw UsageError(QStringLiteral("indiquez ") + what);
+    return args.positional().first();
+}
+
+int workspaceImportProgramme(const QStringList& raw)
+{
+    const QString path = singleArgument(Args(raw, {}), QStringLiteral("un fichier programme (pdf, xlsx, xlsm)"));
+    WorkspaceStore workspace;
+    workspace.ingestProgramme(QFileInfo(path).absoluteFilePath());
+    printProgramme(*workspace.programme());
+    return 0;
+}
+
+int workspaceSet(const QStringList& raw)
+{
+    const Args args(raw,
+                    {QStringLiteral("spreadsheet"), QStringLiteral("source"), QStringLiteral("dest"), QStringLiteral("day"),
+                     QStringLiteral("event"), QStringLiteral("done")},
+                    {}, {{QStringLiteral("rider"), 3}});
+    if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("workspace set ne prend que des options"));
+    LibraryStore library;
+    WorkspaceStore workspace;
+    const QUuid id = findSpreadsheet(library.snapshot(), args.required(QStringLiteral("spreadsheet")));
+    std::optional<bool> done;
+    if (const auto value = args.value(QStringLiteral("done"))) {
+        if (*value != u"true" && *value != u"false") throw UsageError(QStringLiteral("--done attend true ou false"));
+        done = *value == u"true";
+    }
+    if (const auto source = args.value(QStringLiteral("source")))
+        workspace.storeFolder(existingFolder(*source), WorkspaceStore::FolderKind::source, id);
+    if (const auto dest = args.value(QStringLiteral("dest"))) {
+        QDir().mkpath(*dest);
+        workspace.storeFolder(existingFolder(*dest), WorkspaceStore::FolderKind::destination, id);
+    }
+    if (const auto day = args.value(QStringLiteral("day"))) {
+        const QList<ProgrammeDay> days = workspace.programme() ? workspace.programme()->days : QList<ProgrammeDay>();
+        if (std::none_of(days.begin(), days.end(), [&](const ProgrammeDay& d) { return d.name == *day; }))
+            throw Error(QStringLiteral("Aucun jour « ") + *day + QStringLiteral(" » dans le programme."));
+        workspace.selectDay(*day, id);
+    }
+    if (const auto event = args.value(QStringLiteral("event"))) {
+        const QList<ProgrammeEvent> events = workspace.events(workspace.settings(id).selectedDayName);
+        if (std::none_of(events.begin(), events.end(), [&](const ProgrammeEvent& e) { return e.id == *event; }))
+            throw Error(QStringLiteral("Aucune épreuve « ") + *event + QStringLiteral(" » ce jour-là dans le programme."));
+        workspace.selectEvent(*event, id);
+    }
+    for (const QStringList& rider : args.groups(QStringLiteral("rider"))) workspace.setManualRider(id, rider[0], rider[1], rider[2]);
+    if (done) workspace.setCompleted(*done, id);
+    printSettings(workspace.settings(id));
+    return 0;
+}
+
+int plan(const QStringList& raw)
+{
+    const Args args(raw, {QStringLiteral("spreadsheet")});
+    LibraryStore library;
+    WorkspaceStore workspace;
+    SpreadsheetWorkspaceModel model(library, workspace);
+    model.setSpreadsheet(findSpreadsheet(library.snapshot(), args.required(QStringLiteral("spreadsheet"))));
+    if (model.parseError()) printError(*model.parseError());
+
+    const QList<PreviewRow> rows = model.previews();
+    JsonWriter w;
+    w.beginObject();
+    w.field(QLatin1StringView("canRun"), model.canRun());
+    w.key(QLatin1StringView("groups"));
+    w.beginArray();
+    for (const PhotoGroup& group : model.groups()) {
+        w.beginObject();
+        w.field(QLatin1StringView("assignedNumber"), group.row.assignedNumber);
+        w.key(QLatin1StringView("files"));
+        w.beginArray();
+        for (const QString& file : group.files) w.value(QFileInfo(file).fileName());
+        w.endArray();
+        w.field(QLatin1StringView("folderName"), group.folderName());
+        if (group.person) {
+            w.key(QLatin1StringView("person"));
+            writeJson(w, *group.person);
+        }
+        w.field(QLatin1StringView("rangeLabel"), group.rangeLabel());
+        w.field(QLatin1StringView("rowID"), group.row.id);
+        w.endObject();
+    }
+    w.endArray();
+    w.field(QLatin1StringView("issueCount"), SpreadsheetWorkspaceModel::issueCount(rows));
+    w.field(QLatin1StringView("issueHelp"), SpreadsheetWorkspaceModel::issueHelp(rows));
+    w.key(QLatin1StringView("rows"));
+    w.beginArray();
+    for (const PreviewRow& row : rows) {
+        w.beginObject();
+        w.field(QLatin1StringView("assigned"), row.assigned);
+        w.field(QLatin1StringView("duplicateAssigned"), row.duplicateAssigned);
+        w.field(QLatin1StringView("duplicatePhoto"), row.duplicatePhoto);
+        w.field(QLatin1StringView("filesTransferred"), row.filesTransferred);
+        w.field(QLatin1StringView("firstName"), row.firstName);
+        w.field(QLatin1StringView("fromCatalogue"), row.fromCatalogue);
+        w.field(QLatin1StringView("hasName"), row.hasName);
+        w.field(QLatin1StringView("id"), row.id);
+        w.field(QLatin1StringView("isBlank"), row.isBlank);
+        w.field(QLatin1StringView("lastName"), row.lastName);
+        w.field(QLatin1StringView("photo"), row.photo);
+        w.field(QLatin1StringView("photos"), row.photos);
+        w.endObject();
+    }
+    w.endArray();
+    w.field(QLatin1StringView("summaryLine"), model.summaryLine(rows));
+    w.endObject();
+    printJsonBytes(w.take());
+    return 0;
+}
+
+int organize(const QStringList& raw)
+{
+    const Args args(raw, {QStringLiteral("spreadsheet")});
+    LibraryStore library;
+    WorkspaceStore workspace;
+    SpreadsheetWorkspaceModel model(library, workspace);
+    const QUuid id = findSpreadsheet(library.snapshot(), args.required(QStringLiteral("spreadsheet")));
+    model.setSpreadsheet(id);
+    if (const std::optional<QString> blocker = model.runBlocker()) throw Error(*blocker);
+
+    const bool terminal = stderrIsTerminal();
+    QObject::connect(&model, &SpreadsheetWorkspaceModel::runProgress, [terminal](qint64 done, qint64 total, const QString& rider) {
+        if (terminal) printError(QString::number(done) + u'/' + QString::number(total) + QStringLiteral(" · ") + rider);
+    });
+    // Ctrl-C stops between two files; what was copied is recorded.
+    interrupted = false;
+    std::signal(SIGINT, [](int) { interrupted = true; });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&model] {
+        if (interrupted) model.cancelRun();
+    });
+    poll.start(100);
+
+    QEventLoop loop;
+    QObject::connect(&model, &SpreadsheetWorkspaceModel::runFinished, &loop, &QEventLoop::quit);
+    model.runOrganizer();
+    if (model.isRunning()) loop.exec();
+    std::signal(SIGINT, SIG_DFL);
+    if (!model.lastReport()) {
+        if (model.parseError()) throw Error(*model.parseError());
+        throw Error(QStringLiteral("Le dossier de destination « ") + model.settings().destinationName.value_or(QString())
+                    + QStringLiteral(" » est introuvable."));
+    }
+    printReport(*model.lastReport());
+    return 0;
+}
+
+int history(const QStringList& raw)
+{
+    const Args args(raw, {});
+    if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("history ne prend pas d’argument"));
+    LibraryStore library;
+    WorkspaceStore workspace;
+    const OrganizerHistoryPanel panel(workspace, library);
+    JsonWriter w;
+    w.beginArray();
+    for (const OrganizerHistorySection& section : panel.sections()) writeJson(w, section);
+    w.endArray();
+    printJsonBytes(w.take());
+    return 0;
+}
+
+int riderFoldersImportProgramme(const QStringList& raw)
+{
+    const QString path = singleArgument(Args(raw, {}), QStringLiteral("un fichier programme (pdf, xlsx, xlsm)"));
+    RiderFoldersStore store;
+    store.ingestProgramme(QFileInfo(path).absoluteFilePath());
+    printProgramme(*store.programme());
+    return 0;
+}
+
+int riderFoldersSetDestination(const QStringList& raw)
+{
+    const QString path = singleArgument(Args(raw, {}), QStringLiteral("un dossier de destination"));
+    QDir().mkpath(path);
+    RiderFoldersStore store;
+    store.storeDestination(existingFolder(path));
+    return 0;
+}
+
+int riderFoldersCreate(const QStringList& raw)
+{
+    const Args args(raw, {});
+    if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("rider-folders create ne prend pas d’argument"));
+    RiderFoldersStore store;
+    RiderFoldersModel model(store);
+    model.create();
+    if (model.errorText()) throw Error(*model.errorText());
+    printReport(*model.report());
+    return 0;
+}
+
+const Registration importProgramme{{QStringLiteral("workspace import-programme"), QStringLiteral("workspace import-programme FICHIER"),
+                                    QStringLiteral("Importe le programme des tableurs (pdf, xlsx, xlsm) et l’affiche."),
+                                    workspaceImportProgramme}};
+const Registration set{{QStringLiteral("workspace set"),
+                        QStringLiteral("workspace set --spreadsheet T [--source DOSSIER] [--dest DOSSIER] [--day NOM] "
+                                       "[--event ID] [--rider NUMÉRO NOM PRÉNOM]… [--done true|false]"),
+                        QStringLiteral("Règle les dossiers, le jour, l’épreuve, les noms tapés et la marque « fait » d’un tableur."),
+                        workspaceSet}};
+const Registration planCommand{{QStringLiteral("plan"), QStringLiteral("plan --spreadsheet T"),
+                                QStringLiteral("Affiche les lignes, les groupes de photos et le résumé d’un tableur."), plan}};
+const Registration organizeCommand{{QStringLiteral("organize"), QStringLiteral("organize --spreadsheet T"),
+                                    QStringLiteral("Copie les photos de chaque ligne dans son dossier NOM PRENOM et affiche le rapport."),
+                                    organize}};
+const Registration historyCommand{{QStringLiteral("history"), QStringLiteral("history"),
+                                   QStringLiteral("Affiche l’historique des organisations, par tableur."), history}};
+const Registration riderImport{{QStringLiteral("rider-folders import-programme"),
+                                QStringLiteral("rider-folders import-programme FICHIER"),
+                                QStringLiteral("Importe le programme des paniers (pdf, xlsx, xlsm) et l’affiche."),
+                                riderFoldersImportProgramme}};
+const Registration riderDestination{{QStringLiteral("rider-folders set-destination"),
+                                     QStringLiteral("rider-folders set-destination DOSSIER"),
+                                     QStringLiteral("Choisit le dossier où créer les dossiers des cavaliers."),
+                                     riderFoldersSetDestination}};
+const Registration riderCreate{{QStringLiteral("rider-folders create"), QStringLiteral("rider-folders create"),
+                                QStringLiteral("Crée un dossier NOM PRENOM vide par cavalier du programme et affiche le rapport."),
+                                riderFoldersCreate}};
+
+} // namespace
+} // namespace tavrin::cli

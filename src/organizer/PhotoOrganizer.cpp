@@ -1,0 +1,296 @@
+#include "organizer/PhotoOrganizer.h"
+
+#include "organizer/AssignedNumber.h"
+#include "organizer/FileErrors.h"
+#include "organizer/PathText.h"
+#include "organizer/PhotoCopier.h"
+#include "organizer/PhotoFile.h"
+#include "programme/FileNameSanitizer.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace tavrin::PhotoOrganizer {
+
+namespace {
+
+QString plural(bool when) { return when ? QStringLiteral("s") : QString(); }
+
+// The visible children of a folder, by name; throws the folder's error.
+QStringList visibleChildren(const QString& folder)
+{
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) throw FileErrors::unreadableFolder(folder, errno);
+    QStringList names;
+    errno = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') continue; // hidden, and the . and .. entries
+        names.push_back(QFile::decodeName(entry->d_name));
+    }
+    const int error = errno;
+    ::closedir(dir);
+    if (error != 0) throw FileErrors::unreadableFolder(folder, error);
+    return names;
+}
+
+bool pathExists(const QString& path)
+{
+    struct stat st{};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+QString joined(const QString& folder, const QString& name)
+{
+    return folder.endsWith(u'/') ? QString(folder + name) : QString(folder + u'/' + name);
+}
+
+struct NumberedRow {
+    PhotoNumber number;
+    QString idText;
+    const RowRecord* row;
+};
+
+struct NumberedFile {
+    PhotoNumber number;
+    QString path;
+};
+
+} // namespace
+
+QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<ImportedPerson>& catalog,
+                       const QString& sourceDirectory)
+{
+    QHash<QString, const ImportedPerson*> index;
+    index.reserve(catalog.size());
+    for (const ImportedPerson& person : catalog)
+        if (!index.contains(person.canonicalNumber)) index.insert(person.canonicalNumber, &person);
+
+    std::vector<NumberedRow> rows;
+    for (const RowRecord& row : spreadsheet.rows) {
+        const QString photo = row.photoNumber.trimmed();
+        if (photo.isEmpty() || row.assignedNumber.trimmed().isEmpty()) continue;
+        if (std::optional<PhotoNumber> number = PhotoNumber::parse(photo))
+            rows.push_back({std::move(*number), row.id.toString(QUuid::WithoutBraces).toUpper(), &row});
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const NumberedRow& a, const NumberedRow& b) {
+        if (a.number != b.number) return a.number < b.number;
+        return a.idText < b.idText;
+    });
+
+    std::vector<NumberedFile> files;
+    for (const QString& name : visibleChildren(sourceDirectory)) {
+        if (!PhotoFile::isPhoto(name)) continue;
+        const QString trimmed = name.trimmed();
+        if (trimmed.isEmpty()) continue;
+        if (std::optional<PhotoNumber> number = PhotoNumber::parse(trimmed))
+            files.push_back({std::move(*number), joined(sourceDirectory, name)});
+    }
+    std::stable_sort(files.begin(), files.end(),
+                     [](const NumberedFile& a, const NumberedFile& b) { return a.number < b.number; });
+
+    QList<PhotoGroup> groups;
+    groups.reserve(qsizetype(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const PhotoNumber& start = rows[i].number;
+        const std::optional<PhotoNumber> end = i + 1 < rows.size() ? std::optional(rows[i + 1].number) : std::nullopt;
+        // Files are sorted by value first, so a range of values is one run of the list.
+        const auto first = std::partition_point(files.begin(), files.end(),
+                                                [&](const NumberedFile& f) { return f.number.value < start.value; });
+        const auto last = end ? std::partition_point(first, files.end(),
+                                                     [&](const NumberedFile& f) { return f.number.value < end->value; })
+                              : files.end();
+        // Prefixes tell two cameras apart only where the folder holds the row's own prefix.
+        const bool separatePrefixes = !start.prefix.isEmpty() && std::any_of(first, last, [&](const NumberedFile& f) {
+            return f.number.prefix == start.prefix;
+        });
+        PhotoGroup group{*rows[i].row, std::nullopt, start, end, {}};
+        group.files.reserve(last - first);
+        for (auto f = first; f != last; ++f) {
+            if (separatePrefixes && !f->number.prefix.isEmpty() && f->number.prefix != start.prefix) continue;
+            group.files.push_back(f->path);
+        }
+        if (const std::optional<QString> canonical = AssignedNumber::canonical(group.row.assignedNumber))
+            if (const ImportedPerson* person = index.value(*canonical)) group.person = *person;
+        groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+QString rowLabel(const PhotoGroup& group)
+{
+    if (group.person) return group.person->displayName();
+    return group.folderName() + QStringLiteral(" (sans nom dans le programme)");
+}
+
+OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destination, RunControl* control)
+{
+    FileErrors::createDirectories(destination);
+    qint64 total = 0;
+    for (const PhotoGroup& group : groups) total += group.files.size();
+    const auto cancelled = [control] {
+        return control && control->cancelRequested && control->cancelRequested->load(std::memory_order_relaxed);
+    };
+
+    OrganizerReport report;
+    QSet<QString> folders;
+    qint64 done = 0;
+    bool diskFull = false;
+    bool stopped = false;
+    for (const PhotoGroup& group : groups) {
+        if (cancelled()) {
+            stopped = true;
+            break;
+        }
+        const QString label = rowLabel(group);
+        if (group.files.isEmpty()) {
+            ++report.skipped;
+            report.messages.push_back(label + QStringLiteral(" : aucune photo dans l’intervalle ") + group.rangeLabel() + u'.');
+            if (control) ++control->groupsFinished;
+            continue;
+        }
+        const QString folderName = group.folderName();
+        const QString folder = joined(destination, folderName);
+        // A name that is no folder of its own would put photos beside or above the others.
+        if (folderName.isEmpty() || folderName == u"." || folderName == u"..")
+            throw FileErrors::uncreatableFolder(folder, EINVAL);
+        const bool existed = pathExists(folder);
+        FileErrors::createDirectories(folder);
+        folders.insert(folder);
+        std::optional<PhotoCopier> copier;
+        try {
+            copier.emplace(folder);
+        } catch (const PhotoCopier::Failure& failure) {
+            throw FileErrors::uncreatableFolder(folder, failure.error);
+        }
+
+        qint64 processed = 0, duplicates = 0;
+        for (const QString& file : group.files) {
+            if (cancelled()) {
+                stopped = true;
+                break;
+            }
+            if (control && control->progress) control->progress(done, total, label);
+            const QString fileName = PathText::lastPathComponent(file).toString();
+            try {
+                if (copier->copy(file) != fileName) ++duplicates;
+                ++report.copied;
+            } catch (const PhotoCopier::Failure& failure) {
+                ++report.skipped;
+                report.messages.push_back(QStringLiteral("Copie impossible : ") + fileName);
+                diskFull = diskFull || FileErrors::isNoSpace(failure.error);
+            }
+            ++processed;
+            ++done;
+        }
+
+        QString message = label + QStringLiteral(" — ") + QString::number(processed) + QStringLiteral(" photo")
+            + plural(processed > 1);
+        if (existed) message += QStringLiteral(" ajoutée") + plural(processed > 1) + QStringLiteral(" au dossier existant");
+        if (duplicates > 0)
+            message += QStringLiteral(" · ") + QString::number(duplicates) + QStringLiteral(" copie")
+                + plural(duplicates != 1) + QStringLiteral(" (fichier déjà présent)");
+        report.messages.push_back(message);
+        if (stopped) break;
+        if (control) ++control->groupsFinished;
+    }
+
+    // The copies of the run survive a power cut from here on.
+    if (report.copied > 0) {
+        try {
+            PhotoCopier(destination).syncFileSystem();
+        } catch (const PhotoCopier::Failure&) {
+        }
+    }
+    if (diskFull) report.messages.push_back(QStringLiteral("Le disque de destination est plein."));
+    if (stopped) {
+        const qint64 left = total - done;
+        report.messages.push_back(QStringLiteral("Organisation annulée — ") + QString::number(left) + QStringLiteral(" photo")
+                                  + plural(left > 1) + QStringLiteral(" non copiée") + plural(left > 1) + u'.');
+    }
+    if (control) control->cancelled = stopped;
+    report.folders = folders.size();
+    return report;
+}
+
+namespace {
+
+// Upper and lower case, full and half width are one name; accents keep names apart.
+QString foldedName(QStringView name) { return name.trimmed().toString().normalized(QString::NormalizationForm_KC).toCaseFolded(); }
+
+} // namespace
+
+OrganizerReport createEmptyRiderFolders(const QList<ImportedPerson>& people, const QString& destination)
+{
+    FileErrors::createDirectories(destination);
+    QHash<QString, QString> existing; // folded name → name on disk
+    try {
+        for (const QString& name : visibleChildren(destination)) existing.insert(foldedName(name), name);
+    } catch (const Error&) {
+        // An unlistable destination is treated as empty; creating in it will say what is wrong.
+    }
+
+    qint64 created = 0, present = 0, unnamed = 0, failed = 0;
+    QSet<QString> handled;
+    QStringList messages;
+    for (const ImportedPerson& person : people) {
+        const QString formatted = person.formattedName();
+        if (formatted.isEmpty()) {
+            ++unnamed;
+            continue;
+        }
+        const QString name = FileNameSanitizer::sanitize(formatted);
+        if (name.isEmpty()) continue;
+        const QString key = foldedName(name);
+        if (handled.contains(key)) continue;
+        handled.insert(key);
+        if (const auto it = existing.constFind(key); it != existing.constEnd() && *it != name) {
+            ++present;
+            continue;
+        }
+        const QString target = joined(destination, name);
+        if (pathExists(target)) {
+            ++present;
+            continue;
+        }
+        if (::mkdir(QFile::encodeName(target).constData(), 0777) == 0) {
+            ++created;
+            existing.insert(key, name);
+        } else if (pathExists(target)) {
+            ++present;
+        } else {
+            ++failed;
+            messages.push_back(QStringLiteral("Impossible de créer « ") + name + QStringLiteral(" »"));
+        }
+    }
+
+    const auto s = [](qint64 n) { return plural(n != 1); };
+    if (created > 0)
+        messages.push_back(QString::number(created) + QStringLiteral(" dossier") + s(created) + QStringLiteral(" NOM PRENOM créé") + s(created));
+    if (present > 0)
+        messages.push_back(QString::number(present) + QStringLiteral(" déjà présent") + s(present) + QStringLiteral(" — ignoré")
+                           + s(present) + QStringLiteral(", contenu conservé"));
+    if (unnamed > 0)
+        messages.push_back(QString::number(unnamed) + QStringLiteral(" cavalier") + s(unnamed) + QStringLiteral(" sans nom ignoré")
+                           + s(unnamed));
+
+    QString headline;
+    if (created == 0 && present == 0 && unnamed == 0 && failed == 0) {
+        messages.push_back(QStringLiteral("Aucun cavalier exploitable dans ce programme."));
+        headline = QStringLiteral("Aucun dossier créé");
+    } else if (created == 0) {
+        headline = present > 0 ? QStringLiteral("Tous les dossiers étaient déjà présents (") + QString::number(present) + u')'
+                               : QStringLiteral("Aucun dossier créé");
+    } else {
+        headline = QString::number(created) + QStringLiteral(" dossier") + s(created) + QStringLiteral(" vide") + s(created)
+            + QStringLiteral(" créé") + s(created);
+    }
+    return OrganizerReport{0, created, unnamed + present + failed, messages, headline};
+}
+
+} // namespace tavrin::PhotoOrganizer

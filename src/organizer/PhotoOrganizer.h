@@ -1,0 +1,47 @@
+#pragma once
+
+// The organizer's work on folders: cutting a folder of photos into one group per spreadsheet
+// row, copying the groups into rider folders, and preparing empty rider folders.
+
+#include "organizer/OrganizerReport.h"
+#include "organizer/PhotoGroup.h"
+
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+
+namespace tavrin::PhotoOrganizer {
+
+// Sorts the usable rows by photo number, lists the folder and gives each row the photos from
+// its number up to the next row's, matched with `catalog` by canonical assigned number.
+// Throws the folder's error (a French message) when it cannot be listed.
+QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<ImportedPerson>& catalog,
+                       const QString& sourceDirectory);
+
+// How a run is followed and stopped from another thread.
+struct RunControl {
+    // Before each file: files done so far, files in all, the rider being copied.
+    std::function<void(qint64 done, qint64 total, const QString& rider)> progress;
+    // Checked between two files.
+    const std::atomic_bool* cancelRequested = nullptr;
+
+    // Filled in by execute: the groups processed to the end, whether the run stopped early.
+    qsizetype groupsFinished = 0;
+    bool cancelled = false;
+};
+
+// The rider's name, or the number followed by " (sans nom dans le programme)".
+QString rowLabel(const PhotoGroup& group);
+
+// Copies every group into destination/folderName, never replacing a file, and reports one line
+// per row. Throws when the destination or a rider folder cannot be created (files already
+// copied stay). A cancelled run reports what it did and says so in its last line.
+OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destination, RunControl* control = nullptr);
+
+// One empty "NOM PRENOM" folder per person in destination; folders already there (whatever
+// their case) are left as they are. Throws when the destination cannot be created.
+OrganizerReport createEmptyRiderFolders(const QList<ImportedPerson>& people, const QString& destination);
+
+} // namespace tavrin::PhotoOrganizer

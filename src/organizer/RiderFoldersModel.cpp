@@ -1,0 +1,76 @@
+#include "organizer/RiderFoldersModel.h"
+
+#include "base/Error.h"
+#include "organizer/PhotoOrganizer.h"
+
+namespace tavrin {
+
+RiderFoldersModel::RiderFoldersModel(RiderFoldersStore& store, QObject* parent)
+    : QObject(parent), m_store(store), m_namedPeople(store.namedPeople())
+{
+    connect(&m_store, &StoredProgramme::programmeChanged, this, [this] {
+        m_namedPeople = m_store.namedPeople();
+        Q_EMIT changed();
+    });
+    connect(&m_store, &RiderFoldersStore::destinationChanged, this, &RiderFoldersModel::changed);
+}
+
+QString RiderFoldersModel::summaryLine() const
+{
+    if (!m_store.programme())
+        return QStringLiteral("Choisissez un programme (fichier ou page internet), puis un dossier de destination.");
+    if (m_namedPeople.isEmpty()) return QStringLiteral("Aucun cavalier avec nom et prénom.");
+    const qsizetype n = m_namedPeople.size();
+    return QString::number(n) + QStringLiteral(" cavalier") + (n != 1 ? QStringLiteral("s") : QString())
+        + QStringLiteral(" · un dossier NOM PRENOM chacun");
+}
+
+bool RiderFoldersModel::canCreate() { return m_store.resolveDestination() && !m_namedPeople.isEmpty(); }
+
+void RiderFoldersModel::create()
+{
+    if (m_running) return;
+    const std::optional<QString> destination = m_store.resolveDestination();
+    if (!destination) {
+        m_errorText = QStringLiteral("Choisissez d’abord le dossier de destination.");
+        Q_EMIT changed();
+        return;
+    }
+    if (m_namedPeople.isEmpty()) {
+        m_errorText = QStringLiteral("Aucun nom et prénom exploitable dans ce programme.");
+        Q_EMIT changed();
+        return;
+    }
+    m_running = true;
+    m_errorText.reset();
+    try {
+        m_report = PhotoOrganizer::createEmptyRiderFolders(m_namedPeople, *destination);
+        if (openFolder) openFolder(*destination);
+    } catch (const Error& error) {
+        m_errorText = error.message();
+    }
+    m_running = false;
+    Q_EMIT changed();
+}
+
+void RiderFoldersModel::importProgramme(const QString& path)
+{
+    try {
+        m_store.ingestProgramme(path);
+    } catch (const Error& error) {
+        m_errorText = error.message();
+        Q_EMIT changed();
+        return;
+    }
+    m_report.reset();
+    const ProgrammeDocument& programme = *m_store.programme();
+    const bool anyEvent = std::any_of(programme.days.begin(), programme.days.end(),
+                                      [](const ProgrammeDay& day) { return !day.events.isEmpty(); });
+    if (anyEvent) m_errorText.reset();
+    else m_errorText = QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier.");
+    Q_EMIT changed();
+}
+
+void RiderFoldersModel::chooseDestination(const QString& path) { m_store.storeDestination(path); }
+
+} // namespace tavrin

@@ -1,0 +1,103 @@
+#include "organizer/SpreadsheetMacSettings.h"
+
+namespace tavrin {
+
+using namespace TavrinJSON;
+
+namespace {
+
+const QLatin1StringView kImportBookmark("importBookmark"), kImportName("importName"), kImportCopyName("importCopyName"),
+    kSourceBookmark("sourceBookmark"), kSourceName("sourceName"), kDestinationBookmark("destinationBookmark"),
+    kDestinationName("destinationName"), kSelectedDayName("selectedDayName"), kSelectedEventID("selectedEventID"),
+    kCustomEventName("customEventName"), kManualRiders("manualRiders"), kIsCompleted("isCompleted"),
+    kRememberedTransfers("rememberedTransfers"), kLastName("lastName"), kFirstName("firstName"), kFileNames("fileNames"),
+    kRangeLabel("rangeLabel");
+
+void writeOptional(JsonWriter& w, QLatin1StringView key, const std::optional<QString>& text)
+{
+    if (text) w.field(key, *text);
+}
+
+void writeOptionalData(JsonWriter& w, QLatin1StringView key, const std::optional<QByteArray>& data)
+{
+    if (!data) return;
+    w.key(key);
+    w.data(*data);
+}
+
+void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)
+{
+    w.beginObject();
+    w.key(kFileNames);
+    w.beginArray();
+    for (const QString& name : transfer.fileNames) w.value(name);
+    w.endArray();
+    w.field(kRangeLabel, transfer.rangeLabel);
+    w.endObject();
+}
+
+RememberedPhotoTransfer transferFromJson(const QJsonObject& o)
+{
+    RememberedPhotoTransfer transfer;
+    for (const QJsonValue& name : requireArray(o, kFileNames)) {
+        if (!name.isString()) throw DecodingError(QStringLiteral("Type inattendu : ") + kFileNames);
+        transfer.fileNames.push_back(name.toString());
+    }
+    transfer.rangeLabel = requireString(o, kRangeLabel);
+    return transfer;
+}
+
+} // namespace
+
+void writeJson(JsonWriter& w, const SpreadsheetMacSettings& s)
+{
+    w.beginObject();
+    writeOptional(w, kCustomEventName, s.customEventName);
+    writeOptionalData(w, kDestinationBookmark, s.destinationBookmark);
+    writeOptional(w, kDestinationName, s.destinationName);
+    writeOptionalData(w, kImportBookmark, s.importBookmark);
+    writeOptional(w, kImportCopyName, s.importCopyName);
+    writeOptional(w, kImportName, s.importName);
+    w.field(kIsCompleted, s.isCompleted);
+    // Canonical numbers are any text: the map goes through the writer's escaping object path.
+    QJsonObject riders;
+    for (auto it = s.manualRiders.begin(); it != s.manualRiders.end(); ++it)
+        riders.insert(it.key(), QJsonObject{{kFirstName, it->firstName}, {kLastName, it->lastName}});
+    w.key(kManualRiders);
+    w.value(QJsonValue(riders));
+    w.key(kRememberedTransfers);
+    writeUuidMap(w, s.rememberedTransfers, writeTransfer);
+    writeOptional(w, kSelectedDayName, s.selectedDayName);
+    writeOptional(w, kSelectedEventID, s.selectedEventID);
+    writeOptionalData(w, kSourceBookmark, s.sourceBookmark);
+    writeOptional(w, kSourceName, s.sourceName);
+    w.endObject();
+}
+
+SpreadsheetMacSettings spreadsheetMacSettingsFromJson(const QJsonObject& o)
+{
+    SpreadsheetMacSettings s;
+    s.importBookmark = optionalData(o, kImportBookmark);
+    s.importName = optionalString(o, kImportName);
+    s.importCopyName = optionalString(o, kImportCopyName);
+    s.sourceBookmark = optionalData(o, kSourceBookmark);
+    s.sourceName = optionalString(o, kSourceName);
+    s.destinationBookmark = optionalData(o, kDestinationBookmark);
+    s.destinationName = optionalString(o, kDestinationName);
+    s.selectedDayName = optionalString(o, kSelectedDayName);
+    s.selectedEventID = optionalString(o, kSelectedEventID);
+    s.customEventName = optionalString(o, kCustomEventName);
+    if (o.contains(kManualRiders)) {
+        const QJsonObject riders = requireObject(o, kManualRiders);
+        for (auto it = riders.begin(); it != riders.end(); ++it) {
+            const QJsonObject rider = asObject(it.value());
+            s.manualRiders.insert(it.key(), ManualRiderName{requireString(rider, kLastName), requireString(rider, kFirstName)});
+        }
+    }
+    s.isCompleted = optionalBool(o, kIsCompleted).value_or(false);
+    if (o.contains(kRememberedTransfers))
+        s.rememberedTransfers = readUuidMap<RememberedPhotoTransfer>(o.value(kRememberedTransfers), transferFromJson);
+    return s;
+}
+
+} // namespace tavrin

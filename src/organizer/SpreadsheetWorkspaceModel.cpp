@@ -1,0 +1,516 @@
+#include "organizer/SpreadsheetWorkspaceModel.h"
+
+#include "organizer/AssignedNumber.h"
+#include "programme/TextFolding.h"
+
+#include <QPromise>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace tavrin {
+
+namespace {
+
+const QString kNoEventWarning = QStringLiteral(
+    "Aucune épreuve exploitable n’a été lue dans ce fichier. Envoyez-moi le fichier type pour caler le lecteur.");
+const QString kChooseEvent = QStringLiteral("Choisissez le jour, puis l’épreuve pour afficher les cavaliers.");
+
+QString s(bool plural) { return plural ? QStringLiteral("s") : QString(); }
+
+// The keys found on two rows or more.
+template <typename Key>
+QSet<QString> repeated(const QList<RowRecord>& rows, Key key)
+{
+    QSet<QString> seen, twice;
+    for (const RowRecord& row : rows) {
+        const std::optional<QString> k = key(row);
+        if (!k) continue;
+        if (seen.contains(*k)) twice.insert(*k);
+        else seen.insert(*k);
+    }
+    return twice;
+}
+
+QSet<QString> repeatedAssigned(const QList<RowRecord>& rows)
+{
+    return repeated(rows, [](const RowRecord& r) { return AssignedNumber::canonical(r.assignedNumber); });
+}
+
+QSet<QString> repeatedPhotos(const QList<RowRecord>& rows)
+{
+    return repeated(rows, [](const RowRecord& r) { return SpreadsheetWorkspaceModel::photoKey(r.photoNumber); });
+}
+
+QString filesLabel(qsizetype count, const QString& rangeLabel, bool pluralFromTwo)
+{
+    return QString::number(count) + QStringLiteral(" fichier") + s(pluralFromTwo ? count >= 2 : count != 1)
+        + QStringLiteral(" · ") + rangeLabel;
+}
+
+} // namespace
+
+QList<StatusMark> statusMarks(const PreviewRow& row)
+{
+    QList<StatusMark> marks;
+    if (!row.isBlank && !row.hasName)
+        marks.push_back({StatusMark::Tone::red, QStringLiteral("person.crop.circle.badge.questionmark"),
+                         QStringLiteral("Pas de correspondance dans le programme")});
+    if (row.duplicateAssigned || row.duplicatePhoto) {
+        const QString text = row.duplicateAssigned && row.duplicatePhoto ? QStringLiteral("N° attribué et n° photo en doublon")
+            : row.duplicateAssigned                                    ? QStringLiteral("N° attribué en doublon")
+                                                                       : QStringLiteral("N° photo en doublon");
+        marks.push_back({StatusMark::Tone::orange, QStringLiteral("square.on.square"), text});
+    }
+    if (!row.isBlank && row.hasName && !row.duplicateAssigned && !row.duplicatePhoto && row.filesTransferred)
+        marks.push_back({StatusMark::Tone::green, QStringLiteral("checkmark.circle.fill"),
+                         QStringLiteral("Ligne complète, photos transférées")});
+    return marks;
+}
+
+struct SpreadsheetWorkspaceModel::PreviewContext {
+    QUuid spreadsheetID;
+    SpreadsheetMacSettings settings;
+    std::optional<ProgrammeEvent> event;
+    // Canonical number → index in the event's people (the first one wins).
+    QHash<QString, qsizetype> catalogue;
+    QSet<QString> duplicateAssigned;
+    QSet<QString> duplicatePhotos;
+};
+
+struct SpreadsheetWorkspaceModel::RunOutcome {
+    std::optional<OrganizerReport> report;
+    QString error;
+    qsizetype groupsFinished = 0;
+    bool cancelled = false;
+};
+
+struct SpreadsheetWorkspaceModel::Run {
+    QUuid spreadsheetID;
+    QString title;
+    QString destination;
+    QList<PhotoGroup> groups;
+    // Our own flag rather than the future's: a cancelled future drops the result that says
+    // what was copied.
+    std::shared_ptr<std::atomic_bool> cancel = std::make_shared<std::atomic_bool>(false);
+    // Deleted later: the run ends inside the watcher's own signal.
+    QFutureWatcher<RunOutcome>* watcher = nullptr;
+};
+
+SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, WorkspaceStore& workspace, QObject* parent)
+    : QObject(parent), m_library(library), m_workspace(workspace)
+{
+    m_rebuildTimer.setSingleShot(true);
+    m_rebuildTimer.setInterval(30);
+    connect(&m_rebuildTimer, &QTimer::timeout, this, [this] {
+        if (m_pendingReset) m_parseError.reset();
+        rebuildPlan();
+    });
+    connect(&m_library, &LibraryStore::snapshotChanged, this, [this](const QUuid& id) {
+        if (!m_spreadsheetID || (!id.isNull() && id != *m_spreadsheetID)) return;
+        refreshPreviews();
+        scheduleRebuild(false);
+    });
+    connect(&m_workspace, &WorkspaceStore::settingsChanged, this, &SpreadsheetWorkspaceModel::onSettingsChanged);
+    connect(&m_workspace, &WorkspaceStore::programmeChanged, this, &SpreadsheetWorkspaceModel::onProgrammeChanged);
+}
+
+SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
+{
+    if (!m_run) return;
+    // Whoever listens may be going away too: the results are recorded without telling anyone.
+    m_library.disconnect(this);
+    m_workspace.disconnect(this);
+    blockSignals(true);
+    m_run->cancel->store(true);
+    m_run->watcher->waitForFinished();
+    finishRun();
+}
+
+void SpreadsheetWorkspaceModel::setSpreadsheet(const std::optional<QUuid>& spreadsheetID)
+{
+    if (spreadsheetID == m_spreadsheetID) return;
+    m_spreadsheetID = spreadsheetID;
+    m_groups.clear();
+    m_lastReport.reset();
+    if (m_spreadsheetID) m_workspace.restorePersistedChoices(*m_spreadsheetID);
+    refreshPreviews();
+    if (!m_shownOnce && m_spreadsheetID) {
+        m_shownOnce = true;
+        m_rebuildTimer.stop();
+        rebuildPlan();
+    } else {
+        scheduleRebuild(true);
+    }
+    Q_EMIT stateChanged();
+}
+
+std::optional<SpreadsheetRecord> SpreadsheetWorkspaceModel::spreadsheet() const
+{
+    return m_spreadsheetID ? m_library.snapshot().spreadsheet(*m_spreadsheetID) : std::nullopt;
+}
+
+SpreadsheetMacSettings SpreadsheetWorkspaceModel::settings() const
+{
+    return m_spreadsheetID ? m_workspace.settings(*m_spreadsheetID) : SpreadsheetMacSettings{};
+}
+
+void SpreadsheetWorkspaceModel::onSettingsChanged(const QUuid& spreadsheetID)
+{
+    if (spreadsheetID != m_spreadsheetID) return;
+    const SpreadsheetMacSettings s = settings();
+    if (std::tie(s.sourceBookmark, s.selectedDayName, s.selectedEventID) != m_planInputs) scheduleRebuild(false);
+    refreshPreviews();
+    Q_EMIT stateChanged();
+}
+
+void SpreadsheetWorkspaceModel::onProgrammeChanged()
+{
+    if (m_spreadsheetID) m_workspace.restorePersistedChoices(*m_spreadsheetID);
+    refreshPreviews();
+    scheduleRebuild(false);
+    Q_EMIT stateChanged();
+}
+
+// ---- Preview rows
+
+std::optional<QString> SpreadsheetWorkspaceModel::photoKey(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) return std::nullopt;
+    if (const std::optional<PhotoNumber> number = PhotoNumber::parse(trimmed))
+        return number->prefix.toLower() + u'|' + QString::number(number->value);
+    return trimmed.toLower();
+}
+
+QSet<QString> SpreadsheetWorkspaceModel::duplicateAssigned() const
+{
+    const std::optional<SpreadsheetRecord> sheet = spreadsheet();
+    return sheet ? repeatedAssigned(sheet->rows) : QSet<QString>();
+}
+
+QSet<QString> SpreadsheetWorkspaceModel::duplicatePhotos() const
+{
+    const std::optional<SpreadsheetRecord> sheet = spreadsheet();
+    return sheet ? repeatedPhotos(sheet->rows) : QSet<QString>();
+}
+
+std::optional<ImportedPerson> SpreadsheetWorkspaceModel::catalogPerson(const QString& assigned) const
+{
+    const std::optional<QString> canonical = AssignedNumber::canonical(assigned);
+    if (!canonical || !m_spreadsheetID) return std::nullopt;
+    const std::optional<ProgrammeEvent> event = m_workspace.selectedEvent(*m_spreadsheetID);
+    if (!event) return std::nullopt;
+    for (const ImportedPerson& person : event->people)
+        if (person.canonicalNumber == *canonical) return person;
+    return std::nullopt;
+}
+
+SpreadsheetWorkspaceModel::PreviewContext SpreadsheetWorkspaceModel::previewContext(const SpreadsheetRecord& sheet) const
+{
+    PreviewContext context{sheet.id, m_workspace.settings(sheet.id), m_workspace.selectedEvent(sheet.id), {},
+                           repeatedAssigned(sheet.rows), repeatedPhotos(sheet.rows)};
+    if (context.event)
+        for (qsizetype i = 0; i < context.event->people.size(); ++i)
+            if (!context.catalogue.contains(context.event->people[i].canonicalNumber))
+                context.catalogue.insert(context.event->people[i].canonicalNumber, i);
+    return context;
+}
+
+PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, const PhotoGroup* group, const PreviewContext& context) const
+{
+    const std::optional<QString> canonical = AssignedNumber::canonical(row.assignedNumber);
+    std::optional<ImportedPerson> catalogue;
+    if (group && group->person) catalogue = group->person;
+    else if (canonical && context.event)
+        if (const auto it = context.catalogue.constFind(*canonical); it != context.catalogue.constEnd())
+            catalogue = context.event->people[*it];
+    const std::optional<ImportedPerson> resolved = m_workspace.resolvedPerson(context.spreadsheetID, row.assignedNumber, catalogue);
+
+    PreviewRow preview;
+    preview.id = row.id;
+    preview.photo = row.photoNumber;
+    preview.assigned = row.assignedNumber;
+
+    const auto remembered = context.settings.rememberedTransfers.constFind(row.id);
+    const bool hasRemembered = remembered != context.settings.rememberedTransfers.constEnd();
+    if (group && !group->files.isEmpty()) preview.photos = filesLabel(group->files.size(), group->rangeLabel(), true);
+    else if (hasRemembered)
+        preview.photos = remembered->fileNames.isEmpty() ? QStringLiteral("—")
+                                                         : filesLabel(remembered->fileNames.size(), remembered->rangeLabel, false);
+    else if (group) preview.photos = QStringLiteral("0 fichier");
+    else preview.photos = QStringLiteral("—");
+
+    // A hand-typed name shows as typed; a programme name upper-cased; nothing for a row the
+    // programme does not know.
+    const ManualRiderName manual = canonical ? context.settings.manualRiders.value(*canonical) : ManualRiderName{};
+    const auto displayed = [&](const QString& typed, const QString& fromPerson) -> QString {
+        if (!typed.isEmpty()) return typed;
+        if (!catalogue || !resolved) return QString();
+        return TextFolding::frenchUpper(fromPerson.trimmed());
+    };
+    preview.lastName = displayed(manual.lastName, resolved ? resolved->lastName : QString());
+    preview.firstName = displayed(manual.firstName, resolved ? resolved->firstName : QString());
+
+    preview.fromCatalogue = catalogue.has_value();
+    preview.hasName = resolved.has_value();
+    preview.isBlank = row.isBlank();
+    preview.duplicateAssigned = canonical && context.duplicateAssigned.contains(*canonical);
+    const std::optional<QString> key = photoKey(row.photoNumber);
+    preview.duplicatePhoto = key && context.duplicatePhotos.contains(*key);
+    preview.filesTransferred = hasRemembered && !remembered->fileNames.isEmpty();
+    return preview;
+}
+
+QList<PreviewRow> SpreadsheetWorkspaceModel::rowsForTable() const
+{
+    const std::optional<SpreadsheetRecord> sheet = spreadsheet();
+    if (!sheet) return {};
+    const PreviewContext context = previewContext(*sheet);
+    QHash<QUuid, const PhotoGroup*> groupOf;
+    groupOf.reserve(m_groups.size());
+    for (const PhotoGroup& group : m_groups) groupOf.insert(group.row.id, &group);
+    QList<PreviewRow> rows;
+    rows.reserve(sheet->rows.size());
+    for (const RowRecord& row : sheet->rows) rows.push_back(previewRow(row, groupOf.value(row.id), context));
+    return rows;
+}
+
+const PreviewRow* SpreadsheetWorkspaceModel::preview(const QUuid& rowID) const
+{
+    const auto it = m_previewIndex.constFind(rowID);
+    return it == m_previewIndex.constEnd() ? nullptr : &m_previews[*it];
+}
+
+void SpreadsheetWorkspaceModel::refreshPreviews()
+{
+    m_previews = rowsForTable();
+    m_previewIndex.clear();
+    m_previewIndex.reserve(m_previews.size());
+    for (qsizetype i = 0; i < m_previews.size(); ++i) m_previewIndex.insert(m_previews[i].id, i);
+    Q_EMIT previewsChanged();
+}
+
+int SpreadsheetWorkspaceModel::issueCount(const QList<PreviewRow>& rows)
+{
+    return int(std::count_if(rows.begin(), rows.end(), [](const PreviewRow& r) {
+        return !r.isBlank && (!r.hasName || r.duplicateAssigned || r.duplicatePhoto);
+    }));
+}
+
+QString SpreadsheetWorkspaceModel::issueHelp(const QList<PreviewRow>& rows)
+{
+    const int count = issueCount(rows);
+    const auto unnamed = std::count_if(rows.begin(), rows.end(), [](const PreviewRow& r) { return !r.isBlank && !r.hasName; });
+    const auto duplicated = std::count_if(rows.begin(), rows.end(),
+                                          [](const PreviewRow& r) { return r.duplicateAssigned || r.duplicatePhoto; });
+    QString help = QString::number(count) + QStringLiteral(" erreur") + s(count > 1);
+    QStringList parts;
+    if (unnamed > 0) parts.push_back(QString::number(unnamed) + QStringLiteral(" sans correspondance"));
+    if (duplicated > 0)
+        parts.push_back(QString::number(duplicated) + QStringLiteral(" numéro") + s(duplicated != 1) + QStringLiteral(" en doublon"));
+    if (!parts.isEmpty()) help += QStringLiteral(" : ") + parts.join(QStringLiteral(", "));
+    return help;
+}
+
+QString SpreadsheetWorkspaceModel::summaryLine(const QList<PreviewRow>& rows) const
+{
+    if (!m_workspace.programme())
+        return QStringLiteral("Importez le programme (fichier ou page internet), puis choisissez le jour et l’épreuve.");
+    const std::optional<ProgrammeEvent> event = m_spreadsheetID ? m_workspace.selectedEvent(*m_spreadsheetID) : std::nullopt;
+    if (!event) return kChooseEvent;
+    const qsizetype riders = event->people.size();
+    const auto named = std::count_if(rows.begin(), rows.end(), [](const PreviewRow& r) { return !r.isBlank && r.hasName; });
+    const auto unnamed = std::count_if(rows.begin(), rows.end(), [](const PreviewRow& r) { return !r.isBlank && !r.hasName; });
+    const auto duplicated = std::count_if(rows.begin(), rows.end(),
+                                          [](const PreviewRow& r) { return r.duplicateAssigned || r.duplicatePhoto; });
+    QString line = QString::number(riders) + QStringLiteral(" cavalier") + s(riders >= 2) + QStringLiteral(" dans l’épreuve · ")
+        + QString::number(named) + QStringLiteral(" correspondance") + s(named >= 2);
+    if (unnamed > 0) line += QStringLiteral(" · ") + QString::number(unnamed) + QStringLiteral(" sans nom");
+    if (duplicated > 0) line += QStringLiteral(" · ") + QString::number(duplicated) + QStringLiteral(" doublon") + s(duplicated != 1);
+    return line;
+}
+
+std::optional<QString> SpreadsheetWorkspaceModel::selectedEventTitle() const
+{
+    if (!m_spreadsheetID) return std::nullopt;
+    if (const std::optional<ProgrammeEvent> event = m_workspace.selectedEvent(*m_spreadsheetID)) return event->title;
+    const std::optional<QString> stored = settings().selectedEventID;
+    if (!stored) return std::nullopt;
+    const QStringList parts = stored->split(u'|', Qt::SkipEmptyParts);
+    return parts.isEmpty() ? QString() : parts.last();
+}
+
+// ---- Choices
+
+std::optional<QString> SpreadsheetWorkspaceModel::runBlocker() const
+{
+    if (isRunning()) return QStringLiteral("Organisation en cours…");
+    if (!m_spreadsheetID) return QStringLiteral("Choisissez un tableur.");
+    const SpreadsheetMacSettings s = settings();
+    if (!s.sourceBookmark) return QStringLiteral("Choisissez d’abord le dossier des photos.");
+    if (!s.destinationBookmark) return QStringLiteral("Choisissez d’abord le dossier de destination.");
+    if (!m_workspace.selectedEvent(*m_spreadsheetID)) return kChooseEvent;
+    if (m_groups.isEmpty()) {
+        if (m_parseError) return m_parseError;
+        return QStringLiteral("Aucune ligne avec n° photo et n° attribué à organiser.");
+    }
+    return std::nullopt;
+}
+
+bool SpreadsheetWorkspaceModel::canRun() const { return !runBlocker(); }
+
+void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
+{
+    try {
+        m_workspace.ingestProgramme(path);
+    } catch (const Error& error) {
+        m_parseError = error.message();
+        Q_EMIT stateChanged();
+        return;
+    }
+    const ProgrammeDocument& programme = *m_workspace.programme();
+    const bool anyEvent = std::any_of(programme.days.begin(), programme.days.end(),
+                                      [](const ProgrammeDay& day) { return !day.events.isEmpty(); });
+    if (anyEvent) m_parseError.reset();
+    else m_parseError = kNoEventWarning;
+    rebuildPlan();
+}
+
+void SpreadsheetWorkspaceModel::importFolder(WorkspaceStore::FolderKind kind, const QString& path)
+{
+    if (m_spreadsheetID) m_workspace.storeFolder(path, kind, *m_spreadsheetID);
+}
+
+void SpreadsheetWorkspaceModel::selectDay(const QString& name)
+{
+    if (m_spreadsheetID) m_workspace.selectDay(name, *m_spreadsheetID);
+}
+
+void SpreadsheetWorkspaceModel::selectEvent(const QString& eventID)
+{
+    if (m_spreadsheetID) m_workspace.selectEvent(eventID, *m_spreadsheetID);
+}
+
+void SpreadsheetWorkspaceModel::setManualName(const QUuid& rowID, const std::optional<QString>& lastName,
+                                              const std::optional<QString>& firstName)
+{
+    const std::optional<SpreadsheetRecord> sheet = spreadsheet();
+    if (!sheet) return;
+    for (const RowRecord& row : sheet->rows)
+        if (row.id == rowID) {
+            m_workspace.setManualRider(sheet->id, row.assignedNumber, lastName, firstName);
+            return;
+        }
+}
+
+// ---- Plan
+
+void SpreadsheetWorkspaceModel::scheduleRebuild(bool resetReport)
+{
+    m_pendingReset = resetReport;
+    m_rebuildTimer.start();
+}
+
+void SpreadsheetWorkspaceModel::setGroups(QList<PhotoGroup> groups)
+{
+    m_groups = std::move(groups);
+    refreshPreviews();
+    Q_EMIT stateChanged();
+}
+
+void SpreadsheetWorkspaceModel::rebuildPlan()
+{
+    m_rebuildTimer.stop();
+    const std::optional<SpreadsheetRecord> sheet = spreadsheet();
+    if (!sheet) return setGroups({});
+    const SpreadsheetMacSettings s = m_workspace.settings(sheet->id);
+    m_planInputs = std::tie(s.sourceBookmark, s.selectedDayName, s.selectedEventID);
+    const std::optional<QString> source = m_workspace.resolveFolder(WorkspaceStore::FolderKind::source, sheet->id);
+    if (!source) return setGroups({});
+    const std::optional<ProgrammeEvent> event = m_workspace.selectedEvent(sheet->id);
+    try {
+        QList<PhotoGroup> groups = PhotoOrganizer::plan(*sheet, event ? event->people : QList<ImportedPerson>(), *source);
+        if (m_parseError && !m_parseError->startsWith(QStringLiteral("Aucune épreuve"))) m_parseError.reset();
+        setGroups(std::move(groups));
+    } catch (const Error& error) {
+        m_parseError = error.message();
+        setGroups({});
+    }
+}
+
+// ---- Run
+
+void SpreadsheetWorkspaceModel::runOrganizer()
+{
+    if (m_run || !m_spreadsheetID) return;
+    const QUuid id = *m_spreadsheetID;
+    const std::optional<QString> destination = m_workspace.resolveFolder(WorkspaceStore::FolderKind::destination, id);
+    if (!destination) return;
+    // The rows and files as they are now.
+    rebuildPlan();
+    if (m_groups.isEmpty()) return;
+
+    m_run = std::make_unique<Run>();
+    m_run->spreadsheetID = id;
+    m_run->title = spreadsheet()->title;
+    m_run->destination = *destination;
+    m_run->groups = m_groups;
+    // A name typed by hand wins over the programme's.
+    for (PhotoGroup& group : m_run->groups) group.person = m_workspace.resolvedPerson(id, group.row.assignedNumber, group.person);
+    m_lastReport.reset();
+
+    QFutureWatcher<RunOutcome>* watcher = m_run->watcher = new QFutureWatcher<RunOutcome>(this);
+    connect(watcher, &QFutureWatcherBase::progressValueChanged, this, [this, watcher](int done) {
+        Q_EMIT runProgress(done, watcher->progressMaximum(), watcher->progressText());
+    });
+    connect(watcher, &QFutureWatcherBase::finished, this, &SpreadsheetWorkspaceModel::finishRun);
+    watcher->setFuture(QtConcurrent::run(
+        [](QPromise<RunOutcome>& promise, QList<PhotoGroup> groups, QString destination, std::shared_ptr<std::atomic_bool> cancel) {
+            PhotoOrganizer::RunControl control;
+            control.cancelRequested = cancel.get();
+            control.progress = [&promise](qint64 done, qint64 total, const QString& rider) {
+                promise.setProgressRange(0, int(total));
+                promise.setProgressValueAndText(int(done), rider);
+            };
+            RunOutcome outcome;
+            try {
+                outcome.report = PhotoOrganizer::execute(groups, destination, &control);
+            } catch (const Error& error) {
+                outcome.error = error.message();
+            } catch (const std::exception&) {
+                outcome.error = QStringLiteral("L’organisation s’est arrêtée sur une erreur inattendue.");
+            }
+            outcome.groupsFinished = control.groupsFinished;
+            outcome.cancelled = control.cancelled;
+            promise.addResult(std::move(outcome));
+        },
+        m_run->groups, m_run->destination, m_run->cancel));
+    Q_EMIT stateChanged();
+}
+
+void SpreadsheetWorkspaceModel::cancelRun()
+{
+    if (m_run) m_run->cancel->store(true);
+}
+
+void SpreadsheetWorkspaceModel::finishRun()
+{
+    const std::unique_ptr<Run> run = std::move(m_run);
+    if (!run) return;
+    run->watcher->deleteLater();
+    const RunOutcome outcome = run->watcher->future().resultCount() > 0 ? run->watcher->result() : RunOutcome{};
+    if (!outcome.report) {
+        m_parseError = outcome.error;
+    } else {
+        m_workspace.rememberTransfers(run->groups.first(outcome.groupsFinished), run->spreadsheetID);
+        m_workspace.recordOrganizer(*outcome.report, run->spreadsheetID, run->title);
+        if (!outcome.cancelled) {
+            m_workspace.setCompleted(true, run->spreadsheetID);
+            if (openFolder) openFolder(run->destination);
+        }
+        if (run->spreadsheetID == m_spreadsheetID) m_lastReport = outcome.report;
+    }
+    Q_EMIT runFinished();
+    Q_EMIT stateChanged();
+}
+
+} // namespace tavrin

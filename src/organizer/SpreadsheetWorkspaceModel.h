@@ -1,0 +1,134 @@
+#pragma once
+
+// The logic of the spreadsheet workspace for the spreadsheet shown: the plan of its photo
+// folder (rebuilt 30 ms after the last change), the preview rows with names, photo ranges and
+// marks, the summary and issue lines, the choices, and the organisation run, whose copies go on
+// off the main thread and whose results are applied back on it.
+
+#include "library/LibraryStore.h"
+#include "organizer/PhotoOrganizer.h"
+#include "organizer/PreviewRow.h"
+#include "organizer/WorkspaceStore.h"
+
+#include <QFutureWatcher>
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace tavrin {
+
+class SpreadsheetWorkspaceModel : public QObject {
+    Q_OBJECT
+
+public:
+    SpreadsheetWorkspaceModel(LibraryStore& library, WorkspaceStore& workspace, QObject* parent = nullptr);
+    // A run still going is stopped between two files and what it copied is recorded.
+    ~SpreadsheetWorkspaceModel() override;
+
+    LibraryStore& library() const { return m_library; }
+    WorkspaceStore& workspace() const { return m_workspace; }
+
+    // Shows a spreadsheet: its persisted choices are restored, then the plan is rebuilt (at once
+    // for the first one shown, 30 ms later when the shown spreadsheet changes).
+    void setSpreadsheet(const std::optional<QUuid>& spreadsheetID);
+    const std::optional<QUuid>& spreadsheetID() const { return m_spreadsheetID; }
+    std::optional<SpreadsheetRecord> spreadsheet() const;
+    SpreadsheetMacSettings settings() const;
+
+    const QList<PhotoGroup>& groups() const { return m_groups; }
+    const std::optional<QString>& parseError() const { return m_parseError; }
+
+    // Every row of the spreadsheet, in stored order, blank rows included.
+    QList<PreviewRow> rowsForTable() const;
+    // The preview of one row as last computed (kept in step with the rows, plan and settings).
+    const PreviewRow* preview(const QUuid& rowID) const;
+    const QList<PreviewRow>& previews() const { return m_previews; }
+
+    // "dsc|42" for DSC_0042 and dsc42; the trimmed text lower-cased when it holds no number.
+    static std::optional<QString> photoKey(const QString& text);
+    // The canonical assigned numbers and the photo keys found on two rows or more.
+    QSet<QString> duplicateAssigned() const;
+    QSet<QString> duplicatePhotos() const;
+    // The first rider of the selected event with the row's canonical number.
+    std::optional<ImportedPerson> catalogPerson(const QString& assigned) const;
+
+    static int issueCount(const QList<PreviewRow>& rows);
+    // "3 erreurs : 2 sans correspondance, 1 numéro en doublon".
+    static QString issueHelp(const QList<PreviewRow>& rows);
+    // "24 cavaliers dans l’épreuve · 18 correspondances · 2 sans nom · 1 doublon", or what to
+    // choose first.
+    QString summaryLine(const QList<PreviewRow>& rows) const;
+    std::optional<QString> selectedEventTitle() const;
+
+    // Folders chosen, an event selected and at least one group, and no run going.
+    bool canRun() const;
+    // Why the run cannot start, in the words shown to the user; none when it can.
+    std::optional<QString> runBlocker() const;
+
+    // Choices, through the workspace store.
+    void importProgramme(const QString& path);
+    void importFolder(WorkspaceStore::FolderKind kind, const QString& path);
+    void selectDay(const QString& name);
+    void selectEvent(const QString& eventID);
+    // A hand-typed last or first name for a row's number (the other name stays as stored).
+    void setManualName(const QUuid& rowID, const std::optional<QString>& lastName, const std::optional<QString>& firstName);
+
+    void scheduleRebuild(bool resetReport);
+    void rebuildPlan();
+
+    // Starts the run of the shown spreadsheet: nothing happens without a resolvable
+    // destination; otherwise the plan is rebuilt and the copies start off the main thread.
+    void runOrganizer();
+    // Stops the run between two files.
+    void cancelRun();
+    bool isRunning() const { return bool(m_run); }
+    // The last run's report (until another spreadsheet is shown).
+    const std::optional<OrganizerReport>& lastReport() const { return m_lastReport; }
+
+    // Opens a folder for the user (the file manager); empty where there is none.
+    std::function<void(const QString& folder)> openFolder;
+
+Q_SIGNALS:
+    // The previews changed (rows, plan, names or transfers).
+    void previewsChanged();
+    // The choices, the error text, the running mark or the report changed.
+    void stateChanged();
+    void runProgress(qint64 done, qint64 total, const QString& rider);
+    void runFinished();
+
+private:
+    struct Run;
+    struct RunOutcome;
+    struct PreviewContext;
+
+    PreviewContext previewContext(const SpreadsheetRecord& sheet) const;
+    PreviewRow previewRow(const RowRecord& row, const PhotoGroup* group, const PreviewContext& context) const;
+    void refreshPreviews();
+    void onSettingsChanged(const QUuid& spreadsheetID);
+    void onProgrammeChanged();
+    void setGroups(QList<PhotoGroup> groups);
+    void finishRun();
+
+    LibraryStore& m_library;
+    WorkspaceStore& m_workspace;
+    std::optional<QUuid> m_spreadsheetID;
+    QList<PhotoGroup> m_groups;
+    std::optional<QString> m_parseError;
+    QList<PreviewRow> m_previews;
+    QHash<QUuid, qsizetype> m_previewIndex;
+    QTimer m_rebuildTimer;
+    bool m_pendingReset = false;
+    bool m_shownOnce = false;
+    // What the plan was last built from, so that settings changes elsewhere (names, marks) do
+    // not list the folder again.
+    std::tuple<std::optional<QByteArray>, std::optional<QString>, std::optional<QString>> m_planInputs;
+    std::unique_ptr<Run> m_run;
+    std::optional<OrganizerReport> m_lastReport;
+};
+
+} // namespace tavrin

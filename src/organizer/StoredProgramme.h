@@ -1,0 +1,61 @@
+#pragma once
+
+// The programme a store keeps in its folder: "programme.json" (the document) beside a copy of
+// the file it was read from ("programme.pdf", ".xlsx" or ".xlsm"). The spreadsheet workspace
+// keeps one in the data folder, the rider folders another in "RiderFolders".
+
+#include "base/JsonFile.h"
+#include "programme/ProgrammeDocument.h"
+
+#include <QObject>
+
+#include <optional>
+
+namespace tavrin {
+
+class StoredProgramme : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Place { workspace, riderFolders };
+
+    const std::optional<ProgrammeDocument>& programme() const { return m_programme; }
+    const std::optional<QString>& programmeName() const { return m_programmeName; }
+
+    // Copies the file beside the index as "programme." + its extension in lower case ("pdf"
+    // without one), reads the copy and keeps the document. Throws the French reason when the
+    // file cannot be copied or read; the previous programme then stays.
+    void ingestProgramme(const QString& path);
+    // A programme read from a web page: kept without a source file.
+    void adoptProgramme(const ProgrammeDocument& document);
+
+    // Saves the owner's file.
+    virtual void persist() = 0;
+
+Q_SIGNALS:
+    void programmeChanged();
+
+protected:
+    StoredProgramme(Place place, QObject* parent);
+
+    // The index gives a programme at once; the stored source file is then read again in the
+    // background, and its reading replaces the index unless another programme came meanwhile.
+    void loadProgrammeFromDisk();
+
+    std::optional<QString> m_programmeName;
+
+private:
+    QString folder() const;
+    std::optional<QString> existingSourceFile() const;
+    void removeSourceFiles() const;
+    void persistProgrammeIndex(const ProgrammeDocument& document);
+    void setProgramme(const ProgrammeDocument& document);
+
+    Place m_place;
+    JsonFile m_index;
+    std::optional<ProgrammeDocument> m_programme;
+    // Bumped by every import, so that a slower re-reading never replaces a newer programme.
+    quint64 m_generation = 0;
+};
+
+} // namespace tavrin

@@ -1,0 +1,305 @@
+#include "organizer/WorkspaceStore.h"
+
+#include "base/AppSupport.h"
+#include "base/TavrinJSON.h"
+#include "organizer/AssignedNumber.h"
+#include "organizer/PathText.h"
+#include "programme/TextFolding.h"
+
+#include <QHash>
+#include <QJsonArray>
+
+namespace tavrin {
+
+using namespace TavrinJSON;
+
+namespace {
+
+const QLatin1StringView kSettings("settings"), kProgrammeName("programmeName"),
+    kLastDestinationBookmark("lastDestinationBookmark"), kLastDestinationName("lastDestinationName"),
+    kActionHistory("actionHistory");
+
+// The content of "workspace.json"; every key may be absent.
+struct WorkspaceFile {
+    QMap<QUuid, SpreadsheetMacSettings> settings;
+    std::optional<QString> programmeName;
+    std::optional<QByteArray> lastDestinationBookmark;
+    std::optional<QString> lastDestinationName;
+    QList<OrganizerHistoryEntry> actionHistory;
+};
+
+WorkspaceFile decodeWorkspaceFile(const QByteArray& data)
+{
+    const QJsonObject o = decodeObject(data);
+    WorkspaceFile file;
+    if (o.contains(kSettings)) file.settings = readUuidMap<SpreadsheetMacSettings>(o.value(kSettings), spreadsheetMacSettingsFromJson);
+    file.programmeName = optionalString(o, kProgrammeName);
+    file.lastDestinationBookmark = optionalData(o, kLastDestinationBookmark);
+    file.lastDestinationName = optionalString(o, kLastDestinationName);
+    if (o.contains(kActionHistory))
+        file.actionHistory = requireList<OrganizerHistoryEntry>(o, kActionHistory, organizerHistoryEntryFromJson);
+    return file;
+}
+
+QByteArray encodeWorkspaceFile(const WorkspaceFile& file)
+{
+    JsonWriter w;
+    w.beginObject();
+    w.key(kActionHistory);
+    w.beginArray();
+    for (const OrganizerHistoryEntry& entry : file.actionHistory) writeJson(w, entry);
+    w.endArray();
+    if (file.lastDestinationBookmark) {
+        w.key(kLastDestinationBookmark);
+        w.data(*file.lastDestinationBookmark);
+    }
+    if (file.lastDestinationName) w.field(kLastDestinationName, *file.lastDestinationName);
+    if (file.programmeName) w.field(kProgrammeName, *file.programmeName);
+    w.key(kSettings);
+    writeUuidMap(w, file.settings, [](JsonWriter& writer, const SpreadsheetMacSettings& s) { writeJson(writer, s); });
+    w.endObject();
+    return w.take();
+}
+
+// Equal ignoring case and diacritics.
+bool looselyEqual(const QString& a, const QString& b) { return TextFolding::folded(a) == TextFolding::folded(b); }
+
+} // namespace
+
+WorkspaceStore::WorkspaceStore(QObject* parent)
+    : StoredProgramme(Place::workspace, parent), m_file(AppSupport::fileInFolder(QStringLiteral("workspace.json")))
+{
+    if (std::optional<WorkspaceFile> file = m_file.load<WorkspaceFile>(decodeWorkspaceFile)) {
+        m_settings = std::move(file->settings);
+        m_programmeName = std::move(file->programmeName);
+        m_lastDestinationBookmark = std::move(file->lastDestinationBookmark);
+        m_lastDestinationName = std::move(file->lastDestinationName);
+        m_actionHistory = std::move(file->actionHistory);
+    }
+    // Files written before the last destination was kept seed it from a spreadsheet's.
+    for (const SpreadsheetMacSettings& s : std::as_const(m_settings)) {
+        if (!m_lastDestinationBookmark && s.destinationBookmark) m_lastDestinationBookmark = s.destinationBookmark;
+        if (!m_lastDestinationName && s.destinationName) m_lastDestinationName = s.destinationName;
+    }
+    loadProgrammeFromDisk();
+}
+
+SpreadsheetMacSettings WorkspaceStore::settings(const QUuid& spreadsheetID) const
+{
+    return m_settings.value(spreadsheetID);
+}
+
+void WorkspaceStore::store(const QUuid& spreadsheetID, const SpreadsheetMacSettings& settings)
+{
+    m_settings.insert(spreadsheetID, settings);
+    persist();
+    Q_EMIT settingsChanged(spreadsheetID);
+}
+
+void WorkspaceStore::persist()
+{
+    const QByteArray data = encodeWorkspaceFile(
+        {m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory});
+    // An unchanged file is not written again (every flush of the application asks).
+    if (data == m_written) return;
+    if (m_file.write(data)) m_written = data;
+}
+
+QList<ProgrammeEvent> WorkspaceStore::events(const std::optional<QString>& dayName) const
+{
+    if (!dayName || !programme()) return {};
+    for (const ProgrammeDay& day : programme()->days)
+        if (day.name == *dayName) return day.events;
+    return {};
+}
+
+std::optional<ProgrammeEvent> WorkspaceStore::selectedEvent(const QUuid& spreadsheetID) const
+{
+    const SpreadsheetMacSettings s = settings(spreadsheetID);
+    if (!s.selectedEventID) return std::nullopt;
+    for (const ProgrammeEvent& event : events(s.selectedDayName))
+        if (event.id == *s.selectedEventID) return event;
+    return std::nullopt;
+}
+
+void WorkspaceStore::selectDay(const std::optional<QString>& name, const QUuid& spreadsheetID)
+{
+    if (!name || name->isEmpty()) return;
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    s.selectedDayName = name;
+    if (s.selectedEventID) {
+        const QList<ProgrammeEvent> dayEvents = events(name);
+        const bool kept = std::any_of(dayEvents.begin(), dayEvents.end(),
+                                      [&](const ProgrammeEvent& e) { return e.id == *s.selectedEventID; });
+        if (!kept) s.selectedEventID.reset();
+    }
+    store(spreadsheetID, s);
+}
+
+void WorkspaceStore::selectEvent(const std::optional<QString>& eventID, const QUuid& spreadsheetID)
+{
+    if (!eventID || eventID->isEmpty()) return;
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    s.selectedEventID = eventID;
+    store(spreadsheetID, s);
+}
+
+void WorkspaceStore::setCompleted(bool flag, const QUuid& spreadsheetID)
+{
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    s.isCompleted = flag;
+    store(spreadsheetID, s);
+}
+
+void WorkspaceStore::setManualRider(const QUuid& spreadsheetID, const QString& assigned,
+                                    const std::optional<QString>& lastName, const std::optional<QString>& firstName)
+{
+    const std::optional<QString> key = AssignedNumber::canonical(assigned);
+    if (!key) return;
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    ManualRiderName name = s.manualRiders.value(*key);
+    if (lastName) name.lastName = *lastName;
+    if (firstName) name.firstName = *firstName;
+    name.lastName = name.lastName.trimmed();
+    name.firstName = name.firstName.trimmed();
+    if (name.lastName.isEmpty() && name.firstName.isEmpty()) s.manualRiders.remove(*key);
+    else s.manualRiders.insert(*key, name);
+    store(spreadsheetID, s);
+}
+
+std::optional<ImportedPerson> WorkspaceStore::resolvedPerson(const QUuid& spreadsheetID, const QString& assigned,
+                                                             const std::optional<ImportedPerson>& catalog) const
+{
+    const std::optional<QString> key = AssignedNumber::canonical(assigned);
+    if (!key) return catalog;
+    const auto settingsIt = m_settings.constFind(spreadsheetID);
+    if (settingsIt == m_settings.constEnd()) return catalog;
+    const auto it = settingsIt->manualRiders.constFind(*key);
+    if (it == settingsIt->manualRiders.constEnd()) return catalog;
+    const QString last = it->lastName.trimmed(), first = it->firstName.trimmed();
+    if (last.isEmpty() && first.isEmpty()) return catalog;
+    return ImportedPerson{*key, first, last, 0};
+}
+
+void WorkspaceStore::recordOrganizer(const OrganizerReport& report, const QUuid& spreadsheetID, const QString& title)
+{
+    m_actionHistory.prepend(OrganizerHistoryEntry{QUuid::createUuid(), spreadsheetID, title, TavrinJSON::now(),
+                                                  report.defaultHeadline(), report.messages});
+    if (m_actionHistory.size() > maxHistoryEntries) m_actionHistory.resize(maxHistoryEntries);
+    persist();
+    Q_EMIT historyChanged();
+}
+
+void WorkspaceStore::rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID)
+{
+    QMap<QUuid, RememberedPhotoTransfer> collected;
+    for (const PhotoGroup& group : groups) {
+        if (group.files.isEmpty()) continue;
+        RememberedPhotoTransfer transfer{{}, group.rangeLabel()};
+        transfer.fileNames.reserve(group.files.size());
+        for (const QString& file : group.files) transfer.fileNames.push_back(PathText::lastPathComponent(file).toString());
+        collected.insert(group.row.id, transfer);
+    }
+    if (collected.isEmpty()) return;
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    s.rememberedTransfers.insert(collected);
+    store(spreadsheetID, s);
+}
+
+QList<OrganizerHistorySection> WorkspaceStore::historySections() const
+{
+    QList<OrganizerHistorySection> sections;
+    QHash<QUuid, qsizetype> position;
+    for (const OrganizerHistoryEntry& entry : m_actionHistory) {
+        auto it = position.constFind(entry.spreadsheetID);
+        if (it == position.constEnd()) {
+            it = position.insert(entry.spreadsheetID, sections.size());
+            sections.push_back({entry.spreadsheetID, QStringLiteral("Tableur"), {}});
+        }
+        OrganizerHistorySection& section = sections[*it];
+        section.entries.push_back(entry);
+        // Walking from the newest, the title kept is that of the oldest entry.
+        section.title = entry.spreadsheetTitle;
+    }
+    return sections;
+}
+
+void WorkspaceStore::restorePersistedChoices(const QUuid& spreadsheetID)
+{
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    const SpreadsheetMacSettings before = s;
+    if (!s.destinationBookmark && m_lastDestinationBookmark) {
+        s.destinationBookmark = m_lastDestinationBookmark;
+        s.destinationName = m_lastDestinationName;
+    }
+    if (s.selectedDayName && programme()) {
+        const bool exact = std::any_of(programme()->days.begin(), programme()->days.end(),
+                                       [&](const ProgrammeDay& d) { return d.name == *s.selectedDayName; });
+        if (!exact)
+            for (const ProgrammeDay& day : programme()->days)
+                if (looselyEqual(day.name, *s.selectedDayName)) {
+                    s.selectedDayName = day.name;
+                    break;
+                }
+    }
+    if (s.selectedEventID) {
+        const QList<ProgrammeEvent> dayEvents = events(s.selectedDayName);
+        const QString stored = *s.selectedEventID;
+        const bool found = std::any_of(dayEvents.begin(), dayEvents.end(), [&](const ProgrammeEvent& e) { return e.id == stored; });
+        if (!found)
+            for (const ProgrammeEvent& event : dayEvents)
+                if (event.title == stored || event.id.endsWith(u'|' + stored)) {
+                    s.selectedEventID = event.id;
+                    break;
+                }
+    }
+    if (s != before) store(spreadsheetID, s);
+    resolveFolder(FolderKind::source, spreadsheetID);
+    resolveFolder(FolderKind::destination, spreadsheetID);
+}
+
+std::optional<QString> WorkspaceStore::resolveFolder(FolderKind kind, const QUuid& spreadsheetID)
+{
+    const SpreadsheetMacSettings s = settings(spreadsheetID);
+    const std::optional<QByteArray>& bookmark = kind == FolderKind::source ? s.sourceBookmark : s.destinationBookmark;
+    if (!bookmark) return std::nullopt;
+    return m_access.resolve(*bookmark, this, [this, old = *bookmark](const QByteArray& fresh) { refreshStaleBookmark(old, fresh); });
+}
+
+void WorkspaceStore::storeFolder(const QString& path, FolderKind kind, const QUuid& spreadsheetID)
+{
+    m_access.retainAccess(path);
+    const QByteArray bookmark = FolderReference::create(path);
+    const QString name = PathText::lastPathComponent(FolderReference::standardizedPath(path)).toString();
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    if (kind == FolderKind::source) {
+        s.sourceBookmark = bookmark;
+        s.sourceName = name;
+    } else {
+        s.destinationBookmark = bookmark;
+        s.destinationName = name;
+        m_lastDestinationBookmark = bookmark;
+        m_lastDestinationName = name;
+    }
+    store(spreadsheetID, s);
+}
+
+void WorkspaceStore::refreshStaleBookmark(const QByteArray& old, const QByteArray& fresh)
+{
+    if (fresh == old) return;
+    QList<QUuid> changed;
+    for (auto it = m_settings.begin(); it != m_settings.end(); ++it) {
+        bool touched = false;
+        for (std::optional<QByteArray>* bookmark : {&it->importBookmark, &it->sourceBookmark, &it->destinationBookmark})
+            if (*bookmark == old) {
+                *bookmark = fresh;
+                touched = true;
+            }
+        if (touched) changed.push_back(it.key());
+    }
+    if (m_lastDestinationBookmark == old) m_lastDestinationBookmark = fresh;
+    persist();
+    for (const QUuid& id : changed) Q_EMIT settingsChanged(id);
+}
+
+} // namespace tavrin

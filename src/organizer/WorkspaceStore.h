@@ -1,0 +1,86 @@
+#pragma once
+
+// The spreadsheet workspace's long-lived store: per spreadsheet, the folders, programme day and
+// event, hand-typed rider names, done mark and remembered transfers; the programme all
+// spreadsheets share; and the history of organisation runs. Saved in "workspace.json" after
+// every change, the programme in "programme.json" beside a copy of its file.
+
+#include "base/FolderReference.h"
+#include "base/JsonFile.h"
+#include "organizer/OrganizerHistory.h"
+#include "organizer/OrganizerReport.h"
+#include "organizer/PhotoGroup.h"
+#include "organizer/SpreadsheetMacSettings.h"
+#include "organizer/StoredProgramme.h"
+
+#include <QMap>
+
+namespace tavrin {
+
+class WorkspaceStore : public StoredProgramme {
+    Q_OBJECT
+
+public:
+    enum class FolderKind { source, destination };
+    static constexpr qsizetype maxHistoryEntries = 40;
+
+    explicit WorkspaceStore(QObject* parent = nullptr);
+
+    // The stored settings, or the defaults (nothing is stored by reading).
+    SpreadsheetMacSettings settings(const QUuid& spreadsheetID) const;
+    const QMap<QUuid, SpreadsheetMacSettings>& allSettings() const { return m_settings; }
+    // Newest first.
+    const QList<OrganizerHistoryEntry>& actionHistory() const { return m_actionHistory; }
+    const std::optional<QByteArray>& lastDestinationBookmark() const { return m_lastDestinationBookmark; }
+    const std::optional<QString>& lastDestinationName() const { return m_lastDestinationName; }
+    QString fileURL() const { return m_file.path(); }
+    const FolderAccess& access() const { return m_access; }
+
+    // The events of the programme day of that exact name; empty without one.
+    QList<ProgrammeEvent> events(const std::optional<QString>& dayName) const;
+    std::optional<ProgrammeEvent> selectedEvent(const QUuid& spreadsheetID) const;
+
+    void selectDay(const std::optional<QString>& name, const QUuid& spreadsheetID);
+    void selectEvent(const std::optional<QString>& eventID, const QUuid& spreadsheetID);
+    void setCompleted(bool flag, const QUuid& spreadsheetID);
+    // A none name keeps the stored one; both names blank remove the entry.
+    void setManualRider(const QUuid& spreadsheetID, const QString& assigned, const std::optional<QString>& lastName,
+                        const std::optional<QString>& firstName);
+    // The hand-typed name for the number when there is one, else `catalog`.
+    std::optional<ImportedPerson> resolvedPerson(const QUuid& spreadsheetID, const QString& assigned,
+                                                 const std::optional<ImportedPerson>& catalog) const;
+
+    void recordOrganizer(const OrganizerReport& report, const QUuid& spreadsheetID, const QString& title);
+    void rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID);
+    // One section per spreadsheet, the one with the newest run first.
+    QList<OrganizerHistorySection> historySections() const;
+
+    // When a spreadsheet is shown or the programme changes: inherit the last destination, follow
+    // a day or event renamed by a new reading of the programme, and take up the folders.
+    void restorePersistedChoices(const QUuid& spreadsheetID);
+    void storeFolder(const QString& path, FolderKind kind, const QUuid& spreadsheetID);
+    // The folder of that kind when its reference still resolves (access retained, a stale
+    // reference refreshed); none otherwise.
+    std::optional<QString> resolveFolder(FolderKind kind, const QUuid& spreadsheetID);
+
+    void persist() override;
+
+Q_SIGNALS:
+    // The settings of one spreadsheet changed.
+    void settingsChanged(const QUuid& spreadsheetID);
+    void historyChanged();
+
+private:
+    void store(const QUuid& spreadsheetID, const SpreadsheetMacSettings& settings);
+    void refreshStaleBookmark(const QByteArray& old, const QByteArray& fresh);
+
+    QMap<QUuid, SpreadsheetMacSettings> m_settings;
+    QList<OrganizerHistoryEntry> m_actionHistory;
+    std::optional<QByteArray> m_lastDestinationBookmark;
+    std::optional<QString> m_lastDestinationName;
+    JsonFile m_file;
+    QByteArray m_written;
+    FolderAccess m_access;
+};
+
+} // namespace tavrin

@@ -1,0 +1,105 @@
+#include "organizer/views/RiderFoldersView.h"
+
+#include "organizer/RiderFoldersModel.h"
+#include "organizer/views/OrganizerDialogs.h"
+#include "ui/CapsuleButton.h"
+#include "ui/LinkedLabelValue.h"
+#include "ui/Theme.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QVBoxLayout>
+
+namespace tavrin {
+
+RiderFoldersView::RiderFoldersView(RiderFoldersStore& store, QWidget* parent)
+    : QWidget(parent), m_model(new RiderFoldersModel(store, this)),
+      m_programmeButton(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Importer le programme…"), QString(), this)),
+      m_programme(new LinkedLabelValue(QStringLiteral("Programme :"), this)),
+      m_destinationButton(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Dossier de destination…"), QStringLiteral("folder"), this)),
+      m_destination(new LinkedLabelValue(QStringLiteral("Destination :"), this)), m_summary(new QLabel(this)),
+      m_riders(new QListWidget(this)),
+      m_createButton(new CapsuleButton(CapsuleKind::prominent, QStringLiteral("Créer les dossiers"), QString(), this)),
+      m_error(new QLabel(this)), m_report(new QLabel(this))
+{
+    setObjectName(QStringLiteral("riderFolders"));
+    m_model->openFolder = OrganizerDialogs::openFolder;
+    m_programmeButton->setObjectName(QStringLiteral("riderProgrammeButton"));
+    m_destinationButton->setObjectName(QStringLiteral("riderDestinationButton"));
+    m_createButton->setObjectName(QStringLiteral("createRiderFolders"));
+    m_summary->setObjectName(QStringLiteral("riderSummary"));
+    m_summary->setForegroundRole(QPalette::PlaceholderText);
+    m_riders->setSelectionMode(QAbstractItemView::NoSelection);
+    m_riders->setFocusPolicy(Qt::NoFocus);
+    for (QLabel* label : {m_summary, m_error, m_report}) {
+        label->setTextFormat(Qt::PlainText);
+        label->setWordWrap(true);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(Theme::largeSpacing * 2, Theme::largeSpacing, Theme::largeSpacing * 2, Theme::largeSpacing);
+    layout->setSpacing(Theme::spacing);
+    auto* title = new QLabel(QStringLiteral("Dossiers des cavaliers"), this);
+    QFont titleFont = title->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
+    titleFont.setWeight(QFont::DemiBold);
+    title->setFont(titleFont);
+    layout->addWidget(title);
+
+    auto* programme = new QHBoxLayout;
+    programme->addWidget(m_programmeButton);
+    programme->addWidget(m_programme, 1);
+    layout->addLayout(programme);
+    auto* destination = new QHBoxLayout;
+    destination->addWidget(m_destinationButton);
+    destination->addWidget(m_destination, 1);
+    layout->addLayout(destination);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_riders, 1);
+    auto* create = new QHBoxLayout;
+    create->addWidget(m_report, 1);
+    create->addWidget(m_createButton, 0, Qt::AlignTop);
+    layout->addLayout(create);
+    layout->addWidget(m_error);
+
+    connect(m_programmeButton, &QAbstractButton::clicked, this, &RiderFoldersView::importProgramme);
+    connect(m_destinationButton, &QAbstractButton::clicked, this, [this] {
+        const QString path = OrganizerDialogs::chooseFolder(window(), QStringLiteral("Dossier de destination"));
+        if (!path.isEmpty()) m_model->chooseDestination(path);
+    });
+    connect(m_createButton, &QAbstractButton::clicked, m_model, &RiderFoldersModel::create);
+    connect(m_model, &RiderFoldersModel::changed, this, &RiderFoldersView::update);
+    update();
+}
+
+void RiderFoldersView::importProgramme()
+{
+    const QString path = OrganizerDialogs::chooseProgrammeFile(window());
+    if (!path.isEmpty()) m_model->importProgramme(path);
+}
+
+void RiderFoldersView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The destination may have come back (a disk plugged in) since the last look.
+    update();
+}
+
+void RiderFoldersView::update()
+{
+    RiderFoldersStore& store = m_model->store();
+    m_programme->setValue(store.programmeName().value_or(QStringLiteral("—")));
+    m_destination->setValue(store.destinationName().value_or(QStringLiteral("—")));
+    m_summary->setText(m_model->summaryLine());
+    m_riders->clear();
+    for (const ImportedPerson& person : m_model->namedPeople()) m_riders->addItem(person.formattedName());
+    m_createButton->setEnabled(m_model->canCreate() && !m_model->isRunning());
+    m_error->setText(m_model->errorText().value_or(QString()));
+    m_error->setVisible(bool(m_model->errorText()));
+    const std::optional<OrganizerReport>& report = m_model->report();
+    m_report->setText(report ? (QStringList{report->defaultHeadline()} + report->messages).join(u'\n') : QString());
+}
+
+} // namespace tavrin
