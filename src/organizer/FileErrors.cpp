@@ -54,7 +54,6 @@ Error uncreatableFolder(const QString& path, int error)
     case EDQUOT:
         return Error(QStringLiteral("Le disque est plein : impossible de créer le dossier ") + name + u'.');
     case EEXIST:
-    case ENOTDIR:
         return Error(QStringLiteral("Impossible de créer le dossier ") + name
                      + QStringLiteral(" : un fichier porte déjà ce nom."));
     case ENAMETOOLONG:

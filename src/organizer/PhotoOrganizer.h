@@ -3,6 +3,7 @@
 // The organizer's work on folders: cutting a folder of photos into one group per spreadsheet
 // row, copying the groups into rider folders, and preparing empty rider folders.
 
+#include "base/Error.h"
 #include "organizer/OrganizerReport.h"
 #include "organizer/PhotoGroup.h"
 

@@ -6,35 +6,51 @@
 
 namespace tavrin::OrganizerDialogs {
 
+namespace {
+
+void openDialog(QFileDialog* dialog, const std::function<void(const QString&)>& chosen)
+{
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [chosen](const QString& path) {
+        if (!path.isEmpty()) chosen(path);
+    });
+    dialog->open();
+}
+
+void answer(const QString& path, const std::function<void(const QString&)>& chosen)
+{
+    if (!path.isEmpty()) chosen(path);
+}
+
+} // namespace
+
 Hooks& hooks()
 {
     static Hooks instance;
     return instance;
 }
 
-QString chooseProgrammeFile(QWidget* parent)
+void chooseProgrammeFile(QWidget* parent, const std::function<void(const QString&)>& chosen)
 {
-    if (hooks().programmeFile) return hooks().programmeFile();
-    QFileDialog dialog(parent, QStringLiteral("Importer le programme"));
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters({QStringLiteral("Programmes (*.pdf *.xlsx *.xlsm *.PDF *.XLSX *.XLSM)")});
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Importer"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    if (hooks().programmeFile) return answer(hooks().programmeFile(), chosen);
+    auto* dialog = new QFileDialog(parent, QStringLiteral("Importer le programme"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilters({QStringLiteral("Programmes (*.pdf *.xlsx *.xlsm *.PDF *.XLSX *.XLSM)")});
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Importer"));
+    openDialog(dialog, chosen);
 }
 
-QString chooseFolder(QWidget* parent, const QString& title)
+void chooseFolder(QWidget* parent, const QString& title, const std::function<void(const QString&)>& chosen)
 {
-    if (hooks().folder) return hooks().folder(title);
-    QFileDialog dialog(parent, title);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Choisir"));
-    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    if (hooks().folder) return answer(hooks().folder(title), chosen);
+    auto* dialog = new QFileDialog(parent, title);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Choisir"));
+    openDialog(dialog, chosen);
 }
 
 void openFolder(const QString& path)

@@ -11,15 +11,18 @@ class QWidget;
 
 namespace tavrin::OrganizerDialogs {
 
-// "Importer le programme" with the button "Importer", PDF and workbook files; empty when
-// cancelled.
-QString chooseProgrammeFile(QWidget* parent);
-// A folder, with the dialog's title and the button "Choisir"; empty when cancelled.
-QString chooseFolder(QWidget* parent, const QString& title);
+// The dialogs are window-modal and do not block: `chosen` is called with the path when the user
+// confirms, not at all when he cancels.
+
+// "Importer le programme" with the button "Importer", PDF and workbook files.
+void chooseProgrammeFile(QWidget* parent, const std::function<void(const QString& path)>& chosen);
+// A folder, with the dialog's title and the button "Choisir".
+void chooseFolder(QWidget* parent, const QString& title, const std::function<void(const QString& path)>& chosen);
 // Shows the folder in the user's file manager.
 void openFolder(const QString& path);
 
-// When set, these answer instead of the dialogs and the file manager.
+// When set, these answer at once instead of the dialogs (an empty answer is a cancel) and of the
+// file manager.
 struct Hooks {
     std::function<QString()> programmeFile;
     std::function<QString(const QString& title)> folder;

@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QPointer>
 #include <QVBoxLayout>
 
 namespace tavrin {
@@ -66,8 +67,10 @@ RiderFoldersView::RiderFoldersView(RiderFoldersStore& store, QWidget* parent)
 
     connect(m_programmeButton, &QAbstractButton::clicked, this, &RiderFoldersView::importProgramme);
     connect(m_destinationButton, &QAbstractButton::clicked, this, [this] {
-        const QString path = OrganizerDialogs::chooseFolder(window(), QStringLiteral("Dossier de destination"));
-        if (!path.isEmpty()) m_model->chooseDestination(path);
+        OrganizerDialogs::chooseFolder(window(), QStringLiteral("Dossier de destination"),
+                                       [model = QPointer(m_model)](const QString& path) {
+                                           if (model) model->chooseDestination(path);
+                                       });
     });
     connect(m_createButton, &QAbstractButton::clicked, m_model, &RiderFoldersModel::create);
     connect(m_model, &RiderFoldersModel::changed, this, &RiderFoldersView::update);
@@ -76,8 +79,9 @@ RiderFoldersView::RiderFoldersView(RiderFoldersStore& store, QWidget* parent)
 
 void RiderFoldersView::importProgramme()
 {
-    const QString path = OrganizerDialogs::chooseProgrammeFile(window());
-    if (!path.isEmpty()) m_model->importProgramme(path);
+    OrganizerDialogs::chooseProgrammeFile(window(), [model = QPointer(m_model)](const QString& path) {
+        if (model) model->importProgramme(path);
+    });
 }
 
 void RiderFoldersView::showEvent(QShowEvent* event)

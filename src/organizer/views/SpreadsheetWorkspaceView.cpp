@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QVBoxLayout>
 
@@ -208,16 +209,18 @@ void SpreadsheetWorkspaceView::addColumns()
 
 void SpreadsheetWorkspaceView::importProgramme()
 {
-    const QString path = OrganizerDialogs::chooseProgrammeFile(window());
-    if (!path.isEmpty()) m_model->importProgramme(path);
+    OrganizerDialogs::chooseProgrammeFile(window(), [model = QPointer(m_model)](const QString& path) {
+        if (model) model->importProgramme(path);
+    });
 }
 
 void SpreadsheetWorkspaceView::chooseFolder(WorkspaceStore::FolderKind kind)
 {
     const QString title = kind == WorkspaceStore::FolderKind::source ? QStringLiteral("Dossier des photos")
                                                                      : QStringLiteral("Dossier de destination");
-    const QString path = OrganizerDialogs::chooseFolder(window(), title);
-    if (!path.isEmpty()) m_model->importFolder(kind, path);
+    OrganizerDialogs::chooseFolder(window(), title, [model = QPointer(m_model), kind](const QString& path) {
+        if (model) model->importFolder(kind, path);
+    });
 }
 
 void SpreadsheetWorkspaceView::updateChoices()

@@ -1,0 +1,228 @@
+#include "OrganizerTestSupport.h"
+#include "organizer/PhotoCopier.h"
+#include "organizer/PhotoOrganizer.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace tavrin;
+using namespace tavrin::test;
+
+namespace {
+
+struct RunFixture : ::testing::Test {
+    QTemporaryDir dir;
+    QString source = dir.filePath("cartes");
+    QString destination = dir.filePath("DEST");
+
+    QList<PhotoGroup> plan(const SpreadsheetRecord& s, const QList<ImportedPerson>& catalog = {}) const
+    {
+        return PhotoOrganizer::plan(s, catalog, source);
+    }
+};
+
+// A small tmpfs mounted for the test; root only.
+struct SmallDisk {
+    QTemporaryDir dir;
+    bool mounted = false;
+    QString reason;
+    explicit SmallDisk(const char* options)
+    {
+        if (::geteuid() != 0) {
+            reason = QStringLiteral("mounting a small file system needs root");
+            return;
+        }
+        mounted = ::mount("tavrin-test", dir.path().toLocal8Bit().constData(), "tmpfs", 0, options) == 0;
+        if (!mounted) reason = QStringLiteral("tmpfs cannot be mounted here: ") + QString::fromLocal8Bit(strerror(errno));
+    }
+    ~SmallDisk()
+    {
+        if (mounted) ::umount2(dir.path().toLocal8Bit().constData(), MNT_DETACH);
+    }
+    QString path() const { return dir.path(); }
+};
+
+} // namespace
+
+TEST(PhotoCopierTest, CopyNamesNeverReplace)
+{
+    EXPECT_EQ(PhotoCopier::copyName(u"DSC_0042.JPG", 0), "DSC_0042.JPG");
+    EXPECT_EQ(PhotoCopier::copyName(u"DSC_0042.JPG", 1), "DSC_0042 copie.JPG");
+    EXPECT_EQ(PhotoCopier::copyName(u"DSC_0042.JPG", 3), "DSC_0042 copie 3.JPG");
+    EXPECT_EQ(PhotoCopier::copyName(u"IMG", 1), "IMG copie");
+    EXPECT_EQ(PhotoCopier::copyName(u"IMG", 2), "IMG copie 2");
+
+    QTemporaryDir dir;
+    touch(dir.path(), {"src/IMG", "dst/IMG", "dst/IMG copie 2"});
+    QDir(dir.path()).mkpath(QStringLiteral("dst/IMG copie")); // a folder in the way counts too
+    PhotoCopier copier(dir.filePath("dst"));
+    EXPECT_EQ(copier.copy(dir.filePath("src/IMG")), "IMG copie 3");
+    EXPECT_EQ(copier.copy(dir.filePath("src/IMG")), "IMG copie 4");
+    EXPECT_EQ(readFile(dir.filePath("dst/IMG")), "dst/IMG"); // untouched
+    EXPECT_EQ(readFile(dir.filePath("dst/IMG copie 4")), "src/IMG");
+    // A missing source or a folder fails, and leaves nothing behind.
+    EXPECT_THROW(copier.copy(dir.filePath("src/absent.jpg")), PhotoCopier::Failure);
+    EXPECT_THROW(copier.copy(dir.filePath("src")), PhotoCopier::Failure);
+    EXPECT_EQ(tree(dir.filePath("dst")), QStringList({"IMG", "IMG copie 2", "IMG copie 3", "IMG copie 4"}));
+}
+
+TEST_F(RunFixture, CopiesIntoRiderFoldersAndReports)
+{
+    touch(source, {"0099.jpg", "0100.jpg", "0120.jpg", "0150.jpg", "0160.jpg", "0200.jpg", "0201.jpg"});
+    const QList<ImportedPerson> catalog{rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa"), rider("9", "", "")};
+    QList<PhotoGroup> groups = plan(sheet({{"0100", "12"}, {"0150", "012"}, {"0170", "3"}, {"0200", "13 HC"}, {"0201", "9"}}), catalog);
+    // Two rows of one rider share his folder; the second one finds it already there.
+    const OrganizerReport report = PhotoOrganizer::execute(groups, destination);
+    EXPECT_EQ(report.copied, 6);
+    EXPECT_EQ(report.folders, 3);
+    EXPECT_EQ(report.skipped, 1);
+    EXPECT_EQ(report.messages, QStringList({"DUPONT JEAN — 2 photos", "DUPONT JEAN — 2 photos ajoutées au dossier existant",
+                                            "3 (sans nom dans le programme) : aucune photo dans l’intervalle 0170 → avant 0200.",
+                                            "13 (sans nom dans le programme) — 1 photo", "N° 9 — 1 photo"}));
+    EXPECT_EQ(report.defaultHeadline(), "3 dossiers · 6 photos copiées");
+    EXPECT_EQ(tree(destination), QStringList({"13/0200.jpg", "9/0201.jpg", "DUPONT JEAN/0100.jpg", "DUPONT JEAN/0120.jpg",
+                                              "DUPONT JEAN/0150.jpg", "DUPONT JEAN/0160.jpg"}));
+
+    // A second run copies everything again beside the first copies, never over them.
+    const OrganizerReport again = PhotoOrganizer::execute(groups, destination);
+    EXPECT_EQ(again.copied, 6);
+    EXPECT_EQ(again.messages[0], "DUPONT JEAN — 2 photos ajoutées au dossier existant · 2 copies (fichier déjà présent)");
+    EXPECT_EQ(again.messages[3], "13 (sans nom dans le programme) — 1 photo ajoutée au dossier existant · 1 copie (fichier déjà présent)");
+    EXPECT_TRUE(tree(destination).contains("DUPONT JEAN/0100 copie.jpg"));
+    EXPECT_EQ(readFile(destination + "/DUPONT JEAN/0100.jpg"), "0100.jpg");
+}
+
+TEST(OrganizerReportTest, Headlines)
+{
+    EXPECT_EQ((OrganizerReport{1, 1, 0, {}, {}}).defaultHeadline(), "1 dossier · 1 photo copiée");
+    EXPECT_EQ((OrganizerReport{0, 0, 0, {}, {}}).defaultHeadline(), "0 dossier · 0 photo copiée");
+    EXPECT_EQ((OrganizerReport{42, 3, 0, {}, {}}).defaultHeadline(), "3 dossiers · 42 photos copiées");
+    EXPECT_EQ((OrganizerReport{0, 0, 0, {}, QStringLiteral("Aucun dossier créé")}).defaultHeadline(), "Aucun dossier créé");
+}
+
+TEST_F(RunFixture, NamesWithSlashesOrColonsStayInsideTheDestination)
+{
+    touch(source, {"1.jpg", "2.jpg", "3.jpg"});
+    const QList<PhotoGroup> groups = plan(sheet({{"1", "5"}, {"2", "6"}, {"3", ".."}}), {rider("5", "D'Artois / Dupont", "Jean:Luc"), rider("6", "..", "")});
+    // ".." as a folder name would leave the destination: the run stops there with a clear reason.
+    try {
+        PhotoOrganizer::execute(groups, destination);
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message(), "Impossible de créer le dossier « .. ».");
+    }
+    EXPECT_EQ(tree(destination), QStringList({"D'ARTOIS DUPONT JEAN LUC/1.jpg"}));
+}
+
+TEST_F(RunFixture, SourceFilesVanishingMidRunAreReportedAndTheRunGoesOn)
+{
+    touch(source, {"1.jpg", "2.jpg", "3.jpg"});
+    const QList<PhotoGroup> groups = plan(sheet({{"1", "5"}}));
+    QFile::remove(source + "/2.jpg");
+    const OrganizerReport report = PhotoOrganizer::execute(groups, destination);
+    EXPECT_EQ(report.copied, 2);
+    EXPECT_EQ(report.skipped, 1);
+    EXPECT_EQ(report.messages, QStringList({"Copie impossible : 2.jpg", "5 (sans nom dans le programme) — 3 photos"}));
+    EXPECT_EQ(tree(destination), QStringList({"5/1.jpg", "5/3.jpg"}));
+}
+
+TEST_F(RunFixture, CancellingStopsBetweenTwoFilesAndSaysSo)
+{
+    touch(source, {"1.jpg", "2.jpg", "3.jpg", "4.jpg"});
+    const QList<PhotoGroup> groups = plan(sheet({{"1", "5"}, {"3", "6"}}));
+    std::atomic_bool cancel{false};
+    PhotoOrganizer::RunControl control;
+    control.cancelRequested = &cancel;
+    QStringList seen;
+    control.progress = [&](qint64 done, qint64 total, const QString& rider) {
+        seen.push_back(QStringLiteral("%1/%2 %3").arg(done).arg(total).arg(rider));
+        if (done == 2) cancel = true;
+    };
+    const OrganizerReport report = PhotoOrganizer::execute(groups, destination, &control);
+    EXPECT_TRUE(control.cancelled);
+    EXPECT_EQ(control.groupsFinished, 1);
+    EXPECT_EQ(seen, QStringList({"0/4 5 (sans nom dans le programme)", "1/4 5 (sans nom dans le programme)",
+                                 "2/4 6 (sans nom dans le programme)"}));
+    EXPECT_EQ(report.copied, 3);
+    EXPECT_EQ(report.messages.last(), "Organisation annulée — 1 photo non copiée.");
+    EXPECT_EQ(tree(destination), QStringList({"5/1.jpg", "5/2.jpg", "6/3.jpg"}));
+}
+
+TEST_F(RunFixture, ADestinationThatCannotBeCreatedStopsTheRun)
+{
+    touch(source, {"1.jpg"});
+    touch(dir.path(), {"file"});
+    try {
+        PhotoOrganizer::execute(plan(sheet({{"1", "5"}})), dir.filePath("file/DEST"));
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message(), "Impossible de créer le dossier « DEST ».");
+    }
+    // A rider folder blocked by a file of that name.
+    touch(destination, {"5"});
+    EXPECT_THROW(PhotoOrganizer::execute(plan(sheet({{"1", "5"}})), destination), Error);
+}
+
+TEST_F(RunFixture, ADestinationNotWritable)
+{
+    touch(source, {"1.jpg"});
+    SmallDisk disk("size=1m,mode=0755");
+    if (!disk.mounted) GTEST_SKIP() << disk.reason.toStdString();
+    ASSERT_EQ(::mount(nullptr, disk.path().toLocal8Bit().constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    try {
+        PhotoOrganizer::execute(plan(sheet({{"1", "5"}})), disk.path() + "/DEST");
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.message(), "Vous n’avez pas l’autorisation de créer le dossier « DEST ».");
+    }
+}
+
+TEST_F(RunFixture, AFullDiskLeavesNoPartialFileAndTheRunEndsCleanly)
+{
+    SmallDisk disk("size=1m");
+    if (!disk.mounted) GTEST_SKIP() << disk.reason.toStdString();
+    // Three photos of 400 KB fit twice into 1 MB; the third copy runs out of room midway.
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) writeFile(source + u'/' + QLatin1StringView(name), QByteArray(400 * 1024, 'x'));
+    writeFile(source + "/5.jpg", "small");
+    const OrganizerReport report = PhotoOrganizer::execute(plan(sheet({{"1", "7"}})), disk.path());
+    EXPECT_EQ(report.copied, 3);
+    EXPECT_EQ(report.skipped, 2);
+    EXPECT_EQ(report.messages, QStringList({"Copie impossible : 3.jpg", "Copie impossible : 4.jpg",
+                                            "7 (sans nom dans le programme) — 5 photos", "Le disque de destination est plein."}));
+    // No temporary file and no cut photo under a final name.
+    EXPECT_EQ(tree(disk.path()), QStringList({"7/1.jpg", "7/2.jpg", "7/5.jpg"}));
+    EXPECT_EQ(readFile(disk.path() + "/7/2.jpg").size(), 400 * 1024);
+}
+
+TEST(RiderFoldersCreationTest, CreatesMissingFoldersAndKeepsTheOthers)
+{
+    QTemporaryDir dir;
+    const QString destination = dir.filePath("Concours");
+    touch(destination, {"Dupont Jean/photo.jpg"});
+    const QList<ImportedPerson> people{rider("1", "Dupont", "Jean"),   rider("2", "Martin", "Léa"), rider("3", "MARTIN", "LÉA"),
+                                       rider("4", "", ""),             rider("5", "Roux / B", "A:x"), rider("6", "martin", "lea"),
+                                       rider("7", "Ｆｕｌｌ", "Width")};
+    touch(destination, {"FULL WIDTH/x"});
+    OrganizerReport report = PhotoOrganizer::createEmptyRiderFolders(people, destination);
+    EXPECT_EQ(report.messages, QStringList({"3 dossiers NOM PRENOM créés", "2 déjà présents — ignorés, contenu conservé",
+                                            "1 cavalier sans nom ignoré"}));
+    EXPECT_EQ(report.defaultHeadline(), "3 dossiers vides créés");
+    EXPECT_EQ(report.folders, 3);
+    EXPECT_EQ(report.skipped, 3);
+    // Accents keep MARTIN LEA apart from MARTIN LÉA; the case and width variants do not.
+    EXPECT_EQ(QDir(destination).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList({"Dupont Jean", "FULL WIDTH", "MARTIN LEA", "MARTIN LÉA", "ROUX B A X"}));
+    EXPECT_EQ(readFile(destination + "/Dupont Jean/photo.jpg"), "Dupont Jean/photo.jpg");
+
+    report = PhotoOrganizer::createEmptyRiderFolders(people.first(1), destination);
+    EXPECT_EQ(report.defaultHeadline(), "Tous les dossiers étaient déjà présents (1)");
+    report = PhotoOrganizer::createEmptyRiderFolders({}, destination);
+    EXPECT_EQ(report.messages, QStringList({"Aucun cavalier exploitable dans ce programme."}));
+    EXPECT_EQ(report.defaultHeadline(), "Aucun dossier créé");
+    EXPECT_EQ(report.skipped, 0);
+}
