@@ -413,6 +413,7 @@ void SpreadsheetWorkspaceModel::scheduleRebuild(bool resetReport)
 void SpreadsheetWorkspaceModel::setGroups(QList<PhotoGroup> groups)
 {
     m_groups = std::move(groups);
+    Q_EMIT planChanged();
     refreshPreviews();
     Q_EMIT stateChanged();
 }

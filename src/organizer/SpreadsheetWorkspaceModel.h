@@ -94,6 +94,8 @@ public:
     std::function<void(const QString& folder)> openFolder;
 
 Q_SIGNALS:
+    // The plan was rebuilt.
+    void planChanged();
     // The previews changed (rows, plan, names or transfers).
     void previewsChanged();
     // The choices, the error text, the running mark or the report changed.

@@ -1,0 +1,262 @@
+#include "OrganizerTestSupport.h"
+#include "base/UserDefaults.h"
+#include "library/LibraryStore.h"
+#include "organizer/OrganizerHistoryPanel.h"
+#include "organizer/RiderFoldersModel.h"
+#include "organizer/SpreadsheetWorkspaceModel.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace tavrin;
+using namespace tavrin::test;
+
+namespace {
+
+// A library with one spreadsheet, the workspace, and the screen showing the spreadsheet.
+struct Screen : ::testing::Test {
+    TempDataDir data;
+    QTemporaryDir folders;
+    QString source = folders.filePath("cartes");
+    QString destination = folders.filePath("DEST");
+    LibraryStore library;
+    WorkspaceStore workspace;
+    QUuid sheet;
+    std::unique_ptr<SpreadsheetWorkspaceModel> model;
+
+    void SetUp() override
+    {
+        QDir().mkpath(source);
+        const DayRecord day = library.addDay(QStringLiteral("Samedi"));
+        sheet = library.addSpreadsheet(day.id, QStringLiteral("Vitesse")).id;
+        workspace.adoptProgramme(ProgrammeDocument{
+            "programme.xlsx",
+            {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa"), rider("20", "Roux", "Zoé")}}}}}});
+        workspace.selectDay("Samedi", sheet);
+        workspace.selectEvent("Samedi|Vitesse", sheet);
+        workspace.storeFolder(source, WorkspaceStore::FolderKind::source, sheet);
+        model = std::make_unique<SpreadsheetWorkspaceModel>(library, workspace);
+        model->openFolder = [this](const QString& folder) { opened.push_back(folder); };
+        model->setSpreadsheet(sheet);
+    }
+
+    // Replaces the rows (the trailing blank row stays).
+    void type(const QList<std::pair<QString, QString>>& rows)
+    {
+        for (const auto& [photo, assigned] : rows) {
+            const QUuid last = library.snapshot().spreadsheet(sheet)->rows.last().id;
+            library.updateRow(sheet, last, photo, assigned);
+        }
+        model->rebuildPlan();
+    }
+    QList<PreviewRow> rows() const { return model->rowsForTable(); }
+    QStringList opened;
+};
+
+QStringList markTexts(const PreviewRow& row)
+{
+    QStringList texts;
+    for (const StatusMark& mark : statusMarks(row)) texts.push_back(mark.text);
+    return texts;
+}
+
+} // namespace
+
+TEST_F(Screen, PreviewRowsNamesAndDuplicates)
+{
+    touch(source, {"0042.jpg", "0043.jpg", "0050.jpg"});
+    type({{"0042", "12"}, {"0050", "012"}, {"DSC_0042", "77"}, {"42", "15"}});
+    const QList<PreviewRow> r = rows();
+    ASSERT_EQ(r.size(), 5);
+    EXPECT_EQ(r[0].lastName, "DUPONT");
+    EXPECT_EQ(r[0].firstName, "JEAN");
+    // 42 orders before 0042, and both before DSC_0042, which takes the photos up to 0050.
+    EXPECT_EQ(r[0].photos, "0 fichier");
+    EXPECT_EQ(r[2].photos, "2 fichiers · DSC0042 → avant 0050");
+    EXPECT_EQ(r[1].photos, "1 fichier · 0050 → fin du dossier");
+    // 12 and 012 are one rider; 0042 and 42 one photo; DSC_0042 is another camera's.
+    EXPECT_TRUE(r[0].duplicateAssigned && r[1].duplicateAssigned);
+    EXPECT_TRUE(r[0].duplicatePhoto && r[3].duplicatePhoto);
+    EXPECT_FALSE(r[2].duplicatePhoto);
+    EXPECT_EQ(markTexts(r[0]), QStringList({"N° attribué et n° photo en doublon"}));
+    EXPECT_EQ(markTexts(r[2]), QStringList({"Pas de correspondance dans le programme"}));
+    EXPECT_EQ(SpreadsheetWorkspaceModel::photoKey("DSC_0042"), "dsc|42");
+    // The trailing blank row: no mark, no issue.
+    EXPECT_TRUE(r[4].isBlank);
+    EXPECT_TRUE(markTexts(r[4]).isEmpty());
+    EXPECT_EQ(r[4].photos, "—");
+
+    EXPECT_EQ(SpreadsheetWorkspaceModel::issueCount(r), 4);
+    EXPECT_EQ(SpreadsheetWorkspaceModel::issueHelp(r), "4 erreurs : 1 sans correspondance, 3 numéros en doublon");
+    EXPECT_EQ(model->summaryLine(r), "3 cavaliers dans l’épreuve · 3 correspondances · 1 sans nom · 3 doublons");
+}
+
+TEST_F(Screen, HandTypedNamesFillTheGaps)
+{
+    type({{"1", "99"}});
+    const QUuid row = library.snapshot().spreadsheet(sheet)->rows[0].id;
+    model->setManualName(row, QStringLiteral(" Blanc "), std::nullopt);
+    PreviewRow r = rows()[0];
+    EXPECT_TRUE(r.hasName);
+    EXPECT_FALSE(r.fromCatalogue);
+    EXPECT_EQ(r.lastName, "Blanc");
+    EXPECT_EQ(r.firstName, "");
+    EXPECT_TRUE(markTexts(r).isEmpty());
+    EXPECT_EQ(model->summaryLine(rows()), "3 cavaliers dans l’épreuve · 1 correspondance");
+    EXPECT_EQ(SpreadsheetWorkspaceModel::issueHelp(rows()), "0 erreur");
+}
+
+TEST_F(Screen, SummaryAndRunNeedProgrammeEventAndFolders)
+{
+    EXPECT_EQ(model->runBlocker(), "Choisissez d’abord le dossier de destination.");
+    workspace.storeFolder(destination + "/..", WorkspaceStore::FolderKind::destination, sheet);
+    EXPECT_EQ(model->runBlocker(), "Aucune ligne avec n° photo et n° attribué à organiser.");
+    type({{"1", "12"}});
+    EXPECT_TRUE(model->canRun());
+
+    // An event that a new reading no longer has still shows its title, and the run waits.
+    workspace.selectEvent("Samedi|Ancienne épreuve", sheet);
+    EXPECT_EQ(model->selectedEventTitle(), "Ancienne épreuve");
+    EXPECT_EQ(model->summaryLine(rows()), "Choisissez le jour, puis l’épreuve pour afficher les cavaliers.");
+    EXPECT_FALSE(model->canRun());
+
+    TempDataDir fresh;
+    WorkspaceStore empty;
+    SpreadsheetWorkspaceModel bare(library, empty);
+    bare.setSpreadsheet(sheet);
+    EXPECT_EQ(bare.summaryLine(bare.rowsForTable()),
+              "Importez le programme (fichier ou page internet), puis choisissez le jour et l’épreuve.");
+}
+
+TEST_F(Screen, TypingQuicklyRebuildsThePlanOnceAfterTheLastChange)
+{
+    touch(source, {"1.jpg", "2.jpg"});
+    QSignalSpy rebuilt(model.get(), &SpreadsheetWorkspaceModel::planChanged);
+    for (const char* assigned : {"1", "12", "12 ", "12"})
+        library.updateRow(sheet, library.snapshot().spreadsheet(sheet)->rows.first().id, "1", assigned);
+    EXPECT_EQ(rebuilt.count(), 0) << "the rebuild waits for the typing to pause";
+    EXPECT_EQ(model->previews()[0].assigned, "12") << "the rows themselves show at once";
+    ASSERT_TRUE(rebuilt.wait(1000));
+    QTest::qWait(100);
+    EXPECT_EQ(rebuilt.count(), 1);
+    EXPECT_EQ(model->groups().size(), 1);
+}
+
+TEST_F(Screen, AnUnreadableSourceShowsItsErrorAndNoGroups)
+{
+    type({{"1", "12"}});
+    // The card's folder was replaced by a file of that name.
+    QDir(source).removeRecursively();
+    touch(folders.path(), {"cartes"});
+    model->rebuildPlan();
+    EXPECT_TRUE(model->groups().isEmpty());
+    EXPECT_EQ(model->parseError(), "« cartes » n’est pas un dossier.");
+    // An import warning outlives rebuilds; another error does not.
+    QFile::remove(source);
+    QDir().mkpath(source);
+    model->rebuildPlan();
+    EXPECT_FALSE(model->parseError());
+    model->importProgramme(fixture("programme/blank-cells.xlsx"));
+    model->rebuildPlan();
+    EXPECT_EQ(model->parseError(),
+              "Aucune épreuve exploitable n’a été lue dans ce fichier. Envoyez-moi le fichier type pour caler le lecteur.");
+    model->importProgramme(fixture("programme/html-renamed.xlsx"));
+    EXPECT_EQ(model->parseError(), "Fichier Excel illisible.");
+}
+
+TEST_F(Screen, TheRunCopiesOffTheMainThreadThenRecordsItsResults)
+{
+    touch(source, {"0042.jpg", "0043.jpg", "0050.jpg"});
+    workspace.storeFolder(folders.path(), WorkspaceStore::FolderKind::destination, sheet);
+    type({{"0042", "12"}, {"0050", "99"}});
+    model->setManualName(library.snapshot().spreadsheet(sheet)->rows[1].id, "Blanc", "Eva");
+    QSignalSpy finished(model.get(), &SpreadsheetWorkspaceModel::runFinished);
+    model->runOrganizer();
+    EXPECT_TRUE(model->isRunning());
+    EXPECT_FALSE(model->canRun());
+    ASSERT_TRUE(finished.wait(10000));
+
+    EXPECT_EQ(model->lastReport()->messages, QStringList({"DUPONT JEAN — 2 photos", "BLANC EVA — 1 photo"}));
+    EXPECT_TRUE(QFile::exists(folders.filePath("BLANC EVA/0050.jpg")));
+    EXPECT_TRUE(workspace.settings(sheet).isCompleted);
+    EXPECT_EQ(workspace.actionHistory().first().headline, "2 dossiers · 3 photos copiées");
+    EXPECT_EQ(workspace.actionHistory().first().spreadsheetTitle, "Vitesse");
+    EXPECT_EQ(opened, QStringList({folders.path()}));
+    PreviewRow first = rows()[0];
+    EXPECT_TRUE(first.filesTransferred);
+    EXPECT_EQ(markTexts(first), QStringList({"Ligne complète, photos transférées"}));
+
+    // The photos leave the card: the row still says what it received.
+    for (const char* name : {"0042.jpg", "0043.jpg", "0050.jpg"}) QFile::remove(source + u'/' + QLatin1StringView(name));
+    model->rebuildPlan();
+    first = rows()[0];
+    EXPECT_EQ(first.photos, "2 fichiers · 0042 → avant 0050");
+    EXPECT_EQ(markTexts(first), QStringList({"Ligne complète, photos transférées"}));
+}
+
+TEST_F(Screen, ACancelledRunRecordsWhatItCopiedButIsNotDone)
+{
+    QStringList many;
+    for (int i = 1; i <= 300; ++i) many.push_back(QString::number(i) + ".jpg");
+    touch(source, many);
+    workspace.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet);
+    QDir().mkpath(destination);
+    workspace.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet);
+    type({{"1", "12"}, {"150", "15"}});
+    QSignalSpy finished(model.get(), &SpreadsheetWorkspaceModel::runFinished);
+    model->runOrganizer();
+    model->cancelRun();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_TRUE(model->lastReport()->messages.last().startsWith("Organisation annulée — "));
+    EXPECT_FALSE(workspace.settings(sheet).isCompleted);
+    EXPECT_EQ(workspace.actionHistory().size(), 1);
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_LT(workspace.settings(sheet).rememberedTransfers.size(), 2);
+}
+
+TEST_F(Screen, HistoryPanelShowsCurrentTitlesAndRemembersFolding)
+{
+    workspace.recordOrganizer(OrganizerReport{}, sheet, "Ancien titre");
+    workspace.recordOrganizer(OrganizerReport{}, QUuid::createUuid(), "Supprimé");
+    OrganizerHistoryPanel panel(workspace, library);
+    const QList<OrganizerHistorySection> sections = panel.sections();
+    EXPECT_EQ(sections[0].title, "Supprimé");
+    EXPECT_EQ(sections[1].title, "Vitesse");
+    EXPECT_TRUE(panel.expanded());
+    EXPECT_EQ(panel.toggleHelp(), "Replier l’historique");
+    panel.toggle();
+    UserDefaults::resetStandard();
+    EXPECT_FALSE(OrganizerHistoryPanel(workspace, library).expanded());
+    EXPECT_EQ(panel.toggleHelp(), "Déplier l’historique");
+    const QDateTime date = QDateTime(QDate(2026, 12, 4), QTime(23, 18), Qt::LocalTime);
+    EXPECT_EQ(OrganizerHistoryPanel::dateText(date), "4 déc. 2026 à 23:18");
+}
+
+TEST(RiderFoldersScreenTest, SummaryCreateAndErrors)
+{
+    TempDataDir data;
+    QTemporaryDir dir;
+    RiderFoldersStore store;
+    RiderFoldersModel model(store);
+    EXPECT_EQ(model.summaryLine(), "Choisissez un programme (fichier ou page internet), puis un dossier de destination.");
+    model.create();
+    EXPECT_EQ(model.errorText(), "Choisissez d’abord le dossier de destination.");
+    model.chooseDestination(dir.path());
+    model.importProgramme(fixture("programme/blank-cells.xlsx"));
+    EXPECT_EQ(model.errorText(), "Aucune épreuve exploitable n’a été lue dans ce fichier.");
+    EXPECT_EQ(model.summaryLine(), "Aucun cavalier avec nom et prénom.");
+    EXPECT_FALSE(model.canCreate());
+    model.create();
+    EXPECT_EQ(model.errorText(), "Aucun nom et prénom exploitable dans ce programme.");
+
+    model.importProgramme(fixture("programme/weekend.xlsx"));
+    EXPECT_FALSE(model.errorText());
+    EXPECT_EQ(model.summaryLine(), "9 cavaliers · un dossier NOM PRENOM chacun");
+    EXPECT_TRUE(model.canCreate());
+    model.create();
+    EXPECT_EQ(model.report()->defaultHeadline(), "9 dossiers vides créés");
+    EXPECT_TRUE(QDir(dir.filePath("DUPONT JEAN")).exists());
+}
