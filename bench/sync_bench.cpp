@@ -134,10 +134,21 @@ void BM_FrameDecodeThroughput(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * stream.size());
 }
 
+// Baseline: the same library frame's JSON through the general path (a QJsonDocument, then the
+// records), which every envelope took before the direct reader.
+void BM_GeneralJsonDecodeBaseline(benchmark::State& state)
+{
+    const QByteArray json = frameOfAbout(7'900'000).mid(4);
+    for (auto _ : state) benchmark::DoNotOptimize(SyncEnvelopeDecoding::general(json));
+    state.SetBytesProcessed(state.iterations() * json.size());
+    state.SetLabel("baseline: QJsonDocument + records");
+}
+
 } // namespace
 
 BENCHMARK(BM_ReceiveDecodeMergeLibraryFrame)->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_FrameDecodeThroughput)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GeneralJsonDecodeBaseline)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
