@@ -183,10 +183,6 @@ private:
     QHash<QString, int> m_idCounts;
 };
 
-} // namespace
-
-namespace {
-
 bool skippableFolded(QStringView f)
 {
     static const QSet<QString> headings{

@@ -153,6 +153,21 @@ QByteArray Reader::extract(const Entry& entry)
     return ZipArchive::extract(m_bytes, entry);
 }
 
+QList<SheetDescriptor> sheetDescriptors(QByteArrayView workbookXml)
+{
+    using namespace XmlPatterns;
+    QList<SheetDescriptor> sheets;
+    if (!isValidUtf8(workbookXml)) return sheets;
+    ElementScanner scanner(workbookXml, "sheet", true, false);
+    while (const auto sheet = scanner.next()) {
+        const auto name = attribute(sheet->attributes, "name");
+        auto id = attribute(sheet->attributes, "r:id");
+        if (!id) id = attribute(sheet->attributes, "id");
+        if (name && id) sheets.push_back({QString::fromUtf8(decodeEntities(*name)), QString::fromUtf8(*id)});
+    }
+    return sheets;
+}
+
 QList<Worksheet> worksheets(QByteArrayView bytes)
 {
     Reader archive(bytes);
@@ -183,20 +198,12 @@ QList<Worksheet> worksheets(Reader& archive)
     }
 
     QList<Worksheet> found;
-    if (isValidUtf8(workbook)) {
-        ElementScanner sheets(workbook, "sheet", true, false);
-        while (const auto sheet = sheets.next()) {
-            const auto name = attribute(sheet->attributes, "name");
-            auto id = attribute(sheet->attributes, "r:id");
-            if (!id) id = attribute(sheet->attributes, "id");
-            if (!name || !id) continue;
-            QString target = targets.value(QString::fromUtf8(*id),
-                                           QStringLiteral("worksheets/sheet%1.xml").arg(found.size() + 1));
-            target.replace(u'\\', u'/');
-            while (target.startsWith(u'/')) target.remove(0, 1);
-            if (!target.startsWith(QLatin1StringView("xl/"))) target.prepend(QLatin1StringView("xl/"));
-            if (auto xml = optionalPart(target)) found.push_back({QString::fromUtf8(decodeEntities(*name)), std::move(*xml)});
-        }
+    for (const SheetDescriptor& sheet : sheetDescriptors(workbook)) {
+        QString target = targets.value(sheet.relationshipID, QStringLiteral("worksheets/sheet%1.xml").arg(found.size() + 1));
+        target.replace(u'\\', u'/');
+        while (target.startsWith(u'/')) target.remove(0, 1);
+        if (!target.startsWith(QLatin1StringView("xl/"))) target.prepend(QLatin1StringView("xl/"));
+        if (auto xml = optionalPart(target)) found.push_back({sheet.name, std::move(*xml)});
     }
     if (!found.isEmpty()) return found;
 

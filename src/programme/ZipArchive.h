@@ -97,6 +97,15 @@ private:
     bool m_exhausted = false;
 };
 
+// A sheet as the workbook part lists it: its display name and the relationship to its XML part.
+struct SheetDescriptor {
+    QString name;
+    QString relationshipID;
+};
+
+// The sheets of xl/workbook.xml in order; sheets without a name or a relationship are left out.
+QList<SheetDescriptor> sheetDescriptors(QByteArrayView workbookXml);
+
 // A worksheet of a workbook: the sheet's display name and its XML part.
 struct Worksheet {
     QString name;

@@ -86,6 +86,16 @@ TEST(ZipArchiveTest, DamagedAndHostileArchives)
 
 TEST(ZipArchiveTest, WorksheetResolution)
 {
+    // r:id first, else id (never sheetId); unnamed sheets and <sheets> itself are not sheets.
+    const auto sheets = ZipArchive::sheetDescriptors(
+        R"(<sheets><sheet name="Tom &amp;lt; Jerry" sheetId="1" r:id="rId2"/><sheet sheetId="2" r:id="rId3"/>)"
+        R"(<SHEET NAME="Dimanche" sheetId="3" id="x"></SHEET><sheet name="Lundi" sheetId="4"/></sheets>)");
+    ASSERT_EQ(sheets.size(), 2);
+    EXPECT_EQ(sheets[0].name, "Tom < Jerry");
+    EXPECT_EQ(sheets[0].relationshipID, "rId2");
+    EXPECT_EQ(sheets[1].name, "Dimanche");
+    EXPECT_EQ(sheets[1].relationshipID, "x");
+
     const auto names = [](const char* fixture) {
         QStringList out;
         for (const auto& w : ZipArchive::worksheets(programmeFixtureBytes(fixture))) out << w.name;
