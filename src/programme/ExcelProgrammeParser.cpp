@@ -65,17 +65,21 @@ QList<ProgrammeDay> parseSheet(const QString& name, const QList<QStringList>& ro
     QString event = (sheetDay || isGenericSheetName(name)) ? kInscriptions : name.trimmed();
 
     QHash<QString, QHash<QString, QList<ImportedPerson>>> collected;
+    QList<ImportedPerson>* current = nullptr; // collected[day][event], looked up when either changes
     for (qsizetype r = 0; r < rows.size(); ++r) {
         // The header row names the columns; read as a rider it would give "n°" or "nom" as a number.
         if (r == columns.headerRow) continue;
         if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1)) {
-            collected[day][event].push_back(std::move(*p));
+            if (!current) current = &collected[day][event];
+            current->push_back(std::move(*p));
             continue;
         }
         const QString text = joinedCells(rows[r]);
         if (text.isEmpty()) continue;
         if (const auto d = dayName(text)) day = *d;
         else if (const auto title = eventTitle(text)) event = *title;
+        else continue;
+        current = nullptr;
     }
 
     QStringList dayNames = collected.keys();
