@@ -83,6 +83,20 @@ QString withoutTags(QStringView text)
 
 } // namespace
 
+qsizetype indexOfTag(QStringView text, QStringView tag, qsizetype from)
+{
+    const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
+    // Every tag starts with "<", which a plain character search finds fast; the rest is compared
+    // without case, ASCII only as tag names are.
+    for (qsizetype at = text.indexOf(u'<', from); at >= 0; at = text.indexOf(u'<', at + 1)) {
+        if (text.size() - at < tag.size()) return -1;
+        qsizetype i = 1;
+        while (i < tag.size() && lower(text[at + i].unicode()) == lower(tag[i].unicode())) ++i;
+        if (i == tag.size()) return at;
+    }
+    return -1;
+}
+
 QRegularExpression pattern(QStringView source)
 {
     QRegularExpression re(kMatchLimit + source, QRegularExpression::CaseInsensitiveOption);
@@ -125,7 +139,8 @@ QString withoutScripts(QStringView text)
         out.append(text.sliced(pos, open->capturedStart(0) - pos));
         out.append(u' ');
         const QString close = open->capturedLength(1) ? QStringLiteral("</") + open->captured(1) + u'>' : QStringLiteral("-->");
-        const qsizetype end = text.indexOf(close, open->capturedEnd(0), Qt::CaseInsensitive);
+        const qsizetype end = open->capturedLength(1) ? indexOfTag(text, close, open->capturedEnd(0))
+                                                    : text.indexOf(close, open->capturedEnd(0));
         // Unclosed, it runs to the end of the page, as in a browser.
         pos = end < 0 ? text.size() : end + close.size();
     }
@@ -144,7 +159,7 @@ std::optional<Element> ElementScanner::next()
     if (m_done) return std::nullopt;
     std::optional<QRegularExpressionMatch> open = find(m_open, m_text, m_pos);
     const qsizetype innerStart = open ? open->capturedEnd(0) : 0;
-    const qsizetype close = open ? m_text.indexOf(m_close, innerStart, Qt::CaseInsensitive) : -1;
+    const qsizetype close = open ? indexOfTag(m_text, m_close, innerStart) : -1;
     // Without a closing tag after this opening, none follows a later one either.
     if (close < 0) {
         m_done = true;

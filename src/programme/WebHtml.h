@@ -29,6 +29,10 @@ QStringView matchable(QStringView text, QString& storage);
 // is not content, and a script may well spell out links and tags of its own.
 QString withoutScripts(QStringView matchableText);
 
+// Where a tag written like `tag` ("</td>", ASCII letters in any case) next starts at or after
+// `from`; -1 when there is none. `tag` starts with "<".
+qsizetype indexOfTag(QStringView text, QStringView tag, qsizetype from);
+
 struct Element {
     QRegularExpressionMatch open; // the opening tag's match, with its groups
     QStringView inner;            // between the opening tag and the closing tag

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmapCache>
+#include <QtMath>
 
 namespace tavrin::Symbols {
 
@@ -82,6 +83,18 @@ void knockOut(QPainter& p, F&& draw)
     p.setCompositionMode(QPainter::CompositionMode_Clear);
     draw();
     p.restore();
+}
+
+// A five-pointed star filling most of the grid.
+QPolygonF starShape()
+{
+    QPolygonF star;
+    for (int i = 0; i < 10; ++i) {
+        const qreal radius = i % 2 ? 3.8 : 9.0;
+        const qreal angle = qDegreesToRadians(-90.0 + i * 36.0);
+        star << QPointF(12 + radius * qCos(angle), 12.8 + radius * qSin(angle));
+    }
+    return star;
 }
 
 struct Entry {
@@ -218,6 +231,24 @@ const Entry kTable[] = {
      [](QPainter& p) {
          p.setBrush(Qt::NoBrush);
          p.drawPolyline(QPolygonF{QPointF(9, 6), QPointF(15, 12), QPointF(9, 18)});
+     }},
+    {"chevron.left", "pan-start",
+     [](QPainter& p) {
+         p.setBrush(Qt::NoBrush);
+         p.drawPolyline(QPolygonF{QPointF(15, 6), QPointF(9, 12), QPointF(15, 18)});
+     }},
+    {"star", "non-starred",
+     [](QPainter& p) {
+         p.setBrush(Qt::NoBrush);
+         p.drawPolygon(starShape());
+     }},
+    {"star.fill", "starred", [](QPainter& p) { p.drawPolygon(starShape()); }},
+    {"book", "user-bookmarks",
+     [](QPainter& p) {
+         p.setBrush(Qt::NoBrush);
+         p.drawPolyline(QPolygonF{QPointF(12, 6.5), QPointF(7, 4.5), QPointF(3, 5), QPointF(3, 19), QPointF(7, 18.5),
+                                  QPointF(12, 20.5), QPointF(17, 18.5), QPointF(21, 19), QPointF(21, 5), QPointF(17, 4.5),
+                                  QPointF(12, 6.5), QPointF(12, 20.5)});
      }},
     {"chevron.up.chevron.down", "",
      [](QPainter& p) {
