@@ -6,6 +6,7 @@
 #include "library/views/TableurView.h"
 #include "organizer/views/RiderFoldersView.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
+#include "programme/views/ProgrammeBrowserView.h"
 #include "sync/views/NearbyDevicePicker.h"
 #include "sync/views/SyncBadge.h"
 #include "ui/CapsuleButton.h"
@@ -91,6 +92,24 @@ void MacRootView::installSections()
         if (section == MacWorkspaceSection::paniers) m_riderFolders->importProgramme();
         else m_workspace->importProgramme();
     });
+    connect(this, &MacRootView::importProgrammeWebRequested, this, &MacRootView::openWebImport);
+}
+
+// The browser is made once and kept, its page engine loaded when it first shows. A programme it
+// imports goes to the rider folders while "Paniers" is shown, else to the workspace; both keep
+// it without a source file.
+void MacRootView::openWebImport()
+{
+    if (!m_webImport) {
+        m_webImport = new ProgrammeBrowserView(this);
+        m_webImport->onImport = [this](const ProgrammeDocument& document) {
+            if (m_section == MacWorkspaceSection::paniers) m_app.riderFoldersStore.adoptProgramme(document);
+            else m_app.workspaceStore.adoptProgramme(document);
+        };
+    }
+    m_webImport->show();
+    m_webImport->raise();
+    m_webImport->activateWindow();
 }
 
 // "Relancer la synchro" and the device picker at the sidebar's foot; the badge under "Créez un

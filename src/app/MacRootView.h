@@ -11,6 +11,7 @@ namespace tavrin {
 
 class CapsuleMenu;
 class FusedGroup;
+class ProgrammeBrowserView;
 class RiderFoldersView;
 class SpreadsheetWorkspaceView;
 class TableurView;
@@ -35,6 +36,8 @@ public:
     TableurView* tableur() const { return m_tableur; }
     SpreadsheetWorkspaceView* workspace() const { return m_workspace; }
     RiderFoldersView* riderFolders() const { return m_riderFolders; }
+    // The web import's browser window, made the first time it is asked for.
+    ProgrammeBrowserView* webImport() const { return m_webImport; }
 
 Q_SIGNALS:
     void firstShown();
@@ -58,6 +61,7 @@ private:
     void buildAppearanceMenu(CapsuleMenu* button);
     void connectCommands();
     void showImportResult();
+    void openWebImport();
     static QWidget* placeholderPage(MacWorkspaceSection section);
 
     TavrinApp& m_app;
@@ -67,6 +71,7 @@ private:
     TableurView* m_tableur = nullptr;
     SpreadsheetWorkspaceView* m_workspace = nullptr;
     RiderFoldersView* m_riderFolders = nullptr;
+    ProgrammeBrowserView* m_webImport = nullptr;
     QMessageBox* m_importAlert = nullptr;
     bool m_shown = false;
 };
