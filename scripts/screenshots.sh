@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Renders the window's main states (empty, filled, dark) to docs/screenshots/*.png with the
+# Renders the window's main states (empty, filled, dark, the organised workspace, Paniers) to docs/screenshots/*.png with the
 # offscreen platform. Run through `make screenshots`, which builds the release first.
 set -euo pipefail
 cd "$(dirname "$0")/.."

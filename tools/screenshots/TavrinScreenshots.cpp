@@ -5,9 +5,11 @@
 #include "app/TavrinApp.h"
 #include "base/AppSupport.h"
 #include "base/UserDefaults.h"
+#include "organizer/PhotoOrganizer.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QTimer>
@@ -39,16 +41,46 @@ void fillLibrary(LibraryStore& store)
     store.updateUIState(sunday.id, sheet.id);
 }
 
-bool render(const QString& path, const std::function<void(LibraryStore&)>& prepare)
+// The spreadsheet of fillLibrary organised at the end of its class: the programme with its day
+// and event, the card's photos and the clients' folder, a first run done for the first riders,
+// a rider missing from the programme and a number typed twice.
+void fillWorkspace(TavrinApp& app, const QString& folder)
+{
+    LibraryStore& library = app.libraryStore;
+    WorkspaceStore& workspace = app.workspaceStore;
+    fillLibrary(library);
+    const QUuid sheet = *library.uiState().selectedSpreadsheetID;
+    library.updateRow(sheet, library.snapshot().spreadsheet(sheet)->rows.last().id, QStringLiteral("0158"), QStringLiteral("87"));
+    ProgrammeEvent event{QStringLiteral("Dimanche|Épreuve 4 · 1,20 m"), QStringLiteral("Épreuve 4 · 1,20 m"), {}};
+    const QList<std::tuple<const char*, const char*, const char*>> riders{
+        {"104", "DUPONT", "Jean"},   {"87", "MARTIN", "Léa"},     {"112", "DE LA TOUR", "Marie"}, {"9", "LEROY", "Élodie"},
+        {"131", "BERNARD", "Luc"},   {"56", "MOREAU", "Chloé"},   {"148", "FONTAINE", "Léa"},     {"23", "GIRAUD", "Hugo"},
+        {"77", "ROUSSEL", "Camille"}, {"140", "VAN DER BERG", "Anna"}};
+    for (const auto& [number, last, first] : riders)
+        event.people.push_back(ImportedPerson{QString::fromLatin1(number), QString::fromUtf8(first), QString::fromUtf8(last), 1});
+    workspace.adoptProgramme(ProgrammeDocument{QStringLiteral("CSI Lamotte — programme.xlsx"), {{QStringLiteral("Dimanche"), {event}}}});
+    workspace.selectDay(QStringLiteral("Dimanche"), sheet);
+    workspace.selectEvent(event.id, sheet);
+    const QString card = folder + QStringLiteral("/Carte SD"), clients = folder + QStringLiteral("/Clients");
+    QDir().mkpath(card);
+    for (int n = 10; n <= 170; ++n) QFile(card + QStringLiteral("/DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0'))).open(QIODevice::WriteOnly);
+    workspace.storeFolder(card, WorkspaceStore::FolderKind::source, sheet);
+    workspace.storeFolder(clients, WorkspaceStore::FolderKind::destination, sheet);
+    const QList<PhotoGroup> done = PhotoOrganizer::plan(*library.snapshot().spreadsheet(sheet), event.people, card).first(4);
+    workspace.rememberTransfers(done, sheet);
+    workspace.recordOrganizer(PhotoOrganizer::execute(done, clients), sheet, QStringLiteral("Épreuve 4 · 1,20 m"));
+}
+
+bool render(const QString& path, const std::function<void(TavrinApp&, const QString&)>& prepare, QSize size = {1180, 760})
 {
     QTemporaryDir data;
     AppSupport::setDataDirectoryOverride(data.path());
     UserDefaults::resetStandard();
     SingleInstance instance(data.path());
     TavrinApp app(instance);
-    prepare(app.libraryStore);
+    prepare(app, data.path());
     MacRootView window(app);
-    window.resize(1180, 760);
+    window.resize(size);
     window.show();
     QEventLoop settle;
     QTimer::singleShot(100, &settle, &QEventLoop::quit);
@@ -72,18 +104,44 @@ int main(int argc, char** argv)
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QDir().mkpath(out.path());
-    const QList<std::pair<QString, std::function<void(LibraryStore&)>>> states{
-        {QStringLiteral("tableur-empty.png"), [](LibraryStore&) {}},
-        {QStringLiteral("tableur-filled.png"), fillLibrary},
+    const QSize large(1440, 860);
+    const QList<std::tuple<QString, std::function<void(TavrinApp&, const QString&)>, QSize>> states{
+        {QStringLiteral("tableur-empty.png"), [](TavrinApp&, const QString&) {}, {1180, 760}},
+        {QStringLiteral("tableur-filled.png"), [](TavrinApp& app, const QString&) { fillLibrary(app.libraryStore); }, {1180, 760}},
         {QStringLiteral("tableur-dark.png"),
-         [](LibraryStore& store) {
-             fillLibrary(store);
-             store.setAppearance(AppearancePreference::dark);
-         }},
+         [](TavrinApp& app, const QString&) {
+             fillLibrary(app.libraryStore);
+             app.libraryStore.setAppearance(AppearancePreference::dark);
+         },
+         {1180, 760}},
+        {QStringLiteral("tableur-workspace.png"), fillWorkspace, large},
+        {QStringLiteral("tableur-workspace-dark.png"),
+         [](TavrinApp& app, const QString& folder) {
+             fillWorkspace(app, folder);
+             app.libraryStore.setAppearance(AppearancePreference::dark);
+         },
+         large},
+        {QStringLiteral("paniers.png"),
+         [](TavrinApp& app, const QString& folder) {
+             UserDefaults::standard().setString(QStringLiteral("macWorkspaceSection"), QStringLiteral("paniers"));
+             RiderFoldersStore& store = app.riderFoldersStore;
+             store.adoptProgramme(ProgrammeDocument{
+                 QStringLiteral("CSI Lamotte — programme.xlsx"),
+                 {{QStringLiteral("Samedi"),
+                   {{QStringLiteral("Samedi|GP"), QStringLiteral("Grand Prix"),
+                     {ImportedPerson{QStringLiteral("101"), QStringLiteral("Jean"), QStringLiteral("DUPONT"), 1},
+                      ImportedPerson{QStringLiteral("102"), QStringLiteral("Marie Anne"), QStringLiteral("DE LA TOUR"), 2},
+                      ImportedPerson{QStringLiteral("103"), QStringLiteral("Jean-Pierre"), QStringLiteral("MARTIN"), 3},
+                      ImportedPerson{QStringLiteral("104"), QStringLiteral("Élodie"), QStringLiteral("LEROY"), 4},
+                      ImportedPerson{QStringLiteral("230"), QStringLiteral("Anna"), QStringLiteral("VAN DER BERG"), 5}}}}}}});
+             QDir().mkpath(folder + QStringLiteral("/Paniers/Dupont Jean"));
+             store.storeDestination(folder + QStringLiteral("/Paniers"));
+         },
+         {1180, 760}},
     };
     int failures = 0;
-    for (const auto& [name, prepare] : states) {
-        if (!render(out.filePath(name), prepare)) {
+    for (const auto& [name, prepare, size] : states) {
+        if (!render(out.filePath(name), prepare, size)) {
             std::fprintf(stderr, "Impossible d’écrire %s\n", qPrintable(out.filePath(name)));
             ++failures;
         }

@@ -15,11 +15,11 @@ namespace tavrin {
 
 namespace {
 
-QLabel* line(const QString& text, QWidget* parent, bool strong = false, bool secondary = false)
+QLabel* line(const QString& text, QWidget* parent, bool strong = false, bool secondary = false, bool wrap = true)
 {
     auto* label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
+    label->setWordWrap(wrap);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (strong) {
         QFont font = label->font();
@@ -82,8 +82,8 @@ void OrganizerHistoryView::reload()
             auto* head = new QWidget(m_content);
             auto* row = new QHBoxLayout(head);
             row->setContentsMargins(Theme::spacing, 0, 0, 0);
-            row->addWidget(line(entry.headline, head));
-            row->addWidget(line(OrganizerHistoryPanel::dateText(entry.date), head, false, true));
+            row->addWidget(line(entry.headline, head, false, false, false));
+            row->addWidget(line(OrganizerHistoryPanel::dateText(entry.date), head, false, true, false));
             row->addStretch(1);
             m_lines->addWidget(head);
             for (const QString& message : entry.messages.first(std::min(entry.messages.size(), OrganizerHistoryPanel::maxMessagesShown))) {

@@ -33,6 +33,8 @@ RiderFoldersView::RiderFoldersView(RiderFoldersStore& store, QWidget* parent)
     m_summary->setForegroundRole(QPalette::PlaceholderText);
     m_riders->setSelectionMode(QAbstractItemView::NoSelection);
     m_riders->setFocusPolicy(Qt::NoFocus);
+    m_riders->setSpacing(2);
+    m_riders->setAlternatingRowColors(true);
     for (QLabel* label : {m_summary, m_error, m_report}) {
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
@@ -98,7 +100,10 @@ void RiderFoldersView::update()
     m_destination->setValue(store.destinationName().value_or(QStringLiteral("—")));
     m_summary->setText(m_model->summaryLine());
     m_riders->clear();
-    for (const ImportedPerson& person : m_model->namedPeople()) m_riders->addItem(person.formattedName());
+    for (const ImportedPerson& person : m_model->namedPeople()) {
+        auto* item = new QListWidgetItem(person.formattedName(), m_riders);
+        item->setToolTip(QStringLiteral("N° ") + person.canonicalNumber);
+    }
     m_createButton->setEnabled(m_model->canCreate() && !m_model->isRunning());
     m_error->setText(m_model->errorText().value_or(QString()));
     m_error->setVisible(bool(m_model->errorText()));

@@ -35,16 +35,16 @@ QColor toneColour(StatusMark::Tone tone)
     return {};
 }
 
-// The row's marks side by side in one icon; a row has eight possible sets, each drawn once per
-// appearance.
-QIcon marksIcon(const QList<StatusMark>& marks)
+// The row's marks side by side in one picture (a pixmap keeps its own size in the table, where an
+// icon would be shrunk to the view's icon size); each set is drawn once per appearance.
+QPixmap marksPixmap(const QList<StatusMark>& marks)
 {
-    static QHash<QString, QIcon> cache;
+    static QHash<QString, QPixmap> cache;
     QString key = Theme::isDark() ? QStringLiteral("d") : QStringLiteral("l");
     for (const StatusMark& mark : marks) key += mark.symbol;
     if (const auto it = cache.constFind(key); it != cache.constEnd()) return *it;
     constexpr int size = 16, gap = 4;
-    QPixmap pixmap(2 * size + gap, size);
+    QPixmap pixmap(int(marks.size()) * (size + gap) - gap, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     int x = 0;
@@ -53,7 +53,7 @@ QIcon marksIcon(const QList<StatusMark>& marks)
         x += size + gap;
     }
     painter.end();
-    return *cache.insert(key, QIcon(pixmap));
+    return *cache.insert(key, pixmap);
 }
 
 QLabel* secondaryLabel(QWidget* parent, const QString& objectName)
@@ -195,7 +195,7 @@ void SpreadsheetWorkspaceView::addColumns()
                                              if (!preview) return {};
                                              const QList<StatusMark> marks = statusMarks(*preview);
                                              if (marks.isEmpty()) return {};
-                                             if (role == Qt::DecorationRole) return marksIcon(marks);
+                                             if (role == Qt::DecorationRole) return marksPixmap(marks);
                                              if (role == Qt::ToolTipRole || role == Qt::AccessibleTextRole) {
                                                  QStringList texts;
                                                  for (const StatusMark& mark : marks) texts.push_back(mark.text);
