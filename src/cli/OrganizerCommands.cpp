@@ -70,8 +70,7 @@ void printSettings(const SpreadsheetMacSettings& settings)
 void printProgramme(const ProgrammeDocument& document)
 {
     printJsonBytes(encodeProgramme(document));
-    const bool anyEvent = std::any_of(document.days.begin(), document.days.end(), [](const ProgrammeDay& d) { return !d.events.isEmpty(); });
-    if (!anyEvent) printError(QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier."));
+    if (!StoredProgramme::hasEvents(document)) printError(QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier."));
 }
 
 QString singleArgument(const Args& args, const QString& what)
@@ -80,12 +79,14 @@ QString singleArgument(const Args& args, const QString& what)
     return args.positional().first();
 }
 
-int workspaceImportProgramme(const QStringList& raw)
+// "import-programme FILE" of either workspace.
+template <typename Store>
+int importProgramme(const QStringList& raw)
 {
     const QString path = singleArgument(Args(raw, {}), QStringLiteral("un fichier programme (pdf, xlsx, xlsm)"));
-    WorkspaceStore workspace;
-    workspace.ingestProgramme(QFileInfo(path).absoluteFilePath());
-    printProgramme(*workspace.programme());
+    Store store;
+    store.ingestProgramme(QFileInfo(path).absoluteFilePath());
+    printProgramme(*store.programme());
     return 0;
 }
 
@@ -239,15 +240,6 @@ int history(const QStringList& raw)
     return 0;
 }
 
-int riderFoldersImportProgramme(const QStringList& raw)
-{
-    const QString path = singleArgument(Args(raw, {}), QStringLiteral("un fichier programme (pdf, xlsx, xlsm)"));
-    RiderFoldersStore store;
-    store.ingestProgramme(QFileInfo(path).absoluteFilePath());
-    printProgramme(*store.programme());
-    return 0;
-}
-
 int riderFoldersSetDestination(const QStringList& raw)
 {
     const QString path = singleArgument(Args(raw, {}), QStringLiteral("un dossier de destination"));
@@ -269,9 +261,9 @@ int riderFoldersCreate(const QStringList& raw)
     return 0;
 }
 
-const Registration importProgramme{{QStringLiteral("workspace import-programme"), QStringLiteral("workspace import-programme FICHIER"),
+const Registration workspaceImport{{QStringLiteral("workspace import-programme"), QStringLiteral("workspace import-programme FICHIER"),
                                     QStringLiteral("Importe le programme des tableurs (pdf, xlsx, xlsm) et l’affiche."),
-                                    workspaceImportProgramme}};
+                                    importProgramme<WorkspaceStore>}};
 const Registration set{{QStringLiteral("workspace set"),
                         QStringLiteral("workspace set --spreadsheet T [--source DOSSIER] [--dest DOSSIER] [--day NOM] "
                                        "[--event ID] [--rider NUMÉRO NOM PRÉNOM]… [--done true|false]"),
@@ -287,7 +279,7 @@ const Registration historyCommand{{QStringLiteral("history"), QStringLiteral("hi
 const Registration riderImport{{QStringLiteral("rider-folders import-programme"),
                                 QStringLiteral("rider-folders import-programme FICHIER"),
                                 QStringLiteral("Importe le programme des paniers (pdf, xlsx, xlsm) et l’affiche."),
-                                riderFoldersImportProgramme}};
+                                importProgramme<RiderFoldersStore>}};
 const Registration riderDestination{{QStringLiteral("rider-folders set-destination"),
                                      QStringLiteral("rider-folders set-destination DOSSIER"),
                                      QStringLiteral("Choisit le dossier où créer les dossiers des cavaliers."),

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -21,6 +22,35 @@ namespace tavrin::PhotoOrganizer {
 namespace {
 
 QString plural(bool when) { return when ? QStringLiteral("s") : QString(); }
+
+// A file name from the disk; camera names are ASCII, which needs no decoding.
+QString decodedName(const char* name)
+{
+    const size_t length = std::strlen(name);
+    const bool ascii = std::all_of(name, name + length, [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return ascii ? QString::fromLatin1(name, qsizetype(length)) : QFile::decodeName(QByteArray(name, qsizetype(length)));
+}
+
+// PhotoFile::isPhoto without building a string per file: a folder of 20,000 photos asks 20,000
+// times.
+bool isPhotoName(QStringView name)
+{
+    static const std::vector<QByteArray> extensions = [] {
+        std::vector<QByteArray> list;
+        for (const QString& extension : PhotoFile::extensions()) list.push_back(extension.toLatin1());
+        return list;
+    }();
+    const QStringView extension = PathText::pathExtension(name);
+    char lower[8];
+    if (extension.isEmpty() || extension.size() > qsizetype(sizeof lower)) return false;
+    for (qsizetype i = 0; i < extension.size(); ++i) {
+        const char16_t c = extension[i].unicode();
+        if (c >= 0x80) return PhotoFile::isPhoto(name);
+        lower[i] = char(c >= u'A' && c <= u'Z' ? c + 32 : c);
+    }
+    const QByteArrayView wanted(lower, extension.size());
+    return std::any_of(extensions.begin(), extensions.end(), [&](const QByteArray& e) { return e == wanted; });
+}
 
 // The visible children of a folder, by name; throws the folder's error.
 QStringList visibleChildren(const QString& folder)
@@ -31,7 +61,7 @@ QStringList visibleChildren(const QString& folder)
     errno = 0;
     while (const dirent* entry = ::readdir(dir)) {
         if (entry->d_name[0] == '.') continue; // hidden, and the . and .. entries
-        names.push_back(QFile::decodeName(entry->d_name));
+        names.push_back(decodedName(entry->d_name));
     }
     const int error = errno;
     ::closedir(dir);
@@ -58,7 +88,7 @@ struct NumberedRow {
 
 struct NumberedFile {
     PhotoNumber number;
-    QString path;
+    QString name;
 };
 
 } // namespace
@@ -84,12 +114,13 @@ QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<Importe
     });
 
     std::vector<NumberedFile> files;
-    for (const QString& name : visibleChildren(sourceDirectory)) {
-        if (!PhotoFile::isPhoto(name)) continue;
+    const QStringList children = visibleChildren(sourceDirectory);
+    files.reserve(size_t(children.size()));
+    for (const QString& name : children) {
+        if (!isPhotoName(name)) continue;
         const QString trimmed = name.trimmed();
         if (trimmed.isEmpty()) continue;
-        if (std::optional<PhotoNumber> number = PhotoNumber::parse(trimmed))
-            files.push_back({std::move(*number), joined(sourceDirectory, name)});
+        if (std::optional<PhotoNumber> number = PhotoNumber::parse(trimmed)) files.push_back({std::move(*number), name});
     }
     std::stable_sort(files.begin(), files.end(),
                      [](const NumberedFile& a, const NumberedFile& b) { return a.number < b.number; });
@@ -113,7 +144,7 @@ QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<Importe
         group.files.reserve(last - first);
         for (auto f = first; f != last; ++f) {
             if (separatePrefixes && !f->number.prefix.isEmpty() && f->number.prefix != start.prefix) continue;
-            group.files.push_back(f->path);
+            group.files.push_back(joined(sourceDirectory, f->name));
         }
         if (const std::optional<QString> canonical = AssignedNumber::canonical(group.row.assignedNumber))
             if (const ImportedPerson* person = index.value(*canonical)) group.person = *person;

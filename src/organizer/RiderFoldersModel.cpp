@@ -63,10 +63,7 @@ void RiderFoldersModel::importProgramme(const QString& path)
         return;
     }
     m_report.reset();
-    const ProgrammeDocument& programme = *m_store.programme();
-    const bool anyEvent = std::any_of(programme.days.begin(), programme.days.end(),
-                                      [](const ProgrammeDay& day) { return !day.events.isEmpty(); });
-    if (anyEvent) m_errorText.reset();
+    if (StoredProgramme::hasEvents(*m_store.programme())) m_errorText.reset();
     else m_errorText = QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier.");
     Q_EMIT changed();
 }

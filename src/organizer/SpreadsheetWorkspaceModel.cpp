@@ -17,33 +17,35 @@ const QString kChooseEvent = QStringLiteral("Choisissez le jour, puis l’épreu
 QString s(bool plural) { return plural ? QStringLiteral("s") : QString(); }
 
 // The keys found on two rows or more.
-template <typename Key>
-QSet<QString> repeated(const QList<RowRecord>& rows, Key key)
+QSet<QString> repeated(const std::vector<SpreadsheetWorkspaceModel::RowKeys>& keys,
+                       std::optional<QString> SpreadsheetWorkspaceModel::RowKeys::*key)
 {
-    QSet<QString> seen, twice;
-    for (const RowRecord& row : rows) {
-        const std::optional<QString> k = key(row);
-        if (!k) continue;
-        if (seen.contains(*k)) twice.insert(*k);
-        else seen.insert(*k);
-    }
+    QHash<QString, int> count;
+    count.reserve(qsizetype(keys.size()));
+    for (const SpreadsheetWorkspaceModel::RowKeys& k : keys)
+        if (k.*key) ++count[*(k.*key)];
+    QSet<QString> twice;
+    for (auto it = count.cbegin(); it != count.cend(); ++it)
+        if (*it > 1) twice.insert(it.key());
     return twice;
-}
-
-QSet<QString> repeatedAssigned(const QList<RowRecord>& rows)
-{
-    return repeated(rows, [](const RowRecord& r) { return AssignedNumber::canonical(r.assignedNumber); });
-}
-
-QSet<QString> repeatedPhotos(const QList<RowRecord>& rows)
-{
-    return repeated(rows, [](const RowRecord& r) { return SpreadsheetWorkspaceModel::photoKey(r.photoNumber); });
 }
 
 QString filesLabel(qsizetype count, const QString& rangeLabel, bool pluralFromTwo)
 {
     return QString::number(count) + QStringLiteral(" fichier") + s(pluralFromTwo ? count >= 2 : count != 1)
         + QStringLiteral(" · ") + rangeLabel;
+}
+
+// Names shown upper-cased the French way; ASCII names, most of them, need no case tables.
+QString upperName(const QString& name)
+{
+    QString upper = name.trimmed();
+    for (QChar& c : upper) {
+        const char16_t u = c.unicode();
+        if (u >= 0x80) return TextFolding::frenchUpper(name.trimmed());
+        if (u >= u'a' && u <= u'z') c = QChar(char16_t(u - 32));
+    }
+    return upper;
 }
 
 } // namespace
@@ -67,11 +69,11 @@ QList<StatusMark> statusMarks(const PreviewRow& row)
 }
 
 struct SpreadsheetWorkspaceModel::PreviewContext {
-    QUuid spreadsheetID;
     SpreadsheetMacSettings settings;
     std::optional<ProgrammeEvent> event;
     // Canonical number → index in the event's people (the first one wins).
     QHash<QString, qsizetype> catalogue;
+    std::vector<RowKeys> keys;
     QSet<QString> duplicateAssigned;
     QSet<QString> duplicatePhotos;
 };
@@ -130,6 +132,8 @@ void SpreadsheetWorkspaceModel::setSpreadsheet(const std::optional<QUuid>& sprea
     if (spreadsheetID == m_spreadsheetID) return;
     m_spreadsheetID = spreadsheetID;
     m_groups.clear();
+    m_groupIndex.clear();
+    m_groupLabels.clear();
     m_lastReport.reset();
     if (m_spreadsheetID) m_workspace.restorePersistedChoices(*m_spreadsheetID);
     refreshPreviews();
@@ -184,13 +188,13 @@ std::optional<QString> SpreadsheetWorkspaceModel::photoKey(const QString& text)
 QSet<QString> SpreadsheetWorkspaceModel::duplicateAssigned() const
 {
     const std::optional<SpreadsheetRecord> sheet = spreadsheet();
-    return sheet ? repeatedAssigned(sheet->rows) : QSet<QString>();
+    return sheet ? repeated(rowKeys(sheet->rows), &RowKeys::canonical) : QSet<QString>();
 }
 
 QSet<QString> SpreadsheetWorkspaceModel::duplicatePhotos() const
 {
     const std::optional<SpreadsheetRecord> sheet = spreadsheet();
-    return sheet ? repeatedPhotos(sheet->rows) : QSet<QString>();
+    return sheet ? repeated(rowKeys(sheet->rows), &RowKeys::photoKey) : QSet<QString>();
 }
 
 std::optional<ImportedPerson> SpreadsheetWorkspaceModel::catalogPerson(const QString& assigned) const
@@ -204,26 +208,50 @@ std::optional<ImportedPerson> SpreadsheetWorkspaceModel::catalogPerson(const QSt
     return std::nullopt;
 }
 
+std::vector<SpreadsheetWorkspaceModel::RowKeys> SpreadsheetWorkspaceModel::rowKeys(const QList<RowRecord>& rows) const
+{
+    // Every keystroke previews every row again while at most one changed: the keys of the texts
+    // already seen are kept (and forgotten when they pile up).
+    if (m_canonicalMemo.size() > 8 * rows.size() + 64) m_canonicalMemo.clear();
+    if (m_photoKeyMemo.size() > 8 * rows.size() + 64) m_photoKeyMemo.clear();
+    const auto memo = [](QHash<QString, std::optional<QString>>& cache, const QString& text, auto compute) {
+        auto it = cache.constFind(text);
+        if (it == cache.constEnd()) it = cache.insert(text, compute(text));
+        return *it;
+    };
+    std::vector<RowKeys> keys;
+    keys.reserve(size_t(rows.size()));
+    for (const RowRecord& row : rows)
+        keys.push_back({memo(m_canonicalMemo, row.assignedNumber, [](const QString& t) { return AssignedNumber::canonical(t); }),
+                        memo(m_photoKeyMemo, row.photoNumber, photoKey)});
+    return keys;
+}
+
 SpreadsheetWorkspaceModel::PreviewContext SpreadsheetWorkspaceModel::previewContext(const SpreadsheetRecord& sheet) const
 {
-    PreviewContext context{sheet.id, m_workspace.settings(sheet.id), m_workspace.selectedEvent(sheet.id), {},
-                           repeatedAssigned(sheet.rows), repeatedPhotos(sheet.rows)};
-    if (context.event)
+    PreviewContext context{m_workspace.settings(sheet.id), m_workspace.selectedEvent(sheet.id), {}, rowKeys(sheet.rows), {}, {}};
+    context.duplicateAssigned = repeated(context.keys, &RowKeys::canonical);
+    context.duplicatePhotos = repeated(context.keys, &RowKeys::photoKey);
+    if (context.event) {
+        context.catalogue.reserve(context.event->people.size());
         for (qsizetype i = 0; i < context.event->people.size(); ++i)
             if (!context.catalogue.contains(context.event->people[i].canonicalNumber))
                 context.catalogue.insert(context.event->people[i].canonicalNumber, i);
+    }
     return context;
 }
 
-PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, const PhotoGroup* group, const PreviewContext& context) const
+PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, qsizetype index, const PreviewContext& context) const
 {
-    const std::optional<QString> canonical = AssignedNumber::canonical(row.assignedNumber);
+    const RowKeys& keys = context.keys[size_t(index)];
+    const auto groupIt = m_groupIndex.constFind(row.id);
+    const PhotoGroup* group = groupIt == m_groupIndex.constEnd() ? nullptr : &m_groups[*groupIt];
     std::optional<ImportedPerson> catalogue;
     if (group && group->person) catalogue = group->person;
-    else if (canonical && context.event)
-        if (const auto it = context.catalogue.constFind(*canonical); it != context.catalogue.constEnd())
+    else if (keys.canonical && context.event)
+        if (const auto it = context.catalogue.constFind(*keys.canonical); it != context.catalogue.constEnd())
             catalogue = context.event->people[*it];
-    const std::optional<ImportedPerson> resolved = m_workspace.resolvedPerson(context.spreadsheetID, row.assignedNumber, catalogue);
+    const std::optional<ImportedPerson> resolved = WorkspaceStore::resolvedPerson(context.settings, keys.canonical, catalogue);
 
     PreviewRow preview;
     preview.id = row.id;
@@ -232,7 +260,7 @@ PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, const Pho
 
     const auto remembered = context.settings.rememberedTransfers.constFind(row.id);
     const bool hasRemembered = remembered != context.settings.rememberedTransfers.constEnd();
-    if (group && !group->files.isEmpty()) preview.photos = filesLabel(group->files.size(), group->rangeLabel(), true);
+    if (group && !group->files.isEmpty()) preview.photos = m_groupLabels[*groupIt];
     else if (hasRemembered)
         preview.photos = remembered->fileNames.isEmpty() ? QStringLiteral("—")
                                                          : filesLabel(remembered->fileNames.size(), remembered->rangeLabel, false);
@@ -241,11 +269,11 @@ PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, const Pho
 
     // A hand-typed name shows as typed; a programme name upper-cased; nothing for a row the
     // programme does not know.
-    const ManualRiderName manual = canonical ? context.settings.manualRiders.value(*canonical) : ManualRiderName{};
+    const ManualRiderName manual = keys.canonical ? context.settings.manualRiders.value(*keys.canonical) : ManualRiderName{};
     const auto displayed = [&](const QString& typed, const QString& fromPerson) -> QString {
         if (!typed.isEmpty()) return typed;
         if (!catalogue || !resolved) return QString();
-        return TextFolding::frenchUpper(fromPerson.trimmed());
+        return upperName(fromPerson);
     };
     preview.lastName = displayed(manual.lastName, resolved ? resolved->lastName : QString());
     preview.firstName = displayed(manual.firstName, resolved ? resolved->firstName : QString());
@@ -253,9 +281,8 @@ PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, const Pho
     preview.fromCatalogue = catalogue.has_value();
     preview.hasName = resolved.has_value();
     preview.isBlank = row.isBlank();
-    preview.duplicateAssigned = canonical && context.duplicateAssigned.contains(*canonical);
-    const std::optional<QString> key = photoKey(row.photoNumber);
-    preview.duplicatePhoto = key && context.duplicatePhotos.contains(*key);
+    preview.duplicateAssigned = keys.canonical && context.duplicateAssigned.contains(*keys.canonical);
+    preview.duplicatePhoto = keys.photoKey && context.duplicatePhotos.contains(*keys.photoKey);
     preview.filesTransferred = hasRemembered && !remembered->fileNames.isEmpty();
     return preview;
 }
@@ -265,12 +292,9 @@ QList<PreviewRow> SpreadsheetWorkspaceModel::rowsForTable() const
     const std::optional<SpreadsheetRecord> sheet = spreadsheet();
     if (!sheet) return {};
     const PreviewContext context = previewContext(*sheet);
-    QHash<QUuid, const PhotoGroup*> groupOf;
-    groupOf.reserve(m_groups.size());
-    for (const PhotoGroup& group : m_groups) groupOf.insert(group.row.id, &group);
     QList<PreviewRow> rows;
     rows.reserve(sheet->rows.size());
-    for (const RowRecord& row : sheet->rows) rows.push_back(previewRow(row, groupOf.value(row.id), context));
+    for (qsizetype i = 0; i < sheet->rows.size(); ++i) rows.push_back(previewRow(sheet->rows[i], i, context));
     return rows;
 }
 
@@ -367,10 +391,7 @@ void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
         Q_EMIT stateChanged();
         return;
     }
-    const ProgrammeDocument& programme = *m_workspace.programme();
-    const bool anyEvent = std::any_of(programme.days.begin(), programme.days.end(),
-                                      [](const ProgrammeDay& day) { return !day.events.isEmpty(); });
-    if (anyEvent) m_parseError.reset();
+    if (StoredProgramme::hasEvents(*m_workspace.programme())) m_parseError.reset();
     else m_parseError = kNoEventWarning;
     rebuildPlan();
 }
@@ -413,6 +434,16 @@ void SpreadsheetWorkspaceModel::scheduleRebuild(bool resetReport)
 void SpreadsheetWorkspaceModel::setGroups(QList<PhotoGroup> groups)
 {
     m_groups = std::move(groups);
+    // What the previews show of each group, worked out once per plan rather than per preview.
+    m_groupIndex.clear();
+    m_groupIndex.reserve(m_groups.size());
+    m_groupLabels.clear();
+    m_groupLabels.reserve(m_groups.size());
+    for (qsizetype i = 0; i < m_groups.size(); ++i) {
+        const PhotoGroup& group = m_groups[i];
+        m_groupIndex.insert(group.row.id, i);
+        m_groupLabels.push_back(group.files.isEmpty() ? QString() : filesLabel(group.files.size(), group.rangeLabel(), true));
+    }
     Q_EMIT planChanged();
     refreshPreviews();
     Q_EMIT stateChanged();

@@ -26,6 +26,12 @@ class SpreadsheetWorkspaceModel : public QObject {
     Q_OBJECT
 
 public:
+    // What a row's numbers come to: its canonical assigned number and its photo key.
+    struct RowKeys {
+        std::optional<QString> canonical;
+        std::optional<QString> photoKey;
+    };
+
     SpreadsheetWorkspaceModel(LibraryStore& library, WorkspaceStore& workspace, QObject* parent = nullptr);
     // A run still going is stopped between two files and what it copied is recorded.
     ~SpreadsheetWorkspaceModel() override;
@@ -108,8 +114,9 @@ private:
     struct RunOutcome;
     struct PreviewContext;
 
+    std::vector<RowKeys> rowKeys(const QList<RowRecord>& rows) const;
     PreviewContext previewContext(const SpreadsheetRecord& sheet) const;
-    PreviewRow previewRow(const RowRecord& row, const PhotoGroup* group, const PreviewContext& context) const;
+    PreviewRow previewRow(const RowRecord& row, qsizetype index, const PreviewContext& context) const;
     void refreshPreviews();
     void onSettingsChanged(const QUuid& spreadsheetID);
     void onProgrammeChanged();
@@ -120,8 +127,13 @@ private:
     WorkspaceStore& m_workspace;
     std::optional<QUuid> m_spreadsheetID;
     QList<PhotoGroup> m_groups;
+    // Row identifier → its group, and each group's photos label.
+    QHash<QUuid, qsizetype> m_groupIndex;
+    QStringList m_groupLabels;
     std::optional<QString> m_parseError;
     QList<PreviewRow> m_previews;
+    mutable QHash<QString, std::optional<QString>> m_canonicalMemo;
+    mutable QHash<QString, std::optional<QString>> m_photoKeyMemo;
     QHash<QUuid, qsizetype> m_previewIndex;
     QTimer m_rebuildTimer;
     bool m_pendingReset = false;

@@ -33,6 +33,11 @@ void StoredProgramme::removeSourceFiles() const
     else AppSupport::removeRiderProgrammeFiles();
 }
 
+bool StoredProgramme::hasEvents(const ProgrammeDocument& document)
+{
+    return std::any_of(document.days.begin(), document.days.end(), [](const ProgrammeDay& day) { return !day.events.isEmpty(); });
+}
+
 void StoredProgramme::persistProgrammeIndex(const ProgrammeDocument& document)
 {
     if (!m_index.write(encodeProgramme(document)))

@@ -29,6 +29,9 @@ public:
     // A programme read from a web page: kept without a source file.
     void adoptProgramme(const ProgrammeDocument& document);
 
+    // Some day of the document has an event to choose.
+    static bool hasEvents(const ProgrammeDocument& document);
+
     // Saves the owner's file.
     virtual void persist() = 0;
 

@@ -170,15 +170,20 @@ void WorkspaceStore::setManualRider(const QUuid& spreadsheetID, const QString& a
 std::optional<ImportedPerson> WorkspaceStore::resolvedPerson(const QUuid& spreadsheetID, const QString& assigned,
                                                              const std::optional<ImportedPerson>& catalog) const
 {
-    const std::optional<QString> key = AssignedNumber::canonical(assigned);
-    if (!key) return catalog;
-    const auto settingsIt = m_settings.constFind(spreadsheetID);
-    if (settingsIt == m_settings.constEnd()) return catalog;
-    const auto it = settingsIt->manualRiders.constFind(*key);
-    if (it == settingsIt->manualRiders.constEnd()) return catalog;
+    const auto it = m_settings.constFind(spreadsheetID);
+    if (it == m_settings.constEnd()) return catalog;
+    return resolvedPerson(*it, AssignedNumber::canonical(assigned), catalog);
+}
+
+std::optional<ImportedPerson> WorkspaceStore::resolvedPerson(const SpreadsheetMacSettings& settings, const std::optional<QString>& canonical,
+                                                             const std::optional<ImportedPerson>& catalog)
+{
+    if (!canonical) return catalog;
+    const auto it = settings.manualRiders.constFind(*canonical);
+    if (it == settings.manualRiders.constEnd()) return catalog;
     const QString last = it->lastName.trimmed(), first = it->firstName.trimmed();
     if (last.isEmpty() && first.isEmpty()) return catalog;
-    return ImportedPerson{*key, first, last, 0};
+    return ImportedPerson{*canonical, first, last, 0};
 }
 
 void WorkspaceStore::recordOrganizer(const OrganizerReport& report, const QUuid& spreadsheetID, const QString& title)

@@ -49,6 +49,9 @@ public:
     // The hand-typed name for the number when there is one, else `catalog`.
     std::optional<ImportedPerson> resolvedPerson(const QUuid& spreadsheetID, const QString& assigned,
                                                  const std::optional<ImportedPerson>& catalog) const;
+    // The same from a spreadsheet's settings and the number's canonical form.
+    static std::optional<ImportedPerson> resolvedPerson(const SpreadsheetMacSettings& settings, const std::optional<QString>& canonical,
+                                                        const std::optional<ImportedPerson>& catalog);
 
     void recordOrganizer(const OrganizerReport& report, const QUuid& spreadsheetID, const QString& title);
     void rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID);
