@@ -6,7 +6,7 @@
 # Then, on a btrfs image made here (root only: loop mount), the bytes the run writes to the
 # device, which reflinks keep near zero, beside cp --reflink=auto. Last, the peak memory of runs
 # of other counts and sizes, which must not grow with them.
-#   PHOTOS=2000 SIZE_MB=5 ROWS=400 WORK_DIR=/var/tmp bench/compare-copy.sh
+#   PHOTOS=2000 SIZE_MB=5 ROWS=400 WORK_DIR=/var/tmp PARTS="copy memory reflink" bench/compare-copy.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -14,6 +14,7 @@ cli="$root/${BUILD_DIR:-build/release}/bin/tavrin-cli"
 photos=${PHOTOS:-2000}
 size_mb=${SIZE_MB:-5}
 rows=${ROWS:-400}
+parts=" ${PARTS:-copy memory reflink} "
 [ -x "$cli" ] || { echo "compare-copy: build $cli first (make build)"; exit 1; }
 for tool in jq python3 /usr/bin/time; do command -v "$tool" >/dev/null || { echo "compare-copy: $tool is missing"; exit 1; }; done
 
@@ -53,6 +54,7 @@ PY
 # day and event chosen, and the folders.
 prepare() { # DATA SOURCE DEST COUNT ROWS
   local data=$1 source=$2 dest=$3 count=$4 nrows=$5
+  mkdir -p "$data"
   python3 - "$data/library-in.json" "$count" "$nrows" <<'PY'
 import json, sys, uuid
 path, count, rows = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
@@ -83,6 +85,7 @@ cp_layout() { # DATA SOURCE DEST [cp options]
 
 layout() { (cd "$1" && find . -type f | sort); }
 
+if [[ $parts == *" copy "* ]]; then
 echo "== organisation run against GNU cp: $photos photos of $size_mb MB, $rows rows, on $(df --output=fstype "$work" | tail -1) ($work)"
 make_photos "$work/source" "$photos" "$size_mb"
 prepare "$work/data" "$work/source" "$work/ours" "$photos" "$rows"
@@ -123,7 +126,9 @@ echo "best: organize ${best_ours} s · cp ${best_cp} s · cp + sync ${best_cp_sy
 echo "ratio organize / (cp + sync): $(python3 -c "print(f'{$best_ours / $best_cp_sync:.3f}')")   (target ≤ 1.05)"
 echo "ratio organize / cp alone:    $(python3 -c "print(f'{$best_ours / $best_cp:.3f}')")"
 rm -rf "$work/source" "$work/data"
+fi
 
+if [[ $parts == *" memory "* ]]; then
 echo "== peak memory of a run (KB): it must not grow with the photos' size or count"
 for spec in "200 5" "200 25" "2000 1"; do
   set -- $spec
@@ -133,8 +138,11 @@ for spec in "200 5" "200 25" "2000 1"; do
   /usr/bin/time -f %M -o "$work/rss" "$cli" --data-dir "$work/m/data" organize --spreadsheet "Grand Prix" >/dev/null
   echo "$1 photos of $2 MB: $(cat "$work/rss") KB"
 done
-echo "$photos photos of $size_mb MB: $rss_main KB"
+[ -z "${rss_main:-}" ] || echo "$photos photos of $size_mb MB: $rss_main KB"
 rm -rf "$work/m"
+fi
+
+[[ $parts == *" reflink "* ]] || exit 0
 
 echo "== reflinks on btrfs: bytes written to the device"
 if ! is_root; then echo "skipped: the loop mount of a btrfs image needs root"; exit 0; fi
@@ -146,7 +154,7 @@ mnt="$work/btrfs"
 mkdir -p "$mnt"
 if ! mount -o loop "$image" "$mnt" 2>"$work/mount.err"; then echo "skipped: cannot mount the image ($(cat "$work/mount.err"))"; mnt=""; exit 0; fi
 device=$(findmnt -n -o SOURCE "$mnt")
-written() { sync -f "$mnt"; awk '{print $7 * 512}' "/sys/block/$(basename "$device")/stat"; }
+written() { sync -f "$mnt"; awk '{printf "%.0f\n", $7 * 512}' "/sys/block/$(basename "$device")/stat"; }
 make_photos "$mnt/source" "$photos" "$size_mb"
 prepare "$work/bdata" "$mnt/source" "$mnt/ours" "$photos" "$rows"
 before=$(written); t0=$(now)

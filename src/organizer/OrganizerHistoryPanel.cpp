@@ -10,8 +10,14 @@ OrganizerHistoryPanel::OrganizerHistoryPanel(WorkspaceStore& workspace, LibraryS
     : QObject(parent), m_workspace(workspace), m_library(library)
 {
     connect(&m_workspace, &WorkspaceStore::historyChanged, this, &OrganizerHistoryPanel::changed);
-    // Titles follow renames and deletions.
-    connect(&m_library, &LibraryStore::snapshotChanged, this, &OrganizerHistoryPanel::changed);
+    // Titles follow renames and deletions; every keystroke changes the library, rarely a title.
+    connect(&m_library, &LibraryStore::snapshotChanged, this, [this] {
+        QStringList titles;
+        for (const OrganizerHistorySection& section : sections()) titles.push_back(section.title);
+        if (titles == m_shownTitles) return;
+        m_shownTitles = titles;
+        Q_EMIT changed();
+    });
 }
 
 QList<OrganizerHistorySection> OrganizerHistoryPanel::sections() const

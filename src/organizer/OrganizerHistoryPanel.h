@@ -39,6 +39,7 @@ Q_SIGNALS:
 private:
     WorkspaceStore& m_workspace;
     LibraryStore& m_library;
+    QStringList m_shownTitles;
 };
 
 } // namespace tavrin

@@ -226,7 +226,8 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
         if (duplicates > 0)
             message += QStringLiteral(" · ") + QString::number(duplicates) + QStringLiteral(" copie")
                 + plural(duplicates != 1) + QStringLiteral(" (fichier déjà présent)");
-        report.messages.push_back(message);
+        // A run stopped before the group's first photo says nothing of the group.
+        if (!stopped || processed > 0) report.messages.push_back(message);
         if (stopped) break;
         if (control) ++control->groupsFinished;
     }

@@ -14,7 +14,7 @@ const QString kNoEventWarning = QStringLiteral(
     "Aucune épreuve exploitable n’a été lue dans ce fichier. Envoyez-moi le fichier type pour caler le lecteur.");
 const QString kChooseEvent = QStringLiteral("Choisissez le jour, puis l’épreuve pour afficher les cavaliers.");
 
-QString s(bool plural) { return plural ? QStringLiteral("s") : QString(); }
+QString plural(bool when) { return when ? QStringLiteral("s") : QString(); }
 
 // The keys found on two rows or more.
 QSet<QString> repeated(const std::vector<SpreadsheetWorkspaceModel::RowKeys>& keys,
@@ -30,9 +30,21 @@ QSet<QString> repeated(const std::vector<SpreadsheetWorkspaceModel::RowKeys>& ke
     return twice;
 }
 
+// The rows behind the issue count, the help and the summary line.
+struct RowCounts {
+    qsizetype named = 0, unnamed = 0, duplicated = 0;
+    explicit RowCounts(const QList<PreviewRow>& rows)
+    {
+        for (const PreviewRow& r : rows) {
+            if (!r.isBlank) ++(r.hasName ? named : unnamed);
+            if (r.duplicateAssigned || r.duplicatePhoto) ++duplicated;
+        }
+    }
+};
+
 QString filesLabel(qsizetype count, const QString& rangeLabel, bool pluralFromTwo)
 {
-    return QString::number(count) + QStringLiteral(" fichier") + s(pluralFromTwo ? count >= 2 : count != 1)
+    return QString::number(count) + QStringLiteral(" fichier") + plural(pluralFromTwo ? count >= 2 : count != 1)
         + QStringLiteral(" · ") + rangeLabel;
 }
 
@@ -185,29 +197,6 @@ std::optional<QString> SpreadsheetWorkspaceModel::photoKey(const QString& text)
     return trimmed.toLower();
 }
 
-QSet<QString> SpreadsheetWorkspaceModel::duplicateAssigned() const
-{
-    const std::optional<SpreadsheetRecord> sheet = spreadsheet();
-    return sheet ? repeated(rowKeys(sheet->rows), &RowKeys::canonical) : QSet<QString>();
-}
-
-QSet<QString> SpreadsheetWorkspaceModel::duplicatePhotos() const
-{
-    const std::optional<SpreadsheetRecord> sheet = spreadsheet();
-    return sheet ? repeated(rowKeys(sheet->rows), &RowKeys::photoKey) : QSet<QString>();
-}
-
-std::optional<ImportedPerson> SpreadsheetWorkspaceModel::catalogPerson(const QString& assigned) const
-{
-    const std::optional<QString> canonical = AssignedNumber::canonical(assigned);
-    if (!canonical || !m_spreadsheetID) return std::nullopt;
-    const std::optional<ProgrammeEvent> event = m_workspace.selectedEvent(*m_spreadsheetID);
-    if (!event) return std::nullopt;
-    for (const ImportedPerson& person : event->people)
-        if (person.canonicalNumber == *canonical) return person;
-    return std::nullopt;
-}
-
 std::vector<SpreadsheetWorkspaceModel::RowKeys> SpreadsheetWorkspaceModel::rowKeys(const QList<RowRecord>& rows) const
 {
     // Every keystroke previews every row again while at most one changed: the keys of the texts
@@ -323,14 +312,13 @@ int SpreadsheetWorkspaceModel::issueCount(const QList<PreviewRow>& rows)
 QString SpreadsheetWorkspaceModel::issueHelp(const QList<PreviewRow>& rows)
 {
     const int count = issueCount(rows);
-    const auto unnamed = std::count_if(rows.begin(), rows.end(), [](const PreviewRow& r) { return !r.isBlank && !r.hasName; });
-    const auto duplicated = std::count_if(rows.begin(), rows.end(),
-                                          [](const PreviewRow& r) { return r.duplicateAssigned || r.duplicatePhoto; });
-    QString help = QString::number(count) + QStringLiteral(" erreur") + s(count > 1);
+    const RowCounts counts(rows);
+    QString help = QString::number(count) + QStringLiteral(" erreur") + plural(count > 1);
     QStringList parts;
-    if (unnamed > 0) parts.push_back(QString::number(unnamed) + QStringLiteral(" sans correspondance"));
-    if (duplicated > 0)
-        parts.push_back(QString::number(duplicated) + QStringLiteral(" numéro") + s(duplicated != 1) + QStringLiteral(" en doublon"));
+    if (counts.unnamed > 0) parts.push_back(QString::number(counts.unnamed) + QStringLiteral(" sans correspondance"));
+    if (counts.duplicated > 0)
+        parts.push_back(QString::number(counts.duplicated) + QStringLiteral(" numéro") + plural(counts.duplicated != 1)
+                        + QStringLiteral(" en doublon"));
     if (!parts.isEmpty()) help += QStringLiteral(" : ") + parts.join(QStringLiteral(", "));
     return help;
 }
@@ -342,14 +330,12 @@ QString SpreadsheetWorkspaceModel::summaryLine(const QList<PreviewRow>& rows) co
     const std::optional<ProgrammeEvent> event = m_spreadsheetID ? m_workspace.selectedEvent(*m_spreadsheetID) : std::nullopt;
     if (!event) return kChooseEvent;
     const qsizetype riders = event->people.size();
-    const auto named = std::count_if(rows.begin(), rows.end(), [](const PreviewRow& r) { return !r.isBlank && r.hasName; });
-    const auto unnamed = std::count_if(rows.begin(), rows.end(), [](const PreviewRow& r) { return !r.isBlank && !r.hasName; });
-    const auto duplicated = std::count_if(rows.begin(), rows.end(),
-                                          [](const PreviewRow& r) { return r.duplicateAssigned || r.duplicatePhoto; });
-    QString line = QString::number(riders) + QStringLiteral(" cavalier") + s(riders >= 2) + QStringLiteral(" dans l’épreuve · ")
-        + QString::number(named) + QStringLiteral(" correspondance") + s(named >= 2);
-    if (unnamed > 0) line += QStringLiteral(" · ") + QString::number(unnamed) + QStringLiteral(" sans nom");
-    if (duplicated > 0) line += QStringLiteral(" · ") + QString::number(duplicated) + QStringLiteral(" doublon") + s(duplicated != 1);
+    const RowCounts counts(rows);
+    QString line = QString::number(riders) + QStringLiteral(" cavalier") + plural(riders >= 2) + QStringLiteral(" dans l’épreuve · ")
+        + QString::number(counts.named) + QStringLiteral(" correspondance") + plural(counts.named >= 2);
+    if (counts.unnamed > 0) line += QStringLiteral(" · ") + QString::number(counts.unnamed) + QStringLiteral(" sans nom");
+    if (counts.duplicated > 0)
+        line += QStringLiteral(" · ") + QString::number(counts.duplicated) + QStringLiteral(" doublon") + plural(counts.duplicated != 1);
     return line;
 }
 

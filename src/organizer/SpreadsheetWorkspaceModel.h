@@ -57,11 +57,6 @@ public:
 
     // "dsc|42" for DSC_0042 and dsc42; the trimmed text lower-cased when it holds no number.
     static std::optional<QString> photoKey(const QString& text);
-    // The canonical assigned numbers and the photo keys found on two rows or more.
-    QSet<QString> duplicateAssigned() const;
-    QSet<QString> duplicatePhotos() const;
-    // The first rider of the selected event with the row's canonical number.
-    std::optional<ImportedPerson> catalogPerson(const QString& assigned) const;
 
     static int issueCount(const QList<PreviewRow>& rows);
     // "3 erreurs : 2 sans correspondance, 1 numéro en doublon".

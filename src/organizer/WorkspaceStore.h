@@ -34,7 +34,6 @@ public:
     const std::optional<QByteArray>& lastDestinationBookmark() const { return m_lastDestinationBookmark; }
     const std::optional<QString>& lastDestinationName() const { return m_lastDestinationName; }
     QString fileURL() const { return m_file.path(); }
-    const FolderAccess& access() const { return m_access; }
 
     // The events of the programme day of that exact name; empty without one.
     QList<ProgrammeEvent> events(const std::optional<QString>& dayName) const;
