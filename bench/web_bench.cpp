@@ -1,6 +1,6 @@
 // Reading timing providers' pages: a 2 MB competition page (target: 50 ms at most), a 2 MB start
-// list, and a 10 MB hostile page of nested tags, each analysed whole as the browser does after a
-// page load. The pages are built here in the providers' layouts, with the scripts, styles and
+// list, and 10 MB hostile pages (nested tags, a million table headings, weekday headings without
+// events), each analysed whole as the browser does after a page load. The pages are built here in the providers' layouts, with the scripts, styles and
 // navigation that make real pages large.
 #include "programme/WebProgrammeParser.h"
 
@@ -93,9 +93,23 @@ void BM_NestedTags10MB(benchmark::State& state)
     analyse(state, html, QUrl(QStringLiteral("https://x.example.test/")));
 }
 
+void BM_DayHeadings10MB(benchmark::State& state)
+{
+    static const QString html = QStringLiteral("<th>Samedi</th><td>x</td>").repeated(10 * 1024 * 1024 / 26);
+    analyse(state, html, QUrl(QStringLiteral("https://x.example.test/")));
+}
+
+void BM_Headings10MB(benchmark::State& state)
+{
+    static const QString html = QStringLiteral("<th>N°</th>").repeated(10 * 1024 * 1024 / 11);
+    analyse(state, html, QUrl(QStringLiteral("https://x.example.test/")));
+}
+
 } // namespace
 
 BENCHMARK(BM_Competition2MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StartList2MB)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NestedTags10MB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DayHeadings10MB)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Headings10MB)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -7,6 +7,7 @@
 #include "programme/ProgrammeFavorites.h"
 #include "programme/WebProgrammeImporter.h"
 #include "programme/WebProgrammePage.h"
+#include "programme/WebProgrammeSnapshot.h"
 
 #include <QObject>
 

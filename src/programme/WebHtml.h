@@ -2,8 +2,8 @@
 
 // Pattern matching over the HTML of timing providers' pages, kept linear on hostile pages: every
 // pattern is compiled once with a match limit, element bodies are found by pairing an opening
-// pattern with the next closing tag through cursors that only move forward, and no pattern runs
-// across tags with an open-ended repeat.
+// pattern with the next closing tag through cursors that only move forward, and the patterns
+// repeat only inside one tag, one quoted value or one run of text.
 
 #include <QRegularExpression>
 #include <QString>

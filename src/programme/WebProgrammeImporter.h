@@ -6,7 +6,6 @@
 // the importer's destruction.
 
 #include "programme/ProgrammeDocument.h"
-#include "programme/WebProgrammeSnapshot.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>

@@ -300,6 +300,9 @@ QList<DaySection> splitByDays(QStringView html)
 
 std::optional<QString> weekdayName(QStringView text)
 {
+    // Every French weekday holds "di" and every English one "day": a cheap look spares the
+    // patterns the many headings of a table that name none.
+    if (!text.contains(u"di", Qt::CaseInsensitive) && !text.contains(u"day", Qt::CaseInsensitive)) return std::nullopt;
     if (auto french = ImportParser::dayName(text)) return french;
     static const std::array<std::pair<QRegularExpression, QString>, 7> english = [] {
         const char* names[] = {"monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};

@@ -11,6 +11,11 @@
 
 using namespace tavrin;
 
+namespace {
+// Whether Qt WebEngine is mapped into this process.
+bool webEngineLoaded() { return test::readFile(QStringLiteral("/proc/self/maps")).contains("libQt6WebEngineCore"); }
+} // namespace
+
 // "Importer depuis une page internet…" opens the browser; what it imports goes to the rider
 // folders while "Paniers" is shown, else to the workspace, kept without a source file.
 TEST(WebImportRoutingTest, ProgrammeGoesToTheSectionShown)
@@ -20,11 +25,14 @@ TEST(WebImportRoutingTest, ProgrammeGoesToTheSectionShown)
     TavrinApp app(launches);
     MacRootView window(app);
     window.show();
+    // The window comes up without the page engine; the browser brings it.
+    EXPECT_FALSE(webEngineLoaded());
     app.commands.post(QStringLiteral("tavrinShowPaniers"));
     app.commands.post(QStringLiteral("tavrinImportProgrammeWeb"));
     ProgrammeBrowserView* browser = window.webImport();
     ASSERT_TRUE(browser);
     EXPECT_TRUE(browser->isVisible());
+    EXPECT_TRUE(webEngineLoaded());
 
     const QString oldSource = AppSupport::riderFoldersFolder() + QStringLiteral("/programme.pdf");
     test::writeFile(oldSource, "%PDF");

@@ -55,8 +55,6 @@ WebEnginePageFactory* pageFactory()
     return factory;
 }
 
-bool g_engineLoaded = false;
-
 } // namespace
 
 ProgrammeBrowserView::ProgrammeBrowserView(QWidget* parent) : QWidget(parent, Qt::Window)
@@ -149,8 +147,6 @@ ProgrammeBrowserView::~ProgrammeBrowserView()
     m_model.attach(nullptr);
 }
 
-bool ProgrammeBrowserView::pageEngineLoaded() { return g_engineLoaded; }
-
 void ProgrammeBrowserView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -171,7 +167,6 @@ void ProgrammeBrowserView::loadPageEngine()
         m_error->setVisible(true);
         return;
     }
-    g_engineLoaded = true;
     const WebEnginePageFactory::Page page = factory->createPage(m_stack);
     m_pageWidget = page.widget;
     m_page = page.page;

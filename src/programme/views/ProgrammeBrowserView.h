@@ -36,8 +36,6 @@ public:
     // Whether a page engine shows the pages (false before the first show, or when the module
     // could not be loaded: the window then says so).
     bool hasPageEngine() const { return m_page != nullptr; }
-    // Whether any window of the process loaded the WebEngine module.
-    static bool pageEngineLoaded();
 
 protected:
     void showEvent(QShowEvent* event) override;
