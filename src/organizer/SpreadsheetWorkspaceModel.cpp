@@ -16,17 +16,18 @@ const QString kChooseEvent = QStringLiteral("Choisissez le jour, puis l’épreu
 
 QString plural(bool when) { return when ? QStringLiteral("s") : QString(); }
 
-// The keys found on two rows or more.
+// The keys found on two rows or more (sorted rather than hashed: most rows hold distinct keys).
 QSet<QString> repeated(const std::vector<SpreadsheetWorkspaceModel::RowKeys>& keys,
                        std::optional<QString> SpreadsheetWorkspaceModel::RowKeys::*key)
 {
-    QHash<QString, int> count;
-    count.reserve(qsizetype(keys.size()));
+    std::vector<const QString*> present;
+    present.reserve(keys.size());
     for (const SpreadsheetWorkspaceModel::RowKeys& k : keys)
-        if (k.*key) ++count[*(k.*key)];
+        if (k.*key) present.push_back(&*(k.*key));
+    std::sort(present.begin(), present.end(), [](const QString* a, const QString* b) { return *a < *b; });
     QSet<QString> twice;
-    for (auto it = count.cbegin(); it != count.cend(); ++it)
-        if (*it > 1) twice.insert(it.key());
+    for (size_t i = 1; i < present.size(); ++i)
+        if (*present[i] == *present[i - 1]) twice.insert(*present[i]);
     return twice;
 }
 
@@ -180,6 +181,7 @@ void SpreadsheetWorkspaceModel::onSettingsChanged(const QUuid& spreadsheetID)
 
 void SpreadsheetWorkspaceModel::onProgrammeChanged()
 {
+    m_catalogueEventID.reset();
     if (m_spreadsheetID) m_workspace.restorePersistedChoices(*m_spreadsheetID);
     refreshPreviews();
     scheduleRebuild(false);
@@ -199,20 +201,18 @@ std::optional<QString> SpreadsheetWorkspaceModel::photoKey(const QString& text)
 
 std::vector<SpreadsheetWorkspaceModel::RowKeys> SpreadsheetWorkspaceModel::rowKeys(const QList<RowRecord>& rows) const
 {
-    // Every keystroke previews every row again while at most one changed: the keys of the texts
-    // already seen are kept (and forgotten when they pile up).
-    if (m_canonicalMemo.size() > 8 * rows.size() + 64) m_canonicalMemo.clear();
-    if (m_photoKeyMemo.size() > 8 * rows.size() + 64) m_photoKeyMemo.clear();
-    const auto memo = [](QHash<QString, std::optional<QString>>& cache, const QString& text, auto compute) {
-        auto it = cache.constFind(text);
-        if (it == cache.constEnd()) it = cache.insert(text, compute(text));
-        return *it;
-    };
+    // Every keystroke previews every row again while at most one changed: each row's keys are
+    // kept with the texts they came from (and forgotten when rows pile up).
+    if (m_rowMemo.size() > 2 * rows.size() + 64) m_rowMemo.clear();
     std::vector<RowKeys> keys;
     keys.reserve(size_t(rows.size()));
-    for (const RowRecord& row : rows)
-        keys.push_back({memo(m_canonicalMemo, row.assignedNumber, [](const QString& t) { return AssignedNumber::canonical(t); }),
-                        memo(m_photoKeyMemo, row.photoNumber, photoKey)});
+    for (const RowRecord& row : rows) {
+        auto it = m_rowMemo.find(row.id);
+        if (it == m_rowMemo.end() || it->photo != row.photoNumber || it->assigned != row.assignedNumber)
+            it = m_rowMemo.insert(row.id, {row.photoNumber, row.assignedNumber,
+                                           {AssignedNumber::canonical(row.assignedNumber), photoKey(row.photoNumber)}});
+        keys.push_back(it->keys);
+    }
     return keys;
 }
 
@@ -222,10 +222,16 @@ SpreadsheetWorkspaceModel::PreviewContext SpreadsheetWorkspaceModel::previewCont
     context.duplicateAssigned = repeated(context.keys, &RowKeys::canonical);
     context.duplicatePhotos = repeated(context.keys, &RowKeys::photoKey);
     if (context.event) {
-        context.catalogue.reserve(context.event->people.size());
-        for (qsizetype i = 0; i < context.event->people.size(); ++i)
-            if (!context.catalogue.contains(context.event->people[i].canonicalNumber))
-                context.catalogue.insert(context.event->people[i].canonicalNumber, i);
+        // The event's index by number lasts as long as the programme.
+        if (m_catalogueEventID != context.event->id) {
+            m_catalogue.clear();
+            m_catalogue.reserve(context.event->people.size());
+            for (qsizetype i = 0; i < context.event->people.size(); ++i)
+                if (!m_catalogue.contains(context.event->people[i].canonicalNumber))
+                    m_catalogue.insert(context.event->people[i].canonicalNumber, i);
+            m_catalogueEventID = context.event->id;
+        }
+        context.catalogue = m_catalogue;
     }
     return context;
 }

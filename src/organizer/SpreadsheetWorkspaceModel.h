@@ -127,8 +127,15 @@ private:
     QStringList m_groupLabels;
     std::optional<QString> m_parseError;
     QList<PreviewRow> m_previews;
-    mutable QHash<QString, std::optional<QString>> m_canonicalMemo;
-    mutable QHash<QString, std::optional<QString>> m_photoKeyMemo;
+    struct RowMemo {
+        QString photo;
+        QString assigned;
+        RowKeys keys;
+    };
+    mutable QHash<QUuid, RowMemo> m_rowMemo;
+    // Canonical number → index in the people of the event m_catalogueEventID.
+    mutable QHash<QString, qsizetype> m_catalogue;
+    mutable std::optional<QString> m_catalogueEventID;
     QHash<QUuid, qsizetype> m_previewIndex;
     QTimer m_rebuildTimer;
     bool m_pendingReset = false;
