@@ -34,16 +34,6 @@ struct Descriptor {
     }
 };
 
-mode_t processUmask()
-{
-    static const mode_t mask = [] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-
 bool writeAll(int fd, const char* data, size_t size)
 {
     while (size > 0) {
@@ -142,7 +132,8 @@ QString PhotoCopier::copy(const QString& source, Method* used)
     Descriptor out(-1);
     for (int attempt = 0; out.fd < 0; ++attempt) {
         temporary = ".tavrin-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
-        out.fd = ::openat(m_fd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        // The permissions of any new file (0666 less the umask), as a copy in a file browser gets.
+        out.fd = ::openat(m_fd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (out.fd < 0 && (errno != EEXIST || attempt > 16)) throw Failure(errno);
     }
     const auto discard = [&](int error) -> Failure {
@@ -156,10 +147,9 @@ QString PhotoCopier::copy(const QString& source, Method* used)
     } catch (const Failure& failure) {
         throw discard(failure.error);
     }
-    // Keep the photo's dates, as a file browser's copy does; permissions as a new file's.
+    // Keep the photo's dates, as a file browser's copy does.
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(out.fd, times);
-    ::fchmod(out.fd, (st.st_mode & 0777) & ~processUmask());
     if (::close(out.release()) != 0) throw discard(errno);
 
     const QString fileName = PathText::lastPathComponent(source).toString();

@@ -99,7 +99,7 @@ void OrganizerHistoryView::reload()
 QStringList OrganizerHistoryView::shownLines() const
 {
     QStringList lines;
-    if (!m_scroll->isVisibleTo(const_cast<OrganizerHistoryView*>(this))) return lines;
+    if (!m_scroll->isVisibleTo(this)) return lines;
     for (const QLabel* label : m_content->findChildren<QLabel*>()) lines.push_back(label->text());
     return lines;
 }
