@@ -130,8 +130,8 @@ fi
 
 if [[ $parts == *" memory "* ]]; then
 echo "== peak memory of a run (KB): it must not grow with the photos' size or count"
-for spec in "200 5" "200 25" "2000 1"; do
-  set -- $spec
+for run in "200 5" "200 25" "2000 1"; do
+  set -- $run
   rm -rf "$work/m"
   make_photos "$work/m/source" "$1" "$2"
   prepare "$work/m/data" "$work/m/source" "$work/m/dest" "$1" "$(( $1 < rows ? $1 : rows ))"

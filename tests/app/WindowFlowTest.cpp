@@ -1,3 +1,4 @@
+#include "KeyTyping.h"
 #include "TestSupport.h"
 #include "app/MacRootView.h"
 #include "app/SingleInstance.h"
@@ -26,6 +27,7 @@
 
 using namespace tavrin;
 using tavrin::test::TempDataDir;
+using tavrin::test::type;
 
 namespace {
 
@@ -69,20 +71,6 @@ void triggerMenuAction(QMenu* menu, const QString& text)
     for (QAction* action : menu->actions())
         if (action->text() == text) return action->trigger();
     ADD_FAILURE() << "no action " << text.toStdString();
-}
-
-// Types like a user: each key goes to whatever has the keyboard focus at that moment.
-// "\t" is Tab, "\n" Return, "\x1b" Escape.
-void type(QWidget& window, const QString& keys)
-{
-    for (QChar c : keys) {
-        QWidget* target = window.focusWidget();
-        ASSERT_NE(target, nullptr);
-        if (c == u'\t') QTest::keyClick(target, Qt::Key_Tab);
-        else if (c == u'\n') QTest::keyClick(target, Qt::Key_Return);
-        else if (c == u'\x1b') QTest::keyClick(target, Qt::Key_Escape);
-        else QTest::keyClick(target, c.toLatin1());
-    }
 }
 
 LibrarySnapshot libraryOnDisk(const TempDataDir& data) { return decodeLibrary(test::readFile(data.file("library.json"))); }

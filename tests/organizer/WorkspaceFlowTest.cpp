@@ -1,3 +1,4 @@
+#include "KeyTyping.h"
 #include "OrganizerTestSupport.h"
 #include "app/MacRootView.h"
 #include "app/SingleInstance.h"
@@ -36,18 +37,6 @@ void choose(CapsuleMenu* menu, const QString& text)
     for (QAction* action : menu->menu()->actions())
         if (action->text() == text) return action->trigger();
     ADD_FAILURE() << "no choice " << text.toStdString();
-}
-
-// Keys as a user types them into whatever has the focus; "\t" is Tab, "\n" Return.
-void type(QWidget& window, const QString& keys)
-{
-    for (QChar c : keys) {
-        QWidget* target = window.focusWidget();
-        ASSERT_NE(target, nullptr);
-        if (c == u'\t') QTest::keyClick(target, Qt::Key_Tab);
-        else if (c == u'\n') QTest::keyClick(target, Qt::Key_Return);
-        else QTest::keyClicks(target, QString(c));
-    }
 }
 
 QTreeWidgetItem* sidebarItem(MacSidebar& sidebar, const QUuid& id)
