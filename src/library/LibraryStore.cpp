@@ -200,6 +200,25 @@ void LibraryStore::updateRow(const QUuid& spreadsheetID, const QUuid& rowID, con
     ensureTrailingBlankRow(i);
 }
 
+void LibraryStore::updateRows(const QUuid& spreadsheetID, const QUuid& firstRowID, const QList<RowPatch>& patches)
+{
+    const qsizetype i = indexOfSpreadsheet(spreadsheetID);
+    if (i < 0 || patches.isEmpty()) return;
+    SpreadsheetRecord& sheet = m_snapshot.spreadsheets[i];
+    const auto it = std::find_if(sheet.rows.cbegin(), sheet.rows.cend(), [&](const RowRecord& r) { return r.id == firstRowID; });
+    if (it == sheet.rows.cend()) return;
+    qsizetype at = it - sheet.rows.cbegin();
+    for (const RowPatch& patch : patches) {
+        if (at == sheet.rows.size()) sheet.rows.push_back(RowRecord::blank());
+        RowRecord& row = sheet.rows[at++];
+        if (patch.photoNumber) row.photoNumber = *patch.photoNumber;
+        if (patch.assignedNumber) row.assignedNumber = *patch.assignedNumber;
+    }
+    if (!sheet.rows.last().isBlank()) sheet.rows.push_back(RowRecord::blank());
+    sheet.updatedAt = TavrinJSON::now();
+    persist(true, spreadsheetID);
+}
+
 void LibraryStore::deleteRow(const QUuid& spreadsheetID, const QUuid& rowID)
 {
     const qsizetype i = indexOfSpreadsheet(spreadsheetID);

@@ -45,6 +45,13 @@ public:
     void updateRow(const QUuid& spreadsheetID, const QUuid& rowID, const std::optional<QString>& photoNumber,
                    const std::optional<QString>& assignedNumber);
     void deleteRow(const QUuid& spreadsheetID, const QUuid& rowID);
+    // A pasted block of numbers: patch k goes to the k-th row from firstRowID, rows are added
+    // past the end as needed, and the library is written once.
+    struct RowPatch {
+        std::optional<QString> photoNumber;
+        std::optional<QString> assignedNumber;
+    };
+    void updateRows(const QUuid& spreadsheetID, const QUuid& firstRowID, const QList<RowPatch>& patches);
 
     // Merges a library received from a phone: incoming row contents win, nothing is deleted,
     // and the change hook is not called so nothing is ever sent back.

@@ -142,3 +142,46 @@ TEST(RowsTableModel, AppendedColumnsReadTheRowTakeTheirOwnEditsAndAreSkippedByTa
     QTest::keyClick(&view, Qt::Key_Backtab);
     EXPECT_EQ(view.currentIndex(), model.index(0, name));
 }
+
+TEST(RowsTableModel, PastedBlocksFillConsecutiveColumnsAddRowsForNumbersOnlyAndWriteOnce)
+{
+    TempDataDir data;
+    LibraryStore store;
+    SpreadsheetRecord sheet = store.addSpreadsheet(store.addDay("Samedi").id, "A");
+    store.updateRow(sheet.id, sheet.rows[0].id, "10", "1");
+    RowsTableModel model(store);
+    model.setSpreadsheet(sheet.id);
+    QHash<QString, QString> names;
+    const int name = model.appendColumn({"Nom",
+                                         [&](const RowRecord& row, int role) -> QVariant {
+                                             if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+                                             return names.value(row.assignedNumber);
+                                         },
+                                         [&](const RowRecord& row, const QString& text) { names[row.assignedNumber] = text; }});
+    model.appendColumn({"", [](const RowRecord&, int) { return QVariant(); }, {}});
+
+    // Photo, assigned, name and a cell for the read-only mark, from row 0 to two rows past the end.
+    QSignalSpy writes(&store, &LibraryStore::snapshotChanged);
+    EXPECT_EQ(model.paste(0, RowsTableModel::photoNumberColumn,
+                          {{"11", "1", "DUPONT", "x"}, {"20", "2", "DURAND"}, {"30"}, {"40", "4"}}),
+              4);
+    EXPECT_EQ(writes.count(), 1) << "the numbers of the whole block in one write";
+    EXPECT_EQ(photos(model), (QStringList{"11", "20", "30", "40", ""}));
+    EXPECT_EQ(model.rowAt(3).assignedNumber, "4");
+    EXPECT_EQ(names, (QHash<QString, QString>{{"1", "DUPONT"}, {"2", "DURAND"}}));
+    EXPECT_EQ(store.snapshot().spreadsheet(sheet.id)->rows.size(), 5) << "one blank row still ends the spreadsheet";
+
+    // Starting in the assigned column, the second cell goes to the names; shorter lines leave cells alone.
+    EXPECT_EQ(model.paste(2, RowsTableModel::assignedNumberColumn, {{"3", "MARTIN"}, {"5"}}), 2);
+    EXPECT_EQ(model.rowAt(2).photoNumber, "30");
+    EXPECT_EQ(model.rowAt(3).assignedNumber, "5");
+    EXPECT_EQ(names.value("3"), "MARTIN");
+
+    // Names alone never add rows.
+    const int rows = model.rowCount();
+    EXPECT_EQ(model.paste(rows - 1, name, {{"A"}, {"B"}, {"C"}}), 1);
+    EXPECT_EQ(model.rowCount(), rows);
+
+    EXPECT_EQ(model.textOf({model.index(0, 0), model.index(0, 1), model.index(1, 1), model.index(1, name)}),
+              "11\t1\t\n\t2\tDURAND");
+}

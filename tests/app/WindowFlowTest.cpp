@@ -15,6 +15,7 @@
 #include "ui/Theme.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -219,6 +220,36 @@ TEST(WindowFlow, RowActionsNeverDeleteTheTrailingBlankRowOrTheOnlyRow)
     table.deleteRowAction()->trigger();
     EXPECT_EQ(libraryOnDisk(data).spreadsheets.first().rows.size(), 5);
     EXPECT_EQ(table.rowsModel()->rowAt(2).photoNumber, "20");
+}
+
+TEST(WindowFlow, BlocksOfCellsAreCopiedCutAndPastedLikeInOtherSpreadsheets)
+{
+    TempDataDir data;
+    Launch launch(data.path());
+    launch.tableur().createSpreadsheet("Épreuve 3");
+    RowsTableView& table = launch.table();
+    type(launch.window, "10\t1\n20\t2\n");
+
+    table.moveTo(0, RowsTableModel::photoNumberColumn);
+    QTest::keyClick(&table, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(&table, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keySequence(&table, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text(), "10\t1\n20\t2");
+
+    // A column copied from another program: Windows line ends, spaces, a final line feed.
+    QApplication::clipboard()->setText("0301 \t 7\r\n0302\t8\r\n0303\t9\r\n");
+    table.moveTo(2, RowsTableModel::photoNumberColumn);
+    QTest::keySequence(&table, QKeySequence::Paste);
+    EXPECT_EQ(numbers(libraryOnDisk(data).spreadsheets.first()),
+              (QList<std::pair<QString, QString>>{{"10", "1"}, {"20", "2"}, {"0301", "7"}, {"0302", "8"}, {"0303", "9"}, {"", ""}}));
+    EXPECT_EQ(table.selectionModel()->selectedIndexes().size(), 6) << "the pasted block stays selected";
+
+    table.moveTo(1, RowsTableModel::assignedNumberColumn);
+    QTest::keySequence(&table, QKeySequence::Cut);
+    EXPECT_EQ(QApplication::clipboard()->text(), "2");
+    EXPECT_EQ(libraryOnDisk(data).spreadsheets.first().rows[1].assignedNumber, "");
+    EXPECT_EQ(launch.sidebar().tree()->topLevelItem(0)->child(0)->data(0, MacSidebar::CountRole).toString().toStdString(),
+              "5 photos");
 }
 
 TEST(WindowFlow, SelectionSurvivesARestartAndFallsBackToTheDay)

@@ -3,6 +3,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+#include <climits>
+
 namespace tavrin {
 
 RowsTableModel::RowsTableModel(LibraryStore& store, QObject* parent) : QAbstractTableModel(parent), m_store(store)
@@ -107,6 +110,64 @@ void RowsTableModel::deleteRowAt(int row)
 {
     if (!canDelete(row)) return;
     m_store.deleteRow(*m_spreadsheetID, m_rows[row].id);
+}
+
+int RowsTableModel::paste(int row, int column, const QList<QStringList>& block)
+{
+    if (!m_spreadsheetID || row < 0 || row >= m_rows.size() || column < 0 || block.isEmpty()) return -1;
+    int rows = int(block.size());
+    if (column <= assignedNumberColumn) {
+        QList<LibraryStore::RowPatch> patches;
+        for (const QStringList& line : block) {
+            LibraryStore::RowPatch patch;
+            for (int j = 0; j < line.size(); ++j) {
+                if (column + j == photoNumberColumn) patch.photoNumber = line[j];
+                if (column + j == assignedNumberColumn) patch.assignedNumber = line[j];
+            }
+            patches.push_back(patch);
+        }
+        const QUuid first = storedRowID(row);
+        if (first.isNull()) return -1;
+        m_store.updateRows(*m_spreadsheetID, first, patches);
+        row = rowOf(first);
+        if (row < 0) return -1;
+    } else {
+        // Names and other columns never add rows: a name needs the numbers of its row.
+        rows = std::min(rows, int(m_rows.size()) - row);
+    }
+    // The other columns cell by cell, each through its own store.
+    for (int i = 0; i < rows; ++i) {
+        const QStringList& line = block[i];
+        for (int j = 0; j < line.size(); ++j) {
+            const int c = column + j;
+            if (c > assignedNumberColumn && isEditable(c) && row + i < m_rows.size()) setData(index(row + i, c), line[j]);
+        }
+    }
+    return rows;
+}
+
+QString RowsTableModel::textOf(const QModelIndexList& cells) const
+{
+    if (cells.isEmpty()) return {};
+    int top = INT_MAX, bottom = -1, left = INT_MAX, right = -1;
+    QHash<QPair<int, int>, QString> texts;
+    for (const QModelIndex& cell : cells) {
+        if (!cell.isValid() || cell.model() != this) continue;
+        top = std::min(top, cell.row());
+        bottom = std::max(bottom, cell.row());
+        left = std::min(left, cell.column());
+        right = std::max(right, cell.column());
+        QVariant text = data(cell, Qt::EditRole);
+        if (!text.isValid()) text = data(cell, Qt::DisplayRole);
+        texts.insert({cell.row(), cell.column()}, text.toString());
+    }
+    QStringList lines;
+    for (int r = top; r <= bottom; ++r) {
+        QStringList line;
+        for (int c = left; c <= right; ++c) line.push_back(texts.value({r, c}));
+        lines.push_back(line.join(u'\t'));
+    }
+    return lines.join(u'\n');
 }
 
 void RowsTableModel::onSnapshotChanged(const QUuid& spreadsheetID)

@@ -54,6 +54,14 @@ public:
     int addBlankRow();
     void deleteRowAt(int row);
 
+    // Pastes a block of cells with its top-left at (row, column): cells land in consecutive
+    // columns, read-only ones are skipped, and numbers pasted past the end add rows. The numbers
+    // are written in one go. Returns the rows pasted into, or -1 when nothing could be pasted.
+    int paste(int row, int column, const QList<QStringList>& block);
+    // The text of some cells as a block: the rows and columns they span, tab between cells,
+    // line feed between rows, empty text for the cells of the span that are not among them.
+    QString textOf(const QModelIndexList& cells) const;
+
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

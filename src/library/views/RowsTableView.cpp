@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,6 +15,8 @@
 #include <QPainter>
 #include <QPersistentModelIndex>
 #include <QStyledItemDelegate>
+
+#include <algorithm>
 
 namespace tavrin {
 
@@ -89,7 +92,9 @@ RowsTableView::RowsTableView(RowsTableModel* model, QWidget* parent)
       m_insertAbove(new QAction(QStringLiteral("Insérer une ligne au-dessus"), this)),
       m_insertBelow(new QAction(QStringLiteral("Insérer une ligne en dessous"), this)),
       m_deleteRow(new QAction(Symbols::icon(QStringLiteral("trash")), QStringLiteral("Supprimer la ligne"), this)),
-      m_addRow(new QAction(Symbols::icon(QStringLiteral("plus")), QStringLiteral("Ajouter une ligne"), this))
+      m_addRow(new QAction(Symbols::icon(QStringLiteral("plus")), QStringLiteral("Ajouter une ligne"), this)),
+      m_copy(new QAction(QStringLiteral("Copier"), this)),
+      m_paste(new QAction(QStringLiteral("Coller"), this))
 {
     setModel(model);
     setItemDelegate(new CellDelegate(this));
@@ -126,6 +131,13 @@ RowsTableView::RowsTableView(RowsTableModel* model, QWidget* parent)
         moveTo(m_model->addBlankRow(), RowsTableModel::photoNumberColumn);
         setFocus();
     });
+    // Shown in the row menu; the keys themselves are read by keyPressEvent while the table has focus.
+    m_copy->setShortcut(QKeySequence::Copy);
+    m_copy->setShortcutContext(Qt::WidgetShortcut);
+    m_paste->setShortcut(QKeySequence::Paste);
+    m_paste->setShortcutContext(Qt::WidgetShortcut);
+    connect(m_copy, &QAction::triggered, this, &RowsTableView::copySelectedCells);
+    connect(m_paste, &QAction::triggered, this, &RowsTableView::pasteClipboard);
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(m_model, signal, this, &RowsTableView::updateActions);
     connect(m_model, &QAbstractItemModel::dataChanged, this, &RowsTableView::updateActions);
@@ -178,6 +190,19 @@ void RowsTableView::keyPressEvent(QKeyEvent* event)
 {
     const QModelIndex current = currentIndex();
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->matches(QKeySequence::Copy)) {
+        copySelectedCells();
+        return;
+    }
+    if (event->matches(QKeySequence::Cut)) {
+        copySelectedCells();
+        clearSelectedCells();
+        return;
+    }
+    if (event->matches(QKeySequence::Paste)) {
+        pasteClipboard();
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
@@ -241,6 +266,41 @@ void RowsTableView::clearSelectedCells()
         if (cell.isValid()) m_model->setData(cell, QString());
 }
 
+void RowsTableView::copySelectedCells()
+{
+    QModelIndexList cells = selectedIndexes();
+    if (cells.isEmpty() && currentIndex().isValid()) cells.push_back(currentIndex());
+    if (cells.isEmpty()) return;
+    QApplication::clipboard()->setText(m_model->textOf(cells));
+}
+
+void RowsTableView::pasteClipboard()
+{
+    const QModelIndex current = currentIndex();
+    if (!current.isValid()) return;
+    QString text = QApplication::clipboard()->text();
+    text.remove(u'\r');
+    // Spreadsheets end a copied block with a line feed; it is not one more row.
+    if (text.endsWith(u'\n')) text.chop(1);
+    if (text.isEmpty()) return;
+    QList<QStringList> block;
+    for (const QStringView line : QStringView(text).split(u'\n')) {
+        QStringList cells;
+        for (const QStringView cell : line.split(u'\t')) cells.push_back(cell.trimmed().toString());
+        block.push_back(cells);
+    }
+    const int row = current.row(), column = current.column();
+    const int rows = m_model->paste(row, column, block);
+    if (rows <= 0) return;
+    int columns = 0;
+    for (const QStringList& cells : block) columns = std::max(columns, int(cells.size()));
+    // The pasted block stays selected, the current cell at its top-left.
+    moveTo(row, column);
+    const QModelIndex bottomRight = m_model->index(std::min(row + rows, m_model->rowCount()) - 1,
+                                                   std::min(column + columns, m_model->columnCount()) - 1);
+    selectionModel()->select(QItemSelection(m_model->index(row, column), bottomRight), QItemSelectionModel::Select);
+}
+
 void RowsTableView::contextMenuEvent(QContextMenuEvent* event)
 {
     const QModelIndex index = indexAt(event->pos());
@@ -251,6 +311,9 @@ void RowsTableView::contextMenuEvent(QContextMenuEvent* event)
         menu.addAction(m_insertAbove);
         menu.addAction(m_insertBelow);
         if (m_deleteRow->isEnabled()) menu.addAction(m_deleteRow);
+        menu.addSeparator();
+        menu.addAction(m_copy);
+        menu.addAction(m_paste);
         menu.addSeparator();
     }
     menu.addAction(m_addRow);
@@ -272,6 +335,8 @@ void RowsTableView::updateActions()
     m_insertBelow->setEnabled(hasRow);
     m_deleteRow->setEnabled(hasRow && m_model->canDelete(currentIndex().row()));
     m_addRow->setEnabled(hasSheet);
+    m_copy->setEnabled(hasRow);
+    m_paste->setEnabled(hasRow && m_model->isEditable(currentIndex().column()));
 }
 
 } // namespace tavrin

@@ -9,7 +9,8 @@ class RowsTableModel;
 // The spreadsheet of n° photo and n° attribué, typed like a spreadsheet at a show: typing
 // replaces the cell, Enter commits and moves down (back to the column where a run of Tab began),
 // Tab and Shift-Tab move right and left across the editable columns (wrapping to the next or
-// previous row), Escape cancels, Delete clears.
+// previous row), Escape cancels, Delete clears. Copy, cut and paste carry blocks of cells as
+// tab-separated lines, the way other spreadsheets and notes apps exchange them.
 // Every commit is written by the store before the next key is handled, so no keystroke is lost.
 class RowsTableView : public QTableView {
     Q_OBJECT
@@ -25,6 +26,8 @@ public:
     QAction* insertBelowAction() const { return m_insertBelow; }
     QAction* deleteRowAction() const { return m_deleteRow; }
     QAction* addRowAction() const { return m_addRow; }
+    QAction* copyAction() const { return m_copy; }
+    QAction* pasteAction() const { return m_paste; }
 
     void moveTo(int row, int column);
 
@@ -38,6 +41,8 @@ private:
     void moveAcross(int direction);
     void moveDown(int step);
     void clearSelectedCells();
+    void copySelectedCells();
+    void pasteClipboard();
     void startTyping(const QString& text);
     void updateActions();
 
@@ -50,6 +55,8 @@ private:
     QAction* m_insertBelow;
     QAction* m_deleteRow;
     QAction* m_addRow;
+    QAction* m_copy;
+    QAction* m_paste;
 };
 
 } // namespace tavrin
