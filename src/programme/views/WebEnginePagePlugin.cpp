@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QOpenGLContext>
+#include <QPointer>
 #include <QWebEngineHistory>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineProfile>
@@ -34,9 +35,10 @@ void ensureShareContext()
 
 class WebEngineProgrammePage : public QWebEngineView, public WebProgrammePage {
 public:
-    WebEngineProgrammePage(QWebEngineProfile* profile, QWidget* parent) : QWebEngineView(parent), m_profile(profile)
+    WebEngineProgrammePage(QWebEngineProfile* profile, QWidget* parent)
+        : QWebEngineView(profile, parent), m_profile(profile)
     {
-        usePage(new QWebEnginePage(profile, this));
+        openNewWindowsInPlace(page());
         connect(this, &QWebEngineView::loadStarted, this, [this] {
             m_loading.start();
             if (navigationStarted) navigationStarted();
@@ -75,10 +77,16 @@ public:
 private:
     void usePage(QWebEnginePage* page)
     {
-        QWebEnginePage* old = QWebEngineView::page();
+        // The view deletes a page it made itself when it is replaced, not one given to it.
+        const QPointer<QWebEnginePage> old = QWebEngineView::page();
         setPage(page);
-        if (old && old->parent() == this) delete old;
-        // Providers open start lists in new tabs; here they open in place, back returns.
+        if (old && old != page) old->deleteLater();
+        openNewWindowsInPlace(page);
+    }
+
+    // Providers open start lists in new tabs; here they open in place, back returns.
+    void openNewWindowsInPlace(QWebEnginePage* page)
+    {
         connect(page, &QWebEnginePage::newWindowRequested, this,
                 [this](QWebEngineNewWindowRequest& request) { QWebEngineView::load(request.requestedUrl()); });
     }
