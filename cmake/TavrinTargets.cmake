@@ -39,6 +39,5 @@ function(tavrin_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TAVRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVRIN_BIN_DIR=${CMAKE_BINARY_DIR}/bin")
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()
