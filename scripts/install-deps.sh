@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake ninja-build pkg-config git make
+  build-essential cmake ninja-build pkg-config git make ccache
   # tests, benchmarks, fuzzing
   googletest libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   # application framework
