@@ -6,13 +6,19 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace tavrin {
 
@@ -117,6 +123,47 @@ bool PhotoCopier::exists(const QString& name) const
     return ::fstatat(m_fd, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool PhotoCopier::isTemporaryName(QByteArrayView name)
+{
+    constexpr QByteArrayView prefix(".tavrin-"), suffix(".part");
+    if (!name.startsWith(prefix) || !name.endsWith(suffix)) return false;
+    const QByteArrayView digits = name.sliced(prefix.size(), name.size() - prefix.size() - suffix.size());
+    // A 64-bit number in base 36 has at most 13 digits.
+    if (digits.isEmpty() || digits.size() > 13) return false;
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
+}
+
+int PhotoCopier::removeStaleTemporaries() const
+{
+    std::vector<std::string> candidates;
+    if (const int listing = ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); listing >= 0) {
+        DIR* dir = ::fdopendir(listing);
+        if (!dir) {
+            ::close(listing);
+            return 0;
+        }
+        while (const dirent* entry = ::readdir(dir))
+            if (isTemporaryName(QByteArrayView(entry->d_name))) candidates.emplace_back(entry->d_name);
+        ::closedir(dir);
+    }
+    int removed = 0;
+    for (const std::string& name : candidates) {
+        const Descriptor file(::openat(m_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st{};
+        if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
+            // Held: a copy is going. Where locks are not available, only an old file is a leftover.
+            if (errno == EWOULDBLOCK || std::time(nullptr) - st.st_mtim.tv_sec < 3600) continue;
+        }
+        // Still the file that was checked, not one made since under the same name.
+        struct stat now{};
+        if (::fstatat(m_fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev)
+            continue;
+        if (::unlinkat(m_fd, name.c_str(), 0) == 0) ++removed;
+    }
+    return removed;
+}
+
 bool PhotoCopier::syncFileSystem() const { return ::syncfs(m_fd) == 0; }
 
 QString PhotoCopier::copy(const QString& source, Method* used)
@@ -135,7 +182,18 @@ QString PhotoCopier::copy(const QString& source, Method* used)
         // The permissions of any new file (0666 less the umask), as a copy in a file browser gets.
         out.fd = ::openat(m_fd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (out.fd < 0 && (errno != EEXIST || attempt > 16)) throw Failure(errno);
+        // Locked until renamed, so that another run's clean-up leaves it alone; a clean-up that
+        // took it between its creation and the lock has removed it, and another name is taken.
+        if (out.fd >= 0 && ::flock(out.fd, LOCK_EX) == 0) {
+            struct stat created{};
+            if (::fstat(out.fd, &created) == 0 && created.st_nlink == 0) {
+                ::close(out.release());
+                if (attempt > 16) throw Failure(ENOENT);
+            }
+        }
     }
+    // Holds the lock past the close of `out`, which reports the write errors, until the rename.
+    const Descriptor lock(::dup(out.fd));
     const auto discard = [&](int error) -> Failure {
         ::unlinkat(m_fd, temporary.constData(), 0);
         return Failure(error);

@@ -5,7 +5,10 @@
 // in-kernel copy, else a plain read and write), which is then renamed to its final name only if
 // that name is still free: a half-written photo never carries a final name, and an existing
 // file is never overwritten. Durability is left to the caller (one syncfs for a whole run).
+// The temporary file stays locked while it is written, so that the leftover of a copy that was
+// killed can be told from a copy still going in another process, and removed.
 
+#include <QByteArrayView>
 #include <QHash>
 #include <QString>
 #include <QStringView>
@@ -34,6 +37,13 @@ public:
     // Copies `source` into the folder under the first free name of copyName (n = 0, 1, 2, …)
     // and returns that name. Throws Failure; nothing is left behind then.
     QString copy(const QString& source, Method* used = nullptr);
+
+    // Removes the temporary files that copies killed midway left in the folder; copies still
+    // going (locked) and every other file are left alone. Returns how many were removed.
+    int removeStaleTemporaries() const;
+
+    // The hidden names our copies write to: ".tavrin-" base-36 digits ".part".
+    static bool isTemporaryName(QByteArrayView name);
 
     // Something (a file, a folder, a link) has this name in the folder.
     bool exists(const QString& name) const;

@@ -199,6 +199,8 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
         } catch (const PhotoCopier::Failure& failure) {
             throw FileErrors::uncreatableFolder(folder, failure.error);
         }
+        // What an earlier run killed midway left behind.
+        copier->removeStaleTemporaries();
 
         qint64 processed = 0, duplicates = 0;
         for (const QString& file : group.files) {

@@ -39,6 +39,7 @@ QString rowLabel(const PhotoGroup& group);
 // Copies every group into destination/folderName, never replacing a file, and reports one line
 // per row. Throws when the destination or a rider folder cannot be created (files already
 // copied stay). A cancelled run reports what it did and says so in its last line.
+// The temporary files of killed copies are removed from each rider folder written to.
 OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destination, RunControl* control = nullptr);
 
 // One empty "NOM PRENOM" folder per person in destination; folders already there (whatever

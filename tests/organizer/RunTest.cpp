@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace tavrin;
@@ -197,6 +200,51 @@ TEST_F(RunFixture, AFullDiskLeavesNoPartialFileAndTheRunEndsCleanly)
     // No temporary file and no cut photo under a final name.
     EXPECT_EQ(tree(disk.path()), QStringList({"7/1.jpg", "7/2.jpg", "7/5.jpg"}));
     EXPECT_EQ(readFile(disk.path() + "/7/2.jpg").size(), 400 * 1024);
+}
+
+TEST(PhotoCopierTest, LeftoversOfKilledCopiesAreRemovedAndNothingElse)
+{
+    EXPECT_TRUE(PhotoCopier::isTemporaryName(".tavrin-3w5e11264sgsg.part"));
+    for (const char* name : {".tavrin-.part", ".tavrin-ABC.part", ".tavrin-a_b.part", ".tavrin-12345678901234.part",
+                             "x.tavrin-1.part", ".tavrin-1.part.jpg", ".tavrin-1"})
+        EXPECT_FALSE(PhotoCopier::isTemporaryName(name)) << name;
+
+    QTemporaryDir dir;
+    const QStringList kept{".DS_Store", ".tavrin-ABC.part", ".tavrin-notes", "0001.jpg", "x.tavrin-1.part"};
+    touch(dir.path(), kept + QStringList{".tavrin-dead1.part", ".tavrin-live1.part"});
+    QDir(dir.path()).mkpath(QStringLiteral(".tavrin-dir1.part"));
+
+    // Another process copying right now holds the lock on its temporary file.
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fd = ::open(QFile::encodeName(dir.filePath(".tavrin-live1.part")).constData(), O_RDWR);
+        const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        char c = locked ? 'y' : 'n';
+        (void)!::write(ready[1], &c, 1);
+        (void)!::read(release[0], &c, 1);
+        ::_exit(0);
+    }
+    char answer = 0;
+    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+    ASSERT_EQ(answer, 'y');
+
+    const PhotoCopier copier(dir.path());
+    EXPECT_EQ(copier.removeStaleTemporaries(), 1);
+    QStringList withLive = kept + QStringList{".tavrin-live1.part"};
+    withLive.sort();
+    EXPECT_EQ(tree(dir.path()), withLive);
+    EXPECT_TRUE(QFileInfo(dir.filePath(".tavrin-dir1.part")).isDir());
+
+    // Once that process is gone, its file is a leftover too.
+    (void)!::write(release[1], "x", 1);
+    ::waitpid(child, nullptr, 0);
+    EXPECT_EQ(copier.removeStaleTemporaries(), 1);
+    EXPECT_EQ(tree(dir.path()), kept);
+    for (int fd : {ready[0], ready[1], release[0], release[1]}) ::close(fd);
 }
 
 TEST(RiderFoldersCreationTest, CreatesMissingFoldersAndKeepsTheOthers)
