@@ -137,6 +137,7 @@ int plan(const QStringList& raw)
     SpreadsheetWorkspaceModel model(library, workspace);
     model.setSpreadsheet(findSpreadsheet(library.snapshot(), args.required(QStringLiteral("spreadsheet"))));
     if (model.parseError()) printError(*model.parseError());
+    if (model.sourceProblem()) printError(*model.sourceProblem());
 
     const QList<PreviewRow> rows = model.previews();
     JsonWriter w;

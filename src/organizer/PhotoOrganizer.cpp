@@ -94,7 +94,7 @@ struct NumberedFile {
 } // namespace
 
 QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<ImportedPerson>& catalog,
-                       const QString& sourceDirectory)
+                       const QString& sourceDirectory, qsizetype* photoCount)
 {
     QHash<QString, const ImportedPerson*> index;
     index.reserve(catalog.size());
@@ -124,6 +124,7 @@ QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<Importe
     }
     std::stable_sort(files.begin(), files.end(),
                      [](const NumberedFile& a, const NumberedFile& b) { return a.number < b.number; });
+    if (photoCount) *photoCount = qsizetype(files.size());
 
     QList<PhotoGroup> groups;
     groups.reserve(qsizetype(rows.size()));
@@ -151,6 +152,37 @@ QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<Importe
         groups.push_back(std::move(group));
     }
     return groups;
+}
+
+QString noPhotoMessage(const QString& folder)
+{
+    QString message = QStringLiteral("Aucune photo dans « ") + PathText::lastPathComponent(folder).toString() + QStringLiteral(" ».");
+    // Breadth first, in name order, so that DCIM/100NIKON comes before DCIM/101NIKON and a
+    // shallow folder before a deep one; a few levels and folders are enough for a card.
+    QStringList pending{QString()};
+    for (int visited = 0; !pending.isEmpty() && visited < 256; ++visited) {
+        const QString relative = pending.takeFirst();
+        const QString path = relative.isEmpty() ? folder : joined(folder, relative);
+        QStringList children;
+        try {
+            children = visibleChildren(path);
+        } catch (const Error&) {
+            continue;
+        }
+        children.sort();
+        if (!relative.isEmpty() && std::any_of(children.begin(), children.end(), [](const QString& name) {
+                return isPhotoName(name) && PhotoNumber::parse(name.trimmed());
+            }))
+            return message + QStringLiteral(" Les photos sont dans « ") + relative + QStringLiteral(" ».");
+        if (relative.count(u'/') >= 3) continue;
+        for (const QString& name : children) {
+            struct stat st{};
+            const QString child = relative.isEmpty() ? name : relative + u'/' + name;
+            if (::stat(QFile::encodeName(joined(folder, child)).constData(), &st) == 0 && S_ISDIR(st.st_mode))
+                pending.push_back(child);
+        }
+    }
+    return message;
 }
 
 QString rowLabel(const PhotoGroup& group)

@@ -18,8 +18,13 @@ namespace tavrin::PhotoOrganizer {
 // Sorts the usable rows by photo number, lists the folder and gives each row the photos from
 // its number up to the next row's, matched with `catalog` by canonical assigned number.
 // Throws the folder's error (a French message) when it cannot be listed.
+// `photoCount`, when given, receives the number of photos the folder holds.
 QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<ImportedPerson>& catalog,
-                       const QString& sourceDirectory);
+                       const QString& sourceDirectory, qsizetype* photoCount = nullptr);
+
+// For a folder without photos of its own: says so and, when one of its sub-folders holds
+// photos (a card's root over DCIM/100NIKON), names the first such sub-folder.
+QString noPhotoMessage(const QString& folder);
 
 // How a run is followed and stopped from another thread.
 struct RunControl {

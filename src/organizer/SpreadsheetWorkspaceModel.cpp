@@ -1,10 +1,13 @@
 #include "organizer/SpreadsheetWorkspaceModel.h"
 
 #include "organizer/AssignedNumber.h"
+#include "organizer/FileErrors.h"
 #include "programme/TextFolding.h"
 
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cerrno>
 
 namespace tavrin {
 
@@ -365,6 +368,7 @@ std::optional<QString> SpreadsheetWorkspaceModel::runBlocker() const
     if (!s.sourceBookmark) return QStringLiteral("Choisissez d’abord le dossier des photos.");
     if (!s.destinationBookmark) return QStringLiteral("Choisissez d’abord le dossier de destination.");
     if (!m_workspace.selectedEvent(*m_spreadsheetID)) return kChooseEvent;
+    if (m_sourceProblem) return m_sourceProblem;
     if (m_groups.isEmpty()) {
         if (m_parseError) return m_parseError;
         return QStringLiteral("Aucune ligne avec n° photo et n° attribué à organiser.");
@@ -448,12 +452,19 @@ void SpreadsheetWorkspaceModel::rebuildPlan()
     if (!sheet) return setGroups({});
     const SpreadsheetMacSettings s = m_workspace.settings(sheet->id);
     m_planInputs = std::tie(s.sourceBookmark, s.selectedDayName, s.selectedEventID);
+    m_sourceProblem.reset();
     const std::optional<QString> source = m_workspace.resolveFolder(WorkspaceStore::FolderKind::source, sheet->id);
-    if (!source) return setGroups({});
+    if (!source) {
+        // A chosen folder that is gone (a card taken out, a folder renamed) is named as such.
+        if (s.sourceBookmark) m_sourceProblem = FileErrors::unreadableFolder(s.sourceName.value_or(QString()), ENOENT).message();
+        return setGroups({});
+    }
     const std::optional<ProgrammeEvent> event = m_workspace.selectedEvent(sheet->id);
     try {
-        QList<PhotoGroup> groups = PhotoOrganizer::plan(*sheet, event ? event->people : QList<ImportedPerson>(), *source);
+        qsizetype photos = 0;
+        QList<PhotoGroup> groups = PhotoOrganizer::plan(*sheet, event ? event->people : QList<ImportedPerson>(), *source, &photos);
         if (m_parseError && !m_parseError->startsWith(QStringLiteral("Aucune épreuve"))) m_parseError.reset();
+        if (photos == 0) m_sourceProblem = PhotoOrganizer::noPhotoMessage(*source);
         setGroups(std::move(groups));
     } catch (const Error& error) {
         m_parseError = error.message();
@@ -468,10 +479,16 @@ void SpreadsheetWorkspaceModel::runOrganizer()
     if (m_run || !m_spreadsheetID) return;
     const QUuid id = *m_spreadsheetID;
     const std::optional<QString> destination = m_workspace.resolveFolder(WorkspaceStore::FolderKind::destination, id);
-    if (!destination) return;
+    if (!destination) {
+        if (const std::optional<QString> name = settings().destinationName) {
+            m_parseError = QStringLiteral("Le dossier de destination « ") + *name + QStringLiteral(" » est introuvable.");
+            Q_EMIT stateChanged();
+        }
+        return;
+    }
     // The rows and files as they are now.
     rebuildPlan();
-    if (m_groups.isEmpty()) return;
+    if (m_groups.isEmpty() || m_sourceProblem) return;
 
     m_run = std::make_unique<Run>();
     m_run->spreadsheetID = id;
@@ -527,7 +544,8 @@ void SpreadsheetWorkspaceModel::finishRun()
     } else {
         m_workspace.rememberTransfers(run->groups.first(outcome.groupsFinished), run->spreadsheetID);
         m_workspace.recordOrganizer(*outcome.report, run->spreadsheetID, run->title);
-        if (!outcome.cancelled) {
+        // A run that copied nothing has done nothing.
+        if (!outcome.cancelled && outcome.report->copied > 0) {
             m_workspace.setCompleted(true, run->spreadsheetID);
             if (openFolder) openFolder(run->destination);
         }

@@ -48,6 +48,9 @@ public:
 
     const QList<PhotoGroup>& groups() const { return m_groups; }
     const std::optional<QString>& parseError() const { return m_parseError; }
+    // What keeps the source folder from giving photos: it is missing, or it holds none (and
+    // where they are when a sub-folder holds some).
+    const std::optional<QString>& sourceProblem() const { return m_sourceProblem; }
 
     // Every row of the spreadsheet, in stored order, blank rows included.
     QList<PreviewRow> rowsForTable() const;
@@ -126,6 +129,7 @@ private:
     QHash<QUuid, qsizetype> m_groupIndex;
     QStringList m_groupLabels;
     std::optional<QString> m_parseError;
+    std::optional<QString> m_sourceProblem;
     QList<PreviewRow> m_previews;
     struct RowMemo {
         QString photo;

@@ -129,3 +129,20 @@ TEST(PlanTest, AnUnreadableFolderIsSaidInFrench)
     touch(folder.path(), {"file.jpg"});
     EXPECT_THROW(plan(sheet({{"1", "1"}}), folder.path() + QStringLiteral("/file.jpg")), Error);
 }
+
+TEST(PlanTest, ACardRootNamesTheSubFolderHoldingThePhotos)
+{
+    Folder folder;
+    const QString card = folder.path() + QStringLiteral("/CARTE");
+    // What a camera writes: settings files beside DCIM, a hidden folder, photos two levels down.
+    touch(card, {"MISC/readme.txt", ".Trashes/9.jpg", "DCIM/100NIKON/DSC_0001.JPG", "DCIM/101NIKON/DSC_0500.JPG", "DCIM/index.dat"});
+    qsizetype photos = -1;
+    const QList<PhotoGroup> groups = PhotoOrganizer::plan(sheet({{"1", "7"}}), {}, card, &photos);
+    EXPECT_EQ(photos, 0);
+    EXPECT_TRUE(groups[0].files.isEmpty());
+    EXPECT_EQ(PhotoOrganizer::noPhotoMessage(card), "Aucune photo dans « CARTE ». Les photos sont dans « DCIM/100NIKON ».");
+    EXPECT_EQ(PhotoOrganizer::noPhotoMessage(card + QStringLiteral("/MISC")), "Aucune photo dans « MISC ».");
+
+    PhotoOrganizer::plan(sheet({{"1", "7"}}), {}, card + QStringLiteral("/DCIM/101NIKON"), &photos);
+    EXPECT_EQ(photos, 1);
+}

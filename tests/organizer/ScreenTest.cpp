@@ -111,6 +111,8 @@ TEST_F(Screen, HandTypedNamesFillTheGaps)
 
 TEST_F(Screen, SummaryAndRunNeedProgrammeEventAndFolders)
 {
+    touch(source, {"1.jpg"});
+    model->rebuildPlan();
     EXPECT_EQ(model->runBlocker(), "Choisissez d’abord le dossier de destination.");
     workspace.storeFolder(destination + "/..", WorkspaceStore::FolderKind::destination, sheet);
     EXPECT_EQ(model->runBlocker(), "Aucune ligne avec n° photo et n° attribué à organiser.");
@@ -215,6 +217,44 @@ TEST_F(Screen, ACancelledRunRecordsWhatItCopiedButIsNotDone)
     EXPECT_EQ(workspace.actionHistory().size(), 1);
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_LT(workspace.settings(sheet).rememberedTransfers.size(), 2);
+}
+
+TEST_F(Screen, ASourceWithoutPhotosOrGoneSaysWhyAndDoesNotRun)
+{
+    workspace.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet);
+    // The card's root was chosen rather than its photo folder.
+    touch(source, {"DCIM/100NIKON/DSC_0001.JPG", "NIKON001.DSC"});
+    type({{"1", "12"}});
+    const QString hint = "Aucune photo dans « cartes ». Les photos sont dans « DCIM/100NIKON ».";
+    EXPECT_EQ(model->sourceProblem(), hint);
+    EXPECT_EQ(model->runBlocker(), hint);
+    model->runOrganizer();
+    EXPECT_FALSE(model->isRunning());
+
+    // The card was taken out: the folder is missing, not the rows.
+    QDir(source).removeRecursively();
+    model->rebuildPlan();
+    EXPECT_EQ(model->runBlocker(), "Le dossier « cartes » est introuvable.");
+    QDir().mkpath(source + "/DCIM");
+    touch(source, {"0001.jpg"});
+    model->rebuildPlan();
+    EXPECT_FALSE(model->sourceProblem());
+    EXPECT_TRUE(model->canRun());
+}
+
+TEST_F(Screen, ARunThatCopiedNothingIsNotDone)
+{
+    // The only photo comes before the first row's number.
+    touch(source, {"0001.jpg"});
+    QDir().mkpath(destination);
+    workspace.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet);
+    type({{"0050", "12"}});
+    QSignalSpy finished(model.get(), &SpreadsheetWorkspaceModel::runFinished);
+    model->runOrganizer();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(model->lastReport()->copied, 0);
+    EXPECT_FALSE(workspace.settings(sheet).isCompleted);
+    EXPECT_TRUE(opened.isEmpty());
 }
 
 TEST_F(Screen, HistoryPanelShowsCurrentTitlesAndRemembersFolding)

@@ -256,8 +256,10 @@ void SpreadsheetWorkspaceView::updateChoices()
 
     m_source->setValue(s.sourceName.value_or(QStringLiteral("—")));
     m_destination->setValue(s.destinationName.value_or(QStringLiteral("—")));
-    m_error->setText(m_model->parseError().value_or(QString()));
-    m_error->setVisible(m_model->parseError() && !m_model->parseError()->isEmpty());
+    // A reading error first; else what is wrong with the photos' folder.
+    const QString error = m_model->parseError().value_or(m_model->sourceProblem().value_or(QString()));
+    m_error->setText(error);
+    m_error->setVisible(!error.isEmpty());
     const std::optional<OrganizerReport>& report = m_model->lastReport();
     m_report->setText(report ? report->defaultHeadline() : QString());
     updateRunState();
