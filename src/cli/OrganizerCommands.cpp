@@ -222,7 +222,13 @@ int organize(const QStringList& raw)
         throw Error(QStringLiteral("Le dossier de destination « ") + model.settings().destinationName.value_or(QString())
                     + QStringLiteral(" » est introuvable."));
     }
-    printReport(*model.lastReport());
+    const OrganizerReport& report = *model.lastReport();
+    printReport(report);
+    // Photos left behind make the run a failure, whatever else it copied.
+    if (report.failed > 0) {
+        printError(report.defaultHeadline());
+        return 1;
+    }
     return 0;
 }
 

@@ -6,8 +6,12 @@ QString OrganizerReport::defaultHeadline() const
 {
     if (headline) return *headline;
     const QString photos = copied >= 2 ? QStringLiteral(" photos copiées") : QStringLiteral(" photo copiée");
-    return QString::number(folders) + (folders > 1 ? QStringLiteral(" dossiers") : QStringLiteral(" dossier"))
+    QString line = QString::number(folders) + (folders > 1 ? QStringLiteral(" dossiers") : QStringLiteral(" dossier"))
         + QStringLiteral(" · ") + QString::number(copied) + photos;
+    if (failed > 0)
+        line += QStringLiteral(" · ") + QString::number(failed)
+            + (failed >= 2 ? QStringLiteral(" photos non copiées") : QStringLiteral(" photo non copiée"));
+    return line;
 }
 
 } // namespace tavrin

@@ -20,8 +20,11 @@ struct OrganizerReport {
     QStringList messages;
     // Set by the rider-folder creation; an organisation run leaves it empty.
     std::optional<QString> headline;
+    // Files whose copy failed (also counted in skipped).
+    qint64 failed = 0;
 
-    // The headline, or "3 dossiers · 42 photos copiées".
+    // The headline, or "3 dossiers · 42 photos copiées", followed by " · 2 photos non copiées"
+    // when copies failed.
     QString defaultHeadline() const;
 
     bool operator==(const OrganizerReport&) const = default;

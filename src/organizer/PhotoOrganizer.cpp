@@ -185,6 +185,22 @@ QString noPhotoMessage(const QString& folder)
     return message;
 }
 
+QString failureMessage(const CopyFailure& failure)
+{
+    QString reason;
+    if (FileErrors::isNoSpace(failure.error)) reason = QStringLiteral(" (disque plein)");
+    else if (failure.error == EACCES || failure.error == EPERM || failure.error == EROFS)
+        reason = QStringLiteral(" (autorisation refusée)");
+    else if (failure.error == ENOENT) reason = QStringLiteral(" (photo introuvable)");
+    constexpr qsizetype shown = 3;
+    QString names = failure.files.first(std::min(shown, failure.files.size())).join(QStringLiteral(", "));
+    if (failure.files.size() > shown) {
+        const qsizetype others = failure.files.size() - shown;
+        names += QStringLiteral(" et ") + QString::number(others) + QStringLiteral(" autre") + plural(others > 1);
+    }
+    return QStringLiteral("Copie impossible") + reason + QStringLiteral(" : ") + names;
+}
+
 QString rowLabel(const PhotoGroup& group)
 {
     if (group.person) return group.person->displayName();
@@ -235,6 +251,7 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
         copier->removeStaleTemporaries();
 
         qint64 processed = 0, duplicates = 0;
+        CopyFailure failed{group.row.id, {}, 0};
         for (const QString& file : group.files) {
             if (cancelled()) {
                 stopped = true;
@@ -247,19 +264,28 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
                 ++report.copied;
             } catch (const PhotoCopier::Failure& failure) {
                 ++report.skipped;
+                ++report.failed;
                 report.messages.push_back(QStringLiteral("Copie impossible : ") + fileName);
                 diskFull = diskFull || FileErrors::isNoSpace(failure.error);
+                if (failed.files.isEmpty()) failed.error = failure.error;
+                failed.files.push_back(fileName);
             }
             ++processed;
             ++done;
         }
 
-        QString message = label + QStringLiteral(" — ") + QString::number(processed) + QStringLiteral(" photo")
-            + plural(processed > 1);
-        if (existed) message += QStringLiteral(" ajoutée") + plural(processed > 1) + QStringLiteral(" au dossier existant");
+        // A row with failed copies counts the photos that arrived, then those that did not.
+        const qint64 arrived = processed - failed.files.size();
+        QString message = label + QStringLiteral(" — ") + QString::number(arrived) + QStringLiteral(" photo") + plural(arrived > 1);
+        if (existed) message += QStringLiteral(" ajoutée") + plural(arrived > 1) + QStringLiteral(" au dossier existant");
         if (duplicates > 0)
             message += QStringLiteral(" · ") + QString::number(duplicates) + QStringLiteral(" copie")
                 + plural(duplicates != 1) + QStringLiteral(" (fichier déjà présent)");
+        if (!failed.files.isEmpty()) {
+            const qsizetype n = failed.files.size();
+            message += QStringLiteral(" · ") + QString::number(n) + QStringLiteral(" non copiée") + plural(n > 1);
+            if (control) control->failures.push_back(failed);
+        }
         // A run stopped before the group's first photo says nothing of the group.
         if (!stopped || processed > 0) report.messages.push_back(message);
         if (stopped) break;

@@ -26,6 +26,17 @@ QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<Importe
 // photos (a card's root over DCIM/100NIKON), names the first such sub-folder.
 QString noPhotoMessage(const QString& folder);
 
+// The photos of one row that could not be copied.
+struct CopyFailure {
+    QUuid rowID;
+    QStringList files;
+    // The system's error number of the first failure.
+    int error = 0;
+};
+
+// "Copie impossible (disque plein) : 3.jpg, 4.jpg", as shown beside the row.
+QString failureMessage(const CopyFailure& failure);
+
 // How a run is followed and stopped from another thread.
 struct RunControl {
     // Before each file: files done so far, files in all, the rider being copied.
@@ -33,9 +44,11 @@ struct RunControl {
     // Checked between two files.
     const std::atomic_bool* cancelRequested = nullptr;
 
-    // Filled in by execute: the groups processed to the end, whether the run stopped early.
+    // Filled in by execute: the groups processed to the end, whether the run stopped early, the
+    // rows whose copies failed (in run order).
     qsizetype groupsFinished = 0;
     bool cancelled = false;
+    QList<CopyFailure> failures;
 };
 
 // The rider's name, or the number followed by " (sans nom dans le programme)".
@@ -43,8 +56,8 @@ QString rowLabel(const PhotoGroup& group);
 
 // Copies every group into destination/folderName, never replacing a file, and reports one line
 // per row. Throws when the destination or a rider folder cannot be created (files already
-// copied stay). A cancelled run reports what it did and says so in its last line.
-// The temporary files of killed copies are removed from each rider folder written to.
+// copied stay). A cancelled run reports what it did and says so in its last line. The
+// temporary files of killed copies are removed from each rider folder written to.
 OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destination, RunControl* control = nullptr);
 
 // One empty "NOM PRENOM" folder per person in destination; folders already there (whatever

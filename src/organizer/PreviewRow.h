@@ -25,6 +25,8 @@ struct PreviewRow {
     bool duplicatePhoto = false;
     // The row has remembered transferred photos.
     bool filesTransferred = false;
+    // Why photos of the row failed to copy in the last run; empty when none did.
+    QString copyFailure;
 
     bool operator==(const PreviewRow&) const = default;
 };
@@ -39,8 +41,8 @@ struct StatusMark {
     bool operator==(const StatusMark&) const = default;
 };
 
-// Red for a row without rider, orange for a duplicate number, green for a complete row whose
-// photos were copied.
+// Red for a row without rider or whose copies failed, orange for a duplicate number, green for
+// a complete row whose photos were all copied.
 QList<StatusMark> statusMarks(const PreviewRow& row);
 
 } // namespace tavrin

@@ -78,7 +78,9 @@ QList<StatusMark> statusMarks(const PreviewRow& row)
                                                                        : QStringLiteral("N° photo en doublon");
         marks.push_back({StatusMark::Tone::orange, QStringLiteral("square.on.square"), text});
     }
-    if (!row.isBlank && row.hasName && !row.duplicateAssigned && !row.duplicatePhoto && row.filesTransferred)
+    if (!row.copyFailure.isEmpty())
+        marks.push_back({StatusMark::Tone::red, QStringLiteral("exclamationmark.triangle.fill"), row.copyFailure});
+    else if (!row.isBlank && row.hasName && !row.duplicateAssigned && !row.duplicatePhoto && row.filesTransferred)
         marks.push_back({StatusMark::Tone::green, QStringLiteral("checkmark.circle.fill"),
                          QStringLiteral("Ligne complète, photos transférées")});
     return marks;
@@ -99,6 +101,7 @@ struct SpreadsheetWorkspaceModel::RunOutcome {
     QString error;
     qsizetype groupsFinished = 0;
     bool cancelled = false;
+    QList<PhotoOrganizer::CopyFailure> failures;
 };
 
 struct SpreadsheetWorkspaceModel::Run {
@@ -151,6 +154,7 @@ void SpreadsheetWorkspaceModel::setSpreadsheet(const std::optional<QUuid>& sprea
     m_groupIndex.clear();
     m_groupLabels.clear();
     m_lastReport.reset();
+    m_copyFailures.clear();
     if (m_spreadsheetID) m_workspace.restorePersistedChoices(*m_spreadsheetID);
     refreshPreviews();
     if (!m_shownOnce && m_spreadsheetID) {
@@ -282,6 +286,7 @@ PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, qsizetype
     preview.duplicateAssigned = keys.canonical && context.duplicateAssigned.contains(*keys.canonical);
     preview.duplicatePhoto = keys.photoKey && context.duplicatePhotos.contains(*keys.photoKey);
     preview.filesTransferred = hasRemembered && !remembered->fileNames.isEmpty();
+    preview.copyFailure = m_copyFailures.value(row.id);
     return preview;
 }
 
@@ -498,6 +503,7 @@ void SpreadsheetWorkspaceModel::runOrganizer()
     // A name typed by hand wins over the programme's.
     for (PhotoGroup& group : m_run->groups) group.person = m_workspace.resolvedPerson(id, group.row.assignedNumber, group.person);
     m_lastReport.reset();
+    m_copyFailures.clear();
 
     QFutureWatcher<RunOutcome>* watcher = m_run->watcher = new QFutureWatcher<RunOutcome>(this);
     connect(watcher, &QFutureWatcherBase::progressValueChanged, this, [this, watcher](int done) {
@@ -522,6 +528,7 @@ void SpreadsheetWorkspaceModel::runOrganizer()
             }
             outcome.groupsFinished = control.groupsFinished;
             outcome.cancelled = control.cancelled;
+            outcome.failures = control.failures;
             promise.addResult(std::move(outcome));
         },
         m_run->groups, m_run->destination, m_run->cancel));
@@ -542,14 +549,27 @@ void SpreadsheetWorkspaceModel::finishRun()
     if (!outcome.report) {
         m_parseError = outcome.error;
     } else {
-        m_workspace.rememberTransfers(run->groups.first(outcome.groupsFinished), run->spreadsheetID);
+        // Only rows whose photos all arrived count as transferred; the others lose an older mark.
+        QSet<QUuid> failedRows;
+        for (const PhotoOrganizer::CopyFailure& failure : outcome.failures) failedRows.insert(failure.rowID);
+        QList<PhotoGroup> transferred;
+        for (const PhotoGroup& group : run->groups.first(outcome.groupsFinished))
+            if (!failedRows.contains(group.row.id)) transferred.push_back(group);
+        m_workspace.rememberTransfers(transferred, run->spreadsheetID);
+        m_workspace.forgetTransfers(failedRows, run->spreadsheetID);
         m_workspace.recordOrganizer(*outcome.report, run->spreadsheetID, run->title);
-        // A run that copied nothing has done nothing.
-        if (!outcome.cancelled && outcome.report->copied > 0) {
-            m_workspace.setCompleted(true, run->spreadsheetID);
-            if (openFolder) openFolder(run->destination);
+        // Done only when everything was copied and something was.
+        const bool complete = !outcome.cancelled && outcome.report->failed == 0 && outcome.report->copied > 0;
+        if (complete) m_workspace.setCompleted(true, run->spreadsheetID);
+        else if (outcome.report->failed > 0 && m_workspace.settings(run->spreadsheetID).isCompleted)
+            m_workspace.setCompleted(false, run->spreadsheetID);
+        if (!outcome.cancelled && outcome.report->copied > 0 && openFolder) openFolder(run->destination);
+        if (run->spreadsheetID == m_spreadsheetID) {
+            m_lastReport = outcome.report;
+            for (const PhotoOrganizer::CopyFailure& failure : outcome.failures)
+                m_copyFailures.insert(failure.rowID, PhotoOrganizer::failureMessage(failure));
+            refreshPreviews();
         }
-        if (run->spreadsheetID == m_spreadsheetID) m_lastReport = outcome.report;
     }
     Q_EMIT runFinished();
     Q_EMIT stateChanged();

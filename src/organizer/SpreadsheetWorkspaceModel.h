@@ -130,6 +130,8 @@ private:
     QStringList m_groupLabels;
     std::optional<QString> m_parseError;
     std::optional<QString> m_sourceProblem;
+    // Rows of the shown spreadsheet whose last run failed to copy photos → what to show.
+    QHash<QUuid, QString> m_copyFailures;
     QList<PreviewRow> m_previews;
     struct RowMemo {
         QString photo;

@@ -211,6 +211,14 @@ void WorkspaceStore::rememberTransfers(const QList<PhotoGroup>& groups, const QU
     store(spreadsheetID, s);
 }
 
+void WorkspaceStore::forgetTransfers(const QSet<QUuid>& rowIDs, const QUuid& spreadsheetID)
+{
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    qsizetype removed = 0;
+    for (const QUuid& row : rowIDs) removed += s.rememberedTransfers.remove(row);
+    if (removed > 0) store(spreadsheetID, s);
+}
+
 QList<OrganizerHistorySection> WorkspaceStore::historySections() const
 {
     QList<OrganizerHistorySection> sections;

@@ -14,6 +14,7 @@
 #include "organizer/StoredProgramme.h"
 
 #include <QMap>
+#include <QSet>
 
 namespace tavrin {
 
@@ -54,6 +55,8 @@ public:
 
     void recordOrganizer(const OrganizerReport& report, const QUuid& spreadsheetID, const QString& title);
     void rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID);
+    // Rows whose photos did not all arrive in the last run are no longer marked as transferred.
+    void forgetTransfers(const QSet<QUuid>& rowIDs, const QUuid& spreadsheetID);
     // One section per spreadsheet, the one with the newest run first.
     QList<OrganizerHistorySection> historySections() const;
 

@@ -215,6 +215,17 @@ const Entry kTable[] = {
          p.restore();
          knockOut(p, [&] { drawQuestionMark(p, QPointF(18.5, 17.5)); });
      }},
+    {"exclamationmark.triangle.fill", "",
+     [](QPainter& p) {
+         p.save();
+         p.setPen(Qt::NoPen);
+         p.drawPolygon(QPolygonF{QPointF(12, 2.5), QPointF(22, 20.5), QPointF(2, 20.5)});
+         p.restore();
+         knockOut(p, [&] {
+             p.drawLine(QPointF(12, 8.5), QPointF(12, 13.5));
+             p.drawPoint(QPointF(12, 17));
+         });
+     }},
     {"square.on.square", "edit-copy",
      [](QPainter& p) {
          p.setBrush(Qt::NoBrush);

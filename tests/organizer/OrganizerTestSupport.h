@@ -10,8 +10,14 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <QTemporaryDir>
 
+#include <cerrno>
+#include <cstring>
 #include <ostream>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '[' << l.join(QStringLiteral(", ")).toStdString() << ']'; }
@@ -62,5 +68,26 @@ inline QStringList tree(const QString& folder)
     out.sort();
     return out;
 }
+
+// A small tmpfs mounted for the test; root only.
+struct SmallDisk {
+    QTemporaryDir dir;
+    bool mounted = false;
+    QString reason;
+    explicit SmallDisk(const char* options)
+    {
+        if (::geteuid() != 0) {
+            reason = QStringLiteral("mounting a small file system needs root");
+            return;
+        }
+        mounted = ::mount("tavrin-test", dir.path().toLocal8Bit().constData(), "tmpfs", 0, options) == 0;
+        if (!mounted) reason = QStringLiteral("tmpfs cannot be mounted here: ") + QString::fromLocal8Bit(strerror(errno));
+    }
+    ~SmallDisk()
+    {
+        if (mounted) ::umount2(dir.path().toLocal8Bit().constData(), MNT_DETACH);
+    }
+    QString path() const { return dir.path(); }
+};
 
 } // namespace tavrin::test

@@ -29,27 +29,6 @@ struct RunFixture : ::testing::Test {
     }
 };
 
-// A small tmpfs mounted for the test; root only.
-struct SmallDisk {
-    QTemporaryDir dir;
-    bool mounted = false;
-    QString reason;
-    explicit SmallDisk(const char* options)
-    {
-        if (::geteuid() != 0) {
-            reason = QStringLiteral("mounting a small file system needs root");
-            return;
-        }
-        mounted = ::mount("tavrin-test", dir.path().toLocal8Bit().constData(), "tmpfs", 0, options) == 0;
-        if (!mounted) reason = QStringLiteral("tmpfs cannot be mounted here: ") + QString::fromLocal8Bit(strerror(errno));
-    }
-    ~SmallDisk()
-    {
-        if (mounted) ::umount2(dir.path().toLocal8Bit().constData(), MNT_DETACH);
-    }
-    QString path() const { return dir.path(); }
-};
-
 } // namespace
 
 TEST(PhotoCopierTest, CopyNamesNeverReplace)
@@ -130,7 +109,8 @@ TEST_F(RunFixture, SourceFilesVanishingMidRunAreReportedAndTheRunGoesOn)
     const OrganizerReport report = PhotoOrganizer::execute(groups, destination);
     EXPECT_EQ(report.copied, 2);
     EXPECT_EQ(report.skipped, 1);
-    EXPECT_EQ(report.messages, QStringList({"Copie impossible : 2.jpg", "5 (sans nom dans le programme) — 3 photos"}));
+    EXPECT_EQ(report.messages, QStringList({"Copie impossible : 2.jpg", "5 (sans nom dans le programme) — 2 photos · 1 non copiée"}));
+    EXPECT_EQ(report.defaultHeadline(), "1 dossier · 2 photos copiées · 1 photo non copiée");
     EXPECT_EQ(tree(destination), QStringList({"5/1.jpg", "5/3.jpg"}));
 }
 
@@ -192,14 +172,39 @@ TEST_F(RunFixture, AFullDiskLeavesNoPartialFileAndTheRunEndsCleanly)
     // Three photos of 400 KB fit twice into 1 MB; the third copy runs out of room midway.
     for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) writeFile(source + u'/' + QLatin1StringView(name), QByteArray(400 * 1024, 'x'));
     writeFile(source + "/5.jpg", "small");
-    const OrganizerReport report = PhotoOrganizer::execute(plan(sheet({{"1", "7"}})), disk.path());
+    const QList<PhotoGroup> groups = plan(sheet({{"1", "7"}}));
+    PhotoOrganizer::RunControl control;
+    const OrganizerReport report = PhotoOrganizer::execute(groups, disk.path(), &control);
     EXPECT_EQ(report.copied, 3);
     EXPECT_EQ(report.skipped, 2);
+    EXPECT_EQ(report.failed, 2);
     EXPECT_EQ(report.messages, QStringList({"Copie impossible : 3.jpg", "Copie impossible : 4.jpg",
-                                            "7 (sans nom dans le programme) — 5 photos", "Le disque de destination est plein."}));
+                                            "7 (sans nom dans le programme) — 3 photos · 2 non copiées",
+                                            "Le disque de destination est plein."}));
+    EXPECT_EQ(report.defaultHeadline(), "1 dossier · 3 photos copiées · 2 photos non copiées");
+    ASSERT_EQ(control.failures.size(), 1);
+    EXPECT_EQ(control.failures[0].rowID, groups[0].row.id);
+    EXPECT_EQ(PhotoOrganizer::failureMessage(control.failures[0]), "Copie impossible (disque plein) : 3.jpg, 4.jpg");
     // No temporary file and no cut photo under a final name.
     EXPECT_EQ(tree(disk.path()), QStringList({"7/1.jpg", "7/2.jpg", "7/5.jpg"}));
     EXPECT_EQ(readFile(disk.path() + "/7/2.jpg").size(), 400 * 1024);
+}
+
+TEST_F(RunFixture, ARiderFolderOnAReadOnlyDiskFailsEachCopyWithItsReason)
+{
+    SmallDisk disk("size=1m");
+    if (!disk.mounted) GTEST_SKIP() << disk.reason.toStdString();
+    touch(source, {"1.jpg", "2.jpg", "3.jpg", "4.jpg", "5.jpg"});
+    QDir(disk.path()).mkpath(QStringLiteral("DEST/5"));
+    ASSERT_EQ(::mount(nullptr, disk.path().toLocal8Bit().constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    PhotoOrganizer::RunControl control;
+    const OrganizerReport report = PhotoOrganizer::execute(plan(sheet({{"1", "5"}})), disk.path() + "/DEST", &control);
+    EXPECT_EQ(report.copied, 0);
+    EXPECT_EQ(report.failed, 5);
+    EXPECT_EQ(report.messages.last(), "5 (sans nom dans le programme) — 0 photo ajoutée au dossier existant · 5 non copiées");
+    ASSERT_EQ(control.failures.size(), 1);
+    EXPECT_EQ(PhotoOrganizer::failureMessage(control.failures[0]),
+              "Copie impossible (autorisation refusée) : 1.jpg, 2.jpg, 3.jpg et 2 autres");
 }
 
 TEST(PhotoCopierTest, LeftoversOfKilledCopiesAreRemovedAndNothingElse)

@@ -257,6 +257,36 @@ TEST_F(Screen, ARunThatCopiedNothingIsNotDone)
     EXPECT_TRUE(opened.isEmpty());
 }
 
+TEST_F(Screen, FailedCopiesLeaveTheSpreadsheetNotDoneAndShowTheirRows)
+{
+    SmallDisk disk("size=256k");
+    if (!disk.mounted) GTEST_SKIP() << disk.reason.toStdString();
+    // Two photos of 100 KB fit, the next two do not; the last rider's small one does.
+    for (const char* name : {"0001.jpg", "0002.jpg", "0003.jpg", "0004.jpg"})
+        writeFile(source + u'/' + QLatin1StringView(name), QByteArray(100 * 1024, 'x'));
+    writeFile(source + "/0005.jpg", "small");
+    workspace.storeFolder(disk.path(), WorkspaceStore::FolderKind::destination, sheet);
+    type({{"0001", "12"}, {"0005", "15"}});
+    const QList<RowRecord> sheetRows = library.snapshot().spreadsheet(sheet)->rows;
+    // An earlier run had marked everything done and transferred.
+    workspace.rememberTransfers(model->groups(), sheet);
+    workspace.setCompleted(true, sheet);
+
+    QSignalSpy finished(model.get(), &SpreadsheetWorkspaceModel::runFinished);
+    model->runOrganizer();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(model->lastReport()->failed, 2);
+    EXPECT_FALSE(workspace.settings(sheet).isCompleted);
+    EXPECT_EQ(workspace.actionHistory().first().headline, "2 dossiers · 3 photos copiées · 2 photos non copiées");
+    EXPECT_FALSE(workspace.settings(sheet).rememberedTransfers.contains(sheetRows[0].id));
+    EXPECT_TRUE(workspace.settings(sheet).rememberedTransfers.contains(sheetRows[1].id));
+
+    const QList<PreviewRow> r = rows();
+    EXPECT_EQ(markTexts(r[0]), QStringList({"Copie impossible (disque plein) : 0003.jpg, 0004.jpg"}));
+    EXPECT_EQ(statusMarks(r[0])[0].tone, StatusMark::Tone::red);
+    EXPECT_EQ(markTexts(r[1]), QStringList({"Ligne complète, photos transférées"}));
+}
+
 TEST_F(Screen, HistoryPanelShowsCurrentTitlesAndRemembersFolding)
 {
     workspace.recordOrganizer(OrganizerReport{}, sheet, "Ancien titre");
