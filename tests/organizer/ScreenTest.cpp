@@ -2,14 +2,18 @@
 #include "base/UserDefaults.h"
 #include "library/LibraryStore.h"
 #include "organizer/OrganizerHistoryPanel.h"
+#include "organizer/PhotoCopier.h"
 #include "organizer/RiderFoldersModel.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace tavrin;
 using namespace tavrin::test;
@@ -54,7 +58,29 @@ struct Screen : ::testing::Test {
     }
     QList<PreviewRow> rows() const { return model->rowsForTable(); }
     QStringList opened;
+
+    // `tavrin-cli organize` over the same data folder; its exit status and standard error.
+    void startCli(QProcess& cli) const
+    {
+        cli.start(binDir() + QStringLiteral("/tavrin-cli"),
+                  {"--data-dir", data.path(), "organize", "--spreadsheet", sheet.toString(QUuid::WithoutBraces)});
+        ASSERT_TRUE(cli.waitForStarted());
+    }
+    std::pair<int, QString> organizeWithCli() const
+    {
+        QProcess cli;
+        startCli(cli);
+        EXPECT_TRUE(cli.waitForFinished(300000));
+        return {cli.exitCode(), QString::fromUtf8(cli.readAllStandardError()).trimmed()};
+    }
 };
+
+bool holdsTemporaryFile(const QString& folder)
+{
+    const QDir dir(folder);
+    const QStringList names = dir.entryList(QDir::Files | QDir::Hidden);
+    return std::any_of(names.begin(), names.end(), [](const QString& name) { return PhotoCopier::isTemporaryName(name.toUtf8()); });
+}
 
 QStringList markTexts(const PreviewRow& row)
 {
@@ -285,6 +311,51 @@ TEST_F(Screen, FailedCopiesLeaveTheSpreadsheetNotDoneAndShowTheirRows)
     EXPECT_EQ(markTexts(r[0]), QStringList({"Copie impossible (disque plein) : 0003.jpg, 0004.jpg"}));
     EXPECT_EQ(statusMarks(r[0])[0].tone, StatusMark::Tone::red);
     EXPECT_EQ(markTexts(r[1]), QStringList({"Ligne complète, photos transférées"}));
+}
+
+TEST_F(Screen, TheCommandLineFailsARunWithFailedCopiesWithItsHeadline)
+{
+    SmallDisk disk("size=256k");
+    if (!disk.mounted) GTEST_SKIP() << disk.reason.toStdString();
+    for (const char* name : {"1.jpg", "2.jpg", "3.jpg", "4.jpg"}) writeFile(source + u'/' + QLatin1StringView(name), QByteArray(100 * 1024, 'x'));
+    workspace.storeFolder(disk.path(), WorkspaceStore::FolderKind::destination, sheet);
+    type({{"1", "12"}});
+    const auto [status, error] = organizeWithCli();
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(error, "1 dossier · 2 photos copiées · 2 photos non copiées");
+    EXPECT_FALSE(WorkspaceStore().settings(sheet).isCompleted);
+}
+
+TEST_F(Screen, ARunKilledMidCopyIsCleanedUpByTheNextOne)
+{
+    // Large photos, so that most of the run is spent inside a copy.
+    for (int i = 1; i <= 6; ++i) writeFile(source + QStringLiteral("/%1.jpg").arg(i), QByteArray(48 << 20, char('a' + i)));
+    QDir().mkpath(destination);
+    workspace.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet);
+    type({{"1", "12"}});
+    const QString rider = destination + "/DUPONT JEAN";
+
+    QProcess cli;
+    startCli(cli);
+    bool caught = false;
+    // Stopped while a temporary file is there, then killed: that copy is cut for good.
+    while (!caught && !cli.waitForFinished(0)) {
+        if (!holdsTemporaryFile(rider)) {
+            ::usleep(500);
+            continue;
+        }
+        ::kill(pid_t(cli.processId()), SIGSTOP);
+        caught = holdsTemporaryFile(rider);
+        ::kill(pid_t(cli.processId()), caught ? SIGKILL : SIGCONT);
+    }
+    cli.waitForFinished(300000);
+    if (!caught) GTEST_SKIP() << "every copy ended before the run could be stopped inside one";
+
+    const auto [status, error] = organizeWithCli();
+    EXPECT_EQ(status, 0) << error.toStdString();
+    EXPECT_FALSE(holdsTemporaryFile(rider));
+    for (int i = 1; i <= 6; ++i) EXPECT_TRUE(QFile::exists(rider + QStringLiteral("/%1.jpg").arg(i))) << i;
+    EXPECT_EQ(readFile(rider + "/6.jpg"), QByteArray(48 << 20, 'g'));
 }
 
 TEST_F(Screen, HistoryPanelShowsCurrentTitlesAndRemembersFolding)
