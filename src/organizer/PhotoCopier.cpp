@@ -148,7 +148,10 @@ int PhotoCopier::removeStaleTemporaries() const
     }
     int removed = 0;
     for (const std::string& name : candidates) {
-        const Descriptor file(::openat(m_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        // Read and write where possible: where flock is emulated by byte-range locks (NFS), an
+        // exclusive lock needs write access.
+        Descriptor file(::openat(m_fd, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (file.fd < 0) file.fd = ::openat(m_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         struct stat st{};
         if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) continue;
         if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
