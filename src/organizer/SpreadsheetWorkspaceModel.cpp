@@ -130,6 +130,7 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
         refreshPreviews();
         scheduleRebuild(false);
     });
+    connect(&m_sourceWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { scheduleRebuild(false); });
     connect(&m_workspace, &WorkspaceStore::settingsChanged, this, &SpreadsheetWorkspaceModel::onSettingsChanged);
     connect(&m_workspace, &WorkspaceStore::programmeChanged, this, &SpreadsheetWorkspaceModel::onProgrammeChanged);
 }
@@ -459,6 +460,12 @@ void SpreadsheetWorkspaceModel::rebuildPlan()
     m_planInputs = std::tie(s.sourceBookmark, s.selectedDayName, s.selectedEventID);
     m_sourceProblem.reset();
     const std::optional<QString> source = m_workspace.resolveFolder(WorkspaceStore::FolderKind::source, sheet->id);
+    // A card's photos copied in after the folder was chosen would otherwise leave the run waiting.
+    const QStringList watched = m_sourceWatcher.directories();
+    if (!source || watched != QStringList{*source}) {
+        if (!watched.isEmpty()) m_sourceWatcher.removePaths(watched);
+        if (source) m_sourceWatcher.addPath(*source);
+    }
     if (!source) {
         // A chosen folder that is gone (a card taken out, a folder renamed) is named as such.
         if (s.sourceBookmark) m_sourceProblem = FileErrors::unreadableFolder(s.sourceName.value_or(QString()), ENOENT).message();

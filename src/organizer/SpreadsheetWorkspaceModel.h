@@ -10,6 +10,7 @@
 #include "organizer/PreviewRow.h"
 #include "organizer/WorkspaceStore.h"
 
+#include <QFileSystemWatcher>
 #include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
@@ -144,6 +145,8 @@ private:
     mutable std::optional<QString> m_catalogueEventID;
     QHash<QUuid, qsizetype> m_previewIndex;
     QTimer m_rebuildTimer;
+    // The source folder, so that photos arriving or leaving rebuild the plan.
+    QFileSystemWatcher m_sourceWatcher;
     bool m_pendingReset = false;
     bool m_shownOnce = false;
     // What the plan was last built from, so that settings changes elsewhere (names, marks) do

@@ -257,15 +257,17 @@ TEST_F(Screen, ASourceWithoutPhotosOrGoneSaysWhyAndDoesNotRun)
     model->runOrganizer();
     EXPECT_FALSE(model->isRunning());
 
-    // The card was taken out: the folder is missing, not the rows.
-    QDir(source).removeRecursively();
-    model->rebuildPlan();
-    EXPECT_EQ(model->runBlocker(), "Le dossier « cartes » est introuvable.");
-    QDir().mkpath(source + "/DCIM");
+    // Photos copied into the folder are seen without anything else changing.
+    QSignalSpy rebuilt(model.get(), &SpreadsheetWorkspaceModel::planChanged);
     touch(source, {"0001.jpg"});
-    model->rebuildPlan();
+    ASSERT_TRUE(rebuilt.wait(5000));
     EXPECT_FALSE(model->sourceProblem());
     EXPECT_TRUE(model->canRun());
+
+    // The card was taken out: the folder is missing, not the rows.
+    QDir(source).removeRecursively();
+    ASSERT_TRUE(rebuilt.wait(5000));
+    EXPECT_EQ(model->runBlocker(), "Le dossier « cartes » est introuvable.");
 }
 
 TEST_F(Screen, ARunThatCopiedNothingIsNotDone)
