@@ -110,7 +110,7 @@ QString cellValue(const XmlPatterns::Element& c, const QStringList& sharedString
     } else if (type == QByteArrayView("inlineStr")) {
         return QString::fromUtf8(extractT(c.inner));
     }
-    return QString::fromUtf8(v ? decodeEntities(v->inner) : extractT(c.inner));
+    return QString::fromUtf8(v ? decodeCellText(v->inner) : extractT(c.inner));
 }
 
 } // namespace

@@ -163,7 +163,7 @@ QList<SheetDescriptor> sheetDescriptors(QByteArrayView workbookXml)
         const auto name = attribute(sheet->attributes, "name");
         auto id = attribute(sheet->attributes, "r:id");
         if (!id) id = attribute(sheet->attributes, "id");
-        if (name && id) sheets.push_back({QString::fromUtf8(decodeEntities(*name)), QString::fromUtf8(*id)});
+        if (name && id) sheets.push_back({QString::fromUtf8(decodeEntities(*name)), QString::fromUtf8(decodeEntities(*id))});
     }
     return sheets;
 }
@@ -193,7 +193,8 @@ QList<Worksheet> worksheets(Reader& archive)
         ElementScanner relationships(*rels, "Relationship", true, false);
         while (const auto r = relationships.next()) {
             const auto id = attribute(r->attributes, "Id"), target = attribute(r->attributes, "Target");
-            if (id && target) targets.insert(QString::fromUtf8(*id), QString::fromUtf8(*target));
+            if (id && target)
+                targets.insert(QString::fromUtf8(decodeEntities(*id)), QString::fromUtf8(decodeEntities(*target)));
         }
     }
 

@@ -1,6 +1,7 @@
 #include "ProgrammeTestSupport.h"
 #include "programme/ExcelProgrammeParser.h"
 #include "programme/ProgrammeFileParser.h"
+#include "programme/XmlPatterns.h"
 
 #include <gtest/gtest.h>
 
@@ -38,10 +39,10 @@ TEST(WorkbookCellsTest, CellsByReferenceTypeAndEntity)
     // Shared strings by index; an index out of range reads as its own text.
     EXPECT_EQ(rows(R"(<row><c r="A1" t="s"><v>1</v></c><c r="B1" t="s"><v>57</v></c></row>)", {"a", "b"}),
               QList<QStringList>({{"b", "57"}}));
-    // Inline strings join their runs; entities are decoded once, ampersand first.
+    // Inline strings join their runs; entities and references are decoded, ampersand first.
     EXPECT_EQ(rows(R"(<ROW><c r="A1" t="inlineStr"><is><r><t>Tom </t></r><r><t xml:space="preserve">&amp; Jerry</t></r></is></c>)"
                    R"(<c r="B1" t="str"><f>X</f><v>&amp;quot;&lt;3&#233;</v></c></ROW>)"),
-              QList<QStringList>({{"Tom & Jerry", "\"<3&#233;"}}));
+              QList<QStringList>({{"Tom & Jerry", QString::fromUtf8("\"<3é")}}));
     // A self-closing cell is empty and does not swallow the next one; a later cell of the same
     // column wins; a missing reference is column A.
     EXPECT_EQ(rows(R"(<row><c r="A1" s="1"/><c r="B1"><v>b</v></c><c r="B1"><v>c</v></c><c><v>d</v></c></row><row/>)"
@@ -56,6 +57,30 @@ TEST(WorkbookCellsTest, CellsByReferenceTypeAndEntity)
     EXPECT_THROW(ImportParser::worksheetRows(R"(<row><c r="CW1"/></row>)", {}, budget), ZipError);
     EXPECT_EQ(ImportParser::sharedStrings(R"(<sst><si><t>a</t></si><si/><si><r><t>b</t></r><r><t>c</t></r></si></sst>)"),
               QStringList({"a", "", "bc"}));
+}
+
+TEST(WorkbookCellsTest, EveryStringIsFullyDecoded)
+{
+    using XmlPatterns::decodeCellText;
+    using XmlPatterns::decodeEntities;
+    const auto text = [](const QByteArray& bytes) { return QString::fromUtf8(bytes); };
+    EXPECT_EQ(text(decodeEntities("Pr&#233;nom &#xE9;&#XC9;t&#xe9; &apos;&quot;&lt;&gt; &#x1F40E;")),
+              QString::fromUtf8("Prénom éÉté '\"<> \U0001F40E"));
+    // Escaped twice still reads as the character; "&" that starts no entity stays.
+    EXPECT_EQ(text(decodeEntities("L&amp;#233;a &amp;amp; Tom & Jerry &copy; &#; &#x; &#12a; &#")),
+              QString::fromUtf8("Léa &amp; Tom & Jerry &copy; &#; &#x; &#12a; &#"));
+    // A reference to no character is never left as text.
+    EXPECT_EQ(text(decodeEntities("a&#0;b&#xD800;c&#99999999999;")), QString::fromUtf8("a\uFFFDb\uFFFDc\uFFFD"));
+    EXPECT_EQ(text(decodeCellText("DUPONT_x000D_&#10;Jean _x005F_x0041_ _x12_")), QString::fromUtf8("DUPONT\r\nJean _x0041_ _x12_"));
+    // Shared strings: rich-text runs joined, phonetic guides left out.
+    EXPECT_EQ(ImportParser::sharedStrings(R"(<sst><si><r><rPr><b/></rPr><t>Pr&#233;</t></r><r><t>nom</t></r>)"
+                                          R"(<rPh sb="0" eb="1"><t>x</t></rPh><phoneticPr/></si><si><t>&#201;lodie</t><rPh/></si></sst>)"),
+              QStringList({QString::fromUtf8("Prénom"), QString::fromUtf8("Élodie")}));
+    // Sheet names and relationship attributes.
+    const auto sheets = ZipArchive::sheetDescriptors(R"(<sheets><sheet name="Samedi &#8211; &#xC9;t&#233;" r:id="r&amp;1"/></sheets>)");
+    ASSERT_EQ(sheets.size(), 1);
+    EXPECT_EQ(sheets[0].name, QString::fromUtf8("Samedi – Été"));
+    EXPECT_EQ(sheets[0].relationshipID, "r&1");
 }
 
 TEST(WorkbookSheetTest, HeadingsAndSheetNames)
@@ -105,10 +130,11 @@ TEST(WorkbookFileTest, ReadsWorkbooksFromTheirProducers)
     const QStringList flat{"Programme|Inscriptions: 7 LEROY/Paul, 8 MARTIN/Luc, 12 DUPONT/Jean, 42 GIRAUD/Hugo"};
     EXPECT_EQ(read("feuil1-no-header.xlsx"), flat);
     EXPECT_EQ(read("missing-rels.xlsx"), flat);
-    // openpyxl writes accents as numeric references, which are not entities Tavrin decodes.
+    // openpyxl writes accents as character references.
     EXPECT_EQ(read("headers-later.xlsm"),
-              QStringList({"Samedi|Engagements: 21 FONTAINE/L&#233;a, 22 ROUSSEL/Camille",
-                           "Samedi|Epreuve pr&#233;paratoire: 23 DE LA TOUR/Marie", "Programme|Inscriptions: 31 BERNARD/Luc"}));
+              QStringList({QString::fromUtf8("Samedi|Engagements: 21 FONTAINE/Léa, 22 ROUSSEL/Camille"),
+                           QString::fromUtf8("Samedi|Epreuve préparatoire: 23 DE LA TOUR/Marie"),
+                           "Programme|Inscriptions: 31 BERNARD/Luc"}));
     const QStringList twelve = read("twelve-sheets.xlsx");
     ASSERT_EQ(twelve.size(), 12);
     EXPECT_EQ(twelve[11], "Programme|Epreuve 12: 120 ROUSSEL/Camille, 121 DUPONT/Jean");
