@@ -67,8 +67,8 @@ QList<ProgrammeDay> parseSheet(const QString& name, const QList<QStringList>& ro
     QHash<QString, QHash<QString, QList<ImportedPerson>>> collected;
     QList<ImportedPerson>* current = nullptr; // collected[day][event], looked up when either changes
     for (qsizetype r = 0; r < rows.size(); ++r) {
-        // The header row names the columns; read as a rider it would give "n°" or "nom" as a number.
-        if (r == columns.headerRow) continue;
+        // Header rows name the columns; read as a rider one would give "n°" or "nom" as a number.
+        if (r == columns.headerRow || ImportParser::isHeaderRow(rows[r], columns.number)) continue;
         if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1)) {
             if (!current) current = &collected[day][event];
             current->push_back(std::move(*p));

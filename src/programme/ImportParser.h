@@ -31,7 +31,12 @@ IdentityColumns identityColumns(const QList<QStringList>& rows);
 // A header cell as compared with the known headers: lower case, no diacritics, no " _-.".
 QString normalizedHeader(QStringView cell);
 
-// Riders read from a table: every row but the header row through PersonName::person, with the
+// A row of column headers wherever it stands (repeated before each event, or below the first 12
+// rows): one of its cells is a known header, and neither the number cell nor the one after it
+// holds a digit.
+bool isHeaderRow(const QStringList& row, qsizetype numberIndex);
+
+// Riders read from a table: every row but header rows through PersonName::person, with the
 // row's 1-based position as source line.
 QList<ImportedPerson> tablePeople(const QList<QStringList>& rows);
 

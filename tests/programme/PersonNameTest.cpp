@@ -118,4 +118,14 @@ TEST(ImportParserTest, IdentityColumns)
     EXPECT_EQ(identityColumns(late), IdentityColumns{});
     late.removeAt(0);
     EXPECT_EQ(identityColumns(late), (IdentityColumns{0, 1, std::nullopt, std::nullopt, 11}));
+
+    // Header rows wherever they stand, whatever column holds the number.
+    using ImportParser::isHeaderRow;
+    EXPECT_TRUE(isHeaderRow(row({"Ordre", "N°", "Nom", "Prénom"}), 1));
+    EXPECT_TRUE(isHeaderRow(row({"NOM PRÉNOM", "CHEVAL"}), 0));
+    EXPECT_TRUE(isHeaderRow(row({"", "Nom - Prénom", "Gains 2024"}), 0));
+    EXPECT_FALSE(isHeaderRow(row({"12", "NOM", "Prénom"}), 0));
+    EXPECT_FALSE(isHeaderRow(row({"Ordre", "7", "Nom"}), 0));
+    EXPECT_FALSE(isHeaderRow(row({"Epreuve 3 - Grand Prix"}), 0));
+    EXPECT_FALSE(isHeaderRow({}, 0));
 }
