@@ -79,10 +79,33 @@ bool isFamilyToken(QStringView token)
     return plain == TextFolding::frenchUpper(plain);
 }
 
-bool startsWithNumeric(QStringView text)
+// A cell that reads as an assigned number: it begins with a digit, or a short code of letters
+// ("FRA", "N°", "No.") stands before its digits and nothing but "HC" after them. A name holding
+// a digit ("Quick Star 2") is no number.
+bool readsAsNumber(QStringView text)
 {
-    const QList<QStringView> chars = NumberText::characters(text.first(std::min<qsizetype>(text.size(), 8)));
-    return !chars.isEmpty() && NumberText::isNumeric(chars.front());
+    const QList<QStringView> chars = NumberText::characters(text);
+    qsizetype digit = 0;
+    while (digit < chars.size() && !NumberText::isNumeric(chars[digit])) ++digit;
+    if (digit == chars.size()) return false;
+    if (digit == 0) return true;
+    qsizetype letters = 0;
+    for (qsizetype i = 0; i < digit; ++i) {
+        if (NumberText::isLetter(chars[i])) {
+            // One word only: no letter after a space.
+            if (letters > 0 && i > 0 && chars[i - 1].front().isSpace()) return false;
+            ++letters;
+        } else if (!chars[i].front().isSpace() && !QStringView(u"°º#.:-").contains(chars[i].front())) {
+            return false;
+        }
+    }
+    if (letters == 0 || letters > 4) return false;
+    qsizetype end = digit;
+    while (end < chars.size() && NumberText::isNumeric(chars[end])) ++end;
+    QString rest;
+    for (qsizetype i = end; i < chars.size(); ++i)
+        if (NumberText::isLetter(chars[i])) rest.append(chars[i]);
+    return rest.isEmpty() || rest.compare(u"hc", Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -186,12 +209,13 @@ std::optional<ImportedPerson> person(const QStringList& row, qsizetype numberInd
     if (row.isEmpty()) return std::nullopt;
     qsizetype numberCell = std::clamp<qsizetype>(numberIndex, 0, row.size() - 1);
     auto number = AssignedNumber::canonical(QStringView(row[numberCell]).trimmed());
-    // A start-order column followed by the number column: the number is the second one. The next
-    // cell must begin with a digit, else a name right after the number (canonical forms exist
-    // for any non-blank text) would be taken for the number.
+    // A start-order column followed by the number column: the number is the second one, also
+    // when letters come before its digits ("FRA 123", "N°12"), whose first digit run is then the
+    // number. The next cell must read as a number, else a name right after the number (canonical
+    // forms exist for any non-blank text) would be taken for the number.
     if (number && numberCell + 1 < row.size()) {
         const QStringView next = QStringView(row[numberCell + 1]).trimmed();
-        if (startsWithNumeric(next)) {
+        if (readsAsNumber(next)) {
             if (auto shifted = AssignedNumber::canonical(next)) {
                 ++numberCell;
                 number = std::move(shifted);

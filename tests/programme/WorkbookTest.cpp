@@ -142,6 +142,26 @@ TEST(WorkbookFileTest, ReadsWorkbooksFromTheirProducers)
     EXPECT_EQ(ExcelProgrammeParser::parse(programmeFixture("weekend.xlsx")).sourceName, "weekend.xlsx");
 }
 
+TEST(WorkbookFileTest, AccentsAndRepeatedHeadersFromOpenpyxl)
+{
+    // Headers again before each event, a "NOM PRÉNOM" column, numbers with a code before their
+    // digits after a start order: no header is a rider, and every accent is kept.
+    const ProgrammeDocument document = ExcelProgrammeParser::parse(programmeFixture("accents-repeated-headers.xlsx"));
+    EXPECT_EQ(outline(document.days),
+              QStringList({QString::fromUtf8("Samedi|Épreuve 1 – Préparatoire (1,10 m): 101 DUPONT/Jérôme, 102 LEFÈVRE/Anaïs"),
+                           QString::fromUtf8("Samedi|Épreuve 2 – Grand Prix (1,35 m): 201 GÉRARD/Zoé, 202 MÜLLER/Chloé, "
+                                             "203 O’BRIEN/Maël"),
+                           QString::fromUtf8("Dimanche|Épreuve 3 (1,20 m): 302 BÉRANGER/François"),
+                           QString::fromUtf8("Dimanche|Inscriptions: 301 DELACROIX/Hélène"),
+                           QString::fromUtf8("Programme|Inscriptions: 401 PÉPIN/Léon, 402 ÉLOI/Inès, 403 FAURÉ/Noé")}));
+    QStringList folders;
+    for (const ProgrammeDay& day : document.days)
+        for (const ProgrammeEvent& event : day.events)
+            for (const ImportedPerson& p : event.people) folders << p.folderName();
+    EXPECT_TRUE(folders.contains(QString::fromUtf8("LEFÈVRE ANAÏS"))) << folders.join(u'|').toStdString();
+    EXPECT_FALSE(folders.join(u'|').contains(u'&'));
+}
+
 TEST(WorkbookFileTest, BadInputEndsWithItsMessage)
 {
     EXPECT_EQ(failure(programmeFixture("html-renamed.xlsx")), "Fichier Excel illisible.");
