@@ -144,7 +144,7 @@ ProgrammeDocument parse(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) throw ImportError::unreadable();
-    if (file.size() > kMaxFileSize) throw ZipError::invalidArchive();
+    if (file.size() > kMaxFileSize) throw ZipError::tooLarge();
     const QByteArray bytes = file.readAll();
     return parse(bytes, PathText::lastPathComponent(path).toString());
 }

@@ -30,7 +30,8 @@ bool isGenericSheetName(QStringView text);
 // or a "grand prix", or holds a height in brackets such as (1,10 m).
 std::optional<QString> eventTitle(QStringView text);
 
-// Files larger than this are not read: no start list comes close.
+// Files larger than this are not read ("Ce fichier Excel est trop volumineux."): no start list
+// comes close.
 constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
 
 } // namespace tavrin::ExcelProgrammeParser

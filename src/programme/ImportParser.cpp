@@ -147,7 +147,7 @@ QList<QStringList> worksheetRows(QByteArrayView xml, const QStringList& sharedSt
             cells.push_back({column, cellValue(*c, sharedStrings)});
         }
         cellBudget -= width;
-        if (cellBudget < 0) throw ZipError::invalidArchive();
+        if (cellBudget < 0) throw ZipError::tooLarge();
         QStringList values(width);
         for (auto& [column, value] : cells) values[column] = std::move(value);
         rows.push_back(std::move(values));
@@ -167,8 +167,8 @@ QList<SheetTable> excelSheets(ZipArchive::Reader& archive)
     QStringList strings;
     try {
         strings = sharedStrings(archive.data(QStringLiteral("xl/sharedStrings.xml")));
-    } catch (const ZipError&) {
-        if (archive.exhausted()) throw;
+    } catch (const ZipError& e) {
+        if (archive.exhausted() || e.kind() == ZipError::Kind::tooLarge) throw;
     }
     qint64 budget = kMaxCells;
     QList<SheetTable> tables;

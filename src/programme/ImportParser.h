@@ -54,7 +54,7 @@ QList<SheetTable> excelSheets(ZipArchive::Reader& archive);
 QStringList sharedStrings(QByteArrayView xml);
 
 // No workbook may hold more cells than this once its rows are padded to their last column: the
-// bound of memory for hostile files ("Fichier Excel illisible." beyond it).
+// bound of memory for hostile files ("Ce fichier Excel est trop volumineux." beyond it).
 constexpr qint64 kMaxCells = 4'000'000;
 // Cells beyond the last column a spreadsheet can have (XFD) are not read.
 constexpr int kMaxColumns = 16384;
