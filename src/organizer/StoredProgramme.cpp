@@ -8,7 +8,10 @@
 #include <QFile>
 #include <QFutureWatcher>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cstdio>
 
 namespace tavrin {
 
@@ -87,21 +90,33 @@ void StoredProgramme::ingestProgramme(const QString& path)
     const QString name = PathText::lastPathComponent(path).toString();
     QString extension = PathText::pathExtension(path).toString().toLower();
     if (extension.isEmpty()) extension = QStringLiteral("pdf");
-    // Copied under a hidden name first: the chosen file may be the stored copy itself, and a
-    // failed copy must not cost the programme already kept.
-    const QString staging = folder() + QStringLiteral("/.programme-") + QString::number(QRandomGenerator::global()->generate(), 36);
-    if (!QFile::copy(path, staging)) {
-        QFile::remove(staging);
-        throw Error(QStringLiteral("Impossible de copier le fichier « ") + name + QStringLiteral(" »."));
-    }
-    removeSourceFiles();
+    const QString copyFailed = QStringLiteral("Impossible de copier le fichier « ") + name + QStringLiteral(" ».");
+    // Copied under a hidden name and read there: the chosen file may be the stored copy itself,
+    // and a file that fails to copy or to read must leave the programme and its copy as they were.
+    const QString staging = folder() + QStringLiteral("/.programme-") +
+                            QString::number(QRandomGenerator::global()->generate(), 36) + u'.' + extension;
+    const auto discardStaging = qScopeGuard([&] { QFile::remove(staging); });
+    if (!QFile::copy(path, staging)) throw Error(copyFailed);
     const QString copy = folder() + QStringLiteral("/programme.") + extension;
-    if (!QFile::rename(staging, copy)) {
-        QFile::remove(staging);
-        throw Error(QStringLiteral("Impossible de copier le fichier « ") + name + QStringLiteral(" »."));
-    }
-    const ProgrammeDocument document = ProgrammeFileParser::parse(copy);
+    ProgrammeDocument document = ProgrammeFileParser::parse(staging);
+    // Named after the copy, as a later reading of the copy names it.
+    document.sourceName = PathText::lastPathComponent(copy).toString();
+
+    // The index first: should the copy then fail to take the old one's place, the old index is
+    // written back, and the old copy still matches it.
     persistProgrammeIndex(document);
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(copy).constData()) != 0) {
+        if (m_programme) {
+            try {
+                persistProgrammeIndex(*m_programme);
+            } catch (const Error&) {
+                // The old copy, read again at the next start, replaces the index all the same.
+            }
+        }
+        throw Error(copyFailed);
+    }
+    for (const QString& other : AppSupport::programmeExtensions())
+        if (other != extension) QFile::remove(folder() + QStringLiteral("/programme.") + other);
     ++m_generation;
     m_programmeName = name;
     persist();

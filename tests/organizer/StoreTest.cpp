@@ -207,13 +207,24 @@ TEST(WorkspaceStoreTest, ImportedProgrammeIsCopiedAndReadAgainAtStartUp)
     EXPECT_EQ(store.programme(), ProgrammeFileParser::parse(data.file("programme.xlsx")));
     EXPECT_EQ(decodeProgramme(readFile(data.file("programme.json"))), *store.programme());
 
-    // A file without extension is kept as a PDF; it does not read, and the programme stays.
-    const QString bare = dir.filePath("programme");
+    // A file that does not read (one without extension is taken for a PDF) leaves the programme,
+    // its index and its copy as they were, and no staging copy behind.
+    const QByteArray keptCopy = readFile(data.file("programme.xlsx")), keptIndex = readFile(data.file("programme.json"));
+    const QString bare = dir.filePath("programme"), truncated = dir.filePath("truncated.xlsx");
     QFile::copy(fixture("programme/weekend.xlsx"), bare);
+    QFile::copy(fixture("programme/truncated.xlsx"), truncated);
     EXPECT_THROW(store.ingestProgramme(bare), Error);
+    EXPECT_THROW(store.ingestProgramme(truncated), Error);
+    EXPECT_EQ(readFile(data.file("programme.xlsx")), keptCopy);
+    EXPECT_EQ(readFile(data.file("programme.json")), keptIndex);
+    EXPECT_FALSE(QFile::exists(data.file("programme.pdf")));
+    EXPECT_TRUE(QDir(AppSupport::folder()).entryList({".programme-*"}, QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_EQ(store.programme()->days.size(), 3);
+    EXPECT_EQ(WorkspaceStore().programme(), store.programme());
+    // A file that reads takes the place of a copy of another type.
+    store.ingestProgramme(fixture("programme/numbers-only.pdf"));
     EXPECT_TRUE(QFile::exists(data.file("programme.pdf")));
     EXPECT_FALSE(QFile::exists(data.file("programme.xlsx")));
-    EXPECT_EQ(store.programme()->days.size(), 3);
     try {
         store.ingestProgramme(dir.filePath("absent.xlsx"));
     } catch (const Error& e) {
