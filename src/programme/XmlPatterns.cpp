@@ -241,11 +241,11 @@ QByteArray extractT(QByteArrayView fragment)
         qsizetype from = 0;
         ElementScanner guides(fragment, "rPh", true);
         while (const auto guide = guides.next()) {
-            const qsizetype start = findTag(fragment, "rPh", false, from);
+            const qsizetype start = guide->attributes.data() - fragment.data() - 4; // "<rPh"
             withoutGuides.append(fragment.sliced(from, start - from));
-            // Past "</rPh>", or past the ">" of a self-closing guide.
+            // Past "</rPh>", or past the "/>" of a self-closing guide.
             from = guide->inner.data() ? guide->inner.data() + guide->inner.size() - fragment.data() + 6
-                                       : indexOf(fragment, '>', start) + 1;
+                                       : guide->attributes.data() + guide->attributes.size() - fragment.data() + 2;
         }
         withoutGuides.append(fragment.sliced(from));
         fragment = withoutGuides;

@@ -147,7 +147,7 @@ TEST(WorkbookFileTest, ReadsWorkbooksFromTheirProducers)
     EXPECT_EQ(ExcelProgrammeParser::parse(programmeFixture("weekend.xlsx")).sourceName, "weekend.xlsx");
 }
 
-TEST(WorkbookFileTest, AccentsAndRepeatedHeadersFromOpenpyxl)
+TEST(WorkbookFileTest, AccentsAndRepeatedHeadersFromTheirProducers)
 {
     // Headers again before each event, a "NOM PRÉNOM" column, numbers with a code before their
     // digits after a start order: no header is a rider, and every accent is kept.
@@ -159,6 +159,10 @@ TEST(WorkbookFileTest, AccentsAndRepeatedHeadersFromOpenpyxl)
                            QString::fromUtf8("Dimanche|Épreuve 3 (1,20 m): 302 BÉRANGER/François"),
                            QString::fromUtf8("Dimanche|Inscriptions: 301 DELACROIX/Hélène"),
                            QString::fromUtf8("Programme|Inscriptions: 401 PÉPIN/Léon, 402 ÉLOI/Inès, 403 FAURÉ/Noé")}));
+    // libxlsxwriter: shared strings written as rich-text runs, the "NOM Prénom" header repeated.
+    EXPECT_EQ(read("rich-strings.xlsx"),
+              QStringList({QString::fromUtf8("Programme|Épreuve 4 – Vitesse (1,15 m): 501 BÉNÉTEAU/Amélie, 502 LAFORÊT/Gaëlle"),
+                           QString::fromUtf8("Programme|Épreuve 6 – Grand Prix (1,30 m): 503 CÔTÉ/Noé, 504 HÉBERT/Loïc")}));
     QStringList folders;
     for (const ProgrammeDay& day : document.days)
         for (const ProgrammeEvent& event : day.events)
