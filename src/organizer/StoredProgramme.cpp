@@ -125,8 +125,9 @@ void StoredProgramme::ingestProgramme(const QString& path)
 
 void StoredProgramme::adoptProgramme(const ProgrammeDocument& document)
 {
-    removeSourceFiles();
+    // The old copy goes only once the new index is written: a failed write keeps both.
     persistProgrammeIndex(document);
+    removeSourceFiles();
     ++m_generation;
     m_programmeName = document.sourceName;
     persist();

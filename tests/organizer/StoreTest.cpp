@@ -221,6 +221,14 @@ TEST(WorkspaceStoreTest, ImportedProgrammeIsCopiedAndReadAgainAtStartUp)
     EXPECT_TRUE(QDir(AppSupport::folder()).entryList({".programme-*"}, QDir::Files | QDir::Hidden).isEmpty());
     EXPECT_EQ(store.programme()->days.size(), 3);
     EXPECT_EQ(WorkspaceStore().programme(), store.programme());
+    // An index that cannot be written costs neither copy, from a file nor from the web.
+    QFile::remove(data.file("programme.json"));
+    QDir().mkpath(data.file("programme.json"));
+    EXPECT_THROW(store.ingestProgramme(fixture("programme/numbers-only.pdf")), Error);
+    EXPECT_THROW(store.adoptProgramme(weekendProgramme()), Error);
+    EXPECT_EQ(readFile(data.file("programme.xlsx")), keptCopy);
+    EXPECT_FALSE(QFile::exists(data.file("programme.pdf")));
+    QDir(data.file("programme.json")).removeRecursively();
     // A file that reads takes the place of a copy of another type.
     store.ingestProgramme(fixture("programme/numbers-only.pdf"));
     EXPECT_TRUE(QFile::exists(data.file("programme.pdf")));
