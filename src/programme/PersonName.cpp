@@ -84,27 +84,31 @@ bool isFamilyToken(QStringView token)
 // a digit ("Quick Star 2") is no number.
 bool readsAsNumber(QStringView text)
 {
-    const QList<QStringView> chars = NumberText::characters(text);
+    // Code units, not characters: this runs on the name cell of every row, and digits, letters
+    // and the few signs allowed are single code units (marks go with their letter).
     qsizetype digit = 0;
-    while (digit < chars.size() && !NumberText::isNumeric(chars[digit])) ++digit;
-    if (digit == chars.size()) return false;
+    while (digit < text.size() && !text[digit].isDigit()) ++digit;
+    if (digit == text.size()) return false;
     if (digit == 0) return true;
     qsizetype letters = 0;
+    bool spaceAfterLetters = false;
     for (qsizetype i = 0; i < digit; ++i) {
-        if (NumberText::isLetter(chars[i])) {
-            // One word only: no letter after a space.
-            if (letters > 0 && i > 0 && chars[i - 1].front().isSpace()) return false;
+        const QChar c = text[i];
+        if (c.isLetter()) {
+            if (spaceAfterLetters) return false; // a second word
             ++letters;
-        } else if (!chars[i].front().isSpace() && !QStringView(u"°º#.:-").contains(chars[i].front())) {
+        } else if (c.isSpace()) {
+            spaceAfterLetters = letters > 0;
+        } else if (!c.isMark() && !QStringView(u"°º#.:-").contains(c)) {
             return false;
         }
     }
     if (letters == 0 || letters > 4) return false;
     qsizetype end = digit;
-    while (end < chars.size() && NumberText::isNumeric(chars[end])) ++end;
+    while (end < text.size() && text[end].isDigit()) ++end;
     QString rest;
-    for (qsizetype i = end; i < chars.size(); ++i)
-        if (NumberText::isLetter(chars[i])) rest.append(chars[i]);
+    for (qsizetype i = end; i < text.size(); ++i)
+        if (text[i].isLetter()) rest.append(text[i]);
     return rest.isEmpty() || rest.compare(u"hc", Qt::CaseInsensitive) == 0;
 }
 
