@@ -177,6 +177,7 @@ TEST(WorkbookFileTest, BadInputEndsWithItsMessage)
     EXPECT_EQ(failure(programmeFixture("truncated.xlsx")), "Fichier Excel illisible.");
     // Beyond a bound the message says so; a size field that lies costs nothing.
     EXPECT_EQ(failure(programmeFixture("bomb.xlsx")), "Ce fichier Excel est trop volumineux.");
+    EXPECT_EQ(failure(programmeFixture("wide-rows.xlsx")), "Ce fichier Excel est trop volumineux.");
     EXPECT_EQ(read("huge-declared-size.xlsx"), read("feuil1-no-header.xlsx"));
     EXPECT_EQ(failure(programmeFixture("absent.xlsx")), "Impossible de lire ce fichier type.");
     // 100,000 formatted empty cells: nothing to read.
