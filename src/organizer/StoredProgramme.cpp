@@ -5,6 +5,8 @@
 #include "organizer/PathText.h"
 #include "programme/ProgrammeFileParser.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFutureWatcher>
 #include <QRandomGenerator>
@@ -85,6 +87,16 @@ void StoredProgramme::loadProgrammeFromDisk()
     }));
 }
 
+void StoredProgramme::removeStaleStagingCopies() const
+{
+    // Left by an import that was stopped before its end; no import lasts an hour.
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    const QFileInfoList copies =
+            QDir(folder()).entryInfoList({QStringLiteral(".programme-*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& copy : copies)
+        if (copy.lastModified() < before) QFile::remove(copy.filePath());
+}
+
 void StoredProgramme::ingestProgramme(const QString& path)
 {
     const QString name = PathText::lastPathComponent(path).toString();
@@ -96,7 +108,10 @@ void StoredProgramme::ingestProgramme(const QString& path)
     const QString staging = folder() + QStringLiteral("/.programme-") +
                             QString::number(QRandomGenerator::global()->generate(), 36) + u'.' + extension;
     const auto discardStaging = qScopeGuard([&] { QFile::remove(staging); });
+    removeStaleStagingCopies();
     if (!QFile::copy(path, staging)) throw Error(copyFailed);
+    // Dated now whatever the file's own date, so that no other import takes it for stale.
+    QFile(staging).setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
     const QString copy = folder() + QStringLiteral("/programme.") + extension;
     ProgrammeDocument document = ProgrammeFileParser::parse(staging);
     // Named after the copy, as a later reading of the copy names it.

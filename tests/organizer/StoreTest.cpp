@@ -210,6 +210,14 @@ TEST(WorkspaceStoreTest, ImportedProgrammeIsCopiedAndReadAgainAtStartUp)
     // A file that does not read (one without extension is taken for a PDF) leaves the programme,
     // its index and its copy as they were, and no staging copy behind.
     const QByteArray keptCopy = readFile(data.file("programme.xlsx")), keptIndex = readFile(data.file("programme.json"));
+    // A staging copy left by an import stopped long ago goes; a recent one may be another import's.
+    const QString old = data.file(".programme-old.xlsx"), recent = data.file(".programme-recent.xlsx");
+    writeFile(old, "x");
+    writeFile(recent, "x");
+    QFile staleFile(old);
+    ASSERT_TRUE(staleFile.open(QIODevice::ReadWrite) &&
+                staleFile.setFileTime(QDateTime::currentDateTimeUtc().addDays(-2), QFileDevice::FileModificationTime));
+    staleFile.close();
     const QString bare = dir.filePath("programme"), truncated = dir.filePath("truncated.xlsx");
     QFile::copy(fixture("programme/weekend.xlsx"), bare);
     QFile::copy(fixture("programme/truncated.xlsx"), truncated);
@@ -218,7 +226,8 @@ TEST(WorkspaceStoreTest, ImportedProgrammeIsCopiedAndReadAgainAtStartUp)
     EXPECT_EQ(readFile(data.file("programme.xlsx")), keptCopy);
     EXPECT_EQ(readFile(data.file("programme.json")), keptIndex);
     EXPECT_FALSE(QFile::exists(data.file("programme.pdf")));
-    EXPECT_TRUE(QDir(AppSupport::folder()).entryList({".programme-*"}, QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_EQ(QDir(AppSupport::folder()).entryList({".programme-*"}, QDir::Files | QDir::Hidden),
+              QStringList({".programme-recent.xlsx"}));
     EXPECT_EQ(store.programme()->days.size(), 3);
     EXPECT_EQ(WorkspaceStore().programme(), store.programme());
     // An index that cannot be written costs neither copy, from a file nor from the web.
