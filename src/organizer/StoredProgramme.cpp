@@ -111,7 +111,8 @@ void StoredProgramme::ingestProgramme(const QString& path)
     removeStaleStagingCopies();
     if (!QFile::copy(path, staging)) throw Error(copyFailed);
     // Dated now whatever the file's own date, so that no other import takes it for stale.
-    QFile(staging).setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
+    if (QFile stagingFile(staging); stagingFile.open(QIODevice::ReadWrite))
+        stagingFile.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
     const QString copy = folder() + QStringLiteral("/programme.") + extension;
     ProgrammeDocument document = ProgrammeFileParser::parse(staging);
     // Named after the copy, as a later reading of the copy names it.
