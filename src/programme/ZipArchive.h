@@ -56,8 +56,8 @@ struct Entry {
     bool operator==(const Entry&) const = default;
 };
 
-// No entry may inflate to more than this: a spreadsheet part is a few megabytes at most, and a
-// declared size beyond it is a damaged or hostile file.
+// No entry may inflate to more than this: a spreadsheet part is a few megabytes at most, and data
+// beyond it is a hostile file or one too large to read ("Ce fichier Excel est trop volumineux.").
 constexpr qint64 kMaxEntrySize = 64 * 1024 * 1024;
 
 // Offset of the end-of-central-directory record, searched backwards over the longest comment.
