@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <QtEndian>
 
 using namespace tavrin;
 using namespace tavrin::test;
@@ -190,9 +191,19 @@ TEST(WorkbookFileTest, BadInputEndsWithItsMessage)
     QFile::copy(programmeFixture("weekend.xlsx"), xls);
     EXPECT_EQ(ProgrammeFileParser::parse(upper).sourceName, "programme.PDF");
     EXPECT_EQ(failure(xls), "Impossible de lire ce fichier type.");
-    // A file beyond the bound is not read at all (a sparse file: its size costs no disk).
-    QFile big(dir.filePath("big.xlsx"));
-    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(ExcelProgrammeParser::kMaxFileSize + 1));
-    big.close();
-    EXPECT_EQ(failure(big.fileName()), "Ce fichier Excel est trop volumineux.");
+    // Sparse files, whose size costs no disk. A workbook made large by what it holds besides its
+    // sheets (300 MB between its parts and its directory) reads like a small one; a file beyond
+    // what the zip format can place is too large.
+    const QByteArray weekend = programmeFixtureBytes("weekend.xlsx");
+    const qsizetype directory = qFromLittleEndian<quint32>(weekend.constData() + *ZipArchive::findEOCD(weekend) + 16);
+    QByteArray tail = weekend.sliced(directory);
+    qToLittleEndian<quint32>(quint32(directory + 300'000'000), tail.data() + tail.size() - 22 + 16);
+    QFile large(dir.filePath("large.xlsx")), huge(dir.filePath("huge.xlsx"));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.write(weekend.first(directory)) == directory &&
+                large.seek(directory + 300'000'000) && large.write(tail) == tail.size());
+    large.close();
+    EXPECT_EQ(read("weekend.xlsx"), outline(ProgrammeFileParser::parse(large.fileName()).days));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.resize(ExcelProgrammeParser::kMaxZipSize + 1));
+    huge.close();
+    EXPECT_EQ(failure(huge.fileName()), "Ce fichier Excel est trop volumineux.");
 }
