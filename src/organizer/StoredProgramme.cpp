@@ -5,10 +5,15 @@
 #include "organizer/PathText.h"
 #include "programme/ProgrammeFileParser.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFutureWatcher>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <cstdio>
 
 namespace tavrin {
 
@@ -82,26 +87,52 @@ void StoredProgramme::loadProgrammeFromDisk()
     }));
 }
 
+void StoredProgramme::removeStaleStagingCopies() const
+{
+    // Left by an import that was stopped before its end; no import lasts an hour.
+    const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-3600);
+    const QFileInfoList copies =
+            QDir(folder()).entryInfoList({QStringLiteral(".programme-*")}, QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo& copy : copies)
+        if (copy.lastModified() < before) QFile::remove(copy.filePath());
+}
+
 void StoredProgramme::ingestProgramme(const QString& path)
 {
     const QString name = PathText::lastPathComponent(path).toString();
     QString extension = PathText::pathExtension(path).toString().toLower();
     if (extension.isEmpty()) extension = QStringLiteral("pdf");
-    // Copied under a hidden name first: the chosen file may be the stored copy itself, and a
-    // failed copy must not cost the programme already kept.
-    const QString staging = folder() + QStringLiteral("/.programme-") + QString::number(QRandomGenerator::global()->generate(), 36);
-    if (!QFile::copy(path, staging)) {
-        QFile::remove(staging);
-        throw Error(QStringLiteral("Impossible de copier le fichier « ") + name + QStringLiteral(" »."));
-    }
-    removeSourceFiles();
+    const QString copyFailed = QStringLiteral("Impossible de copier le fichier « ") + name + QStringLiteral(" ».");
+    // Copied under a hidden name and read there: the chosen file may be the stored copy itself,
+    // and a file that fails to copy or to read must leave the programme and its copy as they were.
+    const QString staging = folder() + QStringLiteral("/.programme-") +
+                            QString::number(QRandomGenerator::global()->generate(), 36) + u'.' + extension;
+    const auto discardStaging = qScopeGuard([&] { QFile::remove(staging); });
+    removeStaleStagingCopies();
+    if (!QFile::copy(path, staging)) throw Error(copyFailed);
+    // Dated now whatever the file's own date, so that no other import takes it for stale.
+    if (QFile stagingFile(staging); stagingFile.open(QIODevice::ReadWrite))
+        stagingFile.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
     const QString copy = folder() + QStringLiteral("/programme.") + extension;
-    if (!QFile::rename(staging, copy)) {
-        QFile::remove(staging);
-        throw Error(QStringLiteral("Impossible de copier le fichier « ") + name + QStringLiteral(" »."));
-    }
-    const ProgrammeDocument document = ProgrammeFileParser::parse(copy);
+    ProgrammeDocument document = ProgrammeFileParser::parse(staging);
+    // Named after the copy, as a later reading of the copy names it.
+    document.sourceName = PathText::lastPathComponent(copy).toString();
+
+    // The index first: should the copy then fail to take the old one's place, the old index is
+    // written back, and the old copy still matches it.
     persistProgrammeIndex(document);
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(copy).constData()) != 0) {
+        if (m_programme) {
+            try {
+                persistProgrammeIndex(*m_programme);
+            } catch (const Error&) {
+                // The old copy, read again at the next start, replaces the index all the same.
+            }
+        }
+        throw Error(copyFailed);
+    }
+    for (const QString& other : AppSupport::programmeExtensions())
+        if (other != extension) QFile::remove(folder() + QStringLiteral("/programme.") + other);
     ++m_generation;
     m_programmeName = name;
     persist();
@@ -110,8 +141,9 @@ void StoredProgramme::ingestProgramme(const QString& path)
 
 void StoredProgramme::adoptProgramme(const ProgrammeDocument& document)
 {
-    removeSourceFiles();
+    // The old copy goes only once the new index is written: a failed write keeps both.
     persistProgrammeIndex(document);
+    removeSourceFiles();
     ++m_generation;
     m_programmeName = document.sourceName;
     persist();

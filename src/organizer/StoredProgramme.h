@@ -51,6 +51,7 @@ private:
     QString folder() const;
     std::optional<QString> existingSourceFile() const;
     void removeSourceFiles() const;
+    void removeStaleStagingCopies() const;
     void persistProgrammeIndex(const ProgrammeDocument& document);
     void setProgramme(const ProgrammeDocument& document);
 

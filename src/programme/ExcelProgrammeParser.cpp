@@ -67,8 +67,8 @@ QList<ProgrammeDay> parseSheet(const QString& name, const QList<QStringList>& ro
     QHash<QString, QHash<QString, QList<ImportedPerson>>> collected;
     QList<ImportedPerson>* current = nullptr; // collected[day][event], looked up when either changes
     for (qsizetype r = 0; r < rows.size(); ++r) {
-        // The header row names the columns; read as a rider it would give "n°" or "nom" as a number.
-        if (r == columns.headerRow) continue;
+        // Header rows name the columns; read as a rider one would give "n°" or "nom" as a number.
+        if (r == columns.headerRow || ImportParser::isHeaderRow(rows[r], columns.number)) continue;
         if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1)) {
             if (!current) current = &collected[day][event];
             current->push_back(std::move(*p));
@@ -144,9 +144,17 @@ ProgrammeDocument parse(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) throw ImportError::unreadable();
-    if (file.size() > kMaxFileSize) throw ZipError::invalidArchive();
-    const QByteArray bytes = file.readAll();
-    return parse(bytes, PathText::lastPathComponent(path).toString());
+    const QString name = PathText::lastPathComponent(path).toString();
+    // Offsets of the zip format end at 4 GiB; beyond, only its 64-bit form, not read here, can
+    // place the parts.
+    if (file.size() > kMaxZipSize) throw ZipError::tooLarge();
+    // Mapped rather than read: only the parts read are paged in, so that a workbook made large
+    // by its pictures reads like a small one.
+    if (file.size() > 0)
+        if (const uchar* mapped = file.map(0, file.size()))
+            return parse(QByteArrayView(reinterpret_cast<const char*>(mapped), file.size()), name);
+    if (file.size() > kMaxReadSize) throw ZipError::tooLarge();
+    return parse(file.readAll(), name);
 }
 
 } // namespace tavrin::ExcelProgrammeParser

@@ -30,7 +30,10 @@ bool isGenericSheetName(QStringView text);
 // or a "grand prix", or holds a height in brackets such as (1,10 m).
 std::optional<QString> eventTitle(QStringView text);
 
-// Files larger than this are not read: no start list comes close.
-constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+// Files larger than this are not read ("Ce fichier Excel est trop volumineux."): beyond it a
+// workbook needs the 64-bit zip format.
+constexpr qint64 kMaxZipSize = 0xFFFFFFFFLL;
+// A file that cannot be mapped into memory is read whole, up to this size.
+constexpr qint64 kMaxReadSize = 256 * 1024 * 1024;
 
 } // namespace tavrin::ExcelProgrammeParser

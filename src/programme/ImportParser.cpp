@@ -62,13 +62,27 @@ IdentityColumns identityColumns(const QList<QStringList>& rows)
     return {};
 }
 
+bool isHeaderRow(const QStringList& row, qsizetype numberIndex)
+{
+    if (row.isEmpty()) return false;
+    // A rider's number, or the start order before it, has a digit; a header's cells have none.
+    const qsizetype numberCell = std::clamp<qsizetype>(numberIndex, 0, row.size() - 1);
+    for (qsizetype c = numberCell; c < std::min(row.size(), numberCell + 2); ++c)
+        if (std::any_of(row[c].begin(), row[c].end(), [](QChar ch) { return ch.isDigit(); })) return false;
+    const auto& sets = headerSets();
+    return std::any_of(row.begin(), row.end(), [&](const QString& cell) {
+        const QString header = normalizedHeader(cell);
+        return !header.isEmpty() && std::any_of(sets.begin(), sets.end(), [&](const QSet<QString>& set) { return set.contains(header); });
+    });
+}
+
 QList<ImportedPerson> tablePeople(const QList<QStringList>& rows)
 {
     const IdentityColumns columns = identityColumns(rows);
     QList<ImportedPerson> people;
     for (qsizetype r = 0; r < rows.size(); ++r) {
-        // The header row names the columns; read as a rider it would give "n°" or "nom" as a number.
-        if (r == columns.headerRow) continue;
+        // Header rows name the columns; read as a rider one would give "n°" or "nom" as a number.
+        if (r == columns.headerRow || isHeaderRow(rows[r], columns.number)) continue;
         if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1))
             people.push_back(std::move(*p));
     }
@@ -110,7 +124,7 @@ QString cellValue(const XmlPatterns::Element& c, const QStringList& sharedString
     } else if (type == QByteArrayView("inlineStr")) {
         return QString::fromUtf8(extractT(c.inner));
     }
-    return QString::fromUtf8(v ? decodeEntities(v->inner) : extractT(c.inner));
+    return QString::fromUtf8(v ? decodeCellText(v->inner) : extractT(c.inner));
 }
 
 } // namespace
@@ -133,7 +147,7 @@ QList<QStringList> worksheetRows(QByteArrayView xml, const QStringList& sharedSt
             cells.push_back({column, cellValue(*c, sharedStrings)});
         }
         cellBudget -= width;
-        if (cellBudget < 0) throw ZipError::invalidArchive();
+        if (cellBudget < 0) throw ZipError::tooLarge();
         QStringList values(width);
         for (auto& [column, value] : cells) values[column] = std::move(value);
         rows.push_back(std::move(values));
@@ -153,8 +167,8 @@ QList<SheetTable> excelSheets(ZipArchive::Reader& archive)
     QStringList strings;
     try {
         strings = sharedStrings(archive.data(QStringLiteral("xl/sharedStrings.xml")));
-    } catch (const ZipError&) {
-        if (archive.exhausted()) throw;
+    } catch (const ZipError& e) {
+        if (archive.exhausted() || e.kind() == ZipError::Kind::tooLarge) throw;
     }
     qint64 budget = kMaxCells;
     QList<SheetTable> tables;

@@ -31,7 +31,12 @@ IdentityColumns identityColumns(const QList<QStringList>& rows);
 // A header cell as compared with the known headers: lower case, no diacritics, no " _-.".
 QString normalizedHeader(QStringView cell);
 
-// Riders read from a table: every row but the header row through PersonName::person, with the
+// A row of column headers wherever it stands (repeated before each event, or below the first 12
+// rows): one of its cells is a known header, and neither the number cell nor the one after it
+// holds a digit.
+bool isHeaderRow(const QStringList& row, qsizetype numberIndex);
+
+// Riders read from a table: every row but header rows through PersonName::person, with the
 // row's 1-based position as source line.
 QList<ImportedPerson> tablePeople(const QList<QStringList>& rows);
 
@@ -49,7 +54,7 @@ QList<SheetTable> excelSheets(ZipArchive::Reader& archive);
 QStringList sharedStrings(QByteArrayView xml);
 
 // No workbook may hold more cells than this once its rows are padded to their last column: the
-// bound of memory for hostile files ("Fichier Excel illisible." beyond it).
+// bound of memory for hostile files ("Ce fichier Excel est trop volumineux." beyond it).
 constexpr qint64 kMaxCells = 4'000'000;
 // Cells beyond the last column a spreadsheet can have (XFD) are not read.
 constexpr int kMaxColumns = 16384;

@@ -79,10 +79,37 @@ bool isFamilyToken(QStringView token)
     return plain == TextFolding::frenchUpper(plain);
 }
 
-bool startsWithNumeric(QStringView text)
+// A cell that reads as an assigned number: it begins with a digit, or a short code of letters
+// ("FRA", "N°", "No.") stands before its digits and nothing but "HC" after them. A name holding
+// a digit ("Quick Star 2") is no number.
+bool readsAsNumber(QStringView text)
 {
-    const QList<QStringView> chars = NumberText::characters(text.first(std::min<qsizetype>(text.size(), 8)));
-    return !chars.isEmpty() && NumberText::isNumeric(chars.front());
+    // Code units, not characters: this runs on the name cell of every row, and digits, letters
+    // and the few signs allowed are single code units (marks go with their letter).
+    qsizetype digit = 0;
+    while (digit < text.size() && !text[digit].isDigit()) ++digit;
+    if (digit == text.size()) return false;
+    if (digit == 0) return true;
+    qsizetype letters = 0;
+    bool spaceAfterLetters = false;
+    for (qsizetype i = 0; i < digit; ++i) {
+        const QChar c = text[i];
+        if (c.isLetter()) {
+            if (spaceAfterLetters) return false; // a second word
+            ++letters;
+        } else if (c.isSpace()) {
+            spaceAfterLetters = letters > 0;
+        } else if (!c.isMark() && !QStringView(u"°º#.:-").contains(c)) {
+            return false;
+        }
+    }
+    if (letters == 0 || letters > 4) return false;
+    qsizetype end = digit;
+    while (end < text.size() && text[end].isDigit()) ++end;
+    QString rest;
+    for (qsizetype i = end; i < text.size(); ++i)
+        if (text[i].isLetter()) rest.append(text[i]);
+    return rest.isEmpty() || rest.compare(u"hc", Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -186,12 +213,13 @@ std::optional<ImportedPerson> person(const QStringList& row, qsizetype numberInd
     if (row.isEmpty()) return std::nullopt;
     qsizetype numberCell = std::clamp<qsizetype>(numberIndex, 0, row.size() - 1);
     auto number = AssignedNumber::canonical(QStringView(row[numberCell]).trimmed());
-    // A start-order column followed by the number column: the number is the second one. The next
-    // cell must begin with a digit, else a name right after the number (canonical forms exist
-    // for any non-blank text) would be taken for the number.
+    // A start-order column followed by the number column: the number is the second one, also
+    // when letters come before its digits ("FRA 123", "N°12"), whose first digit run is then the
+    // number. The next cell must read as a number, else a name right after the number (canonical
+    // forms exist for any non-blank text) would be taken for the number.
     if (number && numberCell + 1 < row.size()) {
         const QStringView next = QStringView(row[numberCell + 1]).trimmed();
-        if (startsWithNumeric(next)) {
+        if (readsAsNumber(next)) {
             if (auto shifted = AssignedNumber::canonical(next)) {
                 ++numberCell;
                 number = std::move(shifted);

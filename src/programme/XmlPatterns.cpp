@@ -112,26 +112,150 @@ std::optional<QByteArrayView> attribute(QByteArrayView attributes, QByteArrayVie
     return std::nullopt;
 }
 
+namespace {
+
+void appendUtf8(QByteArray& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out.append(char(cp));
+    } else if (cp < 0x800) {
+        out.append(char(0xC0 | (cp >> 6)));
+        out.append(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.append(char(0xE0 | (cp >> 12)));
+        out.append(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.append(char(0x80 | (cp & 0x3F)));
+    } else {
+        out.append(char(0xF0 | (cp >> 18)));
+        out.append(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.append(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.append(char(0x80 | (cp & 0x3F)));
+    }
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The code point of the reference body "#233" or "#xE9"; none when it is not one. A number that
+// names no character stands as the replacement character, so that no reference is left as text.
+std::optional<char32_t> characterReference(QByteArrayView body)
+{
+    const bool hex = body.size() > 1 && (body[1] == 'x' || body[1] == 'X');
+    const QByteArrayView digits = body.sliced(hex ? 2 : 1);
+    if (digits.isEmpty()) return std::nullopt;
+    quint64 value = 0;
+    for (char c : digits) {
+        const int d = hex ? hexValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+        if (d < 0) return std::nullopt;
+        value = std::min<quint64>(value * (hex ? 16 : 10) + quint64(d), 0x110000);
+    }
+    if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return U'\uFFFD';
+    return char32_t(value);
+}
+
+std::optional<char> predefinedEntity(QByteArrayView name)
+{
+    if (name == "lt") return '<';
+    if (name == "gt") return '>';
+    if (name == "quot") return '"';
+    if (name == "apos") return '\'';
+    return std::nullopt;
+}
+
+} // namespace
+
 QByteArray decodeEntities(QByteArrayView text)
 {
-    QByteArray out = text.toByteArray();
-    if (indexOf(text, '&', 0) < 0) return out;
-    out.replace("&amp;", "&");
-    out.replace("&lt;", "<");
-    out.replace("&gt;", ">");
-    out.replace("&quot;", "\"");
-    out.replace("&#39;", "'");
+    if (indexOf(text, '&', 0) < 0) return text.toByteArray();
+    QByteArray once = text.toByteArray();
+    once.replace("&amp;", "&");
+    QByteArray out;
+    out.reserve(once.size());
+    qsizetype from = 0;
+    for (qsizetype amp = indexOf(once, '&', 0); amp >= 0; amp = indexOf(once, '&', from)) {
+        out.append(QByteArrayView(once).sliced(from, amp - from));
+        from = amp + 1;
+        // Names and references are short: a ";" further away ends no entity.
+        const qsizetype limit = std::min<qsizetype>(once.size(), amp + 40);
+        qsizetype semicolon = amp + 1;
+        while (semicolon < limit && once[semicolon] != ';' && once[semicolon] != '&') ++semicolon;
+        if (semicolon >= limit || once[semicolon] != ';') {
+            out.append('&');
+            continue;
+        }
+        const QByteArrayView body = QByteArrayView(once).sliced(amp + 1, semicolon - amp - 1);
+        if (body.startsWith('#')) {
+            if (const auto cp = characterReference(body)) {
+                appendUtf8(out, *cp);
+                from = semicolon + 1;
+                continue;
+            }
+        } else if (const auto c = predefinedEntity(body)) {
+            out.append(*c);
+            from = semicolon + 1;
+            continue;
+        }
+        out.append('&');
+    }
+    out.append(QByteArrayView(once).sliced(from));
+    return out;
+}
+
+QByteArray decodeCellText(QByteArrayView text)
+{
+    QByteArray decoded = decodeEntities(text);
+    if (!decoded.contains("_x")) return decoded;
+    QByteArray out;
+    out.reserve(decoded.size());
+    qsizetype i = 0;
+    while (i < decoded.size()) {
+        if (decoded[i] == '_' && i + 6 < decoded.size() && decoded[i + 1] == 'x' && decoded[i + 6] == '_') {
+            char32_t cp = 0;
+            bool ok = true;
+            for (qsizetype k = i + 2; k < i + 6 && ok; ++k) {
+                const int d = hexValue(decoded[k]);
+                ok = d >= 0;
+                cp = cp * 16 + char32_t(std::max(d, 0));
+            }
+            if (ok) {
+                appendUtf8(out, (cp >= 0xD800 && cp <= 0xDFFF) ? U'\uFFFD' : cp);
+                i += 7;
+                continue;
+            }
+        }
+        out.append(decoded[i++]);
+    }
     return out;
 }
 
 QByteArray extractT(QByteArrayView fragment)
 {
-    ElementScanner runs(fragment, "t");
+    // Phonetic guides (<rPh>) hold <t> runs of their own that are not part of the text.
+    QByteArray withoutGuides;
+    if (findTag(fragment, "rPh", false, 0) >= 0) {
+        qsizetype from = 0;
+        ElementScanner guides(fragment, "rPh", true);
+        while (const auto guide = guides.next()) {
+            const qsizetype start = guide->attributes.data() - fragment.data() - 4; // "<rPh"
+            withoutGuides.append(fragment.sliced(from, start - from));
+            // Past "</rPh>", or past the "/>" of a self-closing guide.
+            from = guide->inner.data() ? guide->inner.data() + guide->inner.size() - fragment.data() + 6
+                                       : guide->attributes.data() + guide->attributes.size() - fragment.data() + 2;
+        }
+        withoutGuides.append(fragment.sliced(from));
+        fragment = withoutGuides;
+    }
+    ElementScanner runs(fragment, "t", true);
     auto run = runs.next();
-    if (!run) return decodeEntities(fragment);
+    if (!run) return decodeCellText(fragment);
     QByteArray joined;
     for (; run; run = runs.next()) joined.append(run->inner);
-    return decodeEntities(joined);
+    return decodeCellText(joined);
 }
 
 bool isValidUtf8(QByteArrayView bytes)

@@ -36,11 +36,17 @@ std::optional<Element> firstElement(QByteArrayView text, QByteArrayView tag);
 // The value of name="value" among the attributes; the name is not part of a longer name.
 std::optional<QByteArrayView> attribute(QByteArrayView attributes, QByteArrayView name);
 
-// &amp; first, then &lt; &gt; &quot; &#39;: so &amp;lt; becomes "<". Nothing else is decoded.
+// Every entity and character reference of XML text: &lt; &gt; &quot; &apos; &amp;, &#233; and
+// &#xE9;. "&amp;" is decoded first, so that text escaped twice (&amp;lt;, &amp;#233;) still reads
+// as its character; a reference to no character becomes U+FFFD. Other "&" stay as written.
 QByteArray decodeEntities(QByteArrayView text);
 
-// The text runs (<t>) of a fragment joined and decoded, or the fragment itself decoded when it
-// has none.
+// The text of a cell: its entities decoded, then the workbook's own escapes of characters XML
+// cannot hold (_x000D_; _x005F_ is "_").
+QByteArray decodeCellText(QByteArrayView text);
+
+// The text runs (<t>) of a fragment joined and decoded as cell text, phonetic guides (<rPh>) left
+// out, or the fragment itself decoded when it has none.
 QByteArray extractT(QByteArrayView fragment);
 
 bool isValidUtf8(QByteArrayView bytes);

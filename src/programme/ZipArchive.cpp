@@ -3,6 +3,7 @@
 #include "organizer/NumberText.h"
 #include "programme/XmlPatterns.h"
 
+#include <QScopeGuard>
 #include <QStringDecoder>
 
 #include <zlib.h>
@@ -20,6 +21,8 @@ ZipError ZipError::decompressionFailed()
 {
     return ZipError(Kind::decompressionFailed, QStringLiteral("Impossible de lire le fichier Excel."));
 }
+
+ZipError ZipError::tooLarge() { return ZipError(Kind::tooLarge, QStringLiteral("Ce fichier Excel est trop volumineux.")); }
 
 ZipError ZipError::missingEntry(const QString& name)
 {
@@ -82,9 +85,46 @@ QList<Entry> listing(QByteArrayView bytes)
     return entries;
 }
 
+namespace {
+
+// Inflates into a buffer grown as the data needs, up to kMaxEntrySize bytes.
+QByteArray inflateUnbounded(QByteArrayView compressed)
+{
+    z_stream stream{};
+    if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) throw ZipError::decompressionFailed();
+    const auto end = qScopeGuard([&] { inflateEnd(&stream); });
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(compressed.data()));
+    stream.avail_in = uInt(compressed.size());
+    QByteArray out(qsizetype(std::min<qint64>(kMaxEntrySize, std::max<qint64>(compressed.size() * 4, 1 << 16))),
+                   Qt::Uninitialized);
+    for (;;) {
+        stream.next_out = reinterpret_cast<Bytef*>(out.data() + stream.total_out);
+        stream.avail_out = uInt(out.size() - qsizetype(stream.total_out));
+        const int status = ::inflate(&stream, Z_NO_FLUSH);
+        if (status == Z_STREAM_END) break;
+        if (status != Z_OK && status != Z_BUF_ERROR) throw ZipError::decompressionFailed();
+        if (stream.avail_out > 0) break; // the data ends early: what it gave is kept
+        if (out.size() >= kMaxEntrySize) {
+            // Full at the bound: one more byte means the part is beyond it.
+            char probe;
+            stream.next_out = reinterpret_cast<Bytef*>(&probe);
+            stream.avail_out = 1;
+            ::inflate(&stream, Z_NO_FLUSH);
+            if (stream.avail_out == 0) throw ZipError::tooLarge();
+            break;
+        }
+        out.resize(qsizetype(std::min<qint64>(kMaxEntrySize, qint64(out.size()) * 2)));
+    }
+    if (stream.total_out == 0) throw ZipError::decompressionFailed();
+    out.truncate(qsizetype(std::min<uLong>(stream.total_out, uLong(out.size()))));
+    return out;
+}
+
+} // namespace
+
 QByteArray inflate(QByteArrayView compressed, qint64 uncompressedSize)
 {
-    if (uncompressedSize > kMaxEntrySize) throw ZipError::decompressionFailed();
+    if (uncompressedSize > kMaxEntrySize) return inflateUnbounded(compressed);
     QByteArray out(qsizetype(std::max<qint64>(uncompressedSize, 1)), Qt::Uninitialized);
     z_stream stream{};
     if (inflateInit2(&stream, -MAX_WBITS) != Z_OK) throw ZipError::decompressionFailed();
@@ -110,7 +150,7 @@ QByteArray extract(QByteArrayView bytes, const Entry& entry)
     const QByteArrayView range = bytes.sliced(start, entry.compressedSize);
     switch (entry.compression) {
     case 0:
-        if (range.size() > kMaxEntrySize) throw ZipError::decompressionFailed();
+        if (range.size() > kMaxEntrySize) throw ZipError::tooLarge();
         return range.toByteArray();
     case 8:
         return inflate(range, entry.uncompressedSize);
@@ -144,13 +184,17 @@ QByteArray Reader::data(const QString& name)
 
 QByteArray Reader::extract(const Entry& entry)
 {
-    const qint64 cost = std::max<qint64>(4096, entry.compression == 0 ? entry.compressedSize : entry.uncompressedSize);
+    const qint64 declared = entry.compression == 0 ? entry.compressedSize : entry.uncompressedSize;
+    const qint64 cost = std::max<qint64>(4096, std::min(declared, kMaxEntrySize));
     if (cost > m_budget) {
         m_exhausted = true;
-        throw ZipError::decompressionFailed();
+        throw ZipError::tooLarge();
     }
     m_budget -= cost;
-    return ZipArchive::extract(m_bytes, entry);
+    QByteArray data = ZipArchive::extract(m_bytes, entry);
+    // A declared size is a guess until read: the bytes made count instead.
+    m_budget += cost - std::max<qint64>(4096, data.size());
+    return data;
 }
 
 QList<SheetDescriptor> sheetDescriptors(QByteArrayView workbookXml)
@@ -163,7 +207,7 @@ QList<SheetDescriptor> sheetDescriptors(QByteArrayView workbookXml)
         const auto name = attribute(sheet->attributes, "name");
         auto id = attribute(sheet->attributes, "r:id");
         if (!id) id = attribute(sheet->attributes, "id");
-        if (name && id) sheets.push_back({QString::fromUtf8(decodeEntities(*name)), QString::fromUtf8(*id)});
+        if (name && id) sheets.push_back({QString::fromUtf8(decodeEntities(*name)), QString::fromUtf8(decodeEntities(*id))});
     }
     return sheets;
 }
@@ -177,12 +221,12 @@ QList<Worksheet> worksheets(QByteArrayView bytes)
 QList<Worksheet> worksheets(Reader& archive)
 {
     using namespace XmlPatterns;
-    // Parts that are missing or unreadable are skipped, unless the reading bound was reached.
+    // Parts that are missing or unreadable are skipped, unless a bound was reached.
     const auto optionalPart = [&](const QString& name) -> std::optional<QByteArray> {
         try {
             return archive.data(name);
-        } catch (const ZipError&) {
-            if (archive.exhausted()) throw;
+        } catch (const ZipError& e) {
+            if (archive.exhausted() || e.kind() == ZipError::Kind::tooLarge) throw;
             return std::nullopt;
         }
     };
@@ -193,7 +237,8 @@ QList<Worksheet> worksheets(Reader& archive)
         ElementScanner relationships(*rels, "Relationship", true, false);
         while (const auto r = relationships.next()) {
             const auto id = attribute(r->attributes, "Id"), target = attribute(r->attributes, "Target");
-            if (id && target) targets.insert(QString::fromUtf8(*id), QString::fromUtf8(*target));
+            if (id && target)
+                targets.insert(QString::fromUtf8(decodeEntities(*id)), QString::fromUtf8(decodeEntities(*target)));
         }
     }
 

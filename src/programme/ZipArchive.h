@@ -17,14 +17,17 @@ namespace tavrin {
 
 class ZipError : public Error {
 public:
-    enum class Kind { invalidArchive, unsupportedCompression, decompressionFailed, missingEntry };
+    enum class Kind { invalidArchive, unsupportedCompression, decompressionFailed, missingEntry, tooLarge };
 
     // "Fichier Excel illisible.": no end record, a record outside the buffer, a wrong signature.
     static ZipError invalidArchive();
     // "Compression Excel non prise en charge.": a method other than stored and deflate.
     static ZipError unsupportedCompression();
-    // "Impossible de lire le fichier Excel.": undecodable data, or more than an entry may hold.
+    // "Impossible de lire le fichier Excel.": undecodable data.
     static ZipError decompressionFailed();
+    // "Ce fichier Excel est trop volumineux.": the file, a part or its cells beyond the bounds
+    // that keep a hostile file from exhausting memory.
+    static ZipError tooLarge();
     // "Feuille Excel introuvable."
     static ZipError missingEntry(const QString& name);
 
@@ -53,8 +56,8 @@ struct Entry {
     bool operator==(const Entry&) const = default;
 };
 
-// No entry may inflate to more than this: a spreadsheet part is a few megabytes at most, and a
-// declared size beyond it is a damaged or hostile file.
+// No entry may inflate to more than this: a spreadsheet part is a few megabytes at most, and data
+// beyond it is a hostile file or one too large to read ("Ce fichier Excel est trop volumineux.").
 constexpr qint64 kMaxEntrySize = 64 * 1024 * 1024;
 
 // Offset of the end-of-central-directory record, searched backwards over the longest comment.
@@ -66,7 +69,9 @@ QList<Entry> listing(QByteArrayView bytes);
 // The entry's bytes; never more than its declared uncompressed size.
 QByteArray extract(QByteArrayView bytes, const Entry& entry);
 
-// Raw DEFLATE into a buffer of max(uncompressedSize, 1) bytes; output beyond it is cut off.
+// Raw DEFLATE into a buffer of max(uncompressedSize, 1) bytes; output beyond it is cut off. A
+// declared size beyond kMaxEntrySize is not trusted: the data is inflated as far as it goes, and
+// is too large only when it really gives more than kMaxEntrySize bytes.
 QByteArray inflate(QByteArrayView compressed, qint64 uncompressedSize);
 
 // The first entry named `name` or ending with "/" + `name`.
@@ -86,7 +91,8 @@ public:
     // A read was refused because the reads before it used up the bound below.
     bool exhausted() const { return m_exhausted; }
 
-    // Every read together may produce this much; each read counts for at least 4 KiB.
+    // Every read together may produce this much; each read counts for at least 4 KiB, and for
+    // what it declares (at most kMaxEntrySize) until it is read.
     static constexpr qint64 kMaxTotalSize = 128 * 1024 * 1024;
 
 private:

@@ -207,13 +207,41 @@ TEST(WorkspaceStoreTest, ImportedProgrammeIsCopiedAndReadAgainAtStartUp)
     EXPECT_EQ(store.programme(), ProgrammeFileParser::parse(data.file("programme.xlsx")));
     EXPECT_EQ(decodeProgramme(readFile(data.file("programme.json"))), *store.programme());
 
-    // A file without extension is kept as a PDF; it does not read, and the programme stays.
-    const QString bare = dir.filePath("programme");
+    // A file that does not read (one without extension is taken for a PDF) leaves the programme,
+    // its index and its copy as they were, and no staging copy behind.
+    const QByteArray keptCopy = readFile(data.file("programme.xlsx")), keptIndex = readFile(data.file("programme.json"));
+    // A staging copy left by an import stopped long ago goes; a recent one may be another import's.
+    const QString old = data.file(".programme-old.xlsx"), recent = data.file(".programme-recent.xlsx");
+    writeFile(old, "x");
+    writeFile(recent, "x");
+    QFile staleFile(old);
+    ASSERT_TRUE(staleFile.open(QIODevice::ReadWrite) &&
+                staleFile.setFileTime(QDateTime::currentDateTimeUtc().addDays(-2), QFileDevice::FileModificationTime));
+    staleFile.close();
+    const QString bare = dir.filePath("programme"), truncated = dir.filePath("truncated.xlsx");
     QFile::copy(fixture("programme/weekend.xlsx"), bare);
+    QFile::copy(fixture("programme/truncated.xlsx"), truncated);
     EXPECT_THROW(store.ingestProgramme(bare), Error);
+    EXPECT_THROW(store.ingestProgramme(truncated), Error);
+    EXPECT_EQ(readFile(data.file("programme.xlsx")), keptCopy);
+    EXPECT_EQ(readFile(data.file("programme.json")), keptIndex);
+    EXPECT_FALSE(QFile::exists(data.file("programme.pdf")));
+    EXPECT_EQ(QDir(AppSupport::folder()).entryList({".programme-*"}, QDir::Files | QDir::Hidden),
+              QStringList({".programme-recent.xlsx"}));
+    EXPECT_EQ(store.programme()->days.size(), 3);
+    EXPECT_EQ(WorkspaceStore().programme(), store.programme());
+    // An index that cannot be written costs neither copy, from a file nor from the web.
+    QFile::remove(data.file("programme.json"));
+    QDir().mkpath(data.file("programme.json"));
+    EXPECT_THROW(store.ingestProgramme(fixture("programme/numbers-only.pdf")), Error);
+    EXPECT_THROW(store.adoptProgramme(weekendProgramme()), Error);
+    EXPECT_EQ(readFile(data.file("programme.xlsx")), keptCopy);
+    EXPECT_FALSE(QFile::exists(data.file("programme.pdf")));
+    QDir(data.file("programme.json")).removeRecursively();
+    // A file that reads takes the place of a copy of another type.
+    store.ingestProgramme(fixture("programme/numbers-only.pdf"));
     EXPECT_TRUE(QFile::exists(data.file("programme.pdf")));
     EXPECT_FALSE(QFile::exists(data.file("programme.xlsx")));
-    EXPECT_EQ(store.programme()->days.size(), 3);
     try {
         store.ingestProgramme(dir.filePath("absent.xlsx"));
     } catch (const Error& e) {

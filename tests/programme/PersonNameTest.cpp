@@ -80,8 +80,14 @@ TEST(PersonNameTest, PersonFromRow)
     EXPECT_EQ(p(row({"012", "DUPONT", "Jean"}), 0), (ImportedPerson{"12", "Jean", "DUPONT", 7}));
     // A start order before the number shifts to the number.
     EXPECT_EQ(p(row({"1", "245 HC", "DE LA TOUR Marie", "Cheval"}), 0), (ImportedPerson{"245", "Marie", "DE LA TOUR", 7}));
-    // A name holding a digit further on does not.
+    // Also to a number with a code before its digits, which gives its first digit run.
+    EXPECT_EQ(p(row({"1", "FRA 123", "DUPONT Jean"}), 0), (ImportedPerson{"123", "Jean", "DUPONT", 7}));
+    EXPECT_EQ(p(row({"2", "N°12", "LEROY", "Paul"}), 0), (ImportedPerson{"12", "Paul", "LEROY", 7}));
+    EXPECT_EQ(p(row({"3", "No. 0045 HC", "MARTIN Luc"}), 0).canonicalNumber, "45");
+    // A name holding a digit does not, nor does a long word before the digits.
     EXPECT_EQ(p(row({"12", "Quick Star 2", "X"}), 0).canonicalNumber, "12");
+    EXPECT_EQ(p(row({"12", "Cornet 2", "X"}), 0).canonicalNumber, "12");
+    EXPECT_EQ(p(row({"12", "GBR 7 Jean", "X"}), 0).canonicalNumber, "12");
     // Named columns, the separate given name dropped when the family cell holds both.
     EXPECT_EQ(p(row({"Jean", "DUPONT", "3"}), 2, 1, 0), (ImportedPerson{"3", "Jean", "DUPONT", 7}));
     EXPECT_EQ(p(row({"Paul", "MARTIN Jean", "3"}), 2, 1, 0), (ImportedPerson{"3", "Jean", "MARTIN", 7}));
@@ -118,4 +124,14 @@ TEST(ImportParserTest, IdentityColumns)
     EXPECT_EQ(identityColumns(late), IdentityColumns{});
     late.removeAt(0);
     EXPECT_EQ(identityColumns(late), (IdentityColumns{0, 1, std::nullopt, std::nullopt, 11}));
+
+    // Header rows wherever they stand, whatever column holds the number.
+    using ImportParser::isHeaderRow;
+    EXPECT_TRUE(isHeaderRow(row({"Ordre", "N°", "Nom", "Prénom"}), 1));
+    EXPECT_TRUE(isHeaderRow(row({"NOM PRÉNOM", "CHEVAL"}), 0));
+    EXPECT_TRUE(isHeaderRow(row({"", "Nom - Prénom", "Gains 2024"}), 0));
+    EXPECT_FALSE(isHeaderRow(row({"12", "NOM", "Prénom"}), 0));
+    EXPECT_FALSE(isHeaderRow(row({"Ordre", "7", "Nom"}), 0));
+    EXPECT_FALSE(isHeaderRow(row({"Epreuve 3 - Grand Prix"}), 0));
+    EXPECT_FALSE(isHeaderRow({}, 0));
 }

@@ -75,13 +75,21 @@ TEST(ZipArchiveTest, DamagedAndHostileArchives)
     QByteArray zip = programmeFixtureBytes("archive-cases.zip");
     qToLittleEndian<quint32>(quint32(zip.size()), zip.data() + *ZipArchive::findEOCD(zip) + 16);
     EXPECT_EQ(zipMessage([&] { ZipArchive::listing(zip); }), "Fichier Excel illisible.");
-    // Nothing is inflated beyond the cap, whatever the entry declares.
+    // A declared size beyond the cap is not trusted either way: the data decides, and nothing is
+    // inflated beyond the cap.
+    const auto deflated = [](const QByteArray& data) { return qCompress(data).sliced(6); }; // raw DEFLATE
+    const QByteArray small = QByteArray("<row>").repeated(1000);
+    EXPECT_EQ(ZipArchive::inflate(deflated(small), ZipArchive::kMaxEntrySize + 1), small);
+    const QByteArray atCap = deflated(QByteArray(ZipArchive::kMaxEntrySize, 'a'));
+    EXPECT_EQ(ZipArchive::inflate(atCap, 0x7FFFFFFF).size(), ZipArchive::kMaxEntrySize);
+    const QByteArray beyond = deflated(QByteArray(ZipArchive::kMaxEntrySize + 1, 'a'));
+    EXPECT_EQ(zipMessage([&] { ZipArchive::inflate(beyond, 0x7FFFFFFF); }), "Ce fichier Excel est trop volumineux.");
     EXPECT_EQ(zipMessage([] { ZipArchive::inflate("x", ZipArchive::kMaxEntrySize + 1); }),
               "Impossible de lire le fichier Excel.");
     EXPECT_EQ(zipMessage([] { ZipArchive::inflate("not deflate data", 100); }), "Impossible de lire le fichier Excel.");
     // Twenty sheets sharing one 60 MiB part stop at the bound of what one file may inflate.
     EXPECT_EQ(zipMessage([] { ZipArchive::worksheets(programmeFixtureBytes("bomb.xlsx")); }),
-              "Impossible de lire le fichier Excel.");
+              "Ce fichier Excel est trop volumineux.");
 }
 
 TEST(ZipArchiveTest, WorksheetResolution)
