@@ -5,9 +5,11 @@
 # Idempotent and safe to run from several test processes at once (a lock serialises them).
 # Exit status 0 means the services are up and ours; otherwise standard error says why not and
 # the DNS-SD tests report themselves skipped with that reason. Nothing is changed when not root.
+# Each daemon it launches is recorded in $state/started ("NAME PID" lines), so that
+# scripts/stop-test-services.sh stops those and nothing else.
 set -uo pipefail
 
-state=/run/tavrin-test-services
+state=${TAVRIN_TEST_SERVICES_STATE:-/run/tavrin-test-services}
 conf=$state/avahi-daemon.conf
 
 fail() { echo "$*" >&2; exit 1; }
@@ -42,6 +44,7 @@ if ! bus_answers; then
   dbus-daemon --system --fork >/dev/null 2>"$state/dbus.log" 9>&-
   for _ in $(seq 50); do bus_answers && break; sleep 0.1; done
   bus_answers || fail "services de test non démarrés : le D-Bus système ne répond pas ($state/dbus.log)"
+  [ -r /run/dbus/pid ] && echo "dbus-daemon $(cat /run/dbus/pid)" >>"$state/started"
 fi
 
 if avahi-daemon -c >/dev/null 2>&1; then
@@ -73,6 +76,7 @@ EOF
   setsid avahi-daemon --no-drop-root --no-chroot --no-rlimits --no-proc-title -f "$conf" </dev/null >"$state/avahi.log" 2>&1 9>&- &
   for _ in $(seq 100); do avahi_is_ours && avahi-daemon -c >/dev/null 2>&1 && break; sleep 0.1; done
   avahi_is_ours || fail "services de test non démarrés : avahi-daemon ne démarre pas ($state/avahi.log)"
+  echo "avahi-daemon $(avahi_pid)" >>"$state/started"
 fi
 
 # The daemon announces its host name before it serves clients; wait until it is running.
