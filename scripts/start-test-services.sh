@@ -40,7 +40,10 @@ ip link set lo multicast on || fail "services de test non démarrés : ip link s
 if ! bus_answers; then
   mkdir -p /run/dbus
   # A pid file left by a bus that is gone would stop the new one.
-  if [ -f /run/dbus/pid ] && ! kill -0 "$(cat /run/dbus/pid)" 2>/dev/null; then rm -f /run/dbus/pid; fi
+  # (A daemon that exited but was not reaped yet still answers kill -0; it has no command line.)
+  if [ -f /run/dbus/pid ] && ! tr -d '\0' <"/proc/$(cat /run/dbus/pid)/cmdline" 2>/dev/null | grep -q .; then
+    rm -f /run/dbus/pid
+  fi
   dbus-daemon --system --fork >/dev/null 2>"$state/dbus.log" 9>&-
   for _ in $(seq 50); do bus_answers && break; sleep 0.1; done
   bus_answers || fail "services de test non démarrés : le D-Bus système ne répond pas ($state/dbus.log)"

@@ -11,7 +11,7 @@ record=$state/started
 exec 9>>"$state/lock"
 flock -w 60 9 || { echo "services de test non arrêtés : verrou $state/lock occupé" >&2; exit 1; }
 
-# True while PID runs NAME (a recycled pid runs something else).
+# True while PID runs NAME (a recycled pid runs something else; a zombie has no command line).
 runs() { [ -r "/proc/$2/cmdline" ] && tr '\0' '\n' <"/proc/$2/cmdline" | head -n 1 | grep -q "$1\$"; }
 
 status=0
@@ -32,10 +32,15 @@ for name in avahi-daemon dbus-daemon; do
   done <"$record"
 done
 if [ "$status" -eq 0 ]; then
+  # The pid files of the stopped daemons would make the next start think they still run.
+  while read -r recorded pid; do
+    case $recorded in
+      avahi-daemon) pidfile=/run/avahi-daemon/pid ;;
+      dbus-daemon) pidfile=/run/dbus/pid ;;
+      *) continue ;;
+    esac
+    [ "$(cat "$pidfile" 2>/dev/null)" = "$pid" ] && rm -f "$pidfile"
+  done <"$record"
   rm -f "$record"
-  # Pid files of stopped daemons would make the next start think they still run.
-  for pidfile in /run/avahi-daemon/pid /run/dbus/pid; do
-    [ -f "$pidfile" ] && ! kill -0 "$(cat "$pidfile" 2>/dev/null)" 2>/dev/null && rm -f "$pidfile"
-  done
 fi
 exit $status
