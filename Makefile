@@ -20,9 +20,13 @@ build-debug: deps
 run: build
 	./build/release/bin/tavrin
 
+# The daemons started for the sync tests are stopped however ctest ends (failure, Ctrl-C), and
+# the target keeps ctest's exit status.
 test: build-debug
-	@./scripts/start-test-services.sh || true
-	QT_QPA_PLATFORM=offscreen ctest --test-dir build/debug --output-on-failure -j $(JOBS)
+	@trap './scripts/stop-test-services.sh' EXIT INT TERM; \
+	./scripts/start-test-services.sh || true; \
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build/debug --output-on-failure -j $(JOBS); \
+	status=$$?; exit $$status
 
 asan: deps
 	@cmake --preset asan >/dev/null

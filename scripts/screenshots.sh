@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Renders the window's main states (empty, filled, dark, the organised workspace, Paniers) to docs/screenshots/*.png with the
-# offscreen platform. Run through `make screenshots`, which builds the release first.
+# offscreen platform. Run through `make screenshots`, which builds the release first. The pictures
+# are the same bytes on every run (fixed dates and time zone, no dependence on the machine's
+# network services), so the tree stays clean unless the window itself changed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build/release}

@@ -5,9 +5,11 @@
 # Idempotent and safe to run from several test processes at once (a lock serialises them).
 # Exit status 0 means the services are up and ours; otherwise standard error says why not and
 # the DNS-SD tests report themselves skipped with that reason. Nothing is changed when not root.
+# Each daemon it launches is recorded in $state/started ("NAME PID" lines), so that
+# scripts/stop-test-services.sh stops those and nothing else.
 set -uo pipefail
 
-state=/run/tavrin-test-services
+state=${TAVRIN_TEST_SERVICES_STATE:-/run/tavrin-test-services}
 conf=$state/avahi-daemon.conf
 
 fail() { echo "$*" >&2; exit 1; }
@@ -38,10 +40,14 @@ ip link set lo multicast on || fail "services de test non démarrés : ip link s
 if ! bus_answers; then
   mkdir -p /run/dbus
   # A pid file left by a bus that is gone would stop the new one.
-  if [ -f /run/dbus/pid ] && ! kill -0 "$(cat /run/dbus/pid)" 2>/dev/null; then rm -f /run/dbus/pid; fi
+  # (A daemon that exited but was not reaped yet still answers kill -0; it has no command line.)
+  if [ -f /run/dbus/pid ] && ! tr -d '\0' <"/proc/$(cat /run/dbus/pid)/cmdline" 2>/dev/null | grep -q .; then
+    rm -f /run/dbus/pid
+  fi
   dbus-daemon --system --fork >/dev/null 2>"$state/dbus.log" 9>&-
   for _ in $(seq 50); do bus_answers && break; sleep 0.1; done
   bus_answers || fail "services de test non démarrés : le D-Bus système ne répond pas ($state/dbus.log)"
+  [ -r /run/dbus/pid ] && echo "dbus-daemon $(cat /run/dbus/pid)" >>"$state/started"
 fi
 
 if avahi-daemon -c >/dev/null 2>&1; then
@@ -73,6 +79,7 @@ EOF
   setsid avahi-daemon --no-drop-root --no-chroot --no-rlimits --no-proc-title -f "$conf" </dev/null >"$state/avahi.log" 2>&1 9>&- &
   for _ in $(seq 100); do avahi_is_ours && avahi-daemon -c >/dev/null 2>&1 && break; sleep 0.1; done
   avahi_is_ours || fail "services de test non démarrés : avahi-daemon ne démarre pas ($state/avahi.log)"
+  echo "avahi-daemon $(avahi_pid)" >>"$state/started"
 fi
 
 # The daemon announces its host name before it serves clients; wait until it is running.

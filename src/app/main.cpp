@@ -17,6 +17,7 @@ struct Arguments {
     QStringList files;
     QString error;
     bool help = false;
+    bool version = false;
 };
 
 Arguments parse(const QStringList& arguments)
@@ -34,6 +35,8 @@ Arguments parse(const QStringList& arguments)
             parsed.dataDirectory = argument.mid(11);
         } else if (argument == u"--help" || argument == u"-h") {
             parsed.help = true;
+        } else if (argument == u"--version") {
+            parsed.version = true;
         } else if (argument.startsWith(u'-') && argument != u"-") {
             parsed.error = QStringLiteral("Option inconnue : ") + argument;
             return parsed;
@@ -46,7 +49,7 @@ Arguments parse(const QStringList& arguments)
 
 void printLine(FILE* stream, const QString& text) { std::fprintf(stream, "%s\n", text.toUtf8().constData()); }
 
-const char kUsage[] = "Utilisation : tavrin [--data-dir DOSSIER] [FICHIER.tavrin…]";
+const char kUsage[] = "Utilisation : tavrin [--data-dir DOSSIER] [FICHIER.tavrin…]\nUtilisation : tavrin --help | --version";
 
 } // namespace
 
@@ -54,8 +57,17 @@ int main(int argc, char** argv)
 {
     // Nothing is logged to the console; what the user must know is shown in the window.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    // --help and --version are answered before the window system is reached, so they work without a display.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i) rawArguments.push_back(QString::fromLocal8Bit(argv[i]));
+    if (const Arguments early = parse(rawArguments); early.error.isEmpty() && (early.help || early.version)) {
+        printLine(stdout, early.help ? QString::fromUtf8(kUsage) : QStringLiteral("Tavrin " TAVRIN_VERSION));
+        return 0;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrin"));
+    QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tavrin"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tavrin.svg")));
 
@@ -65,8 +77,8 @@ int main(int argc, char** argv)
         printLine(stderr, QString::fromUtf8(kUsage));
         return 2;
     }
-    if (arguments.help) {
-        printLine(stdout, QString::fromUtf8(kUsage));
+    if (arguments.help || arguments.version) {
+        printLine(stdout, arguments.help ? QString::fromUtf8(kUsage) : QStringLiteral("Tavrin " TAVRIN_VERSION));
         return 0;
     }
     if (!arguments.dataDirectory.isEmpty()) tavrin::AppSupport::setDataDirectoryOverride(arguments.dataDirectory);

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <atomic>
+
 namespace tavrin::TavrinJSON {
 
 namespace {
@@ -56,11 +58,18 @@ QJsonObject decodeObject(const QByteArray& data)
 
 QString encodeDate(const QDateTime& date) { return date.toUTC().toString(Qt::ISODateWithMs); }
 
+namespace {
+std::atomic<qint64> steppingClockMs{-1};
+}
+
 QDateTime now()
 {
-    const qint64 ms = QDateTime::currentMSecsSinceEpoch();
+    const qint64 stepped = steppingClockMs.load() < 0 ? -1 : steppingClockMs.fetch_add(1000);
+    const qint64 ms = stepped >= 0 ? stepped : QDateTime::currentMSecsSinceEpoch();
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
 }
+
+void setSteppingClock(const QDateTime& start) { steppingClockMs = start.isValid() ? start.toMSecsSinceEpoch() : -1; }
 
 std::optional<QDateTime> date(QStringView s)
 {

@@ -31,6 +31,9 @@ QString encodeDate(const QDateTime& date);
 std::optional<QDateTime> date(QStringView text);
 // Now, at the millisecond precision the files keep.
 QDateTime now();
+// Makes now() start at `start` and advance one second per call, so that pictures and files made
+// twice are identical; a null date gives the real clock back.
+void setSteppingClock(const QDateTime& start);
 
 QString uuidString(const QUuid& id);
 std::optional<QUuid> uuid(QStringView text);

@@ -21,6 +21,8 @@ Registration::Registration(Command command) { registry().push_back(std::move(com
 
 const QList<Command>& commands() { return registry(); }
 
+QString usageLine(const QString& usage) { return QStringLiteral("Utilisation : tavrin-cli ") + usage; }
+
 Args::Args(const QStringList& raw, const QStringList& valueOptions, const QStringList& flagOptions,
            const QMap<QString, int>& multiOptions)
 {

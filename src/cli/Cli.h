@@ -62,6 +62,9 @@ struct Registration {
 
 const QList<Command>& commands();
 
+// The one wording of every usage line: "Utilisation : tavrin-cli " followed by `usage`.
+QString usageLine(const QString& usage);
+
 // JSON to standard output, written by TavrinJSON.
 void printJson(const QJsonValue& value);
 // Already encoded JSON (records written through JsonWriter).

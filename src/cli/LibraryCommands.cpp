@@ -3,6 +3,9 @@
 #include "library/LibraryStore.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
 
 namespace tavrin::cli {
 namespace {
@@ -24,9 +27,17 @@ int libraryImport(const QStringList& raw)
     int status = 0;
     for (const QString& path : args.positional()) {
         const auto banner = store.importTavrinFile(path);
-        if (!banner) continue; // another extension is ignored, as when opened from the file manager
-        printOut(*banner);
-        if (*banner == kImportFailedBanner) status = 1;
+        if (!banner) {
+            // The window ignores such a file when it is dropped; here the user named it.
+            printError(QStringLiteral("Impossible d’importer « ") + QFileInfo(path).fileName()
+                       + QStringLiteral(" » : ce n’est pas un fichier TAVRIN (.tavrin)."));
+            status = 1;
+        } else if (*banner == kImportFailedBanner) {
+            printError(*banner + QStringLiteral(" (") + QFileInfo(path).fileName() + u')');
+            status = 1;
+        } else {
+            printOut(*banner);
+        }
     }
     return status;
 }
@@ -48,10 +59,121 @@ int libraryMerge(const QStringList& raw)
     return 0;
 }
 
+// By identifier, or by exact name when only one record has it.
+template <typename Record, typename Name>
+QUuid named(const QList<Record>& records, const QString& text, Name name, const QString& what, const QString& several)
+{
+    const std::optional<QUuid> id = TavrinJSON::uuid(text.toUpper());
+    QList<QUuid> matches;
+    for (const Record& record : records) {
+        if (id && record.id == *id) return record.id;
+        if (name(record) == text) matches.push_back(record.id);
+    }
+    if (matches.size() == 1) return matches.first();
+    if (matches.isEmpty()) throw Error(what + QStringLiteral(" introuvable : ") + text);
+    throw Error(several + QStringLiteral(" ; nommez-le par son identifiant : ") + text);
+}
+
+QUuid dayNamed(const LibrarySnapshot& library, const QString& text)
+{
+    return named(library.days, text, [](const DayRecord& d) { return d.name; }, QStringLiteral("Jour"),
+                 QStringLiteral("Plusieurs jours portent ce nom"));
+}
+
+QUuid spreadsheetNamed(const LibrarySnapshot& library, const QString& text)
+{
+    return named(library.spreadsheets, text, [](const SpreadsheetRecord& s) { return s.title; }, QStringLiteral("Tableur"),
+                 QStringLiteral("Plusieurs tableurs portent ce titre"));
+}
+
+QString singleTitle(const Args& args, const QString& what)
+{
+    if (args.positional().size() != 1 || args.positional().first().trimmed().isEmpty())
+        throw UsageError(QStringLiteral("indiquez ") + what);
+    return args.positional().first().trimmed();
+}
+
+int libraryAddDay(const QStringList& raw)
+{
+    const QString title = singleTitle(Args(raw, {}), QStringLiteral("le nom du jour"));
+    LibraryStore store;
+    printOut(TavrinJSON::uuidString(store.addDay(title).id));
+    return 0;
+}
+
+int libraryAddSpreadsheet(const QStringList& raw)
+{
+    const Args args(raw, {QStringLiteral("day")});
+    const QString title = singleTitle(args, QStringLiteral("le titre du tableur"));
+    LibraryStore store;
+    const QUuid day = dayNamed(store.snapshot(), args.required(QStringLiteral("day")));
+    printOut(TavrinJSON::uuidString(store.addSpreadsheet(day, title).id));
+    return 0;
+}
+
+// Lines as the table receives a paste: tab-separated cells, trimmed; empty lines are skipped.
+QList<LibraryStore::RowPatch> pastedRows(QString text)
+{
+    text.remove(u'\r');
+    QList<LibraryStore::RowPatch> patches;
+    for (const QStringView line : QStringView(text).split(u'\n')) {
+        const QList<QStringView> cells = line.split(u'\t');
+        LibraryStore::RowPatch patch;
+        patch.photoNumber = cells.value(0).trimmed().toString();
+        if (cells.size() > 1) patch.assignedNumber = cells[1].trimmed().toString();
+        if (patch.photoNumber->isEmpty() && patch.assignedNumber.value_or(QString()).isEmpty()) continue;
+        patches.push_back(patch);
+    }
+    return patches;
+}
+
+int libraryAddRows(const QStringList& raw)
+{
+    const Args args(raw, {QStringLiteral("spreadsheet")});
+    if (args.positional().size() > 1) throw UsageError(QStringLiteral("indiquez au plus un fichier de lignes"));
+    const QString name = args.required(QStringLiteral("spreadsheet"));
+    QFile file;
+    if (args.positional().isEmpty()) {
+        if (!file.open(stdin, QIODevice::ReadOnly)) throw Error(QStringLiteral("Impossible de lire l’entrée standard."));
+    } else {
+        file.setFileName(args.positional().first());
+        if (!file.open(QIODevice::ReadOnly)) throw Error(QStringLiteral("Impossible de lire ") + file.fileName());
+    }
+    const QByteArray data = file.readAll();
+    const QString text = QString::fromUtf8(data);
+    if (text.toUtf8() != data) throw Error(QStringLiteral("Les lignes ne sont pas du texte UTF-8."));
+
+    LibraryStore store;
+    const QUuid id = spreadsheetNamed(store.snapshot(), name);
+    const QList<LibraryStore::RowPatch> patches = pastedRows(text);
+    if (patches.isEmpty()) return 0;
+    // Appended: the paste starts on the first of the blank rows that end the spreadsheet.
+    const auto rows = [&] { return store.snapshot().spreadsheet(id)->rows; };
+    qsizetype first = rows().size();
+    while (first > 0 && rows()[first - 1].isBlank()) --first;
+    if (first == rows().size()) store.addRow(id);
+    store.updateRows(id, rows()[first].id, patches);
+    const QList<RowRecord> after = rows();
+    for (qsizetype i = first; i < first + patches.size() && i < after.size(); ++i)
+        printOut(TavrinJSON::uuidString(after[i].id));
+    return 0;
+}
+
 const Registration show{{QStringLiteral("library show"), QStringLiteral("library show"),
                          QStringLiteral("Affiche la bibliothèque (LibrarySnapshot)."), libraryShow}};
 const Registration import{{QStringLiteral("library import"), QStringLiteral("library import FICHIER.tavrin…"),
                            QStringLiteral("Importe des fichiers de transfert et affiche leur bandeau."), libraryImport}};
+const Registration addDay{{QStringLiteral("library add-day"), QStringLiteral("library add-day NOM"),
+                           QStringLiteral("Crée un jour, comme « Nouveau jour », et affiche son identifiant."), libraryAddDay}};
+const Registration addSpreadsheet{{QStringLiteral("library add-spreadsheet"),
+                                   QStringLiteral("library add-spreadsheet --day JOUR TITRE"),
+                                   QStringLiteral("Crée un tableur dans le jour (identifiant ou nom), comme « Nouveau tableur », "
+                                                  "et affiche son identifiant."),
+                                   libraryAddSpreadsheet}};
+const Registration addRows{{QStringLiteral("library add-rows"), QStringLiteral("library add-rows --spreadsheet TABLEUR [FICHIER]"),
+                            QStringLiteral("Ajoute à la fin du tableur les lignes « n° photo⇥n° attribué » du fichier ou de "
+                                           "l’entrée standard, comme un collage, et affiche leurs identifiants."),
+                            libraryAddRows}};
 const Registration merge{{QStringLiteral("library merge"), QStringLiteral("library merge FICHIER.json"),
                           QStringLiteral("Fusionne une bibliothèque reçue d’un téléphone."), libraryMerge}};
 

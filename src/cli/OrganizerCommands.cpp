@@ -272,13 +272,13 @@ const Registration workspaceImport{{QStringLiteral("workspace import-programme")
                                     QStringLiteral("Importe le programme des tableurs (pdf, xlsx, xlsm) et l’affiche."),
                                     importProgramme<WorkspaceStore>}};
 const Registration set{{QStringLiteral("workspace set"),
-                        QStringLiteral("workspace set --spreadsheet T [--source DOSSIER] [--dest DOSSIER] [--day NOM] "
+                        QStringLiteral("workspace set --spreadsheet TABLEUR [--source DOSSIER] [--dest DOSSIER] [--day NOM] "
                                        "[--event ID] [--rider NUMÉRO NOM PRÉNOM]… [--done true|false]"),
                         QStringLiteral("Règle les dossiers, le jour, l’épreuve, les noms tapés et la marque « fait » d’un tableur."),
                         workspaceSet}};
-const Registration planCommand{{QStringLiteral("plan"), QStringLiteral("plan --spreadsheet T"),
+const Registration planCommand{{QStringLiteral("plan"), QStringLiteral("plan --spreadsheet TABLEUR"),
                                 QStringLiteral("Affiche les lignes, les groupes de photos et le résumé d’un tableur."), plan}};
-const Registration organizeCommand{{QStringLiteral("organize"), QStringLiteral("organize --spreadsheet T"),
+const Registration organizeCommand{{QStringLiteral("organize"), QStringLiteral("organize --spreadsheet TABLEUR"),
                                     QStringLiteral("Copie les photos de chaque ligne dans son dossier NOM PRENOM et affiche le rapport."),
                                     organize}};
 const Registration historyCommand{{QStringLiteral("history"), QStringLiteral("history"),

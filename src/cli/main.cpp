@@ -3,15 +3,31 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 using namespace tavrin;
 using namespace tavrin::cli;
 
 namespace {
 
-void printUsage()
+const QString kGlobalUsage = QStringLiteral("[--data-dir DOSSIER] COMMANDE [ARGUMENTS]");
+
+// Standard output when asked for with --help, standard error after a wrong usage.
+void printUsage(bool asked, const QString& group = {})
 {
-    printError(QStringLiteral("usage : tavrin-cli [--data-dir DIR] COMMANDE [ARGUMENTS]\n\nCommandes :"));
-    for (const Command& c : commands()) printError(QStringLiteral("  ") + c.usage + QStringLiteral("\n      ") + c.summary);
+    const auto print = asked ? printOut : printError;
+    if (group.isEmpty()) {
+        print(usageLine(kGlobalUsage));
+        print(usageLine(QStringLiteral("--help | --version")));
+        print(QStringLiteral("\nCommandes :"));
+    } else {
+        print(usageLine(group + QStringLiteral(" COMMANDE [ARGUMENTS]")));
+        print(QStringLiteral("\nCommandes de « ") + group + QStringLiteral(" » :"));
+    }
+    for (const Command& c : commands())
+        if (group.isEmpty() || c.name.startsWith(group + u' '))
+            print(QStringLiteral("  ") + c.usage + QStringLiteral("\n      ") + c.summary);
+    print(QStringLiteral("\n« tavrin-cli COMMANDE --help » décrit une commande."));
 }
 
 // The registered command whose name is the longest run of leading words.
@@ -30,12 +46,22 @@ const Command* match(const QStringList& words, qsizetype& consumed)
     return best;
 }
 
+// "library" when some command is named "library …".
+bool isGroup(const QString& word)
+{
+    return std::any_of(commands().begin(), commands().end(),
+                       [&](const Command& c) { return c.name.startsWith(word + u' '); });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Qt's own warnings are English; what the user must know is printed in French below.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tavrin-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     QStringList args = app.arguments().mid(1);
 
     while (!args.isEmpty() && args.first().startsWith(QStringLiteral("--"))) {
@@ -43,15 +69,19 @@ int main(int argc, char** argv)
         if (option == u"--data-dir") {
             if (args.isEmpty()) {
                 printError(QStringLiteral("--data-dir attend un dossier"));
+                printError(usageLine(kGlobalUsage));
                 return 2;
             }
             AppSupport::setDataDirectoryOverride(args.takeFirst());
         } else if (option == u"--help") {
-            printUsage();
+            printUsage(true);
+            return 0;
+        } else if (option == u"--version") {
+            printOut(QStringLiteral("tavrin-cli ") + QCoreApplication::applicationVersion());
             return 0;
         } else {
             printError(QStringLiteral("option inconnue : ") + option);
-            printUsage();
+            printError(usageLine(kGlobalUsage));
             return 2;
         }
     }
@@ -59,26 +89,38 @@ int main(int argc, char** argv)
     qsizetype consumed = 0;
     const Command* command = match(args, consumed);
     if (!command) {
+        if (!args.isEmpty() && isGroup(args.first())) {
+            const bool asked = args.size() > 1 && args[1] == u"--help";
+            if (!asked) printError(args.size() > 1 ? QStringLiteral("commande inconnue : ") + args.mid(0, 2).join(u' ')
+                                                   : QStringLiteral("commande incomplète : ") + args.first());
+            printUsage(asked, args.first());
+            return asked ? 0 : 2;
+        }
         if (!args.isEmpty()) printError(QStringLiteral("commande inconnue : ") + args.join(u' '));
-        printUsage();
+        printUsage(false);
         return 2;
     }
     const QStringList rest = args.mid(consumed);
     if (rest.contains(QStringLiteral("--help"))) {
-        printOut(QStringLiteral("usage : tavrin-cli ") + command->usage + QStringLiteral("\n") + command->summary);
+        printOut(usageLine(command->usage));
+        printOut(command->summary);
         return 0;
     }
     try {
         return command->run(rest);
     } catch (const UsageError& e) {
         printError(e.message());
-        printError(QStringLiteral("usage : tavrin-cli ") + command->usage);
+        printError(usageLine(command->usage));
         return 2;
     } catch (const Error& e) {
         printError(e.message());
         return 1;
-    } catch (const std::exception& e) {
-        printError(QString::fromUtf8(e.what()));
+    } catch (const std::bad_alloc&) {
+        printError(QStringLiteral("Mémoire insuffisante pour terminer l’opération."));
+        return 1;
+    } catch (const std::exception&) {
+        // The text of a library's exception is English; say in French that the operation failed.
+        printError(QStringLiteral("L’opération a échoué."));
         return 1;
     }
 }

@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "app/TavrinApp.h"
 #include "base/AppSupport.h"
+#include "base/TavrinJSON.h"
 #include "base/UserDefaults.h"
 #include "organizer/PhotoOrganizer.h"
 
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QEventLoop>
+#include <QTimeZone>
 #include <QTimer>
 
 #include <cstdio>
@@ -73,6 +75,7 @@ void fillWorkspace(TavrinApp& app, const QString& folder)
 
 bool render(const QString& path, const std::function<void(TavrinApp&, const QString&)>& prepare, QSize size = {1180, 760})
 {
+    TavrinJSON::setSteppingClock(QDateTime(QDate(2025, 6, 15), QTime(16, 42), QTimeZone("Europe/Paris")));
     QTemporaryDir data;
     AppSupport::setDataDirectoryOverride(data.path());
     UserDefaults::resetStandard();
@@ -96,6 +99,11 @@ bool render(const QString& path, const std::function<void(TavrinApp&, const QStr
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The pictures are committed: regenerating them must give the same bytes on any machine, so
+    // dates come from a stepping clock in a fixed time zone, and the sync status never depends on
+    // whether this machine runs a DNS-SD daemon (no system bus: « Wi‑Fi local indisponible »).
+    qputenv("TZ", "Europe/Paris");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tavrin-screenshots");
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QApplication application(argc, argv);
     if (argc < 2) {
