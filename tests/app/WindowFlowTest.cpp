@@ -144,7 +144,8 @@ TEST(WindowFlow, DaysAndSpreadsheetsAreMadeRenamedAndDeletedThroughTheAlerts)
     EXPECT_EQ(launch.sidebar().tree()->topLevelItem(1)->child(0)->data(0, MacSidebar::KindRole), MacSidebar::EmptyDayKind)
         << "a day without spreadsheets says so";
 
-    for (const DayRecord& day : launch.store().snapshot().days) {
+    const QList<DayRecord> days = launch.store().snapshot().days; // each deletion changes the library
+    for (const DayRecord& day : days) {
         std::unique_ptr<QMenu> menu(launch.sidebar().contextMenu(day.id));
         triggerMenuAction(menu.get(), "Supprimer le jour");
     }
