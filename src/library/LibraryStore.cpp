@@ -471,7 +471,7 @@ std::optional<QString> LibraryStore::importTavrinFile(const QString& path)
     TavrinTransferPackage package;
     try {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) throw Error(file.errorString());
+        if (!file.open(QIODevice::ReadOnly)) throw Error(kImportFailedBanner);
         package = transferPackageFromJson(TavrinJSON::decodeObject(file.readAll()));
     } catch (const std::exception&) {
         setImportBanner(kImportFailedBanner);
