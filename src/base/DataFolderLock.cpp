@@ -13,6 +13,8 @@ namespace tavrin {
 
 namespace {
 
+constexpr int kPatienceMs = 10000;
+
 struct Held {
     int fd = -1;
     int depth = 0;
@@ -36,7 +38,15 @@ DataFolderLock::DataFolderLock(const QString& folder) : m_folder(QDir(folder).ab
     const QByteArray path = QFile::encodeName(m_folder + QStringLiteral("/tavrin.lock"));
     h.fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (h.fd < 0) return;
-    while (::flock(h.fd, LOCK_EX) != 0 && errno == EINTR) {
+    // Writers hold the lock for one write. One stopped while holding it (a suspended
+    // tavrin-cli) must not freeze the window for good: after a long wait it goes on unlocked.
+    for (int waited = 0; ::flock(h.fd, LOCK_EX | LOCK_NB) != 0; waited += 5) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || waited >= kPatienceMs) {
+            ::close(h.fd);
+            h.fd = -1;
+            return;
+        }
+        ::usleep(5000);
     }
 }
 

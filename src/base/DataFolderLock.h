@@ -16,7 +16,8 @@ public:
     DataFolderLock& operator=(const DataFolderLock&) = delete;
     DataFolderLock(DataFolderLock&& other) noexcept : m_folder(std::move(other.m_folder)) { other.m_folder.clear(); }
 
-    // False when the lock file could not be made (a read-only folder): the holder goes on unlocked.
+    // False when the lock file could not be made (a read-only folder) or another writer kept the
+    // lock for over ten seconds: the holder then goes on unlocked.
     bool isLocked() const;
 
 private:

@@ -471,7 +471,8 @@ std::optional<QString> LibraryStore::importTavrinFile(const QString& path)
     TavrinTransferPackage package;
     try {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) throw Error(kImportFailedBanner);
+        // No transfer file comes near the size of a whole library file; a larger one is not read.
+        if (!file.open(QIODevice::ReadOnly) || file.size() > JsonFile::maxSize) throw Error(kImportFailedBanner);
         package = transferPackageFromJson(TavrinJSON::decodeObject(file.readAll()));
     } catch (const std::exception&) {
         setImportBanner(kImportFailedBanner);
