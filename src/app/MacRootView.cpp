@@ -1,6 +1,7 @@
 #include "app/MacRootView.h"
 
 #include "app/TavrinApp.h"
+#include "base/DataFileNotices.h"
 #include "base/UserDefaults.h"
 #include "library/views/MacSidebar.h"
 #include "library/views/TableurView.h"
@@ -20,6 +21,8 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -53,6 +56,7 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(buildTopBar());
+    layout->addWidget(buildNoticeBanner());
     m_pages = new QStackedWidget(central);
     layout->addWidget(m_pages, 1);
     setCentralWidget(central);
@@ -62,6 +66,9 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     connectCommands();
     connect(&m_app.libraryStore, &LibraryStore::importGenerationChanged, this, &MacRootView::showImportResult);
     connect(this, &MacRootView::firstShown, &m_app, &TavrinApp::windowFirstShown);
+    // Files set aside while the stores loaded are told now, later ones as they happen.
+    connect(&DataFileNotices::instance(), &DataFileNotices::posted, this, &MacRootView::showDataFileNotices);
+    showDataFileNotices();
 
     const QString stored = UserDefaults::standard().string(kMacWorkspaceSectionKey).value_or(QString());
     m_section = macWorkspaceSectionFrom(stored).value_or(MacWorkspaceSection::tableur);
@@ -260,6 +267,42 @@ void MacRootView::showImportResult()
     }
     m_importAlert->setText(text);
     m_importAlert->open();
+}
+
+QWidget* MacRootView::buildNoticeBanner()
+{
+    m_noticeBanner = new QWidget(this);
+    m_noticeBanner->setObjectName(QStringLiteral("dataFileNotice"));
+    m_noticeBanner->setAutoFillBackground(true);
+    QPalette palette = m_noticeBanner->palette();
+    QColor fill = Theme::orange(Theme::isDark());
+    fill.setAlphaF(0.18f);
+    palette.setColor(QPalette::Window, fill);
+    m_noticeBanner->setPalette(palette);
+    auto* layout = new QHBoxLayout(m_noticeBanner);
+    layout->setContentsMargins(Theme::largeSpacing, Theme::spacing, Theme::spacing, Theme::spacing);
+    m_noticeText = new QLabel(m_noticeBanner);
+    m_noticeText->setWordWrap(true);
+    // The path can be copied to find the file.
+    m_noticeText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(m_noticeText, 1);
+    auto* close = new QPushButton(QStringLiteral("Fermer"), m_noticeBanner);
+    connect(close, &QPushButton::clicked, m_noticeBanner, [this] {
+        m_noticeText->clear();
+        m_noticeBanner->hide();
+    });
+    layout->addWidget(close, 0, Qt::AlignTop);
+    m_noticeBanner->hide();
+    return m_noticeBanner;
+}
+
+void MacRootView::showDataFileNotices()
+{
+    const QStringList notices = DataFileNotices::instance().takePending();
+    if (notices.isEmpty()) return;
+    const QString shown = m_noticeText->text();
+    m_noticeText->setText(((shown.isEmpty() ? QStringList() : QStringList{shown}) + notices).join(u'\n'));
+    m_noticeBanner->show();
 }
 
 void MacRootView::showEvent(QShowEvent* event)

@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+class QLabel;
 class QMessageBox;
 class QStackedWidget;
 
@@ -61,6 +62,9 @@ private:
     void buildAppearanceMenu(CapsuleMenu* button);
     void connectCommands();
     void showImportResult();
+    QWidget* buildNoticeBanner();
+    // Adds the data-file notices not shown yet to the banner above the pages.
+    void showDataFileNotices();
     void openWebImport();
     static QWidget* placeholderPage(MacWorkspaceSection section);
 
@@ -73,6 +77,8 @@ private:
     RiderFoldersView* m_riderFolders = nullptr;
     ProgrammeBrowserView* m_webImport = nullptr;
     QMessageBox* m_importAlert = nullptr;
+    QWidget* m_noticeBanner = nullptr;
+    QLabel* m_noticeText = nullptr;
     bool m_shown = false;
 };
 

@@ -5,8 +5,15 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QDeadlineTimer>
+#include <QFile>
 #include <QLocalSocket>
+#include <QThread>
 
+#include <algorithm>
+
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace tavrin {
@@ -24,6 +31,11 @@ SingleInstance::SingleInstance(const QString& dataFolder, QObject* parent)
 {
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+}
+
+SingleInstance::~SingleInstance()
+{
+    if (m_lockFd >= 0) ::close(m_lockFd);
 }
 
 QString SingleInstance::serverName(const QString& dataFolder)
@@ -48,6 +60,40 @@ SingleInstance::HandOver SingleInstance::handOver(const QStringList& paths, int 
         answer += socket.readAll();
     }
     return answer == kAcknowledgement ? HandOver::accepted : HandOver::noAnswer;
+}
+
+bool SingleInstance::holdLaunchLock()
+{
+    if (m_lockFd >= 0) return true;
+    const int fd = ::open(QFile::encodeName(m_name + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    m_lockFd = fd;
+    return true;
+}
+
+SingleInstance::Launch SingleInstance::launch(const QStringList& paths, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        // A running instance answers once its event loop turns, which may take a while at start.
+        switch (handOver(paths, int(std::max<qint64>(deadline.remainingTime(), 2000)))) {
+        case HandOver::accepted: return Launch::handedOver;
+        case HandOver::noAnswer: return Launch::noAnswer;
+        case HandOver::noInstance: break;
+        }
+        // Nobody listens. Whoever holds the lock is the instance, or is starting to be one: only
+        // it may remove a socket left behind and listen, so two launches never both do.
+        if (holdLaunchLock()) {
+            listen();
+            return Launch::running;
+        }
+        if (deadline.hasExpired()) return Launch::noAnswer;
+        QThread::msleep(50);
+    }
 }
 
 bool SingleInstance::listen()

@@ -13,10 +13,12 @@ class SingleInstance : public QObject {
 
 public:
     enum class HandOver { accepted, noInstance, noAnswer };
+    enum class Launch { running, handedOver, noAnswer };
 
     // `dataFolder` is the folder the stores use, so launches on other data folders (tests, a
     // second library) run side by side.
     explicit SingleInstance(const QString& dataFolder, QObject* parent = nullptr);
+    ~SingleInstance() override;
 
     // The socket: in $XDG_RUNTIME_DIR when set, else the temporary folder; named after the user
     // id and a digest of the data folder's absolute path.
@@ -30,14 +32,22 @@ public:
     // first (call it only after handOver found no instance).
     bool listen();
 
+    // What a launch does: hand `paths` to the running instance, or become it (listening). Of
+    // launches made at the same instant exactly one becomes it: the one holding the launch lock,
+    // which it keeps for its life; the others wait for it to listen and hand over.
+    Launch launch(const QStringList& paths, int timeoutMs = 20000);
+
 Q_SIGNALS:
     void filesReceived(const QStringList& paths);
 
 private:
     void accept();
 
+    bool holdLaunchLock();
+
     QString m_name;
     QLocalServer m_server;
+    int m_lockFd = -1;
 };
 
 } // namespace tavrin

@@ -11,6 +11,10 @@ TavrinApp::TavrinApp(SingleInstance& launches, QObject* parent) : QObject(parent
         else flush();
     });
     connect(qGuiApp, &QGuiApplication::aboutToQuit, this, &TavrinApp::flush);
+    // tavrin-cli may write the same files while the window is open.
+    libraryStore.followDiskChanges();
+    workspaceStore.followDiskChanges();
+    riderFoldersStore.followDiskChanges();
 }
 
 void TavrinApp::windowFirstShown()

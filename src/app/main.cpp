@@ -84,16 +84,15 @@ int main(int argc, char** argv)
     if (!arguments.dataDirectory.isEmpty()) tavrin::AppSupport::setDataDirectoryOverride(arguments.dataDirectory);
 
     tavrin::SingleInstance instance(tavrin::AppSupport::folder());
-    switch (instance.handOver(arguments.files)) {
-    case tavrin::SingleInstance::HandOver::accepted:
+    switch (instance.launch(arguments.files)) {
+    case tavrin::SingleInstance::Launch::handedOver:
         return 0;
-    case tavrin::SingleInstance::HandOver::noAnswer:
+    case tavrin::SingleInstance::Launch::noAnswer:
         printLine(stderr, QStringLiteral("Tavrin est déjà ouvert mais ne répond pas."));
         return 1;
-    case tavrin::SingleInstance::HandOver::noInstance:
+    case tavrin::SingleInstance::Launch::running:
         break;
     }
-    instance.listen();
 
     tavrin::TavrinApp app(instance);
     tavrin::TavrinMacAppDelegate::open(arguments.files);

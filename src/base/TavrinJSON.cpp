@@ -27,6 +27,29 @@ int digits(QStringView s, qsizetype pos, int n, bool& ok)
     return v;
 }
 
+// Qt's parser explains itself in English; the user reads French.
+QString parseErrorText(const QJsonParseError& error)
+{
+    switch (error.error) {
+    case QJsonParseError::NoError: return {};
+    case QJsonParseError::UnterminatedObject: return QStringLiteral("objet non terminé");
+    case QJsonParseError::MissingNameSeparator: return QStringLiteral("deux-points manquant après un nom");
+    case QJsonParseError::UnterminatedArray: return QStringLiteral("tableau non terminé");
+    case QJsonParseError::MissingValueSeparator: return QStringLiteral("virgule manquante entre deux valeurs");
+    case QJsonParseError::IllegalValue: return QStringLiteral("valeur non valide");
+    case QJsonParseError::TerminationByNumber: return QStringLiteral("document terminé au milieu d’un nombre");
+    case QJsonParseError::IllegalNumber: return QStringLiteral("nombre non valide");
+    case QJsonParseError::IllegalEscapeSequence: return QStringLiteral("séquence d’échappement non valide");
+    case QJsonParseError::IllegalUTF8String: return QStringLiteral("texte UTF-8 non valide");
+    case QJsonParseError::UnterminatedString: return QStringLiteral("chaîne non terminée");
+    case QJsonParseError::MissingObject: return QStringLiteral("objet ou tableau attendu");
+    case QJsonParseError::DeepNesting: return QStringLiteral("imbrication trop profonde");
+    case QJsonParseError::DocumentTooLarge: return QStringLiteral("document trop volumineux");
+    case QJsonParseError::GarbageAtEnd: return QStringLiteral("données après la fin du document");
+    }
+    return QStringLiteral("erreur de syntaxe");
+}
+
 } // namespace
 
 QByteArray encode(const QJsonObject& object) { return encode(QJsonValue(object)); }
@@ -43,7 +66,8 @@ QJsonValue decode(const QByteArray& data)
 {
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(data, &error);
-    if (error.error != QJsonParseError::NoError) fail(QStringLiteral("JSON invalide : ") + error.errorString());
+    if (error.error != QJsonParseError::NoError) fail(QStringLiteral("JSON invalide : ") + parseErrorText(error) + QStringLiteral(" (octet ")
+             + QString::number(error.offset) + u')');
     if (doc.isObject()) return doc.object();
     if (doc.isArray()) return doc.array();
     fail(QStringLiteral("JSON invalide"));

@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 
+#include "base/DataFileNotices.h"
 #include "base/TavrinJSON.h"
 
 #include <QFile>
@@ -10,6 +11,14 @@
 namespace tavrin::cli {
 
 namespace {
+// A data file set aside is told once on standard error, whatever the command.
+const bool kNoticesOnStandardError = [] {
+    QObject::connect(&DataFileNotices::instance(), &DataFileNotices::posted, [] {
+        for (const QString& notice : DataFileNotices::instance().takePending()) printError(notice);
+    });
+    return true;
+}();
+
 QList<Command>& registry()
 {
     static QList<Command> list;

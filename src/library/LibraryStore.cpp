@@ -1,6 +1,7 @@
 #include "library/LibraryStore.h"
 
 #include "base/AppSupport.h"
+#include "base/RecordMerge.h"
 #include "base/TavrinJSON.h"
 #include "base/TavrinTheme.h"
 #include "base/UserDefaults.h"
@@ -45,7 +46,13 @@ LibraryStore::LibraryStore(QObject* parent)
       m_libraryFile(AppSupport::fileInFolder(QStringLiteral("library.json"))),
       m_uiStateFile(AppSupport::fileInFolder(QStringLiteral("ui-state.json")))
 {
-    m_snapshot = m_libraryFile.load<LibrarySnapshot>(decodeLibrary).value_or(LibrarySnapshot::empty());
+    m_snapshot = m_libraryFile
+                     .load<LibrarySnapshot>([this](const QByteArray& data) {
+                         LibrarySnapshot library = decodeLibrary(data);
+                         m_onDisk = data;
+                         return library;
+                     })
+                     .value_or(LibrarySnapshot::empty());
     m_uiState = m_uiStateFile
                     .load<PersistedUIState>([](const QByteArray& data) {
                         return persistedUIStateFromJson(TavrinJSON::decodeObject(data));
@@ -86,13 +93,28 @@ void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying)
     }
     m_snapshot.updatedAt = TavrinJSON::now();
     m_snapshot.version = 1;
-    m_libraryFile.write(encodeLibrary(m_snapshot));
-    Q_EMIT snapshotChanged(dirtying.value_or(QUuid()));
+    bool tookInOthers = false;
+    {
+        const DataFolderLock held = m_libraryFile.lock();
+        if (m_libraryFile.changedOnDisk())
+            if (const std::optional<LibrarySnapshot> theirs = m_libraryFile.load<LibrarySnapshot>(decodeLibrary)) {
+                LibrarySnapshot both = threeWayMerged(lastOnDisk(), m_snapshot, *theirs);
+                tookInOthers = both != m_snapshot;
+                m_snapshot = std::move(both);
+            }
+        const QByteArray data = encodeLibrary(m_snapshot);
+        if (m_libraryFile.write(data)) m_onDisk = data;
+    }
+    // Another program's changes may touch any spreadsheet.
+    Q_EMIT snapshotChanged(tookInOthers ? QUuid() : dirtying.value_or(QUuid()));
     if (notify && !m_isApplyingRemote && onChange) onChange();
 }
 
-void LibraryStore::ensureTrailingBlankRow(qsizetype index)
+void LibraryStore::ensureTrailingBlankRow(const QUuid& spreadsheetID)
 {
+    // Looked up again: a write may have taken in another program's spreadsheets.
+    const qsizetype index = indexOfSpreadsheet(spreadsheetID);
+    if (index < 0) return;
     SpreadsheetRecord& sheet = m_snapshot.spreadsheets[index];
     if (sheet.rows.isEmpty() || sheet.rows.last().isBlank()) return;
     sheet.rows.push_back(RowRecord::blank());
@@ -197,7 +219,7 @@ void LibraryStore::updateRow(const QUuid& spreadsheetID, const QUuid& rowID, con
     if (assignedNumber) it->assignedNumber = *assignedNumber;
     sheet.updatedAt = TavrinJSON::now();
     persist(true, spreadsheetID);
-    ensureTrailingBlankRow(i);
+    ensureTrailingBlankRow(spreadsheetID);
 }
 
 void LibraryStore::updateRows(const QUuid& spreadsheetID, const QUuid& firstRowID, const QList<RowPatch>& patches)
@@ -240,6 +262,113 @@ void LibraryStore::replaceFromRemote(const LibrarySnapshot& incoming)
     m_snapshot.version = 1;
     persist(false, std::nullopt);
     m_isApplyingRemote = false;
+}
+
+void LibraryStore::followDiskChanges()
+{
+    if (std::exchange(m_followsDisk, true)) return;
+    followFolderOf(m_libraryFile.path(), this, [this] { reloadIfChanged(); });
+}
+
+bool LibraryStore::reloadIfChanged()
+{
+    if (!m_libraryFile.changedOnDisk()) return false;
+    // An unreadable version is left for the next write to set aside.
+    QByteArray bytes;
+    const std::optional<LibrarySnapshot> theirs = m_libraryFile.load<LibrarySnapshot>([&bytes](const QByteArray& data) {
+        LibrarySnapshot library = decodeLibrary(data);
+        bytes = data;
+        return library;
+    });
+    if (!theirs) return false;
+    const LibrarySnapshot both = threeWayMerged(lastOnDisk(), m_snapshot, *theirs);
+    m_onDisk = bytes;
+    if (both == m_snapshot) return false;
+    m_snapshot = both;
+    if (both != *theirs) {
+        // Changes of ours that never reached the disk go there now.
+        persist(false, std::nullopt);
+    } else {
+        Q_EMIT snapshotChanged(QUuid());
+    }
+    return true;
+}
+
+LibrarySnapshot LibraryStore::lastOnDisk() const
+{
+    if (m_onDisk.isEmpty()) return LibrarySnapshot::empty();
+    try {
+        return decodeLibrary(m_onDisk);
+    } catch (const std::exception&) {
+        return LibrarySnapshot::empty();
+    }
+}
+
+namespace {
+
+// The last blank rows are one: the table always ends on a single blank row to type into.
+void keepOneTrailingBlankRow(QList<RowRecord>& rows)
+{
+    while (rows.size() > 1 && rows.last().isBlank() && rows[rows.size() - 2].isBlank()) rows.removeLast();
+    if (rows.isEmpty() || !rows.last().isBlank()) rows.push_back(RowRecord::blank());
+}
+
+} // namespace
+
+LibrarySnapshot LibraryStore::threeWayMerged(const LibrarySnapshot& base, const LibrarySnapshot& ours,
+                                             const LibrarySnapshot& theirs)
+{
+    using RecordMerge::pick;
+    const auto dayID = [](const DayRecord& d) { return d.id; };
+    const auto sheetID = [](const SpreadsheetRecord& s) { return s.id; };
+    const auto rowID = [](const RowRecord& r) { return r.id; };
+
+    LibrarySnapshot result;
+    result.version = 1;
+    result.updatedAt = later(ours.updatedAt, theirs.updatedAt);
+    result.days = RecordMerge::byId(base.days, ours.days, theirs.days, dayID,
+                                    [](const DayRecord* b, const DayRecord& o, const DayRecord& t) {
+                                        if (!b) return o;
+                                        DayRecord d = o;
+                                        d.name = pick(b->name, o.name, t.name);
+                                        d.sortIndex = pick(b->sortIndex, o.sortIndex, t.sortIndex);
+                                        return d;
+                                    });
+    result.spreadsheets = RecordMerge::byId(
+        base.spreadsheets, ours.spreadsheets, theirs.spreadsheets, sheetID,
+        [&](const SpreadsheetRecord* b, const SpreadsheetRecord& o, const SpreadsheetRecord& t) {
+            const SpreadsheetRecord none{};
+            const SpreadsheetRecord& bs = b ? *b : none;
+            SpreadsheetRecord s = o;
+            s.dayID = pick(bs.dayID, o.dayID, t.dayID);
+            s.title = pick(bs.title, o.title, t.title);
+            s.isOpen = pick(bs.isOpen, o.isOpen, t.isOpen);
+            s.updatedAt = later(o.updatedAt, t.updatedAt);
+            s.rows = RecordMerge::byId(bs.rows, o.rows, t.rows, rowID,
+                                       [](const RowRecord* br, const RowRecord& orow, const RowRecord& trow) {
+                                           if (!br) return orow;
+                                           RowRecord r = orow;
+                                           r.photoNumber = pick(br->photoNumber, orow.photoNumber, trow.photoNumber);
+                                           r.assignedNumber = pick(br->assignedNumber, orow.assignedNumber, trow.assignedNumber);
+                                           return r;
+                                       });
+            keepOneTrailingBlankRow(s.rows);
+            return s;
+        });
+    // A spreadsheet kept (added or changed on one side) whose day the other side removed brings
+    // its day back rather than being left out of every day.
+    QSet<QUuid> days;
+    for (const DayRecord& d : result.days) days.insert(d.id);
+    for (const SpreadsheetRecord& s : result.spreadsheets) {
+        if (days.contains(s.dayID)) continue;
+        for (const LibrarySnapshot* side : {&ours, &theirs, &base})
+            if (const std::optional<DayRecord> day = side->day(s.dayID)) {
+                result.days.push_back(*day);
+                days.insert(day->id);
+                break;
+            }
+    }
+    return result;
 }
 
 LibrarySnapshot LibraryStore::merged(const LibrarySnapshot& local, const LibrarySnapshot& incoming)
@@ -342,7 +471,8 @@ std::optional<QString> LibraryStore::importTavrinFile(const QString& path)
     TavrinTransferPackage package;
     try {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) throw Error(file.errorString());
+        // No transfer file comes near the size of a whole library file; a larger one is not read.
+        if (!file.open(QIODevice::ReadOnly) || file.size() > JsonFile::maxSize) throw Error(kImportFailedBanner);
         package = transferPackageFromJson(TavrinJSON::decodeObject(file.readAll()));
     } catch (const std::exception&) {
         setImportBanner(kImportFailedBanner);

@@ -65,6 +65,16 @@ public:
     std::optional<QString> importTavrinFile(const QString& path);
     void mergeImported(const TavrinTransferPackage& package);
 
+    // Another program (tavrin-cli, a second window) may write "library.json" too: every write
+    // first takes in a version written meanwhile, and the window follows such writes as they
+    // happen.
+    void followDiskChanges();
+    // Takes in the file when another program wrote it; true when the library changed.
+    bool reloadIfChanged();
+    // Both sides' changes since `base`, record by record; for a value both sides changed, ours.
+    static LibrarySnapshot threeWayMerged(const LibrarySnapshot& base, const LibrarySnapshot& ours,
+                                          const LibrarySnapshot& theirs);
+
     static LibrarySnapshot merged(const LibrarySnapshot& local, const LibrarySnapshot& incoming);
     static QList<RowRecord> mergedRows(const QList<RowRecord>& local, const QList<RowRecord>& incoming);
 
@@ -79,11 +89,15 @@ Q_SIGNALS:
 private:
     void persist(bool notify, const std::optional<QUuid>& dirtying);
     void writeUIState();
-    void ensureTrailingBlankRow(qsizetype index);
+    void ensureTrailingBlankRow(const QUuid& spreadsheetID);
     qsizetype indexOfSpreadsheet(const QUuid& id) const;
     void setImportBanner(const QString& banner);
 
     LibrarySnapshot m_snapshot;
+    // The file as last read or written here: the base of the next merge. Kept encoded so that
+    // it never shares (and, on the next edit, moves) the lists of the snapshot.
+    QByteArray m_onDisk;
+    LibrarySnapshot lastOnDisk() const;
     AppearancePreference m_appearance = AppearancePreference::system;
     PersistedUIState m_uiState;
     std::optional<QString> m_lastImportBanner;
@@ -92,6 +106,7 @@ private:
     JsonFile m_uiStateFile;
     QByteArray m_writtenUIState;
     bool m_isApplyingRemote = false;
+    bool m_followsDisk = false;
 };
 
 inline const QString kAppearanceKey = QStringLiteral("tavrin.appearance");

@@ -1,6 +1,7 @@
 #include "organizer/RiderFoldersStore.h"
 
 #include "base/AppSupport.h"
+#include "base/RecordMerge.h"
 #include "base/TavrinJSON.h"
 #include "organizer/PathText.h"
 #include "programme/TextFolding.h"
@@ -50,7 +51,12 @@ RiderFoldersStore::RiderFoldersStore(QObject* parent)
     : StoredProgramme(Place::riderFolders, parent),
       m_file(AppSupport::riderFoldersFolder() + QStringLiteral("/settings.json"))
 {
-    if (std::optional<RiderFoldersFile> file = m_file.load<RiderFoldersFile>(decodeRiderFoldersFile)) {
+    QByteArray read;
+    if (std::optional<RiderFoldersFile> file = m_file.load<RiderFoldersFile>([&read](const QByteArray& data) {
+            read = data;
+            return decodeRiderFoldersFile(data);
+        })) {
+        m_written = read;
         m_programmeName = std::move(file->programmeName);
         m_destinationBookmark = std::move(file->destinationBookmark);
         m_destinationName = std::move(file->destinationName);
@@ -58,11 +64,65 @@ RiderFoldersStore::RiderFoldersStore(QObject* parent)
     loadProgrammeFromDisk();
 }
 
+namespace {
+
+std::optional<QByteArray> decodableBytes(JsonFile& file)
+{
+    QByteArray bytes;
+    if (!file.load<bool>([&bytes](const QByteArray& data) {
+            decodeRiderFoldersFile(data);
+            bytes = data;
+            return true;
+        }))
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
 void RiderFoldersStore::persist()
 {
+    const DataFolderLock held = m_file.lock();
+    if (m_file.changedOnDisk())
+        if (const std::optional<QByteArray> theirs = decodableBytes(m_file)) takeIn(*theirs);
     const QByteArray data = encodeRiderFoldersFile({m_programmeName, m_destinationBookmark, m_destinationName});
-    if (data == m_written) return;
+    if (data == m_written && !m_file.holdsUnreadableFile()) return;
     if (m_file.write(data)) m_written = data;
+}
+
+bool RiderFoldersStore::takeIn(const QByteArray& theirs)
+{
+    using RecordMerge::pick;
+    RiderFoldersFile base;
+    try {
+        if (!m_written.isEmpty()) base = decodeRiderFoldersFile(m_written);
+    } catch (const std::exception&) {
+    }
+    const RiderFoldersFile other = decodeRiderFoldersFile(theirs);
+    m_written = theirs;
+    const auto before = m_destinationBookmark;
+    m_programmeName = pick(base.programmeName, m_programmeName, other.programmeName);
+    m_destinationBookmark = pick(base.destinationBookmark, m_destinationBookmark, other.destinationBookmark);
+    m_destinationName = pick(base.destinationName, m_destinationName, other.destinationName);
+    if (m_destinationBookmark == before) return false;
+    Q_EMIT destinationChanged();
+    return true;
+}
+
+void RiderFoldersStore::followDiskChanges()
+{
+    if (std::exchange(m_followsDisk, true)) return;
+    followFolderOf(m_file.path(), this, [this] { reloadIfChanged(); });
+}
+
+bool RiderFoldersStore::reloadIfChanged()
+{
+    if (!m_file.changedOnDisk()) return false;
+    const std::optional<QByteArray> theirs = decodableBytes(m_file);
+    if (!theirs) return false;
+    const bool changed = takeIn(*theirs);
+    if (encodeRiderFoldersFile({m_programmeName, m_destinationBookmark, m_destinationName}) != m_written) persist();
+    return changed;
 }
 
 QList<ImportedPerson> RiderFoldersStore::people() const

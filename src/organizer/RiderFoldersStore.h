@@ -31,7 +31,11 @@ public:
     // refreshed); none otherwise.
     std::optional<QString> resolveDestination();
 
+    // Every write takes in first what another program wrote since; the window also follows such
+    // writes as they happen.
     void persist() override;
+    void followDiskChanges();
+    bool reloadIfChanged();
 
 Q_SIGNALS:
     void destinationChanged();
@@ -40,8 +44,12 @@ private:
     std::optional<QByteArray> m_destinationBookmark;
     std::optional<QString> m_destinationName;
     JsonFile m_file;
+    // The file as last read or written here: the base of the next merge.
     QByteArray m_written;
     FolderAccess m_access;
+    bool m_followsDisk = false;
+
+    bool takeIn(const QByteArray& theirs);
 };
 
 } // namespace tavrin

@@ -1,6 +1,7 @@
 #include "organizer/WorkspaceStore.h"
 
 #include "base/AppSupport.h"
+#include "base/RecordMerge.h"
 #include "base/TavrinJSON.h"
 #include "organizer/AssignedNumber.h"
 #include "organizer/PathText.h"
@@ -61,6 +62,59 @@ QByteArray encodeWorkspaceFile(const WorkspaceFile& file)
     return w.take();
 }
 
+WorkspaceFile decodedOrEmpty(const QByteArray& data)
+{
+    if (data.isEmpty()) return {};
+    try {
+        return decodeWorkspaceFile(data);
+    } catch (const std::exception&) {
+        return {};
+    }
+}
+
+SpreadsheetMacSettings mergedSettings(const SpreadsheetMacSettings* base, const SpreadsheetMacSettings& ours,
+                                      const SpreadsheetMacSettings& theirs)
+{
+    using RecordMerge::pick;
+    const SpreadsheetMacSettings none;
+    const SpreadsheetMacSettings& b = base ? *base : none;
+    SpreadsheetMacSettings s = ours;
+    s.importBookmark = pick(b.importBookmark, ours.importBookmark, theirs.importBookmark);
+    s.importName = pick(b.importName, ours.importName, theirs.importName);
+    s.importCopyName = pick(b.importCopyName, ours.importCopyName, theirs.importCopyName);
+    s.sourceBookmark = pick(b.sourceBookmark, ours.sourceBookmark, theirs.sourceBookmark);
+    s.sourceName = pick(b.sourceName, ours.sourceName, theirs.sourceName);
+    s.destinationBookmark = pick(b.destinationBookmark, ours.destinationBookmark, theirs.destinationBookmark);
+    s.destinationName = pick(b.destinationName, ours.destinationName, theirs.destinationName);
+    s.selectedDayName = pick(b.selectedDayName, ours.selectedDayName, theirs.selectedDayName);
+    s.selectedEventID = pick(b.selectedEventID, ours.selectedEventID, theirs.selectedEventID);
+    s.isCompleted = pick(b.isCompleted, ours.isCompleted, theirs.isCompleted);
+    s.customEventName = pick(b.customEventName, ours.customEventName, theirs.customEventName);
+    const auto oursWins = [](const auto*, const auto& o, const auto&) { return o; };
+    s.manualRiders = RecordMerge::byKey(b.manualRiders, ours.manualRiders, theirs.manualRiders, oursWins);
+    s.rememberedTransfers = RecordMerge::byKey(b.rememberedTransfers, ours.rememberedTransfers, theirs.rememberedTransfers, oursWins);
+    return s;
+}
+
+WorkspaceFile mergedWorkspaceFile(const WorkspaceFile& base, const WorkspaceFile& ours, const WorkspaceFile& theirs)
+{
+    using RecordMerge::pick;
+    WorkspaceFile file;
+    file.settings = RecordMerge::byKey(base.settings, ours.settings, theirs.settings, mergedSettings);
+    file.programmeName = pick(base.programmeName, ours.programmeName, theirs.programmeName);
+    file.lastDestinationBookmark = pick(base.lastDestinationBookmark, ours.lastDestinationBookmark, theirs.lastDestinationBookmark);
+    file.lastDestinationName = pick(base.lastDestinationName, ours.lastDestinationName, theirs.lastDestinationName);
+    file.actionHistory = RecordMerge::byId(base.actionHistory, ours.actionHistory, theirs.actionHistory,
+                                           [](const OrganizerHistoryEntry& e) { return e.id; },
+                                           [](const OrganizerHistoryEntry*, const OrganizerHistoryEntry& o,
+                                              const OrganizerHistoryEntry&) { return o; });
+    // Runs of both programs, newest first, as many as one store keeps.
+    std::stable_sort(file.actionHistory.begin(), file.actionHistory.end(),
+                     [](const OrganizerHistoryEntry& a, const OrganizerHistoryEntry& b) { return a.date > b.date; });
+    if (file.actionHistory.size() > WorkspaceStore::maxHistoryEntries) file.actionHistory.resize(WorkspaceStore::maxHistoryEntries);
+    return file;
+}
+
 // Equal ignoring case and diacritics.
 bool looselyEqual(const QString& a, const QString& b) { return TextFolding::folded(a) == TextFolding::folded(b); }
 
@@ -69,7 +123,12 @@ bool looselyEqual(const QString& a, const QString& b) { return TextFolding::fold
 WorkspaceStore::WorkspaceStore(QObject* parent)
     : StoredProgramme(Place::workspace, parent), m_file(AppSupport::fileInFolder(QStringLiteral("workspace.json")))
 {
-    if (std::optional<WorkspaceFile> file = m_file.load<WorkspaceFile>(decodeWorkspaceFile)) {
+    QByteArray read;
+    if (std::optional<WorkspaceFile> file = m_file.load<WorkspaceFile>([&read](const QByteArray& data) {
+            read = data;
+            return decodeWorkspaceFile(data);
+        })) {
+        m_written = read;
         m_settings = std::move(file->settings);
         m_programmeName = std::move(file->programmeName);
         m_lastDestinationBookmark = std::move(file->lastDestinationBookmark);
@@ -98,11 +157,72 @@ void WorkspaceStore::store(const QUuid& spreadsheetID, const SpreadsheetMacSetti
 
 void WorkspaceStore::persist()
 {
+    const DataFolderLock held = m_file.lock();
+    if (m_file.changedOnDisk()) {
+        QByteArray theirs;
+        if (m_file.load<bool>([&theirs](const QByteArray& data) {
+                decodeWorkspaceFile(data);
+                theirs = data;
+                return true;
+            }))
+            takeIn(theirs);
+    }
     const QByteArray data = encodeWorkspaceFile(
         {m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory});
     // An unchanged file is not written again (every flush of the application asks).
-    if (data == m_written) return;
+    if (data == m_written && !m_file.holdsUnreadableFile()) return;
     if (m_file.write(data)) m_written = data;
+}
+
+bool WorkspaceStore::takeIn(const QByteArray& theirs)
+{
+    WorkspaceFile file;
+    try {
+        file = decodeWorkspaceFile(theirs);
+    } catch (const std::exception&) {
+        return false;
+    }
+    const WorkspaceFile ours{m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory};
+    WorkspaceFile both = mergedWorkspaceFile(decodedOrEmpty(m_written), ours, file);
+    m_written = theirs;
+    QList<QUuid> changed;
+    for (auto it = both.settings.cbegin(); it != both.settings.cend(); ++it)
+        if (m_settings.value(it.key()) != it.value() || !m_settings.contains(it.key())) changed.push_back(it.key());
+    for (auto it = m_settings.cbegin(); it != m_settings.cend(); ++it)
+        if (!both.settings.contains(it.key())) changed.push_back(it.key());
+    const bool historyMoved = both.actionHistory != m_actionHistory;
+    m_settings = std::move(both.settings);
+    m_programmeName = std::move(both.programmeName);
+    m_lastDestinationBookmark = std::move(both.lastDestinationBookmark);
+    m_lastDestinationName = std::move(both.lastDestinationName);
+    m_actionHistory = std::move(both.actionHistory);
+    for (const QUuid& id : changed) Q_EMIT settingsChanged(id);
+    if (historyMoved) Q_EMIT historyChanged();
+    return !changed.isEmpty() || historyMoved;
+}
+
+void WorkspaceStore::followDiskChanges()
+{
+    if (std::exchange(m_followsDisk, true)) return;
+    followFolderOf(m_file.path(), this, [this] { reloadIfChanged(); });
+}
+
+bool WorkspaceStore::reloadIfChanged()
+{
+    if (!m_file.changedOnDisk()) return false;
+    QByteArray theirs;
+    if (!m_file.load<bool>([&theirs](const QByteArray& data) {
+            decodeWorkspaceFile(data);
+            theirs = data;
+            return true;
+        }))
+        return false;
+    const bool changed = takeIn(theirs);
+    // What this store held and the disk did not goes there now.
+    const QByteArray data = encodeWorkspaceFile(
+        {m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory});
+    if (data != m_written) persist();
+    return changed;
 }
 
 QList<ProgrammeEvent> WorkspaceStore::events(const std::optional<QString>& dayName) const

@@ -68,7 +68,12 @@ public:
     // reference refreshed); none otherwise.
     std::optional<QString> resolveFolder(FolderKind kind, const QUuid& spreadsheetID);
 
+    // Every write takes in first what another program (tavrin-cli, a second window) wrote since;
+    // the window also follows such writes as they happen.
     void persist() override;
+    void followDiskChanges();
+    // Takes in "workspace.json" when another program wrote it; true when something changed.
+    bool reloadIfChanged();
 
 Q_SIGNALS:
     // The settings of one spreadsheet changed.
@@ -78,14 +83,19 @@ Q_SIGNALS:
 private:
     void store(const QUuid& spreadsheetID, const SpreadsheetMacSettings& settings);
     void refreshStaleBookmark(const QByteArray& old, const QByteArray& fresh);
+    // Puts the merge of what was last on disk, what is held and `theirs` (the bytes of another
+    // program's file) in place, with its signals; false when `theirs` does not decode.
+    bool takeIn(const QByteArray& theirs);
 
     QMap<QUuid, SpreadsheetMacSettings> m_settings;
     QList<OrganizerHistoryEntry> m_actionHistory;
     std::optional<QByteArray> m_lastDestinationBookmark;
     std::optional<QString> m_lastDestinationName;
     JsonFile m_file;
+    // The file as last read or written here: the base of the next merge.
     QByteArray m_written;
     FolderAccess m_access;
+    bool m_followsDisk = false;
 };
 
 } // namespace tavrin

@@ -13,7 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <future>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace tavrin;
 
@@ -124,6 +127,63 @@ TEST(SingleInstance, HandsOverAnyFileNameAndNoticesAnInstanceThatDoesNotAnswer)
     EXPECT_EQ(SingleInstance(hung.path()).handOver({}, 200), SingleInstance::HandOver::noAnswer);
     EXPECT_NE(SingleInstance::serverName(hung.path()), SingleInstance::serverName(data.path()))
         << "each data folder has its own instance";
+}
+
+TEST(SingleInstance, ALaunchWaitsForAnInstanceStillStartingAndNeverTakesItsPlace)
+{
+    QTemporaryDir data;
+    // An instance that holds the launch lock but does not listen yet, as one just starting.
+    const QByteArray lockPath = QFile::encodeName(SingleInstance::serverName(data.path()) + ".lock");
+    const int starting = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(starting, 0);
+    ASSERT_EQ(::flock(starting, LOCK_EX), 0);
+
+    auto later = std::async(std::launch::async, [&] { return SingleInstance(data.path()).launch({"/tmp/Samedi.tavrin"}); });
+    QTest::qWait(300);
+    EXPECT_NE(later.wait_for(std::chrono::milliseconds(0)), std::future_status::ready)
+        << "the later launch neither listens in its place nor gives up";
+    {
+        SingleInstance running(data.path());
+        ASSERT_TRUE(running.listen());
+        QSignalSpy received(&running, &SingleInstance::filesReceived);
+        while (later.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) QTest::qWait(10);
+        EXPECT_EQ(later.get(), SingleInstance::Launch::handedOver);
+        ASSERT_EQ(received.count(), 1);
+        EXPECT_EQ(received[0][0].toStringList(), QStringList{"/tmp/Samedi.tavrin"});
+    }
+    ::close(starting);
+
+    // Nobody holds the lock and nobody listens: the launch is the instance.
+    SingleInstance first(data.path());
+    EXPECT_EQ(first.launch({}), SingleInstance::Launch::running);
+    auto second = std::async(std::launch::async, [&] { return SingleInstance(data.path()).launch({}); });
+    while (second.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready) QTest::qWait(10);
+    EXPECT_EQ(second.get(), SingleInstance::Launch::handedOver);
+}
+
+TEST(SingleInstance, LaunchesAtTheSameInstantGiveOneWindowEveryTime)
+{
+    const QStringList days{"Vendredi", "Samedi", "Dimanche", "Lundi"};
+    for (int round = 0; round < 3; ++round) {
+        QTemporaryDir data, downloads;
+        std::vector<std::unique_ptr<Tavrin>> launches;
+        QStringList files;
+        for (const QString& day : days) files.push_back(writeDayPackage(downloads, day));
+        for (const QString& file : files) launches.push_back(std::make_unique<Tavrin>(data.path(), QStringList{file}));
+        const auto finished = [&] {
+            return std::count_if(launches.begin(), launches.end(),
+                                 [](const auto& t) { return t->process().state() == QProcess::NotRunning; });
+        };
+        ASSERT_TRUE(eventually([&] { return finished() == qsizetype(days.size()) - 1; })) << "round " << round;
+        for (const auto& t : launches) {
+            if (t->process().state() == QProcess::NotRunning) {
+                EXPECT_EQ(t->process().exitCode(), 0) << t->process().readAllStandardError().constData();
+            }
+        }
+        for (const QString& day : days)
+            EXPECT_TRUE(eventually([&] { return libraryHasDay(data.path(), day); })) << day.toStdString() << ", round " << round;
+        EXPECT_EQ(finished(), qsizetype(days.size()) - 1) << "one window stays, round " << round;
+    }
 }
 
 TEST(SingleInstance, WrongArgumentsAreRefusedInFrench)

@@ -3,6 +3,7 @@
 #include "app/MacRootView.h"
 #include "app/SingleInstance.h"
 #include "app/TavrinApp.h"
+#include "base/DataFileNotices.h"
 #include "base/TavrinTheme.h"
 #include "library/views/MacSidebar.h"
 #include "library/views/NamingAlert.h"
@@ -16,10 +17,13 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -144,7 +148,8 @@ TEST(WindowFlow, DaysAndSpreadsheetsAreMadeRenamedAndDeletedThroughTheAlerts)
     EXPECT_EQ(launch.sidebar().tree()->topLevelItem(1)->child(0)->data(0, MacSidebar::KindRole), MacSidebar::EmptyDayKind)
         << "a day without spreadsheets says so";
 
-    for (const DayRecord& day : launch.store().snapshot().days) {
+    const QList<DayRecord> days = launch.store().snapshot().days; // each deletion changes the library
+    for (const DayRecord& day : days) {
         std::unique_ptr<QMenu> menu(launch.sidebar().contextMenu(day.id));
         triggerMenuAction(menu.get(), "Supprimer le jour");
     }
@@ -341,4 +346,39 @@ TEST(WindowFlow, ShortcutsSwitchSectionsAndDroppedTransferFilesAreImported)
     EXPECT_EQ(launch.store().importGeneration(), 1) << "only the transfer file";
     EXPECT_EQ(launch.sidebar().selectedDayID(), day.id);
     EXPECT_EQ(launch.window.findChild<QMessageBox*>("importAlert")->text(), "Jour « Dimanche » importé");
+}
+
+TEST(WindowFlow, ADataFileSetAsideIsToldOnceInABannerAndTheWindowFollowsOtherWriters)
+{
+    TempDataDir data;
+    DataFileNotices::instance().takePending();
+    test::writeFile(data.file("library.json"), "{\"days\": [");
+    Launch launch(data.path());
+    QWidget* banner = launch.window.findChild<QWidget*>("dataFileNotice");
+    ASSERT_NE(banner, nullptr);
+    EXPECT_FALSE(banner->isVisible()) << "nothing is moved before the first save";
+
+    launch.store().addDay("Samedi");
+    const QStringList aside = QDir(data.path()).entryList({"library.json.unreadable-*"});
+    ASSERT_EQ(aside.size(), 1);
+    ASSERT_TRUE(banner->isVisible());
+    const QString text = banner->findChild<QLabel*>()->text();
+    EXPECT_TRUE(text.contains("«\u00a0library.json\u00a0» était illisible")) << text.toStdString();
+    EXPECT_TRUE(text.contains(aside.first()) && text.contains(data.path())) << text.toStdString();
+    launch.store().addDay("Dimanche");
+    EXPECT_EQ(banner->findChild<QLabel*>()->text(), text) << "told once";
+    QTest::mouseClick(banner->findChild<QPushButton*>(), Qt::LeftButton);
+    EXPECT_FALSE(banner->isVisible());
+
+    // Another program adds a day: the sidebar shows it without any action here.
+    LibrarySnapshot other = libraryOnDisk(data);
+    other.days.push_back({QUuid::createUuid(), "Lundi", QDateTime::currentDateTimeUtc(), 5});
+    test::writeFile(data.file("library.json.new"), encodeLibrary(other));
+    QFile::remove(data.file("library.json"));
+    QFile::rename(data.file("library.json.new"), data.file("library.json"));
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        for (int i = 0; i < launch.sidebar().tree()->topLevelItemCount(); ++i)
+            if (launch.sidebar().tree()->topLevelItem(i)->text(0) == "Lundi") return true;
+        return false;
+    }, 20000));
 }

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 #include "base/AppSupport.h"
 #include "base/AppearancePreference.h"
+#include "base/DataFileNotices.h"
 #include "base/FolderReference.h"
 #include "base/JsonFile.h"
 #include "base/PersistedUIState.h"
@@ -10,6 +11,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <gtest/gtest.h>
 
@@ -94,6 +96,81 @@ TEST(JsonFileSafety, UnreadableFileIsSetAsideBeforeTheFirstWrite)
 
     ASSERT_TRUE(file.write("{\"a\": 1}"));
     EXPECT_EQ(QDir(data.path()).entryList({"library.json.unreadable-*"}).size(), 1) << "set aside once";
+}
+
+TEST(JsonFileSafety, TheUserIsToldOnceWhichFileWasSetAsideAndWhere)
+{
+    TempDataDir data;
+    DataFileNotices::instance().takePending();
+    const QString path = data.file("workspace.json");
+    test::writeFile(path, "[1, 2");
+    JsonFile file(path);
+    EXPECT_FALSE(file.load<QJsonObject>([](const QByteArray& d) { return TavrinJSON::decodeObject(d); }));
+    EXPECT_TRUE(DataFileNotices::instance().takePending().isEmpty()) << "nothing is moved, so nothing is told, before a write";
+
+    ASSERT_TRUE(file.write("{}"));
+    ASSERT_TRUE(file.write("{\"b\": 2}"));
+    const QStringList aside = QDir(data.path()).entryList({"workspace.json.unreadable-*"});
+    ASSERT_EQ(aside.size(), 1);
+    const QStringList notices = DataFileNotices::instance().takePending();
+    ASSERT_EQ(notices.size(), 1) << "told once";
+    EXPECT_EQ(notices.first(), QString("Le fichier de données «\u00a0workspace.json\u00a0» était illisible\u00a0; il a été mis "
+                                       "de côté sous le nom «\u00a0%1\u00a0», dans le dossier %2.")
+                                   .arg(aside.first(), data.path()));
+}
+
+TEST(JsonFileSafety, AFileLargerThanAnyLibraryIsSetAsideWithoutBeingRead)
+{
+    TempDataDir data;
+    DataFileNotices::instance().takePending();
+    const QString path = data.file("library.json");
+    {
+        // Sparse: no block is written, so the test stays fast and small on disk.
+        QFile big(path);
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(JsonFile::maxSize + 1));
+    }
+    JsonFile file(path);
+    int decoded = 0;
+    EXPECT_FALSE(file.load<QJsonObject>([&](const QByteArray&) {
+        ++decoded;
+        return QJsonObject();
+    }));
+    EXPECT_EQ(decoded, 0);
+    EXPECT_TRUE(file.holdsUnreadableFile());
+
+    ASSERT_TRUE(file.write("{}"));
+    EXPECT_EQ(test::readFile(path), "{}");
+    const QStringList aside = QDir(data.path()).entryList({"library.json.unreadable-*"});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(QFileInfo(data.file(aside.first())).size(), JsonFile::maxSize + 1);
+    const QStringList notices = DataFileNotices::instance().takePending();
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices.first().contains("était trop volumineux pour être lu")) << notices.first().toStdString();
+}
+
+TEST(JsonFileSafety, AnotherProgramsWriteIsNoticedAndItsUnreadableVersionIsNotOursToMove)
+{
+    TempDataDir data;
+    DataFileNotices::instance().takePending();
+    const QString path = data.file("library.json");
+    JsonFile file(path);
+    EXPECT_FALSE(file.changedOnDisk()) << "missing, as when last looked at";
+    ASSERT_TRUE(file.write("{}"));
+    EXPECT_FALSE(file.changedOnDisk()) << "our own write";
+    test::writeFile(path, "{\"other\": true}");
+    EXPECT_TRUE(file.changedOnDisk());
+    EXPECT_TRUE(file.load<QJsonObject>([](const QByteArray& d) { return TavrinJSON::decodeObject(d); }));
+    EXPECT_FALSE(file.changedOnDisk());
+
+    // This store found garbage; another program then replaced it with a good file: that one is
+    // not set aside.
+    test::writeFile(path, "garbage");
+    EXPECT_FALSE(file.load<QJsonObject>([](const QByteArray& d) { return TavrinJSON::decodeObject(d); }));
+    writeFileAtomically(path, "{\"fixed\": true}");
+    ASSERT_TRUE(file.write("{}"));
+    EXPECT_TRUE(QDir(data.path()).entryList({"library.json.unreadable-*"}).isEmpty());
+    EXPECT_TRUE(DataFileNotices::instance().takePending().isEmpty());
 }
 
 TEST(FolderReferences, ResolveRetainAndRefreshStaleReferences)

@@ -1,6 +1,9 @@
 #include "base/JsonWriter.h"
 #include "base/TavrinJSON.h"
 
+#include <QJsonDocument>
+#include <QJsonParseError>
+
 #include <gtest/gtest.h>
 
 using namespace tavrin;
@@ -87,4 +90,30 @@ TEST(TavrinJSONEncoding, WriterEscapesAndFormatsScalarsLikeTheDecoderExpects)
     EXPECT_EQ(back["e"].toDouble(), 0.1);
     EXPECT_TRUE(json.contains("\"f\" : 3,")) << json.constData();
     EXPECT_TRUE(back["g"].toArray().isEmpty());
+}
+
+TEST(TavrinJSONDecoding, SyntaxErrorsAreExplainedInFrench)
+{
+    struct Case {
+        QByteArray text;
+        QString expected;
+    };
+    const QList<Case> cases{
+        {"{\"a\": nope}", "valeur non valide"},
+        {"{\"a\": 1", "document terminé au milieu d’un nombre"},
+        {"{\"a\" 1}", "deux-points manquant après un nom"},
+        {"{\"a\": \"b", "chaîne non terminée"},
+        {"{} trailing", "données après la fin du document"},
+    };
+    for (const Case& c : cases) {
+        QJsonParseError qt{};
+        QJsonDocument::fromJson(c.text, &qt);
+        try {
+            TavrinJSON::decode(c.text);
+            ADD_FAILURE() << "accepted " << c.text.constData();
+        } catch (const DecodingError& e) {
+            EXPECT_TRUE(e.message().startsWith("JSON invalide : " + c.expected + " (octet ")) << e.what();
+            EXPECT_FALSE(e.message().contains(qt.errorString())) << "Qt's English text leaked: " << e.what();
+        }
+    }
 }

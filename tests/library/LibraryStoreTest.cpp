@@ -202,3 +202,53 @@ TEST(LibraryMerge, ReplaceFromRemoteKeepsFilledLibrariesAndNeverNotifies)
     EXPECT_TRUE(onDisk(data).day(day.id)) << "a day deleted here comes back from a phone that has it";
     EXPECT_EQ(changes, 0);
 }
+
+TEST(LibraryThreeWayMerge, BothSidesChangesAreKeptRecordByRecord)
+{
+    const DayRecord samedi{QUuid::createUuid(), "Samedi", at(8), 0};
+    const DayRecord dimanche{QUuid::createUuid(), "Dimanche", at(8), 1};
+    const RowRecord r1{QUuid::createUuid(), "0001", "12"}, r2{QUuid::createUuid(), "0002", "13"};
+    const RowRecord blank = RowRecord::blank();
+    const SpreadsheetRecord gp{QUuid::createUuid(), samedi.id, "Grand Prix", at(8), at(8), true, {r1, r2, blank}};
+    const SpreadsheetRecord club{QUuid::createUuid(), dimanche.id, "Club", at(8), at(8), true, {blank}};
+    LibrarySnapshot base = LibrarySnapshot::empty();
+    base.days = {samedi, dimanche};
+    base.spreadsheets = {gp, club};
+
+    // Here: row 1 retyped, a row added at the end, the Club spreadsheet removed.
+    LibrarySnapshot ours = base;
+    ours.spreadsheets[0].rows[0].photoNumber = "0101";
+    ours.spreadsheets[0].rows[2] = {blank.id, "0003", "14"};
+    ours.spreadsheets[0].rows.push_back(RowRecord::blank());
+    ours.spreadsheets.removeAt(1);
+    // There: row 2's number changed, the title changed, a row added at the end, a new day.
+    LibrarySnapshot theirs = base;
+    const DayRecord lundi{QUuid::createUuid(), "Lundi", at(9), 2};
+    theirs.days.push_back(lundi);
+    theirs.spreadsheets[0].title = "Grand Prix Pro";
+    theirs.spreadsheets[0].rows[1].assignedNumber = "31";
+    const RowRecord theirRow{QUuid::createUuid(), "0009", "40"};
+    theirs.spreadsheets[0].rows.insert(2, theirRow);
+
+    const LibrarySnapshot merged = LibraryStore::threeWayMerged(base, ours, theirs);
+    QStringList days;
+    for (const DayRecord& d : merged.days) days.push_back(d.name);
+    EXPECT_EQ(days, (QStringList{"Samedi", "Dimanche", "Lundi"}));
+    ASSERT_EQ(merged.spreadsheets.size(), 1) << "removed here and untouched there: removed";
+    const SpreadsheetRecord& sheet = merged.spreadsheets.first();
+    EXPECT_EQ(sheet.title, "Grand Prix Pro");
+    QStringList rows;
+    for (const RowRecord& r : sheet.rows) rows.push_back(r.photoNumber + '/' + r.assignedNumber);
+    EXPECT_EQ(rows, (QStringList{"0101/12", "0002/31", "0009/40", "0003/14", "/"})) << rows.join(' ').toStdString();
+
+    // A spreadsheet added to a day the other side removed brings the day back.
+    LibrarySnapshot removedDay = base;
+    removedDay.days.removeAt(1);
+    removedDay.spreadsheets.removeAt(1);
+    LibrarySnapshot addedSheet = base;
+    addedSheet.spreadsheets.push_back({QUuid::createUuid(), dimanche.id, "Amateurs", at(9), at(9), true, {blank}});
+    const LibrarySnapshot revived = LibraryStore::threeWayMerged(base, removedDay, addedSheet);
+    ASSERT_EQ(revived.spreadsheets.size(), 2);
+    EXPECT_EQ(revived.spreadsheets.last().title, "Amateurs");
+    EXPECT_TRUE(revived.day(dimanche.id));
+}

@@ -65,6 +65,13 @@ TEST(TransferImport, BannersCountersAndSelection)
     EXPECT_EQ(store.importTavrinFile(data.file("bad.tavrin")), "Impossible d’importer ce fichier TAVRIN.");
     EXPECT_EQ(store.importGeneration(), 6);
     EXPECT_EQ(store.importTavrinFile(data.file("missing.tavrin")), "Impossible d’importer ce fichier TAVRIN.");
+    {
+        // Sparse, so never really this big on disk; refused without being read.
+        QFile huge(data.file("énorme.tavrin"));
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(huge.resize(JsonFile::maxSize + 1));
+    }
+    EXPECT_EQ(store.importTavrinFile(data.file("énorme.tavrin")), "Impossible d’importer ce fichier TAVRIN.");
 }
 
 TEST(TransferImport, MergesIntoExistingSpreadsheetsAndMovesThemToThePackageDay)

@@ -274,3 +274,38 @@ TEST(RiderFoldersStoreTest, RidersOncePerFolderSortedAsAFileBrowserDoes)
     EXPECT_TRUE(QFile::exists(data.file("RiderFolders/programme.json")));
     EXPECT_FALSE(QFile::exists(data.file("programme.json"))) << "the two workspaces keep their own programme";
 }
+
+TEST(WorkspaceStoreTest, TwoProgramsWritingTheWorkspaceKeepEachOthersChanges)
+{
+    TempDataDir data;
+    QDir(data.path()).mkpath("Cartes/Jour 1");
+    WorkspaceStore window;
+    window.setCompleted(false, sheetA);
+    WorkspaceStore other; // a command line started now
+    QSignalSpy settings(&window, &WorkspaceStore::settingsChanged);
+
+    other.setCompleted(true, sheetA);
+    other.setManualRider(sheetB, "12", QStringLiteral("DURAND"), QStringLiteral("Léa"));
+    other.recordOrganizer(report("ligne de commande"), sheetA, "A");
+    // The window never reloaded: its next writes take the other's changes in first.
+    window.storeFolder(data.file("Cartes/Jour 1"), WorkspaceStore::FolderKind::source, sheetA);
+    window.recordOrganizer(report("fenêtre"), sheetA, "A");
+    EXPECT_GE(settings.count(), 2) << "the changes taken in are signalled";
+
+    WorkspaceStore reopened;
+    const SpreadsheetMacSettings a = reopened.settings(sheetA);
+    EXPECT_TRUE(a.isCompleted);
+    EXPECT_EQ(a.sourceName, "Jour 1");
+    EXPECT_EQ(reopened.settings(sheetB).manualRiders.value("12").firstName, "Léa");
+    ASSERT_EQ(reopened.actionHistory().size(), 2);
+    EXPECT_EQ(reopened.actionHistory()[0].messages, QStringList{"fenêtre"}) << "newest first";
+    EXPECT_EQ(reopened.actionHistory()[1].messages, QStringList{"ligne de commande"});
+    EXPECT_EQ(window.settings(sheetA), a);
+
+    // The rider folders' file, likewise.
+    RiderFoldersStore paniers;
+    RiderFoldersStore cli;
+    cli.storeDestination(data.file("Cartes"));
+    EXPECT_TRUE(paniers.reloadIfChanged());
+    EXPECT_EQ(paniers.destinationName(), "Cartes");
+}
