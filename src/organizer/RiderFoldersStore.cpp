@@ -117,12 +117,13 @@ void RiderFoldersStore::followDiskChanges()
 
 bool RiderFoldersStore::reloadIfChanged()
 {
-    if (!m_file.changedOnDisk()) return false;
+    const bool programmeMoved = reloadProgrammeIfChanged();
+    if (!m_file.changedOnDisk()) return programmeMoved;
     const std::optional<QByteArray> theirs = decodableBytes(m_file);
-    if (!theirs) return false;
+    if (!theirs) return programmeMoved;
     const bool changed = takeIn(*theirs);
     if (encodeRiderFoldersFile({m_programmeName, m_destinationBookmark, m_destinationName}) != m_written) persist();
-    return changed;
+    return changed || programmeMoved;
 }
 
 QList<ImportedPerson> RiderFoldersStore::people() const

@@ -87,6 +87,17 @@ void StoredProgramme::loadProgrammeFromDisk()
     }));
 }
 
+bool StoredProgramme::reloadProgrammeIfChanged()
+{
+    if (!m_index.changedOnDisk()) return false;
+    std::optional<ProgrammeDocument> document = m_index.load<ProgrammeDocument>(decodeProgramme);
+    if (!document || document == m_programme) return false;
+    // A reading of our old copy still running must not bring the replaced programme back.
+    ++m_generation;
+    setProgramme(*document);
+    return true;
+}
+
 void StoredProgramme::removeStaleStagingCopies() const
 {
     // Left by an import that was stopped before its end; no import lasts an hour.

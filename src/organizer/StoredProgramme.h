@@ -44,6 +44,8 @@ protected:
     // The index gives a programme at once; the stored source file is then read again in the
     // background, and its reading replaces the index unless another programme came meanwhile.
     void loadProgrammeFromDisk();
+    // Another program imported a programme into this folder: its index replaces ours.
+    bool reloadProgrammeIfChanged();
 
     std::optional<QString> m_programmeName;
 

@@ -209,20 +209,21 @@ void WorkspaceStore::followDiskChanges()
 
 bool WorkspaceStore::reloadIfChanged()
 {
-    if (!m_file.changedOnDisk()) return false;
+    const bool programmeMoved = reloadProgrammeIfChanged();
+    if (!m_file.changedOnDisk()) return programmeMoved;
     QByteArray theirs;
     if (!m_file.load<bool>([&theirs](const QByteArray& data) {
             decodeWorkspaceFile(data);
             theirs = data;
             return true;
         }))
-        return false;
+        return programmeMoved;
     const bool changed = takeIn(theirs);
     // What this store held and the disk did not goes there now.
     const QByteArray data = encodeWorkspaceFile(
         {m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory});
     if (data != m_written) persist();
-    return changed;
+    return changed || programmeMoved;
 }
 
 QList<ProgrammeEvent> WorkspaceStore::events(const std::optional<QString>& dayName) const

@@ -302,6 +302,16 @@ TEST(WorkspaceStoreTest, TwoProgramsWritingTheWorkspaceKeepEachOthersChanges)
     EXPECT_EQ(reopened.actionHistory()[1].messages, QStringList{"ligne de commande"});
     EXPECT_EQ(window.settings(sheetA), a);
 
+    // A programme the other imports replaces the one the window shows.
+    QSignalSpy programme(&window, &StoredProgramme::programmeChanged);
+    other.ingestProgramme(fixture("programme/weekend.xlsx"));
+    EXPECT_TRUE(window.reloadIfChanged());
+    ASSERT_TRUE(window.programme().has_value());
+    EXPECT_EQ(window.programme()->days.size(), 3);
+    EXPECT_EQ(window.programmeName(), "weekend.xlsx");
+    EXPECT_EQ(programme.count(), 1);
+    EXPECT_FALSE(window.reloadIfChanged()) << "nothing new on disk";
+
     // The rider folders' file, likewise.
     RiderFoldersStore paniers;
     RiderFoldersStore cli;
