@@ -23,6 +23,7 @@ FloatImage FloatImage::detached() const
 {
     FloatImage copy = allocate(width, height, channels);
     copy.iccProfile = iccProfile;
+    copy.opaque = opaque;
     if (!isNull()) std::memcpy(copy.data(), data(), valueCount() * sizeof(float));
     return copy;
 }

@@ -19,6 +19,8 @@ struct FloatImage {
     std::shared_ptr<float[]> pixels;
     // The source's ICC profile, carried through so that the written file keeps it.
     QByteArray iccProfile;
+    // The source had no alpha (alpha is then 1 everywhere and is not written back).
+    bool opaque = false;
 
     static FloatImage allocate(int width, int height, int channels = 4);
 
