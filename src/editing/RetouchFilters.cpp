@@ -34,52 +34,54 @@ void eachPixel(FloatImage& image, F f)
 }
 
 // Separable filtering with edges extended. A line of n samples of `lanes` interleaved values is
-// copied with `pad` repeated edge samples on each side into a scratch buffer; `lineOp(scratch,
-// out, n, lanes, pad)` writes the n filtered samples to out (which may be the scratch itself at
-// offset pad). Rows are done one by one, columns in blocks so that memory is read in rows.
-template <typename LineOp>
+// copied with `pad` repeated edge samples on each side into a scratch buffer of `Work` values;
+// `lineOp(scratch, out, n, lanes, pad)` writes the n filtered samples to out. Rows are done one by
+// one, columns in blocks so that memory is still read along rows.
+template <typename Work, typename LineOp>
 void separable(const FloatImage& image, FloatImage& out, int pad, LineOp lineOp)
 {
     ensureShape(image, out);
     const int C = image.channels;
+    auto fill = [](Work* to, const float* from, int count) { std::copy(from, from + count, to); };
     parallelFor(image.height, image.rowValues() * std::size_t(pad + 8) / 8, [&](int begin, int end) {
-        std::vector<float> scratch(std::size_t(image.width + 2 * pad) * std::size_t(C));
+        std::vector<Work> scratch(std::size_t(image.width + 2 * pad) * std::size_t(C));
         for (int y = begin; y < end; ++y) {
             const float* src = image.row(y);
-            float* s = scratch.data();
-            for (int i = 0; i < pad; ++i, s += C) std::memcpy(s, src, sizeof(float) * std::size_t(C));
-            std::memcpy(s, src, sizeof(float) * image.rowValues());
+            Work* s = scratch.data();
+            for (int i = 0; i < pad; ++i, s += C) fill(s, src, C);
+            fill(s, src, int(image.rowValues()));
             s += image.rowValues();
             const float* last = src + image.rowValues() - std::size_t(C);
-            for (int i = 0; i < pad; ++i, s += C) std::memcpy(s, last, sizeof(float) * std::size_t(C));
+            for (int i = 0; i < pad; ++i, s += C) fill(s, last, C);
             lineOp(scratch.data(), out.row(y), image.width, C, pad);
         }
     });
     constexpr int kBlock = 32;
     const int blocks = (image.width + kBlock - 1) / kBlock;
     parallelFor(blocks, std::size_t(image.height + 2 * pad) * std::size_t(kBlock * C), [&](int begin, int end) {
-        std::vector<float> scratch;
+        std::vector<Work> scratch;
         std::vector<float> column;
         for (int b = begin; b < end; ++b) {
             const int x0 = b * kBlock, x1 = std::min(image.width, x0 + kBlock);
             const int lanes = (x1 - x0) * C;
-            const std::size_t bytes = sizeof(float) * std::size_t(lanes);
             scratch.resize(std::size_t(image.height + 2 * pad) * std::size_t(lanes));
             column.resize(std::size_t(image.height) * std::size_t(lanes));
-            float* s = scratch.data();
-            for (int i = 0; i < pad; ++i, s += lanes) std::memcpy(s, out.at(x0, 0), bytes);
-            for (int y = 0; y < image.height; ++y, s += lanes) std::memcpy(s, out.at(x0, y), bytes);
-            for (int i = 0; i < pad; ++i, s += lanes) std::memcpy(s, out.at(x0, image.height - 1), bytes);
+            Work* s = scratch.data();
+            for (int i = 0; i < pad; ++i, s += lanes) fill(s, out.at(x0, 0), lanes);
+            for (int y = 0; y < image.height; ++y, s += lanes) fill(s, out.at(x0, y), lanes);
+            for (int i = 0; i < pad; ++i, s += lanes) fill(s, out.at(x0, image.height - 1), lanes);
             lineOp(scratch.data(), column.data(), image.height, lanes, pad);
-            for (int y = 0; y < image.height; ++y) std::memcpy(out.at(x0, y), column.data() + std::size_t(y) * std::size_t(lanes), bytes);
+            for (int y = 0; y < image.height; ++y)
+                std::memcpy(out.at(x0, y), column.data() + std::size_t(y) * std::size_t(lanes), sizeof(float) * std::size_t(lanes));
         }
     });
 }
 
 // Young and van Vliet's third-order recursive Gaussian: w[n] = B x[n] + a1 w[n−1] + a2 w[n−2] +
-// a3 w[n−3] forwards, then the same backwards.
+// a3 w[n−3] forwards, then the same backwards. For wide sigmas B is tiny beside a1 + a2 + a3, so
+// the recursion runs in double: in float its gain drifts by several tenths of a percent.
 struct Recursive {
-    float B, a1, a2, a3;
+    double B, a1, a2, a3;
 };
 
 Recursive recursiveCoefficients(double sigma)
@@ -89,32 +91,33 @@ Recursive recursiveCoefficients(double sigma)
     const double b1 = 2.44413 * q + 2.85619 * q * q + 1.26661 * q * q * q;
     const double b2 = -(1.4281 * q * q + 1.26661 * q * q * q);
     const double b3 = 0.422205 * q * q * q;
-    return {float(1 - (b1 + b2 + b3) / b0), float(b1 / b0), float(b2 / b0), float(b3 / b0)};
+    return {1 - (b1 + b2 + b3) / b0, b1 / b0, b2 / b0, b3 / b0};
 }
 
-void recursiveLine(const Recursive& k, float* data, float* out, int n, int lanes, int pad)
+void recursiveLine(const Recursive& k, double* data, float* out, int n, int lanes, int pad)
 {
     const int total = n + 2 * pad;
     const std::size_t L = std::size_t(lanes);
     // Before the first sample the padded edge is constant, so the filter is at its steady state:
     // earlier outputs equal the edge value.
-    std::vector<float> edge(data, data + L);
+    std::vector<double> edge(data, data + L);
     for (int i = 0; i < total; ++i) {
-        float* cur = data + std::size_t(i) * L;
-        const float* p1 = i >= 1 ? cur - L : edge.data();
-        const float* p2 = i >= 2 ? cur - 2 * L : edge.data();
-        const float* p3 = i >= 3 ? cur - 3 * L : edge.data();
+        double* cur = data + std::size_t(i) * L;
+        const double* p1 = i >= 1 ? cur - L : edge.data();
+        const double* p2 = i >= 2 ? cur - 2 * L : edge.data();
+        const double* p3 = i >= 3 ? cur - 3 * L : edge.data();
         for (std::size_t c = 0; c < L; ++c) cur[c] = k.B * cur[c] + k.a1 * p1[c] + k.a2 * p2[c] + k.a3 * p3[c];
     }
-    std::memcpy(edge.data(), data + std::size_t(total - 1) * L, sizeof(float) * L);
+    std::copy(data + std::size_t(total - 1) * L, data + std::size_t(total) * L, edge.begin());
     for (int i = total - 1; i >= 0; --i) {
-        float* cur = data + std::size_t(i) * L;
-        const float* n1 = i + 1 < total ? cur + L : edge.data();
-        const float* n2 = i + 2 < total ? cur + 2 * L : edge.data();
-        const float* n3 = i + 3 < total ? cur + 3 * L : edge.data();
+        double* cur = data + std::size_t(i) * L;
+        const double* n1 = i + 1 < total ? cur + L : edge.data();
+        const double* n2 = i + 2 < total ? cur + 2 * L : edge.data();
+        const double* n3 = i + 3 < total ? cur + 3 * L : edge.data();
         for (std::size_t c = 0; c < L; ++c) cur[c] = k.B * cur[c] + k.a1 * n1[c] + k.a2 * n2[c] + k.a3 * n3[c];
     }
-    std::memcpy(out, data + std::size_t(pad) * L, sizeof(float) * L * std::size_t(n));
+    const double* from = data + std::size_t(pad) * L;
+    std::transform(from, from + L * std::size_t(n), out, [](double v) { return float(v); });
 }
 
 std::vector<float> gaussianWeights(double sigma, int radius)
@@ -332,20 +335,20 @@ void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma)
     const Recursive k = recursiveCoefficients(std::max(sigma, 0.5));
     // The recursive response reaches beyond 3 sigma; 4 sigma of extended edge keeps the border exact.
     const int pad = int(std::ceil(4 * sigma)) + 3;
-    separable(image, out, pad, [&](float* data, float* o, int n, int lanes, int p) { recursiveLine(k, data, o, n, lanes, p); });
+    separable<double>(image, out, pad, [&](double* data, float* o, int n, int lanes, int p) { recursiveLine(k, data, o, n, lanes, p); });
 }
 
 void directGaussian(const FloatImage& image, FloatImage& out, double sigma)
 {
     const int radius = std::max(1, int(std::ceil(3 * sigma)));
     const std::vector<float> w = gaussianWeights(sigma, radius);
-    separable(image, out, radius, [&](float* data, float* o, int n, int lanes, int p) { convolveLine(w, data, o, n, lanes, p); });
+    separable<float>(image, out, radius, [&](float* data, float* o, int n, int lanes, int p) { convolveLine(w, data, o, n, lanes, p); });
 }
 
 void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma)
 {
-    // Below 2 the direct kernel has at most 13 taps and is more faithful than the recursion.
-    if (sigma < 2) directGaussian(image, out, sigma);
+    // Below 3 the direct kernel has at most 19 taps and is more faithful than the recursion.
+    if (sigma < 3) directGaussian(image, out, sigma);
     else recursiveGaussian(image, out, sigma);
 }
 
