@@ -262,68 +262,79 @@ void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel,
 {
     ensureShape(image, out);
     const int W = image.width, H = image.height, C = image.channels;
-    const float level = std::max(float(noiseLevel), 1e-6f), amount = float(sharpness);
-    // Pass 1: the edge-preserving mean (weights fall from 1 to 0 as the luma difference grows
-    // from the noise level to twice it).
-    auto lumaAt = [&](const float* p) { return C >= 3 ? luma709(p) : p[0]; };
-    parallelFor(H, image.rowValues() * 9, [&](int begin, int end) {
-        for (int y = begin; y < end; ++y) {
-            for (int x = 0; x < W; ++x) {
-                const float* centre = image.at(x, y);
-                const float yc = lumaAt(centre);
-                float sum[4] = {0, 0, 0, 0}, total = 0;
-                for (int dy = -1; dy <= 1; ++dy) {
-                    const int sy = std::clamp(y + dy, 0, H - 1);
-                    for (int dx = -1; dx <= 1; ++dx) {
-                        const float* q = image.at(std::clamp(x + dx, 0, W - 1), sy);
-                        const float w = std::clamp(2.0f - std::abs(lumaAt(q) - yc) / level, 0.0f, 1.0f);
-                        for (int c = 0; c < std::min(C, 3); ++c) sum[c] += w * q[c];
-                        total += w;
-                    }
-                }
-                float* o = out.at(x, y);
-                for (int c = 0; c < std::min(C, 3); ++c) o[c] = sum[c] / total;
-                if (C == 4) o[3] = centre[3];
-            }
-        }
-    });
-    if (amount == 0) return;
-    // Pass 2: sharpen against the 3 × 3 mean of the smoothed image, a few rows at a time so that
-    // only a band is kept aside.
-    const std::size_t rowValues = out.rowValues();
-    const int bands = (H + 63) / 64;
-    std::vector<std::vector<float>> smoothedEdges(std::size_t(bands) * 2);
-    // The rows on either side of each band are read before any band changes them.
-    for (int b = 0; b < bands; ++b) {
-        const int y0 = b * 64, y1 = std::min(H, y0 + 64);
-        const float* above = out.row(std::max(0, y0 - 1));
-        const float* below = out.row(std::min(H - 1, y1));
-        smoothedEdges[std::size_t(2 * b)].assign(above, above + rowValues);
-        smoothedEdges[std::size_t(2 * b + 1)].assign(below, below + rowValues);
-    }
-    parallelFor(bands, rowValues * 64 * 9, [&](int begin, int end) {
-        std::vector<float> band;
+    const int colourChannels = std::min(C, 3);
+    const float inverseLevel = 1.0f / std::max(float(noiseLevel), 1e-6f), amount = float(sharpness);
+    const std::size_t rowValues = image.rowValues();
+    constexpr int kBand = 64;
+    const int bands = (H + kBand - 1) / kBand;
+    // Each band smooths its rows plus one on either side (edges extended), then sharpens from
+    // those; bands share nothing, so no row is read after another band has written it.
+    parallelFor(bands, rowValues * kBand * 12, [&](int begin, int end) {
+        std::vector<float> luma, smooth;
         for (int b = begin; b < end; ++b) {
-            const int y0 = b * 64, y1 = std::min(H, y0 + 64);
+            const int y0 = b * kBand, y1 = std::min(H, y0 + kBand);
             const int rows = y1 - y0;
-            band.resize(std::size_t(rows + 2) * rowValues);
-            std::memcpy(band.data(), smoothedEdges[std::size_t(2 * b)].data(), rowValues * sizeof(float));
-            std::memcpy(band.data() + rowValues, out.row(y0), std::size_t(rows) * rowValues * sizeof(float));
-            std::memcpy(band.data() + std::size_t(rows + 1) * rowValues, smoothedEdges[std::size_t(2 * b + 1)].data(),
-                        rowValues * sizeof(float));
-            for (int y = 0; y < rows; ++y) {
+            luma.resize(std::size_t(rows + 4) * std::size_t(W));
+            smooth.resize(std::size_t(rows + 2) * rowValues);
+            for (int i = 0; i < rows + 4; ++i) {
+                const float* p = image.row(std::clamp(y0 - 2 + i, 0, H - 1));
+                float* l = luma.data() + std::size_t(i) * std::size_t(W);
+                for (int x = 0; x < W; ++x, p += C) l[x] = C >= 3 ? luma709(p) : p[0];
+            }
+            // The edge-preserving mean: a neighbour's weight falls from 1 to 0 as its luma
+            // difference grows from the noise level to twice it.
+            for (int i = 0; i < rows + 2; ++i) {
+                const int sy = std::clamp(y0 - 1 + i, 0, H - 1);
+                const float* centreLuma = luma.data() + std::size_t(i + 1) * std::size_t(W);
+                float* o = smooth.data() + std::size_t(i) * rowValues;
+                const float* srcRows[3];
+                const float* lumaRows[3];
+                for (int d = 0; d < 3; ++d) {
+                    srcRows[d] = image.row(std::clamp(sy - 1 + d, 0, H - 1));
+                    lumaRows[d] = luma.data() + std::size_t(i + d) * std::size_t(W);
+                }
                 for (int x = 0; x < W; ++x) {
-                    float mean[3] = {0, 0, 0};
-                    for (int dy = 0; dy <= 2; ++dy) {
-                        const float* r = band.data() + std::size_t(y + dy) * rowValues;
-                        for (int dx = -1; dx <= 1; ++dx) {
-                            const float* q = r + std::size_t(std::clamp(x + dx, 0, W - 1)) * std::size_t(C);
-                            for (int c = 0; c < std::min(C, 3); ++c) mean[c] += q[c];
+                    const int xs[3] = {std::max(x - 1, 0), x, std::min(x + 1, W - 1)};
+                    const float yc = centreLuma[x];
+                    float sum0 = 0, sum1 = 0, sum2 = 0, total = 0;
+                    for (int d = 0; d < 3; ++d) {
+                        for (int e = 0; e < 3; ++e) {
+                            const float w = std::clamp(2.0f - std::abs(lumaRows[d][xs[e]] - yc) * inverseLevel, 0.0f, 1.0f);
+                            const float* q = srcRows[d] + std::size_t(xs[e]) * std::size_t(C);
+                            sum0 += w * q[0];
+                            if (colourChannels == 3) {
+                                sum1 += w * q[1];
+                                sum2 += w * q[2];
+                            }
+                            total += w;
                         }
                     }
-                    const float* s = band.data() + std::size_t(y + 1) * rowValues + std::size_t(x) * std::size_t(C);
-                    float* o = out.at(x, y0 + y);
-                    for (int c = 0; c < std::min(C, 3); ++c) o[c] = s[c] + amount * (s[c] - mean[c] / 9.0f);
+                    float* oo = o + std::size_t(x) * std::size_t(C);
+                    const float* centre = srcRows[1] + std::size_t(x) * std::size_t(C);
+                    oo[0] = sum0 / total;
+                    if (colourChannels == 3) {
+                        oo[1] = sum1 / total;
+                        oo[2] = sum2 / total;
+                    }
+                    if (C == 4) oo[3] = centre[3];
+                }
+            }
+            // Sharpened against the 3 × 3 mean of the smoothed rows.
+            for (int y = 0; y < rows; ++y) {
+                const float* r[3];
+                for (int d = 0; d < 3; ++d) r[d] = smooth.data() + std::size_t(y + d) * rowValues;
+                float* o = out.row(y0 + y);
+                for (int x = 0; x < W; ++x) {
+                    const std::size_t xs[3] = {std::size_t(std::max(x - 1, 0)) * std::size_t(C), std::size_t(x) * std::size_t(C),
+                                               std::size_t(std::min(x + 1, W - 1)) * std::size_t(C)};
+                    const float* s = r[1] + xs[1];
+                    float* oo = o + xs[1];
+                    for (int c = 0; c < colourChannels; ++c) {
+                        float mean = 0;
+                        for (int d = 0; d < 3; ++d) mean += r[d][xs[0] + std::size_t(c)] + r[d][xs[1] + std::size_t(c)] + r[d][xs[2] + std::size_t(c)];
+                        oo[c] = s[c] + amount * (s[c] - mean * (1.0f / 9.0f));
+                    }
+                    if (C == 4) oo[3] = s[3];
                 }
             }
         }

@@ -18,6 +18,9 @@ inline float encodeExact(float l)
 constexpr int kTableSteps = 16384;
 const float* decodeTable();
 const float* encodeTable();
+// Filled before main; read without a guard on every pixel.
+inline const float* const kDecodeTable = decodeTable();
+inline const float* const kEncodeTable = encodeTable();
 
 inline float lookup(const float* table, float v)
 {
@@ -27,15 +30,7 @@ inline float lookup(const float* table, float v)
     return table[i] + (table[i + 1] - table[i]) * t;
 }
 
-inline float decode(float c)
-{
-    static const float* table = decodeTable();
-    return (c >= 0.0f && c <= 1.0f) ? lookup(table, c) : decodeExact(c);
-}
-inline float encode(float l)
-{
-    static const float* table = encodeTable();
-    return (l >= 0.0f && l <= 1.0f) ? lookup(table, l) : encodeExact(l);
-}
+inline float decode(float c) { return (c >= 0.0f && c <= 1.0f) ? lookup(kDecodeTable, c) : decodeExact(c); }
+inline float encode(float l) { return (l >= 0.0f && l <= 1.0f) ? lookup(kEncodeTable, l) : encodeExact(l); }
 
 } // namespace tavrin::SrgbCurve
