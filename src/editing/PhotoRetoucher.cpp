@@ -67,19 +67,19 @@ std::optional<LuminanceEnds> luminanceEnds(const FloatImage& image)
     return LuminanceEnds{low, high};
 }
 
-void autoContrastStep(FloatImage& image)
+void autoContrastStep(FloatImage& image, Light light, const FloatImage* source)
 {
-    if (const auto ends = luminanceEnds(image)) RetouchKernels::autoContrast(image, ends->low, ends->high);
+    if (const auto ends = luminanceEnds(source ? *source : image)) RetouchKernels::autoContrast(image, ends->low, ends->high, light);
 }
 
-void shadowsHighlightsStep(FloatImage& image, const PhotoRetouchSettings& s, RetouchQuality quality)
+void shadowsHighlightsStep(FloatImage& image, const PhotoRetouchSettings& s, RetouchQuality quality, Light light)
 {
     const float sh = float(std::clamp(s.shadows / 100, -1.0, 1.0));
     const float hi = float(std::clamp(s.highlights / 100, -1.0, 1.0));
     const float sw = float(std::clamp(s.shadowTonalWidth / 100, 0.0, 1.0));
     const float hw = float(std::clamp(s.highlightTonalWidth / 100, 0.0, 1.0));
     FloatImage luma;
-    RetouchKernels::linearLuma(image, luma);
+    RetouchKernels::linearLuma(image, luma, light);
     const double side = longSide(image);
     FloatImage shadowMap = luma, highlightMap = luma;
     if (s.shadows != 0 && s.shadowRadius > 0.25) {
@@ -95,7 +95,7 @@ void shadowsHighlightsStep(FloatImage& image, const PhotoRetouchSettings& s, Ret
         }
     }
     luma = {};
-    RetouchKernels::rangeAdjust(image, shadowMap, highlightMap, sh * 1.85f, hi * 1.85f, sw, hw);
+    RetouchKernels::rangeAdjust(image, shadowMap, highlightMap, sh * 1.85f, hi * 1.85f, sw, hw, light);
 }
 
 void contrastStep(FloatImage& image, double contrast)
@@ -133,10 +133,18 @@ std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSetti
     if (image.isNull() || image.channels != 4) return std::nullopt;
     if (s.isNeutral()) return image;
     FloatImage work = image.detached();
-    if (s.autoContrast) autoContrastStep(work);
-    if (s.exposure != 0) RetouchFilters::exposure(work, s.exposure);
-    if (s.shadows != 0 || s.highlights != 0) shadowsHighlightsStep(work, s, quality);
-    if (s.brightness != 0) RetouchKernels::brightnessAdjust(work, float(std::clamp(s.brightness / 100, -1.0, 1.0)));
+    // Steps 1 to 4 all work in linear light: the bitmap is decoded once before them and encoded
+    // once after (the sRGB curve and its inverse undo each other, so the result is the same).
+    const bool linearSteps = s.autoContrast || s.exposure != 0 || s.shadows != 0 || s.highlights != 0 || s.brightness != 0;
+    if (linearSteps) {
+        RetouchKernels::decodeToLinear(work);
+        if (s.autoContrast) autoContrastStep(work, Light::linear, &image);
+        if (s.exposure != 0) RetouchFilters::exposure(work, s.exposure, Light::linear);
+        if (s.shadows != 0 || s.highlights != 0) shadowsHighlightsStep(work, s, quality, Light::linear);
+        if (s.brightness != 0)
+            RetouchKernels::brightnessAdjust(work, float(std::clamp(s.brightness / 100, -1.0, 1.0)), Light::linear);
+        RetouchKernels::encodeFromLinear(work);
+    }
     if (s.contrast != 0) contrastStep(work, s.contrast);
     if (s.vibrance != 0) RetouchFilters::vibrance(work, std::clamp(s.vibrance / 100, -1.0, 1.0));
     if (s.saturation != 0) RetouchFilters::colorControls(work, std::clamp(1 + s.saturation / 100, 0.0, 2.0), 0, 1);

@@ -24,8 +24,11 @@ struct LuminanceEnds {
 std::optional<LuminanceEnds> luminanceEnds(const FloatImage& image);
 
 // The steps of the chain, in their order, exposed so that each can be checked on its own.
-void autoContrastStep(FloatImage& image);
-void shadowsHighlightsStep(FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality);
+// Automatic end points are always taken from the encoded bitmap; pass it as `source` when
+// `image` is held in linear light.
+void autoContrastStep(FloatImage& image, Light light = Light::encoded, const FloatImage* source = nullptr);
+void shadowsHighlightsStep(FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
+                           Light light = Light::encoded);
 void contrastStep(FloatImage& image, double contrast);
 // Returns the sharpened image (in `image`'s buffer or `spare`'s).
 FloatImage sharpenStep(FloatImage image, FloatImage& spare, const PhotoRetouchSettings& settings, RetouchQuality quality);

@@ -146,9 +146,13 @@ void convolveLine(const std::vector<float>& w, const float* data, float* out, in
 
 } // namespace
 
-void exposure(FloatImage& image, double ev)
+void exposure(FloatImage& image, double ev, Light light)
 {
     const float k = float(std::exp2(ev));
+    if (light == Light::linear) {
+        eachPixel(image, [k](float* p) { p[0] *= k, p[1] *= k, p[2] *= k; });
+        return;
+    }
     eachPixel(image, [k](float* p) {
         for (int c = 0; c < 3; ++c) p[c] = encode(decode(p[c]) * k);
     });

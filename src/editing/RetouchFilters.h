@@ -11,8 +11,8 @@
 
 namespace tavrin::RetouchFilters {
 
-// Exposure: every linear channel multiplied by 2^ev. In place.
-void exposure(FloatImage& image, double ev);
+// Exposure: every linear channel multiplied by 2^ev. In place; `light` says how the image is held.
+void exposure(FloatImage& image, double ev, Light light = Light::encoded);
 // Vibrance: raises the saturation of dull colours more than that of vivid ones and spares skin
 // hues; a negative amount mutes colours, vivid ones less. `amount` in −1 … 1. In place.
 void vibrance(FloatImage& image, double amount);

@@ -41,6 +41,11 @@ struct FloatImage {
     FloatImage detached() const;
 };
 
+// How the colour channels of a bitmap are held: gamma-encoded with the sRGB curve (the bitmaps
+// the chain takes and gives) or decoded to linear light (between consecutive linear steps, so
+// that they decode and encode once instead of once each).
+enum class Light { encoded, linear };
+
 // Runs `work(begin, end)` over [0, count) in slices spread over the global QThreadPool; the calling
 // thread takes part, so calling it from a pool thread cannot starve. Small jobs run inline.
 void parallelFor(int count, std::size_t costPerItem, const std::function<void(int begin, int end)>& work);

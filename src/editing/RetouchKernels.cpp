@@ -52,17 +52,42 @@ void forRows(FloatImage& image, auto perPixel)
     });
 }
 
-} // namespace
-
-void autoContrast(FloatImage& image, float lo, float hi)
+// The pixel loop of a linear-light kernel, with or without the sRGB curve around it.
+template <typename F>
+void forLinearPixels(FloatImage& image, Light light, F f)
 {
-    const float span = std::max(hi - lo, 0.004f);
-    forRows(image, [&](float* p, std::size_t) {
-        for (int c = 0; c < 3; ++c) p[c] = encode((decode(p[c]) - lo) / span);
+    if (light == Light::linear) {
+        forRows(image, [&](float* p, std::size_t i) { f(p, i); });
+        return;
+    }
+    forRows(image, [&](float* p, std::size_t i) {
+        p[0] = decode(p[0]), p[1] = decode(p[1]), p[2] = decode(p[2]);
+        f(p, i);
+        p[0] = encode(p[0]), p[1] = encode(p[1]), p[2] = encode(p[2]);
     });
 }
 
-void linearLuma(const FloatImage& image, FloatImage& out)
+} // namespace
+
+void decodeToLinear(FloatImage& image)
+{
+    forRows(image, [](float* p, std::size_t) { p[0] = decode(p[0]), p[1] = decode(p[1]), p[2] = decode(p[2]); });
+}
+
+void encodeFromLinear(FloatImage& image)
+{
+    forRows(image, [](float* p, std::size_t) { p[0] = encode(p[0]), p[1] = encode(p[1]), p[2] = encode(p[2]); });
+}
+
+void autoContrast(FloatImage& image, float lo, float hi, Light light)
+{
+    const float span = std::max(hi - lo, 0.004f);
+    forLinearPixels(image, light, [&](float* p, std::size_t) {
+        for (int c = 0; c < 3; ++c) p[c] = (p[c] - lo) / span;
+    });
+}
+
+void linearLuma(const FloatImage& image, FloatImage& out, Light light)
 {
     if (out.width != image.width || out.height != image.height || out.channels != 1 || !out.pixels)
         out = FloatImage::allocate(image.width, image.height, 1);
@@ -70,22 +95,22 @@ void linearLuma(const FloatImage& image, FloatImage& out)
         for (int y = begin; y < end; ++y) {
             const float* p = image.row(y);
             float* o = out.row(y);
-            for (int x = 0; x < image.width; ++x, p += 4) o[x] = luma(decode(p[0]), decode(p[1]), decode(p[2]));
+            if (light == Light::linear)
+                for (int x = 0; x < image.width; ++x, p += 4) o[x] = luma(p[0], p[1], p[2]);
+            else
+                for (int x = 0; x < image.width; ++x, p += 4) o[x] = luma(decode(p[0]), decode(p[1]), decode(p[2]));
         }
     });
 }
 
-void brightnessAdjust(FloatImage& image, float amount)
+void brightnessAdjust(FloatImage& image, float amount, Light light)
 {
     auto gain = [amount](float y) { return std::exp2(amount * (0.38f + 0.82f * (4.0f * y * (1.0f - y)))); };
     const Table table(gain);
-    forRows(image, [&](float* p, std::size_t) {
-        const float r = decode(p[0]), g = decode(p[1]), b = decode(p[2]);
-        const float y = luma(r, g, b);
+    forLinearPixels(image, light, [&](float* p, std::size_t) {
+        const float y = luma(p[0], p[1], p[2]);
         const float k = (y >= 0.0f && y <= 1.0f) ? table(y) : gain(y);
-        p[0] = encode(r * k);
-        p[1] = encode(g * k);
-        p[2] = encode(b * k);
+        p[0] *= k, p[1] *= k, p[2] *= k;
     });
 }
 
@@ -108,16 +133,16 @@ float highlightMask(float luminance, float highlightWidth)
 }
 
 void rangeAdjust(FloatImage& image, const FloatImage& shadowMap, const FloatImage& highlightMap, float shadowEV,
-                 float highlightEV, float shadowWidth, float highlightWidth)
+                 float highlightEV, float shadowWidth, float highlightWidth, Light light)
 {
     // 2^(s·sm + h·hm) = 2^(s·sm) · 2^(h·hm): one table per side over the clamped map value.
     const Table shadowGain([&](float v) { return std::exp2(shadowEV * shadowMask(v, shadowWidth)); });
     const Table highlightGain([&](float v) { return std::exp2(highlightEV * highlightMask(v, highlightWidth)); });
     const float* sMap = shadowMap.data();
     const float* hMap = highlightMap.data();
-    forRows(image, [&](float* p, std::size_t i) {
+    forLinearPixels(image, light, [&](float* p, std::size_t i) {
         const float k = shadowGain(sMap[i]) * highlightGain(hMap[i]);
-        for (int c = 0; c < 3; ++c) p[c] = encode(decode(p[c]) * k);
+        p[0] *= k, p[1] *= k, p[2] *= k;
     });
 }
 
