@@ -129,10 +129,12 @@ std::vector<float> gaussianWeights(double sigma, int radius)
     return w;
 }
 
-void convolveLine(const std::vector<float>& w, const float* data, float* out, int n, int lanes, int pad)
+// kLanes > 0 fixes the lane count (one RGBA pixel along a row) so the inner loop unrolls.
+template <int kLanes>
+void convolveLineOf(const std::vector<float>& w, const float* data, float* out, int n, int lanes, int pad)
 {
     const int radius = int(w.size() / 2);
-    const std::size_t L = std::size_t(lanes);
+    const std::size_t L = kLanes > 0 ? std::size_t(kLanes) : std::size_t(lanes);
     for (int i = 0; i < n; ++i) {
         float* o = out + std::size_t(i) * L;
         std::fill(o, o + L, 0.0f);
@@ -142,6 +144,13 @@ void convolveLine(const std::vector<float>& w, const float* data, float* out, in
             for (std::size_t c = 0; c < L; ++c) o[c] += wj * s[c];
         }
     }
+}
+
+void convolveLine(const std::vector<float>& w, const float* data, float* out, int n, int lanes, int pad)
+{
+    if (lanes == 4) convolveLineOf<4>(w, data, out, n, lanes, pad);
+    else if (lanes == 1) convolveLineOf<1>(w, data, out, n, lanes, pad);
+    else convolveLineOf<0>(w, data, out, n, lanes, pad);
 }
 
 } // namespace
@@ -262,11 +271,19 @@ void toneCurve(FloatImage& image, const CurvePoints& points)
     });
 }
 
-void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness)
+template <int C>
+float luma709orValue(const float* p)
 {
-    ensureShape(image, out);
-    const int W = image.width, H = image.height, C = image.channels;
-    const int colourChannels = std::min(C, 3);
+    if constexpr (C >= 3) return luma709(p);
+    else return p[0];
+}
+
+// The channel count is fixed at compile time so that the per-pixel loops unroll.
+template <int C>
+void noiseReductionOf(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness)
+{
+    const int W = image.width, H = image.height;
+    constexpr int colourChannels = std::min(C, 3);
     const float inverseLevel = 1.0f / std::max(float(noiseLevel), 1e-6f), amount = float(sharpness);
     const std::size_t rowValues = image.rowValues();
     constexpr int kBand = 64;
@@ -283,7 +300,7 @@ void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel,
             for (int i = 0; i < rows + 4; ++i) {
                 const float* p = image.row(std::clamp(y0 - 2 + i, 0, H - 1));
                 float* l = luma.data() + std::size_t(i) * std::size_t(W);
-                for (int x = 0; x < W; ++x, p += C) l[x] = C >= 3 ? luma709(p) : p[0];
+                for (int x = 0; x < W; ++x, p += C) l[x] = luma709orValue<C>(p);
             }
             // The edge-preserving mean: a neighbour's weight falls from 1 to 0 as its luma
             // difference grows from the noise level to twice it.
@@ -306,7 +323,7 @@ void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel,
                             const float w = std::clamp(2.0f - std::abs(lumaRows[d][xs[e]] - yc) * inverseLevel, 0.0f, 1.0f);
                             const float* q = srcRows[d] + std::size_t(xs[e]) * std::size_t(C);
                             sum0 += w * q[0];
-                            if (colourChannels == 3) {
+                            if constexpr (colourChannels == 3) {
                                 sum1 += w * q[1];
                                 sum2 += w * q[2];
                             }
@@ -316,11 +333,11 @@ void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel,
                     float* oo = o + std::size_t(x) * std::size_t(C);
                     const float* centre = srcRows[1] + std::size_t(x) * std::size_t(C);
                     oo[0] = sum0 / total;
-                    if (colourChannels == 3) {
+                    if constexpr (colourChannels == 3) {
                         oo[1] = sum1 / total;
                         oo[2] = sum2 / total;
                     }
-                    if (C == 4) oo[3] = centre[3];
+                    if constexpr (C == 4) oo[3] = centre[3];
                 }
             }
             // Sharpened against the 3 × 3 mean of the smoothed rows.
@@ -338,11 +355,18 @@ void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel,
                         for (int d = 0; d < 3; ++d) mean += r[d][xs[0] + std::size_t(c)] + r[d][xs[1] + std::size_t(c)] + r[d][xs[2] + std::size_t(c)];
                         oo[c] = s[c] + amount * (s[c] - mean * (1.0f / 9.0f));
                     }
-                    if (C == 4) oo[3] = s[3];
+                    if constexpr (C == 4) oo[3] = s[3];
                 }
             }
         }
     });
+}
+
+void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness)
+{
+    ensureShape(image, out);
+    if (image.channels == 1) noiseReductionOf<1>(image, out, noiseLevel, sharpness);
+    else noiseReductionOf<4>(image, out, noiseLevel, sharpness);
 }
 
 void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma)
