@@ -16,7 +16,7 @@ namespace {
 RetouchSliderRow* row(RetouchPanel& panel, const QString& title, int occurrence = 0)
 {
     for (auto* r : panel.findChildren<RetouchSliderRow*>())
-        if (r->spec().title == title && occurrence-- == 0) return r;
+        if (r->setup().title == title && occurrence-- == 0) return r;
     return nullptr;
 }
 
@@ -34,7 +34,7 @@ TEST(RetouchPanel, ShowsEveryControlWithItsTexts)
     RetouchPanel panel;
     QStringList titles;
     for (auto* r : panel.findChildren<RetouchSliderRow*>()) {
-        titles << r->spec().title;
+        titles << r->setup().title;
         EXPECT_EQ(r->findChild<QLineEdit*>()->placeholderText(), QStringLiteral("Saisir une valeur"));
         EXPECT_FALSE(r->toolTip().isEmpty());
     }

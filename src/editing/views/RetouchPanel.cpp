@@ -38,33 +38,33 @@ std::optional<double> RetouchPanel::parseValue(const QString& text)
     return value;
 }
 
-RetouchSliderRow::RetouchSliderRow(const Spec& spec, QWidget* parent) : QWidget(parent), m_spec(spec)
+RetouchSliderRow::RetouchSliderRow(const Setup& setup, QWidget* parent) : QWidget(parent), m_setup(setup)
 {
-    setToolTip(spec.help);
+    setToolTip(setup.help);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 2, 0, 2);
     auto* top = new QHBoxLayout;
-    auto* title = new QLabel(spec.title);
+    auto* title = new QLabel(setup.title);
     title->setObjectName(QStringLiteral("title"));
     top->addWidget(title, 1);
     m_field = new QLineEdit;
     m_field->setPlaceholderText(QStringLiteral("Saisir une valeur"));
     m_field->setAlignment(Qt::AlignRight);
     m_field->setMaximumWidth(110);
-    m_field->setToolTip(spec.help);
+    m_field->setToolTip(setup.help);
     top->addWidget(m_field);
-    if (!spec.unit.isEmpty()) top->addWidget(new QLabel(spec.unit));
+    if (!setup.unit.isEmpty()) top->addWidget(new QLabel(setup.unit));
     layout->addLayout(top);
     // The slider counts steps, so every position is a value the row can show.
     m_slider = new FineLineSlider;
     m_slider->setOrientation(Qt::Horizontal);
-    m_slider->setRange(int(std::lround(spec.minimum / spec.step)), int(std::lround(spec.maximum / spec.step)));
-    m_slider->setNeutralValue(spec.drawnFromNeutral ? int(std::lround(1.0 / spec.step)) : m_slider->minimum());
-    m_slider->setToolTip(spec.help);
+    m_slider->setRange(int(std::lround(setup.minimum / setup.step)), int(std::lround(setup.maximum / setup.step)));
+    m_slider->setNeutralValue(setup.drawnFromNeutral ? int(std::lround(1.0 / setup.step)) : m_slider->minimum());
+    m_slider->setToolTip(setup.help);
     layout->addWidget(m_slider);
 
     connect(m_slider, &QSlider::valueChanged, this, [this](int position) {
-        m_value = position * m_spec.step;
+        m_value = position * m_setup.step;
         showValue();
         Q_EMIT valueEdited(m_value);
     });
@@ -74,7 +74,7 @@ RetouchSliderRow::RetouchSliderRow(const Spec& spec, QWidget* parent) : QWidget(
             showValue();
             return;
         }
-        setValue(std::clamp(*typed, m_spec.minimum, m_spec.maximum));
+        setValue(std::clamp(*typed, m_setup.minimum, m_setup.maximum));
         Q_EMIT valueEdited(m_value);
     });
 }
@@ -83,11 +83,11 @@ void RetouchSliderRow::setValue(double value)
 {
     m_value = value;
     const QSignalBlocker blocker(m_slider);
-    m_slider->setValue(int(std::lround(value / m_spec.step)));
+    m_slider->setValue(int(std::lround(value / m_setup.step)));
     showValue();
 }
 
-void RetouchSliderRow::showValue() { m_field->setText(formatted(m_value, m_spec.decimals)); }
+void RetouchSliderRow::showValue() { m_field->setText(formatted(m_value, m_setup.decimals)); }
 
 RetouchPanel::RetouchPanel(QWidget* parent) : QWidget(parent)
 {
@@ -109,8 +109,8 @@ RetouchPanel::RetouchPanel(QWidget* parent) : QWidget(parent)
             Q_EMIT settingsChanged(m_settings);
         });
     };
-    auto addRow = [&](QVBoxLayout* into, const RetouchSliderRow::Spec& spec, double PhotoRetouchSettings::*field) {
-        auto* row = new RetouchSliderRow(spec);
+    auto addRow = [&](QVBoxLayout* into, const RetouchSliderRow::Setup& setup, double PhotoRetouchSettings::*field) {
+        auto* row = new RetouchSliderRow(setup);
         into->addWidget(row);
         m_rows.push_back({row, field});
         connect(row, &RetouchSliderRow::valueEdited, this, [this, field](double value) {

@@ -59,7 +59,7 @@ class RetouchSliderRow : public QWidget {
     Q_OBJECT
 
 public:
-    struct Spec {
+    struct Setup {
         QString title;
         double minimum, maximum, step;
         int decimals;
@@ -67,18 +67,18 @@ public:
         QString help;
         bool drawnFromNeutral = false; // gamma: drawn from 1.0, the others from their start
     };
-    RetouchSliderRow(const Spec& spec, QWidget* parent = nullptr);
+    RetouchSliderRow(const Setup& setup, QWidget* parent = nullptr);
 
     double value() const { return m_value; }
     void setValue(double value); // no signal
-    const Spec& spec() const { return m_spec; }
+    const Setup& setup() const { return m_setup; }
 
 Q_SIGNALS:
     void valueEdited(double value);
 
 private:
     void showValue();
-    Spec m_spec;
+    Setup m_setup;
     double m_value = 0;
     FineLineSlider* m_slider;
     QLineEdit* m_field;
