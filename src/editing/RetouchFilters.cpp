@@ -260,9 +260,10 @@ void toneCurve(FloatImage& image, const CurvePoints& points)
     const double x0 = points.front().first, x1 = points.back().first;
     std::vector<float> table(kSteps + 1);
     for (int i = 0; i <= kSteps; ++i) table[std::size_t(i)] = float(toneCurveValue(points, x0 + (x1 - x0) * i / kSteps));
+    const float first = float(x0), last = float(x1), scale = float(kSteps / (x1 - x0));
     auto curve = [&](float v) {
-        if (v < x0 || v > x1) return float(toneCurveValue(points, v));
-        const float position = float((v - x0) / (x1 - x0)) * kSteps;
+        if (v < first || v > last) return float(toneCurveValue(points, v));
+        const float position = (v - first) * scale;
         const int i = std::min(int(position), kSteps - 1);
         return table[std::size_t(i)] + (table[std::size_t(i) + 1] - table[std::size_t(i)]) * (position - float(i));
     };
