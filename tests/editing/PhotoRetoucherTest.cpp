@@ -86,6 +86,26 @@ TEST(PhotoRetoucher, StepsRunInTheirFixedOrder)
         EXPECT_GT(meanAbsoluteDifference(*out, steps(order)), 1e-3) << "swap " << i;
     }
     EXPECT_FLOAT_EQ(out->at(10, 10)[3], 0.75f);
+
+    // With automatic contrast and the tone maps in front, step by step on the encoded bitmap.
+    PhotoRetouchSettings t = s;
+    t.autoContrast = true;
+    t.shadows = 45;
+    t.highlights = -30;
+    t.highlightRadius = 12;
+    FloatImage w = image.detached();
+    PhotoRetoucher::autoContrastStep(w);
+    RetouchFilters::exposure(w, 0.6);
+    PhotoRetoucher::shadowsHighlightsStep(w, t, RetouchQuality::full);
+    RetouchKernels::brightnessAdjust(w, 0.3f);
+    PhotoRetoucher::contrastStep(w, 60);
+    RetouchFilters::vibrance(w, 0.5);
+    RetouchFilters::colorControls(w, 0.6, 0, 1);
+    RetouchFilters::gammaAdjust(w, 1.6);
+    clampUnit(w);
+    const auto all = PhotoRetoucher::apply(image, t, RetouchQuality::full);
+    EXPECT_LT(meanAbsoluteDifference(*all, w), 1e-5);
+    EXPECT_GT(meanAbsoluteDifference(*all, *out), 1e-3);
 }
 
 TEST(PhotoRetoucher, AutomaticContrast)
