@@ -1,0 +1,168 @@
+#include "editing/PhotoRetoucher.h"
+
+#include "editing/RetouchFilters.h"
+#include "editing/RetouchKernels.h"
+#include "editing/SrgbCurve.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace tavrin::PhotoRetoucher {
+
+namespace {
+
+double longSide(const FloatImage& image) { return double(std::max(image.width, image.height)); }
+
+// The percentile of the 256-bin histogram as a bin value in 0 … 1.
+double percentile(const std::array<std::uint64_t, 256>& bins, std::uint64_t total, double p)
+{
+    p = std::clamp(p, 0.0, 1.0);
+    if (total == 0) return p < 0.5 ? 0 : 1;
+    const double target = p * double(total);
+    std::uint64_t running = 0;
+    for (int i = 0; i < 256; ++i) {
+        running += bins[std::size_t(i)];
+        if (double(running) >= target) return i / 255.0;
+    }
+    return 1;
+}
+
+// The tone map of one side: the luminance blurred by the side's radius, edges extended.
+void toneMap(const FloatImage& luma, FloatImage& out, double radius, double longSide, RetouchQuality quality)
+{
+    const double cap = quality == RetouchQuality::preview ? 72 : 160;
+    const double sigma = std::clamp(radius * 0.5 * (longSide / 3000), 0.18, cap);
+    RetouchFilters::gaussianBlur(luma, out, sigma);
+}
+
+} // namespace
+
+std::optional<LuminanceEnds> luminanceEnds(const FloatImage& image)
+{
+    const double factor = std::min(480 / longSide(image), 1.0);
+    FloatImage small = image;
+    if (factor < 0.999) {
+        const int w = std::max(1, int(std::lround(image.width * factor)));
+        const int h = std::max(1, int(std::lround(image.height * factor)));
+        small = RetouchFilters::downscale(image, w, h);
+    }
+    std::array<std::uint64_t, 256> bins{};
+    for (int y = 0; y < small.height; ++y) {
+        const float* p = small.row(y);
+        for (int x = 0; x < small.width; ++x, p += 4) {
+            const float r = std::max(SrgbCurve::decode(p[0]), 0.0f);
+            const float g = std::max(SrgbCurve::decode(p[1]), 0.0f);
+            const float b = std::max(SrgbCurve::decode(p[2]), 0.0f);
+            const float luminance = std::max(0.2126f * r + 0.7152f * g + 0.0722f * b, 0.0f);
+            const int bin = std::clamp(int(255 * SrgbCurve::encodeExact(luminance)), 0, 255);
+            ++bins[std::size_t(bin)];
+        }
+    }
+    const std::uint64_t total = std::uint64_t(small.width) * std::uint64_t(small.height);
+    auto linear = [](double v) { return v <= 0 ? 0.0f : SrgbCurve::decodeExact(float(v)); };
+    const float low = linear(percentile(bins, total, 0.005));
+    const float high = linear(percentile(bins, total, 0.995));
+    if (high - low < 0.04f) return std::nullopt;
+    return LuminanceEnds{low, high};
+}
+
+void autoContrastStep(FloatImage& image, Light light, const FloatImage* source)
+{
+    if (const auto ends = luminanceEnds(source ? *source : image)) RetouchKernels::autoContrast(image, ends->low, ends->high, light);
+}
+
+void shadowsHighlightsStep(FloatImage& image, const PhotoRetouchSettings& s, RetouchQuality quality, Light light)
+{
+    const float sh = float(std::clamp(s.shadows / 100, -1.0, 1.0));
+    const float hi = float(std::clamp(s.highlights / 100, -1.0, 1.0));
+    const float sw = float(std::clamp(s.shadowTonalWidth / 100, 0.0, 1.0));
+    const float hw = float(std::clamp(s.highlightTonalWidth / 100, 0.0, 1.0));
+    FloatImage luma;
+    RetouchKernels::linearLuma(image, luma, light);
+    const double side = longSide(image);
+    FloatImage shadowMap = luma, highlightMap = luma;
+    if (s.shadows != 0 && s.shadowRadius > 0.25) {
+        shadowMap = {};
+        toneMap(luma, shadowMap, s.shadowRadius, side, quality);
+    }
+    if (s.highlights != 0) {
+        if (s.shadows != 0 && std::abs(s.shadowRadius - s.highlightRadius) < 0.05) {
+            highlightMap = shadowMap;
+        } else if (s.highlightRadius > 0.25) {
+            highlightMap = {};
+            toneMap(luma, highlightMap, s.highlightRadius, side, quality);
+        }
+    }
+    luma = {};
+    RetouchKernels::rangeAdjust(image, shadowMap, highlightMap, sh * 1.85f, hi * 1.85f, sw, hw, light);
+}
+
+void contrastStep(FloatImage& image, double contrast)
+{
+    const double d = contrast / 100 * 0.165 * 0.58;
+    const RetouchFilters::CurvePoints points{{{0, 0},
+                                              {0.25, std::clamp(0.25 - d, 0.02, 0.45)},
+                                              {0.5, 0.5},
+                                              {0.75, std::clamp(0.75 + d, 0.55, 0.98)},
+                                              {1, 1}}};
+    RetouchFilters::toneCurve(image, points);
+}
+
+FloatImage sharpenStep(FloatImage image, FloatImage& spare, const PhotoRetouchSettings& s, RetouchQuality quality)
+{
+    const bool preview = quality == RetouchQuality::preview;
+    const double n = std::clamp(s.sharpnessNoiseReduction / 100, 0.0, 1.0);
+    if (n > 0.001) {
+        RetouchFilters::noiseReduction(image, spare, n * 0.055, 0.55 - 0.22 * n);
+        std::swap(image, spare);
+    }
+    const double a = std::min(s.sharpnessAmount / 100, 5.0);
+    if (a <= 0.001) return image;
+    const double r = std::max(std::clamp(s.sharpnessRadius, 0.1, 64.0) * (longSide(image) / 3000), 0.12);
+    if (s.removeLensBlur) RetouchFilters::discBlur(image, spare, std::min(r, preview ? 18.0 : 36.0));
+    else RetouchFilters::gaussianBlur(image, spare, std::min(0.85 * r, preview ? 8.0 : 16.0));
+    const double k = preview ? 0.92 : 1.0;
+    RetouchKernels::unsharpMask(image, spare, float(k * a), float(0.07 * n + 0.004));
+    std::swap(image, spare);
+    return image;
+}
+
+std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSettings& s, RetouchQuality quality)
+{
+    if (image.isNull() || image.channels != 4) return std::nullopt;
+    if (s.isNeutral()) return image;
+    FloatImage work = image.detached();
+    // Steps 1 to 4 all work in linear light: the bitmap is decoded once before them and encoded
+    // once after (the sRGB curve and its inverse undo each other, so the result is the same).
+    const bool linearSteps = s.autoContrast || s.exposure != 0 || s.shadows != 0 || s.highlights != 0 || s.brightness != 0;
+    if (linearSteps) {
+        RetouchKernels::decodeToLinear(work);
+        if (s.autoContrast) autoContrastStep(work, Light::linear, &image);
+        if (s.exposure != 0) RetouchFilters::exposure(work, s.exposure, Light::linear);
+        if (s.shadows != 0 || s.highlights != 0) shadowsHighlightsStep(work, s, quality, Light::linear);
+        if (s.brightness != 0)
+            RetouchKernels::brightnessAdjust(work, float(std::clamp(s.brightness / 100, -1.0, 1.0)), Light::linear);
+        RetouchKernels::encodeFromLinear(work);
+    }
+    if (s.contrast != 0) contrastStep(work, s.contrast);
+    if (s.vibrance != 0) RetouchFilters::vibrance(work, std::clamp(s.vibrance / 100, -1.0, 1.0));
+    if (s.saturation != 0) RetouchFilters::colorControls(work, std::clamp(1 + s.saturation / 100, 0.0, 2.0), 0, 1);
+    if (!s.gammaIsNeutral()) RetouchFilters::gammaAdjust(work, std::clamp(s.gamma, 0.1, 3.0));
+    if (s.optimizedSharpness) {
+        FloatImage spare;
+        work = sharpenStep(std::move(work), spare, s, quality);
+    }
+    // The rendered bitmap is 8-bit: nothing outside 0 … 1 survives it.
+    parallelFor(work.height, work.rowValues(), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            float* p = work.row(y);
+            for (std::size_t i = 0; i < work.rowValues(); ++i) p[i] = std::clamp(p[i], 0.0f, 1.0f);
+        }
+    });
+    work.iccProfile = image.iccProfile;
+    work.opaque = image.opaque;
+    return work;
+}
+
+} // namespace tavrin::PhotoRetoucher

@@ -1,0 +1,48 @@
+#include "editing/RetouchImage.h"
+
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tavrin {
+
+FloatImage FloatImage::allocate(int width, int height, int channels)
+{
+    FloatImage image;
+    image.width = width;
+    image.height = height;
+    image.channels = channels;
+    image.pixels = std::shared_ptr<float[]>(new float[image.valueCount()]);
+    return image;
+}
+
+FloatImage FloatImage::detached() const
+{
+    FloatImage copy = allocate(width, height, channels);
+    copy.iccProfile = iccProfile;
+    copy.opaque = opaque;
+    if (!isNull()) std::memcpy(copy.data(), data(), valueCount() * sizeof(float));
+    return copy;
+}
+
+void parallelFor(int count, std::size_t costPerItem, const std::function<void(int, int)>& work)
+{
+    if (count <= 0) return;
+    // Below about a quarter of a million values the thread hand-off costs more than it saves.
+    const int threads = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
+    if (threads == 1 || std::size_t(count) * costPerItem < 250000) {
+        work(0, count);
+        return;
+    }
+    const int slices = std::min(count, threads * 4);
+    std::vector<std::pair<int, int>> ranges;
+    ranges.reserve(std::size_t(slices));
+    for (int i = 0; i < slices; ++i)
+        ranges.emplace_back(int(std::int64_t(count) * i / slices), int(std::int64_t(count) * (i + 1) / slices));
+    QtConcurrent::blockingMap(ranges, [&](const std::pair<int, int>& r) { work(r.first, r.second); });
+}
+
+} // namespace tavrin

@@ -1,0 +1,169 @@
+#include "editing/RetouchKernels.h"
+
+#include "editing/SrgbCurve.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace tavrin::RetouchKernels {
+
+namespace {
+
+using SrgbCurve::decode;
+using SrgbCurve::encode;
+
+float mix(float a, float b, float t) { return a + (b - a) * t; }
+float smoothstep(float e0, float e1, float x)
+{
+    const float t = std::clamp((x - e0) / (e1 - e0), 0.0f, 1.0f);
+    return t * t * (3.0f - 2.0f * t);
+}
+float luma(float r, float g, float b) { return 0.2126f * r + 0.7152f * g + 0.0722f * b; }
+
+// A function of one value over 0 … 1 sampled finely enough that interpolating it stays within
+// 1e-5 of the formula; the per-pixel powers and exponentials become two loads.
+class Table {
+public:
+    static constexpr int kSteps = 8192;
+    template <typename F>
+    explicit Table(F f) : m_values(kSteps + 1)
+    {
+        for (int i = 0; i <= kSteps; ++i) m_values[std::size_t(i)] = f(float(double(i) / kSteps));
+    }
+    float operator()(float v) const
+    {
+        const float position = std::clamp(v, 0.0f, 1.0f) * float(kSteps);
+        const int i = std::min(int(position), kSteps - 1);
+        return m_values[std::size_t(i)] + (m_values[std::size_t(i) + 1] - m_values[std::size_t(i)]) * (position - float(i));
+    }
+
+private:
+    std::vector<float> m_values;
+};
+
+void forRows(FloatImage& image, auto perPixel)
+{
+    parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            float* p = image.row(y);
+            for (int x = 0; x < image.width; ++x, p += 4) perPixel(p, std::size_t(y) * std::size_t(image.width) + std::size_t(x));
+        }
+    });
+}
+
+// The pixel loop of a linear-light kernel, with or without the sRGB curve around it.
+template <typename F>
+void forLinearPixels(FloatImage& image, Light light, F f)
+{
+    if (light == Light::linear) {
+        forRows(image, [&](float* p, std::size_t i) { f(p, i); });
+        return;
+    }
+    forRows(image, [&](float* p, std::size_t i) {
+        p[0] = decode(p[0]), p[1] = decode(p[1]), p[2] = decode(p[2]);
+        f(p, i);
+        p[0] = encode(p[0]), p[1] = encode(p[1]), p[2] = encode(p[2]);
+    });
+}
+
+} // namespace
+
+void decodeToLinear(FloatImage& image)
+{
+    forRows(image, [](float* p, std::size_t) { p[0] = decode(p[0]), p[1] = decode(p[1]), p[2] = decode(p[2]); });
+}
+
+void encodeFromLinear(FloatImage& image)
+{
+    forRows(image, [](float* p, std::size_t) { p[0] = encode(p[0]), p[1] = encode(p[1]), p[2] = encode(p[2]); });
+}
+
+void autoContrast(FloatImage& image, float lo, float hi, Light light)
+{
+    const float span = std::max(hi - lo, 0.004f);
+    forLinearPixels(image, light, [&](float* p, std::size_t) {
+        for (int c = 0; c < 3; ++c) p[c] = (p[c] - lo) / span;
+    });
+}
+
+void linearLuma(const FloatImage& image, FloatImage& out, Light light)
+{
+    if (out.width != image.width || out.height != image.height || out.channels != 1 || !out.pixels)
+        out = FloatImage::allocate(image.width, image.height, 1);
+    parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            const float* p = image.row(y);
+            float* o = out.row(y);
+            if (light == Light::linear)
+                for (int x = 0; x < image.width; ++x, p += 4) o[x] = luma(p[0], p[1], p[2]);
+            else
+                for (int x = 0; x < image.width; ++x, p += 4) o[x] = luma(decode(p[0]), decode(p[1]), decode(p[2]));
+        }
+    });
+}
+
+void brightnessAdjust(FloatImage& image, float amount, Light light)
+{
+    auto gain = [amount](float y) { return std::exp2(amount * (0.38f + 0.82f * (4.0f * y * (1.0f - y)))); };
+    const Table table(gain);
+    forLinearPixels(image, light, [&](float* p, std::size_t) {
+        const float y = luma(p[0], p[1], p[2]);
+        const float k = (y >= 0.0f && y <= 1.0f) ? table(y) : gain(y);
+        p[0] *= k, p[1] *= k, p[2] *= k;
+    });
+}
+
+float shadowMask(float luminance, float shadowWidth)
+{
+    const float sl = std::clamp(luminance, 0.0f, 1.0f);
+    const float sw = std::clamp(shadowWidth, 0.0f, 1.0f);
+    const float shadowEnd = mix(0.04f, 0.82f, sw);
+    const float sm = 1.0f - smoothstep(0.0f, std::max(shadowEnd, 0.001f), sl);
+    return std::pow(std::max(sm, 0.0f), mix(2.6f, 0.72f, sw));
+}
+
+float highlightMask(float luminance, float highlightWidth)
+{
+    const float hl = std::clamp(luminance, 0.0f, 1.0f);
+    const float hw = std::clamp(highlightWidth, 0.0f, 1.0f);
+    const float highlightStart = mix(0.96f, 0.18f, hw);
+    const float hm = smoothstep(std::min(highlightStart, 0.999f), 1.0f, hl);
+    return std::pow(std::max(hm, 0.0f), mix(2.6f, 0.72f, hw));
+}
+
+void rangeAdjust(FloatImage& image, const FloatImage& shadowMap, const FloatImage& highlightMap, float shadowEV,
+                 float highlightEV, float shadowWidth, float highlightWidth, Light light)
+{
+    // 2^(s·sm + h·hm) = 2^(s·sm) · 2^(h·hm): one table per side over the clamped map value.
+    const Table shadowGain([&](float v) { return std::exp2(shadowEV * shadowMask(v, shadowWidth)); });
+    const Table highlightGain([&](float v) { return std::exp2(highlightEV * highlightMask(v, highlightWidth)); });
+    const float* sMap = shadowMap.data();
+    const float* hMap = highlightMap.data();
+    forLinearPixels(image, light, [&](float* p, std::size_t i) {
+        const float k = shadowGain(sMap[i]) * highlightGain(hMap[i]);
+        p[0] *= k, p[1] *= k, p[2] *= k;
+    });
+}
+
+void unsharpMask(const FloatImage& image, FloatImage& blurred, float amount, float threshold)
+{
+    parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            const float* p = image.row(y);
+            float* b = blurred.row(y);
+            for (int x = 0; x < image.width; ++x, p += 4, b += 4) {
+                const float d0 = p[0] - b[0], d1 = p[1] - b[1], d2 = p[2] - b[2];
+                const float mag = std::max({std::abs(d0), std::abs(d1), std::abs(d2)});
+                const float gate = mag < threshold ? 0.0f : smoothstep(threshold, threshold + 0.025f, mag);
+                const float k = amount * gate;
+                b[0] = p[0] + d0 * k;
+                b[1] = p[1] + d1 * k;
+                b[2] = p[2] + d2 * k;
+                b[3] = p[3];
+            }
+        }
+    });
+}
+
+} // namespace tavrin::RetouchKernels

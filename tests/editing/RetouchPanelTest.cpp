@@ -1,0 +1,90 @@
+#include "editing/views/RetouchPanel.h"
+#include "ui/FineLineSlider.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace tavrin;
+
+namespace {
+
+RetouchSliderRow* row(RetouchPanel& panel, const QString& title, int occurrence = 0)
+{
+    for (auto* r : panel.findChildren<RetouchSliderRow*>())
+        if (r->setup().title == title && occurrence-- == 0) return r;
+    return nullptr;
+}
+
+void type(RetouchSliderRow* r, const QString& text)
+{
+    auto* field = r->findChild<QLineEdit*>();
+    field->setText(text);
+    Q_EMIT field->editingFinished();
+}
+
+} // namespace
+
+TEST(RetouchPanel, ShowsEveryControlWithItsTexts)
+{
+    RetouchPanel panel;
+    QStringList titles;
+    for (auto* r : panel.findChildren<RetouchSliderRow*>()) {
+        titles << r->setup().title;
+        EXPECT_EQ(r->findChild<QLineEdit*>()->placeholderText(), QStringLiteral("Saisir une valeur"));
+        EXPECT_FALSE(r->toolTip().isEmpty());
+    }
+    EXPECT_EQ(titles, (QStringList{"Quantité", "Rayon", "Réduction du bruit", "Contraste", "Luminosité", "Vibrance",
+                                   "Saturation", "Gamma", "Exposition", "Intensité", "Gamme de tons", "Rayon", "Intensité",
+                                   "Gamme de tons", "Rayon"}));
+    QStringList boxes;
+    for (auto* b : panel.findChildren<QCheckBox*>()) boxes << b->text();
+    EXPECT_EQ(boxes, (QStringList{"Netteté optimisée", "Supprimer le flou de l’objectif", "Contraste auto"}));
+    QStringList groups;
+    for (auto* g : panel.findChildren<QGroupBox*>()) groups << g->title();
+    EXPECT_EQ(groups, (QStringList{"Tons foncés", "Tons clairs"}));
+    EXPECT_EQ(row(panel, "Réduction du bruit")->toolTip(), QStringLiteral("Limite l’accentuation du grain, en pourcentage"));
+
+    // Gamma is drawn from 1,00, the others from the start of their range; fields show the defaults.
+    auto* gammaSlider = row(panel, "Gamma")->findChild<FineLineSlider*>();
+    EXPECT_EQ(gammaSlider->neutralValue(), 100);
+    EXPECT_EQ(gammaSlider->value(), 100);
+    auto* contrastSlider = row(panel, "Contraste")->findChild<FineLineSlider*>();
+    EXPECT_EQ(contrastSlider->neutralValue(), contrastSlider->minimum());
+    EXPECT_EQ(row(panel, "Gamma")->findChild<QLineEdit*>()->text(), QStringLiteral("1,00"));
+    EXPECT_EQ(row(panel, "Rayon", 1)->findChild<QLineEdit*>()->text(), QStringLiteral("30,0"));
+}
+
+TEST(RetouchPanel, EveryChangeEmitsTheSettings)
+{
+    RetouchPanel panel;
+    QSignalSpy spy(&panel, &RetouchPanel::settingsChanged);
+    type(row(panel, "Contraste"), QStringLiteral("12,5 %"));
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.last().first().value<PhotoRetouchSettings>().contrast, 12.5);
+    type(row(panel, "Exposition"), QStringLiteral("-0.5 IL"));
+    EXPECT_EQ(panel.settings().exposure, -0.5);
+    EXPECT_EQ(row(panel, "Exposition")->findChild<QLineEdit*>()->text(), QString::fromUtf8("\u22120,50"));
+    type(row(panel, "Luminosité"), QStringLiteral("400"));
+    EXPECT_EQ(panel.settings().brightness, 100); // brought back into the slider's range
+    type(row(panel, "Vibrance"), QStringLiteral("beaucoup"));
+    EXPECT_EQ(panel.settings().vibrance, 0);
+    EXPECT_EQ(spy.count(), 3);
+
+    row(panel, "Intensité", 1)->findChild<FineLineSlider*>()->setValue(-250); // −25,0 %
+    EXPECT_DOUBLE_EQ(panel.settings().highlights, -25);
+    panel.findChildren<QCheckBox*>().last()->setChecked(true);
+    EXPECT_TRUE(panel.settings().autoContrast);
+    EXPECT_EQ(spy.count(), 5);
+
+    PhotoRetouchSettings s;
+    s.gamma = 1.8;
+    panel.setSettings(s);
+    EXPECT_EQ(spy.count(), 5);
+    EXPECT_EQ(row(panel, "Gamma")->findChild<QLineEdit*>()->text(), QStringLiteral("1,80"));
+    EXPECT_FALSE(panel.findChildren<QCheckBox*>().last()->isChecked());
+}
