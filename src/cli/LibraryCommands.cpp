@@ -1,5 +1,6 @@
 #include "base/TavrinJSON.h"
 #include "cli/Cli.h"
+#include "cli/LibraryLookup.h"
 #include "library/LibraryStore.h"
 
 #include <QFile>
@@ -8,6 +9,37 @@
 #include <cstdio>
 
 namespace tavrin::cli {
+namespace {
+
+// By identifier, or by exact name when only one record has it.
+template <typename Record, typename Name>
+QUuid named(const QList<Record>& records, const QString& text, Name name, const QString& what, const QString& several)
+{
+    const std::optional<QUuid> id = TavrinJSON::uuid(text.toUpper());
+    QList<QUuid> matches;
+    for (const Record& record : records) {
+        if (id && record.id == *id) return record.id;
+        if (name(record) == text) matches.push_back(record.id);
+    }
+    if (matches.size() == 1) return matches.first();
+    if (matches.isEmpty()) throw Error(what + QStringLiteral(" introuvable : ") + text);
+    throw Error(several + QStringLiteral(" ; nommez-le par son identifiant : ") + text);
+}
+
+} // namespace
+
+QUuid dayNamed(const LibrarySnapshot& library, const QString& text)
+{
+    return named(library.days, text, [](const DayRecord& d) { return d.name; }, QStringLiteral("Jour"),
+                 QStringLiteral("Plusieurs jours portent ce nom"));
+}
+
+QUuid spreadsheetNamed(const LibrarySnapshot& library, const QString& text)
+{
+    return named(library.spreadsheets, text, [](const SpreadsheetRecord& s) { return s.title; }, QStringLiteral("Tableur"),
+                 QStringLiteral("Plusieurs tableurs portent ce titre"));
+}
+
 namespace {
 
 int libraryShow(const QStringList& raw)
@@ -57,33 +89,6 @@ int libraryMerge(const QStringList& raw)
     LibraryStore store;
     store.replaceFromRemote(incoming);
     return 0;
-}
-
-// By identifier, or by exact name when only one record has it.
-template <typename Record, typename Name>
-QUuid named(const QList<Record>& records, const QString& text, Name name, const QString& what, const QString& several)
-{
-    const std::optional<QUuid> id = TavrinJSON::uuid(text.toUpper());
-    QList<QUuid> matches;
-    for (const Record& record : records) {
-        if (id && record.id == *id) return record.id;
-        if (name(record) == text) matches.push_back(record.id);
-    }
-    if (matches.size() == 1) return matches.first();
-    if (matches.isEmpty()) throw Error(what + QStringLiteral(" introuvable : ") + text);
-    throw Error(several + QStringLiteral(" ; nommez-le par son identifiant : ") + text);
-}
-
-QUuid dayNamed(const LibrarySnapshot& library, const QString& text)
-{
-    return named(library.days, text, [](const DayRecord& d) { return d.name; }, QStringLiteral("Jour"),
-                 QStringLiteral("Plusieurs jours portent ce nom"));
-}
-
-QUuid spreadsheetNamed(const LibrarySnapshot& library, const QString& text)
-{
-    return named(library.spreadsheets, text, [](const SpreadsheetRecord& s) { return s.title; }, QStringLiteral("Tableur"),
-                 QStringLiteral("Plusieurs tableurs portent ce titre"));
 }
 
 QString singleTitle(const Args& args, const QString& what)

@@ -1,6 +1,7 @@
 // The spreadsheet workspace and the rider folders from the command line: the same stores, plan,
 // run and messages as the window.
 #include "cli/Cli.h"
+#include "cli/LibraryLookup.h"
 #include "library/LibraryStore.h"
 #include "organizer/OrganizerHistoryPanel.h"
 #include "organizer/RiderFoldersModel.h"
@@ -18,19 +19,6 @@ namespace tavrin::cli {
 namespace {
 
 std::atomic_bool interrupted{false};
-
-// By identifier, or by exact title when only one spreadsheet has it.
-QUuid findSpreadsheet(const LibrarySnapshot& library, const QString& name)
-{
-    if (const std::optional<QUuid> id = TavrinJSON::uuid(name.toUpper()))
-        if (library.spreadsheet(*id)) return *id;
-    QList<QUuid> matches;
-    for (const SpreadsheetRecord& sheet : library.spreadsheets)
-        if (sheet.title == name) matches.push_back(sheet.id);
-    if (matches.size() == 1) return matches.first();
-    if (matches.isEmpty()) throw Error(QStringLiteral("Tableur introuvable : ") + name);
-    throw Error(QStringLiteral("Plusieurs tableurs portent ce titre ; nommez-le par son identifiant : ") + name);
-}
 
 QString existingFolder(const QString& path)
 {
@@ -99,7 +87,7 @@ int workspaceSet(const QStringList& raw)
     if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("workspace set ne prend que des options"));
     LibraryStore library;
     WorkspaceStore workspace;
-    const QUuid id = findSpreadsheet(library.snapshot(), args.required(QStringLiteral("spreadsheet")));
+    const QUuid id = spreadsheetNamed(library.snapshot(), args.required(QStringLiteral("spreadsheet")));
     std::optional<bool> done;
     if (const auto value = args.value(QStringLiteral("done"))) {
         if (*value != u"true" && *value != u"false") throw UsageError(QStringLiteral("--done attend true ou false"));
@@ -135,7 +123,7 @@ int plan(const QStringList& raw)
     LibraryStore library;
     WorkspaceStore workspace;
     SpreadsheetWorkspaceModel model(library, workspace);
-    model.setSpreadsheet(findSpreadsheet(library.snapshot(), args.required(QStringLiteral("spreadsheet"))));
+    model.setSpreadsheet(spreadsheetNamed(library.snapshot(), args.required(QStringLiteral("spreadsheet"))));
     if (model.parseError()) printError(*model.parseError());
     if (model.sourceProblem()) printError(*model.sourceProblem());
 
@@ -195,7 +183,7 @@ int organize(const QStringList& raw)
     LibraryStore library;
     WorkspaceStore workspace;
     SpreadsheetWorkspaceModel model(library, workspace);
-    const QUuid id = findSpreadsheet(library.snapshot(), args.required(QStringLiteral("spreadsheet")));
+    const QUuid id = spreadsheetNamed(library.snapshot(), args.required(QStringLiteral("spreadsheet")));
     model.setSpreadsheet(id);
     if (const std::optional<QString> blocker = model.runBlocker()) throw Error(*blocker);
 
