@@ -18,6 +18,7 @@ packages=(
   xvfb xauth fonts-dejavu-core adwaita-icon-theme
   # fixture producers and baselines of the comparison benchmarks
   libxlsxwriter-dev python3-openpyxl python3-reportlab python3-cairo poppler-utils
+  libvips-tools imagemagick ffmpeg
   iproute2 btrfs-progs xfsprogs hyperfine time jq
 )
 
