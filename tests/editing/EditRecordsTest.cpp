@@ -63,12 +63,6 @@ TEST(EditRecords, JournalLackingAnyKeyIsUnreadable)
         broken["current"] = current;
         EXPECT_THROW(photoEditJournalFromJson(broken), DecodingError) << key.toStdString();
     }
-    QJsonObject badEntry = toJson(CropEditState{});
-    badEntry.remove("offset");
-    QJsonObject broken = json;
-    broken["history"] = QJsonArray{badEntry};
-    EXPECT_THROW(photoEditJournalFromJson(broken), DecodingError);
-
     QJsonObject look = toJson(CropEditState{});
     for (const QJsonValue& bad : {QJsonValue(QJsonArray{1}), QJsonValue(QJsonArray{1, "2"}), QJsonValue(3)}) {
         look["offset"] = bad;
@@ -77,21 +71,6 @@ TEST(EditRecords, JournalLackingAnyKeyIsUnreadable)
     look = toJson(CropEditState{});
     look["format"] = "a3";
     EXPECT_THROW(cropEditStateFromJson(look), DecodingError);
-}
-
-TEST(EditRecords, HistoryKeepsTheNewestEighty)
-{
-    PhotoEditJournal journal;
-    for (int i = 1; i <= 81; ++i) {
-        CropEditState next = journal.current;
-        next.retouch.contrast = i;
-        journal.advance(next);
-    }
-    ASSERT_EQ(journal.history.size(), 80);
-    // The default look (contrast 0) fell off; the oldest kept is the first change.
-    EXPECT_EQ(journal.history.first().retouch.contrast, 1);
-    EXPECT_EQ(journal.history.last().retouch.contrast, 80);
-    EXPECT_EQ(journal.current.retouch.contrast, 81);
 }
 
 TEST(EditRecords, ErrorsCarryTheirFrenchTexts)
