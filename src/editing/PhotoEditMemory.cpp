@@ -1,0 +1,110 @@
+#include "editing/PhotoEditMemory.h"
+
+#include "base/JsonFile.h"
+#include "base/TavrinJSON.h"
+#include "editing/PhotoComposer.h"
+#include "editing/PhotoEditError.h"
+#include "editing/PhotoOriginals.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <mutex>
+
+namespace tavrin::PhotoEditMemory {
+
+namespace {
+
+// Eighty looks take a few hundred kilobytes; anything far larger is not a journal of ours.
+constexpr qint64 maxJournalSize = 16 * 1024 * 1024;
+
+std::mutex forgetterMutex;
+std::function<void(const QString&)>& forgetter()
+{
+    static std::function<void(const QString&)> f;
+    return f;
+}
+
+} // namespace
+
+QString journalPath(const QString& photo) { return PhotoOriginals::backupPath(photo) + QStringLiteral(".edits.json"); }
+
+void save(const PhotoEditJournal& journal, const QString& photo)
+{
+    // The hidden folder is made on the way.
+    writeFileAtomically(journalPath(photo), TavrinJSON::encode(toJson(journal)));
+}
+
+std::optional<PhotoEditJournal> read(const QString& photo)
+{
+    QFile file(journalPath(photo));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxJournalSize) return std::nullopt;
+    try {
+        return photoEditJournalFromJson(TavrinJSON::decodeObject(file.readAll()));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+PhotoEditJournal readOrDefault(const QString& photo) { return read(photo).value_or(PhotoEditJournal{}); }
+
+void remove(const QString& photo) { QFile::remove(journalPath(photo)); }
+
+void recordRetouch(const PhotoRetouchSettings& settings, const QString& photo)
+{
+    PhotoEditJournal journal = readOrDefault(photo);
+    if (settings != journal.current.retouch) {
+        CropEditState next = journal.current;
+        next.retouch = settings;
+        journal.advance(next);
+    }
+    save(journal, photo);
+}
+
+void render(const vips::VImage& source, const CropEditState& look, const std::optional<vips::VImage>& watermark,
+            const QString& photo)
+{
+    vips::VImage page;
+    try {
+        page = PhotoComposer::renderLook(source, look, look.cropValidated ? watermark : std::nullopt);
+        if (!look.cropValidated && watermark) page = PhotoComposer::drawBottomCoverWatermark(*watermark, page);
+    } catch (const vips::VError&) {
+        throw PhotoEditError(PhotoEditError::Kind::composeFailed);
+    }
+    PhotoComposer::write(page, photo);
+}
+
+void materialize(const PhotoEditJournal& journal, const QString& photo, const std::optional<vips::VImage>& watermark)
+{
+    PhotoOriginals::ensureBackup(photo);
+    const bool backedUp = PhotoOriginals::hasBackup(photo);
+    const QString source = backedUp ? PhotoOriginals::backupPath(photo) : photo;
+    const CropEditState& look = journal.current;
+    if (!look.cropValidated && look.retouch.isNeutral() && !watermark) {
+        if (backedUp) PhotoOriginals::replaceWithCopy(source, photo);
+        forgetThumbnail(photo);
+        return;
+    }
+    const std::optional<vips::VImage> image = PhotoComposer::loadImage(source);
+    if (!image) throw PhotoEditError(PhotoEditError::Kind::unreadablePhoto);
+    render(*image, look, watermark, photo);
+    forgetThumbnail(photo);
+}
+
+void setThumbnailForgetter(std::function<void(const QString&)> forget)
+{
+    const std::lock_guard lock(forgetterMutex);
+    forgetter() = std::move(forget);
+}
+
+void forgetThumbnail(const QString& photo)
+{
+    std::function<void(const QString&)> f;
+    {
+        const std::lock_guard lock(forgetterMutex);
+        f = forgetter();
+    }
+    if (f) f(photo);
+}
+
+} // namespace tavrin::PhotoEditMemory

@@ -1,0 +1,44 @@
+#include "editing/PhotoEdits.h"
+
+#include "editing/PhotoComposer.h"
+#include "editing/PhotoEditError.h"
+#include "editing/PhotoEditMemory.h"
+#include "editing/PhotoOriginals.h"
+
+namespace tavrin::PhotoEdits {
+
+using Kind = PhotoEditError::Kind;
+
+void applyWatermark(const QString& photo, const QString& watermarkPath)
+{
+    PhotoOriginals::ensureBackup(photo);
+    const QString source = PhotoOriginals::hasBackup(photo) ? PhotoOriginals::backupPath(photo) : photo;
+    const std::optional<vips::VImage> image = PhotoComposer::loadImage(source);
+    if (!image) throw PhotoEditError(Kind::unreadablePhoto);
+    const std::optional<vips::VImage> watermark = PhotoComposer::loadImage(watermarkPath);
+    if (!watermark) throw PhotoEditError(Kind::unreadableWatermark);
+
+    PhotoEditJournal journal = PhotoEditMemory::readOrDefault(photo);
+    if (!journal.current.includeWatermark) {
+        CropEditState next = journal.current;
+        next.includeWatermark = true;
+        journal.advance(next);
+        PhotoEditMemory::save(journal, photo);
+    }
+    PhotoEditMemory::render(*image, journal.current, watermark, photo);
+    PhotoEditMemory::forgetThumbnail(photo);
+}
+
+void applyRetouch(const QString& photo, const PhotoRetouchSettings& settings, const std::optional<QString>& watermarkPath)
+{
+    if (settings.isNeutral()) return;
+    PhotoOriginals::ensureBackup(photo);
+    PhotoEditMemory::recordRetouch(settings, photo);
+    const PhotoEditJournal journal = PhotoEditMemory::readOrDefault(photo);
+    std::optional<vips::VImage> watermark;
+    // A watermark that cannot be read is left out rather than failing the whole batch.
+    if (journal.current.includeWatermark && watermarkPath) watermark = PhotoComposer::loadImage(*watermarkPath);
+    PhotoEditMemory::materialize(journal, photo, watermark);
+}
+
+} // namespace tavrin::PhotoEdits
