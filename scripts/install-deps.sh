@@ -11,9 +11,9 @@ packages=(
   # application framework
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-webengine-dev qt6-webengine-dev-tools
   qt6-qpa-plugins libqt6svg6 libgl-dev
-  # programme readers, images, video thumbnails, discovery, open-with
+  # programme readers, images, video thumbnails, discovery, open-with, QR codes
   zlib1g-dev libpoppler-cpp-dev libvips-dev libffmpegthumbnailer-dev
-  libavahi-client-dev avahi-daemon avahi-utils dbus libglib2.0-dev libcups2-dev
+  libavahi-client-dev avahi-daemon avahi-utils dbus libglib2.0-dev libcups2-dev libqrencode-dev
   # headless display, fonts and icons for the window tests and screenshots
   xvfb xauth fonts-dejavu-core adwaita-icon-theme
   # fixture producers and baselines of the comparison benchmarks
