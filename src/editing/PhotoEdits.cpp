@@ -41,4 +41,18 @@ void applyRetouch(const QString& photo, const PhotoRetouchSettings& settings, co
     PhotoEditMemory::materialize(journal, photo, watermark);
 }
 
+void applyLook(const QString& photo, const CropEditState& look, const std::optional<QString>& watermarkPath)
+{
+    std::optional<vips::VImage> watermark;
+    if (look.includeWatermark && watermarkPath) {
+        watermark = PhotoComposer::loadImage(*watermarkPath);
+        if (!watermark) throw PhotoEditError(Kind::unreadableWatermark);
+    }
+    PhotoOriginals::ensureBackup(photo);
+    PhotoEditJournal journal = PhotoEditMemory::readOrDefault(photo);
+    if (look != journal.current) journal.advance(look);
+    PhotoEditMemory::save(journal, photo);
+    PhotoEditMemory::materialize(journal, photo, watermark);
+}
+
 } // namespace tavrin::PhotoEdits

@@ -4,6 +4,7 @@
 // always from the untouched copy and recorded in the photo's journal, so that each can be undone
 // and re-rendered. Plain file work without shared state; safe off the main thread.
 
+#include "editing/CropEditState.h"
 #include "editing/PhotoRetouchSettings.h"
 
 #include <QString>
@@ -21,5 +22,10 @@ void applyWatermark(const QString& photo, const QString& watermark);
 // The watermark is drawn again when the look includes it and the file can be read.
 void applyRetouch(const QString& photo, const PhotoRetouchSettings& settings,
                   const std::optional<QString>& watermark = std::nullopt);
+
+// Makes `look` the photo's current look (the previous one goes into the history when it differs)
+// and renders the visible file from the untouched copy. Without a watermark file nothing is
+// drawn, even when the look includes one; a watermark file that cannot be read is an error.
+void applyLook(const QString& photo, const CropEditState& look, const std::optional<QString>& watermark = std::nullopt);
 
 } // namespace tavrin::PhotoEdits

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "base/TavrinJSON.h"
+#include "editing/PhotoComposer.h"
 #include "library/LibraryStore.h"
 
 #include <gtest/gtest.h>
@@ -165,4 +166,66 @@ TEST(CliUsage, HelpOnEveryCommandAndGroupVersionAndOneUsageWording)
     EXPECT_EQ(appVersion.status, 0);
     EXPECT_EQ(appVersion.out, QStringLiteral("Tavrin ") + cliVersion.out.mid(11));
     EXPECT_TRUE(run(QStringLiteral("tavrin"), {"--help"}).out.startsWith(QStringLiteral("Utilisation : tavrin ")));
+}
+
+namespace {
+
+// ImageMagick makes the photo and the watermark; libvips reads the result back.
+bool magick(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral("convert"), arguments) == 0;
+}
+
+std::vector<double> pixel(const QString& file, int x, int y)
+{
+    PhotoComposer::ensureVips();
+    const vips::VImage image = vips::VImage::new_from_file(file.toUtf8().constData(),
+                                                           vips::VImage::option()->set("access", "sequential"));
+    return image.getpoint(x, y);
+}
+
+} // namespace
+
+TEST(CliEdits, ComposeRendersThePrintPageAndRestoreGivesBackTheCameraFile)
+{
+    TempDataDir data;
+    const QString photo = data.path() + QStringLiteral("/IMG_0042.jpg");
+    const QString mark = data.path() + QStringLiteral("/filigrane.png");
+    ASSERT_TRUE(magick({QStringLiteral("-size"), QStringLiteral("600x400"), QStringLiteral("xc:#3060c0"), photo}));
+    ASSERT_TRUE(magick({QStringLiteral("-size"), QStringLiteral("200x50"), QStringLiteral("xc:#ff0000"), mark}));
+    const QByteArray camera = test::readFile(photo);
+
+    Outcome outcome = cli(data, {QStringLiteral("compose"), photo, QStringLiteral("--look"),
+                                 QStringLiteral(R"({"format": "a4", "includeWatermark": true, "cropValidated": true})"),
+                                 QStringLiteral("--watermark"), mark});
+    ASSERT_EQ(outcome.status, 0) << qPrintable(outcome.err);
+    EXPECT_TRUE(outcome.out.isEmpty());
+    {
+        PhotoComposer::ensureVips();
+        const vips::VImage page = vips::VImage::new_from_file(photo.toUtf8().constData());
+        EXPECT_EQ(page.width(), 3508);
+        EXPECT_EQ(page.height(), 2480);
+    }
+    // The 200 × 50 watermark covers the full width: 877 rows at the bottom, the photo above.
+    const std::vector<double> above = pixel(photo, 1754, 2480 - 877 - 40);
+    const std::vector<double> below = pixel(photo, 1754, 2480 - 400);
+    EXPECT_NEAR(above[0], 0x30, 8);
+    EXPECT_NEAR(above[2], 0xc0, 8);
+    EXPECT_GT(below[0], 240);
+    EXPECT_LT(below[2], 16);
+
+    outcome = cli(data, {QStringLiteral("compose"), photo, QStringLiteral("--look"), QStringLiteral(R"({"zoom": 0})")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("Le zoom du recadrage doit être un nombre positif.")));
+    outcome = cli(data, {QStringLiteral("compose"), photo, QStringLiteral("--look"), QStringLiteral(R"({"crop": 1})")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("Clé inconnue dans le réglage du recadrage : « crop »")));
+    outcome = cli(data, {QStringLiteral("compose"), data.path() + QStringLiteral("/absente.jpg"), QStringLiteral("--look"),
+                         QStringLiteral("{}")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_TRUE(outcome.err.contains(QStringLiteral("est introuvable")));
+
+    outcome = cli(data, {QStringLiteral("restore"), photo});
+    ASSERT_EQ(outcome.status, 0) << qPrintable(outcome.err);
+    EXPECT_EQ(test::readFile(photo), camera);
 }

@@ -1,5 +1,6 @@
 #include "base/Error.h"
 #include "editing/PhotoComposer.h"
+#include "SmallDisk.h"
 
 #include <QColorSpace>
 #include <QDir>
@@ -309,23 +310,27 @@ TEST(ComposerFiles, AFailedWriteLeavesTheVisibleFileAndNoTemporary)
     EXPECT_EQ(hidden(), QStringList({"photo.jpg"}));
 }
 
-TEST(ComposerFiles, AReadOnlyFolderLeavesTheVisibleFileAndNoTemporary)
+// A read-only disk and a full one, for real: the write fails after or before the temporary file
+// was opened, and neither leaves anything behind.
+TEST(ComposerFiles, AReadOnlyOrFullDiskLeavesTheVisibleFileAndNoTemporary)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("photo.jpg");
-    quadrants(400, 300).jpegsave(path.toUtf8().constData());
-    const QByteArray before = bytes(path);
-    const auto hidden = [&] { return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); };
-    // Meaningless for root, who may write anywhere.
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
-    QFile probe(dir.filePath("probe"));
-    if (probe.open(QIODevice::WriteOnly)) {
-        probe.remove();
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        GTEST_SKIP() << "running as a user who writes into read-only folders";
+    for (const bool full : {false, true}) {
+        SCOPED_TRACE(full ? "full" : "read-only");
+        tavrin::test::SmallDisk disk("size=256k");
+        if (!disk.mounted) {
+            GTEST_SKIP() << disk.reason.toStdString();
+        }
+        const QString path = disk.path() + QStringLiteral("/photo.jpg");
+        quadrants(400, 300).jpegsave(path.toUtf8().constData());
+        const QByteArray before = bytes(path);
+        const auto hidden = [&] { return QDir(disk.path()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot); };
+        // Noise does not compress: about 1 MB of JPEG for a 256 KB disk.
+        const VImage noisy = VImage::gaussnoise(1200, 900, VImage::option()->set("sigma", 60.0)).cast(VIPS_FORMAT_UCHAR);
+        if (!full) {
+            ASSERT_TRUE(disk.makeReadOnly());
+        }
+        EXPECT_THROW(PC::write(full ? noisy : quadrants(400, 300), path), tavrin::Error);
+        EXPECT_EQ(bytes(path), before);
+        EXPECT_EQ(hidden(), QStringList({"photo.jpg"}));
     }
-    EXPECT_THROW(PC::write(quadrants(400, 300), path), tavrin::Error);
-    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    EXPECT_EQ(bytes(path), before);
-    EXPECT_EQ(hidden(), QStringList({"photo.jpg"}));
 }

@@ -2,6 +2,7 @@
 
 // Spreadsheets, riders and folders of photo files for the organizer's tests.
 
+#include "SmallDisk.h"
 #include "TestSupport.h"
 #include "library/LibrarySnapshot.h"
 #include "organizer/PhotoGroup.h"
@@ -68,26 +69,5 @@ inline QStringList tree(const QString& folder)
     out.sort();
     return out;
 }
-
-// A small tmpfs mounted for the test; root only.
-struct SmallDisk {
-    QTemporaryDir dir;
-    bool mounted = false;
-    QString reason;
-    explicit SmallDisk(const char* options)
-    {
-        if (::geteuid() != 0) {
-            reason = QStringLiteral("mounting a small file system needs root");
-            return;
-        }
-        mounted = ::mount("tavrin-test", dir.path().toLocal8Bit().constData(), "tmpfs", 0, options) == 0;
-        if (!mounted) reason = QStringLiteral("tmpfs cannot be mounted here: ") + QString::fromLocal8Bit(strerror(errno));
-    }
-    ~SmallDisk()
-    {
-        if (mounted) ::umount2(dir.path().toLocal8Bit().constData(), MNT_DETACH);
-    }
-    QString path() const { return dir.path(); }
-};
 
 } // namespace tavrin::test
