@@ -1,0 +1,69 @@
+#include "cli/Cli.h"
+#include "printing/PhotoPrinter.h"
+#include "printing/PrintInfoMemory.h"
+
+#include <QFileInfo>
+#include <QPrinter>
+
+namespace tavrin::cli {
+namespace {
+
+int print(const QStringList& raw)
+{
+    const Args args(raw, {QStringLiteral("paper"), QStringLiteral("printer"), QStringLiteral("pdf")});
+    if (args.positional().isEmpty()) throw UsageError(QStringLiteral("indiquez au moins une photo"));
+    const std::optional<QString> printerName = args.value(QStringLiteral("printer"));
+    const std::optional<QString> pdf = args.value(QStringLiteral("pdf"));
+    if (bool(printerName) == bool(pdf)) throw UsageError(QStringLiteral("indiquez --printer ou --pdf, l’un des deux"));
+    std::optional<PrintPaperFormat> paper;
+    if (const std::optional<QString> raw = args.value(QStringLiteral("paper"))) {
+        paper = printPaperFormatFromRaw(*raw);
+        if (!paper) throw UsageError(QStringLiteral("papier inconnu : %1 (a5, a4, photo10x15, photo13x18 ou photo15x21)").arg(*raw));
+    }
+
+    QStringList photos;
+    for (const QString& file : args.positional()) {
+        const QString name = QFileInfo(file).fileName();
+        if (PhotoPrinter::photosOf({file}).isEmpty()) printError(QStringLiteral("« %1 » n’est pas une photo : elle n’est pas imprimée.").arg(name));
+        else if (!QFileInfo(file).isFile()) printError(QStringLiteral("« %1 » est introuvable : elle n’est pas imprimée.").arg(name));
+        else photos.push_back(QFileInfo(file).absoluteFilePath());
+    }
+    if (photos.isEmpty()) throw Error(QStringLiteral("Aucune photo à imprimer"));
+
+    QPrinter printer(QPrinter::HighResolution);
+    if (pdf) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(*pdf);
+    } else {
+        if (!PrintInfoMemory::printerExists(*printerName))
+            throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(*printerName));
+    }
+    PhotoPrinter::configure(printer, photos, paper);
+    // The queue named on the command line wins over the one remembered.
+    if (printerName) printer.setPrinterName(*printerName);
+
+    const bool terminal = stderrIsTerminal();
+    int status = 0;
+    PhotoPrinter::RenderProgress progress;
+    progress.pageDone = [&](int done, int total) {
+        if (terminal) printError(QStringLiteral("Page %1 sur %2").arg(done).arg(total));
+    };
+    progress.unreadable = [&](const QString& photo) {
+        printError(QStringLiteral("« %1 » est illisible : sa page reste blanche.").arg(QFileInfo(photo).fileName()));
+        status = 1;
+    };
+    PhotoPrinter::render(printer, photos, progress);
+    // A PDF is a proof, not a print: the printer remembered stays the photographer's own.
+    if (!pdf) {
+        PrintInfoMemory::remember(printer);
+        PhotoPrinter::markPrinted(photos);
+    }
+    return status;
+}
+
+const Registration printCommand{{QStringLiteral("print"),
+                                 QStringLiteral("print PHOTO... [--paper a5|a4|photo10x15|photo13x18|photo15x21] (--printer NOM | --pdf SORTIE.pdf)"),
+                                 QStringLiteral("Imprime une photo par feuille, en pleine résolution."), print}};
+
+} // namespace
+} // namespace tavrin::cli

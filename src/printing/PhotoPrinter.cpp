@@ -1,0 +1,155 @@
+#include "printing/PhotoPrinter.h"
+
+#include "base/Error.h"
+#include "editing/PhotoComposer.h"
+#include "organizer/PhotoFile.h"
+#include "printing/PhotoPrintView.h"
+#include "printing/PrintInfoMemory.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QMutex>
+#include <QPainter>
+#include <QPrinter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tavrin::PhotoPrinter {
+
+std::optional<QSize> pixelSize(const QString& path)
+{
+    PhotoComposer::ensureVips();
+    try {
+        // Opening reads the header only; pixels are decoded on demand, and none are asked for.
+        const vips::VImage image = vips::VImage::new_from_file(QFile::encodeName(path).constData(),
+                                                               vips::VImage::option()->set("access", "sequential"));
+        QSize size(image.width(), image.height());
+        // A camera file turned by its orientation tag prints as it is shown.
+        if (image.get_typeof(VIPS_META_ORIENTATION) != 0) {
+            const int orientation = image.get_int(VIPS_META_ORIENTATION);
+            if (orientation >= 5 && orientation <= 8) size.transpose();
+        }
+        return size;
+    } catch (const vips::VError&) {
+        return std::nullopt;
+    }
+}
+
+QStringList photosOf(const QStringList& files)
+{
+    QStringList photos;
+    for (const QString& file : files)
+        if (PhotoFile::isPhoto(file)) photos.push_back(file);
+    return photos;
+}
+
+QString jobTitle(const QStringList& photos)
+{
+    if (photos.size() == 1) return QFileInfo(photos.first()).completeBaseName();
+    return QStringLiteral("Tavrin — %1 photos").arg(photos.size());
+}
+
+QRectF fittedRect(QSizeF image, const QRectF& rect)
+{
+    if (image.width() <= 0 || image.height() <= 0) return {rect.center(), QSizeF(0, 0)};
+    const double scale = std::min(rect.width() / image.width(), rect.height() / image.height());
+    const QSizeF size(image.width() * scale, image.height() * scale);
+    return {QPointF(rect.center().x() - size.width() / 2, rect.center().y() - size.height() / 2), size};
+}
+
+QRectF printableRect(const QRectF& paper, const QRectF& imageable)
+{
+    const bool large = imageable.width() > 10 && imageable.height() > 10;
+    const bool differs = std::abs(imageable.width() - paper.width()) >= 1.5 || std::abs(imageable.height() - paper.height()) >= 1.5
+        || std::abs(imageable.x() - paper.x()) >= 1.5 || std::abs(imageable.y() - paper.y()) >= 1.5;
+    return large && differs ? imageable : paper;
+}
+
+void configure(QPrinter& printer, const QStringList& photos, std::optional<PrintPaperFormat> paper)
+{
+    PrintInfoMemory::restoreSharedIfNeeded();
+    PrintInfoMemory::shared().applyTo(printer);
+    printer.setDocName(jobTitle(photos));
+    printer.setPrintRange(QPrinter::AllPages);
+    // Pages are laid out from the sheet's corner; the printable area is worked out per job.
+    printer.setFullPage(true);
+    if (paper) {
+        const std::optional<QSize> first = photos.isEmpty() ? std::nullopt : pixelSize(photos.first());
+        const bool landscape = first && first->width() > first->height();
+        printer.setPageSize(pageSize(*paper));
+        printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+        printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
+    }
+}
+
+bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress)
+{
+    PhotoPrintView view(photos);
+    const int total = view.pageCount();
+    int first = 1, last = total;
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        first = std::max(1, printer.fromPage());
+        last = std::min(total, printer.toPage() > 0 ? printer.toPage() : total);
+    }
+    if (total == 0 || first > last) return true;
+
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        if (!printer.outputFileName().isEmpty())
+            throw Error(QStringLiteral("Impossible d’écrire « %1 ».").arg(printer.outputFileName()));
+        throw Error(QStringLiteral("L’impression n’a pas pu commencer : l’imprimante « %1 » ne répond pas.").arg(printer.printerName()));
+    }
+    const QPageLayout layout = printer.pageLayout();
+    const QRectF sheet = layout.fullRect(QPageLayout::Point).translated(-layout.fullRect(QPageLayout::Point).topLeft());
+    // The printer's hardware margins, or the user's own when larger.
+    const QMarginsF hardware = layout.minimumMargins(), chosen = layout.margins(QPageLayout::Point);
+    const QMarginsF margins(std::max(hardware.left(), chosen.left()), std::max(hardware.top(), chosen.top()),
+                            std::max(hardware.right(), chosen.right()), std::max(hardware.bottom(), chosen.bottom()));
+    const QRectF printable = printableRect(sheet, sheet.marginsRemoved(margins));
+    const double scale = printer.resolution() / 72.0;
+    const auto device = [scale](const QRectF& r) { return QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale); };
+
+    const int count = last - first + 1;
+    for (int page = first - 1, done = 0; page < last; ++page) {
+        if (progress.cancel && progress.cancel->load()) {
+            printer.abort();
+            painter.end();
+            return false;
+        }
+        if (done > 0) printer.newPage();
+        if (!view.drawPage(painter, page, device(sheet), device(printable)) && progress.unreadable)
+            progress.unreadable(photos[page]);
+        view.releaseImages();
+        if (progress.pageDone) progress.pageDone(++done, count);
+    }
+    painter.end();
+    return true;
+}
+
+namespace {
+QMutex markerMutex;
+std::function<void(const QStringList&)>& marker()
+{
+    static std::function<void(const QStringList&)> instance;
+    return instance;
+}
+} // namespace
+
+void setDeliveredMarker(std::function<void(const QStringList&)> mark)
+{
+    const QMutexLocker lock(&markerMutex);
+    marker() = std::move(mark);
+}
+
+void markPrinted(const QStringList& photos)
+{
+    std::function<void(const QStringList&)> mark;
+    {
+        const QMutexLocker lock(&markerMutex);
+        mark = marker();
+    }
+    if (mark) mark(photos);
+}
+
+} // namespace tavrin::PhotoPrinter

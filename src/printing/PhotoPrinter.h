@@ -1,0 +1,58 @@
+#pragma once
+
+// Printing ordered photos at full resolution, one photo per sheet: the job's settings and the
+// drawing of its pages into a QPrinter (a CUPS queue or a PDF file).
+
+#include "printing/PrintPaperFormat.h"
+
+#include <QRectF>
+#include <QSize>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <optional>
+
+class QPrinter;
+
+namespace tavrin::PhotoPrinter {
+
+// Width and height of the photo as it is shown (its orientation applied), read from the file's
+// header without decoding it.
+std::optional<QSize> pixelSize(const QString& path);
+
+// The files that are photos, in the given order; the others are never printed.
+QStringList photosOf(const QStringList& files);
+
+// "IMG_0042" for one photo, "Tavrin — 3 photos" for several.
+QString jobTitle(const QStringList& photos);
+
+// The image scaled to fit the rectangle with its aspect kept, centred in it.
+QRectF fittedRect(QSizeF image, const QRectF& rect);
+
+// Where photos are drawn on the sheet (points): the printer's imageable area when it is a real
+// one (over 10 points and at least 1.5 points away from the paper's edges), else the whole paper.
+QRectF printableRect(const QRectF& paper, const QRectF& imageable);
+
+// Prepares the printer for the photos: remembered settings, the page range, the job title and,
+// with a paper, no margins, that paper and the orientation of the first photo.
+void configure(QPrinter& printer, const QStringList& photos, std::optional<PrintPaperFormat> paper);
+
+struct RenderProgress {
+    // Called after each page with the pages done and the pages in the job.
+    std::function<void(int done, int total)> pageDone;
+    // Photos that could not be read: their pages stay blank.
+    std::function<void(const QString& photo)> unreadable;
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Draws the pages of the printer's range, one photo decoded at a time; safe off the main thread.
+// False when cancelled (the job is then aborted). Throws tavrin::Error when the printer cannot
+// start the job.
+bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {});
+
+// Whoever keeps delivered marks registers here; printed photos are handed to it after a job.
+void setDeliveredMarker(std::function<void(const QStringList& photos)> mark);
+void markPrinted(const QStringList& photos);
+
+} // namespace tavrin::PhotoPrinter

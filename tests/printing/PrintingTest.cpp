@@ -1,0 +1,205 @@
+#include "TestSupport.h"
+
+#include "base/UserDefaults.h"
+#include "editing/PhotoComposer.h"
+#include "printing/PhotoPrinter.h"
+#include "printing/PrintInfoMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+
+using namespace tavrin;
+using test::TempDataDir;
+
+namespace {
+
+bool magick(const QStringList& arguments) { return QProcess::execute(QStringLiteral("convert"), arguments) == 0; }
+
+QString output(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForFinished(60000);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// pdfimages -list: one line per image, "page num type width height …".
+struct PdfImage {
+    int page, width, height;
+};
+QList<PdfImage> pdfImages(const QString& pdf)
+{
+    QList<PdfImage> images;
+    const QStringList lines = output(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(u'\n');
+    for (const QString& line : lines.mid(2)) {
+        const QStringList f = line.simplified().split(u' ');
+        if (f.size() > 4) images.push_back({f[0].toInt(), f[3].toInt(), f[4].toInt()});
+    }
+    return images;
+}
+
+} // namespace
+
+TEST(PrintPaper, TitlesSizesAndRawValuesInMenuOrder)
+{
+    QStringList titles, raws;
+    for (const PrintPaperFormat f : allPrintPaperFormats) {
+        titles << menuTitle(f);
+        raws << rawValue(f);
+        EXPECT_EQ(printPaperFormatFromRaw(rawValue(f)), f);
+    }
+    EXPECT_EQ(titles, QStringList({"A5", "A4", "10 × 15 cm", "13 × 18 cm", "15 × 21 cm"}));
+    EXPECT_EQ(raws, QStringList({"a5", "a4", "photo10x15", "photo13x18", "photo15x21"}));
+    EXPECT_FALSE(printPaperFormatFromRaw("A4"));
+    EXPECT_NEAR(paperSizeInPoints(PrintPaperFormat::a4).width(), 595.2756, 1e-9);
+    EXPECT_NEAR(paperSizeInPoints(PrintPaperFormat::a4).height(), 841.8898, 1e-4);
+    EXPECT_NEAR(paperSizeInPoints(PrintPaperFormat::photo10x15).height(), 425.1969, 1e-4);
+    EXPECT_NEAR(paperSizeInPoints(PrintPaperFormat::photo13x18).height(), 510.2362, 1e-4);
+    EXPECT_NEAR(pageSize(PrintPaperFormat::photo10x15).size(QPageSize::Point).width(), 283.46, 0.6);
+}
+
+TEST(PhotoPrinterLayout, TitlesFittingAndThePrintableArea)
+{
+    EXPECT_EQ(PhotoPrinter::jobTitle({"/o/IMG_0042.JPG"}), "IMG_0042");
+    EXPECT_EQ(PhotoPrinter::jobTitle({"/o/a.jpg", "/o/b.jpg", "/o/c.jpg"}), "Tavrin — 3 photos");
+    EXPECT_EQ(PhotoPrinter::photosOf({"/o/a.JPG", "/o/notes.txt", "/o/clip.mp4", "/o/b.heic"}), QStringList({"/o/a.JPG", "/o/b.heic"}));
+
+    // The 6000 × 4000 photo on a 595 × 842 area: full width, centred vertically.
+    const QRectF drawn = PhotoPrinter::fittedRect(QSizeF(6000, 4000), QRectF(0, 0, 595, 842));
+    EXPECT_DOUBLE_EQ(drawn.width(), 595);
+    EXPECT_NEAR(drawn.height(), 396.6667, 1e-4);
+    EXPECT_NEAR(drawn.y(), (842 - 396.6667) / 2, 1e-4);
+    EXPECT_DOUBLE_EQ(drawn.x(), 0);
+
+    const QRectF paper(0, 0, 595, 842);
+    EXPECT_EQ(PhotoPrinter::printableRect(paper, QRectF(12, 12, 571, 818)), QRectF(12, 12, 571, 818));
+    EXPECT_EQ(PhotoPrinter::printableRect(paper, QRectF(1, 1, 594, 841)), paper); // under 1.5 points away
+    EXPECT_EQ(PhotoPrinter::printableRect(paper, QRectF(0, 0, 8, 842)), paper);   // not a real area
+}
+
+TEST(PhotoPrinterJob, PaperOrientationPagesAndFullResolutionImagesInAPdf)
+{
+    TempDataDir data;
+    PrintInfoMemory::forgetRestoreForTesting();
+    const QString wide = data.file("IMG_0001.jpg"), tall = data.file("IMG_0002.png"), turned = data.file("IMG_0003.jpg");
+    const QString broken = data.file("IMG_0004.jpg");
+    ASSERT_TRUE(magick({"-size", "640x400", "xc:#3060c0", "-fill", "red", "-draw", "rectangle 0,0 99,99", wide}));
+    ASSERT_TRUE(magick({"-size", "300x500", "xc:green", tall}));
+    // Stored 600 × 400 with orientation 6 (libvips writes the tag), shown upright as 400 × 600.
+    {
+        PhotoComposer::ensureVips();
+        vips::VImage stored = vips::VImage::black(600, 400, vips::VImage::option()->set("bands", 3)).copy();
+        stored.set(VIPS_META_ORIENTATION, 6);
+        stored.jpegsave(turned.toUtf8().constData());
+    }
+    test::writeFile(broken, "pas une photo");
+
+    EXPECT_EQ(PhotoPrinter::pixelSize(turned), QSize(400, 600));
+    EXPECT_EQ(PhotoPrinter::pixelSize(tall), QSize(300, 500));
+    EXPECT_FALSE(PhotoPrinter::pixelSize(broken));
+
+    {
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        PhotoPrinter::configure(printer, {wide, tall}, PrintPaperFormat::photo10x15);
+        EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Landscape);
+        EXPECT_EQ(printer.pageLayout().margins(QPageLayout::Point), QMarginsF(0, 0, 0, 0));
+        const QSizeF portrait = printer.pageLayout().pageSize().size(QPageSize::Point);
+        EXPECT_NEAR(portrait.width(), 283.4646, 0.6);
+        EXPECT_NEAR(portrait.height(), 425.1969, 0.6);
+        PhotoPrinter::configure(printer, {broken, wide}, PrintPaperFormat::a4);
+        EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Portrait);
+    }
+
+    const QString pdf = data.file("proof.pdf");
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    const QStringList photos{wide, broken, tall, turned};
+    PhotoPrinter::configure(printer, photos, PrintPaperFormat::a4);
+    QStringList unreadable;
+    QList<int> pages;
+    PhotoPrinter::RenderProgress progress;
+    progress.unreadable = [&](const QString& p) { unreadable << p; };
+    progress.pageDone = [&](int done, int total) { pages << done * 10 + total; };
+    ASSERT_TRUE(PhotoPrinter::render(printer, photos, progress));
+    EXPECT_EQ(unreadable, QStringList({broken}));
+    EXPECT_EQ(pages, QList<int>({14, 24, 34, 44}));
+
+    const QString info = output("pdfinfo", {pdf});
+    EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+4\\n"))) << qPrintable(info);
+    EXPECT_TRUE(info.contains(QString::fromUtf8("Tavrin — 4 photos"))) << qPrintable(info);
+    EXPECT_TRUE(info.contains(QRegularExpression("Page size:\\s+842 x 595 pts"))) << qPrintable(info);
+    // One image per readable page at the photo's own pixel size; the unreadable page is blank.
+    const QList<PdfImage> images = pdfImages(pdf);
+    ASSERT_EQ(images.size(), 3);
+    EXPECT_EQ((QList<int>{images[0].page, images[0].width, images[0].height}), (QList<int>{1, 640, 400}));
+    EXPECT_EQ((QList<int>{images[1].page, images[1].width, images[1].height}), (QList<int>{3, 300, 500}));
+    EXPECT_EQ((QList<int>{images[2].page, images[2].width, images[2].height}), (QList<int>{4, 400, 600}));
+
+    // Pixels: the red corner and the blue field of the first photo come through unchanged.
+    QProcess::execute("pdfimages", {"-f", "1", "-l", "1", "-png", pdf, data.file("page")});
+    const QString corner = output("vips", {"getpoint", data.file("page-000.png"), "20", "20"}).simplified();
+    const QString field = output("vips", {"getpoint", data.file("page-000.png"), "400", "300"}).simplified();
+    const QStringList c = corner.split(u' '), f = field.split(u' ');
+    ASSERT_EQ(c.size(), 3);
+    ASSERT_EQ(f.size(), 3);
+    EXPECT_GT(c[0].toInt(), 245);
+    EXPECT_LT(c[2].toInt(), 10);
+    EXPECT_NEAR(f[2].toInt(), 0xc0, 6);
+}
+
+TEST(PrintInfoMemory, SettingsComeBackOnceAndABadArchiveIsRemoved)
+{
+    TempDataDir data;
+    PrintInfoMemory::forgetRestoreForTesting();
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setPageSize(QPageSize(QPageSize::A5));
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setPageMargins(QMarginsF(5, 6, 7, 8), QPageLayout::Point);
+    printer.setCopyCount(3);
+    printer.setColorMode(QPrinter::GrayScale);
+    PrintInfoMemory::remember(printer);
+    const PrintSettings remembered = PrintInfoMemory::shared();
+    EXPECT_FALSE(UserDefaults::standard().contains(PrintInfoMemory::lastPrinterNameKey));
+
+    // As in a new process: the archive is read back once.
+    PrintInfoMemory::forgetRestoreForTesting();
+    PrintInfoMemory::restoreSharedIfNeeded();
+    const PrintSettings back = PrintInfoMemory::shared();
+    EXPECT_EQ(back.pageSize.id(), QPageSize::A5);
+    EXPECT_EQ(back.orientation, QPageLayout::Landscape);
+    EXPECT_EQ(back.margins, QMarginsF(5, 6, 7, 8));
+    EXPECT_EQ(back.copies, 3);
+    EXPECT_EQ(back.colorMode, QPrinter::GrayScale);
+    EXPECT_EQ(toJson(back), toJson(remembered));
+    // A PDF printer has no duplex: that setting is checked through its archive alone.
+    PrintSettings duplex = remembered;
+    duplex.duplex = QPrinter::DuplexLongSide;
+    duplex.printerName = "Atelier";
+    EXPECT_EQ(printSettingsFromJson(toJson(duplex)), duplex);
+
+    // A second print in the same run does not read the defaults again.
+    PrintSettings other = remembered;
+    other.copies = 9;
+    UserDefaults::standard().setString(PrintInfoMemory::lastPrintInfoKey, QString::fromUtf8(QJsonDocument(toJson(other)).toJson()));
+    PrintInfoMemory::restoreSharedIfNeeded();
+    EXPECT_EQ(PrintInfoMemory::shared().copies, 3);
+
+    // A damaged archive is dropped; a printer that is not installed is not chosen.
+    UserDefaults::standard().setString(PrintInfoMemory::lastPrintInfoKey, "{\"printer\": 3");
+    UserDefaults::standard().setString(PrintInfoMemory::lastPrinterNameKey, "Imprimante-disparue");
+    PrintInfoMemory::forgetRestoreForTesting();
+    PrintInfoMemory::restoreSharedIfNeeded();
+    EXPECT_FALSE(UserDefaults::standard().contains(PrintInfoMemory::lastPrintInfoKey));
+    EXPECT_EQ(PrintInfoMemory::shared(), PrintSettings{});
+    QJsonObject missing = toJson(remembered);
+    missing.remove("duplex");
+    EXPECT_FALSE(printSettingsFromJson(missing));
+}
