@@ -20,6 +20,8 @@ packages=(
   libxlsxwriter-dev python3-openpyxl python3-reportlab python3-cairo poppler-utils
   libvips-tools imagemagick ffmpeg
   iproute2 btrfs-progs xfsprogs hyperfine time jq
+  # a private print server with a PDF queue for the printing tests
+  cups-daemon cups-client printer-driver-cups-pdf
 )
 
 missing=()
