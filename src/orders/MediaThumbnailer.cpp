@@ -17,6 +17,7 @@
 #include <glib.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -68,8 +69,11 @@ QImage toQImage(vips::VImage image)
 
 QImage scaledWithin(const QImage& image, int maxPixel)
 {
-    if (image.isNull() || std::max(image.width(), image.height()) <= maxPixel) return image;
-    return image.scaled(maxPixel, maxPixel, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    const int longest = std::max(image.width(), image.height());
+    if (image.isNull() || longest <= maxPixel) return image;
+    // Rounded, not truncated: 512 × 341 becomes 480 × 320 as a direct thumbnail would.
+    const auto side = [&](int length) { return std::max(1, int(std::lround(double(length) * maxPixel / longest))); };
+    return image.scaled(side(image.width()), side(image.height()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 bool makeOwnerDirectory(const QString& path)
