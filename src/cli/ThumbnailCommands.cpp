@@ -30,7 +30,7 @@ int thumbnail(const QStringList& raw)
     if (QFileInfo(out).absoluteFilePath() == info.absoluteFilePath())
         throw Error(QStringLiteral("La vignette ne peut pas remplacer le fichier lui-même."));
     QSaveFile target(out);
-    if (!target.open(QIODevice::WriteOnly) || !image.save(&target, "PNG") || !target.commit())
+    if (!target.open(QIODevice::WriteOnly) || !image.save(&target, "PNG", 80) || !target.commit())
         throw Error(QStringLiteral("Impossible d’écrire la vignette « %1 ».").arg(out));
     return 0;
 }

@@ -172,7 +172,9 @@ bool write(const QString& path, const QImage& image, int size)
     // A temporary file of the same folder (created 0600) renamed over the entry: a reader never
     // sees half a PNG.
     QTemporaryFile temporary(folder + QStringLiteral("/.tavrin-XXXXXX.png"));
-    if (!temporary.open() || !entry.save(&temporary, "PNG") || !temporary.flush()) return false;
+    // Light compression: the entry is written on the way to the screen, and level 1 costs a
+    // fifth of the default for a slightly larger file.
+    if (!temporary.open() || !entry.save(&temporary, "PNG", 80) || !temporary.flush()) return false;
     const QString target = entryPath(path, size);
     if (std::rename(QFile::encodeName(temporary.fileName()).constData(), QFile::encodeName(target).constData()) != 0)
         return false;
@@ -250,6 +252,19 @@ void MediaThumbnailer::store(const QString& key, const QImage& image)
 
 QImage MediaThumbnailer::make(const QString& path, bool isVideo, int maxPixel) const
 {
+    PendingEntry pending;
+    const QImage image = make(path, isVideo, maxPixel, pending);
+    pending.write(path);
+    return image;
+}
+
+void MediaThumbnailer::PendingEntry::write(const QString& path) const
+{
+    if (folder != 0) SharedThumbnails::write(path, image, folder);
+}
+
+QImage MediaThumbnailer::make(const QString& path, bool isVideo, int maxPixel, PendingEntry& pending) const
+{
     bool shared = false;
     {
         const QMutexLocker lock(&m_mutex);
@@ -264,7 +279,7 @@ QImage MediaThumbnailer::make(const QString& path, bool isVideo, int maxPixel) c
     const int made = folder != 0 ? folder : maxPixel;
     const QImage image = isVideo ? videoThumbnail(path, made) : photoThumbnail(path, made);
     if (image.isNull()) return {};
-    if (folder != 0) SharedThumbnails::write(path, image, folder);
+    if (folder != 0) pending = {image, folder};
     return scaledWithin(image, maxPixel);
 }
 
@@ -290,13 +305,16 @@ void MediaThumbnailer::thumbnail(const QString& path, bool isVideo, int maxPixel
     }
     QPointer<QObject> receiver(context);
     QThreadPool::globalInstance()->start([this, file, key, isVideo, maxPixel, receiver, done = std::move(done)] {
-        const QImage image = make(file, isVideo, maxPixel);
+        PendingEntry pending;
+        const QImage image = make(file, isVideo, maxPixel, pending);
         // Stored under the key read before making: a file rewritten meanwhile gets a new key anyway.
         if (!image.isNull()) store(memoryKey(key, maxPixel), image);
-        if (!receiver) return;
-        QMetaObject::invokeMethod(receiver.data(), [receiver, done, key, image] {
-            if (receiver) done(key, image);
-        }, Qt::QueuedConnection);
+        if (receiver)
+            QMetaObject::invokeMethod(receiver.data(), [receiver, done, key, image] {
+                if (receiver) done(key, image);
+            }, Qt::QueuedConnection);
+        // The shared entry is written once the gallery has its image.
+        pending.write(file);
     });
 }
 

@@ -54,7 +54,14 @@ private:
     MediaThumbnailer();
     QImage lookup(const QString& memoryKey) const;
     void store(const QString& memoryKey, const QImage& image);
+    // A shared entry made at its folder's size, to be written after the image is handed over.
+    struct PendingEntry {
+        QImage image;
+        int folder = 0;
+        void write(const QString& path) const;
+    };
     QImage make(const QString& path, bool isVideo, int maxPixel) const;
+    QImage make(const QString& path, bool isVideo, int maxPixel, PendingEntry& pending) const;
 
     mutable QMutex m_mutex;
     mutable QCache<QString, QImage> m_cache;
