@@ -1,4 +1,6 @@
 #include "app/TavrinApp.h"
+#include "editing/PhotoEditMemory.h"
+#include "orders/MediaThumbnailer.h"
 
 #include <QGuiApplication>
 
@@ -11,6 +13,8 @@ TavrinApp::TavrinApp(SingleInstance& launches, QObject* parent) : QObject(parent
         else flush();
     });
     connect(qGuiApp, &QGuiApplication::aboutToQuit, this, &TavrinApp::flush);
+    // Every edit that rewrites a photo's pixels drops its thumbnail, in memory and on disk.
+    PhotoEditMemory::setThumbnailForgetter([](const QString& photo) { MediaThumbnailer::shared().remove(photo); });
     // tavrin-cli may write the same files while the window is open.
     libraryStore.followDiskChanges();
     workspaceStore.followDiskChanges();

@@ -1,5 +1,7 @@
 #include "base/AppSupport.h"
 #include "cli/Cli.h"
+#include "editing/PhotoEditMemory.h"
+#include "orders/MediaThumbnailer.h"
 
 #include <QCoreApplication>
 
@@ -63,6 +65,8 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("tavrin-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     QStringList args = app.arguments().mid(1);
+    // A photo re-rendered by an edit command must not keep its old thumbnail, here or in the file manager.
+    PhotoEditMemory::setThumbnailForgetter([](const QString& photo) { MediaThumbnailer::shared().remove(photo); });
 
     while (!args.isEmpty() && args.first().startsWith(QStringLiteral("--"))) {
         const QString option = args.takeFirst();

@@ -1,0 +1,236 @@
+#include "editing/RetouchBridges.h"
+#include "orders/MediaThumbnailer.h"
+
+#include <QColor>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <vips/vips8>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+using namespace tavrin;
+
+namespace {
+
+// Pixels stored as `colour` with a blue top-left quarter; `orientation` goes into EXIF.
+void makePhoto(const QString& path, int width, int height, int orientation = 0,
+               std::vector<double> colour = {255, 0, 0})
+{
+    RetouchBridges::ensureVips();
+    vips::VImage image = vips::VImage::black(width, height, vips::VImage::option()->set("bands", 3)).new_from_image(colour);
+    image = image.copy_memory();
+    image.draw_rect({0, 0, 255}, 0, 0, width / 4, height / 4, vips::VImage::option()->set("fill", true));
+    if (orientation) image.set("orientation", orientation);
+    image.jpegsave(QFile::encodeName(path).constData(), vips::VImage::option()->set("Q", 95));
+}
+
+void setMtime(const QString& path, qint64 seconds)
+{
+    const struct utimbuf times {seconds, seconds};
+    ASSERT_EQ(::utime(QFile::encodeName(path).constData(), &times), 0);
+}
+
+bool ffmpeg(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y")} + arguments);
+    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool isBlue(const QImage& image, int x, int y)
+{
+    const QColor c = image.pixelColor(x, y);
+    return c.blue() > 200 && c.red() < 60 && c.green() < 60;
+}
+bool isRed(const QImage& image, int x, int y)
+{
+    const QColor c = image.pixelColor(x, y);
+    return c.red() > 200 && c.blue() < 60 && c.green() < 60;
+}
+
+class MediaThumbnailerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+        thumbnailer().clearMemory();
+        thumbnailer().setSharedCacheEnabled(true);
+    }
+    void TearDown() override { qunsetenv("XDG_CACHE_HOME"); }
+    static MediaThumbnailer& thumbnailer() { return MediaThumbnailer::shared(); }
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(MediaThumbnailerTest, LongestSideIsBoundedAndSmallPhotosAreNotEnlarged)
+{
+    makePhoto(file("wide.jpg"), 600, 400);
+    makePhoto(file("tall.jpg"), 400, 600);
+    makePhoto(file("small.jpg"), 80, 60);
+    const QImage wide = thumbnailer().thumbnailNow(file("wide.jpg"), false, 150);
+    const QImage tall = thumbnailer().thumbnailNow(file("tall.jpg"), false, 150);
+    const QImage small = thumbnailer().thumbnailNow(file("small.jpg"), false, 480);
+    EXPECT_EQ(wide.size(), QSize(150, 100));
+    EXPECT_EQ(tall.size(), QSize(100, 150));
+    EXPECT_EQ(small.size(), QSize(80, 60));
+    for (const QImage* image : {&wide, &tall, &small}) {
+        EXPECT_TRUE(isBlue(*image, 2, 2));
+        EXPECT_TRUE(isRed(*image, image->width() * 3 / 4, image->height() * 3 / 4));
+    }
+    EXPECT_TRUE(thumbnailer().thumbnailNow(file("missing.jpg"), false, 150).isNull());
+    QFile junk(file("junk.jpg"));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("not a photo");
+    junk.close();
+    EXPECT_TRUE(thumbnailer().thumbnailNow(file("junk.jpg"), false, 150).isNull());
+}
+
+TEST_F(MediaThumbnailerTest, ExifOrientationComesOutUpright)
+{
+    // Stored landscape with the blue corner top-left: 6 turns it clockwise, 8 counter-clockwise.
+    makePhoto(file("six.jpg"), 600, 400, 6);
+    makePhoto(file("eight.jpg"), 600, 400, 8);
+    const QImage six = thumbnailer().thumbnailNow(file("six.jpg"), false, 150);
+    const QImage eight = thumbnailer().thumbnailNow(file("eight.jpg"), false, 150);
+    ASSERT_EQ(six.size(), QSize(100, 150));
+    ASSERT_EQ(eight.size(), QSize(100, 150));
+    EXPECT_TRUE(isBlue(six, 97, 2));
+    EXPECT_TRUE(isRed(six, 2, 2));
+    EXPECT_TRUE(isBlue(eight, 2, 147));
+    EXPECT_TRUE(isRed(eight, 2, 2));
+}
+
+TEST_F(MediaThumbnailerTest, VideoFirstFrameWithTrackRotation)
+{
+    const QString plain = file("clip.mp4");
+    const QString turned = file("turned.mp4");
+    ASSERT_TRUE(ffmpeg({"-f", "lavfi", "-i", "color=red:s=320x240:d=1,drawbox=x=0:y=0:w=80:h=60:color=blue:t=fill",
+                        "-pix_fmt", "yuv420p", plain}));
+    ASSERT_TRUE(ffmpeg({"-i", plain, "-c", "copy", "-metadata:s:v:0", "rotate=90", turned}));
+    const QImage frame = thumbnailer().thumbnailNow(plain, true, 100);
+    ASSERT_EQ(frame.size(), QSize(100, 75));
+    EXPECT_TRUE(isBlue(frame, 3, 3));
+    EXPECT_TRUE(isRed(frame, 60, 50));
+    // The display matrix turns the frame as ffmpeg itself shows it: the blue corner bottom-left.
+    const QImage upright = thumbnailer().thumbnailNow(turned, true, 100);
+    ASSERT_EQ(upright.size(), QSize(75, 100));
+    EXPECT_TRUE(isBlue(upright, 3, 96));
+    EXPECT_TRUE(isRed(upright, 3, 3));
+    EXPECT_TRUE(thumbnailer().thumbnailNow(file("clip-missing.mp4"), true, 100).isNull());
+}
+
+TEST_F(MediaThumbnailerTest, RewrittenFileGetsANewKeyAndRemoveForgetsIt)
+{
+    const QString photo = file("photo.jpg");
+    makePhoto(photo, 600, 400);
+    setMtime(photo, 1700000000);
+    const QString before = MediaThumbnailer::cacheKey(photo);
+    EXPECT_TRUE(before.startsWith(photo + QStringLiteral("|1700000000|")));
+    EXPECT_TRUE(isRed(thumbnailer().thumbnailNow(photo, false, 120), 100, 70));
+    EXPECT_TRUE(thumbnailer().inMemory(photo, 120));
+
+    // Rewritten without anyone calling remove: the new key alone shows the new pixels.
+    makePhoto(photo, 600, 400, 0, {0, 255, 0});
+    setMtime(photo, 1700000100);
+    EXPECT_NE(MediaThumbnailer::cacheKey(photo), before);
+    const QImage green = thumbnailer().thumbnailNow(photo, false, 120);
+    EXPECT_GT(green.pixelColor(100, 70).green(), 200);
+    EXPECT_LT(green.pixelColor(100, 70).red(), 60);
+
+    const QString entry = SharedThumbnails::entryPath(photo, 128);
+    ASSERT_TRUE(QFile::exists(entry));
+    thumbnailer().remove(photo);
+    EXPECT_FALSE(thumbnailer().inMemory(photo, 120));
+    EXPECT_FALSE(QFile::exists(entry));
+
+    EXPECT_EQ(MediaThumbnailer::cacheKey(file("gone.jpg")), file("gone.jpg") + QStringLiteral("|0|0"));
+}
+
+TEST_F(MediaThumbnailerTest, AsynchronousResultArrivesOnTheCallersThreadWithItsKey)
+{
+    const QString photo = file("photo.jpg");
+    makePhoto(photo, 600, 400);
+    QObject receiver;
+    QEventLoop loop;
+    QString key;
+    QImage image;
+    QThread* thread = nullptr;
+    thumbnailer().thumbnail(photo, false, 480, &receiver, [&](const QString& k, const QImage& i) {
+        key = k;
+        image = i;
+        thread = QThread::currentThread();
+        loop.quit();
+    });
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    loop.exec();
+    EXPECT_EQ(key, MediaThumbnailer::cacheKey(photo));
+    EXPECT_EQ(image.size(), QSize(480, 320));
+    EXPECT_EQ(thread, QThread::currentThread());
+    // A hit is delivered at once.
+    bool immediate = false;
+    thumbnailer().thumbnail(photo, false, 480, &receiver, [&](const QString&, const QImage& i) { immediate = !i.isNull(); });
+    EXPECT_TRUE(immediate);
+}
+
+TEST_F(MediaThumbnailerTest, FreedesktopEntriesAreWrittenCheckedAndShared)
+{
+    const QString photo = file("photo.jpg");
+    makePhoto(photo, 1200, 800);
+    setMtime(photo, 1700000000);
+    ASSERT_EQ(thumbnailer().thumbnailNow(photo, false, 480).size(), QSize(480, 320));
+
+    const QString entry = SharedThumbnails::entryPath(photo, 512);
+    EXPECT_TRUE(entry.startsWith(file("cache/thumbnails/x-large/")));
+    QImage written;
+    ASSERT_TRUE(written.load(entry, "PNG"));
+    EXPECT_EQ(written.size(), QSize(512, 341));
+    EXPECT_EQ(written.text("Thumb::URI"), QStringLiteral("file://") + photo);
+    EXPECT_EQ(written.text("Thumb::MTime"), QStringLiteral("1700000000"));
+    EXPECT_EQ(written.text("Thumb::Size"), QString::number(QFileInfo(photo).size()));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(entry).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(QFile::encodeName(file("cache/thumbnails")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(QDir(file("cache/thumbnails/x-large")).entryList(QDir::Files | QDir::Hidden).size() == 1);
+
+    // Entries made by another program (vips writes the text chunks), green so they can be told apart.
+    const auto writeForeign = [&](int folder, qint64 mtime) {
+        vips::VImage green = vips::VImage::black(128, 85, vips::VImage::option()->set("bands", 3)).new_from_image({0, 255, 0});
+        green = green.copy();
+        green.set("png-comment-0-Thumb::URI", SharedThumbnails::fileUri(photo).toUtf8().constData());
+        green.set("png-comment-1-Thumb::MTime", QByteArray::number(mtime).constData());
+        QDir().mkpath(QFileInfo(SharedThumbnails::entryPath(photo, folder)).path());
+        green.pngsave(QFile::encodeName(SharedThumbnails::entryPath(photo, folder)).constData());
+    };
+    thumbnailer().clearMemory();
+    writeForeign(128, 1700000000);
+    const QImage reused = thumbnailer().thumbnailNow(photo, false, 100);
+    EXPECT_EQ(reused.size(), QSize(100, 66));
+    EXPECT_GT(reused.pixelColor(50, 50).green(), 200);
+
+    // A stale modification time: the entry is ignored and replaced by one from the photo.
+    thumbnailer().clearMemory();
+    ASSERT_TRUE(QFile::remove(entry));
+    writeForeign(128, 1600000000);
+    const QImage fresh = thumbnailer().thumbnailNow(photo, false, 100);
+    EXPECT_TRUE(isRed(fresh, 80, 50));
+    QImage replaced;
+    ASSERT_TRUE(replaced.load(SharedThumbnails::entryPath(photo, 128), "PNG"));
+    EXPECT_EQ(replaced.text("Thumb::MTime"), QStringLiteral("1700000000"));
+
+    // Never a thumbnail of a thumbnail.
+    EXPECT_FALSE(SharedThumbnails::write(entry, written, 512));
+}
+
+} // namespace
