@@ -67,8 +67,12 @@ void sortByName(QList<T>& items, Name name)
     std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
     keys.reserve(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) keys.emplace_back(collator.sortKey(name(items[i])), i);
-    std::stable_sort(keys.begin(), keys.end(),
-                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    // Names equal but for case (IMG.JPG, img.jpg) keep one order whatever the directory's order.
+    std::stable_sort(keys.begin(), keys.end(), [&](const auto& a, const auto& b) {
+        const int byCollator = a.first.compare(b.first);
+        if (byCollator != 0) return byCollator < 0;
+        return name(items[a.second]) < name(items[b.second]);
+    });
     QList<T> sorted;
     sorted.reserve(items.size());
     for (const auto& key : keys) sorted.push_back(std::move(items[key.second]));
