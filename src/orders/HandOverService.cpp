@@ -23,6 +23,7 @@
 #include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace tavrin {
 
@@ -125,6 +126,9 @@ public:
         : QObject(service), m_service(service), m_socket(socket)
     {
         socket->setParent(this);
+        // Our own reference to the socket: its acknowledgements stay readable after the peer
+        // closed and Qt let go of its descriptor.
+        m_fd = ::dup(int(socket->socketDescriptor()));
         socket->setReadBufferSize(service->m_options.maxHeaderBytes + 1024);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         m_timer.setSingleShot(true);
@@ -139,6 +143,8 @@ public:
         startReading();
     }
 
+    ~HandOverConnection() override { releaseDescriptor(); }
+
     bool readingRequest() const { return m_state == State::reading; }
     qint64 idleSince() const { return m_idleSince; }
 
@@ -150,6 +156,7 @@ public:
         m_drainPoll.stop();
         m_file.close();
         m_socket->abort();
+        releaseDescriptor();
         m_service->removeConnection(this);
         deleteLater();
     }
@@ -198,6 +205,7 @@ private:
             (request[2] != "HTTP/1.1" && request[2] != "HTTP/1.0"))
             return fail(400, "Bad Request");
         bool keepAlive = request[2] == "HTTP/1.1";
+        bool uploading = false;
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const QByteArray line = lines[i].trimmed();
             const qsizetype colon = line.indexOf(':');
@@ -205,11 +213,12 @@ private:
             const QByteArray name = line.left(colon).trimmed().toLower();
             const QByteArray value = line.mid(colon + 1).trimmed().toLower();
             if (name == "connection") keepAlive = value == "keep-alive" || (keepAlive && value != "close");
-            // Nothing is ever uploaded here.
-            if (name == "transfer-encoding" || (name == "content-length" && value != "0")) return fail(413, "Payload Too Large");
+            // Nothing is ever uploaded here: a body is never read, the connection ends after the 404.
+            if (name == "transfer-encoding" || (name == "content-length" && value != "0")) uploading = true;
         }
         const QByteArray& method = request[0];
-        if (method != "GET" && method != "HEAD") return fail(405, "Method Not Allowed");
+        // Any other method, like any unknown address, gets the one 404: nothing tells what exists.
+        if (uploading || (method != "GET" && method != "HEAD")) return respond({}, false, false);
         const HandOverService::Resolved resolved = m_service->resolve(request[1]);
         if (!m_service->isReady(resolved)) {
             m_state = State::waiting;
@@ -257,7 +266,6 @@ private:
     {
         QByteArray response = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason +
                               "\r\nContent-Length: 0\r\nConnection: close\r\n";
-        if (status == 405) response += "Allow: GET, HEAD\r\n";
         response += "\r\n";
         m_socket->write(response);
         m_segments.clear();
@@ -308,9 +316,15 @@ private:
 
     // Bytes sent but not yet acknowledged by the phone; -1 when the connection was reset (the
     // kernel then forgets the queue, which must not read as "all received").
+    void releaseDescriptor()
+    {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+    }
+
     int unacknowledged() const
     {
-        const int fd = int(m_socket->socketDescriptor());
+        const int fd = m_fd;
         if (fd < 0) return -1;
         tcp_info info{};
         socklen_t length = sizeof info;
@@ -324,6 +338,9 @@ private:
     // A phone that read everything may close at once; one that gave up resets the connection.
     void closedByPeer()
     {
+        // The close may be seen before the last write's progress signal.
+        if (m_state == State::sending && m_fetchedIndex != -2 && m_segment >= m_segments.size() && m_socket->bytesToWrite() == 0)
+            m_state = State::draining;
         if (m_state == State::draining && unacknowledged() == 0) {
             const int index = m_fetchedIndex;
             close();
@@ -357,6 +374,7 @@ private:
             m_state = State::closed;
             m_timer.stop();
             m_socket->disconnectFromHost();
+            releaseDescriptor();
             m_service->removeConnection(this);
             deleteLater();
             return;
@@ -383,6 +401,7 @@ private:
     bool m_keepAlive = false;
     int m_fetchedIndex = -2;
     int m_lastPending = -1;
+    int m_fd = -1;
 };
 
 HandOverService::HandOverService(QObject* parent) : QObject(parent) {}
