@@ -1,0 +1,116 @@
+#pragma once
+
+// Hands files over to a customer's phone: a download page on the local network at an address
+// holding a random token, shown as a QR code. Only those files are served, read-only; the
+// completion runs once every file was fetched in full, and then the service stops.
+
+#include "orders/HandOverArchive.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+class QTcpServer;
+
+namespace tavrin {
+
+class HandOverConnection;
+
+class HandOverService : public QObject {
+    Q_OBJECT
+public:
+    struct Options {
+        QHostAddress address;           // null: the local-network address
+        int maxConnections = 24;        // beyond it, the longest-idle connection still sending its request goes
+        int idleTimeoutMs = 10000;      // a request must arrive, and a response progress, within this time
+        int maxHeaderBytes = 8192;
+        int thumbnailSize = 320;
+    };
+
+    explicit HandOverService(QObject* parent = nullptr);
+    ~HandOverService() override;
+
+    void setOptions(const Options& options) { m_options = options; }
+    const Options& options() const { return m_options; }
+
+    // Starts serving the files; nothing for an empty list. A second call replaces the files and the
+    // completion of the first. Throws Error (French message) when a file cannot be read or the
+    // network is not available.
+    void send(const QStringList& paths, std::function<void(const QStringList& delivered)> completion = {});
+    // Stops serving without running the completion (the dialog was closed).
+    void stop();
+
+    bool isRunning() const;
+    QUrl url() const;
+    QStringList files() const;
+    // Files fetched in full so far, in the order given.
+    QStringList fetchedFiles() const;
+    int fetchedCount() const;
+    int connectionCount() const { return int(m_connections.size()); }
+
+    // The address the page is served on by default: an IPv4 address of a running Wi-Fi or wired
+    // interface, private ranges first; null when there is none.
+    static QHostAddress localNetworkAddress();
+
+Q_SIGNALS:
+    void progressChanged();
+    void delivered(const QStringList& paths);
+
+private:
+    friend class HandOverConnection;
+
+    struct File {
+        QString path;
+        QString name; // unique within the hand-over
+        QByteArray mimeType;
+        qint64 size = 0;
+        QDateTime modified;
+        std::optional<quint32> crc;
+        QByteArray thumbnail;
+        bool prepared = false;
+        bool fetched = false;
+    };
+
+    struct Body {
+        QByteArray contentType;
+        QByteArray disposition;
+        QList<HandOverArchive::Segment> segments;
+        int fetchedIndex = -2; // file index counted when sent in full; -1 the archive; -2 nothing
+    };
+    enum class Route { notFound, page, file, thumbnail, archive };
+    struct Resolved {
+        Route route = Route::notFound;
+        int index = -1;
+    };
+
+    Resolved resolve(const QByteArray& target) const;
+    bool isReady(const Resolved& resolved) const;
+    Body body(const Resolved& resolved) const;
+    QString filePath(int index) const { return m_files.value(index).path; }
+    void noteFetched(int index);
+    void prepared(quint64 generation, int index, std::optional<quint32> crc, const QByteArray& thumbnail);
+    void acceptConnections();
+    void removeConnection(HandOverConnection* connection);
+    QByteArray page() const;
+    bool archiveAvailable() const;
+
+    Options m_options;
+    QTcpServer* m_server = nullptr;
+    QByteArray m_token;
+    QList<File> m_files;
+    QList<HandOverConnection*> m_connections;
+    std::function<void(const QStringList&)> m_completion;
+    quint64 m_generation = 0;
+};
+
+// "3 fichiers", "1 fichier".
+QString fileCountText(int count);
+
+} // namespace tavrin
