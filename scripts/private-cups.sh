@@ -29,9 +29,12 @@ mkdir -p "$dir"/{conf,spool,cache,state,log,tmp,out}
 # The filters run as lp and must reach the folder and write the job's file.
 chmod 755 "$dir"
 chown lp "$dir/out"
+# Filters spool large jobs into the temporary folder.
+chmod 1777 "$dir/tmp"
 cat > "$dir/conf/cupsd.conf" <<CONF
 Listen $dir/cups.sock
-LogLevel warn
+LogLevel ${CUPS_LOG_LEVEL:-warn}
+MaxLogSize 0
 WebInterface No
 Browsing Off
 <Location />
