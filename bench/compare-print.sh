@@ -35,7 +35,8 @@ drained() {
     [ -z "$(lpstat -o Bench)" ] && return 0
     if lpstat -p Bench | grep -q 'Filter failed'; then
       echo "compare-print: the print server stopped the job: $(grep -E '^E ' "$work/cups/log/error_log" | tail -1)" >&2
-      exit 1
+      cancel -a Bench; cupsenable Bench
+      return 1
     fi
     sleep 0.1
   done
@@ -49,9 +50,13 @@ measure() {
   start=$(now)
   /usr/bin/time -f '%M' -o "$work/time" "$@" >/dev/null
   end_submit=$(now)
-  drained
+  local peak; peak=$(python3 -c "print(f'{int(open(\"$work/time\").read().split()[-1]) / 1024:.0f}')")
+  if ! drained; then
+    python3 -c "print(f'{$end_submit - $start:.2f} failed $peak -')"
+    return 0
+  fi
   end_done=$(now)
-  python3 -c "print(f'{$end_submit - $start:.2f} {$end_done - $start:.2f} {int(open(\"$work/time\").read().split()[-1]) / 1024:.0f} {__import__(\"os\").path.getsize(\"$work/cups/out/job.pdf\") / 1e6:.0f}')"
+  python3 -c "print(f'{$end_submit - $start:.2f} {$end_done - $start:.2f} $peak {__import__(\"os\").path.getsize(\"$work/cups/out/job.pdf\") / 1e6:.0f}')"
 }
 
 printf '%-40s %10s %10s %10s %10s\n' "" "handed s" "written s" "peak MB" "job MB"

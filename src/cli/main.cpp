@@ -1,7 +1,10 @@
 #include "base/AppSupport.h"
 #include "cli/Cli.h"
+#include "cli/HandOverCommands.h"
 #include "editing/PhotoEditMemory.h"
 #include "orders/MediaThumbnailer.h"
+#include "orders/OrdersStore.h"
+#include "printing/PhotoPrinter.h"
 
 #include <QCoreApplication>
 
@@ -67,6 +70,13 @@ int main(int argc, char** argv)
     QStringList args = app.arguments().mid(1);
     // A photo re-rendered by an edit command must not keep its old thumbnail, here or in the file manager.
     PhotoEditMemory::setThumbnailForgetter([](const QString& photo) { MediaThumbnailer::shared().remove(photo); });
+    // Files handed over or printed show as delivered in the orders screen, as when done there.
+    const auto markDelivered = [](const QStringList& files) {
+        OrdersStore store;
+        store.markDelivered(files);
+    };
+    handOverMarkDelivered() = markDelivered;
+    PhotoPrinter::setDeliveredMarker(markDelivered);
 
     while (!args.isEmpty() && args.first().startsWith(QStringLiteral("--"))) {
         const QString option = args.takeFirst();

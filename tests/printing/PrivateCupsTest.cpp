@@ -90,6 +90,9 @@ TEST(PrivateCups, PrintsAtFullResolutionAndTheNextProcessStartsWithTheSameSettin
     const QString images = output("pdfimages", {"-list", cups.jobFile});
     EXPECT_TRUE(images.contains(QRegularExpression("\\n\\s*1\\s+0\\s+image\\s+900\\s+600 "))) << qPrintable(images);
     EXPECT_TRUE(images.contains(QRegularExpression("\\n\\s*2\\s+1\\s+image\\s+400\\s+700 "))) << qPrintable(images);
+    // Printed photos show as delivered in the orders screen.
+    const QByteArray orders = test::readFile(data + "/Orders/settings.json");
+    EXPECT_TRUE(orders.contains("IMG_0001.jpg") && orders.contains("IMG_0002.jpg")) << orders.constData();
 
     // No paper named: the A5 landscape of the last print, remembered by the first process.
     const QString proof = work.filePath("proof.pdf");
