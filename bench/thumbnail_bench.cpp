@@ -101,7 +101,10 @@ void BM_ThumbnailWarmSharedEntry(benchmark::State& state)
 {
     const QStringList& files = photos().files;
     MediaThumbnailer& thumbnailer = MediaThumbnailer::shared();
-    for (const QString& file : files) thumbnailer.thumbnailNow(file, false, 480);
+    for (const QString& file : files) {
+        thumbnailer.thumbnailNow(file, false, 480);
+        thumbnailer.clearMemory();
+    }
     qsizetype i = 0;
     for (auto _ : state) {
         thumbnailer.clearMemory();
