@@ -13,6 +13,8 @@ count=${PHOTOS:-10}
 for tool in convert lp lpstat python3 /usr/bin/time; do command -v "$tool" >/dev/null || { echo "compare-print: $tool is missing"; exit 1; }; done
 
 work=$(mktemp -d "${WORK_DIR:-/var/tmp}/tavrin-compare-print.XXXXXX")
+# The print server's filters run as lp and must reach the spool below.
+chmod 755 "$work"
 cleanup() { "$root/scripts/private-cups.sh" stop "$work/cups"; [ -n "${KEEP:-}" ] || rm -rf "$work"; }
 trap cleanup EXIT
 if ! socket=$("$root/scripts/private-cups.sh" start "$work/cups" Bench); then

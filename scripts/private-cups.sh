@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A print server of our own for the printing tests and benchmarks: its configuration in DIR,
 # listening on DIR/cups.sock only, with one queue (default TavrinTest) writing each job's PDF, as
-# the print system hands it on, to DIR/out/job.pdf. Root only (cupsd drops to lp for filters).
+# the print system hands it on, to DIR/out/job.pdf. Root only (cupsd drops to lp for filters, so
+# every folder above DIR must be open to lp).
 #   scripts/private-cups.sh start DIR [QUEUE]   # then CUPS_SERVER=DIR/cups.sock for clients
 #   scripts/private-cups.sh stop DIR
 set -euo pipefail
