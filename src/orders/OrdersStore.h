@@ -124,6 +124,13 @@ public:
     void markDelivered(const QStringList& files);
     bool isDelivered(const QString& file) const;
 
+    // Every write first takes in what another program (tavrin-cli, the hand-over, a second
+    // window) wrote since: the files it marked delivered and the applications it remembered; the
+    // rest of the file stays this store's. The window also follows such writes as they happen.
+    void followDiskChanges();
+    // Takes in settings.json when another program wrote it; true when the delivered files changed.
+    bool reloadIfChanged();
+
     // Test hook: how many times the sections were rebuilt.
     int sectionLoads() const { return m_sectionLoads; }
 
@@ -149,6 +156,10 @@ private:
     void scheduleDiskRefresh(const QString& path);
     void refreshFromDisk();
     void persist();
+    QByteArray encoded() const;
+    // Merges the version on disk into the held one when another program replaced it; true when
+    // the delivered files changed.
+    bool takeInFromDisk();
     void setErrorMessage(const std::optional<QString>& message);
     void prefetchWatermarkURLs();
     std::optional<QString> resolveAndCache(const QString& id);
@@ -177,7 +188,9 @@ private:
     QSet<QString> m_pendingWatchPaths;
     QSet<QString> m_watchedPaths;
     JsonFile m_file;
+    // The file as last read or written here: the base of the next merge.
     QByteArray m_written;
+    bool m_followsDisk = false;
     quint64 m_generation = 0;
     std::shared_ptr<Batch> m_batch;
     int m_sectionLoads = 0;
