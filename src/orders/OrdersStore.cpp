@@ -13,12 +13,12 @@
 #include <QFileSystemWatcher>
 #include <QFuture>
 #include <QJsonArray>
-#include <QPointer>
 #include <QTimer>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 
 namespace tavrin {
 
@@ -54,16 +54,22 @@ QFileInfoList listEntries(const QString& folder, QDir::Filters filters)
     return QDir(folder).entryInfoList(filters | QDir::NoDotAndDotDot, QDir::NoSort);
 }
 
-template <typename T, typename Name>
-void sortByName(QList<T>& items, Name name)
+const QCollator& fileBrowserCollator()
 {
-    // Sort keys make each comparison a byte compare: an order of thousands of files stays quick.
-    static thread_local QCollator collator = [] {
+    static thread_local const QCollator collator = [] {
         QCollator c(QLocale(QLocale::French, QLocale::France));
         c.setNumericMode(true);
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
+    return collator;
+}
+
+template <typename T, typename Name>
+void sortByName(QList<T>& items, Name name)
+{
+    // Sort keys make each comparison a byte compare: an order of thousands of files stays quick.
+    const QCollator& collator = fileBrowserCollator();
     std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
     keys.reserve(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) keys.emplace_back(collator.sortKey(name(items[i])), i);
@@ -79,13 +85,11 @@ void sortByName(QList<T>& items, Name name)
     items = std::move(sorted);
 }
 
-bool isVideoPath(const QString& path) { return MediaFile::isVideo(path); }
-
 QStringList photosOf(const QStringList& files)
 {
     QStringList photos;
     for (const QString& file : files)
-        if (!isVideoPath(file)) photos.push_back(file);
+        if (!MediaFile::isVideo(file)) photos.push_back(file);
     return photos;
 }
 
@@ -119,16 +123,7 @@ struct OrdersStore::Batch {
 
 QString OrdersStore::topLevelSectionName() { return topLevelName(); }
 
-int OrdersStore::compareNames(const QString& a, const QString& b)
-{
-    static thread_local QCollator collator = [] {
-        QCollator c(QLocale(QLocale::French, QLocale::France));
-        c.setNumericMode(true);
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
-    return collator.compare(a, b);
-}
+int OrdersStore::compareNames(const QString& a, const QString& b) { return fileBrowserCollator().compare(a, b); }
 
 QList<OrderFolder> OrdersStore::directories(const QString& folder)
 {

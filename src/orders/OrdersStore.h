@@ -19,7 +19,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -84,7 +84,6 @@ public:
     const QList<OrderWatermark>& watermarks() const { return m_watermarks; }
     const std::optional<QString>& selectedWatermarkID() const { return m_selectedWatermarkID; }
     const PhotoRetouchSettings& retouch() const { return m_retouch; }
-    int editStamp() const { return m_editStamp; }
     bool isRetouching() const { return m_isRetouching; }
     // True while any batch edit (watermark or retouch) runs; further batches are refused.
     bool isBatchRunning() const { return m_batch != nullptr; }
@@ -175,7 +174,6 @@ private:
     QList<OrderWatermark> m_watermarks;
     std::optional<QString> m_selectedWatermarkID;
     PhotoRetouchSettings m_retouch;
-    int m_editStamp = 0;
     bool m_isRetouching = false;
     QHash<QString, QString> m_watermarkURLs;
     QHash<QString, int> m_fileRevisions;
