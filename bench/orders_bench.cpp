@@ -48,7 +48,8 @@ void BM_StoreListsOrderOf1000Files(benchmark::State& state)
     OrdersStore store;
     store.storeRoot(order().root);
     for (auto _ : state) {
-        // What a reload of the selected order costs, watch list included.
+        // What a reload of the selected order costs: both listings, the sort, the watch set and the
+        // settings file checked.
         store.selectFolder(order().order);
         benchmark::DoNotOptimize(OrdersScreen::galleryItems(store.sections().first()));
     }

@@ -28,7 +28,7 @@ QJsonObject sectionJson(const OrdersStore& store, const OrderSection& section)
 int show(const QStringList& raw)
 {
     const Args args(raw, {QStringLiteral("root"), QStringLiteral("folder")});
-    if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("argument inattendu : ") + args.positional().first());
+    if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("orders show ne prend pas d’argument"));
     OrdersStore store;
     if (const std::optional<QString> root = args.value(QStringLiteral("root"))) {
         const QFileInfo info(*root);

@@ -13,12 +13,12 @@
 #include <QFileSystemWatcher>
 #include <QFuture>
 #include <QJsonArray>
-#include <QPointer>
 #include <QTimer>
 #include <QUuid>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <atomic>
 
 namespace tavrin {
 
@@ -54,16 +54,22 @@ QFileInfoList listEntries(const QString& folder, QDir::Filters filters)
     return QDir(folder).entryInfoList(filters | QDir::NoDotAndDotDot, QDir::NoSort);
 }
 
-template <typename T, typename Name>
-void sortByName(QList<T>& items, Name name)
+const QCollator& fileBrowserCollator()
 {
-    // Sort keys make each comparison a byte compare: an order of thousands of files stays quick.
-    static thread_local QCollator collator = [] {
+    static thread_local const QCollator collator = [] {
         QCollator c(QLocale(QLocale::French, QLocale::France));
         c.setNumericMode(true);
         c.setCaseSensitivity(Qt::CaseInsensitive);
         return c;
     }();
+    return collator;
+}
+
+template <typename T, typename Name>
+void sortByName(QList<T>& items, Name name)
+{
+    // Sort keys make each comparison a byte compare: an order of thousands of files stays quick.
+    const QCollator& collator = fileBrowserCollator();
     std::vector<std::pair<QCollatorSortKey, qsizetype>> keys;
     keys.reserve(items.size());
     for (qsizetype i = 0; i < items.size(); ++i) keys.emplace_back(collator.sortKey(name(items[i])), i);
@@ -79,13 +85,11 @@ void sortByName(QList<T>& items, Name name)
     items = std::move(sorted);
 }
 
-bool isVideoPath(const QString& path) { return MediaFile::isVideo(path); }
-
 QStringList photosOf(const QStringList& files)
 {
     QStringList photos;
     for (const QString& file : files)
-        if (!isVideoPath(file)) photos.push_back(file);
+        if (!MediaFile::isVideo(file)) photos.push_back(file);
     return photos;
 }
 
@@ -119,16 +123,7 @@ struct OrdersStore::Batch {
 
 QString OrdersStore::topLevelSectionName() { return topLevelName(); }
 
-int OrdersStore::compareNames(const QString& a, const QString& b)
-{
-    static thread_local QCollator collator = [] {
-        QCollator c(QLocale(QLocale::French, QLocale::France));
-        c.setNumericMode(true);
-        c.setCaseSensitivity(Qt::CaseInsensitive);
-        return c;
-    }();
-    return collator.compare(a, b);
-}
+int OrdersStore::compareNames(const QString& a, const QString& b) { return fileBrowserCollator().compare(a, b); }
 
 QList<OrderFolder> OrdersStore::directories(const QString& folder)
 {
@@ -168,10 +163,12 @@ OrdersStore::OrdersStore(QObject* parent, std::optional<QString> fileURL)
 
     struct Read {
         QJsonObject object;
+        QByteArray bytes;
     };
     const std::optional<Read> read =
-        m_file.load<Read>([](const QByteArray& data) { return Read{TavrinJSON::decodeObject(data)}; });
+        m_file.load<Read>([](const QByteArray& data) { return Read{TavrinJSON::decodeObject(data), data}; });
     if (read) {
+        m_written = read->bytes;
         const QJsonObject& o = read->object;
         // A key of the wrong type is ignored on its own; the rest of the file still counts.
         auto guarded = [](auto f) {
@@ -215,6 +212,56 @@ OrdersStore::OrdersStore(QObject* parent, std::optional<QString> fileURL)
             if (path.isString()) m_deliveredPaths.insert(path.toString());
     }
     QTimer::singleShot(0, this, &OrdersStore::prefetchWatermarkURLs);
+}
+
+void OrdersStore::followDiskChanges()
+{
+    if (std::exchange(m_followsDisk, true)) return;
+    // The folder must exist to be watched, before anything was ever written in it.
+    QDir().mkpath(QFileInfo(m_file.path()).absolutePath());
+    followFolderOf(m_file.path(), this, [this] { reloadIfChanged(); });
+}
+
+bool OrdersStore::reloadIfChanged()
+{
+    if (!takeInFromDisk()) return false;
+    // What this store held and the disk did not goes there now.
+    if (encoded() != m_written) persist();
+    Q_EMIT deliveredChanged();
+    return true;
+}
+
+bool OrdersStore::takeInFromDisk()
+{
+    if (!m_file.changedOnDisk()) return false;
+    struct Theirs {
+        QJsonObject object;
+        QByteArray bytes;
+    };
+    // An unreadable version is left for the next write to set aside.
+    const std::optional<Theirs> theirs =
+        m_file.load<Theirs>([](const QByteArray& data) { return Theirs{TavrinJSON::decodeObject(data), data}; });
+    if (!theirs) return false;
+    QJsonObject base;
+    try {
+        base = TavrinJSON::decodeObject(m_written);
+    } catch (const std::exception&) {
+    }
+    m_written = theirs->bytes;
+
+    const qsizetype before = m_deliveredPaths.size();
+    for (const QJsonValue& path : theirs->object.value(QLatin1StringView("deliveredPaths")).toArray())
+        if (path.isString()) m_deliveredPaths.insert(path.toString());
+    // An application chosen here since the last read wins; otherwise the other program's choice.
+    const QJsonObject baseApps = base.value(QLatin1StringView("openWithApps")).toObject();
+    const QJsonObject apps = theirs->object.value(QLatin1StringView("openWithApps")).toObject();
+    for (auto it = apps.begin(); it != apps.end(); ++it) {
+        if (!it.value().isString()) continue;
+        const auto ours = m_openWithApps.constFind(it.key());
+        if (ours == m_openWithApps.cend() || *ours == baseApps.value(it.key()).toString())
+            m_openWithApps.insert(it.key(), it.value().toString());
+    }
+    return m_deliveredPaths.size() != before;
 }
 
 OrdersStore::~OrdersStore()
@@ -589,7 +636,7 @@ void OrdersStore::finishBatch(quint64 generation, const QStringList& edited, con
     Q_EMIT batchFinished(cancelled);
 }
 
-void OrdersStore::persist()
+QByteArray OrdersStore::encoded() const
 {
     QJsonObject o;
     if (m_rootBookmark) o.insert(QStringLiteral("rootBookmark"), TavrinJSON::dataValue(*m_rootBookmark));
@@ -605,11 +652,20 @@ void OrdersStore::persist()
     std::sort(delivered.begin(), delivered.end());
     o.insert(QStringLiteral("deliveredPaths"), QJsonArray::fromStringList(delivered));
 
-    const QByteArray data = TavrinJSON::encode(o);
-    if (data == m_written && !m_file.holdsUnreadableFile()) return;
+    return TavrinJSON::encode(o);
+}
+
+void OrdersStore::persist()
+{
     QDir().mkpath(QFileInfo(m_file.path()).absolutePath());
+    // Held from reading another program's version to writing ours, so that none of its marks is lost.
     const DataFolderLock held = m_file.lock();
-    if (m_file.write(data)) m_written = data;
+    const bool tookIn = takeInFromDisk();
+    const QByteArray data = encoded();
+    // An unchanged file is not written again.
+    if (data != m_written || m_file.holdsUnreadableFile())
+        if (m_file.write(data)) m_written = data;
+    if (tookIn) Q_EMIT deliveredChanged();
 }
 
 } // namespace tavrin

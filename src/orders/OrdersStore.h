@@ -19,7 +19,7 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -84,7 +84,6 @@ public:
     const QList<OrderWatermark>& watermarks() const { return m_watermarks; }
     const std::optional<QString>& selectedWatermarkID() const { return m_selectedWatermarkID; }
     const PhotoRetouchSettings& retouch() const { return m_retouch; }
-    int editStamp() const { return m_editStamp; }
     bool isRetouching() const { return m_isRetouching; }
     // True while any batch edit (watermark or retouch) runs; further batches are refused.
     bool isBatchRunning() const { return m_batch != nullptr; }
@@ -124,6 +123,13 @@ public:
     void markDelivered(const QStringList& files);
     bool isDelivered(const QString& file) const;
 
+    // Every write first takes in what another program (tavrin-cli, the hand-over, a second
+    // window) wrote since: the files it marked delivered and the applications it remembered; the
+    // rest of the file stays this store's. The window also follows such writes as they happen.
+    void followDiskChanges();
+    // Takes in settings.json when another program wrote it; true when the delivered files changed.
+    bool reloadIfChanged();
+
     // Test hook: how many times the sections were rebuilt.
     int sectionLoads() const { return m_sectionLoads; }
 
@@ -149,6 +155,10 @@ private:
     void scheduleDiskRefresh(const QString& path);
     void refreshFromDisk();
     void persist();
+    QByteArray encoded() const;
+    // Merges the version on disk into the held one when another program replaced it; true when
+    // the delivered files changed.
+    bool takeInFromDisk();
     void setErrorMessage(const std::optional<QString>& message);
     void prefetchWatermarkURLs();
     std::optional<QString> resolveAndCache(const QString& id);
@@ -164,7 +174,6 @@ private:
     QList<OrderWatermark> m_watermarks;
     std::optional<QString> m_selectedWatermarkID;
     PhotoRetouchSettings m_retouch;
-    int m_editStamp = 0;
     bool m_isRetouching = false;
     QHash<QString, QString> m_watermarkURLs;
     QHash<QString, int> m_fileRevisions;
@@ -177,7 +186,9 @@ private:
     QSet<QString> m_pendingWatchPaths;
     QSet<QString> m_watchedPaths;
     JsonFile m_file;
+    // The file as last read or written here: the base of the next merge.
     QByteArray m_written;
+    bool m_followsDisk = false;
     quint64 m_generation = 0;
     std::shared_ptr<Batch> m_batch;
     int m_sectionLoads = 0;

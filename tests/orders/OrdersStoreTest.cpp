@@ -344,14 +344,17 @@ TEST(OrdersBatch, RetouchCancelAndStaleResults)
     EXPECT_GT(pixel(photos.last(), 10, 10)[0], 130);
 }
 
+std::pair<int, QByteArray> runCli(const TempDataDir& data, const QStringList& args)
+{
+    QProcess process;
+    process.start(test::binDir() + QStringLiteral("/tavrin-cli"), QStringList{"--data-dir", data.path()} + args);
+    EXPECT_TRUE(process.waitForFinished(60000));
+    return {process.exitCode(), process.readAllStandardOutput()};
+}
+
 TEST_F(OrdersFixture, CliShowAndDeliver)
 {
-    auto cli = [&](QStringList args) {
-        QProcess process;
-        process.start(test::binDir() + QStringLiteral("/tavrin-cli"), QStringList{"--data-dir", data.path()} + args);
-        EXPECT_TRUE(process.waitForFinished(60000));
-        return std::pair{process.exitCode(), process.readAllStandardOutput()};
-    };
+    auto cli = [&](const QStringList& args) { return runCli(data, args); };
     EXPECT_EQ(cli({"orders", "deliver", order + "/img.jpg"}).first, 0);
     const auto [status, out] = cli({"orders", "show", "--root", root, "--folder", "Dupont"});
     ASSERT_EQ(status, 0);
@@ -369,4 +372,34 @@ TEST_F(OrdersFixture, CliShowAndDeliver)
     EXPECT_TRUE(top[2].toObject().value("delivered").toBool());
     EXPECT_EQ(cli({"orders", "show", "--folder", "Personne"}).first, 1);
     EXPECT_EQ(cli({"orders", "deliver", order + "/absent.jpg"}).first, 1);
+}
+
+TEST_F(OrdersFixture, WindowTakesInDeliveriesOfTheCliAndKeepsBoth)
+{
+    OrdersStore window;
+    window.followDiskChanges();
+    window.setOpenWithApp(QStringLiteral("jpg"), QStringLiteral("gimp.desktop"));
+    window.markDelivered({order + "/IMG.JPG"});
+    QSignalSpy delivered(&window, &OrdersStore::deliveredChanged);
+
+    // Followed while the window runs.
+    ASSERT_EQ(runCli(data, {"orders", "deliver", order + "/img.jpg"}).first, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.isDelivered(order + "/img.jpg"); }, 5000));
+    EXPECT_GE(delivered.count(), 1);
+
+    // Written before the window saw it: its next write takes it in and loses neither set.
+    {
+        OrdersStore other;
+        other.markDelivered({order + "/clip.MOV"});
+        other.setOpenWithApp(QStringLiteral("mov"), QStringLiteral("vlc.desktop"));
+    }
+    window.markDelivered({order + "/IMPRESSION 9/IMG_0001.jpg"});
+    EXPECT_TRUE(window.isDelivered(order + "/clip.MOV"));
+    const QJsonObject file = readSettings(data);
+    QStringList paths;
+    for (const QJsonValue& path : file.value("deliveredPaths").toArray()) paths.push_back(path.toString());
+    for (const char* name : {"IMG.JPG", "img.jpg", "clip.MOV", "IMPRESSION 9/IMG_0001.jpg"})
+        EXPECT_TRUE(paths.contains(order + "/" + QString::fromUtf8(name))) << name;
+    EXPECT_EQ(file.value("openWithApps").toObject(),
+              (QJsonObject{{"jpg", "gimp.desktop"}, {"mov", "vlc.desktop"}}));
 }
