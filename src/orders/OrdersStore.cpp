@@ -3,6 +3,7 @@
 #include "base/AppSupport.h"
 #include "base/TavrinJSON.h"
 #include "editing/PhotoEdits.h"
+#include "orders/MediaThumbnailer.h"
 #include "organizer/MediaFile.h"
 #include "organizer/PathText.h"
 #include "organizer/PhotoFile.h"
@@ -429,6 +430,8 @@ void OrdersStore::refreshFromDisk()
 void OrdersStore::noteEdited(const QString& file)
 {
     const QString path = FolderReference::standardizedPath(file);
+    // The gallery asks again for this file's thumbnail: it must not find the old pixels.
+    MediaThumbnailer::shared().remove(path);
     const int revision = ++m_fileRevisions[path];
     Q_EMIT fileEdited(path, revision);
 }
