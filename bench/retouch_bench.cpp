@@ -5,6 +5,8 @@
 #include "editing/PhotoRetoucher.h"
 #include "editing/RetouchBridges.h"
 
+#include "BenchPhoto.h"
+
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -17,19 +19,7 @@ using namespace tavrin;
 
 namespace {
 
-// A photo-like 8-bit sRGB image: broad light, a few hard-edged shapes and sensor grain.
-vips::VImage makePhoto(int width, int height)
-{
-    RetouchBridges::ensureVips();
-    const vips::VImage xy = vips::VImage::xyz(width, height);
-    const vips::VImage u = xy[0] / double(width), v = xy[1] / double(height);
-    const double cx = width * 0.4, cy = height * 0.55, rr = height * 0.2;
-    const vips::VImage disc = ((xy[0] - cx) * (xy[0] - cx) + (xy[1] - cy) * (xy[1] - cy)) < rr * rr;
-    const vips::VImage base = u * 90 + v * 70 + 40 + disc / 255.0 * 60;
-    const vips::VImage grain = vips::VImage::gaussnoise(width, height, vips::VImage::option()->set("sigma", 4.0));
-    const vips::VImage rgb = (base + grain).bandjoin(base * 0.85 + grain + 20).bandjoin(base * 0.7 + grain + 35);
-    return rgb.cast(VIPS_FORMAT_UCHAR).copy_memory();
-}
+vips::VImage makePhoto(int width, int height) { return bench::photoLike(width, height, 4.0).copy_memory(); }
 
 const FloatImage& photo(int width, int height)
 {

@@ -5,8 +5,9 @@
 // run: libvips' own thumbnail to memory. One photo is encoded and copied under 200 names with
 // distinct modification times (encoding 200 would take minutes); every copy is a separate file
 // to the caches. The files stay in the page cache: "cold" is about our caches, not the disk.
-#include "editing/RetouchBridges.h"
 #include "orders/MediaThumbnailer.h"
+
+#include "BenchPhoto.h"
 
 #include <benchmark/benchmark.h>
 
@@ -21,18 +22,9 @@ using namespace tavrin;
 
 namespace {
 
-// Broad light, a hard-edged disc and sensor grain: compresses like a photo, not a flat colour.
 void writePhoto(const QString& path, int width, int height)
 {
-    RetouchBridges::ensureVips();
-    const vips::VImage xy = vips::VImage::xyz(width, height);
-    const vips::VImage u = xy[0] / double(width), v = xy[1] / double(height);
-    const double cx = width * 0.4, cy = height * 0.55, rr = height * 0.2;
-    const vips::VImage disc = ((xy[0] - cx) * (xy[0] - cx) + (xy[1] - cy) * (xy[1] - cy)) < rr * rr;
-    const vips::VImage base = u * 90 + v * 70 + 40 + disc / 255.0 * 60;
-    const vips::VImage grain = vips::VImage::gaussnoise(width, height, vips::VImage::option()->set("sigma", 6.0));
-    const vips::VImage rgb = (base + grain).bandjoin(base * 0.85 + grain + 20).bandjoin(base * 0.7 + grain + 35);
-    rgb.cast(VIPS_FORMAT_UCHAR).jpegsave(QFile::encodeName(path).constData(), vips::VImage::option()->set("Q", 90));
+    bench::photoLike(width, height, 6.0).jpegsave(QFile::encodeName(path).constData(), vips::VImage::option()->set("Q", 90));
 }
 
 struct Photos {

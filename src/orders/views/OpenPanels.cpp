@@ -1,6 +1,7 @@
 #include "orders/views/OpenPanels.h"
 
 #include "orders/views/ApplicationChooserDialog.h"
+#include "ui/FileDialogs.h"
 
 #include <QFileDialog>
 
@@ -9,24 +10,6 @@
 namespace tavrin::OpenPanels {
 
 namespace {
-
-void openDialog(QFileDialog* dialog, const QString& prompt, const std::function<void(const QString&)>& chosen)
-{
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->setWindowModality(Qt::WindowModal);
-    dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setLabelText(QFileDialog::Accept, prompt);
-    dialog->setLabelText(QFileDialog::Reject, QStringLiteral("Annuler"));
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [chosen](const QString& path) {
-        if (!path.isEmpty()) chosen(path);
-    });
-    dialog->open();
-}
-
-void answer(const QString& path, const std::function<void(const QString&)>& chosen)
-{
-    if (!path.isEmpty()) chosen(path);
-}
 
 QString filter(const QString& label, const QStringList& patterns)
 {
@@ -52,29 +35,29 @@ QStringList imagePatterns()
 
 void pickFolder(QWidget* parent, const QString& title, const QString& prompt, const std::function<void(const QString&)>& chosen)
 {
-    if (hooks().folder) return answer(hooks().folder(title), chosen);
+    if (hooks().folder) return FileDialogs::answer(hooks().folder(title), chosen);
     auto* dialog = new QFileDialog(parent, title);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
-    openDialog(dialog, prompt, chosen);
+    FileDialogs::open(dialog, prompt, chosen);
 }
 
 void pickImage(QWidget* parent, const QString& title, const QString& prompt, const std::function<void(const QString&)>& chosen)
 {
-    if (hooks().image) return answer(hooks().image(title), chosen);
+    if (hooks().image) return FileDialogs::answer(hooks().image(title), chosen);
     auto* dialog = new QFileDialog(parent, title);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setNameFilters({filter(QStringLiteral("Images"), imagePatterns())});
-    openDialog(dialog, prompt, chosen);
+    FileDialogs::open(dialog, prompt, chosen);
 }
 
 void pickProgramme(QWidget* parent, const std::function<void(const QString&)>& chosen)
 {
-    if (hooks().programme) return answer(hooks().programme(), chosen);
+    if (hooks().programme) return FileDialogs::answer(hooks().programme(), chosen);
     auto* dialog = new QFileDialog(parent, QStringLiteral("Importer le programme"));
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setNameFilters({filter(QStringLiteral("Programmes"), {"*.pdf", "*.xlsx", "*.xlsm"})});
-    openDialog(dialog, QStringLiteral("Importer"), chosen);
+    FileDialogs::open(dialog, QStringLiteral("Importer"), chosen);
 }
 
 void pickApplication(QWidget* parent, const std::function<void(const OpenWithApp&)>& chosen)
