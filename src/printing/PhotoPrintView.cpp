@@ -16,8 +16,8 @@ QImage toQImage(vips::VImage image)
 {
     if (image.bands() < 3) image = image.colourspace(VIPS_INTERPRETATION_sRGB);
     if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
-    const bool alpha = image.bands() == 4;
     if (image.bands() > 4) image = image.extract_band(0, vips::VImage::option()->set("n", 4));
+    const bool alpha = image.bands() == 4;
     QImage out(image.width(), image.height(), alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
     if (out.isNull()) return {};
     const int rowBytes = image.width() * image.bands();
@@ -25,6 +25,10 @@ QImage toQImage(vips::VImage image)
     size_t size = 0;
     void* data = image.write_to_memory(&size);
     const auto* bytes = static_cast<const uchar*>(data);
+    if (size < std::size_t(rowBytes) * std::size_t(out.height())) {
+        g_free(data);
+        return {};
+    }
     for (int y = 0; y < out.height(); ++y) std::memcpy(out.scanLine(y), bytes + std::size_t(y) * std::size_t(rowBytes), std::size_t(rowBytes));
     g_free(data);
     return out;
