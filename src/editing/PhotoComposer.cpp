@@ -195,6 +195,33 @@ std::optional<vips::VImage> loadImage(const QString& path, std::optional<int> ma
     }
 }
 
+QImage toQImage(vips::VImage image)
+{
+    try {
+        if (image.interpretation() != VIPS_INTERPRETATION_sRGB) image = image.colourspace(VIPS_INTERPRETATION_sRGB);
+        if (image.bands() > 4) image = image.extract_band(0, vips::VImage::option()->set("n", 4));
+        if (image.bands() == 2) image = image.extract_band(0).bandjoin({image.extract_band(0), image.extract_band(0), image.extract_band(1)});
+        if (image.bands() == 1) image = image.bandjoin({image, image});
+        if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
+        const int width = image.width(), height = image.height(), bands = image.bands();
+        size_t length = 0;
+        void* pixels = image.write_to_memory(&length);
+        QImage result(width, height, bands == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+        // QImage lines are padded to 4 bytes: rows are copied one by one.
+        const size_t row = size_t(width) * size_t(bands);
+        if (!result.isNull() && length >= row * size_t(height)) {
+            const auto* source = static_cast<const uchar*>(pixels);
+            for (int y = 0; y < height; ++y) std::memcpy(result.scanLine(y), source + size_t(y) * row, row);
+        } else {
+            result = {};
+        }
+        g_free(pixels);
+        return result;
+    } catch (const vips::VError&) {
+        return {};
+    }
+}
+
 std::optional<vips::VImage> resampled(const vips::VImage& image, QSizeF size)
 {
     const int tw = std::max(int(std::lround(size.width())), 1);

@@ -10,6 +10,7 @@
 #include "editing/CropEditState.h"
 #include "editing/PrintFormat.h"
 
+#include <QImage>
 #include <QRectF>
 #include <QSize>
 #include <QSizeF>
@@ -48,6 +49,9 @@ void ensureVips();
 std::optional<vips::VImage> loadImage(const QString& path, std::optional<int> maxPixel = std::nullopt);
 // Already-decoded image made upright and 8-bit.
 vips::VImage orientedImage(const vips::VImage& decoded);
+// The image as an 8-bit sRGB QImage owning its pixels (RGBA when it has alpha); null when libvips
+// cannot render it.
+QImage toQImage(vips::VImage image);
 
 // The image at `size` (rounded, at least 1 pixel), Lanczos-filtered; the image itself when the size
 // is its own. None when libvips fails.

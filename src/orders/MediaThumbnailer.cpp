@@ -1,5 +1,6 @@
 #include "orders/MediaThumbnailer.h"
 
+#include "editing/PhotoComposer.h"
 #include "editing/RetouchBridges.h"
 
 #include <QCryptographicHash>
@@ -19,7 +20,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 namespace tavrin {
 namespace {
@@ -43,29 +43,6 @@ FileStamp stampOf(const QString& path)
 QString absolute(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
 
 QString memoryKey(const QString& key, int maxPixel) { return key + u'@' + QString::number(maxPixel); }
-
-// 8-bit sRGB (with alpha when present) copied into a QImage that owns its pixels.
-QImage toQImage(vips::VImage image)
-{
-    if (image.interpretation() != VIPS_INTERPRETATION_sRGB) image = image.colourspace(VIPS_INTERPRETATION_sRGB);
-    if (image.bands() > 4) image = image.extract_band(0, vips::VImage::option()->set("n", 4));
-    if (image.bands() == 2) image = image.extract_band(0).bandjoin({image.extract_band(0), image.extract_band(0), image.extract_band(1)});
-    if (image.bands() == 1) image = image.bandjoin({image, image});
-    if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
-    const int width = image.width();
-    const int height = image.height();
-    const int bands = image.bands();
-    size_t length = 0;
-    void* pixels = image.write_to_memory(&length);
-    QImage result(width, height, bands == 4 ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
-    if (!result.isNull()) {
-        const auto* source = static_cast<const uchar*>(pixels);
-        const size_t row = size_t(width) * size_t(bands);
-        for (int y = 0; y < height; ++y) std::memcpy(result.scanLine(y), source + size_t(y) * row, row);
-    }
-    g_free(pixels);
-    return result;
-}
 
 QImage scaledWithin(const QImage& image, int maxPixel)
 {
@@ -212,7 +189,7 @@ QImage MediaThumbnailer::photoThumbnail(const QString& path, int maxPixel)
         // Shrink-on-load from the full image (never an embedded preview), upright, never enlarged.
         const vips::VImage thumbnail = vips::VImage::thumbnail(
             QFile::encodeName(path).constData(), maxPixel, vips::VImage::option()->set("size", VIPS_SIZE_DOWN));
-        return toQImage(thumbnail);
+        return PhotoComposer::toQImage(thumbnail);
     } catch (const std::exception&) {
         return {};
     }
@@ -231,7 +208,7 @@ QImage MediaThumbnailer::videoThumbnail(const QString& path, int maxPixel)
         thumbnailer.generateThumbnail(QFile::encodeName(path).toStdString(), ThumbnailerImageType::Png, png);
         if (png.empty()) return {};
         const vips::VImage frame = vips::VImage::new_from_buffer(png.data(), png.size(), "");
-        return scaledWithin(toQImage(frame), maxPixel);
+        return scaledWithin(PhotoComposer::toQImage(frame), maxPixel);
     } catch (const std::exception&) {
         return {};
     }
