@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "cli/RetouchArgument.h"
 #include "editing/PhotoEditMemory.h"
 #include "editing/PhotoEdits.h"
 #include "editing/PhotoOriginals.h"
@@ -43,9 +44,7 @@ int retouch(const QStringList& raw)
 {
     const Args args(raw, {QStringLiteral("settings"), QStringLiteral("watermark")});
     if (args.positional().isEmpty()) throw UsageError(QStringLiteral("indiquez au moins une photo"));
-    const QJsonValue json = jsonArgument(args.required(QStringLiteral("settings")));
-    if (!json.isObject()) throw Error(QStringLiteral("Les réglages de retouche doivent être un objet JSON."));
-    const PhotoRetouchSettings settings = photoRetouchSettingsFromJson(json.toObject());
+    const PhotoRetouchSettings settings = retouchSettingsArgument(args.required(QStringLiteral("settings")));
     const std::optional<QString> watermark = args.value(QStringLiteral("watermark"));
     return forEachPhoto(
         args.positional(), [&](const QString& file) { PhotoEdits::applyRetouch(file, settings, watermark); }, true);

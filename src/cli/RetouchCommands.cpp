@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "cli/RetouchArgument.h"
 #include "editing/PhotoRetoucher.h"
 #include "editing/RetouchBridges.h"
 
@@ -14,9 +15,7 @@ int retouchPreview(const QStringList& raw)
     const QString qualityText = args.value(QStringLiteral("quality")).value_or(QStringLiteral("full"));
     if (qualityText != QLatin1String("preview") && qualityText != QLatin1String("full"))
         throw UsageError(QStringLiteral("--quality vaut preview ou full"));
-    const QJsonValue json = jsonArgument(args.required(QStringLiteral("settings")));
-    if (!json.isObject()) throw Error(QStringLiteral("Les réglages de retouche doivent être un objet JSON."));
-    const PhotoRetouchSettings settings = photoRetouchSettingsFromJson(json.toObject());
+    const PhotoRetouchSettings settings = retouchSettingsArgument(args.required(QStringLiteral("settings")));
     const FloatImage image = RetouchBridges::decodeFile(args.positional().first());
     const auto quality = qualityText == QLatin1String("preview") ? RetouchQuality::preview : RetouchQuality::full;
     const auto result = PhotoRetoucher::apply(image, settings, quality);
