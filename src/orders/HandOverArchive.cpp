@@ -2,23 +2,13 @@
 
 #include <QFile>
 
-#include <array>
+#include <algorithm>
+
+#include <zlib.h>
 
 namespace tavrin::HandOverArchive {
 
 namespace {
-
-constexpr std::array<quint32, 256> makeTable()
-{
-    std::array<quint32, 256> table{};
-    for (quint32 n = 0; n < 256; ++n) {
-        quint32 c = n;
-        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[n] = c;
-    }
-    return table;
-}
-constexpr std::array<quint32, 256> crcTable = makeTable();
 
 void put16(QByteArray& out, quint32 v)
 {
@@ -49,9 +39,15 @@ constexpr quint16 versionNeeded = 20;
 
 quint32 crc32(quint32 crc, const char* data, qsizetype size)
 {
-    crc = ~crc;
-    for (qsizetype i = 0; i < size; ++i) crc = crcTable[(crc ^ uchar(data[i])) & 0xFF] ^ (crc >> 8);
-    return ~crc;
+    // zlib takes lengths as unsigned int: long buffers go in slices.
+    uLong value = crc;
+    while (size > 0) {
+        const uInt slice = uInt(std::min<qsizetype>(size, 1 << 30));
+        value = ::crc32(value, reinterpret_cast<const Bytef*>(data), slice);
+        data += slice;
+        size -= slice;
+    }
+    return quint32(value);
 }
 
 std::optional<quint32> fileCrc32(const QString& path, qint64 expectedSize)
@@ -90,35 +86,30 @@ QList<Segment> layout(const QList<Entry>& entries)
         const QByteArray name = e.name.toUtf8();
         const auto [time, date] = dosTime(e.modified);
 
+        // From "version needed" to the extra field's length, both headers say the same.
+        const auto common = [&](QByteArray& out) {
+            put16(out, versionNeeded);
+            put16(out, utf8Names);
+            put16(out, 0); // stored
+            put16(out, time);
+            put16(out, date);
+            put32(out, e.crc);
+            put32(out, quint32(e.size));
+            put32(out, quint32(e.size));
+            put16(out, quint32(name.size()));
+            put16(out, 0);
+        };
         QByteArray local;
         put32(local, 0x04034b50);
-        put16(local, versionNeeded);
-        put16(local, utf8Names);
-        put16(local, 0); // stored
-        put16(local, time);
-        put16(local, date);
-        put32(local, e.crc);
-        put32(local, quint32(e.size));
-        put32(local, quint32(e.size));
-        put16(local, quint32(name.size()));
-        put16(local, 0);
+        common(local);
         local.append(name);
 
         put32(central, 0x02014b50);
         put16(central, (3 << 8) | versionNeeded); // made on Unix, so the permissions below are read
-        put16(central, versionNeeded);
-        put16(central, utf8Names);
-        put16(central, 0);
-        put16(central, time);
-        put16(central, date);
-        put32(central, e.crc);
-        put32(central, quint32(e.size));
-        put32(central, quint32(e.size));
-        put16(central, quint32(name.size()));
-        put16(central, 0);
-        put16(central, 0);
-        put16(central, 0);
-        put16(central, 0);
+        common(central);
+        put16(central, 0); // comment
+        put16(central, 0); // disk
+        put16(central, 0); // internal attributes
         put32(central, quint32(0100644) << 16);
         put32(central, quint32(offset));
         central.append(name);
