@@ -466,7 +466,7 @@ void HandOverService::send(const QStringList& paths, std::function<void(const QS
         throw Error(QStringLiteral("Aucun réseau local : connectez l’ordinateur au même Wi‑Fi que le téléphone."));
     auto* server = new QTcpServer(this);
     server->setMaxPendingConnections(m_options.maxConnections);
-    if (!server->listen(address, 0)) {
+    if (!server->listen(address, m_options.port)) {
         delete server;
         throw Error(QStringLiteral("Le partage par QR code n’a pas pu démarrer sur l’adresse %1.").arg(address.toString()));
     }
@@ -476,6 +476,7 @@ void HandOverService::send(const QStringList& paths, std::function<void(const QS
     QByteArray random(16, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(random.data()), 4);
     m_token = random.toHex().toUpper(); // upper case keeps the QR code in its compact alphanumeric mode
+    if (!m_options.token.isEmpty()) m_token = m_options.token.toUpper();
     m_files = files;
     m_completion = std::move(completion);
     const quint64 generation = ++m_generation;

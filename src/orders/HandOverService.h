@@ -32,6 +32,8 @@ public:
         int idleTimeoutMs = 10000;      // a request must arrive, and a response progress, within this time
         int maxHeaderBytes = 8192;
         int thumbnailSize = 320;
+        quint16 port = 0;               // 0: any free port; a fixed one suits a firewall rule
+        QByteArray token;               // empty: a random one; fixed only for reproducible pictures
     };
 
     explicit HandOverService(QObject* parent = nullptr);

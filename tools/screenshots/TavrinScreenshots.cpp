@@ -6,7 +6,12 @@
 #include "base/AppSupport.h"
 #include "base/TavrinJSON.h"
 #include "base/UserDefaults.h"
+#include "orders/views/HandOverDialog.h"
 #include "organizer/PhotoOrganizer.h"
+#include "organizer/views/OrganizerDialogs.h"
+#include "organizer/SpreadsheetWorkspaceModel.h"
+#include "organizer/views/SpreadsheetWorkspaceView.h"
+#include "ui/CapsuleButton.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,6 +20,8 @@
 #include <QEventLoop>
 #include <QTimeZone>
 #include <QTimer>
+
+#include <vips/vips.h>
 
 #include <cstdio>
 #include <functional>
@@ -73,7 +80,27 @@ void fillWorkspace(TavrinApp& app, const QString& folder)
     workspace.recordOrganizer(PhotoOrganizer::execute(done, clients), sheet, QStringLiteral("Épreuve 4 · 1,20 m"));
 }
 
-bool render(const QString& path, const std::function<void(TavrinApp&, const QString&)>& prepare, QSize size = {1180, 760})
+void settle(int milliseconds)
+{
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// The next run after fillWorkspace, with a file standing where BERNARD LUC’s folder goes: the run
+// does not start and says why.
+void runIntoBlockedFolder(MacRootView& window, const QString& folder)
+{
+    QFile(folder + QStringLiteral("/Clients/BERNARD LUC")).open(QIODevice::WriteOnly);
+    OrganizerDialogs::hooks().openFolder = [](const QString&) {};
+    auto* workspace = window.findChild<SpreadsheetWorkspaceView*>();
+    if (!workspace) return;
+    workspace->runButton()->click();
+    for (int i = 0; i < 50 && workspace->model()->isRunning(); ++i) settle(20);
+}
+
+bool render(const QString& path, const std::function<void(TavrinApp&, const QString&)>& prepare, QSize size = {1180, 760},
+            const std::function<void(MacRootView&, const QString&)>& act = {})
 {
     TavrinJSON::setSteppingClock(QDateTime(QDate(2025, 6, 15), QTime(16, 42), QTimeZone("Europe/Paris")));
     QTemporaryDir data;
@@ -85,12 +112,41 @@ bool render(const QString& path, const std::function<void(TavrinApp&, const QStr
     MacRootView window(app);
     window.resize(size);
     window.show();
-    QEventLoop settle;
-    QTimer::singleShot(100, &settle, &QEventLoop::quit);
-    settle.exec();
+    settle(100);
+    if (act) {
+        act(window, data.path());
+        settle(100);
+    }
     const bool saved = window.grab().save(path);
     window.close();
     UserDefaults::resetStandard();
+    return saved;
+}
+
+// "Partager par QR code" for three photos, on a fixed address, port and token so that the code
+// is the same picture on every run.
+bool renderHandOver(const QString& path)
+{
+    QTemporaryDir folder;
+    QStringList photos;
+    for (int n : {42, 43, 47}) {
+        const QString photo = folder.filePath(QStringLiteral("DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0')));
+        VipsImage* image = nullptr;
+        if (vips_black(&image, 320, 214, "bands", 3, nullptr) != 0) return false;
+        const bool written = vips_image_write_to_file(image, photo.toUtf8().constData(), nullptr) == 0;
+        g_object_unref(image);
+        if (!written) return false;
+        photos.push_back(photo);
+    }
+    HandOverService::Options options;
+    options.address = QHostAddress::LocalHost;
+    options.port = 47913;
+    options.token = "5F3A9C21D07B4E68A1C2F09B3D5E7A14";
+    HandOverDialog dialog(photos, [](const QStringList&) {}, nullptr, options);
+    dialog.show();
+    settle(300);
+    const bool saved = dialog.grab().save(path);
+    dialog.close();
     return saved;
 }
 
@@ -148,11 +204,15 @@ int main(int argc, char** argv)
          {1180, 760}},
     };
     int failures = 0;
-    for (const auto& [name, prepare, size] : states) {
-        if (!render(out.filePath(name), prepare, size)) {
-            std::fprintf(stderr, "Impossible d’écrire %s\n", qPrintable(out.filePath(name)));
-            ++failures;
-        }
-    }
+    const auto check = [&failures](bool saved, const QString& file) {
+        if (saved) return;
+        std::fprintf(stderr, "Impossible d’écrire %s\n", qPrintable(file));
+        ++failures;
+    };
+    for (const auto& [name, prepare, size] : states) check(render(out.filePath(name), prepare, size), out.filePath(name));
+    const QString blocked = out.filePath(QStringLiteral("erreur-copie.png"));
+    check(render(blocked, fillWorkspace, large, runIntoBlockedFolder), blocked);
+    const QString handOver = out.filePath(QStringLiteral("partage-qr.png"));
+    check(renderHandOver(handOver), handOver);
     return failures == 0 ? 0 : 1;
 }
