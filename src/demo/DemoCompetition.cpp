@@ -83,7 +83,8 @@ struct Note {
 
 struct Sheet {
     QString title;
-    int event; // index in saturday()
+    int event;      // index in saturday()
+    QString folder; // its photos, one card per event as photographers download them
     QList<Note> notes;
 };
 
@@ -105,8 +106,9 @@ QList<Sheet> sheets()
         }
         return list;
     };
-    Sheet first{QStringLiteral("Épreuve 1 – Préparatoire"), 0, notes(0, {0, 1, 2, 3, 4}, firstPhoto)};
-    Sheet second{QStringLiteral("Épreuve 2 – Grand Prix"), 1, notes(1, {0, 1, 2, 3}, firstPhoto + 5 * photosPerRider)};
+    Sheet first{QStringLiteral("Épreuve 1 – Préparatoire"), 0, QStringLiteral("Épreuve 1"), notes(0, {0, 1, 2, 3, 4}, firstPhoto)};
+    Sheet second{QStringLiteral("Épreuve 2 – Grand Prix"), 1, QStringLiteral("Épreuve 2"),
+                 notes(1, {0, 1, 2, 3}, firstPhoto + 5 * photosPerRider)};
     // Typed as phones do for a rider outside the ranking; the canonical number still matches.
     second.notes[2].assignedNumber += QStringLiteral(" HC");
     second.notes.push_back({QStringLiteral("%1").arg(firstPhoto + 9 * photosPerRider, 4, 10, QChar(u'0')), kLateEntry.number,
@@ -346,6 +348,17 @@ void makeFolder(const QString& path)
         throw Error(QStringLiteral("Impossible de créer le dossier « ") + QFileInfo(path).fileName() + QStringLiteral(" »."));
 }
 
+// The photo of that number in the folder of its event.
+QString photoPath(const Contents& c, int number)
+{
+    for (const Sheet& sheet : sheets()) {
+        const int first = sheet.notes.first().photoNumber.toInt();
+        if (number >= first && number < first + int(sheet.notes.size()) * photosPerRider)
+            return c.photosFolder + u'/' + sheet.folder + u'/' + photoName(number);
+    }
+    return c.photosFolder + u'/' + photoName(number);
+}
+
 QString eventID(int event) { return kDayName + u'|' + saturday()[event].title; }
 
 void writeLibraryAndWorkspace(const Contents& c)
@@ -370,7 +383,7 @@ void writeLibraryAndWorkspace(const Contents& c)
     workspace.ingestProgramme(c.programmeFile);
     for (qsizetype i = 0; i < notes.size(); ++i) {
         const QUuid& id = ids[i];
-        workspace.storeFolder(c.photosFolder, WorkspaceStore::FolderKind::source, id);
+        workspace.storeFolder(c.photosFolder + u'/' + notes[i].folder, WorkspaceStore::FolderKind::source, id);
         workspace.storeFolder(c.destinationFolder, WorkspaceStore::FolderKind::destination, id);
         workspace.selectDay(kDayName, id);
         const QList<ProgrammeEvent> events = workspace.events(kDayName);
@@ -408,7 +421,7 @@ void writeOrders(const Contents& c)
             makeFolder(target);
             PhotoCopier copier(target);
             for (int number : photos) {
-                const QString name = copier.copy(c.photosFolder + u'/' + photoName(number));
+                const QString name = copier.copy(photoPath(c, number));
                 if (order.delivered && section == u"FICHIERS") delivered.push_back(target + u'/' + name);
             }
         }
@@ -428,7 +441,7 @@ QString readMe(const Contents& c)
         + QStringLiteral("Ce dossier a été préparé pour découvrir Tavrin. Il contient :\n"
                                          "- TAVRIN : le dossier de données (bibliothèque, programme, réglages) ;\n"
                                          "- Programme : le programme du concours, tel qu’un organisateur l’envoie ;\n"
-                                         "- Photos : les %1 photos de la journée ;\n"
+                                         "- Photos : les %1 photos de la journée, un dossier par épreuve ;\n"
                                          "- Cavaliers : où les tableurs rangent les photos, un dossier par cavalier ;\n"
                                          "- Paniers : où préparer les dossiers vides des cavaliers ;\n"
                                          "- Commandes : deux commandes de clients ;\n"
@@ -451,13 +464,15 @@ void build(const Contents& c)
     try {
         const QList<Sheet> all = sheets();
         int rider = 0;
-        for (const Sheet& sheet : all)
+        for (const Sheet& sheet : all) {
+            makeFolder(c.photosFolder + u'/' + sheet.folder);
             for (const Note& note : sheet.notes) {
                 const int start = note.photoNumber.toInt();
                 const VImage shared = background(rider++);
                 for (int n = start; n < start + photosPerRider; ++n)
-                    writePhoto(c.photosFolder + u'/' + photoName(n), shared, n, note.label);
+                    writePhoto(photoPath(c, n), shared, n, note.label);
             }
+        }
         writeWatermark(c.watermarkFile);
     } catch (const vips::VError&) {
         throw Error(QStringLiteral("Impossible de créer les photos de démonstration."));

@@ -14,7 +14,7 @@ struct Contents {
     QString folder;
     QString dataFolder;        // folder/TAVRIN: give it to --data-dir
     QString programmeFile;     // the workbook as an organiser would send it
-    QString photosFolder;      // the photos of the day, DSC_0101.JPG …
+    QString photosFolder;      // the photos of the day, one folder per event: DSC_0101.JPG …
     QString destinationFolder; // where the spreadsheets' photos are organised
     QString riderFoldersFolder;
     QString ordersFolder;      // the orders root
