@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
+#include <QUuid>
 
 #include <vips/vips8>
 
@@ -562,7 +563,7 @@ QString defaultFolder()
 {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::TempLocation) + QStringLiteral("/tavrin-demo-")
         + QString::number(::getuid());
-    for (int n = 1;; ++n) {
+    for (int n = 1; n < 100; ++n) {
         const QString candidate = n == 1 ? base : base + u'-' + QString::number(n);
         const QFileInfo info(candidate);
         if (!info.exists() && !info.isSymLink()) return candidate;
@@ -570,6 +571,7 @@ QString defaultFolder()
         if (info.isDir() && !info.isSymLink() && info.ownerId() == ::getuid() && (exists(candidate) || isEmptyFolder(candidate)))
             return candidate;
     }
+    return base + u'-' + QUuid::createUuid().toString(QUuid::WithoutBraces);
 }
 
 } // namespace tavrin::DemoCompetition

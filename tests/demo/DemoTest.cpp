@@ -253,6 +253,9 @@ TEST_F(Demo, SecondRunReusesItAndOtherFoldersAreLeftAlone)
     const QString fresh = other.filePath(QStringLiteral("nouvelle"));
     EXPECT_EQ(cli({QStringLiteral("--data-dir"), userData, QStringLiteral("demo"), fresh}).status, 0);
     EXPECT_FALSE(QFileInfo::exists(userData));
+    // The same demonstration every time, to the byte.
+    for (const char* file : {"Programme/CSO de démonstration.xlsx", "Photos/Épreuve 2/DSC_0124.JPG", "Filigrane.png"})
+        EXPECT_EQ(test::readFile(fresh + u'/' + QString::fromUtf8(file)), test::readFile(folder + u'/' + QString::fromUtf8(file))) << file;
     EXPECT_EQ(cli({QStringLiteral("demo")}).status, 2);
 }
 
