@@ -18,8 +18,11 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QUuid>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <vips/vips8>
+
+#include <atomic>
 
 #include <unistd.h>
 
@@ -293,10 +296,10 @@ VImage background(int rider)
 }
 
 // The photo as the photographer sees it: the photo number written large, the rider below.
-VImage uprightPhoto(const VImage& background, int number, const QString& label)
+VImage uprightPhoto(const VImage& shared, int number, const QString& label)
 {
-    const int w = background.width(), h = background.height();
-    VImage image = background;
+    const int w = shared.width(), h = shared.height();
+    VImage image = shared;
     const VImage big = textMask(photoName(number).chopped(4), "DejaVu Sans Bold 220");
     const int bx = (w - big.width()) / 2, by = h / 5;
     image = drawn(image, big.embed(8, 8, big.width() + 16, big.height() + 16).gaussblur(6), bx - 2, by, {0, 0, 0}, 0.55);
@@ -308,9 +311,9 @@ VImage uprightPhoto(const VImage& background, int number, const QString& label)
     return image;
 }
 
-void writePhoto(const QString& path, const VImage& background, int number, const QString& label)
+void writePhoto(const QString& path, const VImage& shared, int number, const QString& label)
 {
-    VImage image = uprightPhoto(background, number, label);
+    VImage image = uprightPhoto(shared, number, label);
     const int orientation = orientationOf(number);
     // Stored as the camera wrote it: turned the other way from what the tag asks for.
     if (orientation == 6) image = image.rot270();
@@ -462,22 +465,32 @@ void build(const Contents& c)
     writeFile(c.programmeFile, programmeWorkbook());
 
     RetouchBridges::ensureVips();
-    try {
-        const QList<Sheet> all = sheets();
-        int rider = 0;
-        for (const Sheet& sheet : all) {
-            makeFolder(c.photosFolder + u'/' + sheet.folder);
-            for (const Note& note : sheet.notes) {
-                const int start = note.photoNumber.toInt();
-                const VImage shared = background(rider++);
-                for (int n = start; n < start + photosPerRider; ++n)
-                    writePhoto(photoPath(c, n), shared, n, note.label);
-            }
-        }
-        writeWatermark(c.watermarkFile);
-    } catch (const vips::VError&) {
-        throw Error(QStringLiteral("Impossible de créer les photos de démonstration."));
+    struct Round {
+        int rider;
+        Note note;
+    };
+    QList<Round> rounds;
+    for (const Sheet& sheet : sheets()) {
+        makeFolder(c.photosFolder + u'/' + sheet.folder);
+        for (const Note& note : sheet.notes) rounds.push_back({int(rounds.size()), note});
     }
+    // One rider's photos per task: each pipeline is short, so the cores are better used side by side.
+    std::atomic_bool failed{false};
+    QtConcurrent::blockingMap(rounds, [&](const Round& round) {
+        try {
+            const VImage shared = background(round.rider);
+            const int start = round.note.photoNumber.toInt();
+            for (int n = start; n < start + photosPerRider && !failed; ++n) writePhoto(photoPath(c, n), shared, n, round.note.label);
+        } catch (const vips::VError&) {
+            failed = true;
+        }
+    });
+    try {
+        if (!failed) writeWatermark(c.watermarkFile);
+    } catch (const vips::VError&) {
+        failed = true;
+    }
+    if (failed) throw Error(QStringLiteral("Impossible de créer les photos de démonstration."));
 
     AppSupport::setDataDirectoryOverride(c.dataFolder);
     UserDefaults::resetStandard();
