@@ -2,6 +2,8 @@
 #include "app/SingleInstance.h"
 #include "app/TavrinApp.h"
 #include "base/AppSupport.h"
+#include "base/Error.h"
+#include "demo/DemoCompetition.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -18,6 +20,7 @@ struct Arguments {
     QString error;
     bool help = false;
     bool version = false;
+    bool demo = false;
 };
 
 Arguments parse(const QStringList& arguments)
@@ -37,6 +40,8 @@ Arguments parse(const QStringList& arguments)
             parsed.help = true;
         } else if (argument == u"--version") {
             parsed.version = true;
+        } else if (argument == u"--demo") {
+            parsed.demo = true;
         } else if (argument.startsWith(u'-') && argument != u"-") {
             parsed.error = QStringLiteral("Option inconnue : ") + argument;
             return parsed;
@@ -44,12 +49,19 @@ Arguments parse(const QStringList& arguments)
             parsed.files.push_back(QFileInfo(argument).absoluteFilePath());
         }
     }
+    if (parsed.demo && !parsed.dataDirectory.isEmpty())
+        parsed.error = QStringLiteral("Les options --demo et --data-dir ne vont pas ensemble.");
     return parsed;
 }
 
 void printLine(FILE* stream, const QString& text) { std::fprintf(stream, "%s\n", text.toUtf8().constData()); }
 
-const char kUsage[] = "Utilisation : tavrin [--data-dir DOSSIER] [FICHIER.tavrin…]\nUtilisation : tavrin --help | --version";
+const char kUsage[] = "Utilisation : tavrin [--data-dir DOSSIER] [FICHIER.tavrin…]\n"
+                      "Utilisation : tavrin --demo [FICHIER.tavrin…]\n"
+                      "Utilisation : tavrin --help | --version\n\n"
+                      "  --data-dir DOSSIER  le dossier de données à la place de celui de l’utilisateur\n"
+                      "  --demo              ouvre une compétition de démonstration (photos, programme, commandes),\n"
+                      "                      préparée dans un dossier temporaire à elle ; vos données ne sont pas touchées";
 
 } // namespace
 
@@ -82,6 +94,16 @@ int main(int argc, char** argv)
         return 0;
     }
     if (!arguments.dataDirectory.isEmpty()) tavrin::AppSupport::setDataDirectoryOverride(arguments.dataDirectory);
+    if (arguments.demo) {
+        // Made once, then reused: the window opens on the demonstration's own data folder.
+        try {
+            const auto demo = tavrin::DemoCompetition::make(tavrin::DemoCompetition::defaultFolder());
+            tavrin::AppSupport::setDataDirectoryOverride(demo.dataFolder);
+        } catch (const tavrin::Error& e) {
+            printLine(stderr, e.message());
+            return 1;
+        }
+    }
 
     tavrin::SingleInstance instance(tavrin::AppSupport::folder());
     switch (instance.launch(arguments.files)) {
