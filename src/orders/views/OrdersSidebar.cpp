@@ -16,6 +16,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -103,10 +104,6 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
       m_print(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Imprimer…"), QString(), this))
 {
     setObjectName(QStringLiteral("ordersSidebar"));
-    setAutoFillBackground(true);
-    QPalette background = palette();
-    background.setColor(QPalette::Window, Theme::sidebarBackground(background));
-    setPalette(background);
     setMinimumWidth(250);
     setMaximumWidth(340);
 
@@ -204,6 +201,13 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     connect(m_handOver, &QAbstractButton::clicked, this, &OrdersSidebar::handOverSelection);
 }
 
+// Painted from the palette of the moment, so that it follows the appearance.
+void OrdersSidebar::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Theme::sidebarBackground(palette()));
+}
+
 void OrdersSidebar::refreshOrders()
 {
     m_rootName->setText(m_store.rootName().value_or(QString()));
@@ -248,7 +252,7 @@ void OrdersSidebar::refreshSelection()
     m_selectionSummary->setText(OrdersScreen::selectionSummary(files.size()));
     m_openWithHint->setVisible(files.isEmpty());
     m_openWith->setVisible(!files.isEmpty());
-    m_print->setVisible(!files.isEmpty() && bool(printMenu));
+    m_print->setVisible(!files.isEmpty() && canPrint && canPrint());
     m_handOver->setEnabled(!files.isEmpty());
 }
 

@@ -56,8 +56,9 @@ public:
 
     // Provided by the screen: the selected files, in gallery order.
     std::function<QStringList()> selectedFiles;
-    // The print submenu for files; absent while printing is not plugged in.
+    // The print menu for files, offered while canPrint says printing is plugged in.
     std::function<QMenu*(const QStringList& files, QWidget* parent)> printMenu;
+    std::function<bool()> canPrint;
 
     void refreshOrders();
     void refreshWatermarks();
@@ -86,6 +87,9 @@ public:
     void fillOpenWithMenu();
     void openRetouchPopover();
     void handOverSelection();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     QStringList selection() const { return selectedFiles ? selectedFiles() : QStringList(); }

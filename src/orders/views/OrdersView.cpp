@@ -145,6 +145,7 @@ void OrdersView::build()
     m_sidebar->printMenu = [this](const QStringList& files, QWidget* parent) -> QMenu* {
         return printMenu ? printMenu(files, parent) : nullptr;
     };
+    m_sidebar->canPrint = [this] { return bool(printMenu); };
     layout->addWidget(m_sidebar);
 
     auto* detail = new QWidget(this);
