@@ -1,7 +1,10 @@
 #include "TestSupport.h"
 #include "base/UserDefaults.h"
 #include "editing/RetouchBridges.h"
+#include "editing/views/RetouchPanel.h"
 #include "orders/MediaThumbnailer.h"
+#include "orders/OpenWithApps.h"
+#include "orders/views/OpenPanels.h"
 #include "orders/views/OrdersGallery.h"
 #include "orders/views/OrdersSidebar.h"
 #include "orders/views/OrdersView.h"
@@ -298,4 +301,92 @@ TEST_F(OrdersViewTest, MenusFollowTheHooksAndBatchesShowProgress)
                                    [](QAction* a) { return a->text() == QStringLiteral("Annuler les modifications"); });
     ASSERT_NE(undo, actions.end());
     EXPECT_TRUE((*undo)->isEnabled());
+}
+
+TEST_F(OrdersViewTest, LeftColumnDrivesTheStore)
+{
+    QStringList titles;
+    const QString other = data.file(QStringLiteral("Autre salon"));
+    QDir().mkpath(other + QStringLiteral("/Leroy"));
+    const QString logoA = data.file(QStringLiteral("logo A.png")), logoB = data.file(QStringLiteral("logo B.png"));
+    makePhoto(logoA, {250, 250, 250});
+    makePhoto(logoB, {10, 10, 10});
+    QString nextImage = logoA;
+    QStringList opened;
+    OpenPanels::hooks().folder = [&](const QString& title) {
+        titles.push_back(title);
+        return other;
+    };
+    OpenPanels::hooks().image = [&](const QString& title) {
+        titles.push_back(title);
+        return nextImage;
+    };
+    OpenWithApps::hooks().openInDefaultApp = [&](const QStringList& files) { opened += files; };
+    struct Reset {
+        ~Reset()
+        {
+            OpenPanels::hooks() = {};
+            OpenWithApps::hooks() = {};
+        }
+    } reset;
+
+    OrdersStore store;
+    OrdersView view(store);
+    show(view);
+    OrdersSidebar* column = view.sidebar();
+
+    // A double click opens the clicked file, or the whole selection when it is part of it.
+    const QString first = a5("IMG_0101.jpg"), second = a5("IMG_0102.jpg");
+    auto doubleClick = [&](const QString& path) {
+        const QModelIndex index = view.galleryModel()->indexOf(path);
+        view.gallery()->scrollTo(index);
+        // The first press of a double click comes as a click of its own.
+        click(view, path);
+        QTest::mouseDClick(view.gallery()->viewport(), Qt::LeftButton, Qt::NoModifier, view.gallery()->visualRect(index).center());
+    };
+    doubleClick(first);
+    EXPECT_EQ(opened, QStringList{first});
+    opened.clear();
+    click(view, second, Qt::ControlModifier);
+    doubleClick(first);
+    EXPECT_EQ(opened, (QStringList{first, second}));
+
+    // The retouch popover edits the store's settings, which enable the sections' retouch.
+    EXPECT_FALSE(view.sectionHeaders().first()->button(OrdersScreen::Action::Kind::retouch)->isEnabled());
+    QTest::mouseClick(column->retouchButton(), Qt::LeftButton);
+    ASSERT_TRUE(column->retouchPopover()->isVisible());
+    for (RetouchSliderRow* row : column->retouchPanel()->findChildren<RetouchSliderRow*>()) {
+        if (row->setup().title != QStringLiteral("Contraste")) continue;
+        auto* field = row->findChild<QLineEdit*>();
+        field->setText(QStringLiteral("20"));
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+    EXPECT_DOUBLE_EQ(store.retouch().contrast, 20);
+    EXPECT_TRUE(view.sectionHeaders().first()->button(OrdersScreen::Action::Kind::retouch)->isEnabled());
+    column->retouchPopover()->hide();
+
+    // Watermarks: added through the image panel, chosen and removed from their rows.
+    EXPECT_EQ(column->watermarksEmpty()->text(), QStringLiteral("Aucun fichier filigrane"));
+    QTest::mouseClick(column->addWatermarkButton(), Qt::LeftButton);
+    nextImage = logoB;
+    QTest::mouseClick(column->addWatermarkButton(), Qt::LeftButton);
+    ASSERT_EQ(column->watermarkRows().size(), 2);
+    EXPECT_TRUE(column->watermarkRows()[1]->isSelected());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !column->watermarkRows()[0]->thumbnail()->pixmap().isNull(); }, 5000));
+    EXPECT_LE(column->watermarkRows()[0]->thumbnail()->pixmap().width(), WatermarkChoiceRow::thumbnailPixels);
+    QTest::mouseClick(column->watermarkRows()[0]->selectButton(), Qt::LeftButton);
+    EXPECT_EQ(store.selectedWatermarkID(), store.watermarks()[0].id);
+    const QString remaining = store.watermarks()[1].id;
+    QTest::mouseClick(column->watermarkRows()[0]->removeButton(), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return column->watermarkRows().size() == 1; }, 2000));
+    EXPECT_EQ(store.selectedWatermarkID(), remaining);
+    EXPECT_TRUE(column->watermarkRows()[0]->isSelected());
+
+    // Another root folder, chosen with the column's first button.
+    QTest::mouseClick(column->rootButton(), Qt::LeftButton);
+    EXPECT_EQ(store.rootName(), QStringLiteral("Autre salon"));
+    ASSERT_EQ(column->orderList()->count(), 1);
+    EXPECT_EQ(column->orderList()->item(0)->text(), QStringLiteral("Leroy"));
+    EXPECT_EQ(view.detailPages()->currentIndex(), int(OrdersScreen::Detail::noSections));
+    EXPECT_EQ(titles, (QStringList{"Fichier filigrane", "Fichier filigrane", "Dossier des commandes"}));
 }

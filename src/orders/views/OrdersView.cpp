@@ -15,13 +15,16 @@
 #include "ui/Theme.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QProgressBar>
 #include <QSplitter>
+#include <QScrollBar>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace tavrin {
@@ -389,6 +392,12 @@ void OrdersView::clickMedia(const OrderMedia& media, Qt::KeyboardModifiers modif
 {
     const bool cropOpen = openCrop && isCropEditorOpen && isCropEditorOpen();
     const OrdersSelection::Modifiers held{modifiers.testFlag(Qt::ShiftModifier), modifiers.testFlag(Qt::ControlModifier)};
+    // The second press of a double click keeps the selection seen before the first one.
+    const bool secondPress = m_clickClock.isValid() && m_clickClock.elapsed() <= QApplication::doubleClickInterval()
+                             && m_lastClicked == media.id();
+    if (!secondPress) m_beforeClick = m_selection;
+    m_clickClock.start();
+    m_lastClicked = media.id();
     if (m_selection.handleClick(allFiles(), media, held, cropOpen) == OrdersSelection::Outcome::openCrop) {
         openCrop(media.url);
         return;
@@ -398,6 +407,12 @@ void OrdersView::clickMedia(const OrderMedia& media, Qt::KeyboardModifiers modif
 
 void OrdersView::doubleClickMedia(const OrderMedia& media)
 {
+    // The first click of a double click on a selected file must not have narrowed the selection.
+    if (m_beforeClick && m_beforeClick->selectedIDs().contains(media.id())) {
+        m_selection = *m_beforeClick;
+        refreshSelection();
+    }
+    m_beforeClick.reset();
     OpenWithApps::openPreferred(m_store.openWithApps(), OrdersScreen::doubleClickTargets(selectedMedia(), media));
 }
 
@@ -423,7 +438,24 @@ void OrdersView::refreshDetail()
 void OrdersView::refreshGallery()
 {
     const QList<OrderSection>& sections = m_store.sections();
-    m_model->setRows(OrdersScreen::galleryRows(sections, m_layout));
+    QList<OrdersScreen::GalleryRow> rows = OrdersScreen::galleryRows(sections, m_layout);
+    // A reload that lists the same files (an edit touched the folder) keeps the gallery as it is.
+    if (rows == m_model->rows() && !rows.isEmpty() && m_shownLayout == m_layout) {
+        refreshActions();
+        return;
+    }
+    const bool sameOrder = m_shownOrder == m_store.selectedFolderID() && m_shownLayout == m_layout;
+    const int scrolled = m_gallery->verticalScrollBar()->value();
+    m_shownOrder = m_store.selectedFolderID();
+    m_shownLayout = m_layout;
+    m_model->setRows(std::move(rows));
+    // Files added or removed by another program leave the photographer where he was.
+    if (sameOrder) {
+        QTimer::singleShot(0, m_gallery, [gallery = m_gallery, scrolled] {
+            gallery->doItemsLayout();
+            gallery->verticalScrollBar()->setValue(scrolled);
+        });
+    }
     for (int row = 0; row < m_model->rows().size(); ++row) {
         const OrdersScreen::GalleryRow& item = m_model->rows()[row];
         if (item.kind != OrdersScreen::GalleryRow::Kind::sectionHeader) continue;

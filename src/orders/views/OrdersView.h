@@ -6,6 +6,7 @@
 
 #include "orders/OrdersScreenModel.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <functional>
@@ -92,6 +93,9 @@ private:
 
     OrdersStore& m_store;
     OrdersSelection m_selection;
+    std::optional<OrdersSelection> m_beforeClick;
+    QElapsedTimer m_clickClock;
+    QString m_lastClicked;
     OrdersGalleryLayout m_layout = OrdersGalleryLayout::sections;
     bool m_built = false;
     QString m_localError;
@@ -115,6 +119,9 @@ private:
     OrdersGallery* m_gallery = nullptr;
     OrdersGalleryModel* m_model = nullptr;
     QWidget* m_beside = nullptr;
+    // What the gallery shows, to tell a new order from a reload of the same one.
+    std::optional<QString> m_shownOrder;
+    OrdersGalleryLayout m_shownLayout = OrdersGalleryLayout::sections;
 };
 
 // The name and actions of a section (or of the whole order): retouch, watermark, print.
