@@ -4,6 +4,7 @@
 #include "editing/views/RetouchPanel.h"
 #include "orders/MediaThumbnailer.h"
 #include "orders/OpenWithApps.h"
+#include "orders/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"
 #include "orders/views/OrdersGallery.h"
 #include "orders/views/OrdersSidebar.h"
@@ -250,6 +251,14 @@ TEST_F(OrdersViewTest, MenusFollowTheHooksAndBatchesShowProgress)
     EXPECT_FALSE(fichiers->button(OrdersScreen::Action::Kind::watermark)->isEnabled());
     EXPECT_TRUE(view.sidebar()->printButton()->isHidden());
 
+    // The crop editor's place, right of the gallery.
+    QLabel editor(QStringLiteral("recadrage"));
+    view.setBesideGallery(&editor);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return editor.isVisible() && editor.width() > 0; }, 1000));
+    EXPECT_GT(editor.mapTo(&view, QPoint()).x(), view.gallery()->mapTo(&view, QPoint()).x());
+    view.setBesideGallery(nullptr);
+    EXPECT_FALSE(editor.isVisible());
+
     QStringList printed;
     view.openCrop = [](const QString&) {};
     view.printMenu = [&](const QStringList& files, QWidget* parent) {
@@ -381,6 +390,16 @@ TEST_F(OrdersViewTest, LeftColumnDrivesTheStore)
     EXPECT_TRUE(QTest::qWaitFor([&] { return column->watermarkRows().size() == 1; }, 2000));
     EXPECT_EQ(store.selectedWatermarkID(), remaining);
     EXPECT_TRUE(column->watermarkRows()[0]->isSelected());
+
+    // Three files handed over to a customer who goes away: nothing is marked delivered.
+    click(view, order + "/FICHIERS/IMG_0200.jpg");
+    click(view, order + "/FICHIERS/IMG_0202.jpg", Qt::ShiftModifier);
+    QTest::mouseClick(column->handOverButton(), Qt::LeftButton);
+    auto* handOver = view.findChild<HandOverDialog*>();
+    ASSERT_NE(handOver, nullptr);
+    EXPECT_TRUE(handOver->countLabel()->text().contains(QStringLiteral("3 fichiers")));
+    handOver->reject();
+    EXPECT_TRUE(store.deliveredPaths().isEmpty());
 
     // Another root folder, chosen with the column's first button.
     QTest::mouseClick(column->rootButton(), Qt::LeftButton);

@@ -7,6 +7,7 @@
 #include "orders/OrdersScreenModel.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -118,7 +119,7 @@ private:
     QSplitter* m_splitter = nullptr;
     OrdersGallery* m_gallery = nullptr;
     OrdersGalleryModel* m_model = nullptr;
-    QWidget* m_beside = nullptr;
+    QPointer<QWidget> m_beside; // not ours: its owner may delete it
     // What the gallery shows, to tell a new order from a reload of the same one.
     std::optional<QString> m_shownOrder;
     OrdersGalleryLayout m_shownLayout = OrdersGalleryLayout::sections;
