@@ -273,6 +273,16 @@ TEST_F(OrdersViewTest, MenusFollowTheHooksAndBatchesShowProgress)
     EXPECT_TRUE(withHooks.contains(QStringLiteral("Imprimer en pleine résolution")));
     ASSERT_NE(fichiers->button(OrdersScreen::Action::Kind::print), nullptr);
 
+    // Without a watermark the file's entry says what is missing, above the gallery.
+    const auto trigger = [&](QMenu* from, const QString& text) {
+        for (QAction* action : from->actions())
+            if (action->text() == text) return action->trigger(), true;
+        return false;
+    };
+    ASSERT_TRUE(trigger(menu.get(), QStringLiteral("Ajouter le filigrane sélectionné")));
+    EXPECT_TRUE(view.errorLabel()->isVisibleTo(&view));
+    EXPECT_EQ(view.errorLabel()->text(), QStringLiteral("Choisissez d’abord un fichier filigrane."));
+
     // A watermark chosen in the column enables the section's batch.
     const QString watermark = data.file(QStringLiteral("logo.png"));
     makePhoto(watermark, {255, 255, 255});
@@ -299,6 +309,7 @@ TEST_F(OrdersViewTest, MenusFollowTheHooksAndBatchesShowProgress)
     EXPECT_EQ(store.fileRevision(order + "/FICHIERS/IMG_0204.jpg"), 0);
 
     // A small batch runs without a progress bar, and marks its files edited.
+    const QByteArray original = test::readFile(a5("IMG_0101.jpg"));
     QSignalSpy again(&store, &OrdersStore::batchFinished);
     store.applyWatermark({a5("IMG_0101.jpg")});
     EXPECT_FALSE(view.batchBar()->isVisible());
@@ -310,6 +321,12 @@ TEST_F(OrdersViewTest, MenusFollowTheHooksAndBatchesShowProgress)
                                    [](QAction* a) { return a->text() == QStringLiteral("Annuler les modifications"); });
     ASSERT_NE(undo, actions.end());
     EXPECT_TRUE((*undo)->isEnabled());
+    EXPECT_NE(test::readFile(a5("IMG_0101.jpg")), original);
+    // Undoing puts the camera's file back and refreshes its cell.
+    (*undo)->trigger();
+    EXPECT_EQ(test::readFile(a5("IMG_0101.jpg")), original);
+    EXPECT_EQ(store.fileRevision(a5("IMG_0101.jpg")), 2);
+    EXPECT_FALSE(view.errorLabel()->isVisibleTo(&view));
 }
 
 TEST_F(OrdersViewTest, LeftColumnDrivesTheStore)
