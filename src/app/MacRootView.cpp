@@ -5,6 +5,7 @@
 #include "base/UserDefaults.h"
 #include "library/views/MacSidebar.h"
 #include "library/views/TableurView.h"
+#include "orders/views/OrdersView.h"
 #include "organizer/views/RiderFoldersView.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "programme/views/ProgrammeBrowserView.h"
@@ -85,7 +86,7 @@ void MacRootView::installSections()
     m_workspace = new SpreadsheetWorkspaceView(m_app.libraryStore, m_app.workspaceStore, m_tableur->spreadsheetPane());
     m_pages->addWidget(m_riderFolders);
     m_pages->addWidget(m_tableur);
-    m_pages->addWidget(placeholderPage(MacWorkspaceSection::commandes));
+    m_pages->addWidget(new OrdersView(m_app.ordersStore));
 
     // The done mark of each spreadsheet belongs to the workspace store.
     WorkspaceStore& workspace = m_app.workspaceStore;

@@ -19,6 +19,7 @@ TavrinApp::TavrinApp(SingleInstance& launches, QObject* parent) : QObject(parent
     libraryStore.followDiskChanges();
     workspaceStore.followDiskChanges();
     riderFoldersStore.followDiskChanges();
+    ordersStore.followDiskChanges();
 }
 
 void TavrinApp::windowFirstShown()

@@ -3,6 +3,7 @@
 #include "app/CommandBus.h"
 #include "app/TavrinMacAppDelegate.h"
 #include "library/LibraryStore.h"
+#include "orders/OrdersStore.h"
 #include "organizer/RiderFoldersStore.h"
 #include "organizer/WorkspaceStore.h"
 #include "sync/SyncService.h"
@@ -28,6 +29,7 @@ public:
     SyncService syncService{QStringLiteral("mac")};
     WorkspaceStore workspaceStore;
     RiderFoldersStore riderFoldersStore;
+    OrdersStore ordersStore;
 
     void windowFirstShown();
     void becameActive();

@@ -1,9 +1,12 @@
 #include "orders/OrdersScreenModel.h"
 
+#include "orders/OpenWithApps.h"
 #include "organizer/PathText.h"
 #include "organizer/PhotoNumber.h"
 
 #include <QStringList>
+
+#include <algorithm>
 
 namespace tavrin {
 
@@ -83,6 +86,150 @@ QList<OrderMedia> OrdersScreen::allFiles(const QList<OrderSection>& sections)
     QList<OrderMedia> out;
     for (const OrderSection& section : sections) out.append(section.files);
     return out;
+}
+
+QString OrdersScreen::galleryLayoutKey() { return QStringLiteral("ordersGalleryLayout"); }
+
+QString OrdersScreen::rawValue(OrdersGalleryLayout layout)
+{
+    switch (layout) {
+    case OrdersGalleryLayout::list: return QStringLiteral("list");
+    case OrdersGalleryLayout::grid: return QStringLiteral("grid");
+    case OrdersGalleryLayout::sections: break;
+    }
+    return QStringLiteral("sections");
+}
+
+OrdersGalleryLayout OrdersScreen::galleryLayout(const QString& raw)
+{
+    if (raw == u"list") return OrdersGalleryLayout::list;
+    if (raw == u"grid") return OrdersGalleryLayout::grid;
+    return OrdersGalleryLayout::sections;
+}
+
+QString OrdersScreen::noMediaText() { return QStringLiteral("Aucune photo ni vidéo"); }
+
+QList<OrdersScreen::GalleryRow> OrdersScreen::galleryRows(const QList<OrderSection>& sections, OrdersGalleryLayout layout)
+{
+    using Kind = GalleryRow::Kind;
+    QList<GalleryRow> rows;
+    if (layout != OrdersGalleryLayout::sections) {
+        for (int s = 0; s < sections.size(); ++s)
+            for (const OrderMedia& file : sections[s].files) rows.push_back(GalleryRow{Kind::media, s, file, {}});
+        if (rows.isEmpty()) rows.push_back(GalleryRow{Kind::empty, -1, std::nullopt, noMediaText()});
+        return rows;
+    }
+    for (int s = 0; s < sections.size(); ++s) {
+        rows.push_back(GalleryRow{Kind::sectionHeader, s, std::nullopt, sections[s].name});
+        if (sections[s].files.isEmpty()) rows.push_back(GalleryRow{Kind::empty, s, std::nullopt, noMediaText()});
+        for (const OrderGalleryItem& item : galleryItems(sections[s])) {
+            if (item.isSeparator()) rows.push_back(GalleryRow{Kind::separator, s, std::nullopt, separatorLabel()});
+            else rows.push_back(GalleryRow{Kind::media, s, item.media, {}});
+        }
+    }
+    return rows;
+}
+
+OrdersScreen::Detail OrdersScreen::detail(const OrdersStore& store)
+{
+    if (!store.rootName()) return Detail::noRoot;
+    const auto& selected = store.selectedFolderID();
+    const bool listed = selected && std::any_of(store.folders().begin(), store.folders().end(),
+                                                [&](const OrderFolder& folder) { return folder.url == *selected; });
+    if (!listed) return Detail::noOrderSelected;
+    return store.sections().isEmpty() ? Detail::noSections : Detail::gallery;
+}
+
+std::optional<QString> OrdersScreen::orderListEmptyText(const std::optional<QString>& rootName,
+                                                        const QList<OrderFolder>& folders, const QString& query)
+{
+    if (!rootName) return QStringLiteral("Choisissez d’abord le dossier d’où extraire les données.");
+    if (folders.isEmpty()) return QStringLiteral("Aucun dossier dans « ") + *rootName + QStringLiteral(" ».");
+    if (filteredFolders(folders, query).isEmpty())
+        return QStringLiteral("Aucune commande ne correspond à « ") + query.trimmed() + QStringLiteral(" ».");
+    return std::nullopt;
+}
+
+QStringList OrdersScreen::paths(const QList<OrderMedia>& files)
+{
+    QStringList out;
+    out.reserve(files.size());
+    for (const OrderMedia& file : files) out.push_back(file.url);
+    return out;
+}
+
+QStringList OrdersScreen::doubleClickTargets(const QList<OrderMedia>& selected, const OrderMedia& clicked)
+{
+    return selected.contains(clicked) ? paths(selected) : QStringList{clicked.url};
+}
+
+QString OrdersScreen::deliveredHelp(bool compact)
+{
+    return compact ? QStringLiteral("Transféré ou imprimé") : QStringLiteral("Transféré par QR code ou imprimé");
+}
+
+bool OrdersScreen::showsBatchProgress(int total) { return total > quietBatchLimit; }
+
+namespace {
+
+const QString retouchFirst = QStringLiteral("Réglez d’abord la retouche dans le panneau de gauche");
+
+OrdersScreen::Action action(OrdersScreen::Action::Kind kind, const QString& text, bool enabled = true, const QString& help = {})
+{
+    return {kind, text, enabled, help};
+}
+
+} // namespace
+
+QList<OrdersScreen::Action> OrdersScreen::mediaActions(const OrderMedia& media, const ActionContext& context)
+{
+    using Kind = Action::Kind;
+    QList<Action> actions;
+    if (!media.isVideo) {
+        if (context.canCrop) actions.push_back(action(Kind::crop, QStringLiteral("Recadrer")));
+        actions.push_back(action(Kind::retouch, QStringLiteral("Appliquer les réglages de retouche"), !context.retouchNeutral,
+                           context.retouchNeutral ? retouchFirst : QString()));
+        actions.push_back(action(Kind::watermark, QStringLiteral("Ajouter le filigrane sélectionné")));
+    }
+    if (context.canPrint) actions.push_back(action(Kind::print, QStringLiteral("Imprimer en pleine résolution")));
+    if (!media.isVideo) actions.push_back(action(Kind::undo, QStringLiteral("Annuler les modifications"), context.canUndo));
+    actions.push_back(action(Kind::handOver, QStringLiteral("Partager par QR code")));
+    actions.push_back(action(Kind::openWith, QStringLiteral("Ouvrir avec")));
+    actions.push_back(action(Kind::chooseApplication, QStringLiteral("Choisir une application…")));
+    return actions;
+}
+
+QList<OrdersScreen::Action> OrdersScreen::sectionActions(const ActionContext& context)
+{
+    using Kind = Action::Kind;
+    QList<Action> actions;
+    const bool retouchBlocked = context.retouchNeutral || context.batchRunning;
+    actions.push_back(action(Kind::retouch, QStringLiteral("Appliquer les réglages de retouche à toutes les photos de cette section"),
+                       !retouchBlocked, retouchBlocked ? retouchFirst : QString()));
+    actions.push_back(action(Kind::watermark, QStringLiteral("Ajouter le filigrane sélectionné à toutes les photos de cette section"),
+                       context.watermarkSelected && !context.batchRunning,
+                       context.watermarkSelected ? QString() : QStringLiteral("Choisissez d’abord un fichier filigrane")));
+    if (context.canPrint)
+        actions.push_back(action(Kind::print, QStringLiteral("Imprimer toutes les photos de cette section en pleine résolution")));
+    return actions;
+}
+
+OrdersScreen::ActionContext OrdersScreen::actionContext(const OrdersStore& store)
+{
+    ActionContext context;
+    context.retouchNeutral = store.retouch().isNeutral();
+    context.batchRunning = store.isBatchRunning();
+    context.watermarkSelected = store.selectedWatermarkID().has_value() && !store.watermarks().isEmpty();
+    return context;
+}
+
+bool OrdersScreen::rememberOpenWith(OrdersStore& store, const QString& appPath, const QStringList& files)
+{
+    QMap<QString, QString> remembered = store.openWithApps();
+    if (!OpenWithApps::rememberOpenWith(remembered, appPath, files)) return false;
+    for (auto it = remembered.cbegin(); it != remembered.cend(); ++it)
+        if (store.openWithApps().value(it.key()) != it.value()) store.setOpenWithApp(it.key(), it.value());
+    return true;
 }
 
 OrdersSelection::Outcome OrdersSelection::handleClick(const QList<OrderMedia>& allFiles, const OrderMedia& media,

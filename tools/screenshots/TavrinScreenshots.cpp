@@ -6,10 +6,14 @@
 #include "base/AppSupport.h"
 #include "base/TavrinJSON.h"
 #include "base/UserDefaults.h"
+#include "editing/RetouchBridges.h"
+#include "orders/MediaThumbnailer.h"
+#include "orders/views/OrdersGallery.h"
 #include "orders/views/HandOverDialog.h"
+#include "orders/views/OrdersView.h"
 #include "organizer/PhotoOrganizer.h"
-#include "organizer/views/OrganizerDialogs.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
+#include "organizer/views/OrganizerDialogs.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "ui/CapsuleButton.h"
 
@@ -21,7 +25,9 @@
 #include <QTimeZone>
 #include <QTimer>
 
-#include <vips/vips.h>
+#include <QElapsedTimer>
+
+#include <vips/vips8>
 
 #include <cstdio>
 #include <functional>
@@ -80,6 +86,90 @@ void fillWorkspace(TavrinApp& app, const QString& folder)
     workspace.recordOrganizer(PhotoOrganizer::execute(done, clients), sheet, QStringLiteral("Épreuve 4 · 1,20 m"));
 }
 
+// A show-jumping photo as libvips draws it: sky, arena sand, a coloured fence and a rider's
+// shape, varied by `n` so that every cell of the gallery looks different.
+void makeArenaPhoto(const QString& path, int n)
+{
+    using vips::VImage;
+    const int width = 900, height = 600;
+    const double hue = (n * 37) % 100 / 100.0;
+    VImage xy = VImage::xyz(width, height);
+    VImage x = xy[0] / double(width), y = xy[1] / double(height);
+    VImage r = (y < 0.55).ifthenelse(150 + 70 * y + 20 * hue, 190 - 40 * y + 15 * x);
+    VImage g = (y < 0.55).ifthenelse(190 + 40 * y - 30 * hue, 160 - 40 * y);
+    VImage b = (y < 0.55).ifthenelse(235 - 20 * y, 120 - 30 * y);
+    VImage image = r.bandjoin(g).bandjoin(b).cast(VIPS_FORMAT_UCHAR);
+    const std::vector<double> pole{255.0 * (0.5 + 0.5 * hue), 60.0 + 120 * (1 - hue), 40.0 + 150 * hue};
+    const int fence = 250 + (n * 53) % 350;
+    for (int bar = 0; bar < 3; ++bar)
+        image.draw_rect(bar % 2 ? std::vector<double>{245, 245, 245} : pole, fence - 120, 300 + bar * 28, 240, 10,
+                        VImage::option()->set("fill", true));
+    image.draw_rect({90, 70, 60}, fence - 130, 250, 12, 140, VImage::option()->set("fill", true));
+    image.draw_rect({90, 70, 60}, fence + 118, 250, 12, 140, VImage::option()->set("fill", true));
+    // The horse and rider over the fence.
+    const int jump = fence - 40 + (n % 3) * 30, top = 170 - (n % 4) * 12;
+    image.draw_circle({70 + 10.0 * (n % 5), 45, 30}, jump, top + 60, 60, VImage::option()->set("fill", true));
+    image.draw_rect({70 + 10.0 * (n % 5), 45, 30}, jump + 40, top + 10, 50, 28, VImage::option()->set("fill", true));
+    image.draw_circle({30, 30, 60}, jump - 5, top, 16, VImage::option()->set("fill", true));
+    image.jpegsave(QFile::encodeName(path).constData(), VImage::option()->set("Q", 88)->set("strip", true));
+}
+
+// Three orders of a show's stand; the first one open with its two types, a jump in the
+// numbers, two files already handed over and a watermark chosen.
+void fillOrders(TavrinApp& app, const QString& folder)
+{
+    RetouchBridges::ensureVips();
+    UserDefaults::standard().setString(QStringLiteral("macWorkspaceSection"), QStringLiteral("commandes"));
+    const QString root = folder + QStringLiteral("/Commandes CSI Lamotte");
+    const QString order = root + QStringLiteral("/0142 DUPONT Jean");
+    QDir().mkpath(order + QStringLiteral("/IMPRESSION A5"));
+    QDir().mkpath(order + QStringLiteral("/FICHIERS"));
+    QDir().mkpath(root + QStringLiteral("/0143 MARTIN Léa"));
+    QDir().mkpath(root + QStringLiteral("/0150 LEROY Élodie"));
+    int n = 0;
+    for (const char* name : {"DSC_0412.JPG", "DSC_0413.JPG", "DSC_0415.JPG", "DSC_0431.JPG", "DSC_0432.JPG"})
+        makeArenaPhoto(order + QStringLiteral("/IMPRESSION A5/") + QLatin1String(name), n++);
+    for (const char* name : {"DSC_0412.JPG", "DSC_0413.JPG", "DSC_0414.JPG", "DSC_0415.JPG", "DSC_0416.JPG", "DSC_0417.JPG"})
+        makeArenaPhoto(order + QStringLiteral("/FICHIERS/") + QLatin1String(name), n++);
+    const QString logo = folder + QStringLiteral("/Filigrane CSI.png");
+    vips::VImage::black(240, 120, vips::VImage::option()->set("bands", 4))
+        .new_from_image({20, 60, 140, 230})
+        .cast(VIPS_FORMAT_UCHAR)
+        .pngsave(QFile::encodeName(logo).constData());
+    OrdersStore& store = app.ordersStore;
+    store.storeRoot(root);
+    store.selectFolder(order);
+    store.addWatermark(logo);
+    store.markDelivered({order + QStringLiteral("/FICHIERS/DSC_0412.JPG"), order + QStringLiteral("/FICHIERS/DSC_0413.JPG")});
+}
+
+// Waits until the orders gallery shows every thumbnail it asked for.
+void waitForOrders(MacRootView& window)
+{
+    auto* orders = window.findChild<OrdersView*>();
+    if (!orders || !orders->isBuilt()) return;
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    while (clock.elapsed() < 20000) {
+        orders->gallery()->viewport()->repaint();
+        QTimer::singleShot(50, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (orders->galleryModel()->pendingThumbnails() == 0) break;
+    }
+}
+
+// Selects two photos as the photographer would, to show the selection's actions.
+void selectTwo(MacRootView& window, const QString&)
+{
+    auto* orders = window.findChild<OrdersView*>();
+    if (!orders || !orders->isBuilt()) return;
+    const QList<OrderMedia> files = OrdersScreen::allFiles(orders->store().sections());
+    if (files.size() < 5) return;
+    orders->clickMedia(files[2], Qt::NoModifier);
+    orders->clickMedia(files[4], Qt::ControlModifier);
+}
+
 void settle(int milliseconds)
 {
     QEventLoop loop;
@@ -97,10 +187,11 @@ void runIntoBlockedFolder(MacRootView& window, const QString& folder)
     if (!workspace) return;
     workspace->runButton()->click();
     for (int i = 0; i < 50 && workspace->model()->isRunning(); ++i) settle(20);
+    settle(100);
 }
 
 bool render(const QString& path, const std::function<void(TavrinApp&, const QString&)>& prepare, QSize size = {1180, 760},
-            const std::function<void(MacRootView&, const QString&)>& act = {})
+            const std::function<void(MacRootView&, const QString&)>& shown = {})
 {
     TavrinJSON::setSteppingClock(QDateTime(QDate(2025, 6, 15), QTime(16, 42), QTimeZone("Europe/Paris")));
     QTemporaryDir data;
@@ -113,10 +204,8 @@ bool render(const QString& path, const std::function<void(TavrinApp&, const QStr
     window.resize(size);
     window.show();
     settle(100);
-    if (act) {
-        act(window, data.path());
-        settle(100);
-    }
+    if (shown) shown(window, data.path());
+    waitForOrders(window);
     const bool saved = window.grab().save(path);
     window.close();
     UserDefaults::resetStandard();
@@ -131,11 +220,7 @@ bool renderHandOver(const QString& path)
     QStringList photos;
     for (int n : {42, 43, 47}) {
         const QString photo = folder.filePath(QStringLiteral("DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0')));
-        VipsImage* image = nullptr;
-        if (vips_black(&image, 320, 214, "bands", 3, nullptr) != 0) return false;
-        const bool written = vips_image_write_to_file(image, photo.toUtf8().constData(), nullptr) == 0;
-        g_object_unref(image);
-        if (!written) return false;
+        makeArenaPhoto(photo, n);
         photos.push_back(photo);
     }
     HandOverService::Options options;
@@ -162,6 +247,8 @@ int main(int argc, char** argv)
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tavrin-screenshots");
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     QApplication application(argc, argv);
+    // The thumbnails are made afresh, never read from or left in the user's thumbnail folders.
+    MediaThumbnailer::shared().setSharedCacheEnabled(false);
     if (argc < 2) {
         std::fprintf(stderr, "Utilisation : tavrin-screenshots DOSSIER\n");
         return 2;
@@ -169,22 +256,23 @@ int main(int argc, char** argv)
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QDir().mkpath(out.path());
     const QSize large(1440, 860);
-    const QList<std::tuple<QString, std::function<void(TavrinApp&, const QString&)>, QSize>> states{
-        {QStringLiteral("tableur-empty.png"), [](TavrinApp&, const QString&) {}, {1180, 760}},
-        {QStringLiteral("tableur-filled.png"), [](TavrinApp& app, const QString&) { fillLibrary(app.libraryStore); }, {1180, 760}},
+    using Shown = std::function<void(MacRootView&, const QString&)>;
+    const QList<std::tuple<QString, std::function<void(TavrinApp&, const QString&)>, QSize, Shown>> states{
+        {QStringLiteral("tableur-empty.png"), [](TavrinApp&, const QString&) {}, {1180, 760}, {}},
+        {QStringLiteral("tableur-filled.png"), [](TavrinApp& app, const QString&) { fillLibrary(app.libraryStore); }, {1180, 760}, {}},
         {QStringLiteral("tableur-dark.png"),
          [](TavrinApp& app, const QString&) {
              fillLibrary(app.libraryStore);
              app.libraryStore.setAppearance(AppearancePreference::dark);
          },
-         {1180, 760}},
-        {QStringLiteral("tableur-workspace.png"), fillWorkspace, large},
+         {1180, 760}, {}},
+        {QStringLiteral("tableur-workspace.png"), fillWorkspace, large, {}},
         {QStringLiteral("tableur-workspace-dark.png"),
          [](TavrinApp& app, const QString& folder) {
              fillWorkspace(app, folder);
              app.libraryStore.setAppearance(AppearancePreference::dark);
          },
-         large},
+         large, {}},
         {QStringLiteral("paniers.png"),
          [](TavrinApp& app, const QString& folder) {
              UserDefaults::standard().setString(QStringLiteral("macWorkspaceSection"), QStringLiteral("paniers"));
@@ -201,7 +289,15 @@ int main(int argc, char** argv)
              QDir().mkpath(folder + QStringLiteral("/Paniers/Dupont Jean"));
              store.storeDestination(folder + QStringLiteral("/Paniers"));
          },
-         {1180, 760}},
+         {1180, 760}, {}},
+        {QStringLiteral("commandes.png"), fillOrders, large, selectTwo},
+        {QStringLiteral("commandes-dark.png"),
+         [](TavrinApp& app, const QString& folder) {
+             fillOrders(app, folder);
+             app.libraryStore.setAppearance(AppearancePreference::dark);
+         },
+         large, selectTwo},
+        {QStringLiteral("erreur-copie.png"), fillWorkspace, large, runIntoBlockedFolder},
     };
     int failures = 0;
     const auto check = [&failures](bool saved, const QString& file) {
@@ -209,9 +305,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Impossible d’écrire %s\n", qPrintable(file));
         ++failures;
     };
-    for (const auto& [name, prepare, size] : states) check(render(out.filePath(name), prepare, size), out.filePath(name));
-    const QString blocked = out.filePath(QStringLiteral("erreur-copie.png"));
-    check(render(blocked, fillWorkspace, large, runIntoBlockedFolder), blocked);
+    for (const auto& [name, prepare, size, shown] : states) check(render(out.filePath(name), prepare, size, shown), out.filePath(name));
     const QString handOver = out.filePath(QStringLiteral("partage-qr.png"));
     check(renderHandOver(handOver), handOver);
     return failures == 0 ? 0 : 1;

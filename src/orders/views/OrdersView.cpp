@@ -1,0 +1,610 @@
+#include "orders/views/OrdersView.h"
+
+#include "base/Error.h"
+#include "base/UserDefaults.h"
+#include "editing/PhotoOriginals.h"
+#include "orders/OpenWithApps.h"
+#include "orders/views/HandOverDialog.h"
+#include "orders/views/OpenPanels.h"
+#include "orders/views/OrdersGallery.h"
+#include "orders/views/OrdersSidebar.h"
+#include "organizer/MediaFile.h"
+#include "ui/CapsuleButton.h"
+#include "ui/EmptyState.h"
+#include "ui/FusedGroup.h"
+#include "ui/Theme.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPointer>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace tavrin {
+
+using ActionKind = OrdersScreen::Action::Kind;
+
+namespace {
+
+// The short label of a header button; the full sentence is its help.
+QString shortLabel(ActionKind kind)
+{
+    switch (kind) {
+    case ActionKind::retouch: return QStringLiteral("Retoucher");
+    case ActionKind::watermark: return QStringLiteral("Filigrane");
+    case ActionKind::print: return QStringLiteral("Imprimer…");
+    default: return {};
+    }
+}
+
+QString fileCount(qsizetype count)
+{
+    return QString::number(count) + (count == 1 ? QStringLiteral(" fichier") : QStringLiteral(" fichiers"));
+}
+
+QLabel* messageLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignCenter);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    label->setContentsMargins(Theme::largeSpacing * 2, 0, Theme::largeSpacing * 2, 0);
+    return label;
+}
+
+} // namespace
+
+OrdersSectionHeader::OrdersSectionHeader(const QString& title, const QString& detail, QWidget* parent)
+    : QWidget(parent), m_title(new QLabel(title, this))
+{
+    setObjectName(QStringLiteral("ordersSectionHeader"));
+    m_title->setTextFormat(Qt::PlainText);
+    QFont font = m_title->font();
+    font.setPointSizeF(font.pointSizeF() * 1.15);
+    font.setWeight(QFont::DemiBold);
+    m_title->setFont(font);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(Theme::spacing, Theme::smallSpacing, Theme::spacing, Theme::smallSpacing);
+    layout->setSpacing(Theme::spacing);
+    layout->addWidget(m_title);
+    if (!detail.isEmpty()) {
+        auto* count = new QLabel(detail, this);
+        count->setForegroundRole(QPalette::PlaceholderText);
+        layout->addWidget(count);
+    }
+    layout->addStretch(1);
+}
+
+QString OrdersSectionHeader::title() const { return m_title->text(); }
+
+void OrdersSectionHeader::setActions(const QList<OrdersScreen::Action>& actions)
+{
+    for (const OrdersScreen::Action& action : actions) {
+        CapsuleButton* target = button(action.kind);
+        if (!target) {
+            target = new CapsuleButton(CapsuleKind::glass, shortLabel(action.kind), QString(), this);
+            connect(target, &QAbstractButton::clicked, this, [this, kind = action.kind, target] { Q_EMIT actionTriggered(kind, target); });
+            static_cast<QHBoxLayout*>(layout())->addWidget(target);
+            m_buttons.push_back({action.kind, target});
+        }
+        target->setAccessibleName(action.text);
+        target->setEnabled(action.enabled);
+        target->setToolTip(action.enabled || action.help.isEmpty() ? action.text : action.help);
+    }
+    // Actions no longer offered (printing unplugged) go away.
+    for (qsizetype i = m_buttons.size() - 1; i >= 0; --i) {
+        const bool offered = std::any_of(actions.begin(), actions.end(), [&](const auto& a) { return a.kind == m_buttons[i].first; });
+        if (!offered) delete m_buttons.takeAt(i).second;
+    }
+}
+
+CapsuleButton* OrdersSectionHeader::button(ActionKind kind) const
+{
+    for (const auto& [k, b] : m_buttons)
+        if (k == kind) return b;
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+OrdersView::OrdersView(OrdersStore& store, QWidget* parent) : QWidget(parent), m_store(store)
+{
+    setObjectName(QStringLiteral("ordersView"));
+    m_layout = OrdersScreen::galleryLayout(UserDefaults::standard().string(OrdersScreen::galleryLayoutKey()).value_or(QString()));
+}
+
+OrdersView::~OrdersView()
+{
+    // A widget shown beside the gallery belongs to whoever gave it.
+    if (m_beside) m_beside->setParent(nullptr);
+}
+
+void OrdersView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_built) return;
+    // The window starts without this section's cost: the orders are listed when it first shows.
+    build();
+    m_store.reload();
+    refreshAll();
+}
+
+void OrdersView::build()
+{
+    m_built = true;
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_sidebar = new OrdersSidebar(m_store, this);
+    m_sidebar->selectedFiles = [this] { return OrdersScreen::paths(selectedMedia()); };
+    m_sidebar->printMenu = [this](const QStringList& files, QWidget* parent) -> QMenu* {
+        return printMenu ? printMenu(files, parent) : nullptr;
+    };
+    m_sidebar->canPrint = [this] { return bool(printMenu); };
+    layout->addWidget(m_sidebar);
+
+    auto* detail = new QWidget(this);
+    auto* detailLayout = new QVBoxLayout(detail);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    detailLayout->setSpacing(0);
+    m_error = new QLabel(detail);
+    m_error->setObjectName(QStringLiteral("ordersError"));
+    m_error->setTextFormat(Qt::PlainText);
+    m_error->setWordWrap(true);
+    m_error->setContentsMargins(Theme::largeSpacing, Theme::spacing, Theme::largeSpacing, Theme::spacing);
+    QPalette errorPalette = m_error->palette();
+    errorPalette.setColor(QPalette::WindowText, Theme::red(Theme::isDark()));
+    m_error->setPalette(errorPalette);
+    m_error->setVisible(false);
+    detailLayout->addWidget(m_error);
+
+    m_pages = new QStackedWidget(detail);
+    m_noRoot = new EmptyState(QStringLiteral("folder"), QStringLiteral("Choisissez un dossier"),
+                              QStringLiteral("Le bouton en haut de la colonne de gauche sert à indiquer le dossier d’où extraire les commandes."),
+                              m_pages);
+    m_noOrder = messageLabel(QStringLiteral("Sélectionnez un dossier dans la colonne de gauche."), m_pages);
+    m_noSections = messageLabel(QStringLiteral("Ce dossier ne contient pas de types (par exemple IMPRESSION A5) ni de photos ou vidéos."), m_pages);
+    m_pages->addWidget(m_noRoot);
+    m_pages->addWidget(m_noOrder);
+    m_pages->addWidget(m_noSections);
+    m_pages->addWidget(buildGalleryPage());
+    detailLayout->addWidget(m_pages, 1);
+    layout->addWidget(detail, 1);
+
+    auto* selectAllAction = new QAction(QStringLiteral("Tout sélectionner"), this);
+    selectAllAction->setShortcut(QKeySequence::SelectAll);
+    selectAllAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(selectAllAction, &QAction::triggered, this, &OrdersView::selectAll);
+    addAction(selectAllAction);
+
+    connect(&m_store, &OrdersStore::foldersChanged, this, [this] {
+        m_sidebar->refreshOrders();
+        refreshDetail();
+    });
+    connect(&m_store, &OrdersStore::sectionsChanged, this, [this] {
+        m_sidebar->refreshOrders();
+        refreshGallery();
+        refreshDetail();
+        refreshSelection();
+    });
+    connect(&m_store, &OrdersStore::errorMessageChanged, this, [this] {
+        m_localError.clear();
+        refreshError();
+    });
+    connect(&m_store, &OrdersStore::watermarksChanged, this, [this] {
+        m_sidebar->refreshWatermarks();
+        refreshActions();
+    });
+    connect(&m_store, &OrdersStore::retouchChanged, this, [this] {
+        m_sidebar->refreshRetouch();
+        refreshActions();
+    });
+    connect(&m_store, &OrdersStore::deliveredChanged, m_model, &OrdersGalleryModel::marksChanged);
+    connect(&m_store, &OrdersStore::fileEdited, m_model, [this](const QString& path) { m_model->fileEdited(path); });
+    connect(&m_store, &OrdersStore::isRetouchingChanged, this, [this] {
+        m_sidebar->refreshRetouch();
+        refreshActions();
+    });
+    connect(&m_store, &OrdersStore::batchStarted, this, [this](int total) {
+        refreshActions();
+        if (!OrdersScreen::showsBatchProgress(total)) return;
+        m_batchProgress->setRange(0, total);
+        m_batchProgress->setValue(0);
+        m_cancelBatch->setEnabled(true);
+        m_batchBar->setVisible(true);
+    });
+    connect(&m_store, &OrdersStore::batchProgress, this, [this](int done, int total) {
+        m_batchProgress->setRange(0, total);
+        m_batchProgress->setValue(done);
+    });
+    connect(&m_store, &OrdersStore::batchFinished, this, [this] {
+        m_batchBar->setVisible(false);
+        refreshActions();
+    });
+}
+
+QWidget* OrdersView::buildGalleryPage()
+{
+    auto* page = new QWidget(m_pages);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* bar = new QWidget(page);
+    auto* barLayout = new QHBoxLayout(bar);
+    barLayout->setContentsMargins(Theme::largeSpacing, Theme::spacing + 4, Theme::largeSpacing, Theme::spacing);
+    barLayout->setSpacing(Theme::spacing);
+    m_title = new QLabel(bar);
+    m_title->setTextFormat(Qt::PlainText);
+    QFont titleFont = m_title->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
+    titleFont.setWeight(QFont::DemiBold);
+    m_title->setFont(titleFont);
+    m_summary = new QLabel(bar);
+    m_summary->setObjectName(QStringLiteral("ordersSummary"));
+    m_summary->setForegroundRole(QPalette::PlaceholderText);
+    m_watermarkHint = new QLabel(QStringLiteral("Ajoutez un filigrane dans la colonne de gauche"), bar);
+    m_watermarkHint->setForegroundRole(QPalette::PlaceholderText);
+    m_selectAll = new CapsuleButton(CapsuleKind::glass, QStringLiteral("Tout sélectionner"), QString(), bar);
+    m_selectAll->setObjectName(QStringLiteral("ordersSelectAll"));
+    m_selectAll->setToolTip(QStringLiteral("Tout sélectionner (Ctrl+A)"));
+    m_layoutPicker = new FusedGroup(true, bar);
+    m_layoutPicker->setObjectName(QStringLiteral("ordersLayoutPicker"));
+    m_layoutPicker->setToolTip(QStringLiteral("Changer l’organisation des photos"));
+    m_layoutPicker->addButton(QStringLiteral("Par type"), QString(), int(OrdersGalleryLayout::sections));
+    m_layoutPicker->addButton(QStringLiteral("Liste"), QString(), int(OrdersGalleryLayout::list));
+    m_layoutPicker->addButton(QStringLiteral("Grille"), QString(), int(OrdersGalleryLayout::grid));
+    for (int id = 0; id < 3; ++id) m_layoutPicker->button(id)->setToolTip(m_layoutPicker->toolTip());
+    m_layoutPicker->setChecked(int(m_layout));
+    barLayout->addWidget(m_title);
+    barLayout->addWidget(m_summary);
+    barLayout->addStretch(1);
+    barLayout->addWidget(m_watermarkHint);
+    barLayout->addWidget(m_selectAll);
+    barLayout->addWidget(m_layoutPicker);
+    layout->addWidget(bar);
+
+    // In the list and grid layouts the section actions act on the whole order.
+    m_orderActions = new QWidget(page);
+    auto* orderLayout = new QHBoxLayout(m_orderActions);
+    orderLayout->setContentsMargins(Theme::spacing, 0, Theme::spacing, 0);
+    m_orderActionsBar = new OrdersSectionHeader(QString(), QString(), m_orderActions);
+    orderLayout->addWidget(m_orderActionsBar);
+    connect(m_orderActionsBar, &OrdersSectionHeader::actionTriggered, this, [this](ActionKind kind, QWidget* anchor) {
+        runAction(kind, OrdersScreen::paths(allFiles()), anchor);
+    });
+    layout->addWidget(m_orderActions);
+
+    m_batchBar = new QWidget(page);
+    m_batchBar->setObjectName(QStringLiteral("ordersBatchBar"));
+    auto* batchLayout = new QHBoxLayout(m_batchBar);
+    batchLayout->setContentsMargins(Theme::largeSpacing, Theme::smallSpacing, Theme::largeSpacing, Theme::smallSpacing);
+    m_batchProgress = new QProgressBar(m_batchBar);
+    m_batchProgress->setObjectName(QStringLiteral("ordersBatchProgress"));
+    m_batchProgress->setFormat(QStringLiteral("%v / %m"));
+    m_cancelBatch = new CapsuleButton(CapsuleKind::glass, QStringLiteral("Annuler"), QString(), m_batchBar);
+    m_cancelBatch->setObjectName(QStringLiteral("ordersCancelBatch"));
+    batchLayout->addWidget(m_batchProgress, 1);
+    batchLayout->addWidget(m_cancelBatch);
+    m_batchBar->setVisible(false);
+    layout->addWidget(m_batchBar);
+    connect(m_cancelBatch, &QAbstractButton::clicked, this, [this] {
+        m_cancelBatch->setEnabled(false);
+        m_store.cancelBatch();
+    });
+
+    m_splitter = new QSplitter(Qt::Horizontal, page);
+    m_splitter->setChildrenCollapsible(false);
+    m_gallery = new OrdersGallery(m_splitter);
+    m_model = new OrdersGalleryModel(m_store, m_selection, this);
+    m_gallery->setModel(m_model);
+    m_gallery->setGalleryLayout(m_layout);
+    m_splitter->addWidget(m_gallery);
+    m_splitter->setStretchFactor(0, 1);
+    if (m_beside) {
+        m_splitter->addWidget(m_beside);
+        m_beside->show();
+    }
+    layout->addWidget(m_splitter, 1);
+
+    connect(m_layoutPicker, &FusedGroup::idClicked, this, [this](int id) { setGalleryLayout(OrdersGalleryLayout(id)); });
+    connect(m_selectAll, &QAbstractButton::clicked, this, &OrdersView::selectAll);
+    connect(m_gallery, &OrdersGallery::selectAllRequested, this, &OrdersView::selectAll);
+    connect(m_gallery, &OrdersGallery::mediaClicked, this, [this](int row, Qt::KeyboardModifiers modifiers) {
+        if (const auto& media = m_model->rows().value(row).media) clickMedia(*media, modifiers);
+    });
+    connect(m_gallery, &OrdersGallery::mediaDoubleClicked, this, [this](int row) {
+        if (const auto& media = m_model->rows().value(row).media) doubleClickMedia(*media);
+    });
+    connect(m_gallery, &OrdersGallery::mediaContextMenu, this, [this](int row, const QPoint& at) {
+        const auto media = m_model->rows().value(row).media;
+        if (!media) return;
+        QMenu* menu = makeContextMenu(*media, this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(at);
+    });
+    return page;
+}
+
+void OrdersView::refreshAll()
+{
+    m_sidebar->refreshOrders();
+    m_sidebar->refreshWatermarks();
+    m_sidebar->refreshRetouch();
+    refreshGallery();
+    refreshDetail();
+    refreshSelection();
+    refreshError();
+}
+
+void OrdersView::hooksChanged()
+{
+    if (!m_built) return;
+    refreshActions();
+    m_sidebar->refreshSelection();
+}
+
+void OrdersView::setBesideGallery(QWidget* widget)
+{
+    if (widget == m_beside) return;
+    if (m_beside) {
+        m_beside->hide();
+        m_beside->setParent(nullptr);
+    }
+    m_beside = widget;
+    if (m_beside && m_splitter) {
+        m_splitter->addWidget(m_beside);
+        m_beside->show();
+    }
+}
+
+void OrdersView::setGalleryLayout(OrdersGalleryLayout layout)
+{
+    if (layout != m_layout) {
+        m_layout = layout;
+        UserDefaults::standard().setString(OrdersScreen::galleryLayoutKey(), OrdersScreen::rawValue(layout));
+    }
+    if (!m_built) return;
+    m_layoutPicker->setChecked(int(layout));
+    m_gallery->setGalleryLayout(layout);
+    refreshGallery();
+}
+
+QList<OrderMedia> OrdersView::allFiles() const { return OrdersScreen::allFiles(m_store.sections()); }
+
+QList<OrderMedia> OrdersView::selectedMedia() const { return m_selection.selectedMedia(allFiles()); }
+
+void OrdersView::selectAll()
+{
+    m_selection.selectAll(allFiles());
+    refreshSelection();
+}
+
+void OrdersView::clickMedia(const OrderMedia& media, Qt::KeyboardModifiers modifiers)
+{
+    const bool cropOpen = openCrop && isCropEditorOpen && isCropEditorOpen();
+    const OrdersSelection::Modifiers held{modifiers.testFlag(Qt::ShiftModifier), modifiers.testFlag(Qt::ControlModifier)};
+    // The second press of a double click keeps the selection seen before the first one.
+    const bool secondPress = m_clickClock.isValid() && m_clickClock.elapsed() <= QApplication::doubleClickInterval()
+                             && m_lastClicked == media.id();
+    if (!secondPress) m_beforeClick = m_selection;
+    m_clickClock.start();
+    m_lastClicked = media.id();
+    if (m_selection.handleClick(allFiles(), media, held, cropOpen) == OrdersSelection::Outcome::openCrop) {
+        openCrop(media.url);
+        return;
+    }
+    refreshSelection();
+}
+
+void OrdersView::doubleClickMedia(const OrderMedia& media)
+{
+    // The first click of a double click on a selected file must not have narrowed the selection.
+    if (m_beforeClick && m_beforeClick->selectedIDs().contains(media.id())) {
+        m_selection = *m_beforeClick;
+        refreshSelection();
+    }
+    m_beforeClick.reset();
+    OpenWithApps::openPreferred(m_store.openWithApps(), OrdersScreen::doubleClickTargets(selectedMedia(), media));
+}
+
+void OrdersView::refreshSelection()
+{
+    if (!m_built) return;
+    m_model->marksChanged();
+    m_sidebar->refreshSelection();
+}
+
+void OrdersView::refreshDetail()
+{
+    const OrdersScreen::Detail detail = OrdersScreen::detail(m_store);
+    m_pages->setCurrentIndex(int(detail));
+    if (detail != OrdersScreen::Detail::gallery) return;
+    QString title;
+    for (const OrderFolder& folder : m_store.folders())
+        if (folder.url == m_store.selectedFolderID()) title = folder.name;
+    m_title->setText(title);
+    m_summary->setText(OrdersScreen::summaryLine(m_store.sections()));
+}
+
+void OrdersView::refreshGallery()
+{
+    const QList<OrderSection>& sections = m_store.sections();
+    QList<OrdersScreen::GalleryRow> rows = OrdersScreen::galleryRows(sections, m_layout);
+    // A reload that lists the same files (an edit touched the folder) keeps the gallery as it is.
+    if (rows == m_model->rows() && !rows.isEmpty() && m_shownLayout == m_layout) {
+        refreshActions();
+        return;
+    }
+    const bool sameOrder = m_shownOrder == m_store.selectedFolderID() && m_shownLayout == m_layout;
+    const int scrolled = m_gallery->verticalScrollBar()->value();
+    m_shownOrder = m_store.selectedFolderID();
+    m_shownLayout = m_layout;
+    m_model->setRows(std::move(rows));
+    // Files added or removed by another program leave the photographer where he was.
+    if (sameOrder) {
+        QTimer::singleShot(0, m_gallery, [gallery = m_gallery, scrolled] {
+            gallery->doItemsLayout();
+            gallery->verticalScrollBar()->setValue(scrolled);
+        });
+    }
+    for (int row = 0; row < m_model->rows().size(); ++row) {
+        const OrdersScreen::GalleryRow& item = m_model->rows()[row];
+        if (item.kind != OrdersScreen::GalleryRow::Kind::sectionHeader) continue;
+        auto* header = new OrdersSectionHeader(item.text, fileCount(sections[item.section].files.size()));
+        connect(header, &OrdersSectionHeader::actionTriggered, this, [this, section = item.section](ActionKind kind, QWidget* anchor) {
+            if (section < m_store.sections().size()) runAction(kind, OrdersScreen::paths(m_store.sections()[section].files), anchor);
+        });
+        m_gallery->setIndexWidget(m_model->index(row), header);
+    }
+    m_orderActions->setVisible(m_layout != OrdersGalleryLayout::sections);
+    refreshActions();
+}
+
+QList<OrdersSectionHeader*> OrdersView::sectionHeaders() const
+{
+    QList<OrdersSectionHeader*> headers;
+    if (!m_built) return headers;
+    for (int row = 0; row < m_model->rows().size(); ++row)
+        if (auto* header = qobject_cast<OrdersSectionHeader*>(m_gallery->indexWidget(m_model->index(row)))) headers.push_back(header);
+    return headers;
+}
+
+OrdersScreen::ActionContext OrdersView::actionContext() const
+{
+    OrdersScreen::ActionContext context = OrdersScreen::actionContext(m_store);
+    context.canCrop = bool(openCrop);
+    context.canPrint = bool(printMenu);
+    return context;
+}
+
+void OrdersView::refreshActions()
+{
+    if (!m_built) return;
+    const QList<OrdersScreen::Action> actions = OrdersScreen::sectionActions(actionContext());
+    for (OrdersSectionHeader* header : sectionHeaders()) header->setActions(actions);
+    m_orderActionsBar->setActions(actions);
+    m_watermarkHint->setVisible(m_store.watermarks().isEmpty());
+}
+
+void OrdersView::refreshError()
+{
+    const QString text = !m_localError.isEmpty() ? m_localError : m_store.errorMessage().value_or(QString());
+    m_error->setText(text);
+    m_error->setVisible(!text.isEmpty());
+}
+
+void OrdersView::showLocalError(const QString& message)
+{
+    m_localError = message;
+    refreshError();
+}
+
+void OrdersView::runAction(ActionKind kind, const QStringList& files, QWidget* anchor)
+{
+    switch (kind) {
+    case ActionKind::retouch: m_store.applyRetouch(files); break;
+    case ActionKind::watermark: m_store.applyWatermark(files); break;
+    case ActionKind::crop:
+        if (openCrop && !files.isEmpty()) openCrop(files.first());
+        break;
+    case ActionKind::print: {
+        // Prints are of photos only.
+        QStringList photos;
+        for (const QString& file : files)
+            if (!MediaFile::isVideo(file)) photos.push_back(file);
+        if (!printMenu || photos.isEmpty()) break;
+        if (QMenu* menu = printMenu(photos, this)) {
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(anchor ? anchor->mapToGlobal(QPoint(0, anchor->height())) : QCursor::pos());
+        }
+        break;
+    }
+    case ActionKind::undo:
+        for (const QString& file : files) undoEdits(file);
+        break;
+    case ActionKind::handOver: handOver(files); break;
+    case ActionKind::openWith:
+    case ActionKind::chooseApplication: break;
+    }
+}
+
+void OrdersView::undoEdits(const QString& file)
+{
+    try {
+        PhotoOriginals::restore(file);
+    } catch (const Error& error) {
+        showLocalError(error.message());
+    }
+    m_store.noteEdited(file);
+}
+
+void OrdersView::handOver(const QStringList& files)
+{
+    HandOverDialog::send(window(), files, [store = QPointer<OrdersStore>(&m_store)](const QStringList& delivered) {
+        if (store) store->markDelivered(delivered);
+    });
+}
+
+void OrdersView::addOpenWith(QMenu* menu, const QStringList& files)
+{
+    for (const OpenWithApp& app : OpenWithApps::apps(files)) {
+        menu->addAction(QIcon::fromTheme(app.icon), app.name, this, [this, app, files] {
+            OrdersScreen::rememberOpenWith(m_store, app.path, files);
+            OpenWithApps::open(files, app.id);
+        });
+    }
+}
+
+QMenu* OrdersView::makeContextMenu(const OrderMedia& media, QWidget* parent)
+{
+    auto* menu = new QMenu(parent);
+    menu->setToolTipsVisible(true);
+    OrdersScreen::ActionContext context = actionContext();
+    context.canUndo = !media.isVideo && PhotoOriginals::hasBackup(media.url);
+    const QStringList files{media.url};
+    for (const OrdersScreen::Action& action : OrdersScreen::mediaActions(media, context)) {
+        switch (action.kind) {
+        case ActionKind::print:
+            if (printMenu) {
+                if (QMenu* print = printMenu(files, menu)) {
+                    print->setTitle(action.text);
+                    menu->addMenu(print);
+                }
+            }
+            continue;
+        case ActionKind::openWith: {
+            QMenu* openWith = menu->addMenu(action.text);
+            addOpenWith(openWith, files);
+            openWith->setEnabled(!openWith->isEmpty());
+            continue;
+        }
+        case ActionKind::chooseApplication:
+            menu->addAction(action.text, this, [this, files] {
+                OpenPanels::pickApplication(window(), [this, guard = QPointer(this), files](const OpenWithApp& app) {
+                    if (!guard) return;
+                    OrdersScreen::rememberOpenWith(m_store, app.path, files);
+                    OpenWithApps::open(files, app.id);
+                });
+            });
+            continue;
+        case ActionKind::handOver: menu->addSeparator(); break;
+        default: break;
+        }
+        QAction* entry = menu->addAction(action.text);
+        entry->setEnabled(action.enabled);
+        entry->setToolTip(action.enabled || action.help.isEmpty() ? action.text : action.help);
+        connect(entry, &QAction::triggered, this, [this, kind = action.kind, files] { runAction(kind, files, nullptr); });
+    }
+    return menu;
+}
+
+} // namespace tavrin
