@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace tavrin::PhotoPrinter {
 
@@ -83,10 +84,9 @@ void configure(QPrinter& printer, const QStringList& photos, std::optional<Print
     }
 }
 
-bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress)
+bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress, int previewLongSide)
 {
-    PhotoPrintView view(photos);
-    const int total = view.pageCount();
+    const int total = int(photos.size());
     int first = 1, last = total;
     if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
         first = std::max(1, printer.fromPage());
@@ -110,6 +110,12 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
     const double scale = printer.resolution() / 72.0;
     const auto device = [scale](const QRectF& r) { return QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale); };
 
+    // The next photo is decoded while the current one is written to the printer: two photos in
+    // memory at most, and the decoder and the writer each keep a core busy.
+    const auto decodeAhead = [&](int page) {
+        return std::async(std::launch::async, [photo = photos[page], previewLongSide] { return PhotoPrintView::decode(photo, previewLongSide); });
+    };
+    std::future<QImage> next = decodeAhead(first - 1);
     const int count = last - first + 1;
     for (int page = first - 1, done = 0; page < last; ++page) {
         if (progress.cancel && progress.cancel->load()) {
@@ -117,10 +123,13 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
             painter.end();
             return false;
         }
+        QImage photo = next.get();
+        if (page + 1 < last) next = decodeAhead(page + 1);
         if (done > 0) printer.newPage();
-        if (!view.drawPage(painter, page, device(sheet), device(printable)) && progress.unreadable)
-            progress.unreadable(photos[page]);
-        view.releaseImages();
+        PhotoPrintView::drawPhoto(painter, photo, device(sheet), device(printable));
+        if (photo.isNull() && progress.unreadable) progress.unreadable(photos[page]);
+        photo = {};
+        if (progress.printed) progress.printed(photos[page]);
         if (progress.pageDone) progress.pageDone(++done, count);
     }
     painter.end();
