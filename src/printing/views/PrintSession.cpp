@@ -136,7 +136,8 @@ void PrintSession::start()
 
     m_progress = new QProgressDialog(progressText(m_photos, 0, total), QStringLiteral("Annuler"), 0, std::max(total, 1), m_window);
     m_progress->setWindowTitle(QStringLiteral("Impression"));
-    m_progress->setWindowModality(Qt::WindowModal);
+    // The window stays usable while the pages are written; the dialog keeps above it.
+    m_progress->setWindowModality(Qt::NonModal);
     m_progress->setAutoClose(false);
     m_progress->setAutoReset(false);
     m_progress->setMinimumDuration(0);
@@ -160,6 +161,12 @@ void PrintSession::start()
         }
     });
     connect(m_worker, &QThread::finished, this, &PrintSession::workerEnded);
+    // Quitting mid-job ends it after the page being drawn, with the same marks as an « Annuler ».
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!m_worker) return;
+        m_cancel = true;
+        workerEnded();
+    });
     m_worker->start();
 }
 
@@ -181,6 +188,7 @@ void PrintSession::pageDone(int done, int total)
 
 void PrintSession::workerEnded()
 {
+    if (!m_worker) return;
     m_worker->wait();
     delete m_worker;
     m_worker = nullptr;
