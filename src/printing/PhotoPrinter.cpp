@@ -130,7 +130,8 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
         if (photo.isNull() && progress.unreadable) progress.unreadable(photos[page]);
         photo = {};
         if (progress.printed) progress.printed(photos[page]);
-        if (progress.pageDone) progress.pageDone(++done, count);
+        ++done;
+        if (progress.pageDone) progress.pageDone(done, count);
     }
     painter.end();
     return true;

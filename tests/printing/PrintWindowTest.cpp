@@ -9,6 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QPrinter>
@@ -253,4 +258,63 @@ TEST(PhotoPrinterPreview, ThePreviewDrawsReducedPhotos)
     ASSERT_TRUE(PhotoPrinter::render(printer, {photo}, {}, 1600));
     EXPECT_EQ(pdfImageSizes(pdf), QStringList({"1600 1200"}));
     EXPECT_TRUE(output("pdfinfo", {pdf}).contains(QRegularExpression("Page size:\\s+842 x 595 pts")));
+}
+
+// The real panel: its options, the « Aperçu… » button, a preview of every page, and back.
+TEST(PrintPanel, OffersThePageRangeAndAPreviewThenGoesBackToThePanel)
+{
+    TempDataDir data;
+    QStringList photos;
+    for (const char* colour : {"red", "blue", "green"}) {
+        photos << data.file(QStringLiteral("IMG_%1.jpg").arg(colour));
+        ASSERT_TRUE(magick({"-size", "900x600", QStringLiteral("xc:%1").arg(colour), photos.last()}));
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    PrintHarness::toPdf(printer, data.file("panel.pdf"));
+    PhotoPrinter::configure(printer, photos, PrintPaperFormat::a4);
+    QWidget window;
+    window.show();
+
+    QStringList steps;
+    int previewPages = -1;
+    std::function<void()> next;
+    const auto later = [&](std::function<void()> step) {
+        next = std::move(step);
+        QTimer::singleShot(50, [&] { next(); });
+    };
+    const auto inPanel = [&](std::function<void(QPrintDialog*)> act) {
+        later([&, act] {
+            if (auto* panel = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget())) act(panel);
+        });
+    };
+    inPanel([&](QPrintDialog* panel) {
+        steps << panel->windowTitle();
+        EXPECT_TRUE(panel->testOption(QAbstractPrintDialog::PrintPageRange));
+        EXPECT_TRUE(panel->testOption(QAbstractPrintDialog::PrintShowPageSize));
+        EXPECT_EQ(panel->minPage(), 1);
+        EXPECT_EQ(panel->maxPage(), 3);
+        QPushButton* preview = nullptr;
+        for (QPushButton* b : panel->findChildren<QPushButton*>())
+            if (b->text() == "Aperçu…") preview = b;
+        if (!preview) return panel->reject();
+        preview->click();
+        later([&] {
+            auto* shown = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+            if (!shown) return;
+            steps << shown->windowTitle();
+            // The preview draws its pages once it is laid out.
+            if (auto* pages = shown->findChild<QPrintPreviewWidget*>()) {
+                EXPECT_TRUE(QTest::qWaitFor([&] { return pages->pageCount() == 3; }, 5000));
+                previewPages = pages->pageCount();
+            }
+            shown->reject();
+            inPanel([&](QPrintDialog* again) {
+                steps << again->windowTitle();
+                again->reject();
+            });
+        });
+    });
+    EXPECT_EQ(PrintSession::showPrintPanel(printer, photos, &window), PrintPanelChoice::cancel);
+    EXPECT_EQ(steps, QStringList({"Imprimer", "Aperçu avant impression", "Imprimer"}));
+    EXPECT_EQ(previewPages, 3);
 }
