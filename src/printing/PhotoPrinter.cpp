@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QPageRanges>
 #include <QPainter>
 #include <QPrinter>
 
@@ -84,15 +85,20 @@ void configure(QPrinter& printer, const QStringList& photos, std::optional<Print
     }
 }
 
+QList<int> pagesToPrint(const QPrinter& printer, int total)
+{
+    const QPageRanges ranges = printer.pageRanges();
+    const bool chosen = printer.printRange() == QPrinter::PageRange && !ranges.isEmpty();
+    QList<int> pages;
+    for (int page = 1; page <= total; ++page)
+        if (!chosen || ranges.contains(page)) pages.push_back(page - 1);
+    return pages;
+}
+
 bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress, int previewLongSide)
 {
-    const int total = int(photos.size());
-    int first = 1, last = total;
-    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
-        first = std::max(1, printer.fromPage());
-        last = std::min(total, printer.toPage() > 0 ? printer.toPage() : total);
-    }
-    if (total == 0 || first > last) return true;
+    const QList<int> pages = pagesToPrint(printer, int(photos.size()));
+    if (pages.isEmpty()) return true;
 
     QPainter painter;
     if (!painter.begin(&printer)) {
@@ -115,23 +121,23 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
     const auto decodeAhead = [&](int page) {
         return std::async(std::launch::async, [photo = photos[page], previewLongSide] { return PhotoPrintView::decode(photo, previewLongSide); });
     };
-    std::future<QImage> next = decodeAhead(first - 1);
-    const int count = last - first + 1;
-    for (int page = first - 1, done = 0; page < last; ++page) {
+    std::future<QImage> next = decodeAhead(pages.first());
+    const int count = int(pages.size());
+    for (int i = 0; i < count; ++i) {
         if (progress.cancel && progress.cancel->load()) {
             printer.abort();
             painter.end();
             return false;
         }
+        const int page = pages[i];
         QImage photo = next.get();
-        if (page + 1 < last) next = decodeAhead(page + 1);
-        if (done > 0) printer.newPage();
+        if (i + 1 < count) next = decodeAhead(pages[i + 1]);
+        if (i > 0) printer.newPage();
         PhotoPrintView::drawPhoto(painter, photo, device(sheet), device(printable));
         if (photo.isNull() && progress.unreadable) progress.unreadable(photos[page]);
         photo = {};
         if (progress.printed) progress.printed(photos[page]);
-        ++done;
-        if (progress.pageDone) progress.pageDone(done, count);
+        if (progress.pageDone) progress.pageDone(i + 1, count);
     }
     painter.end();
     return true;

@@ -38,6 +38,10 @@ QRectF printableRect(const QRectF& paper, const QRectF& imageable);
 // with a paper, no margins, that paper and the orientation of the first photo.
 void configure(QPrinter& printer, const QStringList& photos, std::optional<PrintPaperFormat> paper);
 
+// The pages of a job of `total` photos that the printer's range asks for (0-based, in order): all,
+// or those of its page ranges ("1,3-5").
+QList<int> pagesToPrint(const QPrinter& printer, int total);
+
 struct RenderProgress {
     // Called after each page with the pages done and the pages in the job.
     std::function<void(int done, int total)> pageDone;

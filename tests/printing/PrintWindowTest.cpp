@@ -155,9 +155,9 @@ TEST(PrintSession, PrintsTheChosenRangeRemembersThePanelAndMarksOnlyThosePhotos)
     QFile::remove(pdf);
     PrintHarness harness([pdf](QPrinter& printer) {
         PrintHarness::toPdf(printer, pdf);
-        // What the photographer changes in the panel: the pages 2 to 3, two copies.
+        // What the photographer changes in the panel: the pages 1 and 3, two copies.
         printer.setPrintRange(QPrinter::PageRange);
-        printer.setFromTo(2, 3);
+        printer.setPageRanges(QPageRanges::fromString("1,3"));
         printer.setCopyCount(2);
     });
     const QString red = harness.data.file("IMG_0001.jpg"), wide = harness.data.file("IMG_0002.png"), tall = harness.data.file("IMG_0003.png");
@@ -165,9 +165,9 @@ TEST(PrintSession, PrintsTheChosenRangeRemembersThePanelAndMarksOnlyThosePhotos)
     ASSERT_TRUE(magick({"-size", "800x500", "xc:#2050d0", "-fill", "#10c020", "-draw", "rectangle 0,0 199,99", wide}));
     ASSERT_TRUE(magick({"-size", "300x500", "xc:white", tall}));
 
-    PrintSession* session = PhotoPrinter::print({red, harness.data.file("liste.txt"), wide, tall}, PrintPaperFormat::a5, &harness.window);
+    PrintSession* session = PhotoPrinter::print({wide, harness.data.file("liste.txt"), red, tall}, PrintPaperFormat::a5, &harness.window);
     ASSERT_NE(session, nullptr);
-    EXPECT_EQ(session->photos(), QStringList({red, wide, tall}));
+    EXPECT_EQ(session->photos(), QStringList({wide, red, tall}));
     ASSERT_NE(session->progressDialog(), nullptr);
     EXPECT_EQ(session->progressDialog()->windowTitle(), "Impression");
     EXPECT_TRUE(session->progressDialog()->labelText().startsWith("Impression de la photo 1 sur 2"));
@@ -177,7 +177,7 @@ TEST(PrintSession, PrintsTheChosenRangeRemembersThePanelAndMarksOnlyThosePhotos)
     ASSERT_TRUE(waitFor(session));
     EXPECT_EQ(done, QList<int>({12, 22}));
 
-    // Pages 2 and 3 only, A5 in landscape from the first photo, at the photos' full size.
+    // Pages 1 and 3 only, A5 in landscape from the first photo, at the photos' full size.
     EXPECT_EQ(pdfPages(pdf), 2);
     EXPECT_TRUE(output("pdfinfo", {pdf}).contains(QRegularExpression("Page size:\\s+595 x 420 pts"))) << qPrintable(output("pdfinfo", {pdf}));
     EXPECT_EQ(pdfImageSizes(pdf), QStringList({"800 500", "300 500"}));

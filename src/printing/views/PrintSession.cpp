@@ -130,9 +130,7 @@ PrintSession* PrintSession::run(const QStringList& photos, std::unique_ptr<QPrin
 
 void PrintSession::start()
 {
-    int total = int(m_photos.size());
-    if (m_printer->printRange() == QPrinter::PageRange && m_printer->fromPage() > 0)
-        total = std::max(0, std::min(total, m_printer->toPage() > 0 ? m_printer->toPage() : total) - m_printer->fromPage() + 1);
+    const int total = int(PhotoPrinter::pagesToPrint(*m_printer, int(m_photos.size())).size());
 
     m_progress = new QProgressDialog(progressText(m_photos, 0, total), QStringLiteral("Annuler"), 0, std::max(total, 1), m_window);
     m_progress->setWindowTitle(QStringLiteral("Impression"));
