@@ -104,6 +104,7 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
     if (!painter.begin(&printer)) {
         if (!printer.outputFileName().isEmpty())
             throw Error(QStringLiteral("Impossible d’écrire « %1 ».").arg(printer.outputFileName()));
+        if (printer.printerName().isEmpty()) throw Error(QStringLiteral("L’impression n’a pas pu commencer : aucune imprimante n’est installée."));
         throw Error(QStringLiteral("L’impression n’a pas pu commencer : l’imprimante « %1 » ne répond pas.").arg(printer.printerName()));
     }
     const QPageLayout layout = printer.pageLayout();
