@@ -65,3 +65,11 @@ printf '%-40s %10s %10s %10s %10s\n' "" "handed s" "written s" "peak MB" "job MB
 row() { local figures; figures=$(measure "${@:2}") || exit 1; printf '%-40s %10s %10s %10s %10s\n' "$1" $figures; }
 row "tavrin-cli print --paper a4 ($count × 24 MP)" "$cli" --data-dir "$work/data" print "${photos[@]}" --paper a4 --printer Bench
 row "lp -o media=A4 (same JPEG files)" lp -d Bench -o media=A4 "${photos[@]}"
+# The same pages written to a file by the same code without the queue: what drawing them costs.
+start=$(now)
+/usr/bin/time -f '%M' -o "$work/time" "$cli" --data-dir "$work/data" print "${photos[@]}" --paper a4 --pdf "$work/proof.pdf" >/dev/null
+end=$(now)
+printf '%-40s %10s %10s %10s %10s\n' "tavrin-cli print --pdf (no queue)" \
+  "$(python3 -c "print(f'{$end - $start:.2f}')")" - \
+  "$(python3 -c "print(f'{int(open(\"$work/time\").read().split()[-1]) / 1024:.0f}')")" \
+  "$(python3 -c "print(f'{__import__(\"os\").path.getsize(\"$work/proof.pdf\") / 1e6:.0f}')")"

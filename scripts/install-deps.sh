@@ -11,6 +11,8 @@ packages=(
   # application framework
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-webengine-dev qt6-webengine-dev-tools
   qt6-qpa-plugins libqt6svg6 libgl-dev
+  # French texts of the print dialogs, which are Qt's own
+  qt6-translations-l10n
   # programme readers, images, video thumbnails, discovery, open-with, QR codes
   zlib1g-dev libpoppler-cpp-dev libvips-dev libffmpegthumbnailer-dev
   libavahi-client-dev avahi-daemon avahi-utils dbus libglib2.0-dev libcups2-dev libqrencode-dev

@@ -26,6 +26,13 @@ public:
     QImage image(int page);
     void releaseImages();
 
+    // The upright photo; with `longSide`, a shrink-on-load reduction whose long side is at most
+    // that (the preview's pages). Null when the file cannot be read. Safe off the main thread.
+    static QImage decode(const QString& photo, int longSide = 0);
+    // Fills the sheet white and draws the photo fitted and centred in `printable`; nothing more
+    // for a null photo.
+    static void drawPhoto(QPainter& painter, const QImage& photo, const QRectF& sheet, const QRectF& printable);
+
 private:
     QStringList m_photos;
     int m_cachedPage = -1;

@@ -9,11 +9,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
+#include <QPageRanges>
 #include <QPainter>
 #include <QPrinter>
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace tavrin::PhotoPrinter {
 
@@ -83,21 +85,26 @@ void configure(QPrinter& printer, const QStringList& photos, std::optional<Print
     }
 }
 
-bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress)
+QList<int> pagesToPrint(const QPrinter& printer, int total)
 {
-    PhotoPrintView view(photos);
-    const int total = view.pageCount();
-    int first = 1, last = total;
-    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
-        first = std::max(1, printer.fromPage());
-        last = std::min(total, printer.toPage() > 0 ? printer.toPage() : total);
-    }
-    if (total == 0 || first > last) return true;
+    const QPageRanges ranges = printer.pageRanges();
+    const bool chosen = printer.printRange() == QPrinter::PageRange && !ranges.isEmpty();
+    QList<int> pages;
+    for (int page = 1; page <= total; ++page)
+        if (!chosen || ranges.contains(page)) pages.push_back(page - 1);
+    return pages;
+}
+
+bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress, int previewLongSide)
+{
+    const QList<int> pages = pagesToPrint(printer, int(photos.size()));
+    if (pages.isEmpty()) return true;
 
     QPainter painter;
     if (!painter.begin(&printer)) {
         if (!printer.outputFileName().isEmpty())
             throw Error(QStringLiteral("Impossible d’écrire « %1 ».").arg(printer.outputFileName()));
+        if (printer.printerName().isEmpty()) throw Error(QStringLiteral("L’impression n’a pas pu commencer : aucune imprimante n’est installée."));
         throw Error(QStringLiteral("L’impression n’a pas pu commencer : l’imprimante « %1 » ne répond pas.").arg(printer.printerName()));
     }
     const QPageLayout layout = printer.pageLayout();
@@ -110,18 +117,28 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
     const double scale = printer.resolution() / 72.0;
     const auto device = [scale](const QRectF& r) { return QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale); };
 
-    const int count = last - first + 1;
-    for (int page = first - 1, done = 0; page < last; ++page) {
+    // The next photo is decoded while the current one is written to the printer: two photos in
+    // memory at most, and the decoder and the writer each keep a core busy.
+    const auto decodeAhead = [&](int page) {
+        return std::async(std::launch::async, [photo = photos[page], previewLongSide] { return PhotoPrintView::decode(photo, previewLongSide); });
+    };
+    std::future<QImage> next = decodeAhead(pages.first());
+    const int count = int(pages.size());
+    for (int i = 0; i < count; ++i) {
         if (progress.cancel && progress.cancel->load()) {
             printer.abort();
             painter.end();
             return false;
         }
-        if (done > 0) printer.newPage();
-        if (!view.drawPage(painter, page, device(sheet), device(printable)) && progress.unreadable)
-            progress.unreadable(photos[page]);
-        view.releaseImages();
-        if (progress.pageDone) progress.pageDone(++done, count);
+        const int page = pages[i];
+        QImage photo = next.get();
+        if (i + 1 < count) next = decodeAhead(pages[i + 1]);
+        if (i > 0) printer.newPage();
+        PhotoPrintView::drawPhoto(painter, photo, device(sheet), device(printable));
+        if (photo.isNull() && progress.unreadable) progress.unreadable(photos[page]);
+        photo = {};
+        if (progress.printed) progress.printed(photos[page]);
+        if (progress.pageDone) progress.pageDone(i + 1, count);
     }
     painter.end();
     return true;

@@ -38,18 +38,26 @@ QRectF printableRect(const QRectF& paper, const QRectF& imageable);
 // with a paper, no margins, that paper and the orientation of the first photo.
 void configure(QPrinter& printer, const QStringList& photos, std::optional<PrintPaperFormat> paper);
 
+// The pages of a job of `total` photos that the printer's range asks for (0-based, in order): all,
+// or those of its page ranges ("1,3-5").
+QList<int> pagesToPrint(const QPrinter& printer, int total);
+
 struct RenderProgress {
     // Called after each page with the pages done and the pages in the job.
     std::function<void(int done, int total)> pageDone;
     // Photos that could not be read: their pages stay blank.
     std::function<void(const QString& photo)> unreadable;
+    // Called once the photo's page is in the job, blank or not.
+    std::function<void(const QString& photo)> printed;
+    // Checked before each page.
     const std::atomic<bool>* cancel = nullptr;
 };
 
-// Draws the pages of the printer's range, one photo decoded at a time; safe off the main thread.
-// False when cancelled (the job is then aborted). Throws tavrin::Error when the printer cannot
-// start the job.
-bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {});
+// Draws the pages of the printer's range, the next photo decoded while the current one is written;
+// safe off the main thread. With `previewLongSide`, photos are reduced to that long side first
+// (for a preview on screen). False when cancelled: the pages already drawn end the job, as the
+// print engines cannot withdraw them. Throws tavrin::Error when the printer cannot start the job.
+bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {}, int previewLongSide = 0);
 
 // Whoever keeps delivered marks registers here; printed photos are handed to it after a job.
 void setDeliveredMarker(std::function<void(const QStringList& photos)> mark);

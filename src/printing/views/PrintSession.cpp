@@ -1,0 +1,228 @@
+#include "printing/views/PrintSession.h"
+
+#include "base/Error.h"
+#include "printing/PhotoPrinter.h"
+#include "printing/PrintInfoMemory.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPaintEngine>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QThread>
+#include <QTranslator>
+
+namespace tavrin {
+
+namespace {
+
+// The preview's pages are for the screen: photos reduced to this long side open quickly and keep
+// a 40-page preview small.
+constexpr int previewLongSide = 1600;
+
+PrintSession::PrintPanel& panelOverride()
+{
+    static PrintSession::PrintPanel panel;
+    return panel;
+}
+
+// The print dialogs are Qt's own: their texts come from Qt's French catalogue when it is installed.
+void loadFrenchPanelTexts()
+{
+    static bool loaded = false;
+    if (loaded || !qApp) return;
+    loaded = true;
+    auto* translator = new QTranslator(qApp);
+    if (translator->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+    else
+        delete translator;
+}
+
+QString progressText(const QStringList& photos, int done, int total)
+{
+    if (total == 1) return QStringLiteral("Impression de « %1 »…").arg(QFileInfo(photos.first()).completeBaseName());
+    return QStringLiteral("Impression de la photo %1 sur %2…").arg(std::min(done + 1, total)).arg(total);
+}
+
+} // namespace
+
+PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window)
+{
+    loadFrenchPanelTexts();
+    for (;;) {
+        QPrintDialog dialog(&printer, window);
+        dialog.setWindowTitle(QStringLiteral("Imprimer"));
+        dialog.setOptions(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintShowPageSize
+                          | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintToFile);
+        dialog.setMinMax(1, int(photos.size()));
+        bool previewWanted = false;
+        // Accepting first puts the panel's choices into the printer, so the preview shows them.
+        if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
+            QPushButton* preview = buttons->addButton(QStringLiteral("Aperçu…"), QDialogButtonBox::ActionRole);
+            QObject::connect(preview, &QPushButton::clicked, &dialog, [&] {
+                previewWanted = true;
+                dialog.accept();
+            });
+        }
+        if (dialog.exec() != QDialog::Accepted) return PrintPanelChoice::cancel;
+        if (!previewWanted) return PrintPanelChoice::print;
+
+        QPrintPreviewDialog preview(&printer, window);
+        preview.setWindowTitle(QStringLiteral("Aperçu avant impression"));
+        bool printWanted = false;
+        QObject::connect(&preview, &QPrintPreviewDialog::paintRequested, &preview, [&](QPrinter* target) {
+            // The preview's own pages are recorded as pictures; its print button hands over the
+            // real printer, whose job then runs off the main thread like any other.
+            if (target->paintEngine() && target->paintEngine()->type() != QPaintEngine::Picture) {
+                printWanted = true;
+                return;
+            }
+            try {
+                PhotoPrinter::render(*target, photos, {}, previewLongSide);
+            } catch (const Error&) {
+                // A printer that cannot start shows an empty preview; printing says why.
+            }
+        });
+        if (preview.exec() == QDialog::Accepted && printWanted) return PrintPanelChoice::print;
+        // Closing the preview goes back to the panel.
+    }
+}
+
+void PrintSession::setPrintPanelForTesting(PrintPanel panel) { panelOverride() = std::move(panel); }
+
+PrintSession::PrintSession(QStringList photos, std::unique_ptr<QPrinter> printer, QWidget* window)
+    : m_photos(std::move(photos)), m_printer(std::move(printer)), m_window(window)
+{
+}
+
+PrintSession::~PrintSession()
+{
+    if (m_worker) {
+        m_cancel = true;
+        m_worker->wait();
+        delete m_worker;
+    }
+    if (m_progress) m_progress->deleteLater();
+}
+
+PrintSession* PrintSession::run(const QStringList& photos, std::unique_ptr<QPrinter> printer, QWidget* window)
+{
+    const PrintPanel& panel = panelOverride();
+    const PrintPanelChoice choice = panel ? panel(*printer, photos, window) : showPrintPanel(*printer, photos, window);
+    if (choice == PrintPanelChoice::cancel) {
+        // A cancelled panel still leaves its settings for the next print.
+        PrintInfoMemory::remember(*printer);
+        return nullptr;
+    }
+    auto* session = new PrintSession(photos, std::move(printer), window);
+    session->start();
+    return session;
+}
+
+void PrintSession::start()
+{
+    const int total = int(PhotoPrinter::pagesToPrint(*m_printer, int(m_photos.size())).size());
+
+    m_progress = new QProgressDialog(progressText(m_photos, 0, total), QStringLiteral("Annuler"), 0, std::max(total, 1), m_window);
+    m_progress->setWindowTitle(QStringLiteral("Impression"));
+    // The window stays usable while the pages are written; the dialog keeps above it.
+    m_progress->setWindowModality(Qt::NonModal);
+    m_progress->setAutoClose(false);
+    m_progress->setAutoReset(false);
+    m_progress->setMinimumDuration(0);
+    m_progress->setValue(0);
+    connect(m_progress, &QProgressDialog::canceled, this, &PrintSession::cancel);
+    m_progress->show();
+
+    m_worker = QThread::create([this] {
+        PhotoPrinter::RenderProgress progress;
+        progress.cancel = &m_cancel;
+        progress.printed = [this](const QString& photo) { m_printed.push_back(photo); };
+        progress.pageDone = [this](int done, int total) {
+            QMetaObject::invokeMethod(this, [this, done, total] { pageDone(done, total); }, Qt::QueuedConnection);
+        };
+        try {
+            m_completed = PhotoPrinter::render(*m_printer, m_photos, progress);
+        } catch (const Error& error) {
+            m_error = error.message();
+        } catch (const std::exception&) {
+            m_error = QStringLiteral("L’impression a échoué.");
+        }
+    });
+    connect(m_worker, &QThread::finished, this, &PrintSession::workerEnded);
+    // Quitting mid-job ends it after the page being drawn, with the same marks as an « Annuler ».
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!m_worker) return;
+        m_cancel = true;
+        workerEnded();
+    });
+    m_worker->start();
+}
+
+void PrintSession::cancel()
+{
+    if (m_cancel.exchange(true)) return;
+    // « Annuler » hides the dialog itself; called otherwise, it says why the job goes on a moment.
+    if (m_progress && m_progress->isVisible()) m_progress->setLabelText(QStringLiteral("Annulation de l’impression…"));
+}
+
+void PrintSession::pageDone(int done, int total)
+{
+    if (m_progress) {
+        m_progress->setValue(done);
+        if (!m_cancel) m_progress->setLabelText(progressText(m_photos, done, total));
+    }
+    Q_EMIT progressed(done, total);
+}
+
+void PrintSession::workerEnded()
+{
+    if (!m_worker) return;
+    m_worker->wait();
+    delete m_worker;
+    m_worker = nullptr;
+    if (m_progress) {
+        m_progress->close();
+        m_progress->deleteLater();
+    }
+    PrintInfoMemory::remember(*m_printer);
+    if (m_error.isEmpty()) {
+        // The pages drawn before a cancel went to the printer with the job: those photos are out.
+        if (!m_printed.isEmpty()) PhotoPrinter::markPrinted(m_printed);
+    } else if (m_window) {
+        auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Impression"), m_error, QMessageBox::Ok, m_window);
+        box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+    }
+    Q_EMIT finished(m_completed && m_error.isEmpty());
+    deleteLater();
+}
+
+namespace PhotoPrinter {
+
+PrintSession* print(const QStringList& files, std::optional<PrintPaperFormat> paper, QWidget* window)
+{
+    const QStringList photos = photosOf(files);
+    if (photos.isEmpty()) return nullptr;
+    if (!window) window = QApplication::activeWindow();
+    if (window) window = window->window();
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    configure(*printer, photos, paper);
+    printer->setFromTo(1, int(photos.size()));
+    printer->setPrintRange(QPrinter::AllPages);
+    return PrintSession::run(photos, std::move(printer), window);
+}
+
+} // namespace PhotoPrinter
+
+} // namespace tavrin

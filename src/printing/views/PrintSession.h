@@ -1,0 +1,84 @@
+#pragma once
+
+// Printing from the window: the print panel (with its preview), then the pages drawn on a worker
+// thread while a progress dialog keeps the window alive and can cancel the job.
+
+#include "printing/PrintPaperFormat.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QPrinter;
+class QThread;
+class QWidget;
+
+namespace tavrin {
+
+enum class PrintPanelChoice { print, cancel };
+
+class PrintSession : public QObject {
+    Q_OBJECT
+public:
+    // Shows the panel over `window` for the printer configured for `photos`; the panel may change
+    // the printer's settings. The real one is the system's print dialog with a preview button.
+    using PrintPanel = std::function<PrintPanelChoice(QPrinter& printer, const QStringList& photos, QWidget* window)>;
+    static PrintPanelChoice showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window);
+    // Tests answer the panel themselves; an empty function brings the real one back.
+    static void setPrintPanelForTesting(PrintPanel panel);
+
+    // Starts printing photos (already filtered) with a configured printer; the session deletes
+    // itself once the job has ended. Null when the panel was cancelled.
+    static PrintSession* run(const QStringList& photos, std::unique_ptr<QPrinter> printer, QWidget* window);
+
+    ~PrintSession() override;
+
+    const QStringList& photos() const { return m_photos; }
+    QProgressDialog* progressDialog() const { return m_progress; }
+    // The French reason of a job that could not be printed, empty otherwise.
+    QString errorMessage() const { return m_error; }
+
+public Q_SLOTS:
+    // Stops after the page being drawn.
+    void cancel();
+
+Q_SIGNALS:
+    void progressed(int done, int total);
+    // `completed`: every page of the chosen range went to the printer.
+    void finished(bool completed);
+
+private:
+    PrintSession(QStringList photos, std::unique_ptr<QPrinter> printer, QWidget* window);
+    void start();
+    void pageDone(int done, int total);
+    void workerEnded();
+
+    QStringList m_photos;
+    std::unique_ptr<QPrinter> m_printer;
+    QPointer<QWidget> m_window;
+    QPointer<QProgressDialog> m_progress;
+    QThread* m_worker = nullptr;
+    std::atomic<bool> m_cancel{false};
+    // Written by the worker, read once it has ended.
+    QStringList m_printed;
+    bool m_completed = false;
+    QString m_error;
+};
+
+namespace PhotoPrinter {
+
+// Prints the photos among `files` from the window, on `paper` or, without one, with the panel's
+// settings as remembered. Returns the running session, or null when there is nothing to print or
+// the panel was cancelled. The settings are remembered either way; the photos whose pages went to
+// the printer are marked delivered when the job ends.
+PrintSession* print(const QStringList& files, std::optional<PrintPaperFormat> paper, QWidget* window = nullptr);
+
+} // namespace PhotoPrinter
+
+} // namespace tavrin
