@@ -239,7 +239,10 @@ private:
 
     void apply(const CropEditState& state);
     void restoreOpenedState(const std::optional<PhotoEditJournal>& journal, const PhotoRetouchSettings& initialRetouch);
+    PhotoRetouchSettings initialRetouch(const QString& url) const;
     void startLoading(const QString& url, const PhotoRetouchSettings& initialRetouch);
+    void landLoad(const QString& url, const PhotoRetouchSettings& initialRetouch, LoadedCrop result,
+                  const QString& sessionCopy);
     void loadWatermarks();
     void renderPreview();
     void commitHistory();
@@ -250,9 +253,12 @@ private:
     void setOffsetFromWorkingOrigin(const QRectF& workingRect);
     void setErrorMessage(const std::optional<QString>& message);
     void setActiveHandle(const std::optional<CropHandle>& handle);
-    void clearOpenState();
+    void resetLook();
+    void clearImages();
     void discardSessionCopy();
+    // Working-image pixels per full-photo pixel.
     double workingScale() const;
+    void emitState() { Q_EMIT stateChanged(); }
     void writeJournal();
     void jobStarted() { ++m_jobsInFlight; }
     void jobEnded() { --m_jobsInFlight; }
@@ -292,6 +298,8 @@ private:
     // Shared with write jobs, which give up when the file was changed by someone else meanwhile.
     std::shared_ptr<std::atomic<quint64>> m_writeGeneration;
     quint64 m_previewGeneration = 0;
+    // The newest preview asked for, so that queued preview jobs already outdated never start.
+    std::shared_ptr<std::atomic<quint64>> m_latestPreview;
     quint64 m_persistGeneration = 0;
     quint64 m_watermarkGeneration = 0;
 
