@@ -20,12 +20,13 @@ using vips::VImage;
 
 namespace {
 
-// A 1200 × 800 photo encoded by libvips: left half red, right half blue.
+// A 3000 × 2000 photo encoded by libvips, larger than the editor's working copy: left half red,
+// right half blue.
 QString makePhoto(const QString& path)
 {
     PhotoComposer::ensureVips();
-    const VImage left = VImage::xyz(1200, 800)[0] < 600;
-    const VImage rgb = left.ifthenelse(255, 0).bandjoin(VImage::black(1200, 800)).bandjoin(left.ifthenelse(0, 255));
+    const VImage left = VImage::xyz(3000, 2000)[0] < 1500;
+    const VImage rgb = left.ifthenelse(255, 0).bandjoin(VImage::black(3000, 2000)).bandjoin(left.ifthenelse(0, 255));
     rgb.cast(VIPS_FORMAT_UCHAR)
         .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))
         .write_to_file(path.toUtf8().constData(), VImage::option()->set("Q", 95));
@@ -170,19 +171,21 @@ TEST_F(CropEditorView, DragsMoveResizeAndRotateTheFrameOneUndoStepEach)
 TEST_F(CropEditorView, KeyboardNudgesUndoesAndValidates)
 {
     EXPECT_EQ(view.undoButton()->text(), QStringLiteral("Revenir à la photo d’origine (Ctrl+Z)"));
-    const QRectF start = model().cropRect();
-    // Upward so the frame, which fills the photo's height, may leave it a little.
+    ASSERT_LT(model().imageSize().width(), model().fullImageSize().width());
+    // Steps are pixels of the photo, whatever the working copy's size. Upward first: the frame
+    // fills the photo's height and may leave it a little.
+    const QSizeF start = model().offset();
     QTest::keyClick(canvas(), Qt::Key_Up);
-    EXPECT_NEAR(model().cropRect().y() - start.y(), -1, 1e-6);
+    EXPECT_NEAR(model().offset().height() - start.height(), -1, 1e-6);
     QTest::keyClick(canvas(), Qt::Key_Left, Qt::ShiftModifier);
-    EXPECT_NEAR(model().cropRect().x() - start.x(), -10, 1e-6);
-    EXPECT_NEAR(model().cropRect().y() - start.y(), -1, 1e-6);
+    EXPECT_NEAR(model().offset().width() - start.width(), -10, 1e-6);
+    EXPECT_NEAR(model().offset().height() - start.height(), -1, 1e-6);
     EXPECT_EQ(model().history().size(), 2);
     EXPECT_EQ(view.undoButton()->text(), QStringLiteral("Annuler la dernière modification (Ctrl+Z)"));
 
     QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_NEAR(model().cropRect().x(), start.x(), 1e-6);
-    EXPECT_NEAR(model().cropRect().y() - start.y(), -1, 1e-6);
+    EXPECT_NEAR(model().offset().width(), start.width(), 1e-6);
+    EXPECT_NEAR(model().offset().height() - start.height(), -1, 1e-6);
     EXPECT_EQ(model().history().size(), 1);
 
     // Return validates; onSaved comes only once the page is on disk.
@@ -214,8 +217,8 @@ TEST_F(CropEditorView, KeyboardNudgesUndoesAndValidates)
     view.undoButton()->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return idle() && !model().isLoading() && !PhotoOriginals::hasBackup(photo); }, 20000));
     const VImage restored = decoded(photo);
-    EXPECT_EQ(restored.width(), 1200);
-    EXPECT_EQ(restored.height(), 800);
+    EXPECT_EQ(restored.width(), 3000);
+    EXPECT_EQ(restored.height(), 2000);
 }
 
 TEST_F(CropEditorView, PresetsFormatAndWatermarkControls)
@@ -295,5 +298,30 @@ TEST_F(CropEditorView, WatermarkIsDrawnStandingOnTheFrameBottom)
     QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_FALSE(model().includeWatermark());
     EXPECT_FALSE(view.watermarkToggle()->isChecked());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return idle(); }, 20000));
+}
+
+TEST_F(CropEditorView, AnUnreadablePhotoSaysSoAndClosingHandsBack)
+{
+    const QString broken = data.file(QStringLiteral("DSC_0043.jpg"));
+    test::writeFile(broken, QByteArrayLiteral("pas une photo"));
+    view.open(broken);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !model().isLoading(); }, 20000));
+    EXPECT_FALSE(view.errorLabel()->isHidden());
+    EXPECT_EQ(view.errorLabel()->text(), QStringLiteral("Impossible de lire cette photo."));
+    EXPECT_FALSE(view.validateButton()->isEnabled());
+    EXPECT_FALSE(view.undoButton()->isEnabled());
+    bool saved = false;
+    view.onSaved = [&] { saved = true; };
+    QTest::keyClick(&view, Qt::Key_Return);
+    QTest::qWait(50);
+    EXPECT_FALSE(saved);
+
+    bool closed = false;
+    view.onClose = [&] { closed = true; };
+    view.closeButton()->click();
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(model().isOpen());
+    EXPECT_TRUE(view.errorLabel()->isHidden());
     ASSERT_TRUE(QTest::qWaitFor([&] { return idle(); }, 20000));
 }

@@ -222,7 +222,10 @@ void CropCanvas::keyPressEvent(QKeyEvent* event)
     default: QWidget::keyPressEvent(event); return;
     }
     event->accept();
-    if (hasPhoto() && !m_pressPoint) m_model.nudge(dx, dy);
+    if (!hasPhoto() || m_pressPoint || m_model.fullImageSize().isEmpty()) return;
+    // The step is one pixel of the photo itself, finer than a pixel of the working copy.
+    const double perPhotoPixel = m_model.imageSize().width() / m_model.fullImageSize().width();
+    m_model.nudge(dx * perPhotoPixel, dy * perPhotoPixel);
 }
 
 void CropCanvas::leaveEvent(QEvent* event)

@@ -11,7 +11,7 @@ namespace tavrin {
 // The crop editor's drawing area: the working photo zoomed out until the whole frame shows, turned
 // under the frame by the look's angle, the frame with its eight handles and four rotation zones,
 // and the watermark standing on the frame's bottom edge. Presses and drags become the model's
-// gestures; arrow keys nudge the frame by one working pixel, ten with Shift. Keeps no editing
+// gestures; arrow keys nudge the frame by one photo pixel, ten with Shift. Keeps no editing
 // state of its own beyond the drag in progress.
 class CropCanvas : public QWidget {
     Q_OBJECT
