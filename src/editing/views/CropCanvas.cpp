@@ -21,7 +21,8 @@ constexpr double rotationZoneDrawnRadius = 11;
 
 } // namespace
 
-CropCanvas::CropCanvas(CropEditorModel& model, QWidget* parent) : QWidget(parent), m_model(model)
+CropCanvas::CropCanvas(CropEditorModel& model, QWidget* parent)
+    : QWidget(parent), m_model(model), m_rotateIcon(Symbols::icon(QStringLiteral("rotate.right"), Qt::white))
 {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -84,7 +85,8 @@ void CropCanvas::paintEvent(QPaintEvent*)
     painter.translate(frame.center());
     painter.rotate(m_model.angle());
     painter.translate(-frame.center());
-    painter.drawImage(layout.image, m_model.preview());
+    const QPixmap& photo = scaledPreview(layout.image.size());
+    painter.drawPixmap(layout.image, photo, QRectF(QPointF(0, 0), QSizeF(photo.size())));
     painter.restore();
 
     // What falls outside the print is dimmed, not hidden, so the user sees what the frame leaves out.
@@ -156,7 +158,6 @@ void CropCanvas::drawFrame(QPainter& painter, const QRectF& frame) const
 
     // The four rotation zones, drawn only where the frame leaves them room.
     if (frame.width() < 4 * rotationZoneInset || frame.height() < 4 * rotationZoneInset) return;
-    static const QIcon rotate = Symbols::icon(QStringLiteral("rotate.right"), Qt::white);
     const std::array<QPointF, 4> zones{QPointF(frame.left() + rotationZoneInset, frame.top() + rotationZoneInset),
                                        QPointF(frame.right() - rotationZoneInset, frame.top() + rotationZoneInset),
                                        QPointF(frame.left() + rotationZoneInset, frame.bottom() - rotationZoneInset),
@@ -167,8 +168,20 @@ void CropCanvas::drawFrame(QPainter& painter, const QRectF& frame) const
         painter.setBrush(rotating ? palette().color(QPalette::Highlight) : QColor(0, 0, 0, 120));
         painter.drawEllipse(zone, rotationZoneDrawnRadius, rotationZoneDrawnRadius);
         const QRectF icon(zone - QPointF(7, 7), QSizeF(14, 14));
-        rotate.paint(&painter, icon.toAlignedRect());
+        m_rotateIcon.paint(&painter, icon.toAlignedRect());
     }
+}
+
+const QPixmap& CropCanvas::scaledPreview(QSizeF drawnSize)
+{
+    const QImage& preview = m_model.preview();
+    const QSize pixels = (drawnSize * devicePixelRatioF()).toSize().expandedTo(QSize(1, 1));
+    if (m_scaledFrom != preview.cacheKey() || m_scaled.size() != pixels) {
+        m_scaled = QPixmap::fromImage(preview.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+        m_scaled.setDevicePixelRatio(devicePixelRatioF());
+        m_scaledFrom = preview.cacheKey();
+    }
+    return m_scaled;
 }
 
 void CropCanvas::mousePressEvent(QMouseEvent* event)

@@ -2,6 +2,8 @@
 
 #include "editing/CropEditorModel.h"
 
+#include <QIcon>
+#include <QPixmap>
 #include <QWidget>
 
 #include <optional>
@@ -42,6 +44,8 @@ private:
     bool hasPhoto() const;
     void updateHoverCursor(QPointF point);
     void drawFrame(QPainter& painter, const QRectF& frame) const;
+    // The preview scaled once to the size it is drawn at, so that drags repaint quickly.
+    const QPixmap& scaledPreview(QSizeF drawnSize);
 
     CropEditorModel& m_model;
     // The drag in progress: where it was pressed, whether the model has begun the gesture, and
@@ -50,6 +54,10 @@ private:
     std::optional<QPointF> m_pressPoint;
     bool m_gestureBegun = false;
     double m_gestureScale = 1;
+
+    QIcon m_rotateIcon;
+    QPixmap m_scaled;
+    qint64 m_scaledFrom = 0;
 };
 
 } // namespace tavrin
