@@ -737,6 +737,8 @@ void CropEditorModel::persistCurrent()
 {
     cancelPersistTask();
     ++m_persistGeneration;
+    // A photo only looked at stays untouched: no copy, no journal.
+    if (m_didSave && currentState() == m_committed) return;
     if (m_loadedURL && m_sessionBaseURL) persistLookToDisk();
 }
 

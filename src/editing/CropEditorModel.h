@@ -215,7 +215,7 @@ public:
     void save(std::function<void(bool ok)> done = {});
     // One step back, or back to the untouched photo when there is none left.
     void undoLast();
-    // Writes the current look now.
+    // Writes the current look now unless it is already on disk.
     void persistCurrent();
 
 Q_SIGNALS:

@@ -321,6 +321,9 @@ TEST_F(CropEditorModelTest, OpeningStartsFromTheJournalThePresetOrNeutral)
     EXPECT_TRUE(model.history().isEmpty());
     model.close();
     waitIdle(model);
+    // Only looked at: still no untouched copy and no journal.
+    EXPECT_FALSE(PhotoOriginals::hasBackup(photo));
+    EXPECT_FALSE(QFile::exists(PhotoEditMemory::journalPath(photo)));
 
     // Edited before journals were kept (untouched copy, no journal): the preset.
     PhotoOriginals::ensureBackup(photo);
