@@ -101,9 +101,6 @@ void PhotoCropEditorView::build()
     retouchLayout->addLayout(presets);
     m_presetHint = new QLabel(QStringLiteral("Aucun préréglage enregistré. Enregistrez d’abord des réglages."), retouch);
     m_presetHint->setWordWrap(true);
-    QPalette hintPalette = m_presetHint->palette();
-    hintPalette.setColor(QPalette::WindowText, Theme::secondaryText(palette()));
-    m_presetHint->setPalette(hintPalette);
     retouchLayout->addWidget(m_presetHint);
     m_retouchPanel = new RetouchPanel(retouch);
     retouchLayout->addWidget(m_retouchPanel);
@@ -115,9 +112,6 @@ void PhotoCropEditorView::build()
 
     m_error = new QLabel(this);
     m_error->setWordWrap(true);
-    QPalette errorPalette = m_error->palette();
-    errorPalette.setColor(QPalette::WindowText, Theme::red(Theme::isDark()));
-    m_error->setPalette(errorPalette);
     m_error->hide();
     root->addWidget(m_error);
 
@@ -144,7 +138,25 @@ void PhotoCropEditorView::build()
         connect(m_model, signal, this, &PhotoCropEditorView::refresh);
     connect(m_model, &CropEditorModel::openChanged, this, &PhotoCropEditorView::refresh);
     setFocusProxy(m_canvas);
+    applyColours();
     refresh();
+}
+
+void PhotoCropEditorView::applyColours()
+{
+    // Taken from the current palette, so the texts follow a switch between light and dark.
+    QPalette hint = m_presetHint->palette();
+    hint.setColor(QPalette::WindowText, Theme::secondaryText(palette()));
+    m_presetHint->setPalette(hint);
+    QPalette error = m_error->palette();
+    error.setColor(QPalette::WindowText, Theme::red(palette().color(QPalette::Window).lightness() < 128));
+    m_error->setPalette(error);
+}
+
+void PhotoCropEditorView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_error) applyColours();
 }
 
 void PhotoCropEditorView::open(const QString& file) { open(file, m_model->watermarkURL()); }

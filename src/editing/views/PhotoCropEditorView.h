@@ -73,6 +73,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void build();
@@ -80,6 +81,7 @@ private:
     bool isReady() const;
     void refresh();
     void refreshPreset();
+    void applyColours();
 
     CropEditorModel* m_model;
     bool m_ownsModel;
