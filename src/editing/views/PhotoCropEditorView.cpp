@@ -231,25 +231,19 @@ void PhotoCropEditorView::refresh()
     if (m_retouchPanel->settings() != model.retouchSettings()) m_retouchPanel->setSettings(model.retouchSettings());
     m_retouchPanel->setEnabled(ready);
     m_savePreset->setEnabled(ready);
-    refreshPreset();
+    m_applyPreset->setEnabled(ready && !m_preset.isNeutral());
+    m_presetHint->setVisible(m_preset.isNeutral());
 
     const QString error = model.errorMessage().value_or(QString());
     m_error->setText(error);
     m_error->setVisible(!error.isEmpty());
 }
 
-void PhotoCropEditorView::refreshPreset()
-{
-    const bool ready = isReady();
-    const bool neutral = m_preset.isNeutral();
-    m_applyPreset->setEnabled(ready && !neutral);
-    m_presetHint->setVisible(neutral);
-}
-
 void PhotoCropEditorView::keyPressEvent(QKeyEvent* event)
 {
     const bool inValueField = qobject_cast<QLineEdit*>(focusWidget()) != nullptr;
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && plain) {
         // In a value field Return only confirms the typed value.
         if (!inValueField) {
             event->accept();

@@ -80,7 +80,6 @@ private:
     // A photo is open and its working image has arrived.
     bool isReady() const;
     void refresh();
-    void refreshPreset();
     void applyColours();
 
     CropEditorModel* m_model;
