@@ -6,7 +6,9 @@
 #include "base/AppSupport.h"
 #include "base/TavrinJSON.h"
 #include "base/UserDefaults.h"
+#include "editing/PhotoComposer.h"
 #include "editing/RetouchBridges.h"
+#include "editing/views/PhotoCropEditorView.h"
 #include "orders/MediaThumbnailer.h"
 #include "orders/views/OrdersGallery.h"
 #include "orders/views/HandOverDialog.h"
@@ -16,6 +18,7 @@
 #include "organizer/views/OrganizerDialogs.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "ui/CapsuleButton.h"
+#include "ui/Theme.h"
 
 #include <QApplication>
 #include <QDir>
@@ -235,6 +238,90 @@ bool renderHandOver(const QString& path)
     return saved;
 }
 
+// A jump as libvips draws it: a sky fading to the horizon, the arena's sand, a red and white
+// pole on two wings, and a watermark band with a darker strip.
+void makeCropPhotos(const QString& photo, const QString& watermark)
+{
+    using vips::VImage;
+    PhotoComposer::ensureVips();
+    const int w = 1800, h = 1200;
+    const VImage xy = VImage::xyz(w, h);
+    const VImage x = xy[0], y = xy[1];
+    const VImage t = y / double(h);
+    const VImage ground = y > h * 0.62;
+    const VImage sky = (t * 90 + 120).bandjoin(t * 70 + 165).bandjoin(VImage::black(w, h) + 235);
+    const VImage sand = (VImage::black(w, h) + 196 - t * 40).bandjoin(VImage::black(w, h) + 160 - t * 40)
+                            .bandjoin(VImage::black(w, h) + 112 - t * 30);
+    VImage picture = ground.ifthenelse(sand, sky);
+    const VImage pole = (y > h * 0.50) & (y < h * 0.53) & (x > w * 0.22) & (x < w * 0.78);
+    const VImage stripe = ((x / 90).cast(VIPS_FORMAT_INT) % 2) == 0;
+    picture = pole.ifthenelse(stripe.ifthenelse(std::vector<double>{205, 32, 38}, std::vector<double>{245, 245, 245}),
+                              picture);
+    const VImage wings = (y > h * 0.36) & (y < h * 0.66) &
+                         (((x > w * 0.18) & (x < w * 0.22)) | ((x > w * 0.78) & (x < w * 0.82)));
+    picture = wings.ifthenelse(std::vector<double>{40, 92, 160}, picture);
+    picture.cast(VIPS_FORMAT_UCHAR)
+        .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))
+        .write_to_file(photo.toUtf8().constData(), VImage::option()->set("Q", 92));
+
+    const int mw = 1000, mh = 130;
+    const VImage my = VImage::xyz(mw, mh)[1];
+    const VImage band = VImage::black(mw, mh) + 255;
+    const VImage alpha = (my > mh * 0.55).ifthenelse(170, 95);
+    band.bandjoin(band).bandjoin(band).bandjoin(alpha)
+        .cast(VIPS_FORMAT_UCHAR)
+        .copy(VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))
+        .write_to_file(watermark.toUtf8().constData());
+}
+
+// The crop editor alone on a photo framed in A4, turned a little, with its watermark.
+bool renderCropEditor(const QString& path)
+{
+    QTemporaryDir folder;
+    AppSupport::setDataDirectoryOverride(folder.path());
+    UserDefaults::resetStandard();
+    Theme::apply(AppearancePreference::light);
+    const QString photo = folder.filePath(QStringLiteral("DSC_0158.jpg"));
+    const QString watermark = folder.filePath(QStringLiteral("filigrane.png"));
+    makeCropPhotos(photo, watermark);
+
+    PhotoCropEditorView view;
+    view.resize(560, 900);
+    view.show();
+    CropEditorModel& model = view.model();
+    const auto settle = [&model] {
+        QEventLoop loop;
+        for (int i = 0; i < 400 && (model.isLoading() || model.jobsInFlight() > 0 || model.hasPendingPersist()); ++i) {
+            QTimer::singleShot(25, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+    };
+    view.open(photo, watermark);
+    settle();
+    if (model.preview().isNull()) return false;
+    model.setFormat(PrintFormat::a4);
+    model.beginGesture(CropHandle::ofEdge(CropEdge::bottomRight), QSizeF(0, 0));
+    model.applyGesture(QPointF(-150, -150), 1);
+    model.finishGesture();
+    model.beginGesture(CropHandle::rotate(), QSizeF(200, 0));
+    model.applyGesture(QPointF(0, 10), 1);
+    model.finishGesture();
+    model.setIncludeWatermark(true);
+    PhotoRetouchSettings preset;
+    preset.contrast = 12;
+    preset.vibrance = 18;
+    view.setPreset(preset);
+    settle();
+    QEventLoop paint;
+    QTimer::singleShot(100, &paint, &QEventLoop::quit);
+    paint.exec();
+    const bool saved = view.grab().save(path);
+    view.onClose = nullptr;
+    view.close();
+    UserDefaults::resetStandard();
+    return saved;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -308,5 +395,7 @@ int main(int argc, char** argv)
     for (const auto& [name, prepare, size, shown] : states) check(render(out.filePath(name), prepare, size, shown), out.filePath(name));
     const QString handOver = out.filePath(QStringLiteral("partage-qr.png"));
     check(renderHandOver(handOver), handOver);
+    const QString crop = out.filePath(QStringLiteral("recadrage.png"));
+    check(renderCropEditor(crop), crop);
     return failures == 0 ? 0 : 1;
 }
