@@ -5,7 +5,9 @@
 #include "base/UserDefaults.h"
 #include "library/views/MacSidebar.h"
 #include "library/views/TableurView.h"
+#include "orders/views/OrdersCropEditor.h"
 #include "orders/views/OrdersView.h"
+#include "printing/views/PrintPhotosMenu.h"
 #include "organizer/views/RiderFoldersView.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "programme/views/ProgrammeBrowserView.h"
@@ -86,7 +88,11 @@ void MacRootView::installSections()
     m_workspace = new SpreadsheetWorkspaceView(m_app.libraryStore, m_app.workspaceStore, m_tableur->spreadsheetPane());
     m_pages->addWidget(m_riderFolders);
     m_pages->addWidget(m_tableur);
-    m_pages->addWidget(new OrdersView(m_app.ordersStore));
+    auto* orders = new OrdersView(m_app.ordersStore);
+    new OrdersCropEditor(*orders);
+    orders->printMenu = PrintPhotosMenu::create;
+    orders->hooksChanged();
+    m_pages->addWidget(orders);
 
     // The done mark of each spreadsheet belongs to the workspace store.
     WorkspaceStore& workspace = m_app.workspaceStore;

@@ -1,8 +1,10 @@
 #include "app/TavrinApp.h"
 #include "editing/PhotoEditMemory.h"
 #include "orders/MediaThumbnailer.h"
+#include "printing/PhotoPrinter.h"
 
 #include <QGuiApplication>
+#include <QPointer>
 
 namespace tavrin {
 
@@ -20,6 +22,10 @@ TavrinApp::TavrinApp(SingleInstance& launches, QObject* parent) : QObject(parent
     workspaceStore.followDiskChanges();
     riderFoldersStore.followDiskChanges();
     ordersStore.followDiskChanges();
+    // Printed photos show as delivered in the gallery.
+    PhotoPrinter::setDeliveredMarker([store = QPointer<OrdersStore>(&ordersStore)](const QStringList& photos) {
+        if (store) store->markDelivered(photos);
+    });
 }
 
 void TavrinApp::windowFirstShown()

@@ -545,6 +545,7 @@ void OrdersView::undoEdits(const QString& file)
         showLocalError(error.message());
     }
     m_store.noteEdited(file);
+    if (fileRestored) fileRestored(file);
 }
 
 void OrdersView::handOver(const QStringList& files)

@@ -40,6 +40,8 @@ public:
     std::function<void(const QString& file)> openCrop;
     std::function<bool()> isCropEditorOpen;
     std::function<QMenu*(const QStringList& files, QWidget* parent)> printMenu;
+    // After "Annuler les modifications" brought a file back to the camera's.
+    std::function<void(const QString& file)> fileRestored;
     void hooksChanged();
     // Shows a widget (the crop editor) to the right of the gallery; nullptr hides it. The view
     // does not take ownership of a widget it stops showing.

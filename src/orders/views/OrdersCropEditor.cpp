@@ -1,0 +1,70 @@
+#include "orders/views/OrdersCropEditor.h"
+
+#include "editing/views/PhotoCropEditorView.h"
+#include "orders/OrdersStore.h"
+#include "orders/views/OrdersView.h"
+
+#include <QFileInfo>
+
+namespace tavrin {
+
+OrdersCropEditor::OrdersCropEditor(OrdersView& view) : QObject(&view), m_view(view), m_store(view.store())
+{
+    m_model.setOnFileWritten([store = QPointer<OrdersStore>(&m_store)](const QString& file) {
+        if (store) store->noteEdited(file);
+    });
+    view.openCrop = [this](const QString& file) { openCrop(file); };
+    view.isCropEditorOpen = [this] { return m_model.isOpen(); };
+    view.fileRestored = [this](const QString& file) { m_model.reloadIfShowing(file); };
+    view.hooksChanged();
+
+    connect(&m_store, &OrdersStore::watermarksChanged, this, &OrdersCropEditor::syncCropWatermark);
+    connect(&m_store, &OrdersStore::retouchChanged, this, [this] {
+        if (m_panel) m_panel->setPreset(m_store.retouch());
+    });
+    // A batch rewrites files from their untouched copies and journals: the open photo's look is
+    // written first so the batch starts from it, and the editor shows the batch's result after.
+    connect(&m_store, &OrdersStore::batchStarted, this, [this] {
+        if (m_model.isOpen()) m_model.persistCurrent();
+    });
+    connect(&m_store, &OrdersStore::batchFinished, this, [this] {
+        if (const std::optional<QString>& file = m_model.fileURL()) m_model.reloadIfShowing(*file);
+    });
+    // Another order, or no order: the photo shown may no longer be in the gallery.
+    connect(&m_store, &OrdersStore::foldersChanged, this, [this] {
+        if (const std::optional<QString>& file = m_model.fileURL(); file && !QFileInfo::exists(*file)) close();
+    });
+}
+
+OrdersCropEditor::~OrdersCropEditor()
+{
+    // The panel belongs to the view's splitter; the model it observes goes with this object.
+    if (m_panel) {
+        m_view.setBesideGallery(nullptr);
+        delete m_panel;
+    }
+    m_model.close();
+}
+
+void OrdersCropEditor::openCrop(const QString& file)
+{
+    if (!m_panel) {
+        m_panel = new PhotoCropEditorView(m_model);
+        m_panel->onSavePreset = [this](const PhotoRetouchSettings& settings) { m_store.setRetouch(settings); };
+        m_panel->onClose = [this] { m_view.setBesideGallery(nullptr); };
+    }
+    m_panel->setPreset(m_store.retouch());
+    m_model.open(file, m_store.resolveWatermark(), m_store.retouch());
+    m_view.setBesideGallery(m_panel);
+    m_panel->setFocus();
+}
+
+void OrdersCropEditor::syncCropWatermark() { m_model.setWatermark(m_store.resolveWatermark()); }
+
+void OrdersCropEditor::close()
+{
+    m_model.close();
+    m_view.setBesideGallery(nullptr);
+}
+
+} // namespace tavrin

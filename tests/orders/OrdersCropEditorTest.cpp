@@ -1,0 +1,133 @@
+#include "TestSupport.h"
+#include "editing/PhotoOriginals.h"
+#include "editing/RetouchBridges.h"
+#include "orders/MediaThumbnailer.h"
+#include "orders/OrdersStore.h"
+#include "orders/views/OrdersCropEditor.h"
+#include "orders/views/OrdersView.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+#include <vips/vips8>
+
+using namespace tavrin;
+
+namespace {
+
+void makeImage(const QString& path, std::vector<double> colour, int width, int height, int bands = 3)
+{
+    RetouchBridges::ensureVips();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    vips::VImage::black(width, height, vips::VImage::option()->set("bands", bands))
+        .new_from_image(colour)
+        .cast(VIPS_FORMAT_UCHAR)
+        .write_to_file(QFile::encodeName(path).constData());
+}
+
+bool waitIdle(CropEditorModel& model)
+{
+    return QTest::qWaitFor([&] { return !model.isLoading() && model.jobsInFlight() == 0 && !model.hasPendingPersist(); }, 15000);
+}
+
+QStringList entries(QMenu* menu)
+{
+    QStringList out;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator()) out.push_back(action->text());
+    return out;
+}
+
+} // namespace
+
+// The crop editor as the orders screen drives it: opened from the file menu beside the gallery,
+// a click on another photo moves it there, its writes reach the gallery, its preset is the
+// store's retouch, and the watermark follows the left column.
+TEST(OrdersCropEditor, OpensBesideTheGalleryAndKeepsTheStoreInStep)
+{
+    test::TempDataDir data;
+    MediaThumbnailer::shared().setSharedCacheEnabled(false);
+    const QString order = data.file(QStringLiteral("Commandes/Dupont"));
+    const QString first = order + QStringLiteral("/IMPRESSION A4/IMG_0101.jpg");
+    const QString second = order + QStringLiteral("/IMPRESSION A4/IMG_0102.jpg");
+    makeImage(first, {220, 30, 30}, 1500, 1000);
+    makeImage(second, {30, 30, 220}, 1500, 1000);
+    const QString logo = data.file(QStringLiteral("logo.png")), other = data.file(QStringLiteral("autre.png"));
+    makeImage(logo, {255, 255, 255, 160}, 400, 60, 4);
+    makeImage(other, {0, 0, 0, 200}, 400, 60, 4);
+
+    OrdersStore store;
+    store.storeRoot(data.file(QStringLiteral("Commandes")));
+    store.selectFolder(order);
+    store.addWatermark(logo);
+    OrdersView view(store);
+    auto* editor = new OrdersCropEditor(view);
+    view.resize(1400, 800);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QList<OrderMedia> files = OrdersScreen::allFiles(store.sections());
+    ASSERT_EQ(files.size(), 2);
+
+    // "Recadrer" is in the file's menu once the editor is plugged in, and opens it beside the gallery.
+    std::unique_ptr<QMenu> menu(view.makeContextMenu(files[0]));
+    ASSERT_TRUE(entries(menu.get()).contains(QStringLiteral("Recadrer")));
+    for (QAction* action : menu->actions())
+        if (action->text() == u"Recadrer") action->trigger();
+    CropEditorModel& model = editor->model();
+    ASSERT_TRUE(waitIdle(model));
+    EXPECT_EQ(model.fileURL(), first);
+    EXPECT_EQ(view.besideGallery(), editor->panel());
+    EXPECT_EQ(model.watermarkURL(), logo);
+
+    // A plain click on the other photo opens it in the editor; a Ctrl-click only selects.
+    view.clickMedia(files[1], Qt::NoModifier);
+    ASSERT_TRUE(waitIdle(model));
+    EXPECT_EQ(model.fileURL(), second);
+    view.clickMedia(files[0], Qt::ControlModifier);
+    EXPECT_EQ(model.fileURL(), second);
+    EXPECT_EQ(view.selectedMedia().size(), 1);
+
+    // A validated A4 crop is written and the gallery's cell is told (new revision).
+    const int before = store.fileRevision(second);
+    model.setFormat(PrintFormat::a4);
+    QSignalSpy saved(&model, &CropEditorModel::saveFinished);
+    model.save();
+    ASSERT_TRUE(saved.wait(15000));
+    EXPECT_TRUE(saved.first().first().toBool());
+    EXPECT_GT(store.fileRevision(second), before);
+    EXPECT_TRUE(PhotoOriginals::hasBackup(second));
+    EXPECT_TRUE(model.cropValidated());
+
+    // The panel's saved preset becomes the store's retouch.
+    PhotoRetouchSettings look;
+    look.exposure = 0.4;
+    model.setRetouchPreview(look);
+    ASSERT_TRUE(waitIdle(model));
+    editor->panel()->savePreset();
+    EXPECT_DOUBLE_EQ(store.retouch().exposure, 0.4);
+
+    // Another watermark chosen in the left column reaches the editor.
+    store.addWatermark(other);
+    for (const OrderWatermark& watermark : store.watermarks())
+        if (watermark.name == QFileInfo(other).fileName()) store.selectWatermark(watermark.id);
+    EXPECT_EQ(model.watermarkURL(), other);
+
+    // "Annuler les modifications" gives back the camera's file and the editor shows it again.
+    std::unique_ptr<QMenu> fileMenu(view.makeContextMenu(files[1]));
+    for (QAction* action : fileMenu->actions())
+        if (action->text() == u"Annuler les modifications") action->trigger();
+    ASSERT_TRUE(waitIdle(model));
+    EXPECT_FALSE(PhotoOriginals::hasBackup(second));
+    EXPECT_FALSE(model.hasOriginalBackup());
+    EXPECT_FALSE(model.cropValidated());
+    EXPECT_TRUE(model.didSave());
+
+    // Closing the panel hides it and closes the photo.
+    editor->panel()->closePanel();
+    EXPECT_EQ(view.besideGallery(), nullptr);
+    EXPECT_FALSE(model.isOpen());
+}
