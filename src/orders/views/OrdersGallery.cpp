@@ -7,6 +7,7 @@
 #include "ui/Theme.h"
 
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -110,8 +111,12 @@ void OrdersGalleryModel::delivered(const QString& path, int revision, const QIma
     m_pending.remove(pendingKey(path, revision));
     // A newer revision of the file is on its way; this one would show old pixels.
     if (m_store.fileRevision(path) == revision) {
-        auto* thumb = new Thumb{image.isNull() ? image : image.scaled(cellPixels, cellPixels, Qt::KeepAspectRatio, Qt::SmoothTransformation),
-                                revision};
+        // Kept at the size a card draws it, in device pixels so that it stays sharp on dense screens.
+        const int side = int(cellPixels * std::max(1.0, qApp->devicePixelRatio()));
+        QImage kept = image.isNull() || std::max(image.width(), image.height()) <= side
+                          ? image
+                          : image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        auto* thumb = new Thumb{kept, revision};
         m_thumbs.insert(path, thumb, std::max<qsizetype>(1, thumb->image.sizeInBytes() / 1024));
         for (int row : m_rowsByPath.value(path)) Q_EMIT dataChanged(index(row), index(row), {ThumbnailRole});
     }

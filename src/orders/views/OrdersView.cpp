@@ -160,9 +160,6 @@ void OrdersView::build()
     m_error->setTextFormat(Qt::PlainText);
     m_error->setWordWrap(true);
     m_error->setContentsMargins(Theme::largeSpacing, Theme::spacing, Theme::largeSpacing, Theme::spacing);
-    QPalette errorPalette = m_error->palette();
-    errorPalette.setColor(QPalette::WindowText, Theme::red(Theme::isDark()));
-    m_error->setPalette(errorPalette);
     m_error->setVisible(false);
     detailLayout->addWidget(m_error);
 
@@ -498,6 +495,10 @@ void OrdersView::refreshActions()
 void OrdersView::refreshError()
 {
     const QString text = !m_localError.isEmpty() ? m_localError : m_store.errorMessage().value_or(QString());
+    // The red of the appearance of the moment.
+    QPalette palette = m_error->palette();
+    palette.setColor(QPalette::WindowText, Theme::red(Theme::isDark()));
+    m_error->setPalette(palette);
     m_error->setText(text);
     m_error->setVisible(!text.isEmpty());
 }
