@@ -135,9 +135,12 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
         if (i + 1 < count) next = decodeAhead(pages[i + 1]);
         if (i > 0) printer.newPage();
         PhotoPrintView::drawPhoto(painter, photo, device(sheet), device(printable));
-        if (photo.isNull() && progress.unreadable) progress.unreadable(photos[page]);
+        if (photo.isNull()) {
+            if (progress.unreadable) progress.unreadable(photos[page]);
+        } else if (progress.printed) {
+            progress.printed(photos[page]);
+        }
         photo = {};
-        if (progress.printed) progress.printed(photos[page]);
         if (progress.pageDone) progress.pageDone(i + 1, count);
     }
     painter.end();
