@@ -12,9 +12,11 @@
 #include <QPageRanges>
 #include <QPainter>
 #include <QPrinter>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <future>
 
 namespace tavrin::PhotoPrinter {
@@ -118,11 +120,17 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
     const auto device = [scale](const QRectF& r) { return QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale); };
 
     // The next photo is decoded while the current one is written to the printer: two photos in
-    // memory at most, and the decoder and the writer each keep a core busy.
-    const auto decodeAhead = [&](int page) {
+    // memory at most, and the decoder and the writer each keep a core busy. A preview's small
+    // photos are decoded on every core, as its pages are all drawn before it shows.
+    const auto decode = [&](int page) {
         return std::async(std::launch::async, [photo = photos[page], previewLongSide] { return PhotoPrintView::decode(photo, previewLongSide); });
     };
-    std::future<QImage> next = decodeAhead(pages.first());
+    const int ahead = previewLongSide > 0 ? std::max(1, QThread::idealThreadCount()) : 1;
+    std::deque<std::future<QImage>> decoding;
+    int queued = 0;
+    const auto fill = [&] {
+        while (queued < int(pages.size()) && int(decoding.size()) < ahead) decoding.push_back(decode(pages[queued++]));
+    };
     const int count = int(pages.size());
     for (int i = 0; i < count; ++i) {
         if (progress.cancel && progress.cancel->load()) {
@@ -131,13 +139,18 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
             return false;
         }
         const int page = pages[i];
-        QImage photo = next.get();
-        if (i + 1 < count) next = decodeAhead(pages[i + 1]);
+        fill();
+        QImage photo = decoding.front().get();
+        decoding.pop_front();
+        fill();
         if (i > 0) printer.newPage();
         PhotoPrintView::drawPhoto(painter, photo, device(sheet), device(printable));
-        if (photo.isNull() && progress.unreadable) progress.unreadable(photos[page]);
+        if (photo.isNull()) {
+            if (progress.unreadable) progress.unreadable(photos[page]);
+        } else if (progress.printed) {
+            progress.printed(photos[page]);
+        }
         photo = {};
-        if (progress.printed) progress.printed(photos[page]);
         if (progress.pageDone) progress.pageDone(i + 1, count);
     }
     painter.end();

@@ -47,7 +47,7 @@ struct RenderProgress {
     std::function<void(int done, int total)> pageDone;
     // Photos that could not be read: their pages stay blank.
     std::function<void(const QString& photo)> unreadable;
-    // Called once the photo's page is in the job, blank or not.
+    // Called once the photo is on its page in the job (not for an unreadable one).
     std::function<void(const QString& photo)> printed;
     // Checked before each page.
     const std::atomic<bool>* cancel = nullptr;

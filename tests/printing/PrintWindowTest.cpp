@@ -142,9 +142,9 @@ TEST(PrintSession, PrintsTheChosenRangeRemembersThePanelAndMarksOnlyThosePhotos)
     PrintHarness harness;
     harness.panel = [&](QPrinter& printer) {
         PrintHarness::toPdf(printer, harness.pdf);
-        // What the photographer changes in the panel: the pages 1 and 3, two copies.
+        // What the photographer changes in the panel: the pages 1 and 3 to 4, two copies.
         printer.setPrintRange(QPrinter::PageRange);
-        printer.setPageRanges(QPageRanges::fromString("1,3"));
+        printer.setPageRanges(QPageRanges::fromString("1,3-4"));
         printer.setCopyCount(2);
         return PrintPanelChoice::print;
     };
@@ -152,20 +152,23 @@ TEST(PrintSession, PrintsTheChosenRangeRemembersThePanelAndMarksOnlyThosePhotos)
     ASSERT_TRUE(magick({"-size", "800x500", "xc:#2050d0", "-fill", "#10c020", "-draw", "rectangle 0,0 199,99", wide}));
     ASSERT_TRUE(magick({"-size", "500x300", "xc:red", red}));
     ASSERT_TRUE(magick({"-size", "300x500", "xc:white", tall}));
+    const QString broken = harness.data.file("IMG_0004.jpg");
+    test::writeFile(broken, "pas une photo");
 
-    PrintSession* session = PhotoPrinter::print({wide, harness.data.file("liste.txt"), red, tall}, PrintPaperFormat::a5, &harness.window);
+    PrintSession* session = PhotoPrinter::print({wide, harness.data.file("liste.txt"), red, tall, broken}, PrintPaperFormat::a5, &harness.window);
     ASSERT_NE(session, nullptr);
-    EXPECT_EQ(session->photos(), QStringList({wide, red, tall}));
+    EXPECT_EQ(session->photos(), QStringList({wide, red, tall, broken}));
     EXPECT_EQ(session->progressDialog()->windowTitle(), "Impression");
-    EXPECT_EQ(session->progressDialog()->labelText(), "Impression de la photo 1 sur 2…");
+    EXPECT_EQ(session->progressDialog()->labelText(), "Impression de la photo 1 sur 3…");
     EXPECT_EQ(session->progressDialog()->findChild<QPushButton*>()->text(), "Annuler");
     QList<int> done;
     QObject::connect(session, &PrintSession::progressed, [&](int d, int total) { done << d * 10 + total; });
     ASSERT_TRUE(waitFor(session));
-    EXPECT_EQ(done, QList<int>({12, 22}));
+    EXPECT_EQ(done, QList<int>({13, 23, 33}));
 
-    // Pages 1 and 3 only, A5 in landscape from the first photo, at the photos' full size.
-    EXPECT_EQ(pdfPages(harness.pdf), 2);
+    // Pages 1, 3 and 4 only (the last one blank), A5 in landscape from the first photo, at the
+    // photos' full size; the unreadable photo is not marked delivered.
+    EXPECT_EQ(pdfPages(harness.pdf), 3);
     EXPECT_TRUE(output("pdfinfo", {harness.pdf}).contains(QRegularExpression("Page size:\\s+595 x 420 pts")));
     EXPECT_EQ(pdfImageSizes(harness.pdf), QStringList({"800 500", "300 500"}));
     QProcess::execute("pdfimages", {"-f", "1", "-l", "1", "-png", harness.pdf, harness.data.file("page")});

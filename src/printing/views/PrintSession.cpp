@@ -23,9 +23,9 @@ namespace tavrin {
 
 namespace {
 
-// The preview's pages are for the screen: photos reduced to this long side open quickly and keep
-// a 40-page preview small.
-constexpr int previewLongSide = 1600;
+// The preview's pages are for the screen, and it keeps every page drawn: photos reduced to this
+// long side keep a 40-page preview near 100 MB.
+constexpr int previewLongSide = 1200;
 
 PrintSession::PrintPanel& panelOverride()
 {
@@ -86,11 +86,14 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
                 printWanted = true;
                 return;
             }
+            // Every page is drawn before the preview shows.
+            QApplication::setOverrideCursor(Qt::WaitCursor);
             try {
                 PhotoPrinter::render(*target, photos, {}, previewLongSide);
             } catch (const Error&) {
                 // A printer that cannot start shows an empty preview; printing says why.
             }
+            QApplication::restoreOverrideCursor();
         });
         if (preview.exec() == QDialog::Accepted && printWanted) return PrintPanelChoice::print;
         // Closing the preview goes back to the panel.
