@@ -12,6 +12,7 @@
 #include "orders/MediaThumbnailer.h"
 #include "orders/views/OrdersGallery.h"
 #include "orders/views/HandOverDialog.h"
+#include "orders/views/OrdersCropEditor.h"
 #include "orders/views/OrdersView.h"
 #include "organizer/PhotoOrganizer.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
@@ -190,6 +191,31 @@ void runIntoBlockedFolder(MacRootView& window, const QString& folder)
     if (!workspace) return;
     workspace->runButton()->click();
     for (int i = 0; i < 50 && workspace->model()->isRunning(); ++i) settle(20);
+    settle(100);
+}
+
+// The crop editor opened beside the gallery on the second print, framed in A5 and turned a little.
+void cropBesideGallery(MacRootView& window, const QString&)
+{
+    auto* orders = window.findChild<OrdersView*>();
+    auto* editor = orders ? orders->findChild<OrdersCropEditor*>() : nullptr;
+    if (!editor) return;
+    const QList<OrderMedia> files = OrdersScreen::allFiles(orders->store().sections());
+    if (files.size() < 8) return;
+    orders->clickMedia(files[7], Qt::NoModifier);
+    editor->openCrop(files[7].url);
+    CropEditorModel& model = editor->model();
+    const auto idle = [&model] {
+        for (int i = 0; i < 400 && (model.isLoading() || model.jobsInFlight() > 0 || model.hasPendingPersist()); ++i) settle(25);
+    };
+    idle();
+    model.beginGesture(CropHandle::ofEdge(CropEdge::bottomRight), QSizeF(0, 0));
+    model.applyGesture(QPointF(-90, -90), 1);
+    model.finishGesture();
+    model.beginGesture(CropHandle::rotate(), QSizeF(200, 0));
+    model.applyGesture(QPointF(0, 7), 1);
+    model.finishGesture();
+    idle();
     settle(100);
 }
 
@@ -384,6 +410,7 @@ int main(int argc, char** argv)
              app.libraryStore.setAppearance(AppearancePreference::dark);
          },
          large, selectTwo},
+        {QStringLiteral("commandes-recadrage.png"), fillOrders, large, cropBesideGallery},
         {QStringLiteral("erreur-copie.png"), fillWorkspace, large, runIntoBlockedFolder},
     };
     int failures = 0;
