@@ -232,6 +232,8 @@ CropEditorModel::CropEditorModel(QObject* parent)
 
 CropEditorModel::~CropEditorModel()
 {
+    // A change still waiting for its delayed write goes to disk before the model goes away.
+    if (m_isOpen) persistCurrent();
     m_persistTimer->stop();
     m_writePool.waitForDone();
     m_workPool.waitForDone();
@@ -421,7 +423,8 @@ void CropEditorModel::landLoad(const QString& url, const PhotoRetouchSettings& i
         setErrorMessage(PhotoEditError::description(PhotoEditError::Kind::unreadablePhoto));
     }
     restoreOpenedState(PhotoEditMemory::read(url), initial);
-    m_preview = QImage();
+    // The untouched working copy shows until its retouched preview arrives.
+    m_preview = m_basePreview;
     if (m_baseImage) renderPreview();
     Q_EMIT watermarkImageChanged();
     emitState();

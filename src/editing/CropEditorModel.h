@@ -106,7 +106,7 @@ public:
     static constexpr int workingMaxPixel = 2048;
 
     explicit CropEditorModel(QObject* parent = nullptr);
-    // Waits for writes in flight, so that nothing handed to the disk is lost.
+    // Writes a change still pending and waits for writes in flight, so that nothing is lost.
     ~CropEditorModel() override;
 
     // --- State --------------------------------------------------------------------------------

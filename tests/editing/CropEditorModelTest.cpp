@@ -304,6 +304,17 @@ TEST_F(CropEditorModelTest, SliderDragsWriteOnceAfterTheLastChange)
     EXPECT_EQ(model.history().size(), 1);
     EXPECT_EQ(PhotoEditMemory::read(photo)->current.retouch, model.retouchSettings());
 
+    // A model going away with a change still waiting writes it first.
+    {
+        CropEditorModel other;
+        other.open(photo, std::nullopt, {});
+        waitIdle(other);
+        other.setRetouchPreview(brighter(1.5));
+    }
+    EXPECT_EQ(PhotoEditMemory::read(photo)->current.retouch, brighter(1.5));
+    model.reloadIfShowing(photo);
+    waitIdle(model);
+
     // A change the orders screen overrides by rewriting the file is dropped, never written.
     model.setRetouchPreview(brighter(2));
     model.reloadIfShowing(photo);
