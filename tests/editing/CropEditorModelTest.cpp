@@ -439,3 +439,29 @@ TEST_F(CropEditorModelTest, ValidatedA4CropIsRenderedFromTheUntouchedPhoto)
     check(0.5);
     EXPECT_EQ(PhotoEditMemory::read(photo)->history.size(), model.history().size());
 }
+
+TEST_F(CropEditorModelTest, TheSelectedWatermarkIsPreviewedAndDrawnAlongTheBottomOfTheValidatedPage)
+{
+    const QString mark = makePhoto(dir.filePath("filigrane.png"), 400, 100, {20, 220, 20}, {20, 220, 20});
+    model.open(photo, mark, {});
+    waitIdle(model);
+    EXPECT_EQ(model.watermarkImage().size(), QSize(400, 100));
+    model.setFormat(PrintFormat::a4);
+    model.setIncludeWatermark(true);
+    model.save();
+    waitIdle(model);
+    // Spread over the page's width with its own aspect: 3508 × 877 on the bottom edge.
+    const auto page = PhotoComposer::loadImage(photo);
+    ASSERT_TRUE(page);
+    const auto at = [&](int x, int y) { return const_cast<VImage&>(*page).getpoint(x, y); };
+    EXPECT_NEAR(at(200, 2470)[1], 220, 8);
+    EXPECT_NEAR(at(3300, 2480 - 870)[1], 220, 8);
+    EXPECT_NEAR(at(200, 2480 - 890)[0], 200, 8);
+    EXPECT_NEAR(at(200, 2480 - 890)[1], 30, 8);
+
+    // A watermark taken away is no longer shown.
+    model.setWatermark(std::nullopt);
+    waitIdle(model);
+    EXPECT_TRUE(model.watermarkImage().isNull());
+    EXPECT_EQ(model.watermarkURL(), std::nullopt);
+}
