@@ -170,6 +170,18 @@ void BM_ValidateA4Crop(benchmark::State& state)
 }
 BENCHMARK(BM_ValidateA4Crop)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
+// Baseline for opening: libvips' shrink-on-load thumbnail of the same file at 2,048 pixels.
+void BM_BaselineVipsThumbnail(benchmark::State& state)
+{
+    const QByteArray photo = files().photo.toUtf8();
+    for (auto _ : state) {
+        const vips::VSource source = vips::VSource::new_from_file(photo.constData());
+        benchmark::DoNotOptimize(vips::VImage::thumbnail_source(source, CropEditorModel::workingMaxPixel).copy_memory());
+    }
+    reportPeak(state);
+}
+BENCHMARK(BM_BaselineVipsThumbnail)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
 // Baseline: the composer alone, from the untouched photo to the written A4 page.
 void BM_BaselineComposerWrite(benchmark::State& state)
 {

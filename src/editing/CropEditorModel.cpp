@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QMetaObject>
 #include <QPointer>
 #include <QTimer>
@@ -18,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace tavrin {
 
@@ -162,6 +164,30 @@ struct WriteResult {
 
 } // namespace
 
+// The newest write asked for each photo. Writes run in order, so one with a newer write of the same
+// photo queued behind it can stop early: the newer one puts a newer look on disk anyway.
+struct CropEditorModel::WriteQueue {
+    std::mutex mutex;
+    quint64 counter = 0;
+    QHash<QString, quint64> latest;
+
+    quint64 request(const QString& url)
+    {
+        const std::lock_guard lock(mutex);
+        latest[url] = ++counter;
+        return counter;
+    }
+    bool isLatest(const QString& url, quint64 ticket)
+    {
+        const std::lock_guard lock(mutex);
+        return latest.value(url) == ticket;
+    }
+};
+
+namespace {
+
+} // namespace
+
 // What a write needs, captured on the main thread.
 struct CropEditorModel::WriteJob {
     QString url;
@@ -171,10 +197,17 @@ struct CropEditorModel::WriteJob {
     std::optional<vips::VImage> unvalidatedWatermark;
     quint64 writeGeneration = 0;
     std::shared_ptr<std::atomic<quint64>> currentWriteGeneration;
+    std::shared_ptr<WriteQueue> queue;
+    quint64 ticket = 0;
+    // A validation waits for its own write, so it is never given up for a newer one.
+    bool supersedable = true;
 
     WriteResult run() const
     {
-        const auto stale = [&] { return currentWriteGeneration->load() != writeGeneration; };
+        // Looked at between the slow stages, so that a dropped write stops taking cores.
+        const auto stale = [&] {
+            return currentWriteGeneration->load() != writeGeneration || (supersedable && !queue->isLatest(url, ticket));
+        };
         if (stale()) return {WriteOutcome::skipped, {}};
         try {
             PhotoOriginals::ensureBackup(url);
@@ -186,8 +219,17 @@ struct CropEditorModel::WriteJob {
             }
             const std::optional<vips::VImage> photo = PhotoComposer::loadImage(source);
             if (!photo) throw PhotoEditError(PhotoEditError::Kind::unreadablePhoto);
+            // Retouched here rather than in renderLook, so that the stages can be checked between.
+            vips::VImage image = *photo;
+            std::optional<FloatImage> retouched;
+            if (!retouch.isNeutral()) {
+                const FloatImage decoded = RetouchBridges::fromVips(image);
+                if (stale()) return {WriteOutcome::skipped, {}};
+                retouched = PhotoRetoucher::apply(decoded, retouch, RetouchQuality::full);
+                if (stale()) return {WriteOutcome::skipped, {}};
+                if (retouched) image = RetouchBridges::toVips(*retouched);
+            }
             CropEditState look;
-            look.retouch = retouch;
             vips::VImage page;
             if (snapshot) {
                 look.format = snapshot->format;
@@ -196,9 +238,9 @@ struct CropEditorModel::WriteJob {
                 look.angle = snapshot->angle;
                 look.includeWatermark = snapshot->watermark.has_value();
                 look.cropValidated = true;
-                page = PhotoComposer::renderLook(*photo, look, snapshot->watermark);
+                page = PhotoComposer::renderLook(image, look, snapshot->watermark);
             } else {
-                page = PhotoComposer::renderLook(*photo, look);
+                page = image;
                 if (unvalidatedWatermark) page = PhotoComposer::drawBottomCoverWatermark(*unvalidatedWatermark, page);
             }
             // The page is rendered lazily: realise it before the last look at the generation,
@@ -220,11 +262,16 @@ CropEditorModel::CropEditorModel(QObject* parent)
     : QObject(parent),
       m_writeGeneration(std::make_shared<std::atomic<quint64>>(0)),
       m_latestPreview(std::make_shared<std::atomic<quint64>>(0)),
+      m_writeQueue(std::make_shared<WriteQueue>()),
       m_persistTimer(new QTimer(this))
 {
     m_persistTimer->setSingleShot(true);
     m_persistTimer->setInterval(retouchPersistDelayMs);
-    connect(m_persistTimer, &QTimer::timeout, this, [this] { persistLookToDisk(); });
+    connect(m_persistTimer, &QTimer::timeout, this, [this] {
+        // The full-size write waits for the preview on screen rather than take its cores.
+        if (m_previewInFlight) m_persistWaitsForPreview = true;
+        else persistLookToDisk();
+    });
     // Writes run one at a time, in the order asked, so an older look never lands after a newer one.
     m_writePool.setMaxThreadCount(1);
     m_workPool.setMaxThreadCount(2);
@@ -232,6 +279,8 @@ CropEditorModel::CropEditorModel(QObject* parent)
 
 CropEditorModel::~CropEditorModel()
 {
+    // A change still waiting for its delayed write goes to disk before the model goes away.
+    if (m_isOpen) persistCurrent();
     m_persistTimer->stop();
     m_writePool.waitForDone();
     m_workPool.waitForDone();
@@ -312,7 +361,7 @@ CropCursor CropEditorModel::cursorAt(QPointF point, QSizeF canvas) const
     return CropEditorGeometry::cursorFor(hitTest(point, canvas));
 }
 
-bool CropEditorModel::hasPendingPersist() const { return m_persistTimer->isActive(); }
+bool CropEditorModel::hasPendingPersist() const { return m_persistTimer->isActive() || m_persistWaitsForPreview; }
 
 void CropEditorModel::setErrorMessage(const std::optional<QString>& message)
 {
@@ -421,7 +470,8 @@ void CropEditorModel::landLoad(const QString& url, const PhotoRetouchSettings& i
         setErrorMessage(PhotoEditError::description(PhotoEditError::Kind::unreadablePhoto));
     }
     restoreOpenedState(PhotoEditMemory::read(url), initial);
-    m_preview = QImage();
+    // The untouched working copy shows until its retouched preview arrives.
+    m_preview = m_basePreview;
     if (m_baseImage) renderPreview();
     Q_EMIT watermarkImageChanged();
     emitState();
@@ -518,6 +568,7 @@ void CropEditorModel::clearImages()
 {
     ++m_previewGeneration;
     m_latestPreview->store(m_previewGeneration);
+    m_previewInFlight = false;
     m_loadedURL.reset();
     discardSessionCopy();
     m_baseImage.reset();
@@ -559,6 +610,7 @@ void CropEditorModel::renderPreview()
 {
     const quint64 generation = ++m_previewGeneration;
     m_latestPreview->store(generation);
+    m_previewInFlight = false;
     if (!m_baseImage) return;
     if (m_retouchSettings.isNeutral()) {
         m_sourceImage = m_baseImage;
@@ -569,6 +621,7 @@ void CropEditorModel::renderPreview()
     const FloatImage base = *m_baseImage;
     const PhotoRetouchSettings settings = m_retouchSettings;
     const auto latest = m_latestPreview;
+    m_previewInFlight = true;
     jobStarted();
     m_workPool.start([this, base, settings, generation, latest] {
         std::optional<FloatImage> retouched;
@@ -580,10 +633,17 @@ void CropEditorModel::renderPreview()
         }
         QMetaObject::invokeMethod(this, [this, generation, retouched, shown] {
             jobEnded();
-            if (generation != m_previewGeneration || !retouched) return;
-            m_sourceImage = retouched;
-            m_preview = shown;
-            Q_EMIT previewChanged();
+            if (generation != m_previewGeneration) return;
+            m_previewInFlight = false;
+            if (retouched) {
+                m_sourceImage = retouched;
+                m_preview = shown;
+                Q_EMIT previewChanged();
+            }
+            if (m_persistWaitsForPreview) {
+                m_persistWaitsForPreview = false;
+                persistLookToDisk();
+            }
         }, Qt::QueuedConnection);
     });
 }
@@ -724,12 +784,17 @@ void CropEditorModel::nudge(double dx, double dy)
 
 // --- Writing -------------------------------------------------------------------------------------
 
-void CropEditorModel::cancelPersistTask() { m_persistTimer->stop(); }
+void CropEditorModel::cancelPersistTask()
+{
+    m_persistTimer->stop();
+    m_persistWaitsForPreview = false;
+}
 
 void CropEditorModel::scheduleRetouchPersist()
 {
     ++m_persistGeneration;
     // Restarting the timer cancels the previous wait: slider drags write once, after the last move.
+    m_persistWaitsForPreview = false;
     m_persistTimer->start();
 }
 
@@ -771,6 +836,9 @@ void CropEditorModel::persistLookToDisk(std::function<void(bool)> done)
     }
     job.writeGeneration = m_writeGeneration->load();
     job.currentWriteGeneration = m_writeGeneration;
+    job.queue = m_writeQueue;
+    job.ticket = m_writeQueue->request(job.url);
+    job.supersedable = !done;
 
     jobStarted();
     m_writePool.start([this, job = std::move(job), generation, done = std::move(done)] {

@@ -106,7 +106,7 @@ public:
     static constexpr int workingMaxPixel = 2048;
 
     explicit CropEditorModel(QObject* parent = nullptr);
-    // Waits for writes in flight, so that nothing handed to the disk is lost.
+    // Writes a change still pending and waits for writes in flight, so that nothing is lost.
     ~CropEditorModel() override;
 
     // --- State --------------------------------------------------------------------------------
@@ -174,7 +174,7 @@ public:
     quint64 writeGeneration() const { return m_writeGeneration->load(); }
     quint64 previewGeneration() const { return m_previewGeneration; }
     quint64 persistGeneration() const { return m_persistGeneration; }
-    // A delayed retouch write is waiting for its timer.
+    // A delayed retouch write is waiting (for its timer, or for the preview being computed).
     bool hasPendingPersist() const;
     // Background jobs (load, preview, write) not yet back on the main thread.
     int jobsInFlight() const { return m_jobsInFlight; }
@@ -236,6 +236,7 @@ Q_SIGNALS:
 
 private:
     struct WriteJob;
+    struct WriteQueue;
 
     void apply(const CropEditState& state);
     void restoreOpenedState(const std::optional<PhotoEditJournal>& journal, const PhotoRetouchSettings& initialRetouch);
@@ -300,10 +301,15 @@ private:
     quint64 m_previewGeneration = 0;
     // The newest preview asked for, so that queued preview jobs already outdated never start.
     std::shared_ptr<std::atomic<quint64>> m_latestPreview;
+    std::shared_ptr<WriteQueue> m_writeQueue;
     quint64 m_persistGeneration = 0;
     quint64 m_watermarkGeneration = 0;
 
     QTimer* m_persistTimer = nullptr;
+    // A retouched preview for the current look is being computed.
+    bool m_previewInFlight = false;
+    // The delay is over but the write waits for that preview.
+    bool m_persistWaitsForPreview = false;
 
     std::optional<FloatImage> m_baseImage;
     QImage m_basePreview;

@@ -304,6 +304,17 @@ TEST_F(CropEditorModelTest, SliderDragsWriteOnceAfterTheLastChange)
     EXPECT_EQ(model.history().size(), 1);
     EXPECT_EQ(PhotoEditMemory::read(photo)->current.retouch, model.retouchSettings());
 
+    // A model going away with a change still waiting writes it first.
+    {
+        CropEditorModel other;
+        other.open(photo, std::nullopt, {});
+        waitIdle(other);
+        other.setRetouchPreview(brighter(1.5));
+    }
+    EXPECT_EQ(PhotoEditMemory::read(photo)->current.retouch, brighter(1.5));
+    model.reloadIfShowing(photo);
+    waitIdle(model);
+
     // A change the orders screen overrides by rewriting the file is dropped, never written.
     model.setRetouchPreview(brighter(2));
     model.reloadIfShowing(photo);
@@ -427,4 +438,30 @@ TEST_F(CropEditorModelTest, ValidatedA4CropIsRenderedFromTheUntouchedPhoto)
     waitIdle(model);
     check(0.5);
     EXPECT_EQ(PhotoEditMemory::read(photo)->history.size(), model.history().size());
+}
+
+TEST_F(CropEditorModelTest, TheSelectedWatermarkIsPreviewedAndDrawnAlongTheBottomOfTheValidatedPage)
+{
+    const QString mark = makePhoto(dir.filePath("filigrane.png"), 400, 100, {20, 220, 20}, {20, 220, 20});
+    model.open(photo, mark, {});
+    waitIdle(model);
+    EXPECT_EQ(model.watermarkImage().size(), QSize(400, 100));
+    model.setFormat(PrintFormat::a4);
+    model.setIncludeWatermark(true);
+    model.save();
+    waitIdle(model);
+    // Spread over the page's width with its own aspect: 3508 × 877 on the bottom edge.
+    const auto page = PhotoComposer::loadImage(photo);
+    ASSERT_TRUE(page);
+    const auto at = [&](int x, int y) { return const_cast<VImage&>(*page).getpoint(x, y); };
+    EXPECT_NEAR(at(200, 2470)[1], 220, 8);
+    EXPECT_NEAR(at(3300, 2480 - 870)[1], 220, 8);
+    EXPECT_NEAR(at(200, 2480 - 890)[0], 200, 8);
+    EXPECT_NEAR(at(200, 2480 - 890)[1], 30, 8);
+
+    // A watermark taken away is no longer shown.
+    model.setWatermark(std::nullopt);
+    waitIdle(model);
+    EXPECT_TRUE(model.watermarkImage().isNull());
+    EXPECT_EQ(model.watermarkURL(), std::nullopt);
 }
