@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 export QT_QPA_PLATFORM_TEST ?= offscreen
 
-.PHONY: deps build build-debug run test bench fuzz screenshots asan clean
+.PHONY: deps build build-debug run test package bench fuzz screenshots asan clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -27,6 +27,12 @@ test: build-debug
 	./scripts/start-test-services.sh || true; \
 	QT_QPA_PLATFORM=offscreen ctest --test-dir build/debug --output-on-failure -j $(JOBS); \
 	status=$$?; exit $$status
+
+# The Debian package of the release build, next to it in build/release.
+package: build
+	@rm -f build/release/tavrin_*_amd64.deb
+	@cmake --build --preset release --target package
+	@echo "Paquet : $$(ls build/release/tavrin_*_amd64.deb)"
 
 asan: deps
 	@cmake --preset asan >/dev/null

@@ -22,6 +22,8 @@ packages=(
   libxlsxwriter-dev python3-openpyxl python3-reportlab python3-cairo poppler-utils
   libvips-tools imagemagick ffmpeg
   iproute2 btrfs-progs xfsprogs hyperfine time jq
+  # the Debian package: icon rendering, validators, library dependencies, MIME database
+  librsvg2-bin desktop-file-utils appstream dpkg-dev shared-mime-info
   # a private print server with a PDF queue for the printing tests
   cups-daemon cups-client printer-driver-cups-pdf
 )

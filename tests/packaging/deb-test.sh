@@ -1,0 +1,90 @@
+#!/bin/sh
+# Packs the build tree as `make package` does, unpacks the .deb into a scratch root with dpkg -x
+# and checks what a user would get: programs that run from there, the web-engine module where the
+# window looks for it, the launcher, the MIME type, the icons, the metainfo and the man pages.
+set -u
+build=$1 version=$2 appstream_id=$3
+fail() { echo "ÉCHEC : $*" >&2; exit 1; }
+
+for tool in cpack dpkg-deb dpkg-shlibdeps vips vipsheader; do
+  command -v $tool >/dev/null 2>&1 || { echo "$tool absent : test ignoré" >&2; exit 77; }
+done
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
+  { cat "$scratch/cpack.log" >&2; fail "cpack a échoué"; }
+deb=$scratch/out/tavrin_${version}_amd64.deb
+[ -f "$deb" ] || fail "pas de $deb ; cpack a produit : $(ls "$scratch/out")"
+
+# Control fields: dependencies computed from the binaries, plus what is started rather than linked.
+[ "$(dpkg-deb -f "$deb" Package)" = tavrin ] || fail "nom de paquet"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version du paquet"
+[ "$(dpkg-deb -f "$deb" Architecture)" = amd64 ] || fail "architecture du paquet"
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libc6 libqt6widgets6 libvips42 libpoppler-cpp libqt6webenginewidgets6 libqt6webenginecore6-bin libqt6svg6; do
+  case ", $depends" in *", $dep"*) ;; *) fail "Depends ne contient pas $dep : $depends" ;; esac
+done
+
+root=$scratch/root
+dpkg -x "$deb" "$root" || fail "dpkg -x a échoué"
+# Everything lives under /usr, and only the two programs are in the path.
+[ "$(ls "$root")" = usr ] || fail "fichiers hors de /usr : $(ls "$root")"
+[ "$(ls "$root/usr/bin" | tr '\n' ' ')" = "tavrin tavrin-cli " ] || fail "programmes : $(ls "$root/usr/bin")"
+
+for program in "$root/usr/bin/tavrin" "$root/usr/bin/tavrin-cli" "$root/usr/lib/tavrin/tavrin_webengine.so"; do
+  [ -f "$program" ] || fail "$program manque"
+  ! ldd "$program" | grep -q 'not found' || fail "$program : bibliothèque introuvable : $(ldd "$program" | grep 'not found')"
+  # A path of the build tree would make the installed program load the build's libraries.
+  ! readelf -d "$program" | grep -Eq 'R(UN)?PATH' || fail "$program garde un RPATH : $(readelf -d "$program" | grep PATH)"
+done
+
+[ "$("$root/usr/bin/tavrin-cli" --version)" = "tavrin-cli $version" ] || fail "tavrin-cli --version"
+[ "$("$root/usr/bin/tavrin" --version)" = "Tavrin $version" ] || fail "tavrin --version"
+# The stripped program still does real work on a data folder of its own.
+data=$scratch/data
+day=$("$root/usr/bin/tavrin-cli" --data-dir "$data" library add-day "Samedi 14 juin") || fail "library add-day"
+"$root/usr/bin/tavrin-cli" --data-dir "$data" library show | grep -q "$day" || fail "library show ne montre pas le jour créé"
+
+share=$root/usr/share
+desktop=$share/applications/tavrin.desktop
+[ -f "$desktop" ] || fail "lanceur absent"
+grep -q '^MimeType=.*application/x-tavrin;' "$desktop" || fail "le lanceur n’ouvre pas les fichiers .tavrin"
+[ -f "$share/metainfo/$appstream_id.metainfo.xml" ] || fail "metainfo absente"
+grep -q 'type="application/x-tavrin"' "$share/mime/packages/tavrin.xml" || fail "type MIME absent"
+# The MIME database built from the package maps the extension to the type.
+if command -v update-mime-database >/dev/null 2>&1; then
+  update-mime-database "$share/mime" >"$scratch/mime.log" 2>&1 ||
+    { cat "$scratch/mime.log" >&2; fail "update-mime-database refuse tavrin.xml"; }
+  grep -q 'application/x-tavrin:\*\.tavrin' "$share/mime/globs2" || fail "*.tavrin n’est pas associé au type"
+fi
+
+# Icons: every size, square, transparent around the rounded square, blue on its left band and
+# white on the sheet it draws (a renderer that loses the gradient paints it black).
+[ -f "$share/icons/hicolor/scalable/apps/tavrin.svg" ] || fail "icône SVG absente"
+for size in 16 24 32 48 64 128 256 512; do
+  png=$share/icons/hicolor/${size}x${size}/apps/tavrin.png
+  [ -f "$png" ] || fail "icône $size absente"
+  [ "$(vipsheader -f width "$png")x$(vipsheader -f height "$png")" = "${size}x${size}" ] || fail "icône $size : mauvaise taille"
+  set -- $(vips getpoint "$png" 0 0)
+  [ "${4:-255}" -eq 0 ] || fail "icône $size : coin opaque ($*)"
+  set -- $(vips getpoint "$png" $((size * 36 / 256)) $((size / 2)))
+  [ "$3" -gt 150 ] && [ "$1" -lt 100 ] && [ "$4" -eq 255 ] || fail "icône $size : le fond n’est pas bleu ($*)"
+  set -- $(vips getpoint "$png" $((size * 80 / 256)) $((size * 112 / 256)))
+  [ "$1" -gt 220 ] && [ "$2" -gt 220 ] && [ "$3" -gt 220 ] || fail "icône $size : la feuille n’est pas blanche ($*)"
+done
+
+# Man pages: compressed, and rendered without warning with what each --help lists.
+for page in tavrin tavrin-cli; do
+  gz=$share/man/man1/$page.1.gz
+  gzip -t "$gz" 2>/dev/null || fail "$gz absente ou illisible"
+  gzip -dc "$gz" | grep -q '^\.SH SYNOPSIS' || fail "$page.1 sans synopsis"
+done
+gzip -dc "$share/man/man1/tavrin-cli.1.gz" | grep -q 'library\\fR \\fBadd\\-day' || fail "tavrin-cli.1 ne liste pas les commandes"
+if command -v man >/dev/null 2>&1; then
+  for page in tavrin tavrin-cli; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "$page.1 : $warnings"
+  done
+fi
+echo "ok : $(basename "$deb")"
