@@ -217,6 +217,7 @@ struct TickWatch {
     QElapsedTimer clock;
     qint64 last = 0;
     qint64 longest = 0;
+    qint64 longestAt = 0;
     qint64 total = 0;
     int gaps = 0;
 
@@ -226,7 +227,10 @@ struct TickWatch {
         timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             const qint64 now = clock.nsecsElapsed();
-            longest = std::max(longest, now - last);
+            if (now - last > longest) {
+                longest = now - last;
+                longestAt = now;
+            }
             total += now - last;
             ++gaps;
             last = now;
@@ -237,6 +241,8 @@ struct TickWatch {
     void report(benchmark::State& state) const
     {
         state.counters["longest_gap_ms"] = double(longest) / 1e6;
+        // When it ended, from the start: tells a stall of the batch's end from one along the way.
+        state.counters["longest_gap_at_s"] = double(longestAt) / 1e9;
         state.counters["mean_gap_ms"] = gaps ? double(total) / gaps / 1e6 : 0.0;
     }
 };
@@ -290,6 +296,7 @@ void BM_MainThreadGapsDuringBatchRetouch(benchmark::State& state)
         loop.exec();
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
         watch.report(state);
+        state.counters["finished_at_s"] = double(clock.nsecsElapsed()) / 1e9;
         if (store.errorMessage()) state.SkipWithError(store.errorMessage()->toUtf8().constData());
     }
     state.counters["photos"] = double(photos.size());
