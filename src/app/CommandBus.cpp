@@ -2,6 +2,8 @@
 
 #include <QMetaObject>
 
+#include <algorithm>
+
 namespace tavrin {
 
 const QList<MenuCommand>& CommandBus::menuCommands()
@@ -19,11 +21,18 @@ const QList<MenuCommand>& CommandBus::menuCommands()
     return commands;
 }
 
+const MenuCommand& CommandBus::aboutCommand()
+{
+    static const MenuCommand about{QStringLiteral("À propos de Tavrin"), QKeySequence(), QStringLiteral("tavrinShowAbout")};
+    return about;
+}
+
 bool CommandBus::post(const QString& name)
 {
-    for (const MenuCommand& command : menuCommands())
-        if (command.name == name) return QMetaObject::invokeMethod(this, name.toLatin1().constData(), Qt::DirectConnection);
-    return false;
+    const QList<MenuCommand>& commands = menuCommands();
+    const bool known = name == aboutCommand().name
+        || std::any_of(commands.begin(), commands.end(), [&](const MenuCommand& command) { return command.name == name; });
+    return known && QMetaObject::invokeMethod(this, name.toLatin1().constData(), Qt::DirectConnection);
 }
 
 } // namespace tavrin

@@ -25,8 +25,10 @@ public:
 
     // In menu order: the two new-item commands, then the sections, then the imports.
     static const QList<MenuCommand>& menuCommands();
+    // "À propos de Tavrin", alone in the help menu.
+    static const MenuCommand& aboutCommand();
 
-    // Emits the signal named `name`; false for a name that is not a menu command.
+    // Emits the signal named `name`; false for a name that is none of the commands above.
     bool post(const QString& name);
 
 Q_SIGNALS:
@@ -37,6 +39,7 @@ Q_SIGNALS:
     void tavrinShowCommandes();
     void tavrinImportProgramme();
     void tavrinImportProgrammeWeb();
+    void tavrinShowAbout();
 };
 
 } // namespace tavrin

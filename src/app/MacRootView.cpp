@@ -1,5 +1,6 @@
 #include "app/MacRootView.h"
 
+#include "app/AboutDialog.h"
 #include "app/TavrinApp.h"
 #include "base/DataFileNotices.h"
 #include "base/UserDefaults.h"
@@ -170,7 +171,10 @@ void MacRootView::setSection(MacWorkspaceSection section)
 {
     m_sectionBar->setChecked(int(section));
     m_pages->setCurrentIndex(int(section));
+    if (section == m_section && UserDefaults::standard().string(kMacWorkspaceSectionKey) == rawValue(section)) return;
+    // Written at once: a session ended without a clean quit still reopens on this section.
     UserDefaults::standard().setString(kMacWorkspaceSectionKey, rawValue(section));
+    UserDefaults::standard().synchronize();
     if (section == m_section) return;
     m_section = section;
     Q_EMIT sectionChanged(section);
@@ -188,7 +192,7 @@ QWidget* MacRootView::buildTopBar()
 
     auto* appearance = new CapsuleMenu(CapsuleKind::icon, QStringLiteral("Apparence"), QStringLiteral("circle.lefthalf.filled"), bar);
     appearance->setObjectName(QStringLiteral("appearanceMenu"));
-    buildAppearanceMenu(appearance);
+    buildAppearanceMenu(appearance->menu());
 
     // The section bar stays centred: equal stretch on both sides, the appearance menu at the end.
     layout->addSpacing(appearance->sizeHint().width());
@@ -199,9 +203,8 @@ QWidget* MacRootView::buildTopBar()
     return bar;
 }
 
-void MacRootView::buildAppearanceMenu(CapsuleMenu* button)
+void MacRootView::buildAppearanceMenu(QMenu* menu)
 {
-    QMenu* menu = button->menu();
     menu->setTitle(QStringLiteral("Apparence"));
     menu->setIcon(Symbols::icon(QStringLiteral("circle.lefthalf.filled")));
     auto* group = new QActionGroup(menu);
@@ -222,7 +225,7 @@ void MacRootView::buildAppearanceMenu(CapsuleMenu* button)
 
 void MacRootView::buildMenus()
 {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("Fichier"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&Fichier"));
     const QList<MenuCommand>& commands = CommandBus::menuCommands();
     for (qsizetype i = 0; i < commands.size(); ++i) {
         // New items, then the sections, then the imports.
@@ -237,6 +240,26 @@ void MacRootView::buildMenus()
     QAction* quit = file->addAction(QStringLiteral("Quitter"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    // The same appearance choice as the top bar's, reachable from the keyboard.
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&Affichage"));
+    QMenu* appearance = view->addMenu(QString());
+    appearance->setObjectName(QStringLiteral("appearanceSubmenu"));
+    buildAppearanceMenu(appearance);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Ai&de"));
+    const MenuCommand& aboutCommand = CommandBus::aboutCommand();
+    QAction* about = help->addAction(aboutCommand.title);
+    about->setObjectName(aboutCommand.name);
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, &m_app.commands, [this, name = aboutCommand.name] { m_app.commands.post(name); });
+}
+
+void MacRootView::showAbout()
+{
+    if (!m_about) m_about = new AboutDialog(this);
+    m_about->open();
+    m_about->raise();
 }
 
 void MacRootView::connectCommands()
@@ -255,6 +278,7 @@ void MacRootView::connectCommands()
     connect(&bus, &CommandBus::tavrinShowCommandes, this, [this] { setSection(MacWorkspaceSection::commandes); });
     connect(&bus, &CommandBus::tavrinImportProgramme, this, [this] { Q_EMIT importProgrammeRequested(m_section); });
     connect(&bus, &CommandBus::tavrinImportProgrammeWeb, this, [this] { Q_EMIT importProgrammeWebRequested(m_section); });
+    connect(&bus, &CommandBus::tavrinShowAbout, this, &MacRootView::showAbout);
 }
 
 void MacRootView::showImportResult()

@@ -5,11 +5,13 @@
 #include <QMainWindow>
 
 class QLabel;
+class QMenu;
 class QMessageBox;
 class QStackedWidget;
 
 namespace tavrin {
 
+class AboutDialog;
 class CapsuleMenu;
 class FusedGroup;
 class ProgrammeBrowserView;
@@ -39,6 +41,9 @@ public:
     RiderFoldersView* riderFolders() const { return m_riderFolders; }
     // The web import's browser window, made the first time it is asked for.
     ProgrammeBrowserView* webImport() const { return m_webImport; }
+    // "À propos de Tavrin", made the first time it is shown.
+    AboutDialog* about() const { return m_about; }
+    void showAbout();
 
 Q_SIGNALS:
     void firstShown();
@@ -59,7 +64,7 @@ private:
     void installSyncControls();
     void buildMenus();
     QWidget* buildTopBar();
-    void buildAppearanceMenu(CapsuleMenu* button);
+    void buildAppearanceMenu(QMenu* menu);
     void connectCommands();
     void showImportResult();
     QWidget* buildNoticeBanner();
@@ -76,6 +81,7 @@ private:
     SpreadsheetWorkspaceView* m_workspace = nullptr;
     RiderFoldersView* m_riderFolders = nullptr;
     ProgrammeBrowserView* m_webImport = nullptr;
+    AboutDialog* m_about = nullptr;
     QMessageBox* m_importAlert = nullptr;
     QWidget* m_noticeBanner = nullptr;
     QLabel* m_noticeText = nullptr;

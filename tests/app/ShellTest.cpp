@@ -6,7 +6,9 @@
 #include "app/TavrinMacAppDelegate.h"
 #include "base/UserDefaults.h"
 
+#include <QLabel>
 #include <QSignalSpy>
+#include <QStackedWidget>
 
 #include <gtest/gtest.h>
 
@@ -78,8 +80,26 @@ TEST(MacRootView, SectionIsRememberedAndSwitchedByTheCommands)
         EXPECT_EQ(imports[0][0].value<MacWorkspaceSection>(), MacWorkspaceSection::paniers)
             << "the import goes to the section shown";
     }
+    // On disk at once, as another process starting now would read it.
+    EXPECT_TRUE(test::readFile(UserDefaults::standard().path()).contains("macWorkspaceSection=paniers"));
+    UserDefaults::resetStandard();
+    {
+        SingleInstance launches(data.path());
+        TavrinApp app(launches);
+        MacRootView window(app);
+        EXPECT_EQ(window.section(), MacWorkspaceSection::paniers);
+        auto* pages = qobject_cast<QStackedWidget*>(window.sectionPage(MacWorkspaceSection::paniers)->parentWidget());
+        ASSERT_NE(pages, nullptr);
+        EXPECT_EQ(pages->currentWidget(), window.sectionPage(MacWorkspaceSection::paniers));
+        // A page installed later for the section shown is the one shown.
+        auto* orders = new QLabel("Commandes");
+        window.setSection(MacWorkspaceSection::commandes);
+        window.setSectionPage(MacWorkspaceSection::commandes, orders);
+        EXPECT_EQ(pages->currentWidget(), orders);
+    }
+    UserDefaults::standard().setString("macWorkspaceSection", "sepia");
     SingleInstance launches(data.path());
     TavrinApp app(launches);
     MacRootView window(app);
-    EXPECT_EQ(window.section(), MacWorkspaceSection::paniers);
+    EXPECT_EQ(window.section(), MacWorkspaceSection::tableur) << "an unknown stored section";
 }

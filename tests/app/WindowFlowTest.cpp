@@ -1,5 +1,7 @@
 #include "KeyTyping.h"
 #include "TestSupport.h"
+#include "app/AboutDialog.h"
+#include "app/CommandBus.h"
 #include "app/MacRootView.h"
 #include "app/SingleInstance.h"
 #include "app/TavrinApp.h"
@@ -23,7 +25,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -318,6 +322,17 @@ TEST(WindowFlow, AppearanceMenuSwitchesTheWholeWindow)
     triggerMenuAction(appearance->menu(), "Clair");
     EXPECT_FALSE(Theme::isDark());
     EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 128);
+
+    // The menu bar offers the same choice, and each menu shows what the other chose.
+    auto* submenu = launch.window.findChild<QMenu*>("appearanceSubmenu");
+    ASSERT_NE(submenu, nullptr);
+    EXPECT_EQ(submenu->title(), "Apparence");
+    QStringList titles;
+    for (QAction* action : submenu->actions()) titles.push_back(action->text());
+    EXPECT_EQ(titles, (QStringList{"Système", "Clair", "Sombre"}));
+    triggerMenuAction(submenu, "Sombre");
+    EXPECT_TRUE(Theme::isDark());
+    for (QAction* action : appearance->menu()->actions()) EXPECT_EQ(action->isChecked(), action->text() == "Sombre");
 }
 
 TEST(WindowFlow, ShortcutsSwitchSectionsAndDroppedTransferFilesAreImported)
@@ -381,4 +396,68 @@ TEST(WindowFlow, ADataFileSetAsideIsToldOnceInABannerAndTheWindowFollowsOtherWri
             if (launch.sidebar().tree()->topLevelItem(i)->text(0) == "Lundi") return true;
         return false;
     }, 20000));
+}
+
+TEST(WindowFlow, EveryMenuShortcutPostsItsCommandWhileTheTableHasTheKeyboard)
+{
+    TempDataDir data;
+    Launch launch(data.path());
+    launch.tableur().createSpreadsheet("Épreuve 3");
+    ASSERT_TRUE(launch.table().hasFocus());
+    // The imports open file and browser windows; only where they are routed matters here.
+    QObject::disconnect(&launch.window, &MacRootView::importProgrammeRequested, nullptr, nullptr);
+    QObject::disconnect(&launch.window, &MacRootView::importProgrammeWebRequested, nullptr, nullptr);
+    QSignalSpy fileImports(&launch.window, &MacRootView::importProgrammeRequested);
+    QSignalSpy webImports(&launch.window, &MacRootView::importProgrammeWebRequested);
+
+    for (const MenuCommand& command : CommandBus::menuCommands()) {
+        SCOPED_TRACE(command.name.toStdString());
+        ASSERT_EQ(command.shortcut.count(), 1);
+        const QByteArray signal = "2" + command.name.toLatin1() + "()";
+        QSignalSpy posted(&launch.app.commands, signal.constData());
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        QTest::keyClick(focus, command.shortcut[0].key(), command.shortcut[0].keyboardModifiers());
+        EXPECT_EQ(posted.count(), 1);
+        // The naming alerts take the keyboard; give it back to the table for the next shortcut.
+        for (const char* title : {"Nom du jour", "Nom du tableur"})
+            if (NamingAlert* alert = visibleAlert(launch.window, title)) alert->reject();
+        launch.table().setFocus();
+    }
+    EXPECT_EQ(launch.window.section(), MacWorkspaceSection::commandes) << "the last section command was Ctrl+3";
+    ASSERT_EQ(fileImports.count(), 1);
+    ASSERT_EQ(webImports.count(), 1);
+    EXPECT_EQ(fileImports[0][0].value<MacWorkspaceSection>(), MacWorkspaceSection::commandes);
+    EXPECT_EQ(launch.store().snapshot().spreadsheets.size(), 1) << "cancelled alerts create nothing";
+}
+
+TEST(WindowFlow, AboutTellsTheVersionTheProgramAnswers)
+{
+    TempDataDir data;
+    Launch launch(data.path());
+    EXPECT_EQ(launch.window.about(), nullptr) << "made when first asked for";
+    QAction* about = launch.window.findChild<QAction*>("tavrinShowAbout");
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->text(), "À propos de Tavrin");
+    about->trigger();
+    AboutDialog* dialog = launch.window.about();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_EQ(dialog->windowTitle(), "À propos de Tavrin");
+
+    // The version shown is the one `tavrin --version` prints.
+    QProcess program;
+    program.start(test::binDir() + "/tavrin", {"--version"});
+    ASSERT_TRUE(program.waitForFinished(10000));
+    const QString answered = QString::fromUtf8(program.readAllStandardOutput()).trimmed();
+    ASSERT_TRUE(answered.startsWith("Tavrin ")) << answered.toStdString();
+    const QString version = answered.mid(7);
+    EXPECT_EQ(dialog->findChild<QLabel*>("aboutVersion")->text(), "Version " + version);
+    EXPECT_FALSE(dialog->findChild<QLabel*>("aboutDescription")->text().isEmpty());
+
+    QTest::mouseClick(dialog->findChild<CapsuleButton*>("aboutClose"), Qt::LeftButton);
+    EXPECT_FALSE(dialog->isVisible());
+    launch.app.commands.post("tavrinShowAbout");
+    EXPECT_EQ(launch.window.about(), dialog) << "shown again, not made twice";
+    EXPECT_TRUE(dialog->isVisible());
 }
