@@ -15,6 +15,7 @@
 // Tavrin's caches, not the disk.
 #include "base/AppSupport.h"
 #include "editing/PhotoEditMemory.h"
+#include "editing/RetouchBridges.h"
 #include "orders/MediaThumbnailer.h"
 #include "orders/OrdersScreenModel.h"
 #include "orders/OrdersStore.h"
@@ -324,6 +325,8 @@ const auto registered = [] {
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    // The baseline calls libvips directly, and may run before anything of ours has started it.
+    RetouchBridges::ensureVips();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
