@@ -1,3 +1,4 @@
+#include "PdfTools.h"
 #include "TestSupport.h"
 
 #include "base/UserDefaults.h"
@@ -26,33 +27,18 @@
 
 using namespace tavrin;
 using test::TempDataDir;
+using test::magick;
+using test::pdfImages;
+using test::pdfPages;
 
 namespace {
 
-bool magick(const QStringList& arguments) { return QProcess::execute(QStringLiteral("convert"), arguments) == 0; }
-
-QString output(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-int pdfPages(const QString& pdf)
-{
-    const QRegularExpressionMatch m = QRegularExpression("Pages:\\s+(\\d+)").match(output("pdfinfo", {pdf}));
-    return m.hasMatch() ? m.captured(1).toInt() : -1;
-}
 
 // "width height" of each image of the PDF, in page order.
 QStringList pdfImageSizes(const QString& pdf)
 {
     QStringList sizes;
-    for (const QString& line : output("pdfimages", {"-list", pdf}).split(u'\n').mid(2)) {
-        const QStringList f = line.simplified().split(u' ');
-        if (f.size() > 4) sizes << f[3] + u' ' + f[4];
-    }
+    for (const test::PdfImage& image : test::pdfImages(pdf)) sizes << QString::number(image.width) + u' ' + QString::number(image.height);
     return sizes;
 }
 
@@ -169,12 +155,12 @@ TEST(PrintSession, PrintsTheChosenRangeRemembersThePanelAndMarksOnlyThosePhotos)
     // Pages 1, 3 and 4 only (the last one blank), A5 in landscape from the first photo, at the
     // photos' full size; the unreadable photo is not marked delivered.
     EXPECT_EQ(pdfPages(harness.pdf), 3);
-    EXPECT_TRUE(output("pdfinfo", {harness.pdf}).contains(QRegularExpression("Page size:\\s+595 x 420 pts")));
+    EXPECT_TRUE(test::commandOutput("pdfinfo", {harness.pdf}).contains(QRegularExpression("Page size:\\s+595 x 420 pts")));
     EXPECT_EQ(pdfImageSizes(harness.pdf), QStringList({"800 500", "300 500"}));
     QProcess::execute("pdfimages", {"-f", "1", "-l", "1", "-png", harness.pdf, harness.data.file("page")});
     const QString image = harness.data.file("page-000.png");
-    const QStringList corner = output("vips", {"getpoint", image, "50", "50"}).simplified().split(u' ');
-    const QStringList field = output("vips", {"getpoint", image, "600", "400"}).simplified().split(u' ');
+    const QStringList corner = test::commandOutput("vips", {"getpoint", image, "50", "50"}).simplified().split(u' ');
+    const QStringList field = test::commandOutput("vips", {"getpoint", image, "600", "400"}).simplified().split(u' ');
     ASSERT_EQ(corner.size(), 3);
     ASSERT_EQ(field.size(), 3);
     EXPECT_NEAR(corner[1].toInt(), 0xc0, 8);

@@ -1,3 +1,4 @@
+#include "PdfTools.h"
 #include "TestSupport.h"
 
 #include "base/UserDefaults.h"
@@ -15,33 +16,12 @@
 
 using namespace tavrin;
 using test::TempDataDir;
+using test::magick;
+using test::PdfImage;
+using test::pdfImages;
 
 namespace {
 
-bool magick(const QStringList& arguments) { return QProcess::execute(QStringLiteral("convert"), arguments) == 0; }
-
-QString output(const QString& program, const QStringList& arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(60000);
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-// pdfimages -list: one line per image, "page num type width height …".
-struct PdfImage {
-    int page, width, height;
-};
-QList<PdfImage> pdfImages(const QString& pdf)
-{
-    QList<PdfImage> images;
-    const QStringList lines = output(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(u'\n');
-    for (const QString& line : lines.mid(2)) {
-        const QStringList f = line.simplified().split(u' ');
-        if (f.size() > 4) images.push_back({f[0].toInt(), f[3].toInt(), f[4].toInt()});
-    }
-    return images;
-}
 
 } // namespace
 
@@ -131,7 +111,7 @@ TEST(PhotoPrinterJob, PaperOrientationPagesAndFullResolutionImagesInAPdf)
     EXPECT_EQ(unreadable, QStringList({broken}));
     EXPECT_EQ(pages, QList<int>({14, 24, 34, 44}));
 
-    const QString info = output("pdfinfo", {pdf});
+    const QString info = test::commandOutput("pdfinfo", {pdf});
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+4\\n"))) << qPrintable(info);
     EXPECT_TRUE(info.contains(QString::fromUtf8("Tavrin — 4 photos"))) << qPrintable(info);
     EXPECT_TRUE(info.contains(QRegularExpression("Page size:\\s+842 x 595 pts"))) << qPrintable(info);
@@ -144,8 +124,8 @@ TEST(PhotoPrinterJob, PaperOrientationPagesAndFullResolutionImagesInAPdf)
 
     // Pixels: the red corner and the blue field of the first photo come through unchanged.
     QProcess::execute("pdfimages", {"-f", "1", "-l", "1", "-png", pdf, data.file("page")});
-    const QString corner = output("vips", {"getpoint", data.file("page-000.png"), "20", "20"}).simplified();
-    const QString field = output("vips", {"getpoint", data.file("page-000.png"), "400", "300"}).simplified();
+    const QString corner = test::commandOutput("vips", {"getpoint", data.file("page-000.png"), "20", "20"}).simplified();
+    const QString field = test::commandOutput("vips", {"getpoint", data.file("page-000.png"), "400", "300"}).simplified();
     const QStringList c = corner.split(u' '), f = field.split(u' ');
     ASSERT_EQ(c.size(), 3);
     ASSERT_EQ(f.size(), 3);
