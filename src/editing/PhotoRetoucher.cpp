@@ -98,16 +98,38 @@ void shadowsHighlightsStep(FloatImage& image, const PhotoRetouchSettings& s, Ret
     RetouchKernels::rangeAdjust(image, shadowMap, highlightMap, sh * 1.85f, hi * 1.85f, sw, hw, light);
 }
 
-void contrastStep(FloatImage& image, double contrast)
+namespace {
+RetouchFilters::CurvePoints contrastPoints(double contrast)
 {
     const double d = contrast / 100 * 0.165 * 0.58;
-    const RetouchFilters::CurvePoints points{{{0, 0},
-                                              {0.25, std::clamp(0.25 - d, 0.02, 0.45)},
-                                              {0.5, 0.5},
-                                              {0.75, std::clamp(0.75 + d, 0.55, 0.98)},
-                                              {1, 1}}};
-    RetouchFilters::toneCurve(image, points);
+    return {{{0, 0}, {0.25, std::clamp(0.25 - d, 0.02, 0.45)}, {0.5, 0.5}, {0.75, std::clamp(0.75 + d, 0.55, 0.98)}, {1, 1}}};
 }
+
+// A new buffer holding the image decoded to linear light and, when `gain` is not 1, exposed:
+// the copy, the decode and the exposure in one sweep.
+FloatImage decodedCopy(const FloatImage& image, float gain)
+{
+    FloatImage out = FloatImage::allocate(image.width, image.height, 4);
+    out.iccProfile = image.iccProfile;
+    out.opaque = image.opaque;
+    parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            const float* p = image.row(y);
+            float* o = out.row(y);
+            if (gain == 1.0f)
+                for (int x = 0; x < image.width; ++x, p += 4, o += 4)
+                    o[0] = SrgbCurve::decode(p[0]), o[1] = SrgbCurve::decode(p[1]), o[2] = SrgbCurve::decode(p[2]), o[3] = p[3];
+            else
+                for (int x = 0; x < image.width; ++x, p += 4, o += 4)
+                    o[0] = SrgbCurve::decode(p[0]) * gain, o[1] = SrgbCurve::decode(p[1]) * gain,
+                    o[2] = SrgbCurve::decode(p[2]) * gain, o[3] = p[3];
+        }
+    });
+    return out;
+}
+} // namespace
+
+void contrastStep(FloatImage& image, double contrast) { RetouchFilters::toneCurve(image, contrastPoints(contrast)); }
 
 FloatImage sharpenStep(FloatImage image, FloatImage& spare, const PhotoRetouchSettings& s, RetouchQuality quality)
 {
@@ -132,34 +154,43 @@ std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSetti
 {
     if (image.isNull() || image.channels != 4) return std::nullopt;
     if (s.isNeutral()) return image;
-    FloatImage work = image.detached();
     // Steps 1 to 4 all work in linear light: the bitmap is decoded once before them and encoded
     // once after (the sRGB curve and its inverse undo each other, so the result is the same).
     const bool linearSteps = s.autoContrast || s.exposure != 0 || s.shadows != 0 || s.highlights != 0 || s.brightness != 0;
+    // The per-pixel steps after them share one sweep, the encode and the final clamp included.
+    RetouchFilters::ColourPass colour;
+    colour.encodeFirst = linearSteps;
+    if (s.contrast != 0) colour.curve = contrastPoints(s.contrast);
+    if (s.vibrance != 0) colour.vibrance = std::clamp(s.vibrance / 100, -1.0, 1.0);
+    if (s.saturation != 0) colour.saturation = std::clamp(1 + s.saturation / 100, 0.0, 2.0);
+    if (!s.gammaIsNeutral()) colour.gamma = std::clamp(s.gamma, 0.1, 3.0);
+    // The rendered bitmap is 8-bit: nothing outside 0 … 1 survives it.
+    colour.clampToUnit = true;
+    FloatImage work;
     if (linearSteps) {
-        RetouchKernels::decodeToLinear(work);
+        // The exposure's gain rides on the decode unless automatic contrast comes between them.
+        const bool exposeOnDecode = !s.autoContrast && s.exposure != 0;
+        work = decodedCopy(image, exposeOnDecode ? float(std::exp2(s.exposure)) : 1.0f);
         if (s.autoContrast) autoContrastStep(work, Light::linear, &image);
-        if (s.exposure != 0) RetouchFilters::exposure(work, s.exposure, Light::linear);
+        if (s.exposure != 0 && !exposeOnDecode) RetouchFilters::exposure(work, s.exposure, Light::linear);
         if (s.shadows != 0 || s.highlights != 0) shadowsHighlightsStep(work, s, quality, Light::linear);
         if (s.brightness != 0)
             RetouchKernels::brightnessAdjust(work, float(std::clamp(s.brightness / 100, -1.0, 1.0)), Light::linear);
-        RetouchKernels::encodeFromLinear(work);
+    } else {
+        work = image.detached();
     }
-    if (s.contrast != 0) contrastStep(work, s.contrast);
-    if (s.vibrance != 0) RetouchFilters::vibrance(work, std::clamp(s.vibrance / 100, -1.0, 1.0));
-    if (s.saturation != 0) RetouchFilters::colorControls(work, std::clamp(1 + s.saturation / 100, 0.0, 2.0), 0, 1);
-    if (!s.gammaIsNeutral()) RetouchFilters::gammaAdjust(work, std::clamp(s.gamma, 0.1, 3.0));
     if (s.optimizedSharpness) {
+        // Sharpening reads unclamped values, so the clamp waits for it.
+        colour.clampToUnit = false;
+        RetouchFilters::colourPass(work, colour);
         FloatImage spare;
         work = sharpenStep(std::move(work), spare, s, quality);
+        RetouchFilters::ColourPass clampOnly;
+        clampOnly.clampToUnit = true;
+        RetouchFilters::colourPass(work, clampOnly);
+    } else {
+        RetouchFilters::colourPass(work, colour);
     }
-    // The rendered bitmap is 8-bit: nothing outside 0 … 1 survives it.
-    parallelFor(work.height, work.rowValues(), [&](int begin, int end) {
-        for (int y = begin; y < end; ++y) {
-            float* p = work.row(y);
-            for (std::size_t i = 0; i < work.rowValues(); ++i) p[i] = std::clamp(p[i], 0.0f, 1.0f);
-        }
-    });
     work.iccProfile = image.iccProfile;
     work.opaque = image.opaque;
     return work;
