@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 namespace tavrin::PhotoRetoucher {
 
@@ -28,12 +29,53 @@ double percentile(const std::array<std::uint64_t, 256>& bins, std::uint64_t tota
     return 1;
 }
 
-// The tone map of one side: the luminance blurred by the side's radius, edges extended.
+// Bilinear enlargement of a one-channel plane to `width` × `height`, sample centres aligned.
+FloatImage enlarge(const FloatImage& small, int width, int height)
+{
+    FloatImage out = FloatImage::allocate(width, height, 1);
+    const float sx = float(small.width) / float(width), sy = float(small.height) / float(height);
+    std::vector<int> x0(static_cast<std::size_t>(width)), x1(static_cast<std::size_t>(width));
+    std::vector<float> tx(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        const float fx = std::clamp((float(x) + 0.5f) * sx - 0.5f, 0.0f, float(small.width - 1));
+        x0[std::size_t(x)] = int(fx);
+        x1[std::size_t(x)] = std::min(int(fx) + 1, small.width - 1);
+        tx[std::size_t(x)] = fx - float(int(fx));
+    }
+    parallelFor(height, std::size_t(width), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            const float fy = std::clamp((float(y) + 0.5f) * sy - 0.5f, 0.0f, float(small.height - 1));
+            const float* a = small.row(int(fy));
+            const float* b = small.row(std::min(int(fy) + 1, small.height - 1));
+            const float ty = fy - float(int(fy));
+            float* o = out.row(y);
+            for (int x = 0; x < width; ++x) {
+                const std::size_t i = std::size_t(x);
+                const float top = a[x0[i]] + (a[x1[i]] - a[x0[i]]) * tx[i];
+                const float bottom = b[x0[i]] + (b[x1[i]] - b[x0[i]]) * tx[i];
+                o[x] = top + (bottom - top) * ty;
+            }
+        }
+    });
+    return out;
+}
+
+// The tone map of one side: the luminance blurred by the side's radius, edges extended. A wide
+// blur leaves nothing finer than a few pixels, so the preview blurs a half-size copy
+// and enlarges it; the full render blurs every pixel.
 void toneMap(const FloatImage& luma, FloatImage& out, double radius, double longSide, RetouchQuality quality)
 {
     const double cap = quality == RetouchQuality::preview ? 72 : 160;
     const double sigma = std::clamp(radius * 0.5 * (longSide / 3000), 0.18, cap);
-    RetouchFilters::gaussianBlur(luma, out, sigma);
+    const int factor = quality == RetouchQuality::preview ? std::clamp(int(sigma / 4), 1, 2) : 1;
+    if (factor == 1) {
+        RetouchFilters::gaussianBlur(luma, out, sigma);
+        return;
+    }
+    const FloatImage small = RetouchFilters::downscale(luma, std::max(1, luma.width / factor), std::max(1, luma.height / factor));
+    FloatImage blurred;
+    RetouchFilters::gaussianBlur(small, blurred, sigma * double(small.width) / double(luma.width));
+    out = enlarge(blurred, luma.width, luma.height);
 }
 
 } // namespace
