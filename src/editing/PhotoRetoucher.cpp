@@ -147,24 +147,29 @@ RetouchFilters::CurvePoints contrastPoints(double contrast)
     return {{{0, 0}, {0.25, std::clamp(0.25 - d, 0.02, 0.45)}, {0.5, 0.5}, {0.75, std::clamp(0.75 + d, 0.55, 0.98)}, {1, 1}}};
 }
 
-// A new buffer holding the image decoded to linear light and, when `gain` is not 1, exposed:
-// the copy, the decode and the exposure in one sweep.
-FloatImage decodedCopy(const FloatImage& image, float gain)
+// A new buffer holding the image decoded to linear light, stretched between automatic end
+// points when there are some, and multiplied by `gain`: the copy and up to three steps in one
+// sweep, each as it does on its own.
+FloatImage decodedCopy(const FloatImage& image, std::optional<LuminanceEnds> ends, float gain)
 {
     FloatImage out = FloatImage::allocate(image.width, image.height, 4);
     out.iccProfile = image.iccProfile;
     out.opaque = image.opaque;
+    const bool stretch = ends.has_value(), expose = gain != 1.0f;
+    const float lo = stretch ? ends->low : 0.0f, span = stretch ? std::max(ends->high - ends->low, 0.004f) : 1.0f;
     parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
         for (int y = begin; y < end; ++y) {
             const float* p = image.row(y);
             float* o = out.row(y);
-            if (gain == 1.0f)
-                for (int x = 0; x < image.width; ++x, p += 4, o += 4)
-                    o[0] = SrgbCurve::decode(p[0]), o[1] = SrgbCurve::decode(p[1]), o[2] = SrgbCurve::decode(p[2]), o[3] = p[3];
-            else
-                for (int x = 0; x < image.width; ++x, p += 4, o += 4)
-                    o[0] = SrgbCurve::decode(p[0]) * gain, o[1] = SrgbCurve::decode(p[1]) * gain,
-                    o[2] = SrgbCurve::decode(p[2]) * gain, o[3] = p[3];
+            for (int x = 0; x < image.width; ++x, p += 4, o += 4) {
+                for (int c = 0; c < 3; ++c) {
+                    float v = SrgbCurve::decode(p[c]);
+                    if (stretch) v = (v - lo) / span;
+                    if (expose) v *= gain;
+                    o[c] = v;
+                }
+                o[3] = p[3];
+            }
         }
     });
     return out;
@@ -210,11 +215,10 @@ std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSetti
     colour.clampToUnit = true;
     FloatImage work;
     if (linearSteps) {
-        // The exposure's gain rides on the decode unless automatic contrast comes between them.
-        const bool exposeOnDecode = !s.autoContrast && s.exposure != 0;
-        work = decodedCopy(image, exposeOnDecode ? float(std::exp2(s.exposure)) : 1.0f);
-        if (s.autoContrast) autoContrastStep(work, Light::linear, &image);
-        if (s.exposure != 0 && !exposeOnDecode) RetouchFilters::exposure(work, s.exposure, Light::linear);
+        // Automatic contrast and exposure ride on the decode; the end points come from the
+        // encoded bitmap, as the step takes them.
+        const std::optional<LuminanceEnds> ends = s.autoContrast ? luminanceEnds(image) : std::nullopt;
+        work = decodedCopy(image, ends, s.exposure != 0 ? float(std::exp2(s.exposure)) : 1.0f);
         if (s.shadows != 0 || s.highlights != 0) shadowsHighlightsStep(work, s, quality, Light::linear);
         if (s.brightness != 0)
             RetouchKernels::brightnessAdjust(work, float(std::clamp(s.brightness / 100, -1.0, 1.0)), Light::linear);

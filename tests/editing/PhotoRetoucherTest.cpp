@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 using namespace tavrin;
 
@@ -240,5 +241,45 @@ TEST(PhotoRetoucher, PreviewToneMapsFromAReducedCopyStayWithinTheBound)
         FloatImage again = image.detached();
         PhotoRetoucher::shadowsHighlightsStep(again, s, RetouchQuality::preview);
         EXPECT_EQ(meanAbsoluteDifference(again, preview), 0);
+    }
+}
+
+// The full render shares sweeps between steps; it must stay bit for bit the chain of the steps
+// run one by one in linear light and then encoded.
+TEST(PhotoRetoucher, FullRenderIsExactlyTheStepsOneByOne)
+{
+    const FloatImage image = colourField(160, 120);
+    PhotoRetouchSettings s;
+    s.autoContrast = true;
+    s.exposure = 0.4;
+    s.shadows = 35;
+    s.highlights = -25;
+    s.brightness = 15;
+    s.contrast = 30;
+    s.vibrance = 40;
+    s.saturation = -20;
+    s.gamma = 0.85;
+    for (const bool sharpen : {false, true}) {
+        s.optimizedSharpness = sharpen;
+        FloatImage w = image.detached();
+        RetouchKernels::decodeToLinear(w);
+        PhotoRetoucher::autoContrastStep(w, Light::linear, &image);
+        RetouchFilters::exposure(w, s.exposure, Light::linear);
+        PhotoRetoucher::shadowsHighlightsStep(w, s, RetouchQuality::full, Light::linear);
+        RetouchKernels::brightnessAdjust(w, 0.15f, Light::linear);
+        RetouchKernels::encodeFromLinear(w);
+        PhotoRetoucher::contrastStep(w, s.contrast);
+        RetouchFilters::vibrance(w, 0.4);
+        RetouchFilters::colorControls(w, 0.8, 0, 1);
+        RetouchFilters::gammaAdjust(w, 0.85);
+        if (sharpen) {
+            FloatImage spare;
+            w = PhotoRetoucher::sharpenStep(std::move(w), spare, s, RetouchQuality::full);
+        }
+        clampUnit(w);
+        const auto out = PhotoRetoucher::apply(image, s, RetouchQuality::full);
+        ASSERT_TRUE(out);
+        EXPECT_EQ(std::memcmp(out->data(), w.data(), w.valueCount() * sizeof(float)), 0) << "sharpen " << sharpen;
+        EXPECT_GT(meanAbsoluteDifference(*out, image), 0.02);
     }
 }
