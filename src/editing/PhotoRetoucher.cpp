@@ -178,7 +178,7 @@ FloatImage decodedCopy(const FloatImage& image, std::optional<LuminanceEnds> end
 
 void contrastStep(FloatImage& image, double contrast) { RetouchFilters::toneCurve(image, contrastPoints(contrast)); }
 
-FloatImage sharpenStep(FloatImage image, FloatImage& spare, const PhotoRetouchSettings& s, RetouchQuality quality)
+FloatImage sharpenStep(FloatImage image, FloatImage& spare, const PhotoRetouchSettings& s, RetouchQuality quality, bool clampToUnit)
 {
     const bool preview = quality == RetouchQuality::preview;
     const double n = std::clamp(s.sharpnessNoiseReduction / 100, 0.0, 1.0);
@@ -192,7 +192,7 @@ FloatImage sharpenStep(FloatImage image, FloatImage& spare, const PhotoRetouchSe
     if (s.removeLensBlur) RetouchFilters::discBlur(image, spare, std::min(r, preview ? 18.0 : 36.0));
     else RetouchFilters::gaussianBlur(image, spare, std::min(0.85 * r, preview ? 8.0 : 16.0));
     const double k = preview ? 0.92 : 1.0;
-    RetouchKernels::unsharpMask(image, spare, float(k * a), float(0.07 * n + 0.004));
+    RetouchKernels::unsharpMask(image, spare, float(k * a), float(0.07 * n + 0.004), clampToUnit);
     std::swap(image, spare);
     return image;
 }
@@ -230,10 +230,14 @@ std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSetti
         colour.clampToUnit = false;
         RetouchFilters::colourPass(work, colour);
         FloatImage spare;
-        work = sharpenStep(std::move(work), spare, s, quality);
-        RetouchFilters::ColourPass clampOnly;
-        clampOnly.clampToUnit = true;
-        RetouchFilters::colourPass(work, clampOnly);
+        // The clamp rides on the unsharp mask when it runs; otherwise it gets its own sweep.
+        const bool masked = std::min(s.sharpnessAmount / 100, 5.0) > 0.001;
+        work = sharpenStep(std::move(work), spare, s, quality, masked);
+        if (!masked) {
+            RetouchFilters::ColourPass clampOnly;
+            clampOnly.clampToUnit = true;
+            RetouchFilters::colourPass(work, clampOnly);
+        }
     } else {
         RetouchFilters::colourPass(work, colour);
     }

@@ -259,8 +259,10 @@ TEST(PhotoRetoucher, FullRenderIsExactlyTheStepsOneByOne)
     s.vibrance = 40;
     s.saturation = -20;
     s.gamma = 0.85;
-    for (const bool sharpen : {false, true}) {
-        s.optimizedSharpness = sharpen;
+    // Without sharpening, with it, and with it at amount 0 (noise reduction alone).
+    for (const int sharpen : {0, 1, 2}) {
+        s.optimizedSharpness = sharpen > 0;
+        s.sharpnessAmount = sharpen == 2 ? 0 : 100;
         FloatImage w = image.detached();
         RetouchKernels::decodeToLinear(w);
         PhotoRetoucher::autoContrastStep(w, Light::linear, &image);
