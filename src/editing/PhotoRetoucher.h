@@ -30,7 +30,9 @@ void autoContrastStep(FloatImage& image, Light light = Light::encoded, const Flo
 void shadowsHighlightsStep(FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
                            Light light = Light::encoded);
 void contrastStep(FloatImage& image, double contrast);
-// Returns the sharpened image (in `image`'s buffer or `spare`'s).
-FloatImage sharpenStep(FloatImage image, FloatImage& spare, const PhotoRetouchSettings& settings, RetouchQuality quality);
+// Returns the sharpened image (in `image`'s buffer or `spare`'s), clamped to 0 … 1 by the unsharp
+// mask when `clampToUnit` and the mask runs.
+FloatImage sharpenStep(FloatImage image, FloatImage& spare, const PhotoRetouchSettings& settings, RetouchQuality quality,
+                       bool clampToUnit = false);
 
 } // namespace tavrin::PhotoRetoucher

@@ -167,61 +167,6 @@ void exposure(FloatImage& image, double ev, Light light)
     });
 }
 
-void vibrance(FloatImage& image, double amount)
-{
-    const float a = float(std::clamp(amount, -1.0, 1.0));
-    eachPixel(image, [a](float* p) {
-        const float mx = std::max({p[0], p[1], p[2]}), mn = std::min({p[0], p[1], p[2]});
-        const float sat = std::clamp(mx - mn, 0.0f, 1.0f);
-        float weight;
-        if (a > 0) {
-            // Skin sits around an orange hue (red above green above blue, green halfway):
-            // full protection at 30°, none below 15° or above 45°.
-            float skin = 0;
-            if (p[0] > p[1] && p[1] >= p[2] && mx > mn) {
-                const float hue = (p[1] - p[2]) / (p[0] - p[2]);
-                skin = std::max(0.0f, 1.0f - std::abs(hue - 0.5f) * 4.0f) * std::min(1.0f, sat * 4.0f);
-            }
-            weight = (1.0f - sat) * (1.0f - 0.7f * skin);
-        } else {
-            weight = 1.0f - 0.5f * sat;
-        }
-        const float k = 1.0f + a * weight;
-        const float y = luma709(p);
-        for (int c = 0; c < 3; ++c) p[c] = y + (p[c] - y) * k;
-    });
-}
-
-void colorControls(FloatImage& image, double saturation, double brightness, double contrast)
-{
-    const float s = float(saturation), b = float(brightness), k = float(contrast);
-    eachPixel(image, [=](float* p) {
-        const float y = luma709(p);
-        for (int c = 0; c < 3; ++c) p[c] = ((y + (p[c] - y) * s + b) - 0.5f) * k + 0.5f;
-    });
-}
-
-void gammaAdjust(FloatImage& image, double power)
-{
-    const float pw = float(power);
-    // Interpolating a power with a steep start is inexact near zero, so the table starts above it.
-    constexpr int kSteps = 8192;
-    constexpr float kTableStart = 1.0f / 256.0f;
-    std::vector<float> table(kSteps + 1);
-    for (int i = 0; i <= kSteps; ++i) table[std::size_t(i)] = std::pow(kTableStart + (1 - kTableStart) * float(i) / kSteps, pw);
-    auto power1 = [&](float v) {
-        if (v >= kTableStart && v <= 1.0f) {
-            const float position = (v - kTableStart) / (1 - kTableStart) * kSteps;
-            const int i = std::min(int(position), kSteps - 1);
-            return table[std::size_t(i)] + (table[std::size_t(i) + 1] - table[std::size_t(i)]) * (position - float(i));
-        }
-        return std::copysign(std::pow(std::abs(v), pw), v);
-    };
-    eachPixel(image, [&](float* p) {
-        for (int c = 0; c < 3; ++c) p[c] = power1(p[c]);
-    });
-}
-
 double toneCurveValue(const CurvePoints& pts, double x)
 {
     // Fritsch–Carlson tangents make the Hermite spline monotone wherever the points are.
@@ -253,24 +198,150 @@ double toneCurveValue(const CurvePoints& pts, double x)
            (t3 - t2) * h * m[i + 1];
 }
 
+namespace {
+
+// The per-pixel colour filters as values, so that the colour pass can run several of them in one
+// sweep over the image with exactly the arithmetic each does on its own.
+struct VibranceOp {
+    float a;
+    void operator()(float* p) const
+    {
+        const float mx = std::max({p[0], p[1], p[2]}), mn = std::min({p[0], p[1], p[2]});
+        const float sat = std::clamp(mx - mn, 0.0f, 1.0f);
+        float weight;
+        if (a > 0) {
+            // Skin sits around an orange hue (red above green above blue, green halfway):
+            // full protection at 30°, none below 15° or above 45°.
+            float skin = 0;
+            if (p[0] > p[1] && p[1] >= p[2] && mx > mn) {
+                const float hue = (p[1] - p[2]) / (p[0] - p[2]);
+                skin = std::max(0.0f, 1.0f - std::abs(hue - 0.5f) * 4.0f) * std::min(1.0f, sat * 4.0f);
+            }
+            weight = (1.0f - sat) * (1.0f - 0.7f * skin);
+        } else {
+            weight = 1.0f - 0.5f * sat;
+        }
+        const float k = 1.0f + a * weight;
+        const float y = luma709(p);
+        for (int c = 0; c < 3; ++c) p[c] = y + (p[c] - y) * k;
+    }
+};
+
+struct ColorControlsOp {
+    float s, b, k;
+    void operator()(float* p) const
+    {
+        const float y = luma709(p);
+        for (int c = 0; c < 3; ++c) p[c] = ((y + (p[c] - y) * s + b) - 0.5f) * k + 0.5f;
+    }
+};
+
+class GammaOp {
+public:
+    explicit GammaOp(double power) : m_power(float(power)), m_table(kSteps + 1)
+    {
+        for (int i = 0; i <= kSteps; ++i)
+            m_table[std::size_t(i)] = std::pow(kTableStart + (1 - kTableStart) * float(i) / kSteps, m_power);
+    }
+    void operator()(float* p) const
+    {
+        for (int c = 0; c < 3; ++c) p[c] = power(p[c]);
+    }
+
+private:
+    // Interpolating a power with a steep start is inexact near zero, so the table starts above it.
+    static constexpr int kSteps = 8192;
+    static constexpr float kTableStart = 1.0f / 256.0f;
+    float power(float v) const
+    {
+        if (v >= kTableStart && v <= 1.0f) {
+            const float position = (v - kTableStart) / (1 - kTableStart) * kSteps;
+            const int i = std::min(int(position), kSteps - 1);
+            return m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i));
+        }
+        return std::copysign(std::pow(std::abs(v), m_power), v);
+    }
+    float m_power;
+    std::vector<float> m_table;
+};
+
+class ToneCurveOp {
+public:
+    explicit ToneCurveOp(const CurvePoints& points) : m_points(points), m_table(kSteps + 1)
+    {
+        const double x0 = points.front().first, x1 = points.back().first;
+        for (int i = 0; i <= kSteps; ++i) m_table[std::size_t(i)] = float(toneCurveValue(points, x0 + (x1 - x0) * i / kSteps));
+        m_first = float(x0), m_last = float(x1), m_scale = float(kSteps / (x1 - x0));
+    }
+    void operator()(float* p) const
+    {
+        for (int c = 0; c < 3; ++c) p[c] = curve(p[c]);
+    }
+
+private:
+    // 4,096 steps put the grid on every quarter, so the points themselves are met exactly.
+    static constexpr int kSteps = 4096;
+    float curve(float v) const
+    {
+        if (v < m_first || v > m_last) return float(toneCurveValue(m_points, v));
+        const float position = (v - m_first) * m_scale;
+        const int i = std::min(int(position), kSteps - 1);
+        return m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i));
+    }
+    CurvePoints m_points;
+    std::vector<float> m_table;
+    float m_first = 0, m_last = 1, m_scale = 1;
+};
+
+} // namespace
+
+void vibrance(FloatImage& image, double amount) { eachPixel(image, VibranceOp{float(std::clamp(amount, -1.0, 1.0))}); }
+
+void colorControls(FloatImage& image, double saturation, double brightness, double contrast)
+{
+    eachPixel(image, ColorControlsOp{float(saturation), float(brightness), float(contrast)});
+}
+
+void gammaAdjust(FloatImage& image, double power)
+{
+    const GammaOp op(power);
+    eachPixel(image, [&](float* p) { op(p); });
+}
+
 void toneCurve(FloatImage& image, const CurvePoints& points)
 {
-    // 4,096 steps put the grid on every quarter, so the points themselves are met exactly.
-    constexpr int kSteps = 4096;
-    const double x0 = points.front().first, x1 = points.back().first;
-    std::vector<float> table(kSteps + 1);
-    for (int i = 0; i <= kSteps; ++i) table[std::size_t(i)] = float(toneCurveValue(points, x0 + (x1 - x0) * i / kSteps));
-    const float first = float(x0), last = float(x1), scale = float(kSteps / (x1 - x0));
-    auto curve = [&](float v) {
-        if (v < first || v > last) return float(toneCurveValue(points, v));
-        const float position = (v - first) * scale;
-        const int i = std::min(int(position), kSteps - 1);
-        return table[std::size_t(i)] + (table[std::size_t(i) + 1] - table[std::size_t(i)]) * (position - float(i));
-    };
-    eachPixel(image, [&](float* p) {
-        for (int c = 0; c < 3; ++c) p[c] = curve(p[c]);
+    const ToneCurveOp op(points);
+    eachPixel(image, [&](float* p) { op(p); });
+}
+
+void colourPass(FloatImage& image, const ColourPass& pass)
+{
+    const std::optional<ToneCurveOp> curve = pass.curve ? std::optional<ToneCurveOp>(std::in_place, *pass.curve) : std::nullopt;
+    const std::optional<VibranceOp> vibrance =
+        pass.vibrance ? std::optional<VibranceOp>(VibranceOp{float(std::clamp(*pass.vibrance, -1.0, 1.0))}) : std::nullopt;
+    const std::optional<ColorControlsOp> saturation =
+        pass.saturation ? std::optional<ColorControlsOp>(ColorControlsOp{float(*pass.saturation), 0.0f, 1.0f}) : std::nullopt;
+    const std::optional<GammaOp> gamma = pass.gamma ? std::optional<GammaOp>(std::in_place, *pass.gamma) : std::nullopt;
+    // Step by step along each row: the row stays in cache between the steps, and each step's loop
+    // has no tests for the others.
+    const int W = image.width, C = image.channels;
+    parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
+        auto each = [&](float* row, const auto& op) {
+            for (int x = 0; x < W; ++x) op(row + std::size_t(x) * std::size_t(C));
+        };
+        for (int y = begin; y < end; ++y) {
+            float* row = image.row(y);
+            if (pass.encodeFirst) each(row, [](float* p) { p[0] = encode(p[0]), p[1] = encode(p[1]), p[2] = encode(p[2]); });
+            if (curve) each(row, *curve);
+            if (vibrance) each(row, *vibrance);
+            if (saturation) each(row, *saturation);
+            if (gamma) each(row, *gamma);
+            if (pass.clampToUnit)
+                for (std::size_t i = 0; i < image.rowValues(); ++i) row[i] = std::clamp(row[i], 0.0f, 1.0f);
+        }
     });
 }
+
 
 template <int C>
 float luma709orValue(const float* p)

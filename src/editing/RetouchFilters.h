@@ -7,6 +7,7 @@
 #include "editing/RetouchImage.h"
 
 #include <array>
+#include <optional>
 #include <utility>
 
 namespace tavrin::RetouchFilters {
@@ -27,6 +28,20 @@ void gammaAdjust(FloatImage& image, double power);
 using CurvePoints = std::array<std::pair<double, double>, 5>;
 void toneCurve(FloatImage& image, const CurvePoints& points);
 double toneCurveValue(const CurvePoints& points, double x);
+
+// Consecutive per-pixel steps in one sweep over the image, each exactly as its own filter does
+// it, in this order: the sRGB encode of linear light, the tone curve, vibrance, the saturation of
+// colour controls (brightness 0, contrast 1), gamma, and a clamp of all four channels to 0 … 1.
+// Parameters as for the filters; an absent one skips its step. In place.
+struct ColourPass {
+    bool encodeFirst = false;
+    std::optional<CurvePoints> curve;
+    std::optional<double> vibrance;
+    std::optional<double> saturation;
+    std::optional<double> gamma;
+    bool clampToUnit = false;
+};
+void colourPass(FloatImage& image, const ColourPass& pass);
 
 // Noise reduction: each pixel averaged with those of its 3 × 3 neighbours whose luma differs by
 // less than about `noiseLevel` (edges stay put), then the result sharpened by `sharpness` against

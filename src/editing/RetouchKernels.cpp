@@ -146,7 +146,7 @@ void rangeAdjust(FloatImage& image, const FloatImage& shadowMap, const FloatImag
     });
 }
 
-void unsharpMask(const FloatImage& image, FloatImage& blurred, float amount, float threshold)
+void unsharpMask(const FloatImage& image, FloatImage& blurred, float amount, float threshold, bool clampToUnit)
 {
     parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
         for (int y = begin; y < end; ++y) {
@@ -161,6 +161,8 @@ void unsharpMask(const FloatImage& image, FloatImage& blurred, float amount, flo
                 b[1] = p[1] + d1 * k;
                 b[2] = p[2] + d2 * k;
                 b[3] = p[3];
+                if (clampToUnit)
+                    for (int c = 0; c < 4; ++c) b[c] = std::clamp(b[c], 0.0f, 1.0f);
             }
         }
     });

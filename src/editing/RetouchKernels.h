@@ -25,8 +25,9 @@ void rangeAdjust(FloatImage& image, const FloatImage& shadowMap, const FloatImag
 // The sRGB curve over the colour channels, to and from linear light. In place.
 void decodeToLinear(FloatImage& image);
 void encodeFromLinear(FloatImage& image);
-// Unsharp mask gated by the largest channel difference; the result replaces `blurred`.
-void unsharpMask(const FloatImage& image, FloatImage& blurred, float amount, float threshold);
+// Unsharp mask gated by the largest channel difference; the result replaces `blurred`, with all
+// four channels clamped to 0 … 1 when `clampToUnit` (the last step of a render).
+void unsharpMask(const FloatImage& image, FloatImage& blurred, float amount, float threshold, bool clampToUnit = false);
 
 // The two exposure masks of rangeAdjust for one luminance value, exposed for checking.
 float shadowMask(float luminance, float shadowWidth);

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 using namespace tavrin;
 
@@ -205,4 +206,82 @@ TEST(PhotoRetoucher, PreviewMatchesTheFullRender)
     std::printf("preview against full: mean absolute difference %.5f\n", difference);
     EXPECT_LT(difference, 0.002);
     EXPECT_GT(meanAbsoluteDifference(*smallOut, preview), 0.02); // the settings did change it
+}
+
+// The preview blurs its tone maps on a reduced copy; on a photo with hard edges (where an
+// enlarged map would show first) it must stay within the preview's bound of the map blurred at
+// every pixel. Both radii are under the preview's cap, so only the reduction differs.
+TEST(PhotoRetoucher, PreviewToneMapsFromAReducedCopyStayWithinTheBound)
+{
+    const int W = 2048, H = 1365;
+    const vips::VImage xy = vips::VImage::xyz(W, H);
+    const vips::VImage disc = ((xy[0] - 700) * (xy[0] - 700) + (xy[1] - 600) * (xy[1] - 600)) < 300.0 * 300.0;
+    const vips::VImage bars = (xy[0] / 37).cast(VIPS_FORMAT_INT) % 2 == 0;
+    const vips::VImage base = disc / 255.0 * 0.7 + (xy[0] > 1300) * (bars / 255.0) * 0.5 + 0.08;
+    const FloatImage image = testimages::fromUnit(base.bandjoin(base * 0.9).bandjoin(base * 0.8 + 0.05));
+    for (const double radius : {30.0, 120.0}) {
+        PhotoRetouchSettings s;
+        s.shadows = 80;
+        s.highlights = -70;
+        s.shadowRadius = radius;
+        s.highlightRadius = radius / 2;
+        FloatImage preview = image.detached(), full = image.detached();
+        PhotoRetoucher::shadowsHighlightsStep(preview, s, RetouchQuality::preview);
+        PhotoRetoucher::shadowsHighlightsStep(full, s, RetouchQuality::full);
+        const double mean = meanAbsoluteDifference(preview, full);
+        EXPECT_LT(mean, 0.002) << "radius " << radius;
+        double worst = 0;
+        for (std::size_t i = 0; i < full.valueCount(); ++i) worst = std::max(worst, double(std::abs(preview.data()[i] - full.data()[i])));
+        std::printf("reduced tone maps, radius %.0f: mean %.5f, worst %.4f\n", radius, mean, worst);
+        // Single pixels on the hardest edges under these strong settings move by up to about a
+        // dozen 8-bit steps; a misplaced or mis-sized map would move whole regions far more.
+        EXPECT_LT(worst, 0.06) << "radius " << radius;
+        EXPECT_GT(meanAbsoluteDifference(full, image), 0.02) << "radius " << radius; // the step did act
+        // Identical between runs.
+        FloatImage again = image.detached();
+        PhotoRetoucher::shadowsHighlightsStep(again, s, RetouchQuality::preview);
+        EXPECT_EQ(meanAbsoluteDifference(again, preview), 0);
+    }
+}
+
+// The full render shares sweeps between steps; it must stay bit for bit the chain of the steps
+// run one by one in linear light and then encoded.
+TEST(PhotoRetoucher, FullRenderIsExactlyTheStepsOneByOne)
+{
+    const FloatImage image = colourField(160, 120);
+    PhotoRetouchSettings s;
+    s.autoContrast = true;
+    s.exposure = 0.4;
+    s.shadows = 35;
+    s.highlights = -25;
+    s.brightness = 15;
+    s.contrast = 30;
+    s.vibrance = 40;
+    s.saturation = -20;
+    s.gamma = 0.85;
+    // Without sharpening, with it, and with it at amount 0 (noise reduction alone).
+    for (const int sharpen : {0, 1, 2}) {
+        s.optimizedSharpness = sharpen > 0;
+        s.sharpnessAmount = sharpen == 2 ? 0 : 100;
+        FloatImage w = image.detached();
+        RetouchKernels::decodeToLinear(w);
+        PhotoRetoucher::autoContrastStep(w, Light::linear, &image);
+        RetouchFilters::exposure(w, s.exposure, Light::linear);
+        PhotoRetoucher::shadowsHighlightsStep(w, s, RetouchQuality::full, Light::linear);
+        RetouchKernels::brightnessAdjust(w, 0.15f, Light::linear);
+        RetouchKernels::encodeFromLinear(w);
+        PhotoRetoucher::contrastStep(w, s.contrast);
+        RetouchFilters::vibrance(w, 0.4);
+        RetouchFilters::colorControls(w, 0.8, 0, 1);
+        RetouchFilters::gammaAdjust(w, 0.85);
+        if (sharpen) {
+            FloatImage spare;
+            w = PhotoRetoucher::sharpenStep(std::move(w), spare, s, RetouchQuality::full);
+        }
+        clampUnit(w);
+        const auto out = PhotoRetoucher::apply(image, s, RetouchQuality::full);
+        ASSERT_TRUE(out);
+        EXPECT_EQ(std::memcmp(out->data(), w.data(), w.valueCount() * sizeof(float)), 0) << "sharpen " << sharpen;
+        EXPECT_GT(meanAbsoluteDifference(*out, image), 0.02);
+    }
 }

@@ -1,8 +1,10 @@
 #include "RetouchTestImages.h"
 #include "editing/RetouchFilters.h"
+#include "editing/SrgbCurve.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace tavrin;
@@ -197,4 +199,46 @@ TEST(RetouchFilters, MaskedExposureActsOnItsTonesOnly)
     EXPECT_LT(dimmed.at(55, 15)[0], image.at(55, 15)[0] - 0.1);
     EXPECT_NEAR(dimmed.at(5, 15)[0], image.at(5, 15)[0], 0.01);
     EXPECT_FLOAT_EQ(dimmed.at(5, 15)[3], 0.5f);
+}
+
+// The colour pass must give exactly what its filters give one after the other, including for
+// linear values above 1 (which take the formulas instead of the tables) and the final clamp.
+TEST(RetouchFilters, ColourPassEqualsItsFiltersInTurn)
+{
+    const vips::VImage xy = vips::VImage::xyz(256, 64);
+    const vips::VImage u = xy[0] / 255.0, v = xy[1] / 63.0;
+    const FloatImage linear = testimages::fromUnit((u * 1.3).bandjoin(v * 0.9 + u * 0.2).bandjoin(u * v).bandjoin_const({0.6}));
+    const CurvePoints curve{{{0, 0}, {0.25, 0.2}, {0.5, 0.5}, {0.75, 0.8}, {1, 1}}};
+
+    for (const bool clamp : {false, true}) {
+        FloatImage stepwise = linear.detached();
+        for (std::size_t i = 0; i < stepwise.valueCount(); ++i)
+            if (i % 4 != 3) stepwise.data()[i] = SrgbCurve::encode(stepwise.data()[i]);
+        toneCurve(stepwise, curve);
+        vibrance(stepwise, 0.4);
+        colorControls(stepwise, 1.3, 0, 1);
+        gammaAdjust(stepwise, 0.8);
+        if (clamp)
+            for (std::size_t i = 0; i < stepwise.valueCount(); ++i) stepwise.data()[i] = std::clamp(stepwise.data()[i], 0.0f, 1.0f);
+
+        FloatImage fused = linear.detached();
+        ColourPass pass;
+        pass.encodeFirst = true;
+        pass.curve = curve;
+        pass.vibrance = 0.4;
+        pass.saturation = 1.3;
+        pass.gamma = 0.8;
+        pass.clampToUnit = clamp;
+        colourPass(fused, pass);
+        EXPECT_EQ(maxDifference(fused, stepwise), 0) << "clamp " << clamp;
+        EXPECT_GT(maxDifference(fused, linear), 0.1);
+        // Out-of-range values went through untouched by a clamp.
+        if (!clamp) {
+            EXPECT_GT(fused.at(255, 0)[0], 1.0f);
+        }
+    }
+    // Without steps the pass leaves the image alone.
+    FloatImage untouched = linear.detached();
+    colourPass(untouched, ColourPass{});
+    EXPECT_EQ(maxDifference(untouched, linear), 0);
 }
