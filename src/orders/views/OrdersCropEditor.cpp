@@ -38,11 +38,10 @@ OrdersCropEditor::OrdersCropEditor(OrdersView& view) : QObject(&view), m_view(vi
 
 OrdersCropEditor::~OrdersCropEditor()
 {
-    // The panel belongs to the view's splitter; the model it observes goes with this object.
-    if (m_panel) {
-        m_view.setBesideGallery(nullptr);
-        delete m_panel;
-    }
+    // Usually run while the view is being destroyed, its members already gone: the panel (which
+    // the view has let go of, and which observes the model) is deleted here without asking the
+    // view anything.
+    delete m_panel;
     m_model.close();
 }
 
