@@ -149,15 +149,23 @@ void BM_OpenOrderFirstScreenCold(benchmark::State& state)
     state.counters["thumbnails"] = delivered;
 }
 
-// After a restart: the memory cache is empty, the freedesktop entries written by a first open remain.
-void BM_OpenOrderFirstScreenAfterRestart(benchmark::State& state)
+// The order opened once from empty caches, its freedesktop entries written: the state a restart
+// or a second open starts from.
+int openedOnce()
 {
     order();
-    CacheHome cache;
     int delivered = 0;
     MediaThumbnailer::shared().clearMemory();
     openOrder(delivered);
     QThreadPool::globalInstance()->waitForDone();
+    return delivered;
+}
+
+// After a restart: the memory cache is empty, the freedesktop entries written by a first open remain.
+void BM_OpenOrderFirstScreenAfterRestart(benchmark::State& state)
+{
+    CacheHome cache;
+    int delivered = openedOnce();
     for (auto _ : state) {
         MediaThumbnailer::shared().clearMemory();
         state.SetIterationTime(openOrder(delivered));
@@ -168,12 +176,8 @@ void BM_OpenOrderFirstScreenAfterRestart(benchmark::State& state)
 // The same order opened again in the same process.
 void BM_OpenOrderFirstScreenWarm(benchmark::State& state)
 {
-    order();
     CacheHome cache;
-    int delivered = 0;
-    MediaThumbnailer::shared().clearMemory();
-    openOrder(delivered);
-    QThreadPool::globalInstance()->waitForDone();
+    int delivered = openedOnce();
     for (auto _ : state) state.SetIterationTime(openOrder(delivered));
     state.counters["thumbnails"] = delivered;
 }
