@@ -149,6 +149,8 @@ Q_SIGNALS:
 
 private:
     struct Batch;
+    void loadSettingsFile();
+    static QString newWatermarkID();
     void loadSections();
     void watchFolders(const QStringList& paths);
     void stopWatchingFolders();

@@ -1,0 +1,173 @@
+// Orders/settings.json: the root, the selection, the watermarks, the retouch settings, the
+// applications chosen per file type and the delivered files; read at start, taken in when
+// another program writes it, and written under the data-folder lock.
+#include "orders/OrdersStore.h"
+
+#include "base/TavrinJSON.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace tavrin {
+
+QJsonObject toJson(const OrderWatermark& watermark)
+{
+    return {{QStringLiteral("id"), watermark.id},
+            {QStringLiteral("name"), watermark.name},
+            {QStringLiteral("bookmark"), TavrinJSON::dataValue(watermark.bookmark)}};
+}
+
+OrderWatermark orderWatermarkFromJson(const QJsonObject& object)
+{
+    OrderWatermark watermark;
+    watermark.id = TavrinJSON::requireString(object, QLatin1StringView("id"));
+    watermark.name = TavrinJSON::requireString(object, QLatin1StringView("name"));
+    const std::optional<QByteArray> data = TavrinJSON::optionalData(object, QLatin1StringView("bookmark"));
+    if (!data) throw DecodingError(QStringLiteral("Filigrane sans accès enregistré."));
+    watermark.bookmark = *data;
+    return watermark;
+}
+
+QString OrdersStore::newWatermarkID() { return TavrinJSON::uuidString(QUuid::createUuid()); }
+
+void OrdersStore::loadSettingsFile()
+{
+    struct Read {
+        QJsonObject object;
+        QByteArray bytes;
+    };
+    const std::optional<Read> read =
+        m_file.load<Read>([](const QByteArray& data) { return Read{TavrinJSON::decodeObject(data), data}; });
+    if (read) {
+        m_written = read->bytes;
+        const QJsonObject& o = read->object;
+        // A key of the wrong type is ignored on its own; the rest of the file still counts.
+        auto guarded = [](auto f) {
+            try {
+                f();
+            } catch (const std::exception&) {
+            }
+        };
+        guarded([&] { m_rootBookmark = TavrinJSON::optionalData(o, QLatin1StringView("rootBookmark")); });
+        guarded([&] { m_rootName = TavrinJSON::optionalString(o, QLatin1StringView("rootName")); });
+        guarded([&] { m_selectedFolderID = TavrinJSON::optionalString(o, QLatin1StringView("selectedFolderPath")); });
+        guarded([&] {
+            if (o.value(QLatin1StringView("watermarks")).isArray())
+                m_watermarks = TavrinJSON::requireList<OrderWatermark>(o, QLatin1StringView("watermarks"),
+                                                                       orderWatermarkFromJson);
+        });
+        if (!m_watermarks.isEmpty()) {
+            std::optional<QString> stored;
+            guarded([&] { stored = TavrinJSON::optionalString(o, QLatin1StringView("selectedWatermarkID")); });
+            const bool listed = stored && std::any_of(m_watermarks.cbegin(), m_watermarks.cend(),
+                                                      [&](const OrderWatermark& w) { return w.id == *stored; });
+            m_selectedWatermarkID = listed ? *stored : m_watermarks.first().id;
+        } else {
+            std::optional<QByteArray> legacy;
+            guarded([&] { legacy = TavrinJSON::optionalData(o, QLatin1StringView("watermarkBookmark")); });
+            if (legacy) {
+                std::optional<QString> name;
+                guarded([&] { name = TavrinJSON::optionalString(o, QLatin1StringView("watermarkName")); });
+                m_watermarks = {{newWatermarkID(), name.value_or(QStringLiteral("Filigrane")), *legacy}};
+                m_selectedWatermarkID = m_watermarks.first().id;
+            }
+        }
+        guarded([&] {
+            if (o.value(QLatin1StringView("retouch")).isObject())
+                m_retouch = photoRetouchSettingsFromJson(o.value(QLatin1StringView("retouch")).toObject());
+        });
+        const QJsonObject apps = o.value(QLatin1StringView("openWithApps")).toObject();
+        for (auto it = apps.begin(); it != apps.end(); ++it)
+            if (it.value().isString()) m_openWithApps.insert(it.key(), it.value().toString());
+        for (const QJsonValue& path : o.value(QLatin1StringView("deliveredPaths")).toArray())
+            if (path.isString()) m_deliveredPaths.insert(path.toString());
+    }
+}
+
+void OrdersStore::followDiskChanges()
+{
+    if (std::exchange(m_followsDisk, true)) return;
+    // The folder must exist to be watched, before anything was ever written in it.
+    QDir().mkpath(QFileInfo(m_file.path()).absolutePath());
+    followFolderOf(m_file.path(), this, [this] { reloadIfChanged(); });
+}
+
+bool OrdersStore::reloadIfChanged()
+{
+    if (!takeInFromDisk()) return false;
+    // What this store held and the disk did not goes there now.
+    if (encoded() != m_written) persist();
+    Q_EMIT deliveredChanged();
+    return true;
+}
+
+bool OrdersStore::takeInFromDisk()
+{
+    if (!m_file.changedOnDisk()) return false;
+    struct Theirs {
+        QJsonObject object;
+        QByteArray bytes;
+    };
+    // An unreadable version is left for the next write to set aside.
+    const std::optional<Theirs> theirs =
+        m_file.load<Theirs>([](const QByteArray& data) { return Theirs{TavrinJSON::decodeObject(data), data}; });
+    if (!theirs) return false;
+    QJsonObject base;
+    try {
+        base = TavrinJSON::decodeObject(m_written);
+    } catch (const std::exception&) {
+    }
+    m_written = theirs->bytes;
+
+    const qsizetype before = m_deliveredPaths.size();
+    for (const QJsonValue& path : theirs->object.value(QLatin1StringView("deliveredPaths")).toArray())
+        if (path.isString()) m_deliveredPaths.insert(path.toString());
+    // An application chosen here since the last read wins; otherwise the other program's choice.
+    const QJsonObject baseApps = base.value(QLatin1StringView("openWithApps")).toObject();
+    const QJsonObject apps = theirs->object.value(QLatin1StringView("openWithApps")).toObject();
+    for (auto it = apps.begin(); it != apps.end(); ++it) {
+        if (!it.value().isString()) continue;
+        const auto ours = m_openWithApps.constFind(it.key());
+        if (ours == m_openWithApps.cend() || *ours == baseApps.value(it.key()).toString())
+            m_openWithApps.insert(it.key(), it.value().toString());
+    }
+    return m_deliveredPaths.size() != before;
+}
+
+QByteArray OrdersStore::encoded() const
+{
+    QJsonObject o;
+    if (m_rootBookmark) o.insert(QStringLiteral("rootBookmark"), TavrinJSON::dataValue(*m_rootBookmark));
+    if (m_rootName) o.insert(QStringLiteral("rootName"), *m_rootName);
+    if (m_selectedFolderID) o.insert(QStringLiteral("selectedFolderPath"), *m_selectedFolderID);
+    o.insert(QStringLiteral("watermarks"), TavrinJSON::toArray(m_watermarks, [](const OrderWatermark& w) { return toJson(w); }));
+    if (m_selectedWatermarkID) o.insert(QStringLiteral("selectedWatermarkID"), *m_selectedWatermarkID);
+    o.insert(QStringLiteral("retouch"), toJson(m_retouch));
+    QJsonObject apps;
+    for (auto it = m_openWithApps.cbegin(); it != m_openWithApps.cend(); ++it) apps.insert(it.key(), it.value());
+    o.insert(QStringLiteral("openWithApps"), apps);
+    QStringList delivered(m_deliveredPaths.cbegin(), m_deliveredPaths.cend());
+    std::sort(delivered.begin(), delivered.end());
+    o.insert(QStringLiteral("deliveredPaths"), QJsonArray::fromStringList(delivered));
+
+    return TavrinJSON::encode(o);
+}
+
+void OrdersStore::persist()
+{
+    QDir().mkpath(QFileInfo(m_file.path()).absolutePath());
+    // Held from reading another program's version to writing ours, so that none of its marks is lost.
+    const DataFolderLock held = m_file.lock();
+    const bool tookIn = takeInFromDisk();
+    const QByteArray data = encoded();
+    // An unchanged file is not written again.
+    if (data != m_written || m_file.holdsUnreadableFile())
+        if (m_file.write(data)) m_written = data;
+    if (tookIn) Q_EMIT deliveredChanged();
+}
+
+} // namespace tavrin
