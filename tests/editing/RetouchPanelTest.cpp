@@ -5,7 +5,13 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QApplication>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTest>
+#include <QtTest/qtestspontaneevent.h>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +33,71 @@ void type(RetouchSliderRow* r, const QString& text)
     Q_EMIT field->editingFinished();
 }
 
+void turnWheel(QWidget* over, int notches)
+{
+    const QPointF at(over->width() / 2.0, over->height() / 2.0);
+    QWheelEvent event(at, over->mapToGlobal(at), QPoint(), QPoint(0, -120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    // As the mouse sends it: only spontaneous wheel events go on to the parents.
+    QSpontaneKeyEvent::setSpontaneous(&event);
+    qApp->notify(over, &event);
+}
+
 } // namespace
+
+TEST(RetouchPanel, TheWheelScrollsThePanelAndTurnsOnlyAFocusedSlider)
+{
+    QScrollArea scroll;
+    scroll.setWidgetResizable(true);
+    auto* panel = new RetouchPanel;
+    scroll.setWidget(panel);
+    scroll.resize(360, 300); // far shorter than the panel, as on a laptop screen
+    scroll.show();
+    scroll.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&scroll));
+    auto* slider = row(*panel, "Contraste")->findChild<FineLineSlider*>();
+    const int before = slider->value();
+    QSignalSpy spy(panel, &RetouchPanel::settingsChanged);
+
+    ASSERT_GT(scroll.verticalScrollBar()->maximum(), 0);
+    turnWheel(slider, 2);
+    EXPECT_EQ(slider->value(), before);
+    EXPECT_EQ(spy.count(), 0);
+    EXPECT_GT(scroll.verticalScrollBar()->value(), 0);
+    EXPECT_FALSE(slider->hasFocus()); // the wheel gives no focus either
+
+    // Clicked or tabbed to, the slider takes the wheel.
+    slider->setFocus(Qt::MouseFocusReason);
+    const int scrolled = scroll.verticalScrollBar()->value();
+    turnWheel(slider, 1);
+    EXPECT_NE(slider->value(), before);
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(scroll.verticalScrollBar()->value(), scrolled);
+
+    // The same rule for any value control given to takeWheelOnlyWhenFocused.
+    auto* other = new QSlider(Qt::Horizontal, panel);
+    takeWheelOnlyWhenFocused(other);
+    other->show();
+    turnWheel(other, 1);
+    EXPECT_EQ(other->value(), 0);
+}
+
+TEST(RetouchPanel, SharpeningControlsWaitForOptimizedSharpness)
+{
+    RetouchPanel panel;
+    const auto sharpening = {row(panel, "Quantité"), row(panel, "Rayon"), row(panel, "Réduction du bruit")};
+    QCheckBox* lensBlur = panel.findChildren<QCheckBox*>()[1];
+    for (auto* r : sharpening) EXPECT_FALSE(r->isEnabled()) << r->setup().title.toStdString();
+    EXPECT_FALSE(lensBlur->isEnabled());
+    EXPECT_TRUE(row(panel, "Contraste")->isEnabled());
+
+    panel.findChildren<QCheckBox*>().first()->setChecked(true);
+    for (auto* r : sharpening) EXPECT_TRUE(r->isEnabled());
+    EXPECT_TRUE(lensBlur->isEnabled());
+
+    panel.setSettings(PhotoRetouchSettings());
+    EXPECT_FALSE(row(panel, "Quantité")->isEnabled());
+}
 
 TEST(RetouchPanel, ShowsEveryControlWithItsTexts)
 {

@@ -106,6 +106,7 @@ RetouchPanel::RetouchPanel(QWidget* parent) : QWidget(parent)
         connect(box, &QCheckBox::toggled, this, [this, field](bool on) {
             if (m_updating) return;
             m_settings.*field = on;
+            refreshEnabled();
             Q_EMIT settingsChanged(m_settings);
         });
     };
@@ -135,6 +136,9 @@ RetouchPanel::RetouchPanel(QWidget* parent) : QWidget(parent)
     addSwitch(layout, QStringLiteral("Supprimer le flou de l’objectif"), QStringLiteral("Déconvolution type Smart Sharpen"),
               QStringLiteral("Utilise un noyau disque au lieu d’un flou gaussien, comme Photoshop Smart Sharpen — Remove Lens Blur"),
               &PhotoRetouchSettings::removeLensBlur);
+    // The amount, radius and noise rows and the lens-blur switch only act through the sharpening.
+    for (const Binding& b : m_rows) m_sharpening.push_back(b.row);
+    m_sharpening.push_back(m_switches.back().box);
     addRow(layout, {QStringLiteral("Contraste"), -100, 100, 0.1, 1, percent, QStringLiteral("Courbe en S autour des tons moyens")},
            &PhotoRetouchSettings::contrast);
     addSwitch(layout, QStringLiteral("Contraste auto"), QStringLiteral("Étire la luminance, couleurs préservées"),
@@ -193,6 +197,12 @@ void RetouchPanel::refresh()
     for (const Binding& b : m_rows) b.row->setValue(m_settings.*(b.field));
     for (const Switch& s : m_switches) s.box->setChecked(m_settings.*(s.field));
     m_updating = false;
+    refreshEnabled();
+}
+
+void RetouchPanel::refreshEnabled()
+{
+    for (QWidget* control : m_sharpening) control->setEnabled(m_settings.optimizedSharpness);
 }
 
 } // namespace tavrin

@@ -47,8 +47,11 @@ private:
         bool PhotoRetouchSettings::*field;
     };
     void refresh();
+    void refreshEnabled();
 
     PhotoRetouchSettings m_settings;
+    // Disabled while "Netteté optimisée" is off.
+    std::vector<QWidget*> m_sharpening;
     std::vector<Binding> m_rows;
     std::vector<Switch> m_switches;
     bool m_updating = false;
