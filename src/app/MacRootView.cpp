@@ -18,9 +18,14 @@
 #include "ui/EmptyState.h"
 #include "ui/FusedGroup.h"
 #include "ui/Symbols.h"
+#include "ui/SplitterMemory.h"
 #include "ui/Theme.h"
 
 #include <QActionGroup>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSplitter>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -49,8 +54,8 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
 {
     setWindowTitle(QStringLiteral("Tavrin"));
     setAcceptDrops(true);
-    resize(1180, 760);
     setMinimumSize(860, 520);
+    restoreWindowGeometry();
     Theme::apply(m_app.libraryStore.appearance());
     connect(&m_app.libraryStore, &LibraryStore::appearanceChanged, this,
             [this] { Theme::apply(m_app.libraryStore.appearance()); });
@@ -66,10 +71,16 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     setCentralWidget(central);
 
     installSections();
+    // The sidebar's width comes back at the next start.
+    if (auto* splitter = m_tableur->findChild<QSplitter*>(QString(), Qt::FindDirectChildrenOnly))
+        SplitterMemory::remember(splitter, QStringLiteral("tableur"));
     buildMenus();
     connectCommands();
     connect(&m_app.libraryStore, &LibraryStore::importGenerationChanged, this, &MacRootView::showImportResult);
     connect(this, &MacRootView::firstShown, &m_app, &TavrinApp::windowFirstShown);
+    connect(qGuiApp, &QGuiApplication::aboutToQuit, this, [this] {
+        if (m_shown && isVisible()) saveWindowGeometry();
+    });
     // Files set aside while the stores loaded are told now, later ones as they happen.
     connect(&DataFileNotices::instance(), &DataFileNotices::posted, this, &MacRootView::showDataFileNotices);
     showDataFileNotices();
@@ -334,6 +345,30 @@ void MacRootView::showDataFileNotices()
     const QString shown = m_noticeText->text();
     m_noticeText->setText(((shown.isEmpty() ? QStringList() : QStringList{shown}) + notices).join(u'\n'));
     m_noticeBanner->show();
+}
+
+// The size and place the window had when it was last closed; the first time, 1180 × 760 brought
+// within the screen, so that a 1280 × 720 laptop shows the whole window.
+void MacRootView::restoreWindowGeometry()
+{
+    const std::optional<QString> stored = UserDefaults::standard().string(QString::fromLatin1(windowGeometryKey));
+    if (stored && restoreGeometry(QByteArray::fromBase64(stored->toLatin1()))) return;
+    QSize size(1180, 760);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableGeometry().size()).expandedTo(minimumSize());
+    resize(size);
+}
+
+void MacRootView::saveWindowGeometry()
+{
+    UserDefaults::standard().setString(QString::fromLatin1(windowGeometryKey), QString::fromLatin1(saveGeometry().toBase64()));
+    UserDefaults::standard().synchronize();
+}
+
+void MacRootView::closeEvent(QCloseEvent* event)
+{
+    saveWindowGeometry();
+    QMainWindow::closeEvent(event);
 }
 
 void MacRootView::showEvent(QShowEvent* event)

@@ -45,6 +45,10 @@ public:
     AboutDialog* about() const { return m_about; }
     void showAbout();
 
+    // Where the window's size and place are kept between starts.
+    static constexpr const char* windowGeometryKey = "tavrin.windowGeometry";
+    void saveWindowGeometry();
+
 Q_SIGNALS:
     void firstShown();
     void sectionChanged(MacWorkspaceSection section);
@@ -54,13 +58,16 @@ Q_SIGNALS:
     void importProgrammeRequested(MacWorkspaceSection section);
     void importProgrammeWebRequested(MacWorkspaceSection section);
 
+
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
 private:
     void installSections();
+    void restoreWindowGeometry();
     void installSyncControls();
     void buildMenus();
     QWidget* buildTopBar();

@@ -112,6 +112,45 @@ double limitedAngle(double degrees)
     return std::clamp(degrees, -45.0, 45.0);
 }
 
+namespace {
+
+// Half the width and height of the box around the frame once turned by `angle` degrees: the frame
+// lies inside the photo exactly when that box does.
+QSizeF turnedHalfExtent(QSizeF size, double angle)
+{
+    const double radians = angle * M_PI / 180.0;
+    const double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
+    return {(size.width() * c + size.height() * s) / 2, (size.width() * s + size.height() * c) / 2};
+}
+
+} // namespace
+
+bool reachesBeyond(const QRectF& crop, double angle, QSizeF imageSize)
+{
+    if (crop.isEmpty() || imageSize.isEmpty()) return false;
+    // Half a working pixel of slack: the base crop touches the photo's edges exactly.
+    constexpr double slack = 0.5;
+    const QSizeF half = turnedHalfExtent(crop.size(), angle);
+    const QPointF c = crop.center();
+    return c.x() - half.width() < -slack || c.x() + half.width() > imageSize.width() + slack ||
+           c.y() - half.height() < -slack || c.y() + half.height() > imageSize.height() + slack;
+}
+
+QRectF fittedCrop(const QRectF& crop, double angle, QSizeF imageSize)
+{
+    if (crop.isEmpty() || imageSize.isEmpty()) return crop;
+    const QSizeF half = turnedHalfExtent(crop.size(), angle);
+    // The largest frame of this shape and angle that the photo holds sits at its centre; a frame
+    // already small enough keeps its size.
+    const double scale = std::min({1.0, imageSize.width() / 2 / half.width(), imageSize.height() / 2 / half.height()});
+    const QSizeF fitted = crop.size() * scale;
+    const QSizeF fittedHalf = half * scale;
+    // The centre stays where the fitted frame allows it, else moves the least it must.
+    const double cx = std::clamp(crop.center().x(), fittedHalf.width(), imageSize.width() - fittedHalf.width());
+    const double cy = std::clamp(crop.center().y(), fittedHalf.height(), imageSize.height() - fittedHalf.height());
+    return {cx - fitted.width() / 2, cy - fitted.height() / 2, fitted.width(), fitted.height()};
+}
+
 } // namespace CropEditorGeometry
 
 namespace {
@@ -336,6 +375,30 @@ QString CropEditorModel::undoLastText() { return QStringLiteral("Annuler la dern
 QString CropEditorModel::revertToOriginalText() { return QStringLiteral("Revenir à la photo d’origine (Ctrl+Z)"); }
 QString CropEditorModel::validateText() { return QStringLiteral("Valider le recadrage (Entrée)"); }
 QString CropEditorModel::rotateHelpText() { return QStringLiteral("Corriger l’angle"); }
+QString CropEditorModel::fitToPhotoText() { return QStringLiteral("Ajuster à la photo"); }
+QString CropEditorModel::beyondPhotoText()
+{
+    return QStringLiteral("Le cadre dépasse de la photo : la partie hors photo sera imprimée en blanc.");
+}
+
+bool CropEditorModel::cropReachesBeyondPhoto() const
+{
+    return m_baseImage && CropEditorGeometry::reachesBeyond(cropRect(), m_angle, imageSize());
+}
+
+void CropEditorModel::fitCropToPhoto()
+{
+    if (!m_baseImage || m_activeHandle || !cropReachesBeyondPhoto()) return;
+    const QSizeF size = imageSize();
+    const QRectF rect = CropEditorGeometry::fittedCrop(cropRect(), m_angle, size);
+    const double zoom = PhotoComposer::zoom(rect, size, aspectRatio(m_format, size.width(), size.height()));
+    if (zoom != m_zoom) {
+        m_zoom = zoom;
+        emitState();
+    }
+    setOffsetFromWorkingOrigin(rect);
+    commitHistory();
+}
 
 QRectF CropEditorModel::cropRect() const
 {

@@ -94,6 +94,12 @@ std::optional<CropHandle> hitTest(QPointF point, const QRectF& frame);
 CropCursor cursorFor(const std::optional<CropHandle>& handle);
 // Degrees brought into [−180, 180] by whole turns, then limited to ±45.
 double limitedAngle(double degrees);
+// A corner of the frame, turned by `angle` degrees about its centre as on the page, falls outside
+// the photo (working pixels): the print would show white there.
+bool reachesBeyond(const QRectF& crop, double angle, QSizeF imageSize);
+// The frame brought inside the photo at that angle: the same aspect, the largest size the photo
+// holds (never larger than it was), its centre kept where that size allows.
+QRectF fittedCrop(const QRectF& crop, double angle, QSizeF imageSize);
 } // namespace CropEditorGeometry
 
 class CropEditorModel : public QObject {
@@ -159,9 +165,13 @@ public:
     static QString revertToOriginalText(); // "Revenir à la photo d’origine (Ctrl+Z)"
     static QString validateText();       // "Valider le recadrage (Entrée)"
     static QString rotateHelpText();     // "Corriger l’angle"
+    static QString fitToPhotoText();     // "Ajuster à la photo"
+    static QString beyondPhotoText();    // what the editor says while the frame reaches beyond
 
     // The frame of the current look in working-image pixels.
     QRectF cropRect() const;
+    // The turned frame reaches beyond the photo (a zoom out, a rotation or a move).
+    bool cropReachesBeyondPhoto() const;
     // Layout of the working image and the frame on a canvas of that size.
     CropCanvasLayout layout(QSizeF canvas) const;
     // Which handle a press at `point` on that canvas would take.
@@ -210,6 +220,9 @@ public:
     void finishGesture();
     // Moves the frame by working-image pixels as one undo step (arrow keys).
     void nudge(double dx, double dy);
+    // "Ajuster à la photo": the frame back inside the photo at the largest size that fits, as one
+    // undo step; nothing while it is already inside.
+    void fitCropToPhoto();
 
     // Validates the crop and writes it; `done` (and saveFinished) get the write's success.
     void save(std::function<void(bool ok)> done = {});

@@ -3,6 +3,8 @@
 #include "base/Error.h"
 #include "organizer/PhotoOrganizer.h"
 
+#include <algorithm>
+
 namespace tavrin {
 
 RiderFoldersModel::RiderFoldersModel(RiderFoldersStore& store, QObject* parent)
@@ -45,12 +47,28 @@ void RiderFoldersModel::create()
     m_errorText.reset();
     try {
         m_report = PhotoOrganizer::createEmptyRiderFolders(m_namedPeople, *destination);
-        if (openFolder) openFolder(*destination);
+        if (foldUnwritableDestination(*m_report, *destination)) m_report.reset();
+        else if (openFolder) openFolder(*destination);
     } catch (const Error& error) {
         m_errorText = error.message();
     }
     m_running = false;
     Q_EMIT changed();
+}
+
+// When not one folder could be made, the destination itself refuses writing: one line says so
+// instead of one line per rider.
+bool RiderFoldersModel::foldUnwritableDestination(const OrganizerReport& report, const QString& destination)
+{
+    const QString failurePrefix = QStringLiteral("Impossible de créer « ");
+    const qsizetype failures = std::count_if(report.messages.begin(), report.messages.end(),
+                                             [&](const QString& line) { return line.startsWith(failurePrefix); });
+    if (failures < 2 || failures != report.messages.size()) return false;
+    const qsizetype slash = destination.lastIndexOf(u'/');
+    const QString name = slash >= 0 && slash + 1 < destination.size() ? destination.mid(slash + 1) : destination;
+    m_errorText = QStringLiteral("Impossible de créer les dossiers dans « ") + name
+        + QStringLiteral(" » : ce dossier n’accepte pas l’écriture (lecture seule ou accès refusé).");
+    return true;
 }
 
 void RiderFoldersModel::importProgramme(const QString& path)

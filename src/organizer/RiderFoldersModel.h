@@ -41,6 +41,8 @@ Q_SIGNALS:
     void changed();
 
 private:
+    bool foldUnwritableDestination(const OrganizerReport& report, const QString& destination);
+
     RiderFoldersStore& m_store;
     QList<ImportedPerson> m_namedPeople;
     std::optional<QString> m_errorText;

@@ -36,6 +36,26 @@ CapsuleButton::CapsuleButton(Kind kind, const QString& text, const QString& symb
     if (!symbol.isEmpty()) setSymbol(symbol);
 }
 
+void CapsuleButton::setKind(Kind kind)
+{
+    if (kind == m_kind) return;
+    m_kind = kind;
+    setIconSize(kind == Kind::tinyIcon ? QSize(14, 14) : QSize(16, 16));
+    updateGeometry();
+    update();
+}
+
+int CapsuleButton::labelledWidth() const
+{
+    ensurePolished();
+    const int padding = m_kind == Kind::fused ? 12 : 14;
+    // Two pixels of slack: text advances are fractional and must never be elided at rest.
+    int width = 2 * padding + fontMetrics().horizontalAdvance(text()) + 2;
+    if (!icon().isNull()) width += iconSize().width() + 6;
+    if (menu()) width += 13;
+    return width;
+}
+
 void CapsuleButton::setSymbol(const QString& symbol) { setIcon(Symbols::icon(symbol)); }
 
 bool CapsuleButton::event(QEvent* event)
@@ -80,13 +100,7 @@ QSize CapsuleButton::sizeHint() const
     default:
         break;
     }
-    ensurePolished();
-    const int padding = m_kind == Kind::fused ? 12 : 14;
-    // Two pixels of slack: text advances are fractional and must never be elided at rest.
-    int width = 2 * padding + fontMetrics().horizontalAdvance(text()) + 2;
-    if (!icon().isNull()) width += iconSize().width() + 6;
-    if (menu()) width += 13;
-    return {width, Theme::controlHeight};
+    return {labelledWidth(), Theme::controlHeight};
 }
 
 QSize CapsuleButton::minimumSizeHint() const { return sizeHint(); }

@@ -19,6 +19,10 @@ public:
     CapsuleButton(Kind kind, const QString& text, const QString& symbol = QString(), QWidget* parent = nullptr);
 
     Kind kind() const { return m_kind; }
+    // Switches between a labelled and an icon-only look (a narrow bar falls back to icons).
+    void setKind(Kind kind);
+    // The width the button takes as a labelled glass capsule, whatever its kind of the moment.
+    int labelledWidth() const;
     // The icon of an interface symbol name (see Symbols).
     void setSymbol(const QString& symbol);
 

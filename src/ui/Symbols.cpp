@@ -9,6 +9,8 @@
 #include <QPixmapCache>
 #include <QtMath>
 
+#include <utility>
+
 namespace tavrin::Symbols {
 
 namespace {
@@ -214,6 +216,38 @@ const Entry kTable[] = {
          p.drawEllipse(QPointF(18.5, 17.5), 5, 5);
          p.restore();
          knockOut(p, [&] { drawQuestionMark(p, QPointF(18.5, 17.5)); });
+     }},
+    {"crop", "",
+     [](QPainter& p) {
+         p.setBrush(Qt::NoBrush);
+         p.drawPolyline(QPolygonF{QPointF(6.5, 2.5), QPointF(6.5, 17.5), QPointF(21.5, 17.5)});
+         p.drawPolyline(QPolygonF{QPointF(2.5, 6.5), QPointF(17.5, 6.5), QPointF(17.5, 21.5)});
+     }},
+    {"slider.horizontal.3", "",
+     [](QPainter& p) {
+         for (const auto& [y, knob] : {std::pair(6.0, 15.0), std::pair(12.0, 8.0), std::pair(18.0, 13.0)}) {
+             p.drawLine(QPointF(3.5, y), QPointF(20.5, y));
+             p.drawEllipse(QPointF(knob, y), 2.2, 2.2);
+         }
+     }},
+    {"printer", "",
+     [](QPainter& p) {
+         p.setBrush(Qt::NoBrush);
+         p.drawPolyline(QPolygonF{QPointF(7, 8.5), QPointF(7, 3.5), QPointF(17, 3.5), QPointF(17, 8.5)});
+         p.drawRoundedRect(QRectF(3, 8.5, 18, 9), 2, 2);
+         p.save();
+         p.setBrush(p.pen().color());
+         p.drawRect(QRectF(7, 14, 10, 6.5));
+         p.restore();
+     }},
+    {"rectangle.bottomthird.inset.filled", "",
+     [](QPainter& p) {
+         p.save();
+         p.setBrush(Qt::NoBrush);
+         p.drawRoundedRect(QRectF(3, 4.5, 18, 15), 2.5, 2.5);
+         p.restore();
+         p.setPen(Qt::NoPen);
+         p.drawRoundedRect(QRectF(5.5, 14, 13, 3.5), 1, 1);
      }},
     {"exclamationmark.triangle.fill", "",
      [](QPainter& p) {

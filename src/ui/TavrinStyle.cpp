@@ -235,10 +235,50 @@ void TavrinStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* op
         painter->restore();
         return;
     }
+    if (element == PE_IndicatorCheckBox || element == PE_IndicatorItemViewItemCheck) {
+        drawCheckBox(*option, painter);
+        return;
+    }
     // The sidebar and the rows table paint their own selection; Fusion's band would cover it.
     if (element == PE_PanelItemViewRow && (qobject_cast<const QTreeView*>(widget) || qobject_cast<const QTableView*>(widget)))
         return;
     QProxyStyle::drawPrimitive(element, option, painter, widget);
+}
+
+// Fusion outlines the box with a darker shade of the window, which vanishes on the dark
+// background: the box is outlined with the text colour instead and filled with the accent once
+// ticked, so that it reads the same in both appearances.
+void TavrinStyle::drawCheckBox(const QStyleOption& option, QPainter* painter) const
+{
+    const QPalette& pal = option.palette;
+    const bool enabled = option.state & State_Enabled;
+    const bool on = option.state & State_On;
+    const bool partial = option.state & State_NoChange;
+    const int side = std::min(option.rect.width(), option.rect.height()) - 2;
+    const QRectF box(QPointF(option.rect.center()) - QPointF(side / 2.0 - 0.5, side / 2.0 - 0.5), QSizeF(side - 1, side - 1));
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    if (on || partial) {
+        QColor fill = pal.color(QPalette::Highlight);
+        if (!enabled) fill = blended(pal.color(QPalette::Base), pal.color(QPalette::Text), 0.3);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(fill);
+        painter->drawRoundedRect(box, 3, 3);
+        painter->setPen(QPen(pal.color(QPalette::HighlightedText), 1.8, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter->setBrush(Qt::NoBrush);
+        const double w = box.width(), h = box.height();
+        if (partial && !on)
+            painter->drawLine(box.topLeft() + QPointF(w * 0.25, h / 2), box.topLeft() + QPointF(w * 0.75, h / 2));
+        else
+            painter->drawPolyline(QPolygonF{box.topLeft() + QPointF(w * 0.24, h * 0.52), box.topLeft() + QPointF(w * 0.43, h * 0.72),
+                                            box.topLeft() + QPointF(w * 0.77, h * 0.30)});
+    } else {
+        const QColor text = pal.color(QPalette::Text);
+        painter->setPen(QPen(blended(pal.color(QPalette::Base), text, enabled ? (isDarkPalette(pal) ? 0.55 : 0.4) : 0.2), 1));
+        painter->setBrush(pal.color(QPalette::Base));
+        painter->drawRoundedRect(box, 3, 3);
+    }
+    painter->restore();
 }
 
 void TavrinStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,

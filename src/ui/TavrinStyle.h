@@ -50,6 +50,7 @@ public:
 
 private:
     void drawCapsule(const StyleOptionCapsule& option, QPainter* painter) const;
+    void drawCheckBox(const QStyleOption& option, QPainter* painter) const;
     void drawFineLineSlider(const QStyleOptionSlider& option, QPainter* painter, const QWidget* widget) const;
 };
 

@@ -153,6 +153,77 @@ TEST(CropEditorGeometry, LayoutZoomsOutToShowAFrameBeyondThePhoto)
     EXPECT_DOUBLE_EQ(Geo::limitedAngle(-90), -45);
 }
 
+TEST(CropEditorGeometry, AFrameBeyondThePhotoIsFittedBackAtTheLargestSizeThatHolds)
+{
+    const QSizeF photo(2000, 1000);
+    const QRectF base(500, 0, 1000, 1000); // the base square crop touches top and bottom
+    EXPECT_FALSE(Geo::reachesBeyond(base, 0, photo));
+    EXPECT_TRUE(Geo::reachesBeyond(base, 5, photo)) << "any turn of a frame touching two edges reaches beyond";
+    EXPECT_TRUE(Geo::reachesBeyond(QRectF(-10, 100, 500, 500), 0, photo));
+    EXPECT_FALSE(Geo::reachesBeyond(QRectF(100, 100, 500, 500), 10, photo));
+
+    // Turned 30°: the box around the turned square is s·(cos + sin) wide, so the photo's
+    // height holds a square of 1000 / (cos 30° + sin 30°); the centre stays.
+    const double c = std::cos(M_PI / 6), s = std::sin(M_PI / 6);
+    QRectF fitted = Geo::fittedCrop(base, 30, photo);
+    EXPECT_NEAR(fitted.width(), 1000 / (c + s), 1e-9);
+    EXPECT_NEAR(fitted.width() / fitted.height(), 1, 1e-12);
+    EXPECT_EQ(fitted.center(), base.center());
+    EXPECT_FALSE(Geo::reachesBeyond(fitted, 30, photo));
+    EXPECT_TRUE(Geo::reachesBeyond(QRectF(fitted.topLeft(), fitted.size() * 1.01), 30, photo)) << "the largest";
+
+    // Zoomed out to twice the photo (a 3:2 frame): brought back to the largest 3:2 inside it.
+    fitted = Geo::fittedCrop(QRectF(-500, -1000, 3000, 2000), 0, photo);
+    EXPECT_NEAR(fitted.width(), 1500, 1e-9);
+    EXPECT_NEAR(fitted.height(), 1000, 1e-9);
+    EXPECT_NEAR(fitted.center().x(), 1000, 1e-9);
+    EXPECT_NEAR(fitted.top(), 0, 1e-9);
+
+    // Moved half off the left edge but small enough: same size, moved just inside.
+    fitted = Geo::fittedCrop(QRectF(-150, 300, 300, 200), 0, photo);
+    EXPECT_EQ(fitted, QRectF(0, 300, 300, 200));
+    // Turned near a corner: shrunk only as far as the photo requires, moved the least.
+    fitted = Geo::fittedCrop(QRectF(1700, 700, 400, 400), -20, photo);
+    EXPECT_NEAR(fitted.width(), 400, 1e-9);
+    EXPECT_FALSE(Geo::reachesBeyond(fitted, -20, photo));
+    const QSizeF half(200 * (std::cos(M_PI / 9) + std::sin(M_PI / 9)), 200 * (std::cos(M_PI / 9) + std::sin(M_PI / 9)));
+    EXPECT_NEAR(fitted.center().x(), 2000 - half.width(), 1e-9);
+    EXPECT_NEAR(fitted.center().y(), 1000 - half.height(), 1e-9);
+}
+
+TEST_F(CropEditorModelTest, AjusterALaPhotoBringsATurnedFrameInsideAsOneStep)
+{
+    openAndWait(photo);
+    EXPECT_FALSE(model.cropReachesBeyondPhoto());
+    model.fitCropToPhoto(); // inside already: nothing, no step
+    EXPECT_TRUE(model.history().isEmpty());
+
+    // Turned 10° by the rotation zone: the base crop's corners leave the photo.
+    const QRectF frame = model.layout(canvas).crop;
+    const QPointF zone(frame.right() - 26, frame.top() + 26);
+    const QPointF v = zone - frame.center();
+    const double t = 10 * M_PI / 180;
+    drag(zone, QPointF(v.x() * std::cos(t) - v.y() * std::sin(t), v.x() * std::sin(t) + v.y() * std::cos(t)) - v);
+    ASSERT_NEAR(model.angle(), 10, 1e-9);
+    EXPECT_TRUE(model.cropReachesBeyondPhoto());
+    const QPointF centre = model.cropRect().center();
+    const double aspect = model.cropRect().width() / model.cropRect().height();
+
+    model.fitCropToPhoto();
+    EXPECT_FALSE(model.cropReachesBeyondPhoto());
+    EXPECT_GT(model.zoom(), 1);
+    EXPECT_NEAR(model.cropRect().width() / model.cropRect().height(), aspect, 1e-9);
+    EXPECT_NEAR(model.cropRect().center().x(), centre.x(), 1e-6);
+    EXPECT_NEAR(model.cropRect().center().y(), centre.y(), 1e-6);
+    EXPECT_DOUBLE_EQ(model.angle(), 10) << "the turn stays";
+    EXPECT_EQ(model.history().size(), 2);
+
+    model.undoLast();
+    EXPECT_DOUBLE_EQ(model.zoom(), 1);
+    EXPECT_TRUE(model.cropReachesBeyondPhoto());
+    waitIdle(model);
+}
+
 TEST_F(CropEditorModelTest, GesturesMoveResizeAndTurnTheFrameOneUndoStepEach)
 {
     openAndWait(photo);

@@ -294,6 +294,39 @@ TEST_F(CropEditorView, WatermarkIsDrawnStandingOnTheFrameBottom)
     ASSERT_TRUE(QTest::qWaitFor([&] { return idle(); }, 20000));
 }
 
+TEST_F(CropEditorView, ATurnBeyondThePhotoIsMarkedAndAjusterALaPhotoBringsItBack)
+{
+    EXPECT_FALSE(view.beyondPhotoRow()->isVisibleTo(&view));
+    // Turned 8° from the rotation zone inside the top-right corner.
+    const QRectF c = frame();
+    const QPointF zone(c.right() - 26, c.top() + 26);
+    drag(zone, rotatedAbout(c.center(), zone, 8));
+    ASSERT_GT(std::abs(model().angle()), 5);
+    ASSERT_TRUE(model().cropReachesBeyondPhoto());
+    EXPECT_TRUE(view.beyondPhotoRow()->isVisibleTo(&view));
+    EXPECT_EQ(view.fitToPhotoButton()->text(), QStringLiteral("Ajuster à la photo"));
+
+    // The two corners turned off the photo are hatched in orange, over neither the red nor the
+    // blue half of the photo nor the canvas' grey.
+    const QImage shown = canvas()->grab().toImage();
+    const QRectF f = frame();
+    int orange = 0;
+    for (const QPointF& corner : {f.topLeft() + QPointF(10, 10), f.topRight() + QPointF(-10, 10),
+                                  f.bottomLeft() + QPointF(10, -10), f.bottomRight() + QPointF(-10, -10)}) {
+        const QColor c = shown.pixelColor(at(corner));
+        if (c.red() > c.blue() + 30 && c.green() > c.blue() + 15) ++orange;
+    }
+    EXPECT_EQ(orange, 2);
+
+    view.fitToPhotoButton()->click();
+    EXPECT_FALSE(model().cropReachesBeyondPhoto());
+    EXPECT_FALSE(view.beyondPhotoRow()->isVisibleTo(&view));
+    // Undone like any other step.
+    QTest::keyClick(&view, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(model().cropReachesBeyondPhoto());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return idle(); }, 20000));
+}
+
 TEST_F(CropEditorView, AnUnreadablePhotoSaysSoAndClosingHandsBack)
 {
     const QString broken = data.file(QStringLiteral("DSC_0043.jpg"));

@@ -4,6 +4,7 @@
 #include "orders/MediaThumbnailer.h"
 #include "orders/OrdersStore.h"
 #include "orders/views/OrdersCropEditor.h"
+#include "orders/views/OrdersGallery.h"
 #include "orders/views/OrdersView.h"
 
 #include <QDir>
@@ -126,8 +127,16 @@ TEST(OrdersCropEditor, OpensBesideTheGalleryAndKeepsTheStoreInStep)
     EXPECT_FALSE(model.cropValidated());
     EXPECT_TRUE(model.didSave());
 
+    // The photo open in the editor is the one marked in the gallery, until the panel closes.
+    const auto editing = [&](const OrderMedia& media) {
+        return view.galleryModel()->indexOf(media.url).data(OrdersGalleryModel::EditingRole).toBool();
+    };
+    EXPECT_TRUE(editing(files[1]));
+    EXPECT_FALSE(editing(files[0]));
+
     // Closing the panel hides it and closes the photo.
     editor->panel()->closePanel();
     EXPECT_EQ(view.besideGallery(), nullptr);
     EXPECT_FALSE(model.isOpen());
+    EXPECT_FALSE(editing(files[1]));
 }

@@ -12,7 +12,11 @@
 #include "ui/CapsuleButton.h"
 #include "ui/FusedGroup.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
+#include <QScreen>
+#include <QScrollArea>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -425,4 +429,68 @@ TEST_F(OrdersViewTest, LeftColumnDrivesTheStore)
     EXPECT_EQ(column->orderList()->item(0)->text(), QStringLiteral("Leroy"));
     EXPECT_EQ(view.detailPages()->currentIndex(), int(OrdersScreen::Detail::noSections));
     EXPECT_EQ(titles, (QStringList{"Fichier filigrane", "Fichier filigrane", "Dossier des commandes"}));
+}
+
+TEST_F(OrdersViewTest, RightClickSelectsAndTheLeftColumnKeepsItsShape)
+{
+    const QString whiteLogo = data.file(QStringLiteral("logo blanc.png"));
+    RetouchBridges::ensureVips();
+    // A white watermark, half transparent: on a plain white thumbnail it would not show.
+    vips::VImage::black(200, 200, vips::VImage::option()->set("bands", 4))
+        .new_from_image({255, 255, 255, 120})
+        .cast(VIPS_FORMAT_UCHAR)
+        .pngsave(QFile::encodeName(whiteLogo).constData());
+    OrdersStore store;
+    OrdersView view(store);
+    show(view);
+    const auto rightClick = [&](const QString& path) {
+        const QModelIndex index = view.galleryModel()->indexOf(path);
+        view.gallery()->scrollTo(index);
+        const QPoint at = view.gallery()->visualRect(index).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, view.gallery()->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(view.gallery()->viewport(), &event);
+        if (QWidget* menu = QApplication::activePopupWidget()) menu->close();
+    };
+
+    // Outside the selection a right click selects the file alone; inside it keeps the selection.
+    click(view, a5("IMG_0101.jpg"));
+    rightClick(a5("IMG_0110.jpg"));
+    EXPECT_EQ(selectedNames(view), QStringList{"IMG_0110.jpg"});
+    EXPECT_EQ(view.sidebar()->selectionSummary()->text(), QStringLiteral("1 fichier sélectionné"));
+    click(view, a5("IMG_0101.jpg"), Qt::ControlModifier);
+    rightClick(a5("IMG_0101.jpg"));
+    EXPECT_EQ(selectedNames(view), (QStringList{"IMG_0101.jpg", "IMG_0110.jpg"}));
+
+    // The white watermark's thumbnail stands on a checkerboard: two neighbouring squares differ
+    // and neither is white.
+    store.addWatermark(whiteLogo);
+    OrdersSidebar* column = view.sidebar();
+    ASSERT_EQ(column->watermarkRows().size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !column->watermarkRows()[0]->thumbnail()->pixmap().isNull(); }, 5000));
+    const QImage thumbnail = column->watermarkRows()[0]->thumbnail()->pixmap().toImage();
+    const QColor a = thumbnail.pixelColor(20, 36), b = thumbnail.pixelColor(28, 36);
+    EXPECT_GT(std::abs(a.lightness() - b.lightness()), 20) << a.name().toStdString() << " " << b.name().toStdString();
+    EXPECT_LT(std::max(a.lightness(), b.lightness()), 250);
+
+    // The retouch popover scrolls inside itself and never outgrows the screen.
+    QTest::mouseClick(column->retouchButton(), Qt::LeftButton);
+    ASSERT_TRUE(column->retouchPopover()->isVisible());
+    EXPECT_EQ(column->retouchScroll()->widget(), column->retouchPanel());
+    EXPECT_LE(column->retouchPopover()->height(), column->screen()->availableGeometry().height());
+    column->retouchPopover()->hide();
+
+    // A root without orders keeps the column's lower half where a full one has it.
+    click(view, a5("IMG_0101.jpg"), Qt::ControlModifier);
+    click(view, a5("IMG_0110.jpg"), Qt::ControlModifier);
+    ASSERT_TRUE(view.selectedMedia().isEmpty());
+    QCoreApplication::processEvents();
+    const int retouchTop = column->retouchButton()->y();
+    const QString empty = data.file(QStringLiteral("Salon vide"));
+    QDir().mkpath(empty);
+    store.storeRoot(empty);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(column->orderList()->isHidden());
+    EXPECT_FALSE(column->orderListEmpty()->text().isEmpty());
+    EXPECT_EQ(column->retouchButton()->y(), retouchTop);
+    EXPECT_LT(column->orderListEmpty()->y(), retouchTop / 2) << "the message stays at the top";
 }

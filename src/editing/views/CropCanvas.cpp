@@ -1,6 +1,7 @@
 #include "editing/views/CropCanvas.h"
 
 #include "ui/Symbols.h"
+#include "ui/Theme.h"
 
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -8,6 +9,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QToolTip>
+#include <QTransform>
 
 #include <array>
 
@@ -22,7 +24,8 @@ constexpr double rotationZoneDrawnRadius = 11;
 } // namespace
 
 CropCanvas::CropCanvas(CropEditorModel& model, QWidget* parent)
-    : QWidget(parent), m_model(model), m_rotateIcon(Symbols::icon(QStringLiteral("rotate.right"), Qt::white))
+    : QWidget(parent), m_model(model), m_rotateIcon(Symbols::icon(QStringLiteral("rotate.right"), Qt::white)),
+      m_warningIcon(Symbols::icon(QStringLiteral("exclamationmark.triangle.fill"), Theme::orange(true)))
 {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
@@ -107,7 +110,37 @@ void CropCanvas::paintEvent(QPaintEvent*)
         painter.restore();
     }
 
+    if (m_model.cropReachesBeyondPhoto()) drawBeyondMark(painter, layout);
     drawFrame(painter, frame);
+}
+
+// Where the frame leaves the photo the page will be white: that part is hatched in orange, with a
+// warning sign in the frame's top corner, so the photographer sees it before validating.
+void CropCanvas::drawBeyondMark(QPainter& painter, const CropCanvasLayout& layout) const
+{
+    const QRectF frame = layout.crop;
+    QTransform turn;
+    turn.translate(frame.center().x(), frame.center().y());
+    turn.rotate(m_model.angle());
+    turn.translate(-frame.center().x(), -frame.center().y());
+    QPainterPath photo;
+    photo.addPolygon(turn.map(QPolygonF(layout.image)));
+    photo.closeSubpath();
+    QPainterPath framePath;
+    framePath.addRect(frame);
+    const QPainterPath beyond = framePath.subtracted(photo);
+    QColor orange = Theme::orange(true);
+    orange.setAlpha(150);
+    painter.save();
+    painter.fillPath(beyond, QBrush(orange, Qt::BDiagPattern));
+    orange.setAlpha(60);
+    painter.fillPath(beyond, orange);
+    painter.restore();
+
+    // Under the middle of the top edge, clear of the corner's rotation mark.
+    const QRectF sign(frame.center().x() - 11, frame.top() + 12, 22, 22);
+    if (frame.width() > 80 && frame.height() > 60)
+        m_warningIcon.paint(&painter, sign.toAlignedRect());
 }
 
 void CropCanvas::drawFrame(QPainter& painter, const QRectF& frame) const

@@ -44,6 +44,7 @@ private:
     bool hasPhoto() const;
     void updateHoverCursor(QPointF point);
     void drawFrame(QPainter& painter, const QRectF& frame) const;
+    void drawBeyondMark(QPainter& painter, const CropCanvasLayout& layout) const;
     // The preview scaled once to the size it is drawn at, so that drags repaint quickly.
     const QPixmap& scaledPreview(QSizeF drawnSize);
 
@@ -56,6 +57,7 @@ private:
     double m_gestureScale = 1;
 
     QIcon m_rotateIcon;
+    QIcon m_warningIcon;
     QPixmap m_scaled;
     qint64 m_scaledFrom = 0;
 };

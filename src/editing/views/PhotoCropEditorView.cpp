@@ -4,6 +4,7 @@
 #include "editing/views/RetouchPanel.h"
 #include "ui/CapsuleButton.h"
 #include "ui/FusedGroup.h"
+#include "ui/SplitterMemory.h"
 #include "ui/Theme.h"
 
 #include <QHBoxLayout>
@@ -71,10 +72,13 @@ void PhotoCropEditorView::build()
     m_formats->addButton(QStringLiteral("Format A5"), QString(), formatID(PrintFormat::a5));
     m_formats->addButton(QStringLiteral("Format A4"), QString(), formatID(PrintFormat::a4));
     look->addWidget(m_formats);
-    m_watermarkToggle = new CapsuleButton(CapsuleKind::glass, QStringLiteral("Filigrane"), QString(), this);
+    // A one-segment fused group: switched on, it reads like the chosen format beside it.
+    auto* watermark = new FusedGroup(false, this);
+    watermark->setObjectName(QStringLiteral("cropWatermarkGroup"));
+    m_watermarkToggle = watermark->addButton(QStringLiteral("Filigrane"), QString(), 0);
     m_watermarkToggle->setCheckable(true);
     m_watermarkToggle->setToolTip(QStringLiteral("Étendre le filigrane depuis le bas, centré"));
-    look->addWidget(m_watermarkToggle);
+    look->addWidget(watermark);
     look->addStretch(1);
     root->addLayout(look);
 
@@ -108,7 +112,24 @@ void PhotoCropEditorView::build()
     m_splitter->addWidget(scroll);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 2);
+    SplitterMemory::remember(m_splitter, QStringLiteral("cropEditor"));
     root->addWidget(m_splitter, 1);
+
+    // Shown while the turned or zoomed frame leaves the photo: what it means, and the way back.
+    m_beyond = new QWidget(this);
+    m_beyond->setObjectName(QStringLiteral("cropBeyondPhoto"));
+    auto* beyond = new QHBoxLayout(m_beyond);
+    beyond->setContentsMargins(0, 0, 0, 0);
+    beyond->setSpacing(Theme::spacing);
+    m_beyondText = new QLabel(CropEditorModel::beyondPhotoText(), m_beyond);
+    m_beyondText->setWordWrap(true);
+    beyond->addWidget(m_beyondText, 1);
+    m_fitButton = new CapsuleButton(CapsuleKind::glass, CropEditorModel::fitToPhotoText(), QString(), m_beyond);
+    m_fitButton->setObjectName(QStringLiteral("cropFitToPhoto"));
+    m_fitButton->setToolTip(QStringLiteral("Ramène le cadre dans la photo, au plus grand, sans changer son format"));
+    beyond->addWidget(m_fitButton, 0, Qt::AlignVCenter);
+    m_beyond->hide();
+    root->addWidget(m_beyond);
 
     m_error = new QLabel(this);
     m_error->setWordWrap(true);
@@ -129,6 +150,7 @@ void PhotoCropEditorView::build()
     connect(m_watermarkToggle, &QAbstractButton::clicked, this, [this](bool on) { m_model->setIncludeWatermark(on); });
     connect(m_retouchPanel, &RetouchPanel::settingsChanged, this,
             [this](const PhotoRetouchSettings& settings) { m_model->setRetouchPreview(settings); });
+    connect(m_fitButton, &QAbstractButton::clicked, m_model, &CropEditorModel::fitCropToPhoto);
     connect(m_applyPreset, &QAbstractButton::clicked, this, &PhotoCropEditorView::applyPreset);
     connect(m_savePreset, &QAbstractButton::clicked, this, &PhotoCropEditorView::savePreset);
     connect(m_validateButton, &QAbstractButton::clicked, this, &PhotoCropEditorView::confirm);
@@ -137,6 +159,7 @@ void PhotoCropEditorView::build()
                         &CropEditorModel::errorMessageChanged, &CropEditorModel::watermarkImageChanged})
         connect(m_model, signal, this, &PhotoCropEditorView::refresh);
     connect(m_model, &CropEditorModel::openChanged, this, &PhotoCropEditorView::refresh);
+    connect(m_model, &CropEditorModel::activeHandleChanged, this, &PhotoCropEditorView::refresh);
     setFocusProxy(m_canvas);
     applyColours();
     refresh();
@@ -148,6 +171,9 @@ void PhotoCropEditorView::applyColours()
     QPalette hint = m_presetHint->palette();
     hint.setColor(QPalette::WindowText, Theme::secondaryText(palette()));
     m_presetHint->setPalette(hint);
+    QPalette beyond = m_beyondText->palette();
+    beyond.setColor(QPalette::WindowText, Theme::orange(palette().color(QPalette::Window).lightness() < 128));
+    m_beyondText->setPalette(beyond);
     QPalette error = m_error->palette();
     error.setColor(QPalette::WindowText, Theme::red(palette().color(QPalette::Window).lightness() < 128));
     m_error->setPalette(error);
@@ -233,6 +259,9 @@ void PhotoCropEditorView::refresh()
     m_savePreset->setEnabled(ready);
     m_applyPreset->setEnabled(ready && !m_preset.isNeutral());
     m_presetHint->setVisible(m_preset.isNeutral());
+
+    // Not while a drag is under way: the row would push the canvas around under the pointer.
+    if (!model.activeHandle()) m_beyond->setVisible(ready && model.cropReachesBeyondPhoto());
 
     const QString error = model.errorMessage().value_or(QString());
     m_error->setText(error);

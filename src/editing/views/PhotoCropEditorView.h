@@ -68,6 +68,9 @@ public:
     QLabel* presetHint() const { return m_presetHint; }
     CapsuleButton* validateButton() const { return m_validateButton; }
     QLabel* errorLabel() const { return m_error; }
+    // The row saying the frame reaches beyond the photo, and its "Ajuster à la photo".
+    QWidget* beyondPhotoRow() const { return m_beyond; }
+    CapsuleButton* fitToPhotoButton() const { return m_fitButton; }
 
     QSize sizeHint() const override { return {560, 760}; }
 
@@ -93,6 +96,9 @@ private:
     QSplitter* m_splitter = nullptr;
     CropCanvas* m_canvas = nullptr;
     QLabel* m_error = nullptr;
+    QWidget* m_beyond = nullptr;
+    QLabel* m_beyondText = nullptr;
+    CapsuleButton* m_fitButton = nullptr;
     RetouchPanel* m_retouchPanel = nullptr;
     CapsuleButton* m_applyPreset = nullptr;
     CapsuleButton* m_savePreset = nullptr;

@@ -30,6 +30,8 @@ OrdersCropEditor::OrdersCropEditor(OrdersView& view) : QObject(&view), m_view(vi
     connect(&m_store, &OrdersStore::batchFinished, this, [this] {
         if (const std::optional<QString>& file = m_model.fileURL()) m_model.reloadIfShowing(*file);
     });
+    // The gallery marks the photo the editor shows.
+    connect(&m_model, &CropEditorModel::fileChanged, this, [this] { m_view.setEditingFile(m_model.fileURL()); });
     // Another order, or no order: the photo shown may no longer be in the gallery.
     connect(&m_store, &OrdersStore::foldersChanged, this, [this] {
         if (const std::optional<QString>& file = m_model.fileURL(); file && !QFileInfo::exists(*file)) close();
@@ -42,6 +44,7 @@ OrdersCropEditor::~OrdersCropEditor()
     // the view has let go of, and which observes the model) is deleted here without asking the
     // view anything.
     delete m_panel;
+    disconnect(&m_model, nullptr, this, nullptr);
     m_model.close();
 }
 

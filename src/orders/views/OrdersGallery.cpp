@@ -73,6 +73,7 @@ QVariant OrdersGalleryModel::data(const QModelIndex& index, int role) const
     case IsVideoRole: return media.isVideo;
     case SelectedRole: return m_selection.selectedIDs().contains(media.id());
     case DeliveredRole: return m_store.isDelivered(media.url);
+    case EditingRole: return m_editing && FolderReference::standardizedPath(media.url) == *m_editing;
     case RevisionRole: return m_store.fileRevision(media.url);
     case ThumbnailRole: {
         const QString path = FolderReference::standardizedPath(media.url);
@@ -133,6 +134,17 @@ bool OrdersGalleryModel::hasThumbnail(const QString& path) const
 void OrdersGalleryModel::marksChanged()
 {
     if (!m_rows.isEmpty()) Q_EMIT dataChanged(index(0), index(int(m_rows.size()) - 1), {SelectedRole, DeliveredRole});
+}
+
+void OrdersGalleryModel::setEditingFile(const std::optional<QString>& path)
+{
+    const std::optional<QString> standardized = path ? std::optional(FolderReference::standardizedPath(*path)) : std::nullopt;
+    if (standardized == m_editing) return;
+    QList<int> touched;
+    if (m_editing) touched += m_rowsByPath.value(*m_editing);
+    if (standardized) touched += m_rowsByPath.value(*standardized);
+    m_editing = standardized;
+    for (int row : touched) Q_EMIT dataChanged(index(row), index(row), {EditingRole});
 }
 
 void OrdersGalleryModel::fileEdited(const QString& standardizedPath)
@@ -259,6 +271,26 @@ void OrdersGalleryDelegate::paintCard(QPainter* painter, const QRect& rect, cons
     painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                       painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, text.width()));
     if (delivered) paintDelivered(painter, QRect(name.right() - 18, name.center().y() - 9, 18, 18), palette);
+    if (index.data(OrdersGalleryModel::EditingRole).toBool()) paintEditing(painter, card, palette);
+}
+
+// The photo open in the crop editor: an orange ring and a crop badge, apart from the selection's
+// accent, so the photographer sees which photo the editor beside the gallery shows.
+void OrdersGalleryDelegate::paintEditing(QPainter* painter, const QRectF& rect, const QPalette& palette) const
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QColor orange = Theme::orange(Theme::isDark());
+    painter->setPen(QPen(orange, 3));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRoundedRect(rect.adjusted(1.5, 1.5, -1.5, -1.5), 7, 7);
+    const QRectF badge(rect.right() - 30, rect.top() + 6, 24, 24);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(orange);
+    painter->drawEllipse(badge);
+    Symbols::icon(QStringLiteral("crop"), Qt::white).paint(painter, badge.adjusted(5, 5, -5, -5).toAlignedRect());
+    painter->restore();
+    Q_UNUSED(palette);
 }
 
 void OrdersGalleryDelegate::paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index, const QPalette& palette) const
@@ -284,6 +316,7 @@ void OrdersGalleryDelegate::paintRow(QPainter* painter, const QRect& rect, const
     }
     painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                       painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, text.width()));
+    if (index.data(OrdersGalleryModel::EditingRole).toBool()) paintEditing(painter, QRectF(rect).adjusted(1, 1, -1, -1), palette);
 }
 
 // ---------------------------------------------------------------------------------------------

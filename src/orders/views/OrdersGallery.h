@@ -28,6 +28,7 @@ public:
         DeliveredRole,
         RevisionRole,
         ThumbnailRole, // QImage, null until made (asking starts the making)
+        EditingRole,   // the file is the one open in the crop editor
     };
     // The size the thumbnails are made at; cells draw them scaled down.
     static constexpr int thumbnailPixels = 480;
@@ -45,6 +46,9 @@ public:
 
     // Redraws the selection and delivered marks.
     void marksChanged();
+    // The file open in the crop editor (none when it is closed), marked in its cell.
+    void setEditingFile(const std::optional<QString>& path);
+    const std::optional<QString>& editingFile() const { return m_editing; }
     // Forgets the file's thumbnail and redraws its cell (a new revision of the file).
     void fileEdited(const QString& standardizedPath);
 
@@ -73,6 +77,7 @@ private:
     mutable QSet<QString> m_pending;         // path + '\n' + revision
     mutable QList<std::pair<QString, bool>> m_queue;
     QTimer* m_flush;
+    std::optional<QString> m_editing; // standardized
 };
 
 class OrdersGalleryDelegate : public QStyledItemDelegate {
@@ -93,6 +98,7 @@ private:
     void paintCard(QPainter* painter, const QRect& rect, const QModelIndex& index, const QPalette& palette) const;
     void paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index, const QPalette& palette) const;
     void paintDelivered(QPainter* painter, const QRect& rect, const QPalette& palette) const;
+    void paintEditing(QPainter* painter, const QRectF& rect, const QPalette& palette) const;
 
     QListView* m_view;
     OrdersGalleryLayout m_layout = OrdersGalleryLayout::sections;

@@ -19,6 +19,8 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace tavrin {
@@ -44,6 +46,23 @@ QLabel* heading(const QString& text, QWidget* parent)
 }
 
 } // namespace
+
+QPixmap WatermarkChoiceRow::onCheckerboard(const QImage& image, int side)
+{
+    // A watermark is mostly white on transparent: over a checkerboard its shape shows whatever
+    // the appearance behind it.
+    QPixmap pixmap(side, side);
+    pixmap.fill(QColor(0xd4, 0xd4, 0xd4));
+    QPainter painter(&pixmap);
+    constexpr int tile = 8;
+    for (int y = 0; y < side; y += tile)
+        for (int x = (y / tile) % 2 == 0 ? tile : 0; x < side; x += 2 * tile)
+            painter.fillRect(x, y, tile, tile, QColor(0x8c, 0x8c, 0x8c));
+    const QSize drawn = image.size().scaled(side, side, Qt::KeepAspectRatio);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(QPoint((side - drawn.width()) / 2, (side - drawn.height()) / 2), drawn), image);
+    return pixmap;
+}
 
 WatermarkChoiceRow::WatermarkChoiceRow(const QString& name, const std::optional<QString>& file, bool isSelected, QWidget* parent)
     : QFrame(parent), m_thumbnail(new QLabel(this)),
@@ -75,7 +94,7 @@ WatermarkChoiceRow::WatermarkChoiceRow(const QString& name, const std::optional<
     connect(m_remove, &QAbstractButton::clicked, this, &WatermarkChoiceRow::removeRequested);
     if (file) {
         MediaThumbnailer::shared().thumbnail(*file, false, thumbnailPixels, this, [this](const QString&, const QImage& image) {
-            if (!image.isNull()) m_thumbnail->setPixmap(QPixmap::fromImage(image));
+            if (!image.isNull()) m_thumbnail->setPixmap(onCheckerboard(image, thumbnailPixels));
         });
     }
 }
@@ -93,7 +112,8 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
       m_clearSearch(new CapsuleButton(CapsuleKind::glass, QStringLiteral("×"), QString(), this)),
       m_orders(new QListWidget(this)), m_ordersEmpty(secondaryLabel(QString(), this)),
       m_retouchButton(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Réglages de retouche…"), QString(), this)),
-      m_retouchPopover(new QFrame(this, Qt::Popup)), m_retouchPanel(new RetouchPanel(m_retouchPopover)),
+      m_retouchPopover(new QFrame(this, Qt::Popup)), m_retouchScroll(new QScrollArea(m_retouchPopover)),
+      m_retouchPanel(new RetouchPanel),
       m_retouchStatus(secondaryLabel(QStringLiteral("Retouche en cours…"), this)), m_watermarkList(new QVBoxLayout),
       m_watermarksEmpty(secondaryLabel(QStringLiteral("Aucun fichier filigrane"), this)),
       m_addWatermark(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Ajouter un filigrane…"), QStringLiteral("plus"), this)),
@@ -122,8 +142,16 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     m_retouchPopover->setObjectName(QStringLiteral("ordersRetouchPopover"));
     m_retouchPopover->setFrameShape(QFrame::StyledPanel);
     auto* popoverLayout = new QVBoxLayout(m_retouchPopover);
-    popoverLayout->setContentsMargins(Theme::largeSpacing, Theme::largeSpacing, Theme::largeSpacing, Theme::largeSpacing);
-    popoverLayout->addWidget(m_retouchPanel);
+    popoverLayout->setContentsMargins(Theme::smallSpacing, Theme::smallSpacing, Theme::smallSpacing, Theme::smallSpacing);
+    // The panel is taller than a laptop screen: it scrolls inside the popover, whose height
+    // follows the screen.
+    m_retouchScroll->setObjectName(QStringLiteral("ordersRetouchScroll"));
+    m_retouchScroll->setWidgetResizable(true);
+    m_retouchScroll->setFrameShape(QFrame::NoFrame);
+    m_retouchScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_retouchPanel->setContentsMargins(Theme::spacing, Theme::spacing, Theme::spacing, Theme::spacing);
+    m_retouchScroll->setWidget(m_retouchPanel);
+    popoverLayout->addWidget(m_retouchScroll);
     m_retouchStatus->setVisible(false);
     m_addWatermark->setObjectName(QStringLiteral("ordersAddWatermark"));
     m_selectionSummary->setObjectName(QStringLiteral("ordersSelectionSummary"));
@@ -145,7 +173,9 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     search->addWidget(m_clearSearch);
     layout->addLayout(search);
     layout->addWidget(m_orders, 1);
-    layout->addWidget(m_ordersEmpty);
+    // Without orders the message takes the list's room, so the column below stays where it is.
+    m_ordersEmpty->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    layout->addWidget(m_ordersEmpty, 1);
     layout->addWidget(heading(QStringLiteral("Retouche"), this));
     layout->addWidget(m_retouchButton);
     layout->addWidget(m_retouchStatus);
@@ -265,12 +295,17 @@ void OrdersSidebar::refreshRetouch()
 void OrdersSidebar::openRetouchPopover()
 {
     m_retouchPanel->setSettings(m_store.retouch());
-    m_retouchPopover->adjustSize();
+    const QMargins margins = m_retouchPopover->layout()->contentsMargins();
+    const QSize panel = m_retouchPanel->sizeHint();
+    QSize size(panel.width() + m_retouchScroll->verticalScrollBar()->sizeHint().width() + margins.left() + margins.right(),
+               panel.height() + margins.top() + margins.bottom());
     QPoint at = m_retouchButton->mapToGlobal(QPoint(m_retouchButton->width() + Theme::spacing, 0));
     if (const QScreen* screen = m_retouchButton->screen()) {
         const QRect available = screen->availableGeometry();
-        at.setY(std::clamp(at.y(), available.top(), std::max(available.top(), available.bottom() - m_retouchPopover->height())));
+        size.setHeight(std::min(size.height(), available.height() - 2 * Theme::spacing));
+        at.setY(std::clamp(at.y(), available.top(), std::max(available.top(), available.bottom() - size.height())));
     }
+    m_retouchPopover->resize(size);
     m_retouchPopover->move(at);
     m_retouchPopover->show();
 }

@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QScrollArea;
 class QVBoxLayout;
 
 namespace tavrin {
@@ -34,6 +35,8 @@ public:
     CapsuleButton* removeButton() const { return m_remove; }
     QLabel* thumbnail() const { return m_thumbnail; }
     bool isSelected() const { return m_selected; }
+    // The thumbnail as shown: the image fitted and centred on a grey checkerboard.
+    static QPixmap onCheckerboard(const QImage& image, int side);
 
 Q_SIGNALS:
     void selectRequested();
@@ -73,6 +76,7 @@ public:
     CapsuleButton* retouchButton() const { return m_retouchButton; }
     RetouchPanel* retouchPanel() const { return m_retouchPanel; }
     QWidget* retouchPopover() const { return m_retouchPopover; }
+    QScrollArea* retouchScroll() const { return m_retouchScroll; }
     QLabel* retouchStatus() const { return m_retouchStatus; }
     QList<WatermarkChoiceRow*> watermarkRows() const { return m_watermarkRows; }
     QLabel* watermarksEmpty() const { return m_watermarksEmpty; }
@@ -103,6 +107,7 @@ private:
     QLabel* m_ordersEmpty;
     CapsuleButton* m_retouchButton;
     QFrame* m_retouchPopover;
+    QScrollArea* m_retouchScroll;
     RetouchPanel* m_retouchPanel;
     QLabel* m_retouchStatus;
     QVBoxLayout* m_watermarkList;

@@ -12,6 +12,8 @@
 #include "ui/CapsuleButton.h"
 #include "ui/EmptyState.h"
 #include "ui/FusedGroup.h"
+#include "ui/SplitterMemory.h"
+#include "ui/Symbols.h"
 #include "ui/Theme.h"
 
 #include <QAction>
@@ -41,6 +43,17 @@ QString shortLabel(ActionKind kind)
     case ActionKind::watermark: return QStringLiteral("Filigrane");
     case ActionKind::print: return QStringLiteral("Imprimer…");
     default: return {};
+    }
+}
+
+// The symbol a header button shows alone when the header is too narrow for the labels.
+QString shortSymbol(ActionKind kind)
+{
+    switch (kind) {
+    case ActionKind::retouch: return QStringLiteral("slider.horizontal.3");
+    case ActionKind::watermark: return QStringLiteral("rectangle.bottomthird.inset.filled");
+    case ActionKind::print: return QStringLiteral("printer");
+    default: return QStringLiteral("circle");
     }
 }
 
@@ -76,11 +89,44 @@ OrdersSectionHeader::OrdersSectionHeader(const QString& title, const QString& de
     layout->setSpacing(Theme::spacing);
     layout->addWidget(m_title);
     if (!detail.isEmpty()) {
-        auto* count = new QLabel(detail, this);
-        count->setForegroundRole(QPalette::PlaceholderText);
-        layout->addWidget(count);
+        m_count = new QLabel(detail, this);
+        m_count->setForegroundRole(QPalette::PlaceholderText);
+        layout->addWidget(m_count);
     }
     layout->addStretch(1);
+}
+
+// Labels while they fit; narrower (the crop editor open beside the gallery), the buttons show
+// their symbol alone and say what they do in their help, then the file count goes.
+void OrdersSectionHeader::fitToWidth()
+{
+    const QMargins margins = layout()->contentsMargins();
+    const int spacing = layout()->spacing();
+    int fixed = margins.left() + margins.right() + m_title->sizeHint().width();
+    int labelled = 0, icons = 0;
+    for (const auto& [kind, button] : m_buttons) {
+        labelled += spacing + 2 * 14 + 2 + button->fontMetrics().horizontalAdvance(button->text());
+        icons += spacing + Theme::controlHeight;
+    }
+    const int count = m_count ? spacing + m_count->sizeHint().width() : 0;
+    const bool compact = fixed + count + labelled > width();
+    for (const auto& [kind, button] : m_buttons) {
+        if (compact == (button->kind() == CapsuleKind::icon)) continue;
+        button->setIcon(compact ? Symbols::icon(shortSymbol(kind)) : QIcon());
+        button->setKind(compact ? CapsuleKind::icon : CapsuleKind::glass);
+    }
+    if (m_count) m_count->setVisible(fixed + (compact ? icons : labelled) + count <= width());
+}
+
+bool OrdersSectionHeader::isCompact() const
+{
+    return std::any_of(m_buttons.begin(), m_buttons.end(), [](const auto& b) { return b.second->kind() == CapsuleKind::icon; });
+}
+
+void OrdersSectionHeader::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    fitToWidth();
 }
 
 QString OrdersSectionHeader::title() const { return m_title->text(); }
@@ -104,6 +150,7 @@ void OrdersSectionHeader::setActions(const QList<OrdersScreen::Action>& actions)
         const bool offered = std::any_of(actions.begin(), actions.end(), [&](const auto& a) { return a.kind == m_buttons[i].first; });
         if (!offered) delete m_buttons.takeAt(i).second;
     }
+    fitToWidth();
 }
 
 CapsuleButton* OrdersSectionHeader::button(ActionKind kind) const
@@ -250,6 +297,11 @@ QWidget* OrdersView::buildGalleryPage()
     m_summary->setForegroundRole(QPalette::PlaceholderText);
     m_watermarkHint = new QLabel(QStringLiteral("Ajoutez un filigrane dans la colonne de gauche"), bar);
     m_watermarkHint->setForegroundRole(QPalette::PlaceholderText);
+    // On a laptop with the crop editor open the bar runs short: these two wrap rather than push
+    // the buttons out of sight.
+    m_summary->setWordWrap(true);
+    m_watermarkHint->setWordWrap(true);
+    m_watermarkHint->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_selectAll = new CapsuleButton(CapsuleKind::glass, QStringLiteral("Tout sélectionner"), QString(), bar);
     m_selectAll->setObjectName(QStringLiteral("ordersSelectAll"));
     m_selectAll->setToolTip(QStringLiteral("Tout sélectionner (Ctrl+A)"));
@@ -262,9 +314,8 @@ QWidget* OrdersView::buildGalleryPage()
     for (int id = 0; id < 3; ++id) m_layoutPicker->button(id)->setToolTip(m_layoutPicker->toolTip());
     m_layoutPicker->setChecked(int(m_layout));
     barLayout->addWidget(m_title);
-    barLayout->addWidget(m_summary);
-    barLayout->addStretch(1);
-    barLayout->addWidget(m_watermarkHint);
+    barLayout->addWidget(m_summary, 1);
+    barLayout->addWidget(m_watermarkHint, 1);
     barLayout->addWidget(m_selectAll);
     barLayout->addWidget(m_layoutPicker);
     layout->addWidget(bar);
@@ -303,6 +354,7 @@ QWidget* OrdersView::buildGalleryPage()
     m_gallery = new OrdersGallery(m_splitter);
     m_model = new OrdersGalleryModel(m_store, m_selection, this);
     m_gallery->setModel(m_model);
+    m_model->setEditingFile(m_editingFile);
     m_gallery->setGalleryLayout(m_layout);
     m_splitter->addWidget(m_gallery);
     m_splitter->setStretchFactor(0, 1);
@@ -310,6 +362,8 @@ QWidget* OrdersView::buildGalleryPage()
         m_splitter->addWidget(m_beside);
         m_beside->show();
     }
+    // Where the user left the line between the gallery and the crop editor.
+    SplitterMemory::remember(m_splitter, QStringLiteral("ordersCropEditor"));
     layout->addWidget(m_splitter, 1);
 
     connect(m_layoutPicker, &FusedGroup::idClicked, this, [this](int id) { setGalleryLayout(OrdersGalleryLayout(id)); });
@@ -324,6 +378,7 @@ QWidget* OrdersView::buildGalleryPage()
     connect(m_gallery, &OrdersGallery::mediaContextMenu, this, [this](int row, const QPoint& at) {
         const auto media = m_model->rows().value(row).media;
         if (!media) return;
+        selectForContextMenu(*media);
         QMenu* menu = makeContextMenu(*media, this);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(at);
@@ -360,6 +415,7 @@ void OrdersView::setBesideGallery(QWidget* widget)
     if (m_beside && m_splitter) {
         m_splitter->addWidget(m_beside);
         m_beside->show();
+        SplitterMemory::restore(m_splitter, QStringLiteral("ordersCropEditor"));
     }
 }
 
@@ -400,6 +456,21 @@ void OrdersView::clickMedia(const OrderMedia& media, Qt::KeyboardModifiers modif
         return;
     }
     refreshSelection();
+}
+
+void OrdersView::selectForContextMenu(const OrderMedia& media)
+{
+    // As in a file manager: a right click on a file outside the selection selects it alone, one
+    // inside keeps the selection the menu's actions will act on.
+    if (m_selection.selectedIDs().contains(media.id())) return;
+    m_selection.handleClick(allFiles(), media, {}, false);
+    refreshSelection();
+}
+
+void OrdersView::setEditingFile(const std::optional<QString>& file)
+{
+    m_editingFile = file;
+    if (m_built) m_model->setEditingFile(file);
 }
 
 void OrdersView::doubleClickMedia(const OrderMedia& media)

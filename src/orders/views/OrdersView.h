@@ -57,6 +57,10 @@ public:
     // The gallery's click rules (modifiers as the mouse had them).
     void clickMedia(const OrderMedia& media, Qt::KeyboardModifiers modifiers);
     void doubleClickMedia(const OrderMedia& media);
+    // A right click: the file becomes the selection unless it is already part of it.
+    void selectForContextMenu(const OrderMedia& media);
+    // The photo open in the crop editor, highlighted in the gallery; none when it is closed.
+    void setEditingFile(const std::optional<QString>& file);
     // The context menu of a file; the caller owns it.
     QMenu* makeContextMenu(const OrderMedia& media, QWidget* parent = nullptr);
 
@@ -124,6 +128,7 @@ private:
     QPointer<QWidget> m_beside; // not ours: its owner may delete it
     // What the gallery shows, to tell a new order from a reload of the same one.
     std::optional<QString> m_shownOrder;
+    std::optional<QString> m_editingFile;
     OrdersGalleryLayout m_shownLayout = OrdersGalleryLayout::sections;
 };
 
@@ -135,12 +140,21 @@ public:
     void setActions(const QList<OrdersScreen::Action>& actions);
     CapsuleButton* button(OrdersScreen::Action::Kind kind) const;
     QString title() const;
+    QLabel* countLabel() const { return m_count; }
+    // The buttons show their symbol alone: the header is too narrow for their labels.
+    bool isCompact() const;
 
 Q_SIGNALS:
     void actionTriggered(OrdersScreen::Action::Kind kind, QWidget* anchor);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
+    void fitToWidth();
+
     QLabel* m_title;
+    QLabel* m_count = nullptr;
     QList<std::pair<OrdersScreen::Action::Kind, CapsuleButton*>> m_buttons;
 };
 

@@ -1,11 +1,14 @@
 #include "organizer/views/OrganizerHistoryView.h"
 
+#include "base/UserDefaults.h"
 #include "organizer/OrganizerHistoryPanel.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 
+#include <QEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollArea>
 #include <QTransform>
@@ -30,30 +33,64 @@ QLabel* line(const QString& text, QWidget* parent, bool strong = false, bool sec
     return label;
 }
 
-// The chevron turned a quarter down when the panel is open.
-QIcon chevron(bool expanded)
+// The chevron turned a quarter down when the panel is open, in the text colour of the appearance
+// of the moment (a fixed dark chevron disappears on the dark background).
+QIcon chevron(bool expanded, const QColor& colour)
 {
-    const QPixmap base = Symbols::icon(QStringLiteral("chevron.right")).pixmap(16, 16);
+    const QPixmap base = Symbols::icon(QStringLiteral("chevron.right"), colour).pixmap(16, 16);
     return QIcon(expanded ? base.transformed(QTransform().rotate(90), Qt::SmoothTransformation) : base);
 }
+
+const QString heightKey = QStringLiteral("tavrin.historyPanelHeight");
+
+// The strip above the history: a short bar in its middle says it can be pulled.
+class ResizeGrip : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        QColor colour = Theme::secondaryText(palette());
+        colour.setAlphaF(0.6f);
+        painter.setBrush(colour);
+        const QRectF bar(width() / 2.0 - 18, height() / 2.0 - 1.5, 36, 3);
+        painter.drawRoundedRect(bar, 1.5, 1.5);
+    }
+};
 
 } // namespace
 
 OrganizerHistoryView::OrganizerHistoryView(OrganizerHistoryPanel* panel, QWidget* parent)
     : QWidget(parent), m_panel(panel), m_header(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Historique"), QString(), this)),
-      m_scroll(new QScrollArea(this)), m_content(new QWidget), m_lines(new QVBoxLayout(m_content))
+      m_grip(new ResizeGrip(this)), m_scroll(new QScrollArea(this)), m_content(new QWidget), m_lines(new QVBoxLayout(m_content))
 {
     setObjectName(QStringLiteral("organizerHistory"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(Theme::largeSpacing, Theme::smallSpacing, Theme::largeSpacing, Theme::smallSpacing);
     layout->setSpacing(Theme::smallSpacing);
+    // The panel sits under the table: dragging this strip up gives the history more room.
+    m_grip->setObjectName(QStringLiteral("historyResizeGrip"));
+    m_grip->setFixedHeight(Theme::smallSpacing + 2);
+    m_grip->setCursor(Qt::SizeVerCursor);
+    m_grip->setToolTip(QStringLiteral("Faire glisser pour agrandir ou réduire l’historique"));
+    m_grip->installEventFilter(this);
+    layout->addWidget(m_grip);
     m_header->setObjectName(QStringLiteral("historyHeader"));
     m_header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     layout->addWidget(m_header, 0, Qt::AlignLeft);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidget(m_content);
-    m_scroll->setMaximumHeight(190);
+    if (const auto stored = UserDefaults::standard().string(heightKey)) {
+        bool ok = false;
+        const int height = stored->toInt(&ok);
+        if (ok) m_chosenHeight = std::clamp(height, minimumChosenHeight, maximumChosenHeight);
+    }
+    applyHeight();
     m_lines->setContentsMargins(Theme::spacing, 0, Theme::spacing, 0);
     m_lines->setSpacing(2);
     layout->addWidget(m_scroll);
@@ -65,9 +102,10 @@ OrganizerHistoryView::OrganizerHistoryView(OrganizerHistoryPanel* panel, QWidget
 void OrganizerHistoryView::reload()
 {
     const bool expanded = m_panel->expanded();
-    m_header->setIcon(chevron(expanded));
+    m_header->setIcon(chevron(expanded, palette().color(QPalette::ButtonText)));
     m_header->setToolTip(m_panel->toggleHelp());
     m_scroll->setVisible(expanded);
+    m_grip->setVisible(expanded);
     while (QLayoutItem* item = m_lines->takeAt(0)) {
         delete item->widget();
         delete item;
@@ -94,6 +132,61 @@ void OrganizerHistoryView::reload()
         }
     }
     m_lines->addStretch(1);
+}
+
+void OrganizerHistoryView::applyHeight()
+{
+    if (m_chosenHeight) {
+        m_scroll->setFixedHeight(*m_chosenHeight);
+    } else {
+        m_scroll->setMinimumHeight(0);
+        m_scroll->setMaximumHeight(defaultMaximumHeight);
+    }
+}
+
+void OrganizerHistoryView::setChosenHeight(int height)
+{
+    m_chosenHeight = std::clamp(height, minimumChosenHeight, maximumChosenHeight);
+    applyHeight();
+}
+
+bool OrganizerHistoryView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_grip) return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton) break;
+        m_dragStart = std::pair(int(mouse->globalPosition().y()),
+                                m_scroll->isVisible() ? m_scroll->height() : m_chosenHeight.value_or(defaultMaximumHeight));
+        return true;
+    }
+    case QEvent::MouseMove:
+        if (m_dragStart) {
+            const int dy = int(static_cast<QMouseEvent*>(event)->globalPosition().y()) - m_dragStart->first;
+            setChosenHeight(m_dragStart->second - dy);
+            return true;
+        }
+        break;
+    case QEvent::MouseButtonRelease:
+        if (m_dragStart) {
+            m_dragStart.reset();
+            // Kept for the next start.
+            UserDefaults::standard().setString(heightKey, QString::number(*m_chosenHeight));
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void OrganizerHistoryView::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+        m_header->setIcon(chevron(m_panel->expanded(), palette().color(QPalette::ButtonText)));
 }
 
 QStringList OrganizerHistoryView::shownLines() const

@@ -96,6 +96,9 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
     m_error->setTextFormat(Qt::PlainText);
     m_report->setObjectName(QStringLiteral("runReport"));
     m_report->setTextFormat(Qt::PlainText);
+    // On a laptop the summary runs out of room beside the menus: it wraps rather than being cut.
+    m_summary->setWordWrap(true);
+    m_summary->setMinimumWidth(160);
     m_progress->setFormat(QStringLiteral("%v / %m"));
     m_progress->setMinimumWidth(220);
 
