@@ -140,9 +140,21 @@ void fillOrders(TavrinApp& app, const QString& folder)
         .new_from_image({20, 60, 140, 230})
         .cast(VIPS_FORMAT_UCHAR)
         .pngsave(QFile::encodeName(logo).constData());
+    // A white watermark too, as most are: its thumbnail stands on a checkerboard.
+    const QString white = folder + QStringLiteral("/Filigrane blanc.png");
+    const vips::VImage wx = vips::VImage::xyz(240, 120)[0];
+    const vips::VImage ink = (wx > 30) & (wx < 210);
+    (vips::VImage::black(240, 120) + 255)
+        .bandjoin(vips::VImage::black(240, 120) + 255)
+        .bandjoin(vips::VImage::black(240, 120) + 255)
+        .bandjoin(ink.ifthenelse(230, 0))
+        .cast(VIPS_FORMAT_UCHAR)
+        .copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB))
+        .pngsave(QFile::encodeName(white).constData());
     OrdersStore& store = app.ordersStore;
     store.storeRoot(root);
     store.selectFolder(order);
+    store.addWatermark(white);
     store.addWatermark(logo);
     store.markDelivered({order + QStringLiteral("/FICHIERS/DSC_0412.JPG"), order + QStringLiteral("/FICHIERS/DSC_0413.JPG")});
 }
@@ -300,8 +312,9 @@ void makeCropPhotos(const QString& photo, const QString& watermark)
         .write_to_file(watermark.toUtf8().constData());
 }
 
-// The crop editor alone on a photo framed in A4, turned a little, with its watermark.
-bool renderCropEditor(const QString& path)
+// The crop editor alone on a photo framed in A4, turned a little, with its watermark; with
+// `beyond`, framed whole and turned further, so that the frame's corners leave the photo.
+bool renderCropEditor(const QString& path, bool beyond = false)
 {
     QTemporaryDir folder;
     AppSupport::setDataDirectoryOverride(folder.path());
@@ -326,11 +339,13 @@ bool renderCropEditor(const QString& path)
     settle();
     if (model.preview().isNull()) return false;
     model.setFormat(PrintFormat::a4);
-    model.beginGesture(CropHandle::ofEdge(CropEdge::bottomRight), QSizeF(0, 0));
-    model.applyGesture(QPointF(-150, -150), 1);
-    model.finishGesture();
+    if (!beyond) {
+        model.beginGesture(CropHandle::ofEdge(CropEdge::bottomRight), QSizeF(0, 0));
+        model.applyGesture(QPointF(-150, -150), 1);
+        model.finishGesture();
+    }
     model.beginGesture(CropHandle::rotate(), QSizeF(200, 0));
-    model.applyGesture(QPointF(0, 10), 1);
+    model.applyGesture(QPointF(0, beyond ? 24 : 10), 1);
     model.finishGesture();
     model.setIncludeWatermark(true);
     PhotoRetouchSettings preset;
@@ -369,6 +384,7 @@ int main(int argc, char** argv)
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QDir().mkpath(out.path());
     const QSize large(1440, 860);
+    const QSize laptop(1280, 720);
     using Shown = std::function<void(MacRootView&, const QString&)>;
     const QList<std::tuple<QString, std::function<void(TavrinApp&, const QString&)>, QSize, Shown>> states{
         {QStringLiteral("tableur-empty.png"), [](TavrinApp&, const QString&) {}, {1180, 760}, {}},
@@ -412,6 +428,9 @@ int main(int argc, char** argv)
          large, selectTwo},
         {QStringLiteral("commandes-recadrage.png"), fillOrders, large, cropBesideGallery},
         {QStringLiteral("erreur-copie.png"), fillWorkspace, large, runIntoBlockedFolder},
+        // A 1280 × 720 laptop: the smallest screen the window is made for.
+        {QStringLiteral("portable-tableur.png"), fillWorkspace, laptop, {}},
+        {QStringLiteral("portable-commandes-recadrage.png"), fillOrders, laptop, cropBesideGallery},
     };
     int failures = 0;
     const auto check = [&failures](bool saved, const QString& file) {
@@ -424,5 +443,7 @@ int main(int argc, char** argv)
     check(renderHandOver(handOver), handOver);
     const QString crop = out.filePath(QStringLiteral("recadrage.png"));
     check(renderCropEditor(crop), crop);
+    const QString beyond = out.filePath(QStringLiteral("recadrage-hors-photo.png"));
+    check(renderCropEditor(beyond, true), beyond);
     return failures == 0 ? 0 : 1;
 }
