@@ -180,6 +180,12 @@ TEST(WindowFlow, ALaptopScreenShowsEveryTextWholeAndTheWindowComesBackAsLeft)
             EXPECT_FALSE(retouch->toolTip().isEmpty());
             EXPECT_LE(retouch->geometry().right(), header->width());
         }
+        // And at the default size, narrower still.
+        window.resize(1180, 720);
+        settle();
+        EXPECT_EQ(cutTexts(&window), QStringList());
+        window.resize(1280, 720);
+        settle();
         // Closed again, the gallery has room for the labels.
         orders->findChild<OrdersCropEditor*>()->close();
         settle();
