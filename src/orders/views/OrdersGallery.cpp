@@ -271,12 +271,12 @@ void OrdersGalleryDelegate::paintCard(QPainter* painter, const QRect& rect, cons
     painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                       painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, text.width()));
     if (delivered) paintDelivered(painter, QRect(name.right() - 18, name.center().y() - 9, 18, 18), palette);
-    if (index.data(OrdersGalleryModel::EditingRole).toBool()) paintEditing(painter, card, palette);
+    if (index.data(OrdersGalleryModel::EditingRole).toBool()) paintEditing(painter, card);
 }
 
 // The photo open in the crop editor: an orange ring and a crop badge, apart from the selection's
 // accent, so the photographer sees which photo the editor beside the gallery shows.
-void OrdersGalleryDelegate::paintEditing(QPainter* painter, const QRectF& rect, const QPalette& palette) const
+void OrdersGalleryDelegate::paintEditing(QPainter* painter, const QRectF& rect) const
 {
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
@@ -290,7 +290,6 @@ void OrdersGalleryDelegate::paintEditing(QPainter* painter, const QRectF& rect, 
     painter->drawEllipse(badge);
     Symbols::icon(QStringLiteral("crop"), Qt::white).paint(painter, badge.adjusted(5, 5, -5, -5).toAlignedRect());
     painter->restore();
-    Q_UNUSED(palette);
 }
 
 void OrdersGalleryDelegate::paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index, const QPalette& palette) const
@@ -316,7 +315,7 @@ void OrdersGalleryDelegate::paintRow(QPainter* painter, const QRect& rect, const
     }
     painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                       painter->fontMetrics().elidedText(index.data().toString(), Qt::ElideMiddle, text.width()));
-    if (index.data(OrdersGalleryModel::EditingRole).toBool()) paintEditing(painter, QRectF(rect).adjusted(1, 1, -1, -1), palette);
+    if (index.data(OrdersGalleryModel::EditingRole).toBool()) paintEditing(painter, QRectF(rect).adjusted(1, 1, -1, -1));
 }
 
 // ---------------------------------------------------------------------------------------------

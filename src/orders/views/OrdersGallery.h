@@ -98,7 +98,7 @@ private:
     void paintCard(QPainter* painter, const QRect& rect, const QModelIndex& index, const QPalette& palette) const;
     void paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index, const QPalette& palette) const;
     void paintDelivered(QPainter* painter, const QRect& rect, const QPalette& palette) const;
-    void paintEditing(QPainter* painter, const QRectF& rect, const QPalette& palette) const;
+    void paintEditing(QPainter* painter, const QRectF& rect) const;
 
     QListView* m_view;
     OrdersGalleryLayout m_layout = OrdersGalleryLayout::sections;
