@@ -346,7 +346,7 @@ void LibraryStore::replay(const NotesStep& step, bool backwards)
     persist(true, std::nullopt);
 }
 
-std::optional<LibraryStore::NotesFocus> LibraryStore::focusOf(const NotesStep& step) const
+LibraryStore::NotesFocus LibraryStore::focusOf(const NotesStep& step) const
 {
     NotesFocus focus;
     // A day renamed, deleted or brought back: the day.
@@ -385,11 +385,7 @@ std::optional<LibraryStore::NotesFocus> LibraryStore::focusOf(const NotesStep& s
 std::optional<LibraryStore::NotesFocus> LibraryStore::undo()
 {
     if (m_undoSteps.isEmpty()) return std::nullopt;
-    const NotesStep step = m_undoSteps.takeLast();
-    replay(step, true);
-    m_redoSteps.push_back(step);
-    Q_EMIT notesHistoryChanged();
-    return focusOf(step);
+    return undoStep(m_undoSteps.last().id);
 }
 
 std::optional<LibraryStore::NotesFocus> LibraryStore::redo()
@@ -402,16 +398,21 @@ std::optional<LibraryStore::NotesFocus> LibraryStore::redo()
     return focusOf(step);
 }
 
-bool LibraryStore::undoStep(quint64 id)
+bool LibraryStore::canUndoStep(quint64 id) const
+{
+    return std::any_of(m_undoSteps.cbegin(), m_undoSteps.cend(), [id](const NotesStep& s) { return s.id == id; });
+}
+
+std::optional<LibraryStore::NotesFocus> LibraryStore::undoStep(quint64 id)
 {
     const auto it = std::find_if(m_undoSteps.cbegin(), m_undoSteps.cend(), [id](const NotesStep& s) { return s.id == id; });
-    if (it == m_undoSteps.cend()) return false;
+    if (it == m_undoSteps.cend()) return std::nullopt;
     const NotesStep step = *it;
     m_undoSteps.erase(it);
     replay(step, true);
     m_redoSteps.push_back(step);
     Q_EMIT notesHistoryChanged();
-    return true;
+    return focusOf(step);
 }
 
 void LibraryStore::replaceFromRemote(const LibrarySnapshot& incoming)

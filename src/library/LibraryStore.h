@@ -71,7 +71,8 @@ public:
     // The last step recorded (0 before any), and undoing that one step wherever it now stands
     // in the history (the banner that follows a deletion); false when it is no longer there.
     quint64 lastStepID() const { return m_undoSteps.isEmpty() ? 0 : m_undoSteps.last().id; }
-    bool undoStep(quint64 id);
+    std::optional<NotesFocus> undoStep(quint64 id);
+    bool canUndoStep(quint64 id) const;
     // Makes the edits done while it lives one step (a block cleared cell by cell).
     class EditGroup {
     public:
@@ -131,7 +132,7 @@ private:
     void endStep();
     // Merges the change `from` → `to` into the current library and writes it.
     void replay(const NotesStep& step, bool backwards);
-    std::optional<NotesFocus> focusOf(const NotesStep& step) const;
+    NotesFocus focusOf(const NotesStep& step) const;
 
     void persist(bool notify, const std::optional<QUuid>& dirtying);
     void writeUIState();
