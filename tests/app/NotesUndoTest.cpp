@@ -135,13 +135,6 @@ TEST_F(Tableur, CtrlZInTheTableUndoesTypingPasteAndClearsAndTheRedoKeysBringThem
     press(tableur.sidebar()->tree(), QKeySequence(Qt::CTRL | Qt::Key_Z));
     EXPECT_EQ(cells(model()), pasted);
     EXPECT_EQ(table().currentIndex().row(), 1) << "the row brought back is shown";
-
-    // Typing two rows back and forth: each cell typed is its own step.
-    press(&table(), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    press(&table(), QKeySequence(Qt::CTRL | Qt::Key_Z));
-    EXPECT_EQ(cells(model()), (QStringList{"0412/12", "0420/", "/"}));
-    EXPECT_TRUE(tableur.undoAction()->isEnabled());
-    EXPECT_TRUE(tableur.redoAction()->isEnabled());
 }
 
 TEST_F(Tableur, ADeletedSpreadsheetComesBackFromTheBannerWithItsRowsAndSettings)
@@ -240,12 +233,9 @@ TEST_F(Tableur, LongTitlesGiveWayInTheMiddleAndTheSidebarButtonsStayWhole)
             EXPECT_TRUE(tableur.sidebar()->rect().contains(inSidebar)) << button->text().toStdString();
         }
     }
-    QTreeWidgetItem* item = tableur.sidebar()->tree()->topLevelItem(0)->child(0);
-    for (int d = 0; d < tableur.sidebar()->tree()->topLevelItemCount(); ++d)
-        for (int s = 0; s < tableur.sidebar()->tree()->topLevelItem(d)->childCount(); ++s)
-            if (tableur.sidebar()->tree()->topLevelItem(d)->child(s)->data(0, MacSidebar::IDRole).toUuid() == sheet)
-                item = tableur.sidebar()->tree()->topLevelItem(d)->child(s);
-    EXPECT_EQ(item->toolTip(0), title);
+    const QList<QTreeWidgetItem*> items = tableur.sidebar()->tree()->findItems(title, Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items.first()->toolTip(0), title);
     EXPECT_EQ(tableur.sidebar()->shownTitle(vitesse), "Vitesse")
         << "a short title is shown whole";
 }

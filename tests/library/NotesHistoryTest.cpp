@@ -18,17 +18,6 @@ struct Notes {
     bool operator==(const Notes&) const = default;
 };
 
-void PrintTo(const Notes& n, std::ostream* os)
-{
-    for (const DayRecord& d : n.days) *os << "day " << d.id.toString().mid(1, 4).toStdString() << " " << d.name.toStdString() << "; ";
-    for (const auto& [id, day, title, rows] : n.spreadsheets) {
-        *os << "sheet " << id.toString().mid(1, 4).toStdString() << " " << title.toStdString() << " [";
-        for (const RowRecord& r : rows)
-            *os << r.id.toString().mid(1, 4).toStdString() << ":" << r.photoNumber.toStdString() << "/" << r.assignedNumber.toStdString() << " ";
-        *os << "]; ";
-    }
-}
-
 Notes notes(const LibrarySnapshot& library)
 {
     Notes n{library.days, {}};
