@@ -1,5 +1,6 @@
 // Library persistence: every committed cell rewrites library.json, so encoding plus the atomic
 // write must stay well under a frame; merges of phone libraries must stay interactive too.
+#include "base/AppSupport.h"
 #include "base/JsonFile.h"
 #include "base/TavrinJSON.h"
 #include "library/LibraryStore.h"
@@ -67,8 +68,26 @@ void BM_MergeLibraries(benchmark::State& state)
     for (auto _ : state) benchmark::DoNotOptimize(LibraryStore::merged(local, incoming));
 }
 
+// One cell typed then undone in a large library: two writes, plus the merge of the step back into
+// the library that the undo does. Compare with two BM_PersistLibrary writes.
+void BM_TypeThenUndoCell(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    AppSupport::setDataDirectoryOverride(dir.path());
+    LibraryStore store;
+    store.replaceFromRemote(makeLibrary(int(state.range(0)), 0));
+    const SpreadsheetRecord sheet = store.snapshot().spreadsheets.first();
+    int n = 0;
+    for (auto _ : state) {
+        store.updateRow(sheet.id, sheet.rows.first().id, QString::number(++n), std::nullopt);
+        benchmark::DoNotOptimize(store.undo());
+    }
+    state.SetLabel("updateRow + undo, each written");
+}
+
 } // namespace
 
+BENCHMARK(BM_TypeThenUndoCell)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PersistLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);

@@ -98,6 +98,9 @@ void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying)
         const DataFolderLock held = m_libraryFile.lock();
         if (m_libraryFile.changedOnDisk())
             if (const std::optional<LibrarySnapshot> theirs = m_libraryFile.load<LibrarySnapshot>(decodeLibrary)) {
+                // Another program's changes are no part of the step being recorded: the state
+                // before it takes them in too, so that undoing the step leaves them.
+                if (m_stepDepth > 0) m_openStep.before = threeWayMerged(lastOnDisk(), m_openStep.before, *theirs);
                 LibrarySnapshot both = threeWayMerged(lastOnDisk(), m_snapshot, *theirs);
                 tookInOthers = both != m_snapshot;
                 m_snapshot = std::move(both);
@@ -123,6 +126,7 @@ void LibraryStore::ensureTrailingBlankRow(const QUuid& spreadsheetID)
 
 DayRecord LibraryStore::addDay(const std::optional<QString>& name)
 {
+    const EditGroup step(*this);
     const QDateTime now = TavrinJSON::now();
     QString trimmed = name ? name->trimmed() : QString();
     if (trimmed.isEmpty()) trimmed = TavrinTheme::defaultDayName(now);
@@ -134,6 +138,7 @@ DayRecord LibraryStore::addDay(const std::optional<QString>& name)
 
 void LibraryStore::renameDay(const QUuid& id, const QString& name)
 {
+    const EditGroup step(*this);
     for (DayRecord& d : m_snapshot.days) {
         if (d.id == id) {
             d.name = name.trimmed();
@@ -145,6 +150,7 @@ void LibraryStore::renameDay(const QUuid& id, const QString& name)
 
 void LibraryStore::deleteDay(const QUuid& id)
 {
+    const EditGroup step(*this);
     m_snapshot.days.removeIf([&](const DayRecord& d) { return d.id == id; });
     m_snapshot.spreadsheets.removeIf([&](const SpreadsheetRecord& s) { return s.dayID == id; });
     persist(true, std::nullopt);
@@ -152,6 +158,7 @@ void LibraryStore::deleteDay(const QUuid& id)
 
 SpreadsheetRecord LibraryStore::addSpreadsheet(const QUuid& dayID, const QString& title)
 {
+    const EditGroup step(*this);
     const QDateTime now = TavrinJSON::now();
     QString trimmed = title.trimmed();
     if (trimmed.isEmpty()) trimmed = QStringLiteral("Nouveau tableur");
@@ -163,6 +170,7 @@ SpreadsheetRecord LibraryStore::addSpreadsheet(const QUuid& dayID, const QString
 
 void LibraryStore::renameSpreadsheet(const QUuid& id, const QString& title)
 {
+    const EditGroup step(*this);
     const qsizetype i = indexOfSpreadsheet(id);
     if (i < 0) return;
     m_snapshot.spreadsheets[i].title = title.trimmed();
@@ -172,6 +180,7 @@ void LibraryStore::renameSpreadsheet(const QUuid& id, const QString& title)
 
 void LibraryStore::deleteSpreadsheet(const QUuid& id)
 {
+    const EditGroup step(*this);
     m_snapshot.spreadsheets.removeIf([&](const SpreadsheetRecord& s) { return s.id == id; });
     if (m_uiState.syncedSpreadsheetIDs.contains(id)) {
         PersistedUIState state = m_uiState;
@@ -183,6 +192,7 @@ void LibraryStore::deleteSpreadsheet(const QUuid& id)
 
 std::optional<RowRecord> LibraryStore::addRow(const QUuid& spreadsheetID)
 {
+    const EditGroup step(*this);
     const qsizetype i = indexOfSpreadsheet(spreadsheetID);
     if (i < 0) return std::nullopt;
     const RowRecord row = RowRecord::blank();
@@ -194,6 +204,7 @@ std::optional<RowRecord> LibraryStore::addRow(const QUuid& spreadsheetID)
 
 std::optional<RowRecord> LibraryStore::insertRow(const QUuid& spreadsheetID, const QUuid& rowID, bool before)
 {
+    const EditGroup step(*this);
     const qsizetype i = indexOfSpreadsheet(spreadsheetID);
     if (i < 0) return std::nullopt;
     SpreadsheetRecord& sheet = m_snapshot.spreadsheets[i];
@@ -210,6 +221,7 @@ std::optional<RowRecord> LibraryStore::insertRow(const QUuid& spreadsheetID, con
 void LibraryStore::updateRow(const QUuid& spreadsheetID, const QUuid& rowID, const std::optional<QString>& photoNumber,
                              const std::optional<QString>& assignedNumber)
 {
+    const EditGroup step(*this);
     const qsizetype i = indexOfSpreadsheet(spreadsheetID);
     if (i < 0) return;
     SpreadsheetRecord& sheet = m_snapshot.spreadsheets[i];
@@ -224,6 +236,7 @@ void LibraryStore::updateRow(const QUuid& spreadsheetID, const QUuid& rowID, con
 
 void LibraryStore::updateRows(const QUuid& spreadsheetID, const QUuid& firstRowID, const QList<RowPatch>& patches)
 {
+    const EditGroup step(*this);
     const qsizetype i = indexOfSpreadsheet(spreadsheetID);
     if (i < 0 || patches.isEmpty()) return;
     SpreadsheetRecord& sheet = m_snapshot.spreadsheets[i];
@@ -243,6 +256,7 @@ void LibraryStore::updateRows(const QUuid& spreadsheetID, const QUuid& firstRowI
 
 void LibraryStore::deleteRow(const QUuid& spreadsheetID, const QUuid& rowID)
 {
+    const EditGroup step(*this);
     const qsizetype i = indexOfSpreadsheet(spreadsheetID);
     if (i < 0) return;
     SpreadsheetRecord& sheet = m_snapshot.spreadsheets[i];
@@ -250,6 +264,155 @@ void LibraryStore::deleteRow(const QUuid& spreadsheetID, const QUuid& rowID)
     if (sheet.rows.isEmpty()) sheet.rows.push_back(RowRecord::blank());
     sheet.updatedAt = TavrinJSON::now();
     persist(true, spreadsheetID);
+}
+
+namespace {
+
+// The notes themselves: what a step changes, whatever the dates of the writes.
+bool sameNotes(const SpreadsheetRecord& a, const SpreadsheetRecord& b)
+{
+    return a.id == b.id && a.dayID == b.dayID && a.title == b.title && a.isOpen == b.isOpen && a.rows == b.rows;
+}
+
+bool sameNotes(const LibrarySnapshot& a, const LibrarySnapshot& b)
+{
+    if (a.days != b.days || a.spreadsheets.size() != b.spreadsheets.size()) return false;
+    for (qsizetype i = 0; i < a.spreadsheets.size(); ++i)
+        if (!sameNotes(a.spreadsheets[i], b.spreadsheets[i])) return false;
+    return true;
+}
+
+const SpreadsheetRecord* findSheet(const LibrarySnapshot& library, const QUuid& id)
+{
+    for (const SpreadsheetRecord& s : library.spreadsheets)
+        if (s.id == id) return &s;
+    return nullptr;
+}
+
+} // namespace
+
+void LibraryStore::beginStep()
+{
+    if (m_stepDepth++ > 0) return;
+    m_openStep = NotesStep{0, m_snapshot, {}, m_uiState.syncedSpreadsheetIDs, {}};
+}
+
+void LibraryStore::endStep()
+{
+    if (--m_stepDepth > 0) return;
+    NotesStep step = std::exchange(m_openStep, NotesStep{});
+    if (sameNotes(step.before, m_snapshot)) return;
+    step.id = m_nextStepID++;
+    step.after = m_snapshot;
+    step.syncedAfter = m_uiState.syncedSpreadsheetIDs;
+    m_undoSteps.push_back(std::move(step));
+    if (m_undoSteps.size() > maxNotesSteps) m_undoSteps.removeFirst();
+    m_redoSteps.clear();
+    Q_EMIT notesHistoryChanged();
+}
+
+void LibraryStore::replay(const NotesStep& step, bool backwards)
+{
+    LibrarySnapshot from = backwards ? step.after : step.before;
+    LibrarySnapshot to = backwards ? step.before : step.after;
+    // The dates of writes made since are no change of the notes.
+    for (LibrarySnapshot* side : {&from, &to})
+        for (SpreadsheetRecord& sheet : side->spreadsheets)
+            if (const SpreadsheetRecord* current = findSheet(m_snapshot, sheet.id)) sheet.updatedAt = current->updatedAt;
+    // The step's change, merged into the library as it is now: records the step did not touch
+    // keep what phones and other programs brought since, and a value changed again since the
+    // step (a cell a phone typed into afterwards) keeps that later value.
+    LibrarySnapshot result = threeWayMerged(from, m_snapshot, to);
+    const QDateTime now = TavrinJSON::now();
+    for (SpreadsheetRecord& sheet : result.spreadsheets) {
+        const SpreadsheetRecord* current = findSheet(m_snapshot, sheet.id);
+        // Dated now so that a phone's older copy does not take the title back at the next sync.
+        if (current && !sameNotes(*current, sheet)) sheet.updatedAt = now;
+    }
+    m_snapshot.days = std::move(result.days);
+    m_snapshot.spreadsheets = std::move(result.spreadsheets);
+
+    // A spreadsheet whose rows come back as they were synced is synced again, and the other way.
+    const QList<QUuid>& syncedFrom = backwards ? step.syncedAfter : step.syncedBefore;
+    const QList<QUuid>& syncedTo = backwards ? step.syncedBefore : step.syncedAfter;
+    PersistedUIState state = m_uiState;
+    for (const QUuid& id : syncedFrom)
+        if (!syncedTo.contains(id)) state.syncedSpreadsheetIDs.removeAll(id);
+    for (const QUuid& id : syncedTo)
+        if (!syncedFrom.contains(id) && !state.syncedSpreadsheetIDs.contains(id) && findSheet(m_snapshot, id))
+            state.syncedSpreadsheetIDs.push_back(id);
+    setUIState(state);
+    writeUIState();
+    persist(true, std::nullopt);
+}
+
+LibraryStore::NotesFocus LibraryStore::focusOf(const NotesStep& step) const
+{
+    NotesFocus focus;
+    // A day renamed, deleted or brought back: the day.
+    for (const LibrarySnapshot* side : {&step.before, &step.after})
+        for (const DayRecord& day : side->days)
+            if (step.before.day(day.id) != step.after.day(day.id) && m_snapshot.day(day.id)) {
+                focus.dayID = day.id;
+                return focus;
+            }
+    for (const LibrarySnapshot* side : {&step.before, &step.after})
+        for (const SpreadsheetRecord& sheet : side->spreadsheets) {
+            const SpreadsheetRecord* before = findSheet(step.before, sheet.id);
+            const SpreadsheetRecord* after = findSheet(step.after, sheet.id);
+            if (before && after && sameNotes(*before, *after)) continue;
+            const SpreadsheetRecord* now = findSheet(m_snapshot, sheet.id);
+            if (!now) continue;
+            focus.dayID = now->dayID;
+            focus.spreadsheetID = now->id;
+            // The first row the step changed that is still there.
+            if (before && after)
+                for (const RowRecord& row : now->rows) {
+                    const auto inBefore = std::find_if(before->rows.cbegin(), before->rows.cend(),
+                                                       [&](const RowRecord& r) { return r.id == row.id; });
+                    const auto inAfter = std::find_if(after->rows.cbegin(), after->rows.cend(),
+                                                      [&](const RowRecord& r) { return r.id == row.id; });
+                    if (inBefore == before->rows.cend() || inAfter == after->rows.cend() || *inBefore != *inAfter) {
+                        focus.rowID = row.id;
+                        break;
+                    }
+                }
+            return focus;
+        }
+    return focus;
+}
+
+std::optional<LibraryStore::NotesFocus> LibraryStore::undo()
+{
+    if (m_undoSteps.isEmpty()) return std::nullopt;
+    return undoStep(m_undoSteps.last().id);
+}
+
+std::optional<LibraryStore::NotesFocus> LibraryStore::redo()
+{
+    if (m_redoSteps.isEmpty()) return std::nullopt;
+    const NotesStep step = m_redoSteps.takeLast();
+    replay(step, false);
+    m_undoSteps.push_back(step);
+    Q_EMIT notesHistoryChanged();
+    return focusOf(step);
+}
+
+bool LibraryStore::canUndoStep(quint64 id) const
+{
+    return std::any_of(m_undoSteps.cbegin(), m_undoSteps.cend(), [id](const NotesStep& s) { return s.id == id; });
+}
+
+std::optional<LibraryStore::NotesFocus> LibraryStore::undoStep(quint64 id)
+{
+    const auto it = std::find_if(m_undoSteps.cbegin(), m_undoSteps.cend(), [id](const NotesStep& s) { return s.id == id; });
+    if (it == m_undoSteps.cend()) return std::nullopt;
+    const NotesStep step = *it;
+    m_undoSteps.erase(it);
+    replay(step, true);
+    m_redoSteps.push_back(step);
+    Q_EMIT notesHistoryChanged();
+    return focusOf(step);
 }
 
 void LibraryStore::replaceFromRemote(const LibrarySnapshot& incoming)

@@ -53,6 +53,38 @@ public:
     };
     void updateRows(const QUuid& spreadsheetID, const QUuid& firstRowID, const QList<RowPatch>& patches);
 
+    // Undo and redo of the notes: one step per local action (typing a cell, a paste, a cleared
+    // block, a row inserted or deleted, a rename, a deletion). A step keeps the library just
+    // before and just after the action; undoing merges the way back into the library as it is
+    // now, so what a phone, a transfer file or another program brought meanwhile stays.
+    struct NotesFocus {
+        std::optional<QUuid> dayID;
+        std::optional<QUuid> spreadsheetID;
+        std::optional<QUuid> rowID;
+    };
+    static constexpr qsizetype maxNotesSteps = 200;
+    bool canUndo() const { return !m_undoSteps.isEmpty(); }
+    bool canRedo() const { return !m_redoSteps.isEmpty(); }
+    // What the step undone or redone touched, to show it; none when there was nothing to do.
+    std::optional<NotesFocus> undo();
+    std::optional<NotesFocus> redo();
+    // The last step recorded (0 before any), and undoing that one step wherever it now stands
+    // in the history (the banner that follows a deletion); false when it is no longer there.
+    quint64 lastStepID() const { return m_undoSteps.isEmpty() ? 0 : m_undoSteps.last().id; }
+    std::optional<NotesFocus> undoStep(quint64 id);
+    bool canUndoStep(quint64 id) const;
+    // Makes the edits done while it lives one step (a block cleared cell by cell).
+    class EditGroup {
+    public:
+        explicit EditGroup(LibraryStore& store) : m_store(store) { m_store.beginStep(); }
+        ~EditGroup() { m_store.endStep(); }
+        EditGroup(const EditGroup&) = delete;
+        EditGroup& operator=(const EditGroup&) = delete;
+
+    private:
+        LibraryStore& m_store;
+    };
+
     // Merges a library received from a phone: incoming row contents win, nothing is deleted,
     // and the change hook is not called so nothing is ever sent back.
     void replaceFromRemote(const LibrarySnapshot& incoming);
@@ -85,8 +117,23 @@ Q_SIGNALS:
     void appearanceChanged();
     // Emitted after every transfer-file import, successful or not.
     void importGenerationChanged();
+    // Something can now be undone or redone that could not, or the other way round.
+    void notesHistoryChanged();
 
 private:
+    struct NotesStep {
+        quint64 id = 0;
+        LibrarySnapshot before;
+        LibrarySnapshot after;
+        QList<QUuid> syncedBefore;
+        QList<QUuid> syncedAfter;
+    };
+    void beginStep();
+    void endStep();
+    // Merges the change `from` → `to` into the current library and writes it.
+    void replay(const NotesStep& step, bool backwards);
+    NotesFocus focusOf(const NotesStep& step) const;
+
     void persist(bool notify, const std::optional<QUuid>& dirtying);
     void writeUIState();
     void ensureTrailingBlankRow(const QUuid& spreadsheetID);
@@ -106,6 +153,11 @@ private:
     JsonFile m_uiStateFile;
     QByteArray m_writtenUIState;
     bool m_isApplyingRemote = false;
+    QList<NotesStep> m_undoSteps;
+    QList<NotesStep> m_redoSteps;
+    int m_stepDepth = 0;
+    NotesStep m_openStep;
+    quint64 m_nextStepID = 1;
     bool m_followsDisk = false;
 };
 

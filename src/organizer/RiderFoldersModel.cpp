@@ -81,8 +81,7 @@ void RiderFoldersModel::importProgramme(const QString& path)
         return;
     }
     m_report.reset();
-    if (StoredProgramme::hasEvents(*m_store.programme())) m_errorText.reset();
-    else m_errorText = QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier.");
+    m_errorText.reset();
     Q_EMIT changed();
 }
 

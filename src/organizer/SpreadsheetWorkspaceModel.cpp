@@ -13,8 +13,6 @@ namespace tavrin {
 
 namespace {
 
-const QString kNoEventWarning = QStringLiteral(
-    "Aucune épreuve exploitable n’a été lue dans ce fichier. Envoyez-moi le fichier type pour caler le lecteur.");
 const QString kChooseEvent = QStringLiteral("Choisissez le jour, puis l’épreuve pour afficher les cavaliers.");
 
 QString plural(bool when) { return when ? QStringLiteral("s") : QString(); }
@@ -393,8 +391,7 @@ void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
         Q_EMIT stateChanged();
         return;
     }
-    if (StoredProgramme::hasEvents(*m_workspace.programme())) m_parseError.reset();
-    else m_parseError = kNoEventWarning;
+    m_parseError.reset();
     rebuildPlan();
 }
 

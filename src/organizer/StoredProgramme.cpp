@@ -43,6 +43,13 @@ bool StoredProgramme::hasEvents(const ProgrammeDocument& document)
     return std::any_of(document.days.begin(), document.days.end(), [](const ProgrammeDay& day) { return !day.events.isEmpty(); });
 }
 
+QString StoredProgramme::noEventMessage(bool keptPrevious)
+{
+    QString message = QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier.");
+    if (keptPrevious) message += QStringLiteral(" Le programme précédent est conservé.");
+    return message;
+}
+
 void StoredProgramme::persistProgrammeIndex(const ProgrammeDocument& document)
 {
     if (!m_index.write(encodeProgramme(document)))
@@ -126,6 +133,9 @@ void StoredProgramme::ingestProgramme(const QString& path)
         stagingFile.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
     const QString copy = folder() + QStringLiteral("/programme.") + extension;
     ProgrammeDocument document = ProgrammeFileParser::parse(staging);
+    // A file that reads but names no rider (a wrong sheet, a results list) would replace a good
+    // programme with nothing to choose from.
+    if (!hasEvents(document)) throw Error(noEventMessage(m_programme.has_value()));
     // Named after the copy, as a later reading of the copy names it.
     document.sourceName = PathText::lastPathComponent(copy).toString();
 

@@ -24,13 +24,16 @@ public:
 
     // Copies the file beside the index as "programme." + its extension in lower case ("pdf"
     // without one), reads the copy and keeps the document. Throws the French reason when the
-    // file cannot be copied or read; the previous programme then stays.
+    // file cannot be copied or read, or holds no event with riders; the previous programme and
+    // its copy then stay.
     void ingestProgramme(const QString& path);
     // A programme read from a web page: kept without a source file.
     void adoptProgramme(const ProgrammeDocument& document);
 
     // Some day of the document has an event to choose.
     static bool hasEvents(const ProgrammeDocument& document);
+    // Why a file that reads but holds no event was refused.
+    static QString noEventMessage(bool keptPrevious);
 
     // Saves the owner's file.
     virtual void persist() = 0;

@@ -1,4 +1,5 @@
 #include "OrganizerTestSupport.h"
+#include "base/AppSupport.h"
 #include "base/UserDefaults.h"
 #include "library/LibraryStore.h"
 #include "organizer/OrganizerHistoryPanel.h"
@@ -187,12 +188,33 @@ TEST_F(Screen, AnUnreadableSourceShowsItsErrorAndNoGroups)
     QDir().mkpath(source);
     model->rebuildPlan();
     EXPECT_FALSE(model->parseError());
+    // A file that reads but names no rider is refused; the programme in use stays.
+    const std::optional<ProgrammeDocument> before = workspace.programme();
     model->importProgramme(fixture("programme/blank-cells.xlsx"));
     model->rebuildPlan();
     EXPECT_EQ(model->parseError(),
-              "Aucune épreuve exploitable n’a été lue dans ce fichier. Envoyez-moi le fichier type pour caler le lecteur.");
+              "Aucune épreuve exploitable n’a été lue dans ce fichier. Le programme précédent est conservé.");
+    EXPECT_EQ(workspace.programme(), before);
+    EXPECT_EQ(WorkspaceStore().programme(), before);
+    EXPECT_EQ(model->selectedEventTitle(), "Vitesse");
     model->importProgramme(fixture("programme/html-renamed.xlsx"));
     EXPECT_EQ(model->parseError(), "Fichier Excel illisible.");
+}
+
+TEST_F(Screen, TheCommandLineRefusesAProgrammeWithoutEventInBothWorkspaces)
+{
+    const auto importWithCli = [this](const char* workspaceName) {
+        QProcess cli;
+        cli.start(binDir() + QStringLiteral("/tavrin-cli"),
+                  {"--data-dir", data.path(), workspaceName, "import-programme", fixture("programme/blank-cells.xlsx")});
+        EXPECT_TRUE(cli.waitForFinished(60000));
+        return std::pair{cli.exitCode(), QString::fromUtf8(cli.readAllStandardError()).trimmed()};
+    };
+    EXPECT_EQ(importWithCli("workspace"),
+              std::pair(1, QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier. Le programme précédent est conservé.")));
+    EXPECT_EQ(WorkspaceStore().programme(), workspace.programme());
+    EXPECT_EQ(importWithCli("rider-folders"), std::pair(1, QStringLiteral("Aucune épreuve exploitable n’a été lue dans ce fichier.")));
+    EXPECT_FALSE(AppSupport::existingRiderProgrammeFile());
 }
 
 TEST_F(Screen, TheRunCopiesOffTheMainThreadThenRecordsItsResults)
@@ -390,7 +412,8 @@ TEST(RiderFoldersScreenTest, SummaryCreateAndErrors)
     model.chooseDestination(dir.path());
     model.importProgramme(fixture("programme/blank-cells.xlsx"));
     EXPECT_EQ(model.errorText(), "Aucune épreuve exploitable n’a été lue dans ce fichier.");
-    EXPECT_EQ(model.summaryLine(), "Aucun cavalier avec nom et prénom.");
+    EXPECT_FALSE(store.programme());
+    EXPECT_EQ(model.summaryLine(), "Choisissez un programme (fichier ou page internet), puis un dossier de destination.");
     EXPECT_FALSE(model.canCreate());
     model.create();
     EXPECT_EQ(model.errorText(), "Aucun nom et prénom exploitable dans ce programme.");
@@ -398,6 +421,14 @@ TEST(RiderFoldersScreenTest, SummaryCreateAndErrors)
     model.importProgramme(fixture("programme/weekend.xlsx"));
     EXPECT_FALSE(model.errorText());
     EXPECT_EQ(model.summaryLine(), "9 cavaliers · un dossier NOM PRENOM chacun");
+    // Then a wrong file: the programme and its copy stay, for this window and the next start.
+    const QString copy = AppSupport::riderFoldersFolder() + "/programme.xlsx";
+    const QByteArray keptCopy = readFile(copy);
+    model.importProgramme(fixture("programme/blank-cells.xlsx"));
+    EXPECT_EQ(model.errorText(), "Aucune épreuve exploitable n’a été lue dans ce fichier. Le programme précédent est conservé.");
+    EXPECT_EQ(model.summaryLine(), "9 cavaliers · un dossier NOM PRENOM chacun");
+    EXPECT_EQ(readFile(copy), keptCopy);
+    EXPECT_EQ(RiderFoldersStore().programme(), store.programme());
     EXPECT_TRUE(model.canCreate());
     model.create();
     EXPECT_EQ(model.report()->defaultHeadline(), "9 dossiers vides créés");

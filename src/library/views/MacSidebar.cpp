@@ -42,6 +42,12 @@ public:
 
     static QRect markRect(const QRect& row) { return QRect(row.right() - 14 - 16, row.center().y() - 8, 16, 16); }
 
+    // The title as painted in a spreadsheet row of that width.
+    static QString elidedTitle(const QFontMetrics& metrics, const QModelIndex& index, int width)
+    {
+        return metrics.elidedText(index.data().toString(), Qt::ElideMiddle, width);
+    }
+
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         if (kindOf(index) == EmptyDayKind) return QStyledItemDelegate::sizeHint(option, index);
@@ -107,9 +113,10 @@ public:
         p->drawText(countRect, Qt::AlignVCenter | Qt::AlignRight, count);
 
         p->setPen(text);
-        const QRect titleRect(x, row.top(), countRect.left() - 10 - x, row.height());
-        p->drawText(titleRect, Qt::AlignVCenter | Qt::AlignLeft,
-                    option.fontMetrics.elidedText(index.data().toString(), Qt::ElideRight, titleRect.width()));
+        // Titles of one competition often share their start ("Grand Prix 1m20 …"); their ends
+        // tell them apart, so the middle gives way. The full title is the row's help.
+        const QRect titleRect = MacSidebar::spreadsheetTitleRect(row, countWidth);
+        p->drawText(titleRect, Qt::AlignVCenter | Qt::AlignLeft, elidedTitle(option.fontMetrics, index, titleRect.width()));
         p->restore();
     }
 
@@ -142,6 +149,26 @@ public:
 private:
     QTreeWidget* m_tree;
     std::function<void(const QUuid&)> m_toggleDone;
+};
+
+// A label that gives way to the button beside it: its text is elided rather than the button cut.
+class ElidedLabel : public QLabel {
+public:
+    ElidedLabel(const QString& text, QWidget* parent) : QLabel(text, parent)
+    {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        setToolTip(text);
+    }
+    QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setPen(palette().color(foregroundRole()));
+        p.drawText(contentsRect(), Qt::AlignVCenter | Qt::AlignLeft,
+                   fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width()));
+    }
 };
 
 } // namespace
@@ -204,6 +231,24 @@ MacSidebar::MacSidebar(LibraryStore& store, QWidget* parent)
 
     connect(&m_store, &LibraryStore::snapshotChanged, this, &MacSidebar::reload);
     reload();
+}
+
+QRect MacSidebar::spreadsheetTitleRect(const QRect& row, int countWidth)
+{
+    const int left = row.left() + 16 + 22;
+    const int markLeft = row.right() - 14 - 16;
+    return QRect(left, row.top(), markLeft - 10 - countWidth - 10 - left, row.height());
+}
+
+QString MacSidebar::shownTitle(const QUuid& spreadsheetID) const
+{
+    const QTreeWidgetItem* item = itemFor(spreadsheetID);
+    if (!item || item->data(0, KindRole).toInt() != SpreadsheetKind) return {};
+    const QModelIndex index = m_tree->indexFromItem(item);
+    const QFontMetrics metrics = m_tree->fontMetrics();
+    const int countWidth = metrics.horizontalAdvance(item->data(0, CountRole).toString());
+    const QRect title = spreadsheetTitleRect(m_tree->visualRect(index), countWidth);
+    return SidebarDelegate::elidedTitle(metrics, index, title.width());
 }
 
 QString MacSidebar::photoCountText(qsizetype filledRows)
@@ -296,7 +341,7 @@ QMenu* MacSidebar::contextMenu(const QUuid& id)
                 this, [this, id] { Q_EMIT renameDayRequested(id); });
         menu->addSeparator();
         connect(menu->addAction(Symbols::icon(QStringLiteral("trash")), QStringLiteral("Supprimer le jour")), &QAction::triggered,
-                this, [this, id] { m_store.deleteDay(id); });
+                this, [this, id] { Q_EMIT deleteDayRequested(id); });
     } else if (snapshot.spreadsheet(id)) {
         const bool done = isDone(id);
         QAction* mark = menu->addAction(done ? QStringLiteral("Marquer à faire") : QStringLiteral("Marquer comme fait"));
@@ -306,7 +351,7 @@ QMenu* MacSidebar::contextMenu(const QUuid& id)
                 [this, id] { Q_EMIT renameSpreadsheetRequested(id); });
         menu->addSeparator();
         connect(menu->addAction(Symbols::icon(QStringLiteral("trash")), QStringLiteral("Supprimer")), &QAction::triggered, this,
-                [this, id] { m_store.deleteSpreadsheet(id); });
+                [this, id] { Q_EMIT deleteSpreadsheetRequested(id); });
     }
     return menu;
 }
@@ -316,13 +361,12 @@ QWidget* MacSidebar::emptyDayRow(const QUuid& dayID, const QString& dayName)
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(38, 2, 14, 6);
-    auto* label = new QLabel(QStringLiteral("Aucun tableur"), row);
+    auto* label = new ElidedLabel(QStringLiteral("Aucun tableur"), row);
     label->setForegroundRole(QPalette::PlaceholderText);
     auto* add = new CapsuleButton(CapsuleKind::glass, QStringLiteral("Nouveau tableur"), QString(), row);
     add->setToolTip(QStringLiteral("Nouveau tableur dans ") + dayName);
     connect(add, &QAbstractButton::clicked, this, [this, dayID] { Q_EMIT newSpreadsheetRequested(dayID); });
-    layout->addWidget(label);
-    layout->addStretch(1);
+    layout->addWidget(label, 1);
     layout->addWidget(add);
     return row;
 }
@@ -349,13 +393,16 @@ void MacSidebar::updateInPlace()
     const LibrarySnapshot& snapshot = m_store.snapshot();
     for (int d = 0; d < m_tree->topLevelItemCount(); ++d) {
         QTreeWidgetItem* dayItem = m_tree->topLevelItem(d);
-        if (const std::optional<DayRecord> day = snapshot.day(dayItem->data(0, IDRole).toUuid()))
+        if (const std::optional<DayRecord> day = snapshot.day(dayItem->data(0, IDRole).toUuid())) {
             dayItem->setText(0, day->name);
+            dayItem->setToolTip(0, day->name);
+        }
         for (int s = 0; s < dayItem->childCount(); ++s) {
             QTreeWidgetItem* item = dayItem->child(s);
             if (item->data(0, KindRole).toInt() != SpreadsheetKind) continue;
             if (const std::optional<SpreadsheetRecord> sheet = snapshot.spreadsheet(item->data(0, IDRole).toUuid())) {
                 item->setText(0, sheet->title);
+                item->setToolTip(0, sheet->title);
                 item->setData(0, CountRole, photoCountText(sheet->filledRowCount()));
             }
         }
@@ -370,6 +417,7 @@ void MacSidebar::rebuild(const QList<QUuid>& structure)
     const LibrarySnapshot& snapshot = m_store.snapshot();
     for (const DayRecord& day : snapshot.sortedDays()) {
         auto* dayItem = new QTreeWidgetItem(m_tree, QStringList{day.name});
+        dayItem->setToolTip(0, day.name);
         dayItem->setData(0, KindRole, DayKind);
         dayItem->setData(0, IDRole, day.id);
         const QList<SpreadsheetRecord> sheets = snapshot.spreadsheetsIn(day.id);
@@ -377,6 +425,7 @@ void MacSidebar::rebuild(const QList<QUuid>& structure)
             auto* item = new QTreeWidgetItem(dayItem, QStringList{sheet.title});
             item->setData(0, KindRole, SpreadsheetKind);
             item->setData(0, IDRole, sheet.id);
+            item->setToolTip(0, sheet.title);
             item->setData(0, CountRole, photoCountText(sheet.filledRowCount()));
             item->setData(0, DoneRole, isDone(sheet.id));
         }

@@ -51,6 +51,12 @@ public:
     // "1 photo", "2 photos": the filled-row count of a spreadsheet.
     static QString photoCountText(qsizetype filledRows);
 
+    // A spreadsheet's title as its row shows it at the sidebar's width (elided in the middle);
+    // the full title is the row's help.
+    QString shownTitle(const QUuid& spreadsheetID) const;
+    // Where a spreadsheet row paints its title, left of its count and done mark.
+    static QRect spreadsheetTitleRect(const QRect& row, int countWidth);
+
     // The context menu of a day or spreadsheet row; the caller owns it.
     QMenu* contextMenu(const QUuid& id);
     QTreeWidget* tree() const { return m_tree; }
@@ -64,6 +70,9 @@ Q_SIGNALS:
     void newSpreadsheetRequested(const QUuid& dayID);
     void renameDayRequested(const QUuid& dayID);
     void renameSpreadsheetRequested(const QUuid& spreadsheetID);
+    // "Supprimer le jour" and "Supprimer": the Tableur view asks, deletes and offers the undo.
+    void deleteDayRequested(const QUuid& dayID);
+    void deleteSpreadsheetRequested(const QUuid& spreadsheetID);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -94,6 +94,7 @@ QUuid RowsTableModel::storedRowID(int row)
 int RowsTableModel::insertBlankRow(int row, bool before)
 {
     if (!m_spreadsheetID || row < 0 || row >= m_rows.size()) return -1;
+    const LibraryStore::EditGroup step(m_store);
     const QUuid anchor = storedRowID(row);
     const std::optional<RowRecord> inserted = m_store.insertRow(*m_spreadsheetID, anchor, before);
     return inserted ? rowOf(inserted->id) : -1;
@@ -115,6 +116,8 @@ void RowsTableModel::deleteRowAt(int row)
 int RowsTableModel::paste(int row, int column, const QList<QStringList>& block)
 {
     if (!m_spreadsheetID || row < 0 || row >= m_rows.size() || column < 0 || block.isEmpty()) return -1;
+    // One paste, one step to undo.
+    const LibraryStore::EditGroup step(m_store);
     int rows = int(block.size());
     if (column <= assignedNumberColumn) {
         QList<LibraryStore::RowPatch> patches;
@@ -268,6 +271,8 @@ bool RowsTableModel::setData(const QModelIndex& index, const QVariant& value, in
     if (role != Qt::EditRole || !index.isValid() || !isEditable(index.column()) || !m_spreadsheetID) return false;
     const QString text = value.toString();
     if (data(index, Qt::EditRole).toString() == text) return true;
+    // The offered row stored and typed into: one step.
+    const LibraryStore::EditGroup step(m_store);
     const int row = rowOf(storedRowID(index.row()));
     if (row < 0) return false;
     // A copy: the edit rewrites the rows while it runs.

@@ -262,6 +262,8 @@ void RowsTableView::clearSelectedCells()
     QList<QPersistentModelIndex> cells;
     for (const QModelIndex& index : indexes)
         if (m_model->isEditable(index.column()) && !index.data(Qt::EditRole).toString().isEmpty()) cells.push_back(index);
+    // A cleared block comes back whole with one undo.
+    const LibraryStore::EditGroup step(m_model->store());
     for (const QPersistentModelIndex& cell : cells)
         if (cell.isValid()) m_model->setData(cell, QString());
 }

@@ -1,8 +1,16 @@
 #pragma once
 
+#include "library/LibraryStore.h"
+
+#include <QFrame>
+#include <QTimer>
 #include <QUuid>
 #include <QWidget>
 
+class QAbstractButton;
+class QAction;
+class QLabel;
+class QMessageBox;
 class QSplitter;
 class QStackedWidget;
 class QVBoxLayout;
@@ -10,7 +18,6 @@ class QVBoxLayout;
 namespace tavrin {
 
 class EmptyState;
-class LibraryStore;
 class MacSidebar;
 class SpreadsheetPane;
 
@@ -44,8 +51,31 @@ public:
     // saved.
     void restoreSelection();
 
+    // "Supprimer" of a spreadsheet, at once; "Supprimer le jour" asks first when the day holds
+    // rows. Either is followed by the banner that can undo it.
+    void deleteSpreadsheet(const QUuid& spreadsheetID);
+    void deleteDay(const QUuid& dayID);
+    // The question asked before deleting a day that holds rows.
+    static QString deleteDayQuestion(const QString& dayName, qsizetype spreadsheets);
+
+    // "Annuler" and "Rétablir" of the notes (Ctrl+Z, Ctrl+Shift+Z or Ctrl+Y) in the table and
+    // the sidebar; they show what they changed.
+    QAction* undoAction() const { return m_undo; }
+    QAction* redoAction() const { return m_redo; }
+    void undo();
+    void redo();
+
+    // The banner shown for a while after a deletion, and its "Annuler".
+    QWidget* deletionBanner() const { return m_banner; }
+    QString deletionBannerText() const;
+    QAbstractButton* deletionBannerUndo() const { return m_bannerUndo; }
+    static constexpr int deletionBannerMilliseconds = 10000;
+
 private:
     void selectionChanged();
+    void showDeletionBanner(const QString& text);
+    // Selects what an undo or redo changed.
+    void reveal(const std::optional<LibraryStore::NotesFocus>& focus);
 
     LibraryStore& m_store;
     MacSidebar* m_sidebar;
@@ -53,6 +83,13 @@ private:
     EmptyState* m_emptyDetail;
     QStackedWidget* m_detail;
     QSplitter* m_splitter;
+    QAction* m_undo;
+    QAction* m_redo;
+    QFrame* m_banner;
+    QLabel* m_bannerText;
+    QAbstractButton* m_bannerUndo;
+    QTimer m_bannerTimer;
+    quint64 m_bannerStep = 0;
     bool m_restored = false;
 };
 
