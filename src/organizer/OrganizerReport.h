@@ -22,9 +22,11 @@ struct OrganizerReport {
     std::optional<QString> headline;
     // Files whose copy failed (also counted in skipped).
     qint64 failed = 0;
+    // Files not copied because identical ones were already in their rider folder.
+    qint64 alreadyPresent = 0;
 
     // The headline, or "3 dossiers · 42 photos copiées", followed by " · 2 photos non copiées"
-    // when copies failed.
+    // when copies failed; "Tout était déjà copié" when every photo was already there.
     QString defaultHeadline() const;
 
     bool operator==(const OrganizerReport&) const = default;
