@@ -327,6 +327,12 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
     }
     if (control) control->cancelled = stopped;
     report.folders = folders.size();
+    // A run stopped early has not seen every photo: it cannot say that all were there.
+    if (stopped && report.copied == 0 && report.failed == 0 && report.alreadyPresent > 0) {
+        OrganizerReport counts = report;
+        counts.alreadyPresent = 0;
+        report.headline = counts.defaultHeadline();
+    }
     return report;
 }
 
