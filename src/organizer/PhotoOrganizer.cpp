@@ -240,7 +240,6 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
             throw FileErrors::uncreatableFolder(folder, EINVAL);
         const bool existed = pathExists(folder);
         FileErrors::createDirectories(folder);
-        folders.insert(folder);
         std::optional<PhotoCopier> copier;
         try {
             copier.emplace(folder);
@@ -281,6 +280,8 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
             ++processed;
             ++done;
         }
+        // A folder counts once it received, or was to receive, a photo not already in it.
+        if (processed > present) folders.insert(folder);
         if (control) {
             control->counters += copier->counters();
             if (!placed.isEmpty()) control->placed[group.row.id] += placed;

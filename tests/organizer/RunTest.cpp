@@ -225,7 +225,7 @@ TEST_F(RunFixture, CancellingStopsBetweenTwoFilesAndSaysSo)
     cancel = false;
     const OrganizerReport again = PhotoOrganizer::execute(groups, destination, &control);
     EXPECT_EQ(again.alreadyPresent, 3);
-    EXPECT_EQ(again.defaultHeadline(), "2 dossiers · 0 photo copiée");
+    EXPECT_EQ(again.defaultHeadline(), "0 dossier · 0 photo copiée");
 }
 
 TEST_F(RunFixture, ADestinationThatCannotBeCreatedStopsTheRun)

@@ -331,7 +331,7 @@ TEST_F(Screen, FailedCopiesLeaveTheSpreadsheetNotDoneAndShowTheirRows)
     ASSERT_TRUE(finished.wait(10000));
     EXPECT_EQ(model->lastReport()->messages,
               QStringList({"DUPONT JEAN — 2 photos ajoutées au dossier existant · 2 déjà présentes", "MARTIN LÉA — 1 photo déjà présente"}));
-    EXPECT_EQ(workspace.actionHistory().first().headline, "2 dossiers · 2 photos copiées");
+    EXPECT_EQ(workspace.actionHistory().first().headline, "1 dossier · 2 photos copiées");
     EXPECT_EQ(tree(disk.path()), QStringList({"DUPONT JEAN/0001.jpg", "DUPONT JEAN/0002.jpg", "DUPONT JEAN/0003.jpg",
                                               "DUPONT JEAN/0004.jpg", "MARTIN LÉA/0005.jpg"}));
     EXPECT_TRUE(workspace.settings(sheet).isCompleted);
