@@ -133,7 +133,8 @@ int plan(const QStringList& raw)
     w.field(QLatin1StringView("canRun"), model.canRun());
     w.key(QLatin1StringView("groups"));
     w.beginArray();
-    for (const PhotoGroup& group : model.groups()) {
+    // Folder names and riders as the run will use them.
+    for (const PhotoGroup& group : model.runGroups()) {
         w.beginObject();
         w.field(QLatin1StringView("assignedNumber"), group.row.assignedNumber);
         w.key(QLatin1StringView("files"));

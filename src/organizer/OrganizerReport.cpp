@@ -5,6 +5,7 @@ namespace tavrin {
 QString OrganizerReport::defaultHeadline() const
 {
     if (headline) return *headline;
+    if (copied == 0 && failed == 0 && alreadyPresent > 0) return QStringLiteral("Tout était déjà copié");
     const QString photos = copied >= 2 ? QStringLiteral(" photos copiées") : QStringLiteral(" photo copiée");
     QString line = QString::number(folders) + (folders > 1 ? QStringLiteral(" dossiers") : QStringLiteral(" dossier"))
         + QStringLiteral(" · ") + QString::number(copied) + photos;

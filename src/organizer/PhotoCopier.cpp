@@ -3,100 +3,55 @@
 #include "organizer/PathText.h"
 
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
-#include <ctime>
-#include <dirent.h>
+#include <cstring>
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
-#include <string>
-#include <vector>
 
 namespace tavrin {
 
 namespace {
 
-// Closes a descriptor once, whatever path leaves the scope.
-struct Descriptor {
-    int fd = -1;
-    explicit Descriptor(int f) : fd(f) {}
-    ~Descriptor()
-    {
-        if (fd >= 0) ::close(fd);
-    }
-    int release()
-    {
-        const int f = fd;
-        fd = -1;
-        return f;
-    }
-};
+using FileCopy::Descriptor;
 
-bool writeAll(int fd, const char* data, size_t size)
+qint64 modifiedTime(const struct stat& st) { return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
+
+QString joined(const QString& folder, const QString& name)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+    return folder.endsWith(u'/') ? QString(folder + name) : QString(folder + u'/' + name);
+}
+
+// Reads up to `size` bytes at `offset`, short only at the end of the file; -1 on error.
+ssize_t readAt(int fd, char* buffer, size_t size, off_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, buffer + done, size - done, offset + off_t(done));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return -1;
         }
-        data += n;
-        size -= size_t(n);
+        if (n == 0) break;
+        done += size_t(n);
     }
-    return true;
-}
-
-void streamCopy(int in, int out)
-{
-    constexpr size_t bufferSize = 1 << 20;
-    const std::unique_ptr<char[]> buffer(new char[bufferSize]);
-    for (;;) {
-        const ssize_t n = ::read(in, buffer.get(), bufferSize);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw PhotoCopier::Failure(errno);
-        }
-        if (n == 0) return;
-        if (!writeAll(out, buffer.get(), size_t(n))) throw PhotoCopier::Failure(errno);
-    }
-}
-
-// Errors after which copy_file_range cannot work between these two files at all.
-bool copyRangeUnsupported(int error)
-{
-    return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EBADF;
-}
-
-PhotoCopier::Method copyData(int in, int out)
-{
-    if (::ioctl(out, FICLONE, in) == 0) return PhotoCopier::Method::reflink;
-    bool first = true;
-    for (;;) {
-        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
-        if (n > 0) {
-            first = false;
-            continue;
-        }
-        if (n == 0) return PhotoCopier::Method::copyRange;
-        if (errno == EINTR) continue;
-        if (first && copyRangeUnsupported(errno)) break;
-        throw PhotoCopier::Failure(errno);
-    }
-    streamCopy(in, out);
-    return PhotoCopier::Method::stream;
+    return ssize_t(done);
 }
 
 } // namespace
 
-PhotoCopier::PhotoCopier(const QString& folder)
+PhotoCopier::Counters& PhotoCopier::Counters::operator+=(const Counters& other)
+{
+    filesRead += other.filesRead;
+    bytesRead += other.bytesRead;
+    filesCopied += other.filesCopied;
+    return *this;
+}
+
+PhotoCopier::PhotoCopier(const QString& folder) : m_folder(folder)
 {
     m_fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd < 0) throw Failure(errno);
@@ -123,118 +78,112 @@ bool PhotoCopier::exists(const QString& name) const
     return ::fstatat(m_fd, QFile::encodeName(name).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-bool PhotoCopier::isTemporaryName(QByteArrayView name)
-{
-    constexpr QByteArrayView prefix(".tavrin-"), suffix(".part");
-    if (!name.startsWith(prefix) || !name.endsWith(suffix)) return false;
-    const QByteArrayView digits = name.sliced(prefix.size(), name.size() - prefix.size() - suffix.size());
-    // A 64-bit number in base 36 has at most 13 digits.
-    if (digits.isEmpty() || digits.size() > 13) return false;
-    return std::all_of(digits.begin(), digits.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); });
-}
-
-int PhotoCopier::removeStaleTemporaries() const
-{
-    std::vector<std::string> candidates;
-    if (const int listing = ::openat(m_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); listing >= 0) {
-        DIR* dir = ::fdopendir(listing);
-        if (!dir) {
-            ::close(listing);
-            return 0;
-        }
-        while (const dirent* entry = ::readdir(dir))
-            if (isTemporaryName(QByteArrayView(entry->d_name))) candidates.emplace_back(entry->d_name);
-        ::closedir(dir);
-    }
-    int removed = 0;
-    for (const std::string& name : candidates) {
-        // Read and write where possible: where flock is emulated by byte-range locks (NFS), an
-        // exclusive lock needs write access.
-        Descriptor file(::openat(m_fd, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (file.fd < 0) file.fd = ::openat(m_fd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        struct stat st{};
-        if (file.fd < 0 || ::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        if (::flock(file.fd, LOCK_EX | LOCK_NB) != 0) {
-            // Held: a copy is going. Where locks are not available, only an old file is a leftover.
-            if (errno == EWOULDBLOCK || std::time(nullptr) - st.st_mtim.tv_sec < 3600) continue;
-        }
-        // Still the file that was checked, not one made since under the same name.
-        struct stat now{};
-        if (::fstatat(m_fd, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || now.st_ino != st.st_ino || now.st_dev != st.st_dev)
-            continue;
-        if (::unlinkat(m_fd, name.c_str(), 0) == 0) ++removed;
-    }
-    return removed;
-}
+int PhotoCopier::removeStaleTemporaries() const { return FileCopy::removeStaleTemporaries(m_fd); }
 
 bool PhotoCopier::syncFileSystem() const { return ::syncfs(m_fd) == 0; }
 
-QString PhotoCopier::copy(const QString& source, Method* used)
+bool PhotoCopier::sameBytes(int source, qint64 size, const QByteArray& name)
 {
-    Descriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
-    if (in.fd < 0) throw Failure(errno);
-    struct stat st{};
-    if (::fstat(in.fd, &st) != 0) throw Failure(errno);
-    if (!S_ISREG(st.st_mode)) throw Failure(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    if (size == 0) return true;
+    const Descriptor copy(::openat(m_fd, name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (copy.fd < 0) return false;
+    m_counters.filesRead += 2;
+    constexpr size_t chunk = 1 << 20;
+    const std::unique_ptr<char[]> ours(new char[chunk]), theirs(new char[chunk]);
+    for (off_t offset = 0; offset < size;) {
+        const ssize_t a = readAt(source, ours.get(), chunk, offset);
+        if (a < 0) throw Failure(errno);
+        const ssize_t b = readAt(copy.fd, theirs.get(), chunk, offset);
+        m_counters.bytesRead += a + std::max<ssize_t>(b, 0);
+        if (b != a || std::memcmp(ours.get(), theirs.get(), size_t(a)) != 0) return false;
+        if (a == 0) break;
+        offset += a;
+    }
+    return true;
+}
 
-    // The hidden temporary name: invisible to the organizer's listings and to file browsers.
-    QByteArray temporary;
-    Descriptor out(-1);
-    for (int attempt = 0; out.fd < 0; ++attempt) {
-        temporary = ".tavrin-" + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".part";
-        // The permissions of any new file (0666 less the umask), as a copy in a file browser gets.
-        out.fd = ::openat(m_fd, temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (out.fd < 0 && (errno != EEXIST || attempt > 16)) throw Failure(errno);
-        // Locked until renamed, so that another run's clean-up leaves it alone; a clean-up that
-        // took it between its creation and the lock has removed it, and another name is taken.
-        if (out.fd >= 0 && ::flock(out.fd, LOCK_EX) == 0) {
-            struct stat created{};
-            if (::fstat(out.fd, &created) == 0 && created.st_nlink == 0) {
-                ::close(out.release());
-                if (attempt > 16) throw Failure(ENOENT);
-            }
+std::optional<QString> PhotoCopier::findIdentical(int source, const struct stat& st, const QString& path, const CopyMemory* memory,
+                                                  int* firstFree)
+{
+    // A copy remembered with the photo's present size and date, still of that size: trusted.
+    if (memory) {
+        for (auto it = memory->constFind(path); it != memory->constEnd() && it.key() == path; ++it) {
+            if (it->size != st.st_size || it->modified != modifiedTime(st)) continue;
+            const QString name = PathText::lastPathComponent(it->target).toString();
+            if (name.isEmpty() || joined(m_folder, name) != it->target) continue;
+            struct stat there{};
+            if (::fstatat(m_fd, QFile::encodeName(name).constData(), &there, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(there.st_mode)
+                && there.st_size == st.st_size)
+                return name;
         }
     }
-    // Holds the lock past the close of `out`, which reports the write errors, until the rename.
-    const Descriptor lock(::dup(out.fd));
-    const auto discard = [&](int error) -> Failure {
-        ::unlinkat(m_fd, temporary.constData(), 0);
-        return Failure(error);
-    };
-
-    try {
-        const Method method = copyData(in.fd, out.fd);
-        if (used) *used = method;
-    } catch (const Failure& failure) {
-        throw discard(failure.error);
+    if (source < 0) return std::nullopt;
+    // Otherwise along the names the photo would take, up to the first free one.
+    const QString fileName = PathText::lastPathComponent(path).toString();
+    for (int n = 0;; ++n) {
+        const QString name = copyName(fileName, n);
+        const QByteArray native = QFile::encodeName(name);
+        struct stat there{};
+        if (::fstatat(m_fd, native.constData(), &there, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (firstFree) *firstFree = n;
+            return std::nullopt;
+        }
+        if (S_ISREG(there.st_mode) && there.st_size == st.st_size && sameBytes(source, st.st_size, native)) return name;
     }
-    // Keep the photo's dates, as a file browser's copy does.
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    ::futimens(out.fd, times);
-    if (::close(out.release()) != 0) throw discard(errno);
+}
 
-    const QString fileName = PathText::lastPathComponent(source).toString();
-    int n = m_taken.value(fileName, 0);
-    for (;; ++n) {
+std::optional<QString> PhotoCopier::alreadyThere(const QString& source, const CopyMemory* memory)
+{
+    const QByteArray native = QFile::encodeName(source);
+    struct stat st{};
+    if (::stat(native.constData(), &st) != 0) throw Failure(errno);
+    if (std::optional<QString> name = findIdentical(-1, st, source, memory, nullptr)) return name;
+    const Descriptor in(::open(native.constData(), O_RDONLY | O_CLOEXEC));
+    if (in.fd < 0 || ::fstat(in.fd, &st) != 0) throw Failure(errno);
+    if (!S_ISREG(st.st_mode)) throw Failure(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    return findIdentical(in.fd, st, source, nullptr, nullptr);
+}
+
+PhotoCopier::Placement PhotoCopier::place(const QString& source, const CopyMemory* memory)
+{
+    const QByteArray native = QFile::encodeName(source);
+    struct stat st{};
+    if (::stat(native.constData(), &st) != 0) throw Failure(errno);
+    const auto placement = [&](const QString& name, bool there) {
+        return Placement{name, there, CopiedPhoto{source, qint64(st.st_size), modifiedTime(st), joined(m_folder, name)}};
+    };
+    // Remembered and unchanged: not even opened.
+    if (std::optional<QString> name = findIdentical(-1, st, source, memory, nullptr)) return placement(*name, true);
+
+    const Descriptor in(::open(native.constData(), O_RDONLY | O_CLOEXEC));
+    if (in.fd < 0 || ::fstat(in.fd, &st) != 0) throw Failure(errno);
+    if (!S_ISREG(st.st_mode)) throw Failure(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    int firstFree = 0;
+    if (std::optional<QString> name = findIdentical(in.fd, st, source, nullptr, &firstFree)) return placement(*name, true);
+    return placement(copyOpen(in.fd, PathText::lastPathComponent(source).toString(), firstFree, nullptr), false);
+}
+
+QString PhotoCopier::copy(const QString& source, Method* used)
+{
+    const Descriptor in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (in.fd < 0) throw Failure(errno);
+    return copyOpen(in.fd, PathText::lastPathComponent(source).toString(), 0, used);
+}
+
+QString PhotoCopier::copyOpen(int source, const QString& fileName, int from, Method* used)
+{
+    FileCopy::PendingCopy pending(m_fd, source);
+    if (used) *used = pending.method();
+    for (int n = std::max(from, m_taken.value(fileName, 0));; ++n) {
         const QString name = copyName(fileName, n);
         const QByteArray target = QFile::encodeName(name);
         struct stat existing{};
         if (::fstatat(m_fd, target.constData(), &existing, AT_SYMLINK_NOFOLLOW) == 0) continue;
-        if (::renameat2(m_fd, temporary.constData(), m_fd, target.constData(), RENAME_NOREPLACE) == 0) {
+        if (pending.publish(target)) {
             m_taken.insert(fileName, n + 1);
+            ++m_counters.filesCopied;
             return name;
         }
-        if (errno == EEXIST) continue;
-        if (errno != EINVAL && errno != ENOSYS) throw discard(errno);
-        // A file system without the no-replace rename: a hard link fails just the same on an
-        // existing name, and the temporary name is then dropped.
-        if (::linkat(m_fd, temporary.constData(), m_fd, target.constData(), 0) == 0) {
-            ::unlinkat(m_fd, temporary.constData(), 0);
-            m_taken.insert(fileName, n + 1);
-            return name;
-        }
-        if (errno == EEXIST) continue;
-        throw discard(errno);
     }
 }
 

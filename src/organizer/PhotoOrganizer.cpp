@@ -240,7 +240,6 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
             throw FileErrors::uncreatableFolder(folder, EINVAL);
         const bool existed = pathExists(folder);
         FileErrors::createDirectories(folder);
-        folders.insert(folder);
         std::optional<PhotoCopier> copier;
         try {
             copier.emplace(folder);
@@ -250,8 +249,9 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
         // What an earlier run killed midway left behind.
         copier->removeStaleTemporaries();
 
-        qint64 processed = 0, duplicates = 0;
+        qint64 processed = 0, duplicates = 0, present = 0;
         CopyFailure failed{group.row.id, {}, 0};
+        QList<CopiedPhoto> placed;
         for (const QString& file : group.files) {
             if (cancelled()) {
                 stopped = true;
@@ -260,8 +260,15 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
             if (control && control->progress) control->progress(done, total, label);
             const QString fileName = PathText::lastPathComponent(file).toString();
             try {
-                if (copier->copy(file) != fileName) ++duplicates;
-                ++report.copied;
+                PhotoCopier::Placement placement = copier->place(file, control ? control->memory : nullptr);
+                if (placement.alreadyThere) {
+                    ++present;
+                    ++report.alreadyPresent;
+                } else {
+                    if (placement.name != fileName) ++duplicates;
+                    ++report.copied;
+                }
+                placed.push_back(std::move(placement.record));
             } catch (const PhotoCopier::Failure& failure) {
                 ++report.skipped;
                 ++report.failed;
@@ -273,14 +280,28 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
             ++processed;
             ++done;
         }
+        // A folder counts once it received, or was to receive, a photo not already in it.
+        if (processed > present) folders.insert(folder);
+        if (control) {
+            control->counters += copier->counters();
+            if (!placed.isEmpty()) control->placed[group.row.id] += placed;
+        }
 
-        // A row with failed copies counts the photos that arrived, then those that did not.
-        const qint64 arrived = processed - failed.files.size();
-        QString message = label + QStringLiteral(" — ") + QString::number(arrived) + QStringLiteral(" photo") + plural(arrived > 1);
-        if (existed) message += QStringLiteral(" ajoutée") + plural(arrived > 1) + QStringLiteral(" au dossier existant");
-        if (duplicates > 0)
-            message += QStringLiteral(" · ") + QString::number(duplicates) + QStringLiteral(" copie")
-                + plural(duplicates != 1) + QStringLiteral(" (fichier déjà présent)");
+        // A row counts the photos copied, then those already there, then those that failed.
+        const qint64 arrived = processed - failed.files.size() - present;
+        const auto photos = [](qint64 n) -> QString { return QString::number(n) + QStringLiteral(" photo") + plural(n > 1); };
+        const auto alreadyThere = [](qint64 n) -> QString { return QStringLiteral(" déjà présente") + plural(n > 1); };
+        QString message = label + QStringLiteral(" — ");
+        if (arrived == 0 && present > 0) {
+            message += photos(present) + alreadyThere(present);
+        } else {
+            message += photos(arrived);
+            if (existed) message += QStringLiteral(" ajoutée") + plural(arrived > 1) + QStringLiteral(" au dossier existant");
+            if (duplicates > 0)
+                message += QStringLiteral(" · ") + QString::number(duplicates) + QStringLiteral(" copie") + plural(duplicates != 1)
+                    + QStringLiteral(" (fichier déjà présent)");
+            if (present > 0) message += QStringLiteral(" · ") + QString::number(present) + alreadyThere(present);
+        }
         if (!failed.files.isEmpty()) {
             const qsizetype n = failed.files.size();
             message += QStringLiteral(" · ") + QString::number(n) + QStringLiteral(" non copiée") + plural(n > 1);
@@ -307,6 +328,12 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
     }
     if (control) control->cancelled = stopped;
     report.folders = folders.size();
+    // A run stopped early has not seen every photo: it cannot say that all were there.
+    if (stopped && report.copied == 0 && report.failed == 0 && report.alreadyPresent > 0) {
+        OrganizerReport counts = report;
+        counts.alreadyPresent = 0;
+        report.headline = counts.defaultHeadline();
+    }
     return report;
 }
 

@@ -5,8 +5,10 @@
 
 #include "base/Error.h"
 #include "organizer/OrganizerReport.h"
+#include "organizer/PhotoCopier.h"
 #include "organizer/PhotoGroup.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -43,19 +45,25 @@ struct RunControl {
     std::function<void(qint64 done, qint64 total, const QString& rider)> progress;
     // Checked between two files.
     const std::atomic_bool* cancelRequested = nullptr;
+    // What earlier runs copied: photos remembered there and unchanged are not even read.
+    const CopyMemory* memory = nullptr;
 
     // Filled in by execute: the groups processed to the end, whether the run stopped early, the
     // rows whose copies failed (in run order).
     qsizetype groupsFinished = 0;
     bool cancelled = false;
     QList<CopyFailure> failures;
+    // Per row, every photo that now stands in its rider folder, copied or already there.
+    QHash<QUuid, QList<CopiedPhoto>> placed;
+    // What the copiers read and wrote, all folders together.
+    PhotoCopier::Counters counters;
 };
 
 // The rider's name, or the number followed by " (sans nom dans le programme)".
 QString rowLabel(const PhotoGroup& group);
 
-// Copies every group into destination/folderName, never replacing a file, and reports one line
-// per row. Throws when the destination or a rider folder cannot be created (files already
+// Copies every group into destination/folderName, never replacing a file and never copying again
+// a photo whose bytes already stand at one of its names there, and reports one line per row. Throws when the destination or a rider folder cannot be created (files already
 // copied stay). A cancelled run reports what it did and says so in its last line. The
 // temporary files of killed copies are removed from each rider folder written to.
 OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destination, RunControl* control = nullptr);

@@ -11,7 +11,8 @@ const QLatin1StringView kImportBookmark("importBookmark"), kImportName("importNa
     kDestinationName("destinationName"), kSelectedDayName("selectedDayName"), kSelectedEventID("selectedEventID"),
     kCustomEventName("customEventName"), kManualRiders("manualRiders"), kIsCompleted("isCompleted"),
     kRememberedTransfers("rememberedTransfers"), kLastName("lastName"), kFirstName("firstName"), kFileNames("fileNames"),
-    kRangeLabel("rangeLabel");
+    kRangeLabel("rangeLabel"), kCopies("copies"), kModified("modified"), kModifiedNanoseconds("modifiedNanoseconds"),
+    kSize("size"), kSource("source"), kTarget("target");
 
 void writeOptional(JsonWriter& w, QLatin1StringView key, const std::optional<QString>& text)
 {
@@ -25,9 +26,34 @@ void writeOptionalData(JsonWriter& w, QLatin1StringView key, const std::optional
     w.data(*data);
 }
 
+// The date in whole seconds and nanoseconds: a JSON number holds nanoseconds since the epoch
+// only approximately.
+void writeCopy(JsonWriter& w, const CopiedPhoto& copy)
+{
+    w.beginObject();
+    w.field(kModified, copy.modified / 1000000000);
+    w.field(kModifiedNanoseconds, copy.modified % 1000000000);
+    w.field(kSize, copy.size);
+    w.field(kSource, copy.source);
+    w.field(kTarget, copy.target);
+    w.endObject();
+}
+
+CopiedPhoto copyFromJson(const QJsonObject& o)
+{
+    return CopiedPhoto{requireString(o, kSource), requireInt(o, kSize),
+                       requireInt(o, kModified) * 1000000000 + requireInt(o, kModifiedNanoseconds), requireString(o, kTarget)};
+}
+
 void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)
 {
     w.beginObject();
+    if (!transfer.copies.isEmpty()) {
+        w.key(kCopies);
+        w.beginArray();
+        for (const CopiedPhoto& copy : transfer.copies) writeCopy(w, copy);
+        w.endArray();
+    }
     w.key(kFileNames);
     w.beginArray();
     for (const QString& name : transfer.fileNames) w.value(name);
@@ -44,6 +70,9 @@ RememberedPhotoTransfer transferFromJson(const QJsonObject& o)
         transfer.fileNames.push_back(name.toString());
     }
     transfer.rangeLabel = requireString(o, kRangeLabel);
+    // Absent from the transfers of older versions.
+    if (o.contains(kCopies))
+        for (const QJsonValue& copy : requireArray(o, kCopies)) transfer.copies.push_back(copyFromJson(asObject(copy)));
     return transfer;
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/JsonWriter.h"
 #include "base/TavrinJSON.h"
+#include "organizer/PhotoCopierMemory.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -30,6 +31,9 @@ struct RememberedPhotoTransfer {
     // The photos of the row's group at the time of the run, in group order.
     QStringList fileNames;
     QString rangeLabel;
+    // Each photo as it was copied (or found already there), so that the next run knows it is
+    // there without reading it.
+    QList<CopiedPhoto> copies;
 
     bool operator==(const RememberedPhotoTransfer&) const = default;
 };

@@ -100,6 +100,7 @@ struct SpreadsheetWorkspaceModel::RunOutcome {
     qsizetype groupsFinished = 0;
     bool cancelled = false;
     QList<PhotoOrganizer::CopyFailure> failures;
+    QHash<QUuid, QList<CopiedPhoto>> placed;
 };
 
 struct SpreadsheetWorkspaceModel::Run {
@@ -483,6 +484,14 @@ void SpreadsheetWorkspaceModel::rebuildPlan()
 
 // ---- Run
 
+QList<PhotoGroup> SpreadsheetWorkspaceModel::runGroups() const
+{
+    QList<PhotoGroup> groups = m_groups;
+    if (m_spreadsheetID)
+        for (PhotoGroup& group : groups) group.person = m_workspace.resolvedPerson(*m_spreadsheetID, group.row.assignedNumber, group.person);
+    return groups;
+}
+
 void SpreadsheetWorkspaceModel::runOrganizer()
 {
     if (m_run || !m_spreadsheetID) return;
@@ -503,9 +512,7 @@ void SpreadsheetWorkspaceModel::runOrganizer()
     m_run->spreadsheetID = id;
     m_run->title = spreadsheet()->title;
     m_run->destination = *destination;
-    m_run->groups = m_groups;
-    // A name typed by hand wins over the programme's.
-    for (PhotoGroup& group : m_run->groups) group.person = m_workspace.resolvedPerson(id, group.row.assignedNumber, group.person);
+    m_run->groups = runGroups();
     m_lastReport.reset();
     m_copyFailures.clear();
 
@@ -515,9 +522,11 @@ void SpreadsheetWorkspaceModel::runOrganizer()
     });
     connect(watcher, &QFutureWatcherBase::finished, this, &SpreadsheetWorkspaceModel::finishRun);
     watcher->setFuture(QtConcurrent::run(
-        [](QPromise<RunOutcome>& promise, QList<PhotoGroup> groups, QString destination, std::shared_ptr<std::atomic_bool> cancel) {
+        [](QPromise<RunOutcome>& promise, QList<PhotoGroup> groups, QString destination, std::shared_ptr<std::atomic_bool> cancel,
+           CopyMemory memory) {
             PhotoOrganizer::RunControl control;
             control.cancelRequested = cancel.get();
+            control.memory = &memory;
             control.progress = [&promise](qint64 done, qint64 total, const QString& rider) {
                 promise.setProgressRange(0, int(total));
                 promise.setProgressValueAndText(int(done), rider);
@@ -533,9 +542,10 @@ void SpreadsheetWorkspaceModel::runOrganizer()
             outcome.groupsFinished = control.groupsFinished;
             outcome.cancelled = control.cancelled;
             outcome.failures = control.failures;
+            outcome.placed = std::move(control.placed);
             promise.addResult(std::move(outcome));
         },
-        m_run->groups, m_run->destination, m_run->cancel));
+        m_run->groups, m_run->destination, m_run->cancel, m_workspace.rememberedCopies(id)));
     Q_EMIT stateChanged();
 }
 
@@ -559,11 +569,12 @@ void SpreadsheetWorkspaceModel::finishRun()
         QList<PhotoGroup> transferred;
         for (const PhotoGroup& group : run->groups.first(outcome.groupsFinished))
             if (!failedRows.contains(group.row.id)) transferred.push_back(group);
-        m_workspace.rememberTransfers(transferred, run->spreadsheetID);
+        m_workspace.rememberTransfers(transferred, run->spreadsheetID, outcome.placed);
         m_workspace.forgetTransfers(failedRows, run->spreadsheetID);
         m_workspace.recordOrganizer(*outcome.report, run->spreadsheetID, run->title);
-        // Done only when everything was copied and something was.
-        const bool complete = !outcome.cancelled && outcome.report->failed == 0 && outcome.report->copied > 0;
+        // Done only when every photo is in its folder, copied now or before.
+        const bool complete = !outcome.cancelled && outcome.report->failed == 0
+            && (outcome.report->copied > 0 || outcome.report->alreadyPresent > 0);
         if (complete) m_workspace.setCompleted(true, run->spreadsheetID);
         else if (outcome.report->failed > 0 && m_workspace.settings(run->spreadsheetID).isCompleted)
             m_workspace.setCompleted(false, run->spreadsheetID);

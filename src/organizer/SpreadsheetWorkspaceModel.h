@@ -47,7 +47,11 @@ public:
     std::optional<SpreadsheetRecord> spreadsheet() const;
     SpreadsheetMacSettings settings() const;
 
+    // The plan as the programme matches it (what the previews tell apart from typed names).
     const QList<PhotoGroup>& groups() const { return m_groups; }
+    // The plan as the run uses it: a name typed by hand wins over the programme's, and so names
+    // the rider's folder.
+    QList<PhotoGroup> runGroups() const;
     const std::optional<QString>& parseError() const { return m_parseError; }
     // What keeps the source folder from giving photos: it is missing, or it holds none (and
     // where they are when a sub-folder holds some).

@@ -316,12 +316,13 @@ void WorkspaceStore::recordOrganizer(const OrganizerReport& report, const QUuid&
     Q_EMIT historyChanged();
 }
 
-void WorkspaceStore::rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID)
+void WorkspaceStore::rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID,
+                                       const QHash<QUuid, QList<CopiedPhoto>>& placed)
 {
     QMap<QUuid, RememberedPhotoTransfer> collected;
     for (const PhotoGroup& group : groups) {
         if (group.files.isEmpty()) continue;
-        RememberedPhotoTransfer transfer{{}, group.rangeLabel()};
+        RememberedPhotoTransfer transfer{{}, group.rangeLabel(), placed.value(group.row.id)};
         transfer.fileNames.reserve(group.files.size());
         for (const QString& file : group.files) transfer.fileNames.push_back(PathText::lastPathComponent(file).toString());
         collected.insert(group.row.id, transfer);
@@ -330,6 +331,16 @@ void WorkspaceStore::rememberTransfers(const QList<PhotoGroup>& groups, const QU
     SpreadsheetMacSettings s = settings(spreadsheetID);
     s.rememberedTransfers.insert(collected);
     store(spreadsheetID, s);
+}
+
+CopyMemory WorkspaceStore::rememberedCopies(const QUuid& spreadsheetID) const
+{
+    CopyMemory memory;
+    const auto it = m_settings.constFind(spreadsheetID);
+    if (it == m_settings.constEnd()) return memory;
+    for (const RememberedPhotoTransfer& transfer : it->rememberedTransfers)
+        for (const CopiedPhoto& copy : transfer.copies) memory.insert(copy.source, copy);
+    return memory;
 }
 
 void WorkspaceStore::forgetTransfers(const QSet<QUuid>& rowIDs, const QUuid& spreadsheetID)

@@ -54,7 +54,11 @@ public:
                                                         const std::optional<ImportedPerson>& catalog);
 
     void recordOrganizer(const OrganizerReport& report, const QUuid& spreadsheetID, const QString& title);
-    void rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID);
+    // `placed`: per row, the photos as they stand in the rider folders after the run.
+    void rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID,
+                           const QHash<QUuid, QList<CopiedPhoto>>& placed = {});
+    // Every photo the spreadsheet's runs remember having put into a rider folder, by source path.
+    CopyMemory rememberedCopies(const QUuid& spreadsheetID) const;
     // Rows whose photos did not all arrive in the last run are no longer marked as transferred.
     void forgetTransfers(const QSet<QUuid>& rowIDs, const QUuid& spreadsheetID);
     // One section per spreadsheet, the one with the newest run first.

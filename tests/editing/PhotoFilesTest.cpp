@@ -1,3 +1,4 @@
+#include "SmallDisk.h"
 #include "TestSupport.h"
 #include "base/TavrinJSON.h"
 #include "editing/PhotoEditMemory.h"
@@ -73,6 +74,30 @@ TEST_F(PhotoFolder, MissingPhotoLeavesNothingBehind)
         EXPECT_EQ(error.message(), QStringLiteral("La photo « absente.jpg » est introuvable."));
     }
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"IMG_0001.JPG"});
+}
+
+TEST(PhotoOriginalsTest, AFullDiskLeavesNeitherAPartialCopyNorAChangedPhoto)
+{
+    test::SmallDisk disk("size=256k");
+    if (!disk.mounted) GTEST_SKIP() << disk.reason.toStdString();
+    // Room for the photo but not for its untouched copy.
+    const QString photo = disk.path() + QStringLiteral("/IMG_0002.JPG");
+    const QByteArray camera = cameraJpeg(3) + QByteArray(150 * 1024, '\0');
+    test::writeFile(photo, camera);
+    try {
+        PhotoOriginals::ensureBackup(photo);
+        FAIL() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("Le disque est plein : impossible de copier la photo « IMG_0002.JPG »."));
+    }
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"IMG_0002.JPG"});
+
+    // Restoring over the photo from a copy that does not fit keeps the photo whole.
+    const QString other = disk.path() + QStringLiteral("/autre.jpg");
+    test::writeFile(other, QByteArray(90 * 1024, 'y'));
+    EXPECT_THROW(PhotoOriginals::replaceWithCopy(other, photo), Error);
+    EXPECT_EQ(readFile(photo), camera);
+    EXPECT_EQ(QDir(disk.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList({"autre.jpg", "IMG_0002.JPG"}));
 }
 
 TEST_F(PhotoFolder, DamagedOrIncompleteJournalMeansTheDefaultLook)

@@ -1,6 +1,7 @@
 #include "OrganizerTestSupport.h"
 #include "organizer/PhotoCopier.h"
 #include "organizer/PhotoOrganizer.h"
+#include "organizer/WorkspaceStore.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -70,13 +71,95 @@ TEST_F(RunFixture, CopiesIntoRiderFoldersAndReports)
     EXPECT_EQ(tree(destination), QStringList({"13/0200.jpg", "9/0201.jpg", "DUPONT JEAN/0100.jpg", "DUPONT JEAN/0120.jpg",
                                               "DUPONT JEAN/0150.jpg", "DUPONT JEAN/0160.jpg"}));
 
-    // A second run copies everything again beside the first copies, never over them.
-    const OrganizerReport again = PhotoOrganizer::execute(groups, destination);
-    EXPECT_EQ(again.copied, 6);
-    EXPECT_EQ(again.messages[0], "DUPONT JEAN — 2 photos ajoutées au dossier existant · 2 copies (fichier déjà présent)");
-    EXPECT_EQ(again.messages[3], "13 (sans nom dans le programme) — 1 photo ajoutée au dossier existant · 1 copie (fichier déjà présent)");
-    EXPECT_TRUE(tree(destination).contains("DUPONT JEAN/0100 copie.jpg"));
+    // A second run finds every photo already there and copies none again.
+    OrganizerReport again = PhotoOrganizer::execute(groups, destination);
+    EXPECT_EQ(again.copied, 0);
+    EXPECT_EQ(again.alreadyPresent, 6);
+    EXPECT_EQ(again.messages, QStringList({"DUPONT JEAN — 2 photos déjà présentes", "DUPONT JEAN — 2 photos déjà présentes",
+                                           "3 (sans nom dans le programme) : aucune photo dans l’intervalle 0170 → avant 0200.",
+                                           "13 (sans nom dans le programme) — 1 photo déjà présente", "N° 9 — 1 photo déjà présente"}));
+    EXPECT_EQ(again.defaultHeadline(), "Tout était déjà copié");
+
+    // A different photo under a name already taken still gets its « copie » name; a new one
+    // is added; the unchanged one stays as it is.
+    writeFile(source + "/0100.jpg", "retouchée");
+    touch(source, {"0121.jpg"});
+    groups = plan(sheet({{"0100", "12"}, {"0150", "012"}}), catalog);
+    again = PhotoOrganizer::execute(groups.first(1), destination);
+    EXPECT_EQ(again.messages, QStringList({"DUPONT JEAN — 2 photos ajoutées au dossier existant · 1 copie (fichier déjà présent) · 1 déjà présente"}));
+    EXPECT_EQ(again.defaultHeadline(), "1 dossier · 2 photos copiées");
     EXPECT_EQ(readFile(destination + "/DUPONT JEAN/0100.jpg"), "0100.jpg");
+    EXPECT_EQ(readFile(destination + "/DUPONT JEAN/0100 copie.jpg"), "retouchée");
+    // Its « copie » is found at the next run in turn.
+    again = PhotoOrganizer::execute(groups.first(1), destination);
+    EXPECT_EQ(again.messages, QStringList({"DUPONT JEAN — 3 photos déjà présentes"}));
+    EXPECT_EQ(tree(destination + "/DUPONT JEAN"),
+              QStringList({"0100 copie.jpg", "0100.jpg", "0120.jpg", "0121.jpg", "0150.jpg", "0160.jpg"}));
+}
+
+TEST_F(RunFixture, ARerunOfThousandsOfCopiedPhotosReadsNone)
+{
+    TempDataDir data;
+    // In memory where it can be: thousands of files on a busy disk take their time.
+    SmallDisk disk("size=64m");
+    if (disk.mounted) {
+        source = disk.path() + "/cartes";
+        destination = disk.path() + "/DEST";
+    }
+    QStringList names;
+    for (int i = 1; i <= 2000; ++i) names.push_back(QStringLiteral("DSC_%1.JPG").arg(i, 4, 10, QLatin1Char('0')));
+    touch(source, names);
+    const SpreadsheetRecord s = sheet({{"1", "12"}, {"1000", "15"}});
+    const QList<PhotoGroup> groups = plan(s);
+    PhotoOrganizer::RunControl first;
+    EXPECT_EQ(PhotoOrganizer::execute(groups, destination, &first).copied, 2000);
+    EXPECT_EQ(first.counters, (PhotoCopier::Counters{0, 0, 2000}));
+    WorkspaceStore(nullptr).rememberTransfers(groups, s.id, first.placed);
+
+    // What the next run knows comes from the saved workspace, as after a restart.
+    const CopyMemory memory = WorkspaceStore(nullptr).rememberedCopies(s.id);
+    ASSERT_EQ(memory.size(), 2000);
+    PhotoOrganizer::RunControl second;
+    second.memory = &memory;
+    const OrganizerReport report = PhotoOrganizer::execute(groups, destination, &second);
+    EXPECT_EQ(report.defaultHeadline(), "Tout était déjà copié");
+    EXPECT_EQ(second.counters, PhotoCopier::Counters{});
+    EXPECT_EQ(second.placed, first.placed);
+
+    // Without that memory the photos are compared byte for byte, and still not copied.
+    PhotoOrganizer::RunControl unknown;
+    PhotoOrganizer::execute(groups, destination, &unknown);
+    EXPECT_EQ(unknown.counters.filesCopied, 0);
+    EXPECT_EQ(unknown.counters.filesRead, 4000);
+}
+
+TEST(PhotoCopierTest, RememberedCopiesAreTrustedOnlyWhileNothingChanged)
+{
+    QTemporaryDir dir;
+    touch(dir.path(), {"src/1.jpg", "src/2.jpg"});
+    writeFile(dir.filePath("dst/1.jpg"), "other");
+    writeFile(dir.filePath("dst/2.jpg"), "src/2.jpg");
+    PhotoCopier copier(dir.filePath("dst"));
+    // A different file of the same name, and an identical one.
+    EXPECT_EQ(copier.alreadyThere(dir.filePath("src/1.jpg")), std::nullopt);
+    EXPECT_EQ(copier.alreadyThere(dir.filePath("src/2.jpg")), "2.jpg");
+    const PhotoCopier::Placement placed = copier.place(dir.filePath("src/1.jpg"));
+    EXPECT_FALSE(placed.alreadyThere);
+    EXPECT_EQ(placed.name, "1 copie.jpg");
+    EXPECT_EQ(placed.record.target, dir.filePath("dst/1 copie.jpg"));
+    EXPECT_EQ(copier.place(dir.filePath("src/1.jpg")).name, "1 copie.jpg");
+
+    const CopyMemory memory{{placed.record.source, placed.record}};
+    const PhotoCopier::Counters before = copier.counters();
+    EXPECT_EQ(copier.alreadyThere(dir.filePath("src/1.jpg"), &memory), "1 copie.jpg");
+    EXPECT_EQ(copier.counters(), before);
+    // The copy now has another size: the memory is not trusted, and the bytes decide.
+    writeFile(dir.filePath("dst/1 copie.jpg"), "changed since");
+    EXPECT_EQ(copier.alreadyThere(dir.filePath("src/1.jpg"), &memory), std::nullopt);
+    // Remembered for another folder: not trusted either.
+    CopyMemory elsewhere{{placed.record.source, placed.record}};
+    elsewhere.begin()->target = dir.filePath("autre/2.jpg");
+    EXPECT_EQ(copier.place(dir.filePath("src/1.jpg"), &elsewhere).name, "1 copie 2.jpg");
 }
 
 TEST(OrganizerReportTest, Headlines)
@@ -85,6 +168,9 @@ TEST(OrganizerReportTest, Headlines)
     EXPECT_EQ((OrganizerReport{0, 0, 0, {}, {}}).defaultHeadline(), "0 dossier · 0 photo copiée");
     EXPECT_EQ((OrganizerReport{42, 3, 0, {}, {}}).defaultHeadline(), "3 dossiers · 42 photos copiées");
     EXPECT_EQ((OrganizerReport{0, 0, 0, {}, QStringLiteral("Aucun dossier créé")}).defaultHeadline(), "Aucun dossier créé");
+    EXPECT_EQ((OrganizerReport{0, 2, 0, {}, {}, 0, 12}).defaultHeadline(), "Tout était déjà copié");
+    EXPECT_EQ((OrganizerReport{3, 2, 0, {}, {}, 0, 12}).defaultHeadline(), "2 dossiers · 3 photos copiées");
+    EXPECT_EQ((OrganizerReport{0, 2, 1, {}, {}, 1, 12}).defaultHeadline(), "2 dossiers · 0 photo copiée · 1 photo non copiée");
 }
 
 TEST_F(RunFixture, NamesWithSlashesOrColonsStayInsideTheDestination)
@@ -134,6 +220,12 @@ TEST_F(RunFixture, CancellingStopsBetweenTwoFilesAndSaysSo)
     EXPECT_EQ(report.copied, 3);
     EXPECT_EQ(report.messages.last(), "Organisation annulée — 1 photo non copiée.");
     EXPECT_EQ(tree(destination), QStringList({"5/1.jpg", "5/2.jpg", "6/3.jpg"}));
+
+    // Stopped again within what is already there: it does not claim that everything was.
+    cancel = false;
+    const OrganizerReport again = PhotoOrganizer::execute(groups, destination, &control);
+    EXPECT_EQ(again.alreadyPresent, 3);
+    EXPECT_EQ(again.defaultHeadline(), "0 dossier · 0 photo copiée");
 }
 
 TEST_F(RunFixture, ADestinationThatCannotBeCreatedStopsTheRun)
@@ -188,6 +280,21 @@ TEST_F(RunFixture, AFullDiskLeavesNoPartialFileAndTheRunEndsCleanly)
     // No temporary file and no cut photo under a final name.
     EXPECT_EQ(tree(disk.path()), QStringList({"7/1.jpg", "7/2.jpg", "7/5.jpg"}));
     EXPECT_EQ(readFile(disk.path() + "/7/2.jpg").size(), 400 * 1024);
+
+    // Room made, the run again: only the photos missing are copied, no « copie » of the others.
+    ASSERT_TRUE(disk.resize("size=4m"));
+    PhotoOrganizer::RunControl again;
+    const CopyMemory memory = [&] {
+        CopyMemory m;
+        for (const CopiedPhoto& copy : control.placed.value(groups[0].row.id)) m.insert(copy.source, copy);
+        return m;
+    }();
+    again.memory = &memory;
+    const OrganizerReport rerun = PhotoOrganizer::execute(groups, disk.path(), &again);
+    EXPECT_EQ(rerun.messages, QStringList({"7 (sans nom dans le programme) — 2 photos ajoutées au dossier existant · 3 déjà présentes"}));
+    EXPECT_EQ(rerun.defaultHeadline(), "1 dossier · 2 photos copiées");
+    EXPECT_EQ(tree(disk.path()), QStringList({"7/1.jpg", "7/2.jpg", "7/3.jpg", "7/4.jpg", "7/5.jpg"}));
+    EXPECT_EQ(again.counters, (PhotoCopier::Counters{0, 0, 2}));
 }
 
 TEST_F(RunFixture, ARiderFolderOnAReadOnlyDiskFailsEachCopyWithItsReason)

@@ -1,5 +1,6 @@
 #include "OrganizerTestSupport.h"
 #include "base/AppSupport.h"
+#include "base/TavrinJSON.h"
 #include "base/UserDefaults.h"
 #include "library/LibraryStore.h"
 #include "organizer/OrganizerHistoryPanel.h"
@@ -7,6 +8,7 @@
 #include "organizer/RiderFoldersModel.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 
+#include <QJsonArray>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -66,6 +68,15 @@ struct Screen : ::testing::Test {
         cli.start(binDir() + QStringLiteral("/tavrin-cli"),
                   {"--data-dir", data.path(), "organize", "--spreadsheet", sheet.toString(QUuid::WithoutBraces)});
         ASSERT_TRUE(cli.waitForStarted());
+    }
+    // Another tavrin-cli command over the same data folder; its standard output.
+    QByteArray cliOutput(QStringList arguments) const
+    {
+        QProcess cli;
+        cli.start(binDir() + QStringLiteral("/tavrin-cli"), QStringList{"--data-dir", data.path()} + arguments);
+        EXPECT_TRUE(cli.waitForFinished(60000));
+        EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+        return cli.readAllStandardOutput();
     }
     std::pair<int, QString> organizeWithCli() const
     {
@@ -335,6 +346,51 @@ TEST_F(Screen, FailedCopiesLeaveTheSpreadsheetNotDoneAndShowTheirRows)
     EXPECT_EQ(markTexts(r[0]), QStringList({"Copie impossible (disque plein) : 0003.jpg, 0004.jpg"}));
     EXPECT_EQ(statusMarks(r[0])[0].tone, StatusMark::Tone::red);
     EXPECT_EQ(markTexts(r[1]), QStringList({"Ligne complète, photos transférées"}));
+
+    // Room made, the same run again: the photos missing arrive, the others are not copied twice.
+    ASSERT_TRUE(disk.resize("size=4m"));
+    model->runOrganizer();
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(model->lastReport()->messages,
+              QStringList({"DUPONT JEAN — 2 photos ajoutées au dossier existant · 2 déjà présentes", "MARTIN LÉA — 1 photo déjà présente"}));
+    EXPECT_EQ(workspace.actionHistory().first().headline, "1 dossier · 2 photos copiées");
+    EXPECT_EQ(tree(disk.path()), QStringList({"DUPONT JEAN/0001.jpg", "DUPONT JEAN/0002.jpg", "DUPONT JEAN/0003.jpg",
+                                              "DUPONT JEAN/0004.jpg", "MARTIN LÉA/0005.jpg"}));
+    EXPECT_TRUE(workspace.settings(sheet).isCompleted);
+    EXPECT_EQ(workspace.settings(sheet).rememberedTransfers.value(sheetRows[0].id).copies.size(), 4);
+
+    // Once more, from the command line: everything is there.
+    const auto [status, error] = organizeWithCli();
+    EXPECT_EQ(status, 0) << error.toStdString();
+    EXPECT_EQ(WorkspaceStore().actionHistory().first().headline, "Tout était déjà copié");
+}
+
+TEST_F(Screen, PlanAndRunNameTheFolderAfterAHandTypedRider)
+{
+    touch(source, {"0042.jpg", "0050.jpg", "0060.jpg"});
+    QDir().mkpath(destination);
+    workspace.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet);
+    type({{"0042", "12"}, {"0050", "99"}, {"0060", "15"}});
+    const QString id = sheet.toString(QUuid::WithoutBraces);
+    // One number the programme lacks, one whose programme name is replaced.
+    cliOutput({"workspace", "set", "--spreadsheet", id, "--rider", "99", "Blanc", "Eva", "--rider", "012", "Noir", "Paul"});
+
+    const QJsonArray groups = TavrinJSON::decodeObject(cliOutput({"plan", "--spreadsheet", id})).value("groups").toArray();
+    ASSERT_EQ(groups.size(), 3);
+    QStringList folderNames, lastNames;
+    for (const QJsonValue& group : groups) {
+        folderNames.push_back(group["folderName"].toString());
+        lastNames.push_back(group["person"]["lastName"].toString());
+    }
+    EXPECT_EQ(folderNames, QStringList({"NOIR PAUL", "BLANC EVA", "MARTIN LÉA"}));
+    EXPECT_EQ(lastNames, QStringList({"Noir", "Blanc", "Martin"}));
+
+    const auto [status, error] = organizeWithCli();
+    ASSERT_EQ(status, 0) << error.toStdString();
+    QStringList made;
+    for (const QString& name : folderNames) made.push_back(name + "/" + QStringList{"0042.jpg", "0050.jpg", "0060.jpg"}[made.size()]);
+    made.sort();
+    EXPECT_EQ(tree(destination), made);
 }
 
 TEST_F(Screen, TheCommandLineFailsARunWithFailedCopiesWithItsHeadline)

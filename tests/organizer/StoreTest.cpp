@@ -46,7 +46,9 @@ TEST(WorkspaceStoreTest, EverythingSurvivesARestartByteForByte)
         store.setManualRider(sheetA, "A\"B", "Ünïcode", "Zoé");
         store.setCompleted(true, sheetA);
         PhotoGroup group{RowRecord{sheetB, "1", "7"}, std::nullopt, *PhotoNumber::parse(u"1"), std::nullopt, {"/x/1.jpg", "/x/2.jpg"}};
-        store.rememberTransfers({group}, sheetA);
+        // A date past 2^53 nanoseconds comes back exact.
+        const CopiedPhoto copied{"/x/1.jpg", 5, 1765400000123456789, "/d/7/1 copie.jpg"};
+        store.rememberTransfers({group}, sheetA, {{sheetB, {copied}}});
         store.recordOrganizer(report("DUPONT JEAN — 2 photos"), sheetA, "Vitesse");
     }
     const QByteArray written = readFile(data.file("workspace.json"));
@@ -58,7 +60,9 @@ TEST(WorkspaceStoreTest, EverythingSurvivesARestartByteForByte)
     EXPECT_EQ(store.selectedEvent(sheetA)->title, "Vitesse");
     EXPECT_EQ(s.manualRiders.value("a\"b"), (ManualRiderName{"Ünïcode", "Zoé"}));
     EXPECT_TRUE(s.isCompleted);
-    EXPECT_EQ(s.rememberedTransfers.value(sheetB), (RememberedPhotoTransfer{{"1.jpg", "2.jpg"}, "1 → fin du dossier"}));
+    const CopiedPhoto copied{"/x/1.jpg", 5, 1765400000123456789, "/d/7/1 copie.jpg"};
+    EXPECT_EQ(s.rememberedTransfers.value(sheetB), (RememberedPhotoTransfer{{"1.jpg", "2.jpg"}, "1 → fin du dossier", {copied}}));
+    EXPECT_EQ(store.rememberedCopies(sheetA).values("/x/1.jpg"), QList<CopiedPhoto>{copied});
     ASSERT_EQ(store.actionHistory().size(), 1);
     EXPECT_EQ(store.actionHistory()[0].headline, "1 dossier · 1 photo copiée");
     EXPECT_EQ(store.lastDestinationName(), "Clé USB");

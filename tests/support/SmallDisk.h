@@ -35,6 +35,11 @@ struct SmallDisk {
     {
         return ::mount(nullptr, dir.path().toLocal8Bit().constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
     }
+    // Mounted again with other options ("size=4m" to make room).
+    bool resize(const char* options)
+    {
+        return ::mount(nullptr, dir.path().toLocal8Bit().constData(), nullptr, MS_REMOUNT, options) == 0;
+    }
     QString path() const { return dir.path(); }
 };
 
