@@ -21,7 +21,7 @@ QString madeFolder()
     if (made) return dir.path();
     made = true;
     const QString first = dir.filePath(QStringLiteral("DSC_0001.JPG"));
-    QProcess::execute(QStringLiteral("vips"), {"black", first + "[Q=90]", "6000", "4000"});
+    QProcess::execute(QStringLiteral("vips"), {"black", first + "[Q=90]", "3000", "2000"});
     QProcess::execute(QStringLiteral("exiftool"), {"-q", "-overwrite_original", "-Make=Tavrin", "-Model=Bench",
                                                    "-DateTimeOriginal=2026:06:14 10:11:12", "-SubSecTimeOriginal=345", first});
     for (int i = 2; i <= 2000; ++i)
