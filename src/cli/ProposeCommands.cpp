@@ -7,7 +7,7 @@
 #include "library/LibraryStore.h"
 #include "organizer/FileErrors.h"
 #include "organizer/WorkspaceStore.h"
-#include "rounds/RoundProposal.h"
+#include "rounds/RoundProposalModel.h"
 
 #include <cerrno>
 
@@ -25,21 +25,6 @@ void writeRow(JsonWriter& w, const ProposedRow& row)
     w.field(QLatin1StringView("photoCount"), qint64(row.photoCount));
     w.field(QLatin1StringView("photoNumber"), row.photoNumber);
     w.endObject();
-}
-
-// Appends the rows after the last filled one, as `library add-rows` does; returns how many.
-qsizetype appendRows(LibraryStore& store, const QUuid& id, const QList<ProposedRow>& proposed)
-{
-    QList<LibraryStore::RowPatch> patches;
-    for (const ProposedRow& row : proposed)
-        if (!row.doubtful) patches.append({row.photoNumber, row.assignedNumber});
-    if (patches.isEmpty()) return 0;
-    const auto rows = [&] { return store.snapshot().spreadsheet(id)->rows; };
-    qsizetype first = rows().size();
-    while (first > 0 && rows()[first - 1].isBlank()) --first;
-    if (first == rows().size()) store.addRow(id);
-    store.updateRows(id, rows()[first].id, patches);
-    return patches.size();
 }
 
 int propose(const QStringList& raw)
@@ -64,7 +49,10 @@ int propose(const QStringList& raw)
     const RoundProposal::Result result = RoundProposal::propose(captures, event->people, library.snapshot().spreadsheet(id)->rows,
                                                                 args.values(QStringLiteral("absent")));
     const bool apply = args.flag(QStringLiteral("apply"));
-    const qsizetype added = apply ? appendRows(library, id, result.rows) : 0;
+    QList<std::pair<QString, QString>> certain;
+    for (const ProposedRow& row : result.rows)
+        if (!row.doubtful) certain.append({row.photoNumber, row.assignedNumber});
+    const qsizetype added = apply ? appendRows(library, id, certain) : 0;
     QString summary = RoundProposal::summaryLine(result);
     if (apply) summary += QStringLiteral(" · ") + QString::number(added) + (added > 1 ? QStringLiteral(" ajoutées au tableur") : QStringLiteral(" ajoutée au tableur"));
 

@@ -81,7 +81,8 @@ void alignStretch(const std::vector<qsizetype>& rounds, const std::vector<qsizet
     }
 }
 
-void alignPass(const Input& input, qsizetype from, qsizetype to, const QSet<qsizetype>& absent, QList<RiderChoice>& out)
+void alignPass(const Input& input, qsizetype from, qsizetype to, const QSet<qsizetype>& absent, QList<RiderChoice>& out,
+               QList<DoubtfulStretch>* doubtful)
 {
     std::vector<double> gaps;
     for (qsizetype i = from + 1; i < to; ++i) gaps.push_back(input.gapsBefore.value(i));
@@ -119,18 +120,20 @@ void alignPass(const Input& input, qsizetype from, qsizetype to, const QSet<qsiz
         for (qsizetype round : rounds) weights.push_back(weightBefore(round));
         weights.push_back(1.0L);
         alignStretch(rounds, riders, weights, out);
+        if (doubtful && !rounds.empty() && rounds.size() != riders.size())
+            doubtful->append({QList<qsizetype>(rounds.begin(), rounds.end()), QList<qsizetype>(riders.begin(), riders.end())});
     }
 }
 
 } // namespace
 
-QList<RiderChoice> align(const Input& input)
+QList<RiderChoice> align(const Input& input, QList<DoubtfulStretch>* doubtful)
 {
     const qsizetype count = input.gapsBefore.size();
     QList<RiderChoice> out(count);
     const qsizetype split = input.secondPassStart.value_or(count);
-    alignPass(input, 0, split, input.absent, out);
-    if (split < count) alignPass(input, split, count, input.absent | input.absentFromSecondPass, out);
+    alignPass(input, 0, split, input.absent, out, doubtful);
+    if (split < count) alignPass(input, split, count, input.absent | input.absentFromSecondPass, out, doubtful);
     return out;
 }
 

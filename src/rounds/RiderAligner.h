@@ -34,8 +34,14 @@ struct Input {
     std::optional<qsizetype> secondPassStart;     // first round of the jump-off
 };
 
-// One choice per round.
-QList<RiderChoice> align(const Input& input);
+// A stretch between fixed points whose riders the counts cannot settle.
+struct DoubtfulStretch {
+    QList<qsizetype> rounds; // in time order
+    QList<qsizetype> riders; // in start order, absences and typed riders left out
+};
+
+// One choice per round; `doubtful` receives the stretches that leave a choice.
+QList<RiderChoice> align(const Input& input, QList<DoubtfulStretch>* doubtful = nullptr);
 
 // The first round of a jump-off, when a break looks like one: most of the start list rode
 // before it, clearly fewer rounds follow it, and either there are more rounds than riders

@@ -92,7 +92,8 @@ Result propose(QList<PhotoCapture> captures, const QList<ImportedPerson>& people
         input.gapsBefore.append(r == 0 ? 0.0 : double(millis[rounds[r].begin] - millis[rounds[r - 1].end - 1]) / 1000.0);
     }
     input.secondPassStart = RiderAligner::secondPassStart(input.gapsBefore, riders.size() - input.absent.size());
-    const QList<RiderChoice> choices = RiderAligner::align(input);
+    QList<RiderAligner::DoubtfulStretch> stretches;
+    const QList<RiderChoice> choices = RiderAligner::align(input, &stretches);
 
     Result result;
     for (qsizetype r = 0; r < rounds.size(); ++r) {
@@ -116,6 +117,16 @@ Result propose(QList<PhotoCapture> captures, const QList<ImportedPerson>& people
         }
         result.rounds.append(row);
         if (!row.noted) result.rows.append(row);
+    }
+    QHash<qsizetype, qsizetype> rowOfRound;
+    for (qsizetype r = 0, row = 0; r < rounds.size(); ++r)
+        if (!noted.contains(r)) rowOfRound.insert(r, row++);
+    for (const RiderAligner::DoubtfulStretch& stretch : stretches) {
+        Question question;
+        for (qsizetype round : stretch.rounds) question.rows.append(rowOfRound.value(round));
+        for (qsizetype rider : stretch.riders) question.riders.append(riders[rider].canonicalNumber);
+        question.moreRoundsThanRiders = stretch.rounds.size() > stretch.riders.size();
+        result.questions.append(question);
     }
     return result;
 }

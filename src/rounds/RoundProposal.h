@@ -32,9 +32,20 @@ struct ProposedRow {
 
 namespace RoundProposal {
 
+// What the photographer is asked where the proposal cannot tell: between two fixed points with
+// more riders than rounds, who did not ride; with more rounds than riders, the rows' numbers.
+struct Question {
+    QList<qsizetype> rows;  // indices into Result::rows
+    QStringList riders;     // canonical numbers of the stretch's riders, in start order
+    bool moreRoundsThanRiders = false;
+
+    bool operator==(const Question&) const = default;
+};
+
 struct Result {
     QList<ProposedRow> rows;   // rounds not noted yet, in capture order
     QList<ProposedRow> rounds; // every round found, noted ones with their typed rider
+    QList<Question> questions;
     qsizetype roundCount() const { return rounds.size(); }
 };
 
