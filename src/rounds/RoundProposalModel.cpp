@@ -26,6 +26,12 @@ qsizetype appendRows(LibraryStore& library, const QUuid& spreadsheetID, const QL
 RoundProposalModel::RoundProposalModel(LibraryStore& library, WorkspaceStore& workspace, QObject* parent)
     : QObject(parent), m_library(library), m_workspace(workspace)
 {
+    // A row typed (or synced) meanwhile is a new fixed point.
+    connect(&library, &LibraryStore::snapshotChanged, this, [this](const QUuid& id) {
+        if (!m_result || id != m_spreadsheet) return;
+        realign();
+        Q_EMIT changed();
+    });
 }
 
 void RoundProposalModel::setSpreadsheet(const std::optional<QUuid>& spreadsheetID)

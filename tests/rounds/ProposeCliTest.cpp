@@ -1,5 +1,6 @@
 // `tavrin-cli propose` end to end: photos encoded by vips and dated by exiftool, a spreadsheet
 // with its folder and event, the JSON printed and the rows appended by --apply.
+#include "DatedPhotos.h"
 #include "TestSupport.h"
 
 #include "base/TavrinJSON.h"
@@ -48,27 +49,10 @@ struct ProposeCli : ::testing::Test {
 
     void SetUp() override
     {
-        QDir().mkpath(photos);
-        const QString base = folders.filePath(QStringLiteral("base.jpg"));
-        QProcess vips;
-        vips.start(QStringLiteral("vips"), {"black", base, "24", "16"});
-        ASSERT_TRUE(vips.waitForFinished(60000));
-        ASSERT_EQ(vips.exitCode(), 0);
-        // One exiftool process dates every photo.
-        QByteArray arguments;
-        for (const Shot& shot : shots) {
-            const QString path = QDir(photos).filePath(QString::fromLatin1(shot.name));
-            ASSERT_TRUE(QFile::copy(base, path));
-            const QDateTime time = shotTime(shot);
-            arguments += "-overwrite_original\n-DateTimeOriginal=" + time.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss")).toUtf8() +
-                         "\n-SubSecTimeOriginal=" + QByteArray::number(time.time().msec()).rightJustified(3, '0') + "\n" +
-                         path.toUtf8() + "\n-execute\n";
-        }
-        writeFile(folders.filePath(QStringLiteral("args.txt")), arguments);
-        QProcess exiftool;
-        exiftool.start(QStringLiteral("exiftool"), {"-q", "-@", folders.filePath(QStringLiteral("args.txt"))});
-        ASSERT_TRUE(exiftool.waitForFinished(120000));
-        ASSERT_EQ(exiftool.exitCode(), 0) << exiftool.readAllStandardError().toStdString();
+        QList<std::pair<QString, QDateTime>> dated;
+        for (const Shot& shot : shots) dated.append({QString::fromLatin1(shot.name), shotTime(shot)});
+        makeDatedPhotos(photos, dated);
+        if (HasFatalFailure()) return;
 
         LibraryStore library;
         const DayRecord day = library.addDay(QStringLiteral("Samedi"));
