@@ -121,7 +121,7 @@ void alignPass(const Input& input, qsizetype from, qsizetype to, const QSet<qsiz
         weights.push_back(1.0L);
         alignStretch(rounds, riders, weights, out);
         if (doubtful && !rounds.empty() && rounds.size() != riders.size())
-            doubtful->append({QList<qsizetype>(rounds.begin(), rounds.end()), QList<qsizetype>(riders.begin(), riders.end())});
+            doubtful->append({QList<qsizetype>(rounds.begin(), rounds.end()), QList<qsizetype>(riders.begin(), riders.end()), from > 0});
     }
 }
 

@@ -38,6 +38,7 @@ struct Input {
 struct DoubtfulStretch {
     QList<qsizetype> rounds; // in time order
     QList<qsizetype> riders; // in start order, absences and typed riders left out
+    bool jumpOff = false;    // a stretch of the second pass
 };
 
 // One choice per round; `doubtful` receives the stretches that leave a choice.

@@ -126,6 +126,7 @@ Result propose(QList<PhotoCapture> captures, const QList<ImportedPerson>& people
         for (qsizetype round : stretch.rounds) question.rows.append(rowOfRound.value(round));
         for (qsizetype rider : stretch.riders) question.riders.append(riders[rider].canonicalNumber);
         question.moreRoundsThanRiders = stretch.rounds.size() > stretch.riders.size();
+        question.jumpOff = stretch.jumpOff;
         result.questions.append(question);
     }
     return result;

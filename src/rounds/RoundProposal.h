@@ -38,6 +38,7 @@ struct Question {
     QList<qsizetype> rows;  // indices into Result::rows
     QStringList riders;     // canonical numbers of the stretch's riders, in start order
     bool moreRoundsThanRiders = false;
+    bool jumpOff = false; // who did not ride the jump-off, rather than the class
 
     bool operator==(const Question&) const = default;
 };

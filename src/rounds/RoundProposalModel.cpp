@@ -52,6 +52,7 @@ void RoundProposalModel::propose()
     m_result.reset();
     m_message.reset();
     m_absent.clear();
+    m_notInJumpOff.clear();
     m_answers.clear();
     try {
         if (!m_spreadsheet) return;
@@ -85,11 +86,12 @@ QString RoundProposalModel::riderName(const QString& number) const
     return number;
 }
 
-void RoundProposalModel::setAbsent(const QString& number, bool absent)
+void RoundProposalModel::setAbsent(const QString& number, bool absent, bool jumpOff)
 {
-    if (absent == m_absent.contains(number)) return;
-    if (absent) m_absent.append(number);
-    else m_absent.removeAll(number);
+    QStringList& list = jumpOff ? m_notInJumpOff : m_absent;
+    if (absent == list.contains(number)) return;
+    if (absent) list.append(number);
+    else list.removeAll(number);
     realign();
     Q_EMIT changed();
 }
@@ -111,7 +113,7 @@ void RoundProposalModel::realign()
     QList<RowRecord> rows = sheet ? sheet->rows : QList<RowRecord>();
     // Answers count as typed rows, so they become fixed points too.
     for (const auto& [photo, number] : m_answers) rows.append({QUuid(), photo, number});
-    RoundProposal::Result result = RoundProposal::propose(m_captures, m_people, rows, m_absent);
+    RoundProposal::Result result = RoundProposal::propose(m_captures, m_people, rows, m_absent, m_notInJumpOff);
     m_result = std::move(result);
 }
 
@@ -146,6 +148,7 @@ void RoundProposalModel::ignore()
     m_captures.clear();
     m_people.clear();
     m_absent.clear();
+    m_notInJumpOff.clear();
     m_answers.clear();
     if (had) Q_EMIT changed();
 }

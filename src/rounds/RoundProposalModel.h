@@ -40,8 +40,9 @@ public:
     // "DUPONT JEAN" or "N° 12" for a number of the event; the number itself otherwise.
     QString riderName(const QString& number) const;
 
-    void setAbsent(const QString& number, bool absent);
-    bool isAbsent(const QString& number) const { return m_absent.contains(number); }
+    // `jumpOff`: the rider did not ride the jump-off (he may have ridden the class).
+    void setAbsent(const QString& number, bool absent, bool jumpOff = false);
+    bool isAbsent(const QString& number, bool jumpOff = false) const { return (jumpOff ? m_notInJumpOff : m_absent).contains(number); }
     // A number typed on a proposed row fixes its rider; an empty text takes it back.
     void setNumber(qsizetype row, const QString& number);
     // The numbers typed so far, keyed by the photo number of their row.
@@ -65,6 +66,7 @@ private:
     QList<PhotoCapture> m_captures;
     QList<ImportedPerson> m_people;
     QStringList m_absent;
+    QStringList m_notInJumpOff;
     QList<std::pair<QString, QString>> m_answers;
     std::optional<RoundProposal::Result> m_result;
     std::optional<QString> m_message;

@@ -75,9 +75,15 @@ TEST(RiderAligner, SwapTypedOnBothRowsAndJumpOff)
     jump.gapsBefore[5] = 900.0;
     jump.secondPassStart = RiderAligner::secondPassStart(jump.gapsBefore, 5);
     ASSERT_EQ(jump.secondPassStart, 5);
-    QList<RiderChoice> choices = RiderAligner::align(jump);
+    QList<RiderAligner::DoubtfulStretch> asked;
+    QList<RiderChoice> choices = RiderAligner::align(jump, &asked);
     EXPECT_EQ(ridersOf(choices).mid(0, 5), (QList<qsizetype>{0, 1, 2, 3, 4}));
     EXPECT_TRUE(choices[5].doubtful);
+    // The question is about the jump-off: every rider of the class may be in it.
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].jumpOff);
+    EXPECT_EQ(asked[0].rounds, (QList<qsizetype>{5, 6}));
+    EXPECT_EQ(asked[0].riders, (QList<qsizetype>{0, 1, 2, 3, 4}));
     jump.absentFromSecondPass = {0, 2, 3};
     choices = RiderAligner::align(jump);
     EXPECT_EQ(ridersOf(choices).mid(5), (QList<qsizetype>{1, 4}));

@@ -108,8 +108,9 @@ QWidget* RoundProposalView::absenceQuestion(int questionIndex)
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(Theme::spacing, Theme::smallSpacing, Theme::spacing, Theme::smallSpacing);
     const qsizetype first = question.rows.first(), last = question.rows.last();
-    auto* ask = new QLabel(QStringLiteral("Qui n’a pas couru entre les photos ") + result.rows[first].photoNumber + QStringLiteral(" et ") +
-                           result.rows[last].photoNumber + QStringLiteral(" ?"));
+    auto* ask = new QLabel((question.jumpOff ? QStringLiteral("Qui n’a pas couru le barrage entre les photos ")
+                                             : QStringLiteral("Qui n’a pas couru entre les photos ")) +
+                           result.rows[first].photoNumber + QStringLiteral(" et ") + result.rows[last].photoNumber + QStringLiteral(" ?"));
     ask->setTextFormat(Qt::PlainText);
     layout->addWidget(ask);
     for (const QString& number : question.riders) {
@@ -118,13 +119,13 @@ QWidget* RoundProposalView::absenceQuestion(int questionIndex)
         name->setTextFormat(Qt::PlainText);
         auto* tick = new QCheckBox(QStringLiteral("N’a pas couru"));
         tick->setObjectName(QStringLiteral("absent-") + number);
-        tick->setChecked(m_model->isAbsent(number));
-        connect(tick, &QCheckBox::toggled, this, [this, number](bool on) { m_model->setAbsent(number, on); });
+        const bool jumpOff = question.jumpOff;
+        tick->setChecked(m_model->isAbsent(number, jumpOff));
+        connect(tick, &QCheckBox::toggled, this, [this, number, jumpOff](bool on) { m_model->setAbsent(number, on, jumpOff); });
         line->addWidget(name, 1);
         line->addWidget(tick);
         layout->addLayout(line);
     }
-    // Riders already ticked stay listed so that a wrong tick can be taken back.
     return box;
 }
 
