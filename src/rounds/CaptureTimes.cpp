@@ -11,6 +11,8 @@
 #include <libexif/exif-data.h>
 #include <libexif/exif-loader.h>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 
 namespace tavrin::CaptureTimes {
@@ -73,6 +75,25 @@ int subSecondMillis(const QByteArray& text)
     return millis;
 }
 
+// The date of a loader that was fed the start of a file.
+std::optional<QDateTime> loadedTime(ExifLoader* loader)
+{
+    const unsigned char* buffer = nullptr;
+    unsigned int size = 0;
+    exif_loader_get_buf(loader, &buffer, &size);
+    if (!buffer || size == 0) return std::nullopt;
+    const std::unique_ptr<ExifData, ExifDataFree> data(exif_data_new());
+    if (!data) return std::nullopt;
+    // Only three ASCII tags are wanted: leave the data as the camera wrote it.
+    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
+    exif_data_set_option(data.get(), EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
+    exif_data_load_data(data.get(), buffer, size);
+    const QByteArray original = asciiEntry(data.get(), EXIF_TAG_DATE_TIME_ORIGINAL);
+    if (original.isEmpty()) return std::nullopt;
+    return exifDate(original, subSecondMillis(asciiEntry(data.get(), EXIF_TAG_SUB_SEC_TIME_ORIGINAL)),
+                    asciiEntry(data.get(), EXIF_TAG_OFFSET_TIME_ORIGINAL));
+}
+
 } // namespace
 
 std::optional<QDateTime> exifTime(const QString& path)
@@ -81,20 +102,17 @@ std::optional<QDateTime> exifTime(const QString& path)
     const std::unique_ptr<ExifLoader, ExifLoaderFree> loader(exif_loader_new());
     if (!loader) return std::nullopt;
     exif_loader_write_file(loader.get(), QFile::encodeName(path).constData());
-    const unsigned char* buffer = nullptr;
-    unsigned int size = 0;
-    exif_loader_get_buf(loader.get(), &buffer, &size);
-    if (!buffer || size == 0) return std::nullopt;
-    const std::unique_ptr<ExifData, ExifDataFree> data(exif_data_new());
-    if (!data) return std::nullopt;
-    // Only three ASCII tags are wanted: skip the maker note and leave the data as the camera wrote it.
-    exif_data_unset_option(data.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
-    exif_data_set_option(data.get(), EXIF_DATA_OPTION_IGNORE_UNKNOWN_TAGS);
-    exif_data_load_data(data.get(), buffer, size);
-    const QByteArray original = asciiEntry(data.get(), EXIF_TAG_DATE_TIME_ORIGINAL);
-    if (original.isEmpty()) return std::nullopt;
-    return exifDate(original, subSecondMillis(asciiEntry(data.get(), EXIF_TAG_SUB_SEC_TIME_ORIGINAL)),
-                    asciiEntry(data.get(), EXIF_TAG_OFFSET_TIME_ORIGINAL));
+    return loadedTime(loader.get());
+}
+
+std::optional<QDateTime> exifTime(QByteArrayView header)
+{
+    const std::unique_ptr<ExifLoader, ExifLoaderFree> loader(exif_loader_new());
+    if (!loader || header.isEmpty()) return std::nullopt;
+    // The loader copies what it keeps and never writes to the bytes.
+    exif_loader_write(loader.get(), const_cast<unsigned char*>(reinterpret_cast<const unsigned char*>(header.data())),
+                      unsigned(std::min<qsizetype>(header.size(), std::numeric_limits<unsigned>::max())));
+    return loadedTime(loader.get());
 }
 
 PhotoCapture capture(const QString& path)

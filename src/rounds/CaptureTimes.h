@@ -4,6 +4,7 @@
 // offset when the camera wrote one), read from the file's header only; the file's modification
 // time when the photo carries no usable date.
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -25,6 +26,8 @@ namespace CaptureTimes {
 // The EXIF original date and sub-seconds of one file; none when it has none or is unreadable.
 // Without an offset in the file the date is taken as local time, as cameras write it.
 std::optional<QDateTime> exifTime(const QString& path);
+// The same from the first bytes of a file (a JPEG's start, or a TIFF-based raw file).
+std::optional<QDateTime> exifTime(QByteArrayView header);
 
 // exifTime, else the modification time (never fails for an existing file).
 PhotoCapture capture(const QString& path);
