@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QTimeZone>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -75,12 +76,9 @@ int subSecondMillis(const QByteArray& text)
     return millis;
 }
 
-// The date of a loader that was fed the start of a file.
-std::optional<QDateTime> loadedTime(ExifLoader* loader)
+// The date of an EXIF block ("Exif\0\0" then a TIFF header, as a JPEG's APP1 holds it).
+std::optional<QDateTime> blockTime(const unsigned char* buffer, unsigned int size)
 {
-    const unsigned char* buffer = nullptr;
-    unsigned int size = 0;
-    exif_loader_get_buf(loader, &buffer, &size);
     if (!buffer || size == 0) return std::nullopt;
     const std::unique_ptr<ExifData, ExifDataFree> data(exif_data_new());
     if (!data) return std::nullopt;
@@ -94,6 +92,24 @@ std::optional<QDateTime> loadedTime(ExifLoader* loader)
                     asciiEntry(data.get(), EXIF_TAG_OFFSET_TIME_ORIGINAL));
 }
 
+std::optional<QDateTime> loadedTime(ExifLoader* loader)
+{
+    const unsigned char* buffer = nullptr;
+    unsigned int size = 0;
+    exif_loader_get_buf(loader, &buffer, &size);
+    return blockTime(buffer, size);
+}
+
+// Raw files of most cameras are TIFF files: their start is the EXIF block without its
+// "Exif" marker, its directories near the start.
+std::optional<QDateTime> tiffTime(QByteArrayView start)
+{
+    if (!start.startsWith(QByteArrayView("II*\0", 4)) && !start.startsWith(QByteArrayView("MM\0*", 4))) return std::nullopt;
+    QByteArray block = QByteArrayLiteral("Exif\0\0");
+    block.append(start.first(std::min<qsizetype>(start.size(), 256 * 1024)));
+    return blockTime(reinterpret_cast<const unsigned char*>(block.constData()), unsigned(block.size()));
+}
+
 } // namespace
 
 std::optional<QDateTime> exifTime(const QString& path)
@@ -102,7 +118,12 @@ std::optional<QDateTime> exifTime(const QString& path)
     const std::unique_ptr<ExifLoader, ExifLoaderFree> loader(exif_loader_new());
     if (!loader) return std::nullopt;
     exif_loader_write_file(loader.get(), QFile::encodeName(path).constData());
-    return loadedTime(loader.get());
+    if (std::optional<QDateTime> time = loadedTime(loader.get())) return time;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    const QByteArray magic = file.peek(4);
+    if (magic != QByteArrayView("II*\0", 4) && magic != QByteArrayView("MM\0*", 4)) return std::nullopt;
+    return tiffTime(file.read(256 * 1024));
 }
 
 std::optional<QDateTime> exifTime(QByteArrayView header)
@@ -112,7 +133,8 @@ std::optional<QDateTime> exifTime(QByteArrayView header)
     // The loader copies what it keeps and never writes to the bytes.
     exif_loader_write(loader.get(), const_cast<unsigned char*>(reinterpret_cast<const unsigned char*>(header.data())),
                       unsigned(std::min<qsizetype>(header.size(), std::numeric_limits<unsigned>::max())));
-    return loadedTime(loader.get());
+    if (std::optional<QDateTime> time = loadedTime(loader.get())) return time;
+    return tiffTime(header);
 }
 
 PhotoCapture capture(const QString& path)
@@ -129,7 +151,19 @@ QList<PhotoCapture> folder(const QString& directory)
     QStringList paths;
     for (const QFileInfo& info : dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
         if (PhotoFile::isPhoto(info.fileName())) paths.append(info.absoluteFilePath());
-    return QtConcurrent::blockingMapped<QList<PhotoCapture>>(paths, [](const QString& path) { return capture(path); });
+    QList<PhotoCapture> captures = QtConcurrent::blockingMapped<QList<PhotoCapture>>(paths, [](const QString& path) { return capture(path); });
+    // A raw file whose date could not be read takes that of its JPEG twin (DSC_0042.CR3 and
+    // DSC_0042.JPG), rather than the time it was copied.
+    QHash<QString, QDateTime> dated;
+    for (const PhotoCapture& c : captures)
+        if (c.fromExif) dated.insert(QFileInfo(c.path).completeBaseName(), c.time);
+    for (PhotoCapture& c : captures)
+        if (!c.fromExif)
+            if (const auto twin = dated.constFind(QFileInfo(c.path).completeBaseName()); twin != dated.constEnd()) {
+                c.time = *twin;
+                c.fromExif = true;
+            }
+    return captures;
 }
 
 } // namespace tavrin::CaptureTimes

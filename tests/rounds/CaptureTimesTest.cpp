@@ -151,6 +151,10 @@ TEST(CaptureTimes, PhotosWithoutDateAndDamagedFilesFallBackToTheirModificationTi
     QByteArray blank = full;                                                          // a date of spaces
     blank.replace("2026:06:14 10:11:12", "    :  :     :  :  ");
     writeFile(dir.filePath(QStringLiteral("IMG_0006.jpg")), blank);
+    writeFile(dir.filePath(QStringLiteral("IMG_0002.CR3")), QByteArray(3000, 'r')); // a raw file whose date is not read
+    const QString tiff = dir.filePath(QStringLiteral("IMG_0008.tif"));                // raw files are mostly TIFF
+    run(QStringLiteral("vips"), {"black", tiff, "16", "16"});
+    run(QStringLiteral("exiftool"), {"-q", "-overwrite_original", "-DateTimeOriginal=2026:06:14 10:20:30", "-SubSecTimeOriginal=25", tiff});
     writeFile(dir.filePath(QStringLiteral("notes.xmp")), "<x/>");
     writeFile(dir.filePath(QStringLiteral(".IMG_0007.jpg")), full);
 
@@ -161,10 +165,13 @@ TEST(CaptureTimes, PhotosWithoutDateAndDamagedFilesFallBackToTheirModificationTi
         ASSERT_TRUE(file.setFileTime(stamp, QFileDevice::FileModificationTime));
     }
     const QList<PhotoCapture> captures = CaptureTimes::folder(dir.path());
-    ASSERT_EQ(captures.size(), 6); // the sidecar and the hidden file are no photos of the folder
+    ASSERT_EQ(captures.size(), 8); // the sidecar and the hidden file are no photos of the folder
     for (const PhotoCapture& capture : captures) {
         SCOPED_TRACE(capture.path.toStdString());
-        if (capture.path.endsWith(QStringLiteral("IMG_0002.jpg"))) {
+        if (capture.path.endsWith(QStringLiteral("IMG_0008.tif"))) {
+            EXPECT_TRUE(capture.fromExif);
+            EXPECT_EQ(capture.time, QDateTime(QDate(2026, 6, 14), QTime(10, 20, 30, 250), Qt::LocalTime));
+        } else if (capture.path.contains(QStringLiteral("IMG_0002."))) { // the raw file takes its JPEG twin's date
             EXPECT_TRUE(capture.fromExif);
             EXPECT_EQ(capture.time, QDateTime(QDate(2026, 6, 14), QTime(10, 11, 12), Qt::LocalTime));
         } else {
