@@ -26,6 +26,8 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev shared-mime-info
   # a private print server with a PDF queue for the printing tests
   cups-daemon cups-client printer-driver-cups-pdf
+  # capture times of photos, and the reference reader their tests and benchmark compare with
+  libexif-dev libimage-exiftool-perl
 )
 
 missing=()

@@ -1,4 +1,5 @@
 #include "organizer/views/SpreadsheetWorkspaceView.h"
+#include "organizer/views/RoundProposalView.h"
 
 #include "library/views/RowsTableModel.h"
 #include "library/views/SpreadsheetPane.h"
@@ -139,6 +140,7 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
     layout->addWidget(m_error);
 
     pane->aboveTable()->addWidget(this);
+    pane->aboveTable()->addWidget(new RoundProposalView(library, workspace, pane));
     pane->belowTable()->addWidget(m_historyView);
     addColumns();
 
