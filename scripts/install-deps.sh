@@ -26,6 +26,8 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev shared-mime-info
   # a private print server with a PDF queue for the printing tests
   cups-daemon cups-client printer-driver-cups-pdf
+  # the server core of the hand-over and the showcase, its poster, its browser test and load test
+  libmicrohttpd-dev libcairo2-dev chromium chromium-driver python3-selenium
 )
 
 missing=()
