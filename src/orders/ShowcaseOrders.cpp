@@ -65,10 +65,11 @@ void ShowcaseOrders::admit(const QHostAddress& from, const QDateTime& now)
 
 QString ShowcaseOrders::place(const Order& order, const QDateTime& now)
 {
-    const QString customer = FileNameSanitizer::sanitize(order.name.simplified()).left(80).trimmed();
-    // Sanitising leaves dots; a name made only of them would be no folder name at all.
-    if (customer.isEmpty() || customer.count(u'.') == customer.size())
-        throw Error(QStringLiteral("Indiquez votre nom."));
+    QString customer = FileNameSanitizer::sanitize(order.name.simplified()).left(80);
+    // Sanitising leaves dots: leading ones would hide the order from the orders screen.
+    while (!customer.isEmpty() && (customer.front() == u'.' || customer.front().isSpace())) customer.remove(0, 1);
+    customer = customer.trimmed();
+    if (customer.isEmpty()) throw Error(QStringLiteral("Indiquez votre nom."));
     if (order.lines.isEmpty()) throw Error(QStringLiteral("Cochez au moins une photo."));
     if (order.lines.size() > m_limits.maxLines) throw Error(QStringLiteral("Trop de photos dans une seule commande."));
     qint64 needed = 0;
