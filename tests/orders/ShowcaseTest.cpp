@@ -1,4 +1,5 @@
 #include "base/Error.h"
+#include "orders/OrdersStore.h"
 #include "orders/ShowcaseCatalogue.h"
 #include "orders/ShowcaseOrders.h"
 #include "orders/ShowcasePreviews.h"
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <vips/vips8>
 
@@ -156,4 +158,17 @@ TEST_F(Showcase, ordersBecomeCompleteFoldersThatNeverReplaceOneAndAreBounded)
     EXPECT_THROW(ShowcaseOrders(orders, limits).place({"Plein", "", {{a, "A"}}, {}}, now), Error);
     const QStringList left = QDir(orders).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
     EXPECT_EQ(left.size(), 6) << left.join(", ").toStdString(); // no hidden staging folder stays
+}
+
+TEST_F(Showcase, theOrdersScreenListsAnOrderAsSoonAsItIsPlaced)
+{
+    QDir().mkpath(orders + "/Ancienne commande/IMPRESSION A5");
+    OrdersStore store(nullptr, dir.filePath("settings.json"));
+    store.storeRoot(orders);
+    store.reload();
+    ASSERT_EQ(store.folders().size(), 1);
+    const QString name = ShowcaseOrders(orders).place({"Zoé", "", {{photos + "/MARTIN Paul/IMG_9.jpg", "FICHIERS"}}, {}});
+    QTRY_COMPARE_WITH_TIMEOUT(store.folders().size(), 2, 3000);
+    EXPECT_EQ(store.folders()[1].name, name);
+    EXPECT_TRUE(ShowcaseOrders::isNew(store.folders()[1].url));
 }

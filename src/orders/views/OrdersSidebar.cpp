@@ -5,11 +5,13 @@
 #include "orders/MediaThumbnailer.h"
 #include "orders/OpenWithApps.h"
 #include "orders/OrdersScreenModel.h"
+#include "orders/ShowcaseOrders.h"
 #include "orders/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Theme.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -179,6 +181,10 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     connect(m_orders, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         if (m_fillingOrders || !item) return;
         const QString id = item->data(Qt::UserRole).toString();
+        if (ShowcaseOrders::isNew(id)) {
+            ShowcaseOrders::markOpened(id);
+            item->setText(QFileInfo(id).fileName());
+        }
         if (m_store.selectedFolderID() != id) m_store.selectFolder(id);
     });
     connect(m_retouchButton, &QAbstractButton::clicked, this, &OrdersSidebar::openRetouchPopover);
@@ -216,7 +222,9 @@ void OrdersSidebar::refreshOrders()
     m_fillingOrders = true;
     m_orders->clear();
     for (const OrderFolder& folder : shown) {
-        auto* item = new QListWidgetItem(folder.name, m_orders);
+        // An order sent from the showcase says so until it is opened.
+        const bool fresh = ShowcaseOrders::isNew(folder.url);
+        auto* item = new QListWidgetItem(fresh ? folder.name + QStringLiteral("\nNouvelle commande") : folder.name, m_orders);
         item->setData(Qt::UserRole, folder.url);
         item->setToolTip(folder.url);
         if (m_store.selectedFolderID() == folder.url) m_orders->setCurrentItem(item);
