@@ -1,19 +1,17 @@
 #include "cli/Cli.h"
 
 #include "base/Error.h"
-#include "base/FolderReference.h"
-#include "base/TavrinJSON.h"
 #include "orders/HandOverService.h"
 #include "orders/OrdersStore.h"
 #include "orders/QrCode.h"
 #include "orders/ShowcasePoster.h"
 #include "orders/ShowcaseService.h"
+#include "orders/ShowcaseSetup.h"
 
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -41,15 +39,7 @@ void onSignal(int)
 QString ordersRoot()
 {
     OrdersStore store;
-    QFile file(store.fileURL());
-    if (file.open(QIODevice::ReadOnly)) {
-        const QJsonObject o = QJsonDocument::fromJson(file.readAll()).object();
-        try {
-            if (const std::optional<QByteArray> bookmark = TavrinJSON::optionalData(o, QLatin1StringView("rootBookmark")))
-                if (const auto resolved = FolderReference::resolve(*bookmark)) return resolved->path;
-        } catch (const std::exception&) {
-        }
-    }
+    if (const std::optional<QString> root = ShowcaseSetup::ordersRoot(store.fileURL())) return *root;
     throw Error(QStringLiteral("Aucun dossier de commandes n’est choisi : indiquez-le avec --orders."));
 }
 

@@ -8,6 +8,7 @@
 #include "orders/ShowcaseOrders.h"
 #include "orders/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"
+#include "orders/views/ShowcaseDialog.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Theme.h"
 
@@ -139,7 +140,11 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(Theme::spacing + 4, Theme::spacing + 4, Theme::spacing + 4, Theme::spacing + 4);
     layout->setSpacing(Theme::spacing);
-    layout->addWidget(m_rootButton);
+    auto* rootRow = new QHBoxLayout;
+    rootRow->setSpacing(Theme::smallSpacing);
+    rootRow->addWidget(m_rootButton, 1);
+    rootRow->addWidget(ShowcaseDialog::button(m_store, this));
+    layout->addLayout(rootRow);
     layout->addWidget(m_rootName);
     auto* search = new QHBoxLayout;
     search->setSpacing(Theme::smallSpacing);
