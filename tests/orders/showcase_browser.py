@@ -245,6 +245,14 @@ def main():
         assert server.returncode == 0, err.decode()
         report = json.loads(out)
         assert report["url"] == url and report["orders"][0] == first, report
+
+        # The poster names the same address, in letters and as its QR code.
+        poster = os.path.join(work, "affiche.pdf")
+        made = subprocess.run([CLI, "showcase", "--poster", poster, "--address", "127.0.0.1", "--port", str(port)],
+                              env=env, capture_output=True, timeout=60)
+        assert made.returncode == 0, made.stderr.decode()
+        words = subprocess.run(["pdftotext", poster, "-"], capture_output=True, timeout=60).stdout.decode()
+        assert url in words and "Vos photos du concours" in words, words
         print(f"ok: order {first!r}, peak memory {memory // 1024} MB")
     finally:
         if server and server.poll() is None:
