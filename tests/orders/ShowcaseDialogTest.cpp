@@ -1,9 +1,12 @@
 #include "orders/OrdersStore.h"
+#include "orders/ShowcaseOrders.h"
+#include "orders/views/OrdersSidebar.h"
 #include "orders/views/ShowcaseDialog.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QProcess>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -75,4 +78,28 @@ TEST(ShowcaseDialog, startsCountsVisitorsAndOrdersWritesThePosterAndStops)
     dialog.toggle();
     EXPECT_FALSE(dialog.service().isRunning());
     EXPECT_EQ(post(port, "/"), 0);
+}
+
+TEST(ShowcaseDialog, anOrderFromTheShowcaseIsMarkedNewUntilOpened)
+{
+    QTemporaryDir dir;
+    const QString root = dir.filePath("Commandes");
+    QDir().mkpath(root + "/ANCIENNE/IMPRESSION A5");
+    const QString photo = dir.filePath("IMG_1.jpg");
+    vips::VImage::black(30, 20).write_to_file(QFile::encodeName(photo).constData());
+    const QString fresh = ShowcaseOrders(root).place({"Zoé", "", {{photo, "FICHIERS"}}, {}});
+    OrdersStore store(nullptr, dir.filePath("settings.json"));
+    store.storeRoot(root);
+    store.reload();
+    OrdersSidebar sidebar(store);
+    sidebar.refreshOrders(); // as the orders screen does when the store lists its folders
+    auto* list = sidebar.findChild<QListWidget*>("ordersList");
+    ASSERT_TRUE(list);
+    QListWidgetItem* item = list->findItems(fresh, Qt::MatchStartsWith).value(0);
+    ASSERT_TRUE(item);
+    EXPECT_EQ(item->text(), fresh + "\nNouvelle commande");
+    EXPECT_EQ(list->findItems("ANCIENNE", Qt::MatchExactly).size(), 1);
+    list->setCurrentItem(item);
+    EXPECT_EQ(item->text(), fresh);
+    EXPECT_FALSE(ShowcaseOrders::isNew(root + '/' + fresh));
 }

@@ -183,13 +183,18 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
         refreshOrders();
     });
     connect(m_clearSearch, &QAbstractButton::clicked, m_search, &QLineEdit::clear);
-    connect(m_orders, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
-        if (m_fillingOrders || !item) return;
+    // Opening a new order from the showcase, even the one already current, ends its « Nouvelle commande ».
+    const auto opened = [](QListWidgetItem* item) {
         const QString id = item->data(Qt::UserRole).toString();
-        if (ShowcaseOrders::isNew(id)) {
-            ShowcaseOrders::markOpened(id);
-            item->setText(QFileInfo(id).fileName());
-        }
+        if (!ShowcaseOrders::isNew(id)) return;
+        ShowcaseOrders::markOpened(id);
+        item->setText(QFileInfo(id).fileName());
+    };
+    connect(m_orders, &QListWidget::itemClicked, this, opened);
+    connect(m_orders, &QListWidget::currentItemChanged, this, [this, opened](QListWidgetItem* item) {
+        if (m_fillingOrders || !item) return;
+        opened(item);
+        const QString id = item->data(Qt::UserRole).toString();
         if (m_store.selectedFolderID() != id) m_store.selectFolder(id);
     });
     connect(m_retouchButton, &QAbstractButton::clicked, this, &OrdersSidebar::openRetouchPopover);
