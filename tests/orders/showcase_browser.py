@@ -239,7 +239,7 @@ def main():
         first = browse(url, orders)
         probe(port, photos, orders)
         memory = peak_memory_kb(server.pid)
-        assert memory < 600 * 1024, f"peak memory {memory} kB"
+        assert memory < 300 * 1024, f"peak memory {memory} kB"
         server.send_signal(signal.SIGTERM)
         out, err = server.communicate(timeout=20)
         assert server.returncode == 0, err.decode()
