@@ -33,6 +33,10 @@ ShowcasePreviews::ShowcasePreviews(QString cacheFolder, std::optional<QString> w
     : m_folder(std::move(cacheFolder)), m_watermark(std::move(watermark)), m_longSide(longSide)
 {
     QDir().mkpath(m_folder);
+    // Previews of past shows go after a month, so that the cache does not grow from show to show.
+    const QDateTime monthAgo = QDateTime::currentDateTime().addDays(-30);
+    for (const QFileInfo& old : QDir(m_folder).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files))
+        if (old.lastModified() < monthAgo) QFile::remove(old.absoluteFilePath());
     if (m_watermark) m_watermarkStamp = stamp(*m_watermark);
 }
 
