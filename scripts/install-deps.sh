@@ -28,6 +28,8 @@ packages=(
   cups-daemon cups-client printer-driver-cups-pdf
   # capture times of photos, and the reference reader their tests and benchmark compare with
   libexif-dev libimage-exiftool-perl
+  # the server core of the hand-over and the showcase, its poster, its browser test and load test
+  libmicrohttpd-dev libcairo2-dev chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "editing/RetouchBridges.h"
+#include "orders/HttpRoute.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -9,28 +10,18 @@
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QNetworkInterface>
-#include <QPointer>
 #include <QRandomGenerator>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
 #include <QtConcurrent>
 
 #include <vips/vips8>
 
-#include <linux/sockios.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <cstring>
 
 namespace tavrin {
 
 namespace {
 
 constexpr qint64 chunkSize = 64 * 1024;
-constexpr qint64 writeAhead = 256 * 1024; // bytes queued in the socket beyond which we wait
 
 const QByteArray archiveName = QByteArrayLiteral("photos.zip");
 
@@ -48,26 +39,6 @@ QString sizeText(qint64 bytes)
 }
 
 QString html(const QString& text) { return text.toHtmlEscaped(); }
-
-bool constantTimeEqual(const QByteArray& a, const QByteArray& b)
-{
-    if (a.size() != b.size()) return false;
-    unsigned char diff = 0;
-    for (qsizetype i = 0; i < a.size(); ++i) diff |= uchar(a[i] ^ b[i]);
-    return diff == 0;
-}
-
-// A decimal index without sign, leading zeros or overflow.
-int parseIndex(const QByteArray& text, int count)
-{
-    if (text.isEmpty() || text.size() > 6 || (text.size() > 1 && text[0] == '0')) return -1;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value < count ? value : -1;
-}
 
 bool isVideoName(const QString& name)
 {
@@ -118,290 +89,50 @@ QString uniqueName(const QString& name, QSet<QString>& taken)
 
 QString fileCountText(int count) { return plural(count, "fichier"); }
 
-// One client connection: reads one request at a time (bounded), answers it, streams bodies in
-// chunks as the socket drains, and keeps the connection for the next request when asked to.
-class HandOverConnection : public QObject {
+// Reads a response body laid out as segments (bytes held here, or whole files) at increasing
+// offsets, as the server core asks for the next piece.
+class SegmentReader {
 public:
-    HandOverConnection(HandOverService* service, QTcpSocket* socket)
-        : QObject(service), m_service(service), m_socket(socket)
+    SegmentReader(QList<HandOverArchive::Segment> segments, QStringList paths)
+        : m_segments(std::move(segments)), m_paths(std::move(paths)) {}
+
+    qint64 read(qint64 offset, char* buffer, qint64 capacity)
     {
-        socket->setParent(this);
-        // Our own reference to the socket: its acknowledgements stay readable after the peer
-        // closed and Qt let go of its descriptor.
-        m_fd = ::dup(int(socket->socketDescriptor()));
-        socket->setReadBufferSize(service->m_options.maxHeaderBytes + 1024);
-        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-        m_timer.setSingleShot(true);
-        m_drainPoll.setInterval(20);
-        connect(&m_timer, &QTimer::timeout, this, [this] { close(); });
-        connect(&m_drainPoll, &QTimer::timeout, this, [this] { checkDrained(); });
-        connect(socket, &QTcpSocket::readyRead, this, [this] { onReadable(); });
-        connect(socket, &QTcpSocket::bytesWritten, this, [this] { pump(); });
-        // Both come while the descriptor is still open, so the last acknowledgement can be read.
-        connect(socket, &QTcpSocket::disconnected, this, [this] { closedByPeer(); });
-        connect(socket, &QTcpSocket::errorOccurred, this, [this] { closedByPeer(); });
-        startReading();
-    }
-
-    ~HandOverConnection() override { releaseDescriptor(); }
-
-    bool readingRequest() const { return m_state == State::reading; }
-    qint64 idleSince() const { return m_idleSince; }
-
-    void close()
-    {
-        if (m_state == State::closed) return;
-        m_state = State::closed;
-        m_timer.stop();
-        m_drainPoll.stop();
-        m_file.close();
-        m_socket->abort();
-        releaseDescriptor();
-        m_service->removeConnection(this);
-        deleteLater();
-    }
-
-    // Preparation finished somewhere: a request waiting on it may go on.
-    void retryWaiting()
-    {
-        if (m_state == State::waiting && m_service->isReady(m_pending)) respond(m_pending, m_pendingHead, m_pendingKeepAlive);
+        // Find the segment holding `offset` (the core asks in order; a restart scans again).
+        if (offset < m_segmentStart) {
+            m_segment = 0;
+            m_segmentStart = 0;
+            m_file.close();
+        }
+        while (m_segment < m_segments.size() && offset >= m_segmentStart + m_segments[m_segment].size) {
+            m_segmentStart += m_segments[m_segment].size;
+            ++m_segment;
+            m_file.close();
+        }
+        if (m_segment >= m_segments.size()) return -1;
+        const HandOverArchive::Segment& segment = m_segments[m_segment];
+        const qint64 within = offset - m_segmentStart;
+        const qint64 count = std::min(capacity, segment.size - within);
+        if (segment.fileIndex < 0) {
+            memcpy(buffer, segment.bytes.constData() + within, size_t(count));
+            return count;
+        }
+        if (!m_file.isOpen()) {
+            m_file.setFileName(m_paths.value(segment.fileIndex));
+            // A file that changed since the page was made would give a wrong length: cut it off.
+            if (!m_file.open(QIODevice::ReadOnly) || m_file.size() != segment.size) return -1;
+        }
+        if (m_file.pos() != within && !m_file.seek(within)) return -1;
+        const qint64 got = m_file.read(buffer, std::min(count, chunkSize));
+        return got > 0 ? got : -1;
     }
 
 private:
-    enum class State { reading, waiting, sending, draining, closed };
-
-    void startReading()
-    {
-        m_state = State::reading;
-        m_idleSince = QDateTime::currentMSecsSinceEpoch();
-        m_timer.start(m_service->m_options.idleTimeoutMs); // a deadline for the whole request, not reset by trickles
-        onReadable();
-    }
-
-    void onReadable()
-    {
-        if (m_state != State::reading) return; // the next request waits in the socket's bounded buffer
-        m_buffer += m_socket->read(m_service->m_options.maxHeaderBytes + 1 - m_buffer.size());
-        qsizetype end = m_buffer.indexOf("\r\n\r\n");
-        qsizetype skip = 4;
-        if (const qsizetype bare = m_buffer.indexOf("\n\n"); bare >= 0 && (end < 0 || bare < end)) {
-            end = bare;
-            skip = 2;
-        }
-        if (end < 0) {
-            if (m_buffer.size() > m_service->m_options.maxHeaderBytes) fail(431, "Request Header Fields Too Large");
-            return;
-        }
-        const QByteArray head = m_buffer.left(end);
-        m_buffer.remove(0, end + skip);
-        handle(head);
-    }
-
-    void handle(const QByteArray& head)
-    {
-        const QList<QByteArray> lines = head.split('\n');
-        const QList<QByteArray> request = lines.value(0).trimmed().split(' ');
-        if (request.size() != 3 || !request[1].startsWith('/') ||
-            (request[2] != "HTTP/1.1" && request[2] != "HTTP/1.0"))
-            return fail(400, "Bad Request");
-        bool keepAlive = request[2] == "HTTP/1.1";
-        bool uploading = false;
-        for (qsizetype i = 1; i < lines.size(); ++i) {
-            const QByteArray line = lines[i].trimmed();
-            const qsizetype colon = line.indexOf(':');
-            if (colon <= 0) return fail(400, "Bad Request");
-            const QByteArray name = line.left(colon).trimmed().toLower();
-            const QByteArray value = line.mid(colon + 1).trimmed().toLower();
-            if (name == "connection") keepAlive = value == "keep-alive" || (keepAlive && value != "close");
-            // Nothing is ever uploaded here: a body is never read, the connection ends after the 404.
-            if (name == "transfer-encoding" || (name == "content-length" && value != "0")) uploading = true;
-        }
-        const QByteArray& method = request[0];
-        // Any other method, like any unknown address, gets the one 404: nothing tells what exists.
-        if (uploading || (method != "GET" && method != "HEAD")) return respond({}, false, false);
-        const HandOverService::Resolved resolved = m_service->resolve(request[1]);
-        if (!m_service->isReady(resolved)) {
-            m_state = State::waiting;
-            m_pending = resolved;
-            m_pendingHead = method == "HEAD";
-            m_pendingKeepAlive = keepAlive;
-            m_timer.start(std::max(m_service->m_options.idleTimeoutMs, 60000)); // preparation of large files
-            return;
-        }
-        respond(resolved, method == "HEAD", keepAlive);
-    }
-
-    void respond(const HandOverService::Resolved& resolved, bool headOnly, bool keepAlive)
-    {
-        HandOverService::Body body = m_service->body(resolved);
-        int status = 200;
-        if (resolved.route == HandOverService::Route::notFound || body.segments.isEmpty()) {
-            status = 404;
-            body = {};
-            body.contentType = "text/html; charset=utf-8";
-            const QByteArray text = "<!doctype html><meta charset=utf-8><title>Introuvable</title><p>Introuvable.</p>";
-            body.segments = {{text, -1, text.size()}};
-        }
-        QByteArray header = "HTTP/1.1 " + QByteArray::number(status) + (status == 200 ? " OK" : " Not Found") + "\r\n";
-        header += "Content-Type: " + body.contentType + "\r\n";
-        header += "Content-Length: " + QByteArray::number(HandOverArchive::totalSize(body.segments)) + "\r\n";
-        if (!body.disposition.isEmpty()) header += "Content-Disposition: " + body.disposition + "\r\n";
-        header += "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nReferrer-Policy: no-referrer\r\n";
-        if (resolved.route == HandOverService::Route::page)
-            header += "Content-Security-Policy: default-src 'none'; img-src 'self'; style-src 'unsafe-inline'\r\n";
-        header += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-
-        m_keepAlive = keepAlive;
-        m_segments = headOnly ? QList<HandOverArchive::Segment>{} : body.segments;
-        m_fetchedIndex = headOnly || status != 200 ? -2 : body.fetchedIndex;
-        m_segment = 0;
-        m_offset = 0;
-        m_state = State::sending;
-        m_socket->write(header);
-        m_timer.start(m_service->m_options.idleTimeoutMs);
-        pump();
-    }
-
-    void fail(int status, const char* reason)
-    {
-        QByteArray response = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason +
-                              "\r\nContent-Length: 0\r\nConnection: close\r\n";
-        response += "\r\n";
-        m_socket->write(response);
-        m_segments.clear();
-        m_keepAlive = false;
-        m_fetchedIndex = -2;
-        m_state = State::sending;
-        m_timer.start(m_service->m_options.idleTimeoutMs);
-        pump();
-    }
-
-    // Writes the next chunks while the socket's queue is short: never a whole file in memory.
-    void pump()
-    {
-        if (m_state != State::sending) return;
-        m_timer.start(m_service->m_options.idleTimeoutMs);
-        while (m_socket->bytesToWrite() < writeAhead && m_segment < m_segments.size()) {
-            const HandOverArchive::Segment& segment = m_segments[m_segment];
-            if (segment.fileIndex < 0) {
-                m_socket->write(segment.bytes);
-                nextSegment();
-                continue;
-            }
-            if (!m_file.isOpen()) {
-                m_file.setFileName(m_service->filePath(segment.fileIndex));
-                // A file that changed since the page was made would give a wrong length: cut it off.
-                if (!m_file.open(QIODevice::ReadOnly) || m_file.size() != segment.size) return close();
-            }
-            const QByteArray chunk = m_file.read(std::min(chunkSize, segment.size - m_offset));
-            if (chunk.isEmpty()) return close();
-            m_socket->write(chunk);
-            m_offset += chunk.size();
-            if (m_offset == segment.size) nextSegment();
-        }
-        if (m_segment < m_segments.size() || m_socket->bytesToWrite() > 0) return;
-        if (m_fetchedIndex == -2) return finishResponse();
-        // Everything is queued; it counts only once the phone has acknowledged every byte.
-        m_state = State::draining;
-        m_drainPoll.start();
-        checkDrained();
-    }
-
-    void nextSegment()
-    {
-        m_file.close();
-        ++m_segment;
-        m_offset = 0;
-    }
-
-    // Bytes sent but not yet acknowledged by the phone; -1 when the connection was reset (the
-    // kernel then forgets the queue, which must not read as "all received").
-    void releaseDescriptor()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-    }
-
-    int unacknowledged() const
-    {
-        const int fd = m_fd;
-        if (fd < 0) return -1;
-        tcp_info info{};
-        socklen_t length = sizeof info;
-        if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return -1;
-        if (info.tcpi_state != TCP_ESTABLISHED && info.tcpi_state != TCP_CLOSE_WAIT) return -1;
-        int pending = 0;
-        if (ioctl(fd, SIOCOUTQ, &pending) != 0) return -1;
-        return pending;
-    }
-
-    // A phone that read everything may close at once; one that gave up resets the connection.
-    void closedByPeer()
-    {
-        // The close may be seen before the last write's progress signal.
-        if (m_state == State::sending && m_fetchedIndex != -2 && m_segment >= m_segments.size() && m_socket->bytesToWrite() == 0)
-            m_state = State::draining;
-        if (m_state == State::draining && unacknowledged() == 0) {
-            const int index = m_fetchedIndex;
-            close();
-            m_service->noteFetched(index);
-            return;
-        }
-        close();
-    }
-
-    void checkDrained()
-    {
-        if (m_state != State::draining) return;
-        const int pending = unacknowledged();
-        if (pending < 0) return close();
-        if (pending > 0) {
-            if (pending != m_lastPending) m_timer.start(m_service->m_options.idleTimeoutMs);
-            m_lastPending = pending;
-            return;
-        }
-        m_drainPoll.stop();
-        const int index = m_fetchedIndex;
-        m_fetchedIndex = -2;
-        finishResponse();
-        m_service->noteFetched(index);
-    }
-
-    void finishResponse()
-    {
-        m_segments.clear();
-        if (!m_keepAlive) {
-            m_state = State::closed;
-            m_timer.stop();
-            m_socket->disconnectFromHost();
-            releaseDescriptor();
-            m_service->removeConnection(this);
-            deleteLater();
-            return;
-        }
-        startReading();
-    }
-
-    HandOverService* m_service;
-    QTcpSocket* m_socket;
-    QTimer m_timer;
-    QTimer m_drainPoll;
-    State m_state = State::reading;
-    QByteArray m_buffer;
-    qint64 m_idleSince = 0;
-
-    HandOverService::Resolved m_pending;
-    bool m_pendingHead = false;
-    bool m_pendingKeepAlive = false;
-
     QList<HandOverArchive::Segment> m_segments;
+    QStringList m_paths;
     int m_segment = 0;
-    qint64 m_offset = 0;
+    qint64 m_segmentStart = 0;
     QFile m_file;
-    bool m_keepAlive = false;
-    int m_fetchedIndex = -2;
-    int m_lastPending = -1;
-    int m_fd = -1;
 };
 
 HandOverService::HandOverService(QObject* parent) : QObject(parent) {}
@@ -464,27 +195,39 @@ void HandOverService::send(const QStringList& paths, std::function<void(const QS
     const QHostAddress address = m_options.address.isNull() ? localNetworkAddress() : m_options.address;
     if (address.isNull())
         throw Error(QStringLiteral("Aucun réseau local : connectez l’ordinateur au même Wi‑Fi que le téléphone."));
-    auto* server = new QTcpServer(this);
-    server->setMaxPendingConnections(m_options.maxConnections);
-    if (!server->listen(address, m_options.port)) {
-        delete server;
+    http::Server::Options serverOptions;
+    serverOptions.address = address;
+    serverOptions.port = m_options.port;
+    serverOptions.maxConnections = m_options.maxConnections;
+    serverOptions.maxPerAddress = m_options.maxConnections;
+    serverOptions.timeoutSeconds = std::max(1, (m_options.idleTimeoutMs + 999) / 1000);
+    serverOptions.connectionMemory = std::max(16 * 1024, m_options.maxHeaderBytes * 2);
+    serverOptions.maxBodyBytes = 0; // nothing is ever uploaded here
+    auto server = std::make_unique<http::Server>(serverOptions, [this](const http::Request& r) { return handle(r); });
+    try {
+        server->start();
+    } catch (const Error&) {
         throw Error(QStringLiteral("Le partage par QR code n’a pas pu démarrer sur l’adresse %1.").arg(address.toString()));
     }
-    m_server = server;
-    connect(server, &QTcpServer::newConnection, this, &HandOverService::acceptConnections);
 
     QByteArray random(16, Qt::Uninitialized);
     QRandomGenerator::system()->fillRange(reinterpret_cast<quint32*>(random.data()), 4);
-    m_token = random.toHex().toUpper(); // upper case keeps the QR code in its compact alphanumeric mode
-    if (!m_options.token.isEmpty()) m_token = m_options.token.toUpper();
-    m_files = files;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_token = random.toHex().toUpper(); // upper case keeps the QR code in its compact alphanumeric mode
+        if (!m_options.token.isEmpty()) m_token = m_options.token.toUpper();
+        m_files = files;
+        m_stopping = false;
+    }
     m_completion = std::move(completion);
     const quint64 generation = ++m_generation;
+    m_preparations = new QObject(this);
+    m_server = std::move(server);
 
     // Checksums for the archive and thumbnails for the page, off the main thread.
     const int thumbnailSize = m_options.thumbnailSize;
     for (int i = 0; i < m_files.size(); ++i) {
-        auto* watcher = new QFutureWatcher<Preparation>(m_server);
+        auto* watcher = new QFutureWatcher<Preparation>(m_preparations);
         connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, i] {
             const Preparation result = watcher->result();
             watcher->deleteLater();
@@ -502,15 +245,19 @@ void HandOverService::send(const QStringList& paths, std::function<void(const QS
 void HandOverService::stop()
 {
     ++m_generation;
-    const QList<HandOverConnection*> connections = m_connections;
-    for (HandOverConnection* connection : connections) connection->close();
-    m_connections.clear();
     if (m_server) {
-        m_server->close();
-        m_server->deleteLater();
-        m_server = nullptr;
+        {
+            QMutexLocker lock(&m_mutex);
+            m_stopping = true;
+            m_ready.wakeAll();
+        }
+        m_server->stop(); // waits for the connections' threads
+        m_server.reset();
     }
+    delete m_preparations;
+    m_preparations = nullptr;
     m_completion = {};
+    QMutexLocker lock(&m_mutex);
     m_token.clear();
     m_files.clear();
 }
@@ -522,14 +269,16 @@ QUrl HandOverService::url() const
     if (!m_server) return {};
     QUrl url;
     url.setScheme(QStringLiteral("http"));
-    url.setHost(m_server->serverAddress().toString());
-    url.setPort(m_server->serverPort());
+    url.setHost(m_server->address().toString());
+    url.setPort(m_server->port());
+    QMutexLocker lock(&m_mutex);
     url.setPath(u'/' + QString::fromLatin1(m_token) + u'/');
     return url;
 }
 
 QStringList HandOverService::files() const
 {
+    QMutexLocker lock(&m_mutex);
     QStringList out;
     for (const File& f : m_files) out.append(f.path);
     return out;
@@ -537,6 +286,7 @@ QStringList HandOverService::files() const
 
 QStringList HandOverService::fetchedFiles() const
 {
+    QMutexLocker lock(&m_mutex);
     QStringList out;
     for (const File& f : m_files)
         if (f.fetched) out.append(f.path);
@@ -545,44 +295,85 @@ QStringList HandOverService::fetchedFiles() const
 
 int HandOverService::fetchedCount() const { return int(fetchedFiles().size()); }
 
-void HandOverService::acceptConnections()
+int HandOverService::connectionCount() const { return m_server ? m_server->connectionCount() : 0; }
+
+http::Response HandOverService::handle(const http::Request& request)
 {
-    while (m_server && m_server->hasPendingConnections()) {
-        QTcpSocket* socket = m_server->nextPendingConnection();
-        if (int(m_connections.size()) >= m_options.maxConnections) {
-            // Make room by dropping whoever has been slowest to send a request, so that idle or
-            // trickling sockets cannot lock a real client out.
-            HandOverConnection* oldest = nullptr;
-            for (HandOverConnection* c : m_connections)
-                if (c->readingRequest() && (!oldest || c->idleSince() < oldest->idleSince())) oldest = c;
-            if (oldest) oldest->close();
-        }
-        if (int(m_connections.size()) >= m_options.maxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        m_connections.append(new HandOverConnection(this, socket));
+    // Any other method, any upload, like any unknown address, gets the one 404: nothing tells what exists.
+    if (request.hasBody || (request.method != "GET" && request.method != "HEAD")) {
+        http::Response refused = respond({}, false);
+        refused.close = request.hasBody;
+        return refused;
     }
+    return respond(request.target, request.method == "GET");
 }
 
-void HandOverService::removeConnection(HandOverConnection* connection) { m_connections.removeOne(connection); }
+http::Response HandOverService::respond(const QByteArray& target, bool get)
+{
+    QMutexLocker lock(&m_mutex);
+    const Resolved resolved = target.isNull() ? Resolved{} : resolve(target);
+    // Preparation of large files may take a while; the request waits for it.
+    QDeadlineTimer deadline(std::max(m_options.idleTimeoutMs, 60000));
+    while (!isReady(resolved) && !m_stopping && !deadline.hasExpired()) m_ready.wait(&m_mutex, QDeadlineTimer(100));
+    Body body = isReady(resolved) ? this->body(resolved) : Body{};
+    QStringList paths;
+    for (const File& f : m_files) paths.append(f.path);
+    const quint64 generation = m_generation;
+    lock.unlock();
+
+    http::Response response;
+    response.status = 200;
+    if (resolved.route == Route::notFound || body.segments.isEmpty()) {
+        response.status = 404;
+        body = {};
+        body.contentType = "text/html; charset=utf-8";
+        const QByteArray text = "<!doctype html><meta charset=utf-8><title>Introuvable</title><p>Introuvable.</p>";
+        body.segments = {{text, -1, text.size()}};
+    }
+    response.contentType = body.contentType;
+    if (!body.disposition.isEmpty()) response.addHeader("Content-Disposition", body.disposition);
+    response.addHeader("Cache-Control", "no-store");
+    response.addHeader("X-Content-Type-Options", "nosniff");
+    response.addHeader("Referrer-Policy", "no-referrer");
+    if (resolved.route == Route::page)
+        response.addHeader("Content-Security-Policy", "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'");
+    if (body.segments.size() == 1 && body.segments[0].fileIndex < 0) {
+        response.body = body.segments[0].bytes;
+    } else {
+        auto reader = std::make_shared<SegmentReader>(body.segments, paths);
+        response.streamSize = HandOverArchive::totalSize(body.segments);
+        response.stream = [reader](qint64 offset, char* buffer, qint64 capacity) { return reader->read(offset, buffer, capacity); };
+    }
+    const int index = body.fetchedIndex;
+    if (get && response.status == 200 && index != -2) {
+        // It counts only once the phone has acknowledged every byte.
+        response.awaitAcknowledgement = true;
+        // The connections' threads end before the service does (stop() waits for them).
+        response.finished = [this, index, generation](bool taken) {
+            if (!taken) return;
+            QMetaObject::invokeMethod(this, [this, index, generation] {
+                if (m_generation == generation) noteFetched(index);
+            }, Qt::QueuedConnection);
+        };
+    }
+    return response;
+}
 
 HandOverService::Resolved HandOverService::resolve(const QByteArray& target) const
 {
     if (m_token.isEmpty()) return {};
     QByteArray path = target;
     if (const qsizetype query = path.indexOf('?'); query >= 0) path.truncate(query);
-    const QList<QByteArray> parts = path.split('/');
-    if (parts.size() < 2 || !parts[0].isEmpty() || !constantTimeEqual(parts[1], m_token)) return {};
+    const QList<QByteArray> parts = http::segments(path);
+    if (parts.size() < 2 || !parts[0].isEmpty() || !http::constantTimeEqual(parts[1], m_token)) return {};
     if (parts.size() == 2 || (parts.size() == 3 && parts[2].isEmpty())) return {Route::page, -1};
     if (parts.size() == 3 && parts[2] == archiveName) return archiveAvailable() ? Resolved{Route::archive, -1} : Resolved{};
     if (parts.size() == 4 && parts[2] == "t" && parts[3].endsWith(".jpg")) {
-        const int index = parseIndex(parts[3].chopped(4), int(m_files.size()));
+        const int index = http::parseIndex(parts[3].chopped(4), int(m_files.size()));
         return index >= 0 ? Resolved{Route::thumbnail, index} : Resolved{};
     }
     if (parts.size() == 5 && parts[2] == "f") {
-        const int index = parseIndex(parts[3], int(m_files.size()));
+        const int index = http::parseIndex(parts[3], int(m_files.size()));
         // The name is decorative (it names the download) but must be the file's own.
         if (index >= 0 && QUrl::fromPercentEncoding(parts[4]) == m_files[index].name) return {Route::file, index};
     }
@@ -649,18 +440,18 @@ HandOverService::Body HandOverService::body(const Resolved& resolved) const
 
 void HandOverService::prepared(quint64 generation, int index, std::optional<quint32> crc, const QByteArray& thumbnail)
 {
+    QMutexLocker lock(&m_mutex);
     if (generation != m_generation || index >= m_files.size()) return;
     File& f = m_files[index];
     f.crc = crc;
     f.thumbnail = thumbnail;
     f.prepared = true;
-    const QList<HandOverConnection*> connections = m_connections;
-    for (HandOverConnection* c : connections)
-        if (m_connections.contains(c)) c->retryWaiting();
+    m_ready.wakeAll();
 }
 
 void HandOverService::noteFetched(int index)
 {
+    QMutexLocker lock(&m_mutex);
     if (index < -1 || index >= m_files.size()) return;
     bool changed = false;
     for (int i = 0; i < m_files.size(); ++i) {
@@ -670,9 +461,11 @@ void HandOverService::noteFetched(int index)
         }
     }
     if (!changed) return;
+    const bool all = std::all_of(m_files.cbegin(), m_files.cend(), [](const File& f) { return f.fetched; });
+    lock.unlock();
     Q_EMIT progressChanged();
-    if (!std::all_of(m_files.cbegin(), m_files.cend(), [](const File& f) { return f.fetched; })) return;
-    // Every file reached the phone: stop, then tell (after the connection that got here unwinds).
+    if (!all) return;
+    // Every file reached the phone: stop, then tell.
     const QStringList paths = files();
     auto completion = std::move(m_completion);
     stop();

@@ -5,31 +5,31 @@
 // completion runs once every file was fetched in full, and then the service stops.
 
 #include "orders/HandOverArchive.h"
+#include "orders/HttpServer.h"
 
 #include <QByteArray>
 #include <QHostAddress>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QWaitCondition>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
-class QTcpServer;
-
 namespace tavrin {
-
-class HandOverConnection;
 
 class HandOverService : public QObject {
     Q_OBJECT
 public:
     struct Options {
         QHostAddress address;           // null: the local-network address
-        int maxConnections = 24;        // beyond it, the longest-idle connection still sending its request goes
-        int idleTimeoutMs = 10000;      // a request must arrive, and a response progress, within this time
+        int maxConnections = 24;        // beyond it, new connections wait for a place
+        int idleTimeoutMs = 10000;      // a connection where nothing moves for that long is dropped
         int maxHeaderBytes = 8192;
         int thumbnailSize = 320;
         quint16 port = 0;               // 0: any free port; a fixed one suits a firewall rule
@@ -55,7 +55,7 @@ public:
     // Files fetched in full so far, in the order given.
     QStringList fetchedFiles() const;
     int fetchedCount() const;
-    int connectionCount() const { return int(m_connections.size()); }
+    int connectionCount() const;
 
     // The address the page is served on by default: an IPv4 address of a running Wi-Fi or wired
     // interface, private ranges first; null when there is none.
@@ -66,8 +66,6 @@ Q_SIGNALS:
     void delivered(const QStringList& paths);
 
 private:
-    friend class HandOverConnection;
-
     struct File {
         QString path;
         QString name; // unique within the hand-over
@@ -98,18 +96,23 @@ private:
     QString filePath(int index) const { return m_files.value(index).path; }
     void noteFetched(int index);
     void prepared(quint64 generation, int index, std::optional<quint32> crc, const QByteArray& thumbnail);
-    void acceptConnections();
-    void removeConnection(HandOverConnection* connection);
+    // On the connections' threads.
+    http::Response handle(const http::Request& request);
+    http::Response respond(const QByteArray& target, bool get);
     QByteArray page() const;
     bool archiveAvailable() const;
 
     Options m_options;
-    QTcpServer* m_server = nullptr;
+    std::unique_ptr<http::Server> m_server;
+    QObject* m_preparations = nullptr; // parent of the running preparations' watchers
+    // The token and the files are read by the connections' threads.
+    mutable QMutex m_mutex;
+    QWaitCondition m_ready; // a file's preparation finished, or the service stops
+    bool m_stopping = false;
     QByteArray m_token;
     QList<File> m_files;
-    QList<HandOverConnection*> m_connections;
     std::function<void(const QStringList&)> m_completion;
-    quint64 m_generation = 0;
+    std::atomic<quint64> m_generation{0};
 };
 
 // "3 fichiers", "1 fichier".

@@ -76,6 +76,7 @@ void OrdersStore::reload()
         persist();
     }
     loadSections();
+    if (m_folders.isEmpty()) watchFolders({*root});
 }
 
 void OrdersStore::storeRoot(const QString& folder)
@@ -131,7 +132,8 @@ void OrdersStore::loadSections()
     if (m_errorMessage) setErrorMessage(std::nullopt);
     Q_EMIT sectionsChanged();
 
-    QStringList paths{folder->url};
+    // The root too, so that an order folder made by another program (the showcase) is listed at once.
+    QStringList paths{QFileInfo(folder->url).absolutePath(), folder->url};
     for (const OrderSection& section : m_sections) paths.push_back(section.url);
     for (const OrderSection& section : m_sections)
         for (const OrderMedia& file : section.files) paths.push_back(file.url);
@@ -171,9 +173,14 @@ void OrdersStore::refreshFromDisk()
 {
     const QSet<QString> paths = std::exchange(m_pendingWatchPaths, {});
     bool needsReload = false;
+    bool rootChanged = false;
     for (const QString& path : paths) {
         const QFileInfo info(path);
-        if (info.exists() && !info.isDir()) {
+        // The only watched folder that is neither the order nor one of its sections: the root.
+        if (info.isDir() && path != m_selectedFolderID &&
+            std::none_of(m_sections.cbegin(), m_sections.cend(), [&](const OrderSection& s) { return s.url == path; })) {
+            rootChanged = true;
+        } else if (info.exists() && !info.isDir()) {
             noteEdited(path);
             // A program saving by replacing the file ends the old file's watch: follow the new one.
             if (m_watcher && !m_watcher->files().contains(path)) m_watcher->addPath(path);
@@ -182,7 +189,8 @@ void OrdersStore::refreshFromDisk()
             needsReload = true;
         }
     }
-    if (needsReload) loadSections();
+    if (rootChanged) reload();
+    else if (needsReload) loadSections();
 }
 
 void OrdersStore::noteEdited(const QString& file)

@@ -5,11 +5,14 @@
 #include "orders/MediaThumbnailer.h"
 #include "orders/OpenWithApps.h"
 #include "orders/OrdersScreenModel.h"
+#include "orders/ShowcaseOrders.h"
 #include "orders/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"
+#include "orders/views/ShowcaseDialog.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Theme.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -165,7 +168,11 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(Theme::spacing + 4, Theme::spacing + 4, Theme::spacing + 4, Theme::spacing + 4);
     layout->setSpacing(Theme::spacing);
-    layout->addWidget(m_rootButton);
+    auto* rootRow = new QHBoxLayout;
+    rootRow->setSpacing(Theme::smallSpacing);
+    rootRow->addWidget(m_rootButton, 1);
+    rootRow->addWidget(ShowcaseDialog::button(m_store, this));
+    layout->addLayout(rootRow);
     layout->addWidget(m_rootName);
     auto* search = new QHBoxLayout;
     search->setSpacing(Theme::smallSpacing);
@@ -206,8 +213,17 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
         refreshOrders();
     });
     connect(m_clearSearch, &QAbstractButton::clicked, m_search, &QLineEdit::clear);
-    connect(m_orders, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+    // Opening a new order from the showcase, even the one already current, ends its « Nouvelle commande ».
+    const auto opened = [](QListWidgetItem* item) {
+        const QString id = item->data(Qt::UserRole).toString();
+        if (!ShowcaseOrders::isNew(id)) return;
+        ShowcaseOrders::markOpened(id);
+        item->setText(QFileInfo(id).fileName());
+    };
+    connect(m_orders, &QListWidget::itemClicked, this, opened);
+    connect(m_orders, &QListWidget::currentItemChanged, this, [this, opened](QListWidgetItem* item) {
         if (m_fillingOrders || !item) return;
+        opened(item);
         const QString id = item->data(Qt::UserRole).toString();
         if (m_store.selectedFolderID() != id) m_store.selectFolder(id);
     });
@@ -246,7 +262,9 @@ void OrdersSidebar::refreshOrders()
     m_fillingOrders = true;
     m_orders->clear();
     for (const OrderFolder& folder : shown) {
-        auto* item = new QListWidgetItem(folder.name, m_orders);
+        // An order sent from the showcase says so until it is opened.
+        const bool fresh = ShowcaseOrders::isNew(folder.url);
+        auto* item = new QListWidgetItem(fresh ? folder.name + QStringLiteral("\nNouvelle commande") : folder.name, m_orders);
         item->setData(Qt::UserRole, folder.url);
         item->setToolTip(folder.url);
         if (m_store.selectedFolderID() == folder.url) m_orders->setCurrentItem(item);
