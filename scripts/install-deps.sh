@@ -26,6 +26,8 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev shared-mime-info
   # a private print server with a PDF queue for the printing tests
   cups-daemon cups-client printer-driver-cups-pdf
+  # print pages written as PDF by cairo (JPEG photos embedded as they are)
+  libcairo2-dev
 )
 
 missing=()
