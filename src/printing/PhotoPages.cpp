@@ -142,11 +142,12 @@ struct PdfWriter::State {
     }
 };
 
-PdfWriter::PdfWriter(Sink sink) : m_state(std::make_unique<State>())
+PdfWriter::PdfWriter(Sink sink, const QString& title) : m_state(std::make_unique<State>())
 {
     m_state->sink = std::move(sink);
     m_state->surface = cairo_pdf_surface_create_for_stream(&State::write, m_state.get(), 595, 842);
     cairo_pdf_surface_set_metadata(m_state->surface, CAIRO_PDF_METADATA_CREATOR, "Tavrin");
+    if (!title.isEmpty()) cairo_pdf_surface_set_metadata(m_state->surface, CAIRO_PDF_METADATA_TITLE, title.toUtf8().constData());
 }
 
 PdfWriter::~PdfWriter()

@@ -49,7 +49,7 @@ class PdfWriter {
 public:
     // Returns false when the bytes could not be written (the document then fails).
     using Sink = std::function<bool(const char* data, size_t size)>;
-    explicit PdfWriter(Sink sink);
+    PdfWriter(Sink sink, const QString& title);
     ~PdfWriter();
     PdfWriter(const PdfWriter&) = delete;
     PdfWriter& operator=(const PdfWriter&) = delete;

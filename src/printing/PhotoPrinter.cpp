@@ -175,7 +175,7 @@ JobResult printJob(const QPrinter& printer, const QStringList& photos, const Ren
             }
             writer = std::make_unique<PhotoPages::PdfWriter>([&](const char* data, size_t size) {
                 return job ? job->write(data, size) : output.write(data, qint64(size)) == qint64(size);
-            });
+            }, printer.docName());
         }
         if (!writer->addPage(content, sheet)) {
             if (i + 1 < count) next.wait();
