@@ -5,6 +5,8 @@
 
 #include <QFile>
 
+#include <cstring>
+
 #include <cairo-pdf.h>
 #include <cairo.h>
 #include <glib.h>
@@ -96,6 +98,51 @@ QSize jpegFrameSize(const QByteArray& jpeg)
     return {};
 }
 
+bool jpegIntact(const QByteArray& jpeg)
+{
+    const auto* bytes = reinterpret_cast<const uchar*>(jpeg.constData());
+    const qsizetype size = jpeg.size();
+    if (size < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+    qsizetype at = 2;
+    bool scanned = false;
+    for (;;) {
+        if (at + 2 > size || bytes[at] != 0xFF) return false;
+        uchar marker = bytes[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xD9) return scanned;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) return false; // outside a scan
+        if (at + 4 > size) return false;
+        const qsizetype segment = (bytes[at + 2] << 8) | bytes[at + 3];
+        at += 2 + segment;
+        if (at > size) return false;
+        if (marker != 0xDA) continue;
+        // Coded data up to the next marker: restart markers must come in their order.
+        scanned = true;
+        int restart = 0;
+        for (;;) {
+            const auto* ff = static_cast<const uchar*>(std::memchr(bytes + at, 0xFF, size_t(size - at)));
+            if (!ff) return false; // cut short
+            at = ff - bytes;
+            if (at + 1 >= size) return false;
+            const uchar next = bytes[at + 1];
+            if (next == 0x00 || next == 0xFF) {
+                at += next == 0x00 ? 2 : 1;
+                continue;
+            }
+            if (next >= 0xD0 && next <= 0xD7) {
+                if (next != 0xD0 + restart) return false;
+                restart = (restart + 1) % 8;
+                at += 2;
+                continue;
+            }
+            break;
+        }
+    }
+}
+
 Content load(const QString& photo)
 {
     PhotoComposer::ensureVips();
@@ -111,14 +158,12 @@ Content load(const QString& photo)
             const vips::VImage header = vips::VImage::new_from_buffer(data, size, "", vips::VImage::option()->set("access", "sequential"));
             content.stored = QSize(header.width(), header.height());
             if (header.get_typeof(VIPS_META_ORIENTATION) != 0) content.orientation = std::clamp(header.get_int(VIPS_META_ORIENTATION), 1, 8);
-            // The printer decodes the file itself: damaged image data leaves the page blank, as
-            // for any photo that cannot be read. An eighth-size decode reads every coded block.
-            vips::VImage::new_from_buffer(data, size, "",
-                                          vips::VImage::option()->set("access", "sequential")->set("shrink", 8)->set("fail_on", VIPS_FAIL_ON_TRUNCATED))
-                .avg();
         } catch (const vips::VError&) {
             return {};
         }
+        // The printer decodes the file itself: damaged image data leaves the page blank, as for
+        // any photo that cannot be read.
+        if (!jpegIntact(content.jpeg)) return {};
         // Bytes whose frame header cannot be found are drawn from their pixels instead.
         if (jpegFrameSize(content.jpeg) == content.stored && content.stored.isValid()) return content;
     }

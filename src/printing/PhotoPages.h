@@ -38,6 +38,10 @@ Content load(const QString& photo);
 // cannot be placed as they are).
 QSize jpegFrameSize(const QByteArray& jpeg);
 
+// Whether a JPEG stream is whole: its scans end, their restart markers come in order, and it
+// ends where JPEG streams end. Checked without decoding (a camera's file of 24 MP in a few ms).
+bool jpegIntact(const QByteArray& jpeg);
+
 // Paper and the area photos are fitted in, in points, top-left origin.
 struct Sheet {
     QSizeF paper;
