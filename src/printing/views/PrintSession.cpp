@@ -112,6 +112,7 @@ PrintSession::~PrintSession()
 {
     if (m_worker) {
         m_cancel = true;
+        m_leave = true;
         m_worker->wait();
         delete m_worker;
     }
