@@ -40,9 +40,16 @@ Content decoded(const QString& photo)
 {
     Content content;
     try {
-        const std::optional<vips::VImage> loaded = PhotoComposer::loadImage(photo);
-        if (!loaded) return content;
-        vips::VImage image = *loaded;
+        // Decoded as the pixels are copied out, without a whole decoded copy in between, unless
+        // the photo has to be turned (which reads it out of order).
+        const vips::VSource source = vips::VSource::new_from_file(QFile::encodeName(photo).constData());
+        vips::VImage image = vips::VImage::new_from_source(source, "", vips::VImage::option()->set("access", "sequential"));
+        const bool turned = image.get_typeof(VIPS_META_ORIENTATION) != 0 && image.get_int(VIPS_META_ORIENTATION) > 1;
+        if (turned) {
+            const std::optional<vips::VImage> loaded = PhotoComposer::loadImage(photo);
+            if (!loaded) return content;
+            image = *loaded;
+        }
         if (image.interpretation() != VIPS_INTERPRETATION_sRGB && image.interpretation() != VIPS_INTERPRETATION_B_W)
             image = image.colourspace(VIPS_INTERPRETATION_sRGB);
         // Paper is white: a transparent photo is printed over white.
