@@ -120,7 +120,7 @@ QString PrinterState::text() const
         if (const QString troubles = joined(texts); !troubles.isEmpty()) text += QStringLiteral(" (") + troubles + u')';
     }
     QStringList levels;
-    for (const auto& [name, level] : markers) levels << QStringLiteral("%1 %2 %").arg(name).arg(level);
+    for (const auto& [name, level] : markers) levels << QStringLiteral("%1 %2\u00a0%").arg(name).arg(level);
     if (!levels.isEmpty()) text += QStringLiteral(" — ") + levels.join(QStringLiteral(", "));
     return text;
 }

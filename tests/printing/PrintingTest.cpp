@@ -5,6 +5,7 @@
 #include "editing/PhotoComposer.h"
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
+#include "printing/PrintQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -323,4 +324,29 @@ TEST(PhotoPages, FittedOnEveryPaperUprightAndLossless)
     compare.start("compare", {"-metric", "AE", noise, data.file("page-001.png"), "null:"});
     compare.waitForFinished(60000);
     EXPECT_EQ(QString::fromUtf8(compare.readAllStandardError()).trimmed(), "0");
+}
+
+// What the printer says, in French: its state, why it stopped, its troubles and supply levels.
+TEST(PrintQueueState, ThePrintersOwnStateInFrench)
+{
+    PrintQueue::PrinterState stopped;
+    stopped.state = 5;
+    stopped.reasons = {"media-empty-error", "marker-supply-empty-error", "cups-ipp-conformance-failure-report"};
+    EXPECT_EQ(stopped.text(), QString::fromUtf8("arrêtée : plus de papier, plus d’encre ou de ruban"));
+    stopped.reasons = {"paused"};
+    EXPECT_EQ(stopped.why(), "en pause");
+    // A reason of no interest gives way to the printer's own message.
+    stopped.reasons = {"com.example-spooler-fault"};
+    stopped.message = "Print head fault";
+    EXPECT_EQ(stopped.why(), "Print head fault");
+
+    PrintQueue::PrinterState printing;
+    printing.state = 4;
+    printing.reasons = {"media-jam-warning", "marker-supply-low-warning"};
+    printing.markers = {{"Cyan", 40}, {"Ruban YMCO", 8}};
+    EXPECT_EQ(printing.text(), QString::fromUtf8("en cours d’impression (bourrage papier, encre ou ruban bientôt épuisé) — Cyan 40\u00a0%, Ruban YMCO 8\u00a0%"));
+    printing.state = 3;
+    printing.reasons.clear();
+    printing.markers.clear();
+    EXPECT_EQ(printing.text(), QString::fromUtf8("prête"));
 }
