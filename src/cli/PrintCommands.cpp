@@ -41,9 +41,14 @@ int print(const QStringList& raw)
         if (!PrintInfoMemory::printerExists(*printerName))
             throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(*printerName));
     }
+    // The queue named on the command line wins over the one remembered; it is chosen once, as
+    // choosing a printer takes a while.
+    if (printerName) {
+        PrintInfoMemory::restoreSharedIfNeeded();
+        PrintInfoMemory::shared().printerName = *printerName;
+    }
     PhotoPrinter::configure(printer, photos, paper);
-    // The queue named on the command line wins over the one remembered.
-    if (printerName) printer.setPrinterName(*printerName);
+    if (printerName && printer.printerName() != *printerName) printer.setPrinterName(*printerName);
 
     const bool terminal = stderrIsTerminal();
     int status = 0;
