@@ -260,7 +260,6 @@ bool PdfWriter::addPage(const Content& content, const Sheet& sheet)
 bool PdfWriter::finish()
 {
     if (!m_state->surface) return false;
-    // A document without pages is still one page for cairo; nothing asks for one.
     cairo_surface_finish(m_state->surface);
     const bool ok = !m_state->failed && cairo_surface_status(m_state->surface) == CAIRO_STATUS_SUCCESS;
     cairo_surface_destroy(m_state->surface);

@@ -1,7 +1,7 @@
 #pragma once
 
-// Printing ordered photos at full resolution, one photo per sheet: the job's settings and the
-// drawing of its pages into a QPrinter (a CUPS queue or a PDF file).
+// Printing ordered photos at full resolution, one photo per sheet: the job's settings from the
+// panel's QPrinter, and its pages sent to a CUPS queue or written to a PDF file.
 
 #include "printing/PrintPaperFormat.h"
 
@@ -80,9 +80,9 @@ struct JobResult {
 JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {});
 
 // Draws the pages of the printer's range with Qt's painter (the preview's pages), the next photo
-// decoded while the current one is written; safe off the main thread. With `previewLongSide`, photos are reduced to that long side first
-// (for a preview on screen). False when cancelled: the pages already drawn end the job, as the
-// print engines cannot withdraw them. Throws tavrin::Error when the printer cannot start the job.
+// decoded while the current one is drawn; safe off the main thread. With `previewLongSide`,
+// photos are reduced to that long side first (for a preview on screen). False when cancelled.
+// Throws tavrin::Error when the printer cannot start.
 bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {}, int previewLongSide = 0);
 
 // Whoever keeps delivered marks registers here; printed photos are handed to it after a job.
