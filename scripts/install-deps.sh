@@ -28,8 +28,10 @@ packages=(
   cups-daemon cups-client printer-driver-cups-pdf
   # capture times of photos, and the reference reader their tests and benchmark compare with
   libexif-dev libimage-exiftool-perl
-  # the server core of the hand-over and the showcase, its poster, its browser test and load test
-  libmicrohttpd-dev libcairo2-dev chromium chromium-driver python3-selenium
+  # print pages and the showcase poster written as PDF by cairo (JPEG photos embedded as they are)
+  libcairo2-dev
+  # the server core of the hand-over and the showcase, its browser test and load test
+  libmicrohttpd-dev chromium chromium-driver python3-selenium
 )
 
 missing=()

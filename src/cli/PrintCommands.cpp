@@ -1,6 +1,9 @@
 #include "cli/Cli.h"
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
+#include "printing/PrintQueue.h"
+
+#include <cups/ipp.h>
 
 #include <QFileInfo>
 #include <QPrinter>
@@ -38,9 +41,14 @@ int print(const QStringList& raw)
         if (!PrintInfoMemory::printerExists(*printerName))
             throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(*printerName));
     }
+    // The queue named on the command line wins over the one remembered; it is chosen once, as
+    // choosing a printer takes a while.
+    if (printerName) {
+        PrintInfoMemory::restoreSharedIfNeeded();
+        PrintInfoMemory::shared().printerName = *printerName;
+    }
     PhotoPrinter::configure(printer, photos, paper);
-    // The queue named on the command line wins over the one remembered.
-    if (printerName) printer.setPrinterName(*printerName);
+    if (printerName && printer.printerName() != *printerName) printer.setPrinterName(*printerName);
 
     const bool terminal = stderrIsTerminal();
     int status = 0;
@@ -52,11 +60,22 @@ int print(const QStringList& raw)
         printError(QStringLiteral("« %1 » est illisible : sa page reste blanche.").arg(QFileInfo(photo).fileName()));
         status = 1;
     };
-    PhotoPrinter::render(printer, photos, progress);
+    const PhotoPrinter::JobResult job = PhotoPrinter::printJob(printer, photos, progress);
     // A PDF is a proof, not a print: the printer remembered stays the photographer's own.
     if (!pdf) {
         PrintInfoMemory::remember(printer);
-        PhotoPrinter::markPrinted(photos);
+        // The queue has every page; a printer that is stopped prints none of them yet.
+        const PrintQueue::PrinterState device = PrintQueue::printerState(*printerName);
+        const PrintQueue::JobState state = PrintQueue::jobState(job.job);
+        if (state.found && (state.state == IPP_JSTATE_CANCELED || state.state == IPP_JSTATE_ABORTED)) {
+            throw Error(QStringLiteral("L’imprimante « %1 » a abandonné l’impression (%2).").arg(*printerName, device.why()));
+        } else if (device.stopped()) {
+            printError(QStringLiteral("L’imprimante « %1 » est arrêtée (%2) : l’impression attend dans sa file, les photos ne sont pas marquées livrées.")
+                           .arg(*printerName, device.why()));
+            status = 1;
+        } else {
+            PhotoPrinter::markPrinted(job.taken);
+        }
     }
     return status;
 }

@@ -3,10 +3,13 @@
 #include "base/Error.h"
 #include "editing/PhotoComposer.h"
 #include "organizer/PhotoFile.h"
+#include "printing/PhotoPages.h"
 #include "printing/PhotoPrintView.h"
 #include "printing/PrintInfoMemory.h"
+#include "printing/PrintQueue.h"
 
 #include <QFile>
+#include <QPageSize>
 #include <QFileInfo>
 #include <QMutex>
 #include <QPageRanges>
@@ -97,6 +100,104 @@ QList<int> pagesToPrint(const QPrinter& printer, int total)
     return pages;
 }
 
+Layout layoutOf(const QPrinter& printer)
+{
+    const QPageLayout layout = printer.pageLayout();
+    const QRectF sheet(QPointF(0, 0), layout.fullRect(QPageLayout::Point).size());
+    // The printer's hardware margins, or the user's own when larger.
+    const QMarginsF hardware = layout.minimumMargins(), chosen = layout.margins(QPageLayout::Point);
+    const QMarginsF margins(std::max(hardware.left(), chosen.left()), std::max(hardware.top(), chosen.top()),
+                            std::max(hardware.right(), chosen.right()), std::max(hardware.bottom(), chosen.bottom()));
+    return {sheet.size(), printableRect(sheet, sheet.marginsRemoved(margins))};
+}
+
+namespace {
+
+// The paper as the queue names it, so that the printer takes the matching media.
+QByteArray mediaOf(const QPrinter& printer)
+{
+    const QPageSize size = printer.pageLayout().pageSize();
+    if (size.id() != QPageSize::Custom) return size.key().toUtf8();
+    const QSizeF mm = size.size(QPageSize::Millimeter);
+    return QStringLiteral("Custom.%1x%2mm").arg(qRound(mm.width())).arg(qRound(mm.height())).toUtf8();
+}
+
+} // namespace
+
+JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress)
+{
+    JobResult result;
+    const QList<int> pages = pagesToPrint(printer, int(photos.size()));
+    if (pages.isEmpty()) return result;
+    const Layout layout = layoutOf(printer);
+    const PhotoPages::Sheet sheet{layout.paper, layout.printable};
+    const QString file = printer.outputFileName();
+
+    QFile output(file);
+    std::unique_ptr<PrintQueue::Job> job;
+    if (!file.isEmpty()) {
+        if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw Error(QStringLiteral("Impossible d’écrire « %1 ».").arg(file));
+    } else {
+        if (printer.printerName().isEmpty()) throw Error(QStringLiteral("L’impression n’a pas pu commencer : aucune imprimante n’est installée."));
+        QList<QPair<QByteArray, QByteArray>> options{{"media", mediaOf(printer)}};
+        if (printer.copyCount() > 1) {
+            options.push_back({"copies", QByteArray::number(printer.copyCount())});
+            options.push_back({"collate", printer.collateCopies() ? "true" : "false"});
+        }
+        job = std::make_unique<PrintQueue::Job>(printer.printerName(), printer.docName(), options);
+    }
+    std::unique_ptr<PhotoPages::PdfWriter> writer;
+    const auto failed = [&] {
+        if (job) throw Error(QStringLiteral("L’envoi à l’imprimante « %1 » a été interrompu.").arg(printer.printerName()));
+        throw Error(QStringLiteral("Impossible d’écrire « %1 ».").arg(file));
+    };
+
+    // The next photo is read (or decoded) while the current page goes out: two photos in memory
+    // at most, and the reader and the sender each keep a core busy.
+    const auto load = [&](int page) { return std::async(std::launch::async, [photo = photos[page]] { return PhotoPages::load(photo); }); };
+    std::future<PhotoPages::Content> next = load(pages[0]);
+    QStringList written;
+    const int count = int(pages.size());
+    for (int i = 0; i < count; ++i) {
+        if (progress.cancel && progress.cancel->load()) {
+            result.completed = false;
+            next.wait();
+            break;
+        }
+        PhotoPages::Content content = next.get();
+        if (i + 1 < count) next = load(pages[i + 1]);
+        if (!writer) {
+            // The queue has the job from its first page on.
+            if (job) {
+                job->begin();
+                result.job = job->id();
+                if (progress.submitted) progress.submitted(job->id());
+            }
+            writer = std::make_unique<PhotoPages::PdfWriter>([&](const char* data, size_t size) {
+                return job ? job->write(data, size) : output.write(data, qint64(size)) == qint64(size);
+            }, printer.docName());
+        }
+        if (!writer->addPage(content, sheet)) {
+            if (i + 1 < count) next.wait();
+            failed();
+        }
+        const QString& photo = photos[pages[i]];
+        result.pages << photo;
+        if (content.readable()) written << photo;
+        else if (progress.unreadable) progress.unreadable(photo);
+        content = {};
+        if (progress.pageDone) progress.pageDone(i + 1, count);
+    }
+    if (!writer) return result;
+    if (!writer->finish()) failed();
+    if (job) job->finish();
+    else if (!output.flush()) failed();
+    result.taken = written;
+    if (progress.printed)
+        for (const QString& photo : written) progress.printed(photo);
+    return result;
+}
+
 bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress, int previewLongSide)
 {
     const QList<int> pages = pagesToPrint(printer, int(photos.size()));
@@ -109,13 +210,8 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
         if (printer.printerName().isEmpty()) throw Error(QStringLiteral("L’impression n’a pas pu commencer : aucune imprimante n’est installée."));
         throw Error(QStringLiteral("L’impression n’a pas pu commencer : l’imprimante « %1 » ne répond pas.").arg(printer.printerName()));
     }
-    const QPageLayout layout = printer.pageLayout();
-    const QRectF sheet = layout.fullRect(QPageLayout::Point).translated(-layout.fullRect(QPageLayout::Point).topLeft());
-    // The printer's hardware margins, or the user's own when larger.
-    const QMarginsF hardware = layout.minimumMargins(), chosen = layout.margins(QPageLayout::Point);
-    const QMarginsF margins(std::max(hardware.left(), chosen.left()), std::max(hardware.top(), chosen.top()),
-                            std::max(hardware.right(), chosen.right()), std::max(hardware.bottom(), chosen.bottom()));
-    const QRectF printable = printableRect(sheet, sheet.marginsRemoved(margins));
+    const Layout layout = layoutOf(printer);
+    const QRectF sheet(QPointF(0, 0), layout.paper), printable = layout.printable;
     const double scale = printer.resolution() / 72.0;
     const auto device = [scale](const QRectF& r) { return QRectF(r.x() * scale, r.y() * scale, r.width() * scale, r.height() * scale); };
 

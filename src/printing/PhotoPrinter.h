@@ -1,7 +1,7 @@
 #pragma once
 
-// Printing ordered photos at full resolution, one photo per sheet: the job's settings and the
-// drawing of its pages into a QPrinter (a CUPS queue or a PDF file).
+// Printing ordered photos at full resolution, one photo per sheet: the job's settings from the
+// panel's QPrinter, and its pages sent to a CUPS queue or written to a PDF file.
 
 #include "printing/PrintPaperFormat.h"
 
@@ -51,12 +51,38 @@ struct RenderProgress {
     std::function<void(const QString& photo)> printed;
     // Checked before each page.
     const std::atomic<bool>* cancel = nullptr;
+    // The queue's job exists and has its first page (CUPS job id).
+    std::function<void(int job)> submitted;
 };
 
-// Draws the pages of the printer's range, the next photo decoded while the current one is written;
-// safe off the main thread. With `previewLongSide`, photos are reduced to that long side first
-// (for a preview on screen). False when cancelled: the pages already drawn end the job, as the
-// print engines cannot withdraw them. Throws tavrin::Error when the printer cannot start the job.
+// Paper and printable area of the printer's page layout, in points, its orientation applied.
+struct Layout {
+    QSizeF paper;
+    QRectF printable;
+};
+Layout layoutOf(const QPrinter& printer);
+
+struct JobResult {
+    // False when cancelled: the pages made before it end the job and are printed.
+    bool completed = true;
+    // The CUPS job, 0 for a file.
+    int job = 0;
+    // The photos whose pages the queue (or the file) has taken.
+    QStringList taken;
+    // The photo of each page of the job, in order (an unreadable one's page is blank).
+    QStringList pages;
+};
+
+// Prints the pages of the printer's range: into its output file, or streamed to its CUPS queue
+// as one job that the queue has from its first page on, the next photo read or decoded while the
+// current page is sent. JPEG photos go on their pages as their own bytes. Safe off the main
+// thread; throws tavrin::Error (in French) when the file cannot be written or the queue refuses.
+JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {});
+
+// Draws the pages of the printer's range with Qt's painter (the preview's pages), the next photo
+// decoded while the current one is drawn; safe off the main thread. With `previewLongSide`,
+// photos are reduced to that long side first (for a preview on screen). False when cancelled.
+// Throws tavrin::Error when the printer cannot start.
 bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {}, int previewLongSide = 0);
 
 // Whoever keeps delivered marks registers here; printed photos are handed to it after a job.

@@ -7,6 +7,8 @@
 #include <QMutex>
 #include <QPrinterInfo>
 
+#include <cups/cups.h>
+
 #include <cmath>
 
 namespace tavrin {
@@ -54,7 +56,9 @@ PrintSettings PrintSettings::of(const QPrinter& printer)
 
 void PrintSettings::applyTo(QPrinter& printer) const
 {
-    if (printer.outputFormat() == QPrinter::NativeFormat && !printerName.isEmpty() && PrintInfoMemory::printerExists(printerName))
+    // Choosing a printer lists every printer of the system: not again for the one already chosen.
+    if (printer.outputFormat() == QPrinter::NativeFormat && !printerName.isEmpty() && printer.printerName() != printerName
+        && PrintInfoMemory::printerExists(printerName))
         printer.setPrinterName(printerName);
     printer.setPageSize(pageSize);
     printer.setPageOrientation(orientation);
@@ -122,7 +126,16 @@ PrintSettings& shared()
     return settings;
 }
 
-bool printerExists(const QString& name) { return !name.isEmpty() && QPrinterInfo::availablePrinterNames().contains(name); }
+bool printerExists(const QString& name)
+{
+    // Asked of the print server by name: listing every printer also looks for network printers,
+    // which takes a good part of a second each time.
+    if (name.isEmpty()) return false;
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.toUtf8().constData(), nullptr);
+    if (!dest) return false;
+    cupsFreeDests(1, dest);
+    return true;
+}
 
 void restoreSharedIfNeeded()
 {

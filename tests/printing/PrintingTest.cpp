@@ -5,6 +5,7 @@
 #include "editing/PhotoComposer.h"
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
+#include "printing/PrintQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,46 @@ using test::pdfImages;
 
 namespace {
 
+// The real cameras' photos shared beside the repository (or the worktrees' folder).
+QString cameraSamples()
+{
+    for (const char* up : {"/../shared/samples/cameras", "/../../shared/samples/cameras"})
+        if (QDir(test::sourceDir() + up).exists()) return QDir(test::sourceDir() + up).canonicalPath();
+    return {};
+}
+
+// Prints the photos into a PDF on `paper` the way a print job does.
+PhotoPrinter::JobResult printToPdf(const QStringList& photos, PrintPaperFormat paper, const QString& pdf, QStringList* unreadable = nullptr)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    PhotoPrinter::configure(printer, photos, paper);
+    PhotoPrinter::RenderProgress progress;
+    progress.unreadable = [&](const QString& photo) {
+        if (unreadable) *unreadable << photo;
+    };
+    return PhotoPrinter::printJob(printer, photos, progress);
+}
+
+// One page rendered by poppler at 72 dpi (one pixel per point).
+QString renderPage(const QString& pdf, int page, const QString& prefix)
+{
+    QProcess::execute("pdftoppm", {"-r", "72", "-png", "-singlefile", "-f", QString::number(page), "-l", QString::number(page), pdf, prefix});
+    return prefix + ".png";
+}
+
+QList<int> numbers(const QString& program, const QStringList& arguments)
+{
+    QList<int> values;
+    for (const QString& value : test::commandOutput(program, arguments).simplified().split(u' ', Qt::SkipEmptyParts))
+        values << qRound(value.toDouble());
+    return values;
+}
+
+// The drawn area of a rendered page: left, top, width, height of what is not white.
+QList<int> drawnArea(const QString& png) { return numbers("vips", {"find_trim", png, "--background", "255", "--threshold", "40"}); }
+QList<int> pixel(const QString& png, int x, int y) { return numbers("vips", {"getpoint", png, QString::number(x), QString::number(y)}); }
 
 } // namespace
 
@@ -107,7 +148,7 @@ TEST(PhotoPrinterJob, PaperOrientationPagesAndFullResolutionImagesInAPdf)
     PhotoPrinter::RenderProgress progress;
     progress.unreadable = [&](const QString& p) { unreadable << p; };
     progress.pageDone = [&](int done, int total) { pages << done * 10 + total; };
-    ASSERT_TRUE(PhotoPrinter::render(printer, photos, progress));
+    ASSERT_TRUE(PhotoPrinter::printJob(printer, photos, progress).completed);
     EXPECT_EQ(unreadable, QStringList({broken}));
     EXPECT_EQ(pages, QList<int>({14, 24, 34, 44}));
 
@@ -115,12 +156,13 @@ TEST(PhotoPrinterJob, PaperOrientationPagesAndFullResolutionImagesInAPdf)
     EXPECT_TRUE(info.contains(QRegularExpression("Pages:\\s+4\\n"))) << qPrintable(info);
     EXPECT_TRUE(info.contains(QString::fromUtf8("Tavrin — 4 photos"))) << qPrintable(info);
     EXPECT_TRUE(info.contains(QRegularExpression("Page size:\\s+842 x 595 pts"))) << qPrintable(info);
-    // One image per readable page at the photo's own pixel size; the unreadable page is blank.
+    // One image per readable page at the photo's own stored pixel size (a JPEG is placed turned
+    // as it is shown); the unreadable page is blank.
     const QList<PdfImage> images = pdfImages(pdf);
     ASSERT_EQ(images.size(), 3);
     EXPECT_EQ((QList<int>{images[0].page, images[0].width, images[0].height}), (QList<int>{1, 640, 400}));
     EXPECT_EQ((QList<int>{images[1].page, images[1].width, images[1].height}), (QList<int>{3, 300, 500}));
-    EXPECT_EQ((QList<int>{images[2].page, images[2].width, images[2].height}), (QList<int>{4, 400, 600}));
+    EXPECT_EQ((QList<int>{images[2].page, images[2].width, images[2].height}), (QList<int>{4, 600, 400}));
 
     // Pixels: the red corner and the blue field of the first photo come through unchanged.
     QProcess::execute("pdfimages", {"-f", "1", "-l", "1", "-png", pdf, data.file("page")});
@@ -182,4 +224,129 @@ TEST(PrintInfoMemory, SettingsComeBackOnceAndABadArchiveIsRemoved)
     QJsonObject missing = toJson(remembered);
     missing.remove("duplex");
     EXPECT_FALSE(printSettingsFromJson(missing));
+}
+
+// Every real camera's JPEG prints, each page carrying the file's own bytes; the damaged one leaves
+// its page blank.
+TEST(PhotoPages, CameraPhotosCarryTheirOwnJpegBytesAndADamagedOneLeavesABlankPage)
+{
+    const QString samples = cameraSamples();
+    if (samples.isEmpty()) GTEST_SKIP() << "the camera samples are not beside the repository";
+    QStringList photos;
+    for (const char* folder : {"", "/orientation", "/invalid", "/exif-org", "/mobile"})
+        for (const QFileInfo& file : QDir(samples + folder).entryInfoList({"*.jpg"}, QDir::Files, QDir::Name)) photos << file.filePath();
+    ASSERT_GT(photos.size(), 50);
+    TempDataDir data;
+    // A camera file cut short on the way from the card.
+    const QString cut = data.file("cut.jpg");
+    test::writeFile(cut, test::readFile(photos.first()).left(int(QFileInfo(photos.first()).size() * 2 / 3)));
+    photos << cut;
+    PrintInfoMemory::forgetRestoreForTesting();
+    const QString pdf = data.file("cameras.pdf");
+    QStringList unreadable;
+    const PhotoPrinter::JobResult job = printToPdf(photos, PrintPaperFormat::a4, pdf, &unreadable);
+    EXPECT_EQ(unreadable, QStringList({samples + "/corrupted.jpg", cut}));
+    EXPECT_EQ(job.pages, photos);
+    EXPECT_EQ(test::pdfPages(pdf), photos.size());
+
+    QProcess::execute("pdfimages", {"-j", "-p", pdf, data.file("img")});
+    int image = 0;
+    for (int page = 1; page <= photos.size(); ++page) {
+        const QString& photo = photos[page - 1];
+        const QString extracted = data.file(QStringLiteral("img-%1-%2.jpg").arg(page, 3, 10, QChar(u'0')).arg(image, 3, 10, QChar(u'0')));
+        if (unreadable.contains(photo)) {
+            EXPECT_FALSE(QFile::exists(extracted));
+            continue;
+        }
+        EXPECT_TRUE(QFile::exists(extracted) && test::readFile(extracted) == test::readFile(photo)) << qPrintable(photo);
+        ++image;
+    }
+}
+
+// The photo drawn where today's fitted rectangle puts it on every paper; an EXIF-turned JPEG
+// upright though its bytes are stored turned; a PNG page lossless to the pixel.
+TEST(PhotoPages, FittedOnEveryPaperUprightAndLossless)
+{
+    TempDataDir data;
+    PrintInfoMemory::forgetRestoreForTesting();
+    const QString wide = data.file("wide.jpg");
+    ASSERT_TRUE(magick({"-size", "900x600", "xc:#c02020", "-quality", "95", wide}));
+    for (const PrintPaperFormat paper : allPrintPaperFormats) {
+        const QString pdf = data.file(rawValue(paper) + ".pdf");
+        ASSERT_TRUE(printToPdf({wide}, paper, pdf).completed);
+        const QSizeF sheet = paperSizeInPoints(paper).transposed();
+        const QRegularExpressionMatch size = QRegularExpression("Page size:\\s+([\\d.]+) x ([\\d.]+) pts").match(test::commandOutput("pdfinfo", {pdf}));
+        EXPECT_NEAR(size.captured(1).toDouble(), sheet.width(), 0.6) << qPrintable(rawValue(paper));
+        EXPECT_NEAR(size.captured(2).toDouble(), sheet.height(), 0.6) << qPrintable(rawValue(paper));
+        const QRectF fitted = PhotoPrinter::fittedRect(QSizeF(900, 600), QRectF(QPointF(0, 0), sheet));
+        const QList<int> area = drawnArea(renderPage(pdf, 1, data.file(rawValue(paper))));
+        ASSERT_EQ(area.size(), 4) << qPrintable(rawValue(paper));
+        // One point of anti-aliasing on each edge.
+        EXPECT_NEAR(area[0], fitted.x(), 1.5);
+        EXPECT_NEAR(area[1], fitted.y(), 1.5);
+        EXPECT_NEAR(area[2], fitted.width(), 2.5);
+        EXPECT_NEAR(area[3], fitted.height(), 2.5);
+    }
+
+    // Stored 400 × 200 with a blue band on its left and orientation 6 (turned a quarter
+    // clockwise): shown 200 × 400 with the band on top.
+    const QString turned = data.file("turned.jpg");
+    ASSERT_TRUE(magick({"-size", "400x200", "xc:#d02020", "-fill", "#2020d0", "-draw", "rectangle 0,0 99,199", data.file("raw.png")}));
+    {
+        PhotoComposer::ensureVips();
+        vips::VImage stored = vips::VImage::new_from_file(data.file("raw.png").toUtf8().constData()).copy();
+        stored.set(VIPS_META_ORIENTATION, 6);
+        stored.jpegsave(turned.toUtf8().constData(), vips::VImage::option()->set("Q", 95));
+    }
+    const QString noise = data.file("noise.png");
+    ASSERT_TRUE(magick({"-size", "300x200", "xc:gray", "+noise", "Random", "-depth", "8", "PNG24:" + noise}));
+    const QString pdf = data.file("turned.pdf");
+    ASSERT_TRUE(printToPdf({turned, noise}, PrintPaperFormat::a5, pdf).completed);
+    const QString page = renderPage(pdf, 1, data.file("turned-page"));
+    // A5 portrait, as the first photo is shown tall.
+    const QRectF fitted = PhotoPrinter::fittedRect(QSizeF(200, 400), QRectF(QPointF(0, 0), paperSizeInPoints(PrintPaperFormat::a5)));
+    const QList<int> area = drawnArea(page);
+    ASSERT_EQ(area.size(), 4);
+    EXPECT_NEAR(area[0], fitted.x(), 1.5);
+    EXPECT_NEAR(area[3], fitted.height(), 2.5);
+    const int x = qRound(fitted.center().x());
+    const QList<int> top = pixel(page, x, qRound(fitted.y() + fitted.height() * 0.1)), bottom = pixel(page, x, qRound(fitted.y() + fitted.height() * 0.8));
+    ASSERT_EQ(top.size(), 3);
+    ASSERT_EQ(bottom.size(), 3);
+    EXPECT_GT(top[2], 150);
+    EXPECT_LT(top[0], 100);
+    EXPECT_GT(bottom[0], 150);
+    EXPECT_LT(bottom[2], 100);
+    QProcess::execute("pdfimages", {"-all", pdf, data.file("page")});
+    EXPECT_EQ(test::readFile(data.file("page-000.jpg")), test::readFile(turned));
+    // The PNG's pixels come back exactly.
+    QProcess compare;
+    compare.start("compare", {"-metric", "AE", noise, data.file("page-001.png"), "null:"});
+    compare.waitForFinished(60000);
+    EXPECT_EQ(QString::fromUtf8(compare.readAllStandardError()).trimmed(), "0");
+}
+
+// What the printer says, in French: its state, why it stopped, its troubles and supply levels.
+TEST(PrintQueueState, ThePrintersOwnStateInFrench)
+{
+    PrintQueue::PrinterState stopped;
+    stopped.state = 5;
+    stopped.reasons = {"media-empty-error", "marker-supply-empty-error", "cups-ipp-conformance-failure-report"};
+    EXPECT_EQ(stopped.text(), QString::fromUtf8("arrêtée : plus de papier, plus d’encre ou de ruban"));
+    stopped.reasons = {"paused"};
+    EXPECT_EQ(stopped.why(), "en pause");
+    // A reason of no interest gives way to the printer's own message.
+    stopped.reasons = {"com.example-spooler-fault"};
+    stopped.message = "Print head fault";
+    EXPECT_EQ(stopped.why(), "Print head fault");
+
+    PrintQueue::PrinterState printing;
+    printing.state = 4;
+    printing.reasons = {"media-jam-warning", "marker-supply-low-warning"};
+    printing.markers = {{"Cyan", 40}, {"Ruban YMCO", 8}};
+    EXPECT_EQ(printing.text(), QString::fromUtf8("en cours d’impression (bourrage papier, encre ou ruban bientôt épuisé) — Cyan 40\u00a0%, Ruban YMCO 8\u00a0%"));
+    printing.state = 3;
+    printing.reasons.clear();
+    printing.markers.clear();
+    EXPECT_EQ(printing.text(), QString::fromUtf8("prête"));
 }

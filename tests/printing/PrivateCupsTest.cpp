@@ -1,9 +1,15 @@
 #include "PrivateCups.h"
 
+#include "printing/PhotoPrinter.h"
+#include "printing/PrintInfoMemory.h"
+#include "printing/PrintQueue.h"
+
 #include <gtest/gtest.h>
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QDirIterator>
+#include <QPrinter>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -23,6 +29,14 @@ int run(const QProcessEnvironment& env, const QStringList& arguments, QString* e
     process.waitForFinished(120000);
     if (err) *err = QString::fromUtf8(process.readAllStandardError());
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// Bytes of the files the print server holds in its spool so far.
+qint64 spooled(const QString& folder)
+{
+    qint64 bytes = 0;
+    for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();) bytes += it.nextFileInfo().size();
+    return bytes;
 }
 
 } // namespace
@@ -57,4 +71,66 @@ TEST(PrivateCups, PrintsAtFullResolutionAndTheNextProcessStartsWithTheSameSettin
 
     EXPECT_EQ(run(cups.env, {"--data-dir", data, "print", wide, "--printer", "Absente"}, &err), 1);
     EXPECT_TRUE(err.contains(QString::fromUtf8("L’imprimante « Absente » est introuvable."))) << qPrintable(err);
+}
+
+// Through the CUPS API in this process: the queue has the job and its first page while the next
+// pages are still to be made, and prints the JPEG files' own bytes; a queue stopped mid-job says
+// why, and nothing it has not printed is delivered.
+TEST(PrivateCups, TheQueueHasTheFirstPageBeforeTheLastIsMadeAndAStoppedQueueSaysWhy)
+{
+    PrivateCups cups;
+    if (!cups.running) GTEST_SKIP() << cups.reason.toStdString();
+    qputenv("CUPS_SERVER", cups.env.value("CUPS_SERVER").toUtf8());
+    PrintInfoMemory::forgetRestoreForTesting();
+    QTemporaryDir work;
+    QStringList photos;
+    for (const char* colour : {"#c03030", "#30c030", "#3030c0"}) {
+        photos << work.filePath(QStringLiteral("IMG_%1.jpg").arg(photos.size() + 1));
+        ASSERT_EQ(QProcess::execute("convert", {"-size", "1200x800", QStringLiteral("xc:%1").arg(colour), "+noise", "Gaussian", "-quality", "90", photos.last()}), 0);
+    }
+    const qint64 firstBytes = QFileInfo(photos.first()).size();
+
+    QPrinter printer(QPrinter::HighResolution);
+    PhotoPrinter::configure(printer, photos, PrintPaperFormat::a4);
+    printer.setPrinterName(cups.queue);
+    int job = 0, stateAtFirstPage = 0;
+    qint64 spooledAtFirstPage = 0;
+    std::function<void()> atFirstPage = [&] {
+        stateAtFirstPage = PrintQueue::jobState(job).state;
+        QDeadlineTimer deadline(10000);
+        while (!deadline.hasExpired() && (spooledAtFirstPage = spooled(cups.dir.filePath("spool"))) < firstBytes) QThread::msleep(20);
+    };
+    PhotoPrinter::RenderProgress progress;
+    progress.submitted = [&](int id) { job = id; };
+    progress.pageDone = [&](int done, int) {
+        if (done == 1) atFirstPage();
+    };
+    PhotoPrinter::JobResult result = PhotoPrinter::printJob(printer, photos, progress);
+    EXPECT_GT(job, 0);
+    EXPECT_EQ(result.job, job);
+    // Pending or held (3, 4): the job waits for the rest of its document.
+    EXPECT_TRUE(stateAtFirstPage == 3 || stateAtFirstPage == 4) << stateAtFirstPage;
+    EXPECT_GE(spooledAtFirstPage, firstBytes);
+    EXPECT_EQ(result.taken, photos);
+    EXPECT_EQ(PrintQueue::followJob(cups.queue, job, 3, 1, true, {}, nullptr).kind, PrintQueue::JobEnd::Kind::completed);
+    ASSERT_TRUE(cups.waitForJob());
+    QProcess::execute("pdfimages", {"-j", cups.jobFile, work.filePath("queued")});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(test::readFile(work.filePath(QStringLiteral("queued-%1.jpg").arg(i, 3, 10, QChar(u'0')))), test::readFile(photos[i])) << i;
+
+    // The queue is stopped while the pages are sent: the job waits in it and the reason is given.
+    atFirstPage = [&] { QProcess::execute("cupsdisable", {cups.queue}); };
+    result = PhotoPrinter::printJob(printer, photos, progress);
+    const PrintQueue::JobEnd end = PrintQueue::followJob(cups.queue, result.job, 3, 1, true, {}, nullptr);
+    EXPECT_EQ(end.kind, PrintQueue::JobEnd::Kind::stopped);
+    EXPECT_EQ(end.pagesPrinted, 0);
+    EXPECT_EQ(end.message, QString::fromUtf8("L’imprimante « TavrinTest » est arrêtée (en pause) : la suite de l’impression attend dans sa file."));
+    EXPECT_TRUE(PrintQueue::printerState(cups.queue).text().startsWith(QString::fromUtf8("arrêtée : en pause")));
+
+    // From the command line the same: nothing is marked delivered.
+    QTemporaryDir data;
+    QString err;
+    EXPECT_EQ(run(cups.env, {"--data-dir", data.path(), "print", photos.first(), "--paper", "a4", "--printer", cups.queue}, &err), 1);
+    EXPECT_TRUE(err.contains(QString::fromUtf8("est arrêtée (en pause)"))) << qPrintable(err);
+    EXPECT_FALSE(test::readFile(data.path() + "/Orders/settings.json").contains("IMG_1.jpg"));
 }

@@ -3,6 +3,7 @@
 #include "base/Error.h"
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
+#include "printing/PrintQueue.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -111,6 +112,7 @@ PrintSession::~PrintSession()
 {
     if (m_worker) {
         m_cancel = true;
+        m_leave = true;
         m_worker->wait();
         delete m_worker;
     }
@@ -135,7 +137,8 @@ void PrintSession::start()
 {
     const int total = int(PhotoPrinter::pagesToPrint(*m_printer, int(m_photos.size())).size());
 
-    m_progress = new QProgressDialog(progressText(m_photos, 0, total), QStringLiteral("Annuler"), 0, std::max(total, 1), m_window);
+    m_sending = progressText(m_photos, 0, total);
+    m_progress = new QProgressDialog(m_sending, QStringLiteral("Annuler"), 0, std::max(total, 1), m_window);
     m_progress->setWindowTitle(QStringLiteral("Impression"));
     // The window stays usable while the pages are written; the dialog keeps above it.
     m_progress->setWindowModality(Qt::NonModal);
@@ -146,15 +149,37 @@ void PrintSession::start()
     connect(m_progress, &QProgressDialog::canceled, this, &PrintSession::cancel);
     m_progress->show();
 
-    m_worker = QThread::create([this] {
+    const bool toQueue = m_printer->outputFileName().isEmpty();
+    m_worker = QThread::create([this, toQueue] {
+        const QString printer = m_printer->printerName();
         PhotoPrinter::RenderProgress progress;
         progress.cancel = &m_cancel;
-        progress.printed = [this](const QString& photo) { m_printed.push_back(photo); };
-        progress.pageDone = [this](int done, int total) {
-            QMetaObject::invokeMethod(this, [this, done, total] { pageDone(done, total); }, Qt::QueuedConnection);
+        progress.pageDone = [this, toQueue, printer](int done, int total) {
+            // The printer's state as the pages go: out of paper shows before the job is sent.
+            const QString status = toQueue ? QStringLiteral("Imprimante « %1 » : %2").arg(printer, PrintQueue::printerState(printer).text()) : QString();
+            QMetaObject::invokeMethod(this, [this, done, total, status] { pageDone(done, total, status); }, Qt::QueuedConnection);
         };
         try {
-            m_completed = PhotoPrinter::render(*m_printer, m_photos, progress);
+            const PhotoPrinter::JobResult job = PhotoPrinter::printJob(*m_printer, m_photos, progress);
+            m_completed = job.completed;
+            QStringList printed = job.taken;
+            if (job.job > 0) {
+                m_handedOver = true;
+                QMetaObject::invokeMethod(this, [this, id = job.job] { showHandedOver(id); }, Qt::QueuedConnection);
+                const PrintQueue::JobEnd end = PrintQueue::followJob(
+                    printer, job.job, int(job.pages.size()), m_printer->copyCount(), m_printer->collateCopies(),
+                    [this](const QString& status) { QMetaObject::invokeMethod(this, [this, status] { showStatus(status); }, Qt::QueuedConnection); },
+                    &m_withdraw, &m_leave);
+                if (end.kind != PrintQueue::JobEnd::Kind::completed) {
+                    // Only what the printer has printed is out.
+                    m_completed = false;
+                    m_error = end.message;
+                    printed.clear();
+                    for (const QString& photo : job.pages.mid(0, end.pagesPrinted))
+                        if (job.taken.contains(photo) && !printed.contains(photo)) printed << photo;
+                }
+            }
+            m_printed = printed;
         } catch (const Error& error) {
             m_error = error.message();
         } catch (const std::exception&) {
@@ -165,7 +190,9 @@ void PrintSession::start()
     // Quitting mid-job ends it after the page being drawn, with the same marks as an « Annuler ».
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (!m_worker) return;
+        // Pages not yet sent are dropped; a job the queue has is left to it.
         m_cancel = true;
+        m_leave = true;
         workerEnded();
     });
     m_worker->start();
@@ -173,18 +200,46 @@ void PrintSession::start()
 
 void PrintSession::cancel()
 {
+    // Once the queue has the whole job, « Annuler » withdraws it from the printer.
+    if (m_handedOver) m_withdraw = true;
     if (m_cancel.exchange(true)) return;
     // « Annuler » hides the dialog itself; called otherwise, it says why the job goes on a moment.
     if (m_progress && m_progress->isVisible()) m_progress->setLabelText(QStringLiteral("Annulation de l’impression…"));
 }
 
-void PrintSession::pageDone(int done, int total)
+QString PrintSession::label() const
 {
+    if (m_status.isEmpty()) return m_sending;
+    return m_sending + u'\n' + m_status;
+}
+
+void PrintSession::pageDone(int done, int total, const QString& status)
+{
+    m_sending = progressText(m_photos, done, total);
+    if (!status.isEmpty()) showStatus(status);
     if (m_progress) {
         m_progress->setValue(done);
-        if (!m_cancel) m_progress->setLabelText(progressText(m_photos, done, total));
+        if (!m_cancel) m_progress->setLabelText(label());
     }
     Q_EMIT progressed(done, total);
+}
+
+void PrintSession::showStatus(const QString& status)
+{
+    if (status == m_status) return;
+    m_status = status;
+    if (m_progress && !m_cancel) m_progress->setLabelText(label());
+    Q_EMIT printerStatusChanged(status);
+}
+
+void PrintSession::showHandedOver(int job)
+{
+    m_sending = QStringLiteral("Toutes les pages sont dans la file de l’imprimante « %1 ».").arg(m_printer->printerName());
+    if (m_progress && !m_cancel) {
+        m_progress->setLabelText(label());
+        m_progress->setCancelButtonText(QStringLiteral("Annuler l’impression"));
+    }
+    Q_EMIT handedOver(job);
 }
 
 void PrintSession::workerEnded()
@@ -198,10 +253,10 @@ void PrintSession::workerEnded()
         m_progress->deleteLater();
     }
     PrintInfoMemory::remember(*m_printer);
-    if (m_error.isEmpty()) {
-        // The pages drawn before a cancel went to the printer with the job: those photos are out.
-        if (!m_printed.isEmpty()) PhotoPrinter::markPrinted(m_printed);
-    } else if (m_window) {
+    // The pages sent before a cancel went to the printer with the job; a job the printer stopped
+    // has printed only some: those photos are out.
+    if (!m_printed.isEmpty()) PhotoPrinter::markPrinted(m_printed);
+    if (!m_error.isEmpty() && m_window) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Impression"), m_error, QMessageBox::Ok, m_window);
         box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
         box->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,7 +1,8 @@
 #pragma once
 
-// Printing from the window: the print panel (with its preview), then the pages drawn on a worker
-// thread while a progress dialog keeps the window alive and can cancel the job.
+// Printing from the window: the print panel (with its preview), then the pages made on a worker
+// thread and streamed to the queue, while a progress dialog shows the page being sent and the
+// printer's own state until the printer has printed the job; it can cancel the job.
 
 #include "printing/PrintPaperFormat.h"
 
@@ -43,6 +44,8 @@ public:
     QProgressDialog* progressDialog() const { return m_progress; }
     // The French reason of a job that could not be printed, empty otherwise.
     QString errorMessage() const { return m_error; }
+    // What the queue and its printer last said (French), empty for a file.
+    QString printerStatus() const { return m_status; }
 
 public Q_SLOTS:
     // Stops after the page being drawn.
@@ -50,25 +53,34 @@ public Q_SLOTS:
 
 Q_SIGNALS:
     void progressed(int done, int total);
+    // The queue has the whole job (CUPS job id); the session now follows the printer.
+    void handedOver(int job);
+    void printerStatusChanged(const QString& status);
     // `completed`: every page of the chosen range went to the printer.
     void finished(bool completed);
 
 private:
     PrintSession(QStringList photos, std::unique_ptr<QPrinter> printer, QWidget* window);
     void start();
-    void pageDone(int done, int total);
+    void pageDone(int done, int total, const QString& status);
+    void showStatus(const QString& status);
+    void showHandedOver(int job);
     void workerEnded();
+    QString label() const;
 
     QStringList m_photos;
     std::unique_ptr<QPrinter> m_printer;
     QPointer<QWidget> m_window;
     QPointer<QProgressDialog> m_progress;
     QThread* m_worker = nullptr;
-    std::atomic<bool> m_cancel{false};
+    // « Annuler » while pages are sent ends the job with them; once it is handed over, it withdraws it.
+    std::atomic<bool> m_cancel{false}, m_withdraw{false}, m_leave{false}, m_handedOver{false};
     // Written by the worker, read once it has ended.
     QStringList m_printed;
     bool m_completed = false;
     QString m_error;
+    // Shown in the dialog (main thread).
+    QString m_sending, m_status;
 };
 
 namespace PhotoPrinter {
