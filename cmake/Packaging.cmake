@@ -37,8 +37,6 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What no binary links but the program needs at run time: the web engine's helper process
 # (started by the engine, not linked) and the SVG plugins that draw the window icon.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin, libqt6svg6")
-# Print pages are written by cairo and streamed to the print server through libcups.
-string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libcairo2, libcups2")
 # Syncing with the phones needs the desktop's DNS-SD daemon; native Wayland windows need the plugin.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups")
