@@ -26,6 +26,10 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev shared-mime-info
   # a private print server with a PDF queue for the printing tests
   cups-daemon cups-client printer-driver-cups-pdf
+  # saved programme pages parsed the way a browser builds them
+  libgumbo-dev
+  # the package's checks: Debian's policy checker and a clean base system to install it in
+  lintian debootstrap
 )
 
 missing=()

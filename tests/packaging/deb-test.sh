@@ -22,7 +22,7 @@ deb=$scratch/out/tavrin_${version}_amd64.deb
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version du paquet"
 [ "$(dpkg-deb -f "$deb" Architecture)" = amd64 ] || fail "architecture du paquet"
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libc6 libqt6widgets6 libvips42 libpoppler-cpp libqt6webenginewidgets6 libqt6webenginecore6-bin libqt6svg6; do
+for dep in libc6 libqt6widgets6 libvips42 libpoppler-cpp libgumbo libqt6webenginewidgets6 libqt6webenginecore6-bin libqt6svg6; do
   case ", $depends" in *", $dep"*) ;; *) fail "Depends ne contient pas $dep : $depends" ;; esac
 done
 
