@@ -59,9 +59,16 @@ void printLine(FILE* stream, const QString& text) { std::fprintf(stream, "%s\n",
 const char kUsage[] = "Utilisation : tavrin [--data-dir DOSSIER] [FICHIER.tavrin…]\n"
                       "Utilisation : tavrin --demo [FICHIER.tavrin…]\n"
                       "Utilisation : tavrin --help | --version\n\n"
-                      "  --data-dir DOSSIER  le dossier de données à la place de celui de l’utilisateur\n"
-                      "  --demo              ouvre une compétition de démonstration (photos, programme, commandes),\n"
-                      "                      préparée dans un dossier temporaire à elle ; vos données ne sont pas touchées";
+                      "Options :\n"
+                      "  --data-dir DOSSIER\n"
+                      "      Utilise DOSSIER pour les données et les préférences au lieu du dossier de l’utilisateur.\n"
+                      "  --demo\n"
+                      "      Ouvre une compétition de démonstration (photos, programme, commandes), préparée dans un\n"
+                      "      dossier temporaire à elle ; vos données ne sont pas touchées.\n"
+                      "  --help\n"
+                      "      Affiche l’utilisation et se termine.\n"
+                      "  --version\n"
+                      "      Affiche la version et se termine.";
 
 } // namespace
 
