@@ -87,7 +87,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrin"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tavrin"));
+    QApplication::setDesktopFileName(QStringLiteral(TAVRIN_DESKTOP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tavrin.svg")));
 
     const Arguments arguments = parse(QApplication::arguments());
