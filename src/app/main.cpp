@@ -4,6 +4,7 @@
 #include "base/AppSupport.h"
 #include "base/Error.h"
 #include "demo/DemoCompetition.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -89,6 +90,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(TAVRIN_DESKTOP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tavrin.svg")));
+    tavrin::QtTranslations::installFrench();
 
     const Arguments arguments = parse(QApplication::arguments());
     if (!arguments.error.isEmpty()) {
