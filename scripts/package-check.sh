@@ -33,6 +33,8 @@ if ! wget -q -T 20 -O /dev/null "$mirror/dists/$suite/Release"; then
 fi
 
 root=$(mktemp -d /tmp/tavrin-package-check.XXXXXX)
+# apt downloads as its own user, who must reach the root's folders.
+chmod 755 "$root"
 mounted=()
 cleanup() {
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount -l "${mounted[i]}" 2>/dev/null || true; done
@@ -60,7 +62,7 @@ cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
 # What the check itself needs is installed first, so that the system before the package is the
 # reference against which its removal is judged.
 in_root apt-get update -qq
-in_root apt-get install -y -qq --no-install-recommends xvfb xauth >/dev/null
+in_root apt-get install -y -qq --no-install-recommends xvfb xauth >/dev/null 2>&1 || fail "apt n’a pas pu installer Xvfb"
 in_root dpkg-query -W -f '${Package}\n' | sort >"$root/tmp/before-packages"
 (cd "$root" && find . -xdev \( -path ./tmp -o -path ./proc -o -path ./sys -o -path ./dev -o -path ./run \
   -o -path ./var/cache -o -path ./var/lib/apt -o -path ./var/lib/dpkg -o -path ./var/log \) -prune -o -print | sort) \
@@ -77,7 +79,7 @@ version=$(cli --version) || fail "tavrin-cli --version"
 say "installé : $version"
 
 say "tavrin-cli demo, plan, organize…"
-cli demo /tmp/check/demo >/dev/null || fail "tavrin-cli demo"
+cli demo /tmp/check/demo >"$root/tmp/demo.log" 2>&1 || { cat "$root/tmp/demo.log" >&2; fail "tavrin-cli demo"; }
 data=/tmp/check/demo/TAVRIN
 sheet=$(cli --data-dir "$data" library show | jq -r '.spreadsheets[0].id') || fail "tavrin-cli library show"
 [ -n "$sheet" ] && [ "$sheet" != null ] || fail "la démonstration n’a pas de tableur"
