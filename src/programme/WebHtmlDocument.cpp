@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -153,7 +154,7 @@ bool isVoidName(std::string_view name)
 bool isRawTextName(std::string_view name)
 {
     return name == "script" || name == "style" || name == "textarea" || name == "title" || name == "xmp"
-        || name == "iframe" || name == "noembed" || name == "noframes" || name == "noscript" || name == "plaintext";
+        || name == "iframe" || name == "noembed" || name == "noframes" || name == "plaintext";
 }
 
 // The open elements a start tag closes first: none, or any of these names, the nearest first.
@@ -242,7 +243,7 @@ QByteArray withBoundedDepth(const QByteArray& page)
         if (!lt) break;
         const qsizetype start = lt - text;
         pos = start + 1;
-        if (page.mid(start, 4) == "<!--") {
+        if (QByteArrayView(text + start, std::min<qsizetype>(4, size - start)) == QByteArrayView("<!--")) {
             const qsizetype end = page.indexOf("-->", start + 4);
             pos = end < 0 ? size : end + 3;
         } else if (pos < size && text[pos] == '/' && pos + 1 < size && isAsciiLetter(text[pos + 1])) {
