@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 export QT_QPA_PLATFORM_TEST ?= offscreen
 
-.PHONY: deps build build-debug run test package bench fuzz screenshots asan clean
+.PHONY: deps build build-debug run test package package-check bench fuzz screenshots asan clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -33,6 +33,11 @@ package: build
 	@rm -f build/release/tavrin_*_amd64.deb
 	@cmake --build --preset release --target package
 	@echo "Paquet : $$(ls build/release/tavrin_*_amd64.deb)"
+
+# The package installed with apt in a clean Debian 12 system made by debootstrap, used there and
+# removed. Not part of `test`: it downloads a base system and the package's dependencies.
+package-check: package
+	@./scripts/package-check.sh
 
 asan: deps
 	@cmake --preset asan >/dev/null

@@ -8,10 +8,43 @@ set(TAVRIN_APPSTREAM_ID "org.example.tavrin" CACHE STRING "AppStream component i
 # Date of the release named by project(VERSION); the metainfo and the man pages show it.
 set(TAVRIN_RELEASE_DATE "2026-12-07")
 
+# The Debian revision of this packaging of the release; a new package of the same release bumps it.
+set(TAVRIN_DEBIAN_REVISION 1)
+set(TAVRIN_DEB_VERSION ${PROJECT_VERSION}-${TAVRIN_DEBIAN_REVISION})
+
+# The web-engine module's folder, private to Tavrin. Not directly under lib/: a package with shared
+# objects there gets ldconfig calls in its maintainer scripts, which a plugin does not need.
+if(CMAKE_LIBRARY_ARCHITECTURE AND NOT CMAKE_INSTALL_LIBDIR MATCHES "${CMAKE_LIBRARY_ARCHITECTURE}")
+  set(TAVRIN_MODULE_INSTALL_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/tavrin)
+else()
+  set(TAVRIN_MODULE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/tavrin)
+endif()
+
+# A release build carries Debian's hardening flags (stack protector, fortified functions, read-only
+# relocations bound at start-up), as dpkg-buildflags gives them; the optimisation level and debug
+# information stay the build type's.
+if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  find_program(TAVRIN_DPKG_BUILDFLAGS dpkg-buildflags)
+  if(TAVRIN_DPKG_BUILDFLAGS)
+    foreach(kind CPPFLAGS CXXFLAGS CFLAGS LDFLAGS)
+      execute_process(COMMAND ${CMAKE_COMMAND} -E env DEB_BUILD_MAINT_OPTIONS=hardening=+all
+                              ${TAVRIN_DPKG_BUILDFLAGS} --get ${kind}
+                      OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE)
+      separate_arguments(flags UNIX_COMMAND "${flags}")
+      list(FILTER flags EXCLUDE REGEX "^(-g|-O[0-9s]?|-ffile-prefix-map=.*|-fdebug-prefix-map=.*)$")
+      set(TAVRIN_HARDENING_${kind} ${flags})
+    endforeach()
+    add_compile_options(${TAVRIN_HARDENING_CPPFLAGS} ${TAVRIN_HARDENING_CXXFLAGS})
+    add_link_options(${TAVRIN_HARDENING_LDFLAGS})
+    set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+  endif()
+endif()
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tavrin)
 set(CPACK_PACKAGE_VENDOR "Tavrin")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${TAVRIN_DEBIAN_REVISION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sort show-jumping photos into one folder per rider")
@@ -34,9 +67,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# What no binary links but the program needs at run time: the web engine's helper process
-# (started by the engine, not linked) and the SVG plugins that draw the window icon.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6webenginecore6-bin, libqt6svg6")
+# What no binary links but the program needs at run time: the SVG plugins that draw the window
+# icon. (The web engine's helper process comes with the engine library's own dependencies.)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # Syncing with the phones needs the desktop's DNS-SD daemon; native Wayland windows need the plugin.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups")

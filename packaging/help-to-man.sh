@@ -23,13 +23,14 @@ function esc(s) {
   if (s ~ /^[.\047]/) s = "\\&" s
   return s
 }
-# Bold the command words that open an entry ("library add-day NOM"), not its arguments.
+# Bold the command words or the option that open an entry ("library add-day NOM", "--data-dir
+# DOSSIER"), not their arguments.
 function term(s,    n, i, w, words, out, bold) {
   n = split(s, w, " ")
   bold = 1
   out = ""
   for (i = 1; i <= n; i++) {
-    if (bold && w[i] !~ /^[a-z][a-z-]*$/) bold = 0
+    if (bold && w[i] !~ /^(--)?[a-z][a-z-]*$/) bold = 0
     words = esc(w[i])
     if (bold) words = "\\fB" words "\\fR"
     out = out (i > 1 ? " " : "") words
@@ -60,6 +61,11 @@ BEGIN {
   printf ".TH %s 1 \"%s\" \"%s\" \"Commandes utilisateur\"\n", upper, date, esc(version)
   # The text is French; the default hyphenation patterns are English.
   print ".nh"
+  # Characters a terminal without UTF-8 (LANG=C) has no glyph for, so that man never warns there.
+  print ".fchar \\[u2026] ..."
+  print ".fchar \\[u21E5] <tab>"
+  print ".fchar \\[u2192] ->"
+  print ".fchar \\[u2713] v"
   print ".SH NOM"
   printf "%s", body["NOM"]
   print ".SH SYNOPSIS"
@@ -82,7 +88,8 @@ BEGIN {
 }
 /^[ \t]*$/ { pending = 1; next }
 /^[^ ].* :$/ { print ".SH " toupper(substr($0, 1, length($0) - 2)); pending = 0; fresh = 1; next }
-/^  [^ ]/ { sub(/^ +/, ""); print ".TP"; print term($0); pending = 0; fresh = 0; next }
+# Each entry on its own line, its description below it however short the entry.
+/^  [^ ]/ { sub(/^ +/, ""); print ".TP"; print term($0); print ".br"; pending = 0; fresh = 0; next }
 /^    / { sub(/^ +/, ""); print esc($0); next }
 { text($0) }
 END {

@@ -32,6 +32,10 @@ packages=(
   libcairo2-dev
   # the server core of the hand-over and the showcase, its browser test and load test
   libmicrohttpd-dev chromium chromium-driver python3-selenium
+  # saved programme pages parsed the way a browser builds them
+  libgumbo-dev
+  # the package's checks: Debian's policy checker and a clean base system to install it in
+  lintian debootstrap
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include "base/AppSupport.h"
 #include "base/Error.h"
 #include "demo/DemoCompetition.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -59,9 +60,16 @@ void printLine(FILE* stream, const QString& text) { std::fprintf(stream, "%s\n",
 const char kUsage[] = "Utilisation : tavrin [--data-dir DOSSIER] [FICHIER.tavrin…]\n"
                       "Utilisation : tavrin --demo [FICHIER.tavrin…]\n"
                       "Utilisation : tavrin --help | --version\n\n"
-                      "  --data-dir DOSSIER  le dossier de données à la place de celui de l’utilisateur\n"
-                      "  --demo              ouvre une compétition de démonstration (photos, programme, commandes),\n"
-                      "                      préparée dans un dossier temporaire à elle ; vos données ne sont pas touchées";
+                      "Options :\n"
+                      "  --data-dir DOSSIER\n"
+                      "      Utilise DOSSIER pour les données et les préférences au lieu du dossier de l’utilisateur.\n"
+                      "  --demo\n"
+                      "      Ouvre une compétition de démonstration (photos, programme, commandes), préparée dans un\n"
+                      "      dossier temporaire à elle ; vos données ne sont pas touchées.\n"
+                      "  --help\n"
+                      "      Affiche l’utilisation et se termine.\n"
+                      "  --version\n"
+                      "      Affiche la version et se termine.";
 
 } // namespace
 
@@ -80,8 +88,9 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrin"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("tavrin"));
+    QApplication::setDesktopFileName(QStringLiteral(TAVRIN_DESKTOP_ID));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tavrin.svg")));
+    tavrin::QtTranslations::installFrench();
 
     const Arguments arguments = parse(QApplication::arguments());
     if (!arguments.error.isEmpty()) {

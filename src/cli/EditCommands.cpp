@@ -97,14 +97,14 @@ const Registration composeCommand{{QStringLiteral("compose"), QStringLiteral("co
                                    QStringLiteral("Enregistre le recadrage de la photo et la refait depuis sa version d’origine."),
                                    compose}};
 
-const Registration retouchCommand{{QStringLiteral("retouch"), QStringLiteral("retouch PHOTO... --settings JSON [--watermark IMAGE]"),
+const Registration retouchCommand{{QStringLiteral("retouch"), QStringLiteral("retouch PHOTO… --settings JSON [--watermark IMAGE]"),
                                    QStringLiteral("Retouche chaque photo depuis sa version d’origine, sans rien perdre."),
                                    retouch}};
 
-const Registration watermarkCommand{{QStringLiteral("watermark"), QStringLiteral("watermark PHOTO... --watermark IMAGE"),
+const Registration watermarkCommand{{QStringLiteral("watermark"), QStringLiteral("watermark PHOTO… --watermark IMAGE"),
                                      QStringLiteral("Appose le filigrane au bas de chaque photo."), watermark}};
 
-const Registration restoreCommand{{QStringLiteral("restore"), QStringLiteral("restore PHOTO..."),
+const Registration restoreCommand{{QStringLiteral("restore"), QStringLiteral("restore PHOTO…"),
                                    QStringLiteral("Remet chaque photo telle qu’elle était avant sa première retouche."),
                                    restore}};
 

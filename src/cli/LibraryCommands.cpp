@@ -165,7 +165,7 @@ int libraryAddRows(const QStringList& raw)
 }
 
 const Registration show{{QStringLiteral("library show"), QStringLiteral("library show"),
-                         QStringLiteral("Affiche la bibliothèque (LibrarySnapshot)."), libraryShow}};
+                         QStringLiteral("Affiche la bibliothèque : les jours, leurs tableurs et leurs lignes."), libraryShow}};
 const Registration import{{QStringLiteral("library import"), QStringLiteral("library import FICHIER.tavrin…"),
                            QStringLiteral("Importe des fichiers de transfert et affiche leur bandeau."), libraryImport}};
 const Registration addDay{{QStringLiteral("library add-day"), QStringLiteral("library add-day NOM"),

@@ -87,7 +87,7 @@ const Registration showCommand{{QStringLiteral("orders show"), QStringLiteral("o
                                 QStringLiteral("Affiche les commandes, leurs types et leurs fichiers comme l’écran des commandes."),
                                 show}};
 
-const Registration deliverCommand{{QStringLiteral("orders deliver"), QStringLiteral("orders deliver FICHIER..."),
+const Registration deliverCommand{{QStringLiteral("orders deliver"), QStringLiteral("orders deliver FICHIER…"),
                                    QStringLiteral("Marque les fichiers comme transférés ou imprimés."), deliver}};
 
 } // namespace

@@ -81,7 +81,7 @@ int print(const QStringList& raw)
 }
 
 const Registration printCommand{{QStringLiteral("print"),
-                                 QStringLiteral("print PHOTO... [--paper a5|a4|photo10x15|photo13x18|photo15x21] (--printer NOM | --pdf SORTIE.pdf)"),
+                                 QStringLiteral("print PHOTO… [--paper a5|a4|photo10x15|photo13x18|photo15x21] (--printer NOM | --pdf SORTIE.pdf)"),
                                  QStringLiteral("Imprime une photo par feuille, en pleine résolution."), print}};
 
 } // namespace

@@ -16,7 +16,7 @@ int programmeRead(const QStringList& raw)
 }
 
 const Registration read{{QStringLiteral("programme read"), QStringLiteral("programme read FICHIER"),
-                         QStringLiteral("Lit un programme (pdf, xlsx, xlsm) et affiche le ProgrammeDocument."),
+                         QStringLiteral("Lit un programme (pdf, xlsx, xlsm) et affiche ses jours, ses épreuves et ses cavaliers."),
                          programmeRead}};
 
 } // namespace

@@ -24,7 +24,14 @@ void printUsage(bool asked, const QString& group = {})
     if (group.isEmpty()) {
         print(usageLine(kGlobalUsage));
         print(usageLine(QStringLiteral("--help | --version")));
-        print(QStringLiteral("\nCommandes :"));
+        print(QStringLiteral("\nOptions :\n"
+                             "  --data-dir DOSSIER\n"
+                             "      Utilise DOSSIER pour les données et les préférences au lieu du dossier de l’utilisateur.\n"
+                             "  --help\n"
+                             "      Affiche l’utilisation et se termine.\n"
+                             "  --version\n"
+                             "      Affiche la version et se termine.\n"
+                             "\nCommandes :"));
     } else {
         print(usageLine(group + QStringLiteral(" COMMANDE [ARGUMENTS]")));
         print(QStringLiteral("\nCommandes de « ") + group + QStringLiteral(" » :"));

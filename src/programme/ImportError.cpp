@@ -4,7 +4,7 @@ namespace tavrin {
 
 ImportError ImportError::unreadable()
 {
-    return ImportError(Kind::unreadable, QStringLiteral("Impossible de lire ce fichier type."));
+    return ImportError(Kind::unreadable, QStringLiteral("Impossible de lire ce type de fichier."));
 }
 
 ImportError ImportError::noWebProgramme()

@@ -10,7 +10,7 @@ class ImportError : public Error {
 public:
     enum class Kind { unreadable, noWebProgramme, webImportFailed };
 
-    // "Impossible de lire ce fichier type."
+    // "Impossible de lire ce type de fichier."
     static ImportError unreadable();
     // The page shown holds no start list or competition.
     static ImportError noWebProgramme();

@@ -11,7 +11,7 @@
 
 namespace tavrin::PDFProgrammeParser {
 
-// "Impossible de lire ce fichier type." when the file does not open as a PDF document (damaged,
+// "Impossible de lire ce type de fichier." when the file does not open as a PDF document (damaged,
 // empty, protected by a password).
 ProgrammeDocument parse(const QString& path);
 

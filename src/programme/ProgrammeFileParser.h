@@ -1,7 +1,7 @@
 #pragma once
 
 // A programme file to its reader, by extension: pdf to the PDF reader, xlsx and xlsm to the
-// workbook reader; any other file is refused with "Impossible de lire ce fichier type.".
+// workbook reader; any other file is refused with "Impossible de lire ce type de fichier.".
 
 #include "programme/ProgrammeDocument.h"
 

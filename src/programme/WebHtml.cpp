@@ -113,42 +113,6 @@ std::optional<QRegularExpressionMatch> find(const QRegularExpression& re, QStrin
     return m;
 }
 
-QStringView matchable(QStringView text, QString& storage)
-{
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = text.at(i);
-        if (!c.isSurrogate()) continue;
-        if (c.isHighSurrogate() && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
-            ++i;
-            continue;
-        }
-        if (storage.isNull()) storage = text.toString();
-        storage[i] = QChar::ReplacementCharacter;
-    }
-    return storage.isNull() ? text : QStringView(storage);
-}
-
-QString withoutScripts(QStringView text)
-{
-    static const QRegularExpression opening = pattern(u"<!--|<(script|style)\\b[^<>]*>");
-    QString out;
-    qsizetype pos = 0;
-    while (const auto open = find(opening, text, pos)) {
-        if (out.isNull()) out.reserve(text.size());
-        out.append(text.sliced(pos, open->capturedStart(0) - pos));
-        out.append(u' ');
-        const QString close = open->capturedLength(1) ? QStringLiteral("</") + open->captured(1) + u'>' : QStringLiteral("-->");
-        const qsizetype end = open->capturedLength(1) ? indexOfTag(text, close, open->capturedEnd(0))
-                                                    : text.indexOf(close, open->capturedEnd(0));
-        // Unclosed, it runs to the end of the page, as in a browser.
-        pos = end < 0 ? text.size() : end + close.size();
-    }
-    if (out.isNull()) return text.toString();
-    out.append(text.sliced(pos));
-    return out;
-}
-
 ElementScanner::ElementScanner(QStringView text, const QRegularExpression& open, QStringView close)
     : m_text(text), m_open(open), m_close(close)
 {

@@ -18,16 +18,9 @@ namespace tavrin::WebHtml {
 QRegularExpression pattern(QStringView source);
 
 // The first match at or after `from`; none when there is none or the match limit was reached.
-// The text must hold no lone surrogates (see `matchable`).
+// The text must hold no lone surrogates, which the matcher does not check for: a document
+// written back by documentHTML holds none.
 std::optional<QRegularExpressionMatch> find(const QRegularExpression& re, QStringView text, qsizetype from = 0);
-
-// The text, or a copy in `storage` with every lone surrogate replaced by U+FFFD: the matcher
-// skips its own UTF-16 check, which would otherwise rescan the whole page on every search.
-QStringView matchable(QStringView text, QString& storage);
-
-// The page without its scripts, style sheets and comments, each replaced by one space: their text
-// is not content, and a script may well spell out links and tags of its own.
-QString withoutScripts(QStringView matchableText);
 
 // Where a tag written like `tag` ("</td>", ASCII letters in any case) next starts at or after
 // `from`; -1 when there is none. `tag` starts with "<".

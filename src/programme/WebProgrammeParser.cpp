@@ -5,6 +5,7 @@
 #include "programme/PersonName.h"
 #include "programme/TextFolding.h"
 #include "programme/WebHtml.h"
+#include "programme/WebHtmlDocument.h"
 
 #include <QSet>
 #include <QStringDecoder>
@@ -45,11 +46,11 @@ const QRegularExpression& startlistLink()
     return re;
 }
 
-// The page as the patterns read it: no lone surrogates, no scripts, styles or comments.
+// The page as the patterns read it: the document a browser builds from it, written back without
+// scripts, styles or comments.
 QString readable(QStringView html)
 {
-    QString storage;
-    return WebHtml::withoutScripts(WebHtml::matchable(html, storage));
+    return WebHtml::documentHTML(html);
 }
 
 QString plainNumber(QStringView text) { return text.trimmed().toString(); }
@@ -177,16 +178,14 @@ std::optional<QStringView> tbodyIn(QStringView html)
     return element->inner;
 }
 
-QList<ImportedPerson> winJumpPeople(QStringView html)
+// Rows of four cells: order, number, horse, rider.
+QList<ImportedPerson> winJumpPeopleIn(QStringView body)
 {
     QStringList cells;
-    if (const auto body = tbodyIn(html)) {
-        ElementScanner scanner(*body, cellOpen(), u"</td>");
-        while (const auto cell = scanner.next()) cells.push_back(cleaned(cell->inner));
-    }
+    ElementScanner scanner(body, cellOpen(), u"</td>");
+    while (const auto cell = scanner.next()) cells.push_back(cleaned(cell->inner));
     QList<ImportedPerson> out;
     if (cells.size() < 4) return out;
-    // Rows of four cells: order, number, horse, rider.
     for (qsizetype i = 1; i + 2 < cells.size(); i += 4) {
         const auto canonical = AssignedNumber::canonical(cells[i]);
         if (!canonical) continue;
@@ -195,6 +194,19 @@ QList<ImportedPerson> winJumpPeople(QStringView html)
         out.push_back({*canonical, split.first, split.last, out.size() + 1});
     }
     return out;
+}
+
+// The riders of the first table body that has any: every table with rows has a body in the
+// document, the page's heading table included.
+QList<ImportedPerson> winJumpPeople(QStringView html)
+{
+    static const QRegularExpression open = pattern(u"<tbody\\b" TAG_ATTRS ">");
+    ElementScanner bodies(html, open, u"</tbody>");
+    while (const auto body = bodies.next()) {
+        QList<ImportedPerson> people = winJumpPeopleIn(body->inner);
+        if (!people.isEmpty()) return people;
+    }
+    return {};
 }
 
 } // namespace

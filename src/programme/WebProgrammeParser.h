@@ -1,8 +1,9 @@
 #pragma once
 
-// Reads the HTML of a timing provider's page with patterns (no HTML library): the competition's
-// events by day, with links to their start lists, and the riders of a start list, in the card and
-// table layouts the providers use. Never fails: a page that matches nothing is `unknown`.
+// Reads a timing provider's page: the document a browser would build from its HTML (see
+// WebHtmlDocument.h), then patterns over that document for the competition's events by day, with
+// links to their start lists, and the riders of a start list, in the card and table layouts the
+// providers use. Never fails: a page that matches nothing is `unknown`.
 
 #include "programme/WebProgrammeSnapshot.h"
 
@@ -40,7 +41,7 @@ std::optional<QString> weekdayName(QStringView text);
 
 QList<ImportedPerson> peopleFromHorseTiming(QStringView html);
 QList<ImportedPerson> peopleFromWinJumpTable(QStringView html);
-// The inside of the first <tbody>.
+// The inside of the document's first <tbody>, which a browser adds to every table that has rows.
 std::optional<QString> tbody(QStringView html);
 
 // The address form in which a link and the page shown are compared: percent-decoded, without

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Packs the build tree as `make package` does, unpacks the .deb into a scratch root with dpkg -x
 # and checks what a user would get: programs that run from there, the web-engine module where the
-# window looks for it, the launcher, the MIME type, the icons, the metainfo and the man pages.
+# window looks for it, the launcher, the MIME type, the icons, the metainfo and the man pages; then
+# lintian, which must report no error and no warning.
 set -u
-build=$1 version=$2 appstream_id=$3
+build=$1 version=$2 deb_version=$3 appstream_id=$4
 fail() { echo "ÉCHEC : $*" >&2; exit 1; }
 
 for tool in cpack dpkg-deb dpkg-shlibdeps vips vipsheader; do
@@ -14,15 +15,17 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cpack --config "$build/CPackConfig.cmake" -B "$scratch/out" >"$scratch/cpack.log" 2>&1 ||
   { cat "$scratch/cpack.log" >&2; fail "cpack a échoué"; }
-deb=$scratch/out/tavrin_${version}_amd64.deb
+deb=$scratch/out/tavrin_${deb_version}_amd64.deb
 [ -f "$deb" ] || fail "pas de $deb ; cpack a produit : $(ls "$scratch/out")"
 
 # Control fields: dependencies computed from the binaries, plus what is started rather than linked.
 [ "$(dpkg-deb -f "$deb" Package)" = tavrin ] || fail "nom de paquet"
-[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "version du paquet"
+[ "$(dpkg-deb -f "$deb" Version)" = "$deb_version" ] || fail "version du paquet"
 [ "$(dpkg-deb -f "$deb" Architecture)" = amd64 ] || fail "architecture du paquet"
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libc6 libqt6widgets6 libvips42 libpoppler-cpp libqt6webenginewidgets6 libqt6webenginecore6-bin libqt6svg6 libexif12 libmicrohttpd12 libcairo2; do
+duplicates=$(printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//; s/ .*//' | sort | uniq -d)
+[ -z "$duplicates" ] || fail "Depends cite deux fois : $duplicates"
+for dep in libc6 libqt6widgets6 libvips42 libpoppler-cpp libgumbo libqt6webenginewidgets6 libqt6webenginecore6-bin libqt6svg6 libexif12 libmicrohttpd12 libcairo2; do
   case ", $depends" in *", $dep"*) ;; *) fail "Depends ne contient pas $dep : $depends" ;; esac
 done
 
@@ -32,7 +35,7 @@ dpkg -x "$deb" "$root" || fail "dpkg -x a échoué"
 [ "$(ls "$root")" = usr ] || fail "fichiers hors de /usr : $(ls "$root")"
 [ "$(ls "$root/usr/bin" | tr '\n' ' ')" = "tavrin tavrin-cli " ] || fail "programmes : $(ls "$root/usr/bin")"
 
-for program in "$root/usr/bin/tavrin" "$root/usr/bin/tavrin-cli" "$root/usr/lib/tavrin/tavrin_webengine.so"; do
+for program in "$root/usr/bin/tavrin" "$root/usr/bin/tavrin-cli" "$root"/usr/lib/*/tavrin/tavrin_webengine.so; do
   [ -f "$program" ] || fail "$program manque"
   ! ldd "$program" | grep -q 'not found' || fail "$program : bibliothèque introuvable : $(ldd "$program" | grep 'not found')"
   # A path of the build tree would make the installed program load the build's libraries.
@@ -47,7 +50,7 @@ day=$("$root/usr/bin/tavrin-cli" --data-dir "$data" library add-day "Samedi 14 j
 "$root/usr/bin/tavrin-cli" --data-dir "$data" library show | grep -q "$day" || fail "library show ne montre pas le jour créé"
 
 share=$root/usr/share
-desktop=$share/applications/tavrin.desktop
+desktop=$share/applications/$appstream_id.desktop
 [ -f "$desktop" ] || fail "lanceur absent"
 grep -q '^MimeType=.*application/x-tavrin;' "$desktop" || fail "le lanceur n’ouvre pas les fichiers .tavrin"
 [ -f "$share/metainfo/$appstream_id.metainfo.xml" ] || fail "metainfo absente"
@@ -86,5 +89,20 @@ if command -v man >/dev/null 2>&1; then
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$share/man/man1/$page.1.gz" 2>&1 >/dev/null)
     [ -z "$warnings" ] || fail "$page.1 : $warnings"
   done
+fi
+# The licence and the package's history, where Debian looks for them.
+grep -q '^License: GPL-3+' "$share/doc/tavrin/copyright" || fail "copyright absent ou sans licence"
+gzip -dc "$share/doc/tavrin/changelog.Debian.gz" | head -n 1 | grep -q "^tavrin ($deb_version)" ||
+  fail "changelog.Debian ne commence pas par la version $deb_version"
+
+# Debian's policy checker: no error, no warning (information notes are not faults).
+if command -v lintian >/dev/null 2>&1; then
+  lintian --fail-on none "$deb" >"$scratch/lintian.log" 2>&1
+  if grep -Eq '^[EW]: ' "$scratch/lintian.log"; then
+    grep -E '^[EW]: ' "$scratch/lintian.log" >&2
+    fail "lintian signale des erreurs ou des avertissements"
+  fi
+else
+  echo "lintian absent (paquet lintian) : vérification de la politique Debian ignorée" >&2
 fi
 echo "ok : $(basename "$deb")"

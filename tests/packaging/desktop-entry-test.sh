@@ -11,6 +11,7 @@ mime_type=$(sed -n 's/.*<mime-type type="\([^"]*\)".*/\1/p' "$packaging/tavrin-m
 [ -n "$mime_type" ] || fail "aucun type dans tavrin-mime.xml"
 grep -Eq "^MimeType=(.*;)?$mime_type;" "$desktop" || fail "MimeType= ne déclare pas $mime_type"
 grep -q '^Exec=tavrin %[fFuU]' "$desktop" || fail "Exec= ne passe pas les fichiers à tavrin"
+grep -q '^Keywords=..*;$' "$desktop" || fail "Keywords= absent : les menus ne trouvent Tavrin que par son nom"
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$packaging/icons/$icon.svg" ] || fail "l’icône $icon n’existe pas dans packaging/icons"
 command -v desktop-file-validate >/dev/null 2>&1 ||

@@ -16,8 +16,13 @@ appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli refu
 grep -q '<summary xml:lang="fr">' "$metainfo" || fail "pas de résumé en français"
 grep -q '<p xml:lang="fr">' "$metainfo" || fail "pas de description en français"
 
+# The launcher is installed under the component's id, and the licence is the repository's.
+id=$(sed -n 's|.*<id>\(.*\)</id>.*|\1|p' "$metainfo")
 launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
-[ -f "$source/packaging/$launchable" ] || fail "le lanceur $launchable n’existe pas"
+[ "$launchable" = "$id.desktop" ] || fail "le lanceur $launchable ne porte pas l’identifiant $id"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" || fail "licence du projet absente"
+head -n 1 "$source/LICENSE" | grep -q 'GNU GENERAL PUBLIC LICENSE' || fail "LICENSE n’est pas la GPL"
+grep -q '^ *Version 3' "$source/LICENSE" || fail "LICENSE n’est pas la version 3 de la GPL"
 mediatype=$(sed -n 's|.*<mediatype>\(.*\)</mediatype>.*|\1|p' "$metainfo")
 grep -q "<mime-type type=\"$mediatype\"" "$source/packaging/tavrin-mime.xml" ||
   fail "le type $mediatype n’est pas celui de tavrin-mime.xml"

@@ -127,7 +127,7 @@ TEST(PdfFileTest, UnreadablePdfs)
             Pdf::parse(programmeFixture(name));
             ADD_FAILURE() << name;
         } catch (const Error& e) {
-            EXPECT_EQ(e.message(), "Impossible de lire ce fichier type.") << name;
+            EXPECT_EQ(e.message(), "Impossible de lire ce type de fichier.") << name;
         }
     }
     EXPECT_TRUE(Pdf::parse(programmeFixture("blank-page.pdf")).days.isEmpty());

@@ -46,7 +46,7 @@ TEST(ProgrammeDocumentTest, JsonRoundTripIsByteIdentical)
 
 TEST(ProgrammeDocumentTest, ImportErrorMessages)
 {
-    EXPECT_EQ(ImportError::unreadable().message(), "Impossible de lire ce fichier type.");
+    EXPECT_EQ(ImportError::unreadable().message(), "Impossible de lire ce type de fichier.");
     EXPECT_EQ(ImportError::noWebProgramme().message(),
               QString::fromUtf8("Cette page ne contient pas de programme exploitable. Ouvrez un concours ou une liste "
                                 "de d\u00E9part."));

@@ -2,6 +2,9 @@
 #include "ProgrammeTestSupport.h"
 #include "programme/WebProgrammeImporter.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -236,6 +239,15 @@ TEST(WebImportTest, CommandLineImportsAListAndACompetition)
     EXPECT_EQ(missingStatus, 1);
     EXPECT_TRUE(missing.isEmpty());
     EXPECT_EQ(missingError.trimmed(), "La page " + server.url(QStringLiteral("/nothing")).toString() + " a répondu 404.");
+
+    // A saved page read by the command line gives the riders the window finds on it.
+    const auto [savedStatus, saved, savedError] =
+        run({"programme", "snapshot", "--html", fixture(QStringLiteral("web/startlist-unclosed.html")), "--url",
+             "https://wj.example.test/2025/cso/startlist/6"});
+    EXPECT_EQ(savedStatus, 0) << savedError.toStdString();
+    const QJsonArray people = QJsonDocument::fromJson(saved).object().value(u"people").toArray();
+    ASSERT_EQ(people.size(), 3);
+    EXPECT_EQ(people[1].toObject().value(u"canonicalNumber").toString(), "202");
 }
 
 TEST(WebImportTest, CancelStopsEveryCallback)

@@ -1,5 +1,6 @@
 #include "ProgrammeTestSupport.h"
 #include "programme/WebHtml.h"
+#include "programme/WebHtmlDocument.h"
 #include "programme/WebProgrammeParser.h"
 
 #include <gtest/gtest.h>
@@ -95,7 +96,7 @@ TEST(WebParserTest, StartListTableReadByFours)
     EXPECT_FALSE(Parser::contestURL(QUrl("https://wj.example.test/startlist/4"), u""));
 
     EXPECT_TRUE(Parser::peopleFromWinJumpTable(u"<tbody><tr><td>1</td><td>2</td><td>3</td></tr></tbody>").isEmpty());
-    EXPECT_EQ(Parser::tbody(u"<TBODY class=x><tr></tr></TBODY><tbody>2</tbody>"), QStringLiteral("<tr></tr>"));
+    EXPECT_EQ(Parser::tbody(u"<table><TBODY class=x><tr></tr></TBODY><tbody>2</tbody></table>"), QStringLiteral("<tr></tr>"));
 }
 
 TEST(WebParserTest, TextCleaningTitlesAndWeekdays)
@@ -159,4 +160,44 @@ TEST(WebParserTest, HostilePagesGiveEmptySnapshots)
     QString withSurrogate = page("startlist-table.html");
     withSurrogate.insert(withSurrogate.indexOf(QStringLiteral("BERNARD")), QChar(0xD800));
     EXPECT_EQ(Parser::snapshot(withSurrogate, url).people.size(), 3);
+}
+
+// A saved page written the lazy way: no <tbody>, cells and rows never closed, entities named and
+// numeric. The riders are those a browser shows, whether the page comes as saved or as the
+// browser writes its document back (what the window reads).
+TEST(WebParserTest, StartListReadByTheBrowserRules)
+{
+    const QUrl url(QStringLiteral("https://wj.example.test/2025/cso/startlist/6"));
+    const QString saved = page("startlist-unclosed.html");
+    const WebProgrammeSnapshot s = Parser::snapshot(saved, url);
+    EXPECT_EQ(s.kind, Kind::startlist);
+    EXPECT_EQ(riders(s.people), QStringList({QString::fromUtf8("201 LEFÈVRE/Renée @1"), QString::fromUtf8("202 DE LA TOUR/Hélène @2"),
+                                             "203 MARTIN & FILS/Paul @3"}));
+    EXPECT_EQ(s.contestTitle, QString::fromUtf8("Liste de départ"));
+
+    const QString document = WebHtml::documentHTML(saved);
+    EXPECT_TRUE(document.contains(QStringLiteral("<tbody><tr><th>Ordre</th>")));
+    EXPECT_TRUE(document.contains(QStringLiteral("<td>203</td>")));
+    EXPECT_FALSE(document.contains(QStringLiteral("SCRIPT Jean")));
+    EXPECT_FALSE(document.contains(QStringLiteral("COMMENTAIRE")));
+    EXPECT_EQ(Parser::snapshot(document, url), s);
+    // Writing the document back is stable, as reading a browser's own output must be.
+    EXPECT_EQ(WebHtml::documentHTML(document), document);
+
+    // Text and attribute values come back escaped as a browser writes them.
+    EXPECT_EQ(WebHtml::documentHTML(u"<p title='a\"b&amp;c'>x &lt; y&nbsp;&gt; z & w</p>"),
+              QStringLiteral("<html><head></head><body><p title=\"a&quot;b&amp;c\">x &lt; y&nbsp;&gt; z &amp; w</p></body></html>"));
+}
+
+// Past the depth at which a browser stops nesting, deeper tags are left out, not their text.
+TEST(WebParserTest, NestingIsBoundedAsInABrowser)
+{
+    const QString deep = QStringLiteral("<div>").repeated(2000) + QStringLiteral("Bas") + QStringLiteral("</div>").repeated(2000);
+    const QString document = WebHtml::documentHTML(deep);
+    EXPECT_TRUE(document.contains(QStringLiteral("Bas")));
+    EXPECT_LT(document.count(QStringLiteral("<div>")), 600);
+    // A long table of unclosed cells is not deep: every cell closes the one before.
+    QString rows = QStringLiteral("<table>");
+    for (int i = 1; i <= 400; ++i) rows += QStringLiteral("<tr><td>%1<td>%2<td>CHEVAL<td>NOM%1 Prenom").arg(i).arg(i + 100);
+    EXPECT_EQ(Parser::peopleFromWinJumpTable(rows).size(), 400);
 }

@@ -180,7 +180,7 @@ TEST(WorkbookFileTest, BadInputEndsWithItsMessage)
     EXPECT_EQ(failure(programmeFixture("bomb.xlsx")), "Ce fichier Excel est trop volumineux.");
     EXPECT_EQ(failure(programmeFixture("wide-rows.xlsx")), "Ce fichier Excel est trop volumineux.");
     EXPECT_EQ(read("huge-declared-size.xlsx"), read("feuil1-no-header.xlsx"));
-    EXPECT_EQ(failure(programmeFixture("absent.xlsx")), "Impossible de lire ce fichier type.");
+    EXPECT_EQ(failure(programmeFixture("absent.xlsx")), "Impossible de lire ce type de fichier.");
     // 100,000 formatted empty cells: nothing to read.
     EXPECT_TRUE(ProgrammeFileParser::parse(programmeFixture("blank-cells.xlsx")).days.isEmpty());
 
@@ -190,7 +190,7 @@ TEST(WorkbookFileTest, BadInputEndsWithItsMessage)
     QFile::copy(programmeFixture("numbers-only.pdf"), upper);
     QFile::copy(programmeFixture("weekend.xlsx"), xls);
     EXPECT_EQ(ProgrammeFileParser::parse(upper).sourceName, "programme.PDF");
-    EXPECT_EQ(failure(xls), "Impossible de lire ce fichier type.");
+    EXPECT_EQ(failure(xls), "Impossible de lire ce type de fichier.");
     // Sparse files, whose size costs no disk. A workbook made large by what it holds besides its
     // sheets (300 MB between its parts and its directory) reads like a small one; a file beyond
     // what the zip format can place is too large.
