@@ -171,8 +171,9 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     auto* rootRow = new QHBoxLayout;
     rootRow->setSpacing(Theme::smallSpacing);
     rootRow->addWidget(m_rootButton, 1);
-    rootRow->addWidget(ShowcaseDialog::button(m_store, this));
     layout->addLayout(rootRow);
+    // On its own line: beside the root button it would cut that button's text on a laptop.
+    layout->addWidget(ShowcaseDialog::button(m_store, this));
     layout->addWidget(m_rootName);
     auto* search = new QHBoxLayout;
     search->setSpacing(Theme::smallSpacing);
