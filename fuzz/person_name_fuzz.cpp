@@ -1,6 +1,6 @@
 // Person-name splitting, table cells and numbers of any text.
-#include "organizer/AssignedNumber.h"
-#include "organizer/PhotoNumber.h"
+#include "numbers/AssignedNumber.h"
+#include "numbers/PhotoNumber.h"
 #include "programme/ImportParser.h"
 #include "programme/PersonName.h"
 

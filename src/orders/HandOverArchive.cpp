@@ -84,7 +84,10 @@ QList<Segment> layout(const QList<Entry>& entries)
     for (int i = 0; i < entries.size(); ++i) {
         const Entry& e = entries[i];
         const QByteArray name = e.name.toUtf8();
-        const auto [time, date] = dosTime(e.modified);
+        // Plain variables: clang 14 (the fuzz build) cannot capture structured bindings in a lambda.
+        const auto stamp = dosTime(e.modified);
+        const quint16 time = stamp.first;
+        const quint16 date = stamp.second;
 
         // From "version needed" to the extra field's length, both headers say the same.
         const auto common = [&](QByteArray& out) {

@@ -4,7 +4,7 @@
 
 #include "base/Error.h"
 #include "organizer/MediaFile.h"
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 #include "organizer/PhotoFile.h"
 
 #include <QCollator>

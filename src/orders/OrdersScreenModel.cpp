@@ -1,8 +1,8 @@
 #include "orders/OrdersScreenModel.h"
 
 #include "orders/OpenWithApps.h"
-#include "organizer/PathText.h"
-#include "organizer/PhotoNumber.h"
+#include "numbers/PathText.h"
+#include "numbers/PhotoNumber.h"
 
 #include <QStringList>
 

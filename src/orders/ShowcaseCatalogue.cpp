@@ -2,7 +2,7 @@
 
 #include "base/AppSupport.h"
 #include "orders/OrdersStore.h"
-#include "organizer/AssignedNumber.h"
+#include "numbers/AssignedNumber.h"
 #include "organizer/PhotoFile.h"
 #include "programme/TextFolding.h"
 

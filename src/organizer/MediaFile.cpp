@@ -1,6 +1,6 @@
 #include "organizer/MediaFile.h"
 
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 #include "organizer/PhotoFile.h"
 
 namespace tavrin {

@@ -1,6 +1,6 @@
 #include "organizer/PhotoCopier.h"
 
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #include "organizer/PhotoGroup.h"
 
-#include "organizer/AssignedNumber.h"
+#include "numbers/AssignedNumber.h"
 #include "programme/FileNameSanitizer.h"
 
 namespace tavrin {

@@ -4,7 +4,7 @@
 // including, the next row's, and the rider matched with the row's assigned number.
 
 #include "library/LibrarySnapshot.h"
-#include "organizer/PhotoNumber.h"
+#include "numbers/PhotoNumber.h"
 #include "programme/ProgrammeDocument.h"
 
 #include <QStringList>

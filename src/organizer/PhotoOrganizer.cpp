@@ -1,8 +1,8 @@
 #include "organizer/PhotoOrganizer.h"
 
-#include "organizer/AssignedNumber.h"
+#include "numbers/AssignedNumber.h"
 #include "organizer/FileErrors.h"
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 #include "organizer/PhotoCopier.h"
 #include "organizer/PhotoFile.h"
 #include "programme/FileNameSanitizer.h"

@@ -3,7 +3,7 @@
 #include "base/AppSupport.h"
 #include "base/RecordMerge.h"
 #include "base/TavrinJSON.h"
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 #include "programme/TextFolding.h"
 
 #include <QCollator>

@@ -1,6 +1,6 @@
 #include "organizer/SpreadsheetWorkspaceModel.h"
 
-#include "organizer/AssignedNumber.h"
+#include "numbers/AssignedNumber.h"
 #include "organizer/FileErrors.h"
 #include "programme/TextFolding.h"
 

@@ -2,7 +2,7 @@
 
 #include "base/AppSupport.h"
 #include "base/Error.h"
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 #include "programme/ProgrammeFileParser.h"
 
 #include <QDateTime>

@@ -3,8 +3,8 @@
 #include "base/AppSupport.h"
 #include "base/RecordMerge.h"
 #include "base/TavrinJSON.h"
-#include "organizer/AssignedNumber.h"
-#include "organizer/PathText.h"
+#include "numbers/AssignedNumber.h"
+#include "numbers/PathText.h"
 #include "programme/TextFolding.h"
 
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "programme/ExcelProgrammeParser.h"
 
-#include "organizer/NumberText.h"
-#include "organizer/PathText.h"
+#include "numbers/NumberText.h"
+#include "numbers/PathText.h"
 #include "programme/ImportError.h"
 #include "programme/TextFolding.h"
 

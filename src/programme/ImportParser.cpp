@@ -1,6 +1,6 @@
 #include "programme/ImportParser.h"
 
-#include "organizer/NumberText.h"
+#include "numbers/NumberText.h"
 #include "programme/TextFolding.h"
 #include "programme/XmlPatterns.h"
 

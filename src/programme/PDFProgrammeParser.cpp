@@ -1,9 +1,9 @@
 #include "programme/PDFProgrammeParser.h"
 
 #include "base/Text.h"
-#include "organizer/AssignedNumber.h"
-#include "organizer/NumberText.h"
-#include "organizer/PathText.h"
+#include "numbers/AssignedNumber.h"
+#include "numbers/NumberText.h"
+#include "numbers/PathText.h"
 #include "programme/ImportError.h"
 #include "programme/TextFolding.h"
 

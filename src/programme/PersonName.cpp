@@ -1,7 +1,7 @@
 #include "programme/PersonName.h"
 
-#include "organizer/AssignedNumber.h"
-#include "organizer/NumberText.h"
+#include "numbers/AssignedNumber.h"
+#include "numbers/NumberText.h"
 #include "programme/TextFolding.h"
 
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "programme/ProgrammeFileParser.h"
 
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 #include "programme/ExcelProgrammeParser.h"
 #include "programme/ImportError.h"
 #include "programme/PDFProgrammeParser.h"

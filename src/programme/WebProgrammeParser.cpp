@@ -1,6 +1,6 @@
 #include "programme/WebProgrammeParser.h"
 
-#include "organizer/AssignedNumber.h"
+#include "numbers/AssignedNumber.h"
 #include "programme/ImportParser.h"
 #include "programme/PersonName.h"
 #include "programme/TextFolding.h"

@@ -1,6 +1,6 @@
 #include "programme/ZipArchive.h"
 
-#include "organizer/NumberText.h"
+#include "numbers/NumberText.h"
 #include "programme/XmlPatterns.h"
 
 #include <QScopeGuard>

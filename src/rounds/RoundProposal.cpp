@@ -1,7 +1,7 @@
 #include "rounds/RoundProposal.h"
 
-#include "organizer/AssignedNumber.h"
-#include "organizer/PhotoNumber.h"
+#include "numbers/AssignedNumber.h"
+#include "numbers/PhotoNumber.h"
 
 #include <QFileInfo>
 #include <QHash>

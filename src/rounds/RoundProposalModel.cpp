@@ -2,7 +2,7 @@
 
 #include "base/Error.h"
 #include "library/LibraryStore.h"
-#include "organizer/AssignedNumber.h"
+#include "numbers/AssignedNumber.h"
 #include "organizer/FileErrors.h"
 #include "organizer/WorkspaceStore.h"
 

@@ -1,7 +1,7 @@
-#include "organizer/AssignedNumber.h"
+#include "numbers/AssignedNumber.h"
 #include "organizer/MediaFile.h"
 #include "organizer/PhotoFile.h"
-#include "organizer/PhotoNumber.h"
+#include "numbers/PhotoNumber.h"
 
 #include <gtest/gtest.h>
 

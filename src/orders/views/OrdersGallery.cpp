@@ -2,7 +2,7 @@
 
 #include "base/FolderReference.h"
 #include "orders/MediaThumbnailer.h"
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
 

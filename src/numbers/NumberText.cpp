@@ -1,4 +1,4 @@
-#include "organizer/NumberText.h"
+#include "numbers/NumberText.h"
 
 #include <QTextBoundaryFinder>
 

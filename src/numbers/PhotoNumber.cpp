@@ -1,7 +1,7 @@
-#include "organizer/PhotoNumber.h"
+#include "numbers/PhotoNumber.h"
 
-#include "organizer/NumberText.h"
-#include "organizer/PathText.h"
+#include "numbers/NumberText.h"
+#include "numbers/PathText.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
-#include "organizer/AssignedNumber.h"
+#include "numbers/AssignedNumber.h"
 
-#include "organizer/NumberText.h"
+#include "numbers/NumberText.h"
 
 #include <algorithm>
 #include <cmath>

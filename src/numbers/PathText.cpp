@@ -1,4 +1,4 @@
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 
 namespace tavrin::PathText {
 
