@@ -8,7 +8,9 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tavrin {
 
@@ -24,9 +26,10 @@ FollowSession::FollowSession(LibraryStore& library, WorkspaceStore& workspace, c
     : QObject(parent), m_library(library), m_workspace(workspace), m_id(spreadsheetID), m_model(library, workspace)
 {
     m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, [this] { look(false); });
-    // Photos arriving, rows typed or synced: looked at shortly after, in one go.
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { schedule(50); });
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (m_following) look(false);
+    });
+    // Rows typed or synced: looked at shortly after, in one go.
     connect(&m_model, &SpreadsheetWorkspaceModel::planChanged, this, [this] { schedule(50); });
     connect(&m_library, &LibraryStore::snapshotChanged, this, [this](const QUuid& id) {
         if (id == m_id) schedule(50);
@@ -36,6 +39,51 @@ FollowSession::FollowSession(LibraryStore& library, WorkspaceStore& workspace, c
 FollowSession::~FollowSession()
 {
     if (m_following) stop();
+    m_notifier.reset();
+    if (m_inotify >= 0) ::close(m_inotify);
+}
+
+void FollowSession::watch(const QString& folder)
+{
+    // Without inotify (or on a share that sends nothing) the slow poll and the stability of
+    // each file are all there is.
+    m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_inotify < 0) return;
+    constexpr uint32_t mask = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
+    if (::inotify_add_watch(m_inotify, QFile::encodeName(folder).constData(), mask) < 0) {
+        ::close(m_inotify);
+        m_inotify = -1;
+        return;
+    }
+    m_notifier = std::make_unique<QSocketNotifier>(m_inotify, QSocketNotifier::Read);
+    connect(m_notifier.get(), &QSocketNotifier::activated, this, &FollowSession::readEvents);
+}
+
+void FollowSession::readEvents()
+{
+    alignas(inotify_event) char buffer[16384];
+    bool changed = false;
+    for (;;) {
+        const ssize_t n = ::read(m_inotify, buffer, sizeof buffer);
+        if (n <= 0) break;
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+            if (event->mask & IN_Q_OVERFLOW) {
+                // Events lost: stability alone decides for the files in doubt.
+                m_open.clear();
+                changed = true;
+                continue;
+            }
+            if (event->len == 0 || (event->mask & IN_ISDIR)) continue;
+            const QString path = m_source + u'/' + QFile::decodeName(event->name);
+            if (event->mask & (IN_CREATE | IN_MODIFY)) m_open.insert(path);
+            if (event->mask & (IN_CLOSE_WRITE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE)) m_open.remove(path);
+            // Writes come by the thousand; what matters is a file appearing, closed or gone.
+            if (!(event->mask & IN_MODIFY)) changed = true;
+        }
+    }
+    if (changed) schedule(50);
 }
 
 void FollowSession::schedule(int ms)
@@ -66,7 +114,8 @@ void FollowSession::start()
     m_memory = m_workspace.rememberedCopies(m_id);
     m_library.followDiskChanges();
     m_workspace.followDiskChanges();
-    m_watcher.addPath(*source);
+    m_source = *source;
+    watch(m_source);
     m_clock.start();
     m_following = true;
     look(false);
@@ -111,7 +160,8 @@ bool FollowSession::look(bool finishing)
                 seen = Seen{qint64(st.st_size), modified, now};
                 settling = true;
                 allComplete = false;
-            } else if (now - seen.since < settleMs) {
+            } else if (now - seen.since < settleMs || m_open.contains(file)) {
+                // Unchanged for a while, but still open for writing: a transfer paused.
                 settling = true;
                 allComplete = false;
             } else {
@@ -178,6 +228,7 @@ void FollowSession::copyGroup(const PhotoGroup& group)
         done.files.clear();
         for (const CopiedPhoto& record : row.placed) done.files.push_back(record.source);
         m_workspace.rememberTransfers({done}, m_id, {{group.row.id, row.placed}});
+        if (report.copied > 0) m_lastCopy = QDateTime::currentDateTimeUtc();
         Q_EMIT copied(row.label, report.copied);
     }
     if (!failure.isEmpty()) Q_EMIT failed(group.row.id, failure);
@@ -189,6 +240,21 @@ qint64 FollowSession::folderCount() const
     for (const RowState& row : m_rows)
         if (row.copied > 0 || !row.failedAt.isEmpty()) folders.insert(row.folderName);
     return folders.size();
+}
+
+QString FollowSession::statusLine() const
+{
+    const qint64 folders = folderCount();
+    QString line = QStringLiteral("Suivi : ") + QString::number(folders) + QStringLiteral(" dossier") + plural(folders)
+        + QStringLiteral(" · ") + photos(m_copied) + QStringLiteral(" copiée") + plural(m_copied);
+    if (m_lastCopy) {
+        const qint64 seconds = std::max<qint64>(0, m_lastCopy->secsTo(QDateTime::currentDateTimeUtc()));
+        line += QStringLiteral(" · dernière copie il y a ");
+        if (seconds < 60) line += QString::number(seconds) + QStringLiteral(" s");
+        else if (seconds < 3600) line += QString::number(seconds / 60) + QStringLiteral(" min");
+        else line += QString::number(seconds / 3600) + QStringLiteral(" h");
+    }
+    return line;
 }
 
 QHash<QUuid, QString> FollowSession::failures() const
@@ -251,11 +317,16 @@ OrganizerReport FollowSession::stop()
     OrganizerReport report;
     if (!m_following) return report;
     m_timer.stop();
-    m_watcher.removePaths(m_watcher.directories());
     // The last range, once its files stopped changing (a file still written after a few
     // seconds is left for the next run).
-    for (int attempt = 0; attempt < 20 && look(true); ++attempt) QThread::msleep(settleMs / 2);
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        if (m_inotify >= 0) readEvents();
+        if (!look(true)) break;
+        QThread::msleep(settleMs / 2);
+    }
     m_following = false;
+    m_timer.stop();
+    if (m_notifier) m_notifier->setEnabled(false);
 
     const QHash<QUuid, QString> failed = failures();
     for (const RowState& row : m_rows) {

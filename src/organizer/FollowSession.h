@@ -12,12 +12,15 @@
 #include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/WorkspaceStore.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
-#include <QFileSystemWatcher>
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QSocketNotifier>
 #include <QTimer>
+
+#include <memory>
 
 namespace tavrin {
 
@@ -45,6 +48,8 @@ public:
     // Photos copied so far, and rider folders that received them.
     qint64 copiedCount() const { return m_copied; }
     qint64 folderCount() const;
+    // « Suivi : 12 dossiers · 187 photos copiées · dernière copie il y a 8 s ».
+    QString statusLine() const;
     // Rows whose copies failed → the message shown beside them.
     QHash<QUuid, QString> failures() const;
     // One line per rider folder holding photos that a row typed later took over.
@@ -79,6 +84,8 @@ private:
 
     // Returns true when files are still settling.
     bool look(bool finishing);
+    void watch(const QString& folder);
+    void readEvents();
     void copyGroup(const PhotoGroup& group);
     void schedule(int ms);
     QStringList rowMessages(const QList<PhotoGroup>& groups) const;
@@ -89,7 +96,12 @@ private:
     SpreadsheetWorkspaceModel m_model;
     QString m_destination;
     QString m_title;
-    QFileSystemWatcher m_watcher;
+    QString m_source;
+    // inotify: files created or written to and not yet closed are still being written.
+    int m_inotify = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QSet<QString> m_open;
+    std::optional<QDateTime> m_lastCopy;
     QTimer m_timer;
     QElapsedTimer m_clock;
     CopyMemory m_memory;

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -124,6 +125,8 @@ TEST_F(Follow, CopiesClosedRangesWholeAndOnceFromEveryKindOfRowAndFile)
     ASSERT_TRUE(QTest::qWaitFor([&] { return in("DUPONT JEAN").contains("0004.jpg"); }, patience));
     type("0003", "20");
     ASSERT_TRUE(QTest::qWaitFor([&] { return holds("ROUX ZOÉ", {"0003.jpg", "0004.jpg"}); }, patience));
+    EXPECT_TRUE(session.statusLine().startsWith("Suivi : 3 dossiers · 7 photos copiées · dernière copie il y a "))
+        << session.statusLine().toStdString();
     EXPECT_EQ(session.excessMessages(),
               QStringList{"« DUPONT JEAN » contient 2 photos en trop, notées depuis pour une autre ligne : 0003.jpg, 0004.jpg "
                           "(rien n’a été supprimé)."});
@@ -150,6 +153,29 @@ TEST_F(Follow, CopiesClosedRangesWholeAndOnceFromEveryKindOfRowAndFile)
     ASSERT_TRUE(model.lastReport());
     EXPECT_EQ(model.lastReport()->copied, 0);
     EXPECT_EQ(model.lastReport()->defaultHeadline(), "Tout était déjà copié");
+}
+
+TEST_F(Follow, APhotoStillOpenForWritingWaitsForItsClose)
+{
+    type("0001", "12");
+    type("0010", "15");
+    touch(source, {"0010.jpg"});
+    FollowSession session(library, workspace, sheet);
+    session.start();
+    // A transfer that pauses far longer than a file needs to settle, the range already closed.
+    const QByteArray bytes = photoBytes("0001.jpg");
+    QFile file(source + "/0001.jpg");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes.first(1000));
+    file.flush();
+    QSignalSpy looks(&session, &FollowSession::looked);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return looks.size() >= 6; }, patience));
+    EXPECT_FALSE(QFile::exists(destination + "/DUPONT JEAN/0001.jpg"));
+    file.write(bytes.sliced(1000));
+    file.close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holds("DUPONT JEAN", {"0001.jpg"}); }, patience));
+    EXPECT_EQ(readFile(destination + "/DUPONT JEAN/0001.jpg"), bytes);
+    session.stop();
 }
 
 TEST_F(Follow, ReadOnlyDestinationFailsItsRowsAndFollowingGoesOn)
