@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 #include <QThread>
 
 #include <sys/inotify.h>
@@ -140,6 +141,12 @@ bool FollowSession::look(bool finishing)
     for (const PhotoGroup& group : groups) {
         RowState& row = m_rows[group.row.id];
         row.label = PhotoOrganizer::rowLabel(group);
+        if (row.folderName != group.folderName() && !row.placed.isEmpty()) {
+            // The row's rider was corrected: its photos go to the new folder too.
+            row.elsewhere += row.placed;
+            row.placed.clear();
+            row.placedSources.clear();
+        }
         row.folderName = group.folderName();
         const bool closed = finishing || group.endExclusive.has_value();
         QStringList complete;
@@ -273,19 +280,28 @@ QHash<QUuid, QString> FollowSession::failures() const
 
 QStringList FollowSession::excessMessages() const
 {
-    QStringList out;
+    // Rider folder → copies it holds for photos that now belong to another row or rider.
+    QMap<QString, QStringList> extra;
     for (const PhotoGroup& group : m_lastGroups) {
         const auto row = m_rows.constFind(group.row.id);
         if (row == m_rows.constEnd()) continue;
         const QSet<QString> now(group.files.begin(), group.files.end());
-        QStringList extra;
+        const auto add = [&](const CopiedPhoto& record) {
+            const QString folder = record.target.section(u'/', -2, -2);
+            extra[folder].push_back(PathText::lastPathComponent(record.target).toString());
+        };
         for (const CopiedPhoto& record : row->placed)
-            if (!now.contains(record.source)) extra.push_back(PathText::lastPathComponent(record.target).toString());
-        if (extra.isEmpty()) continue;
-        extra.sort();
-        out.push_back(QStringLiteral("« ") + row->folderName + QStringLiteral(" » contient ") + photos(extra.size())
-                      + QStringLiteral(" en trop, notée") + plural(extra.size()) + QStringLiteral(" depuis pour une autre ligne : ")
-                      + extra.join(QStringLiteral(", ")) + QStringLiteral(" (rien n’a été supprimé)."));
+            if (!now.contains(record.source)) add(record);
+        for (const CopiedPhoto& record : row->elsewhere) add(record);
+    }
+    QStringList out;
+    for (auto it = extra.begin(); it != extra.end(); ++it) {
+        QStringList& names = *it;
+        names.sort();
+        names.removeDuplicates();
+        out.push_back(QStringLiteral("« ") + it.key() + QStringLiteral(" » contient ") + photos(names.size())
+                      + QStringLiteral(" en trop, notée") + plural(names.size()) + QStringLiteral(" depuis pour une autre ligne : ")
+                      + names.join(QStringLiteral(", ")) + QStringLiteral(" (rien n’a été supprimé)."));
     }
     return out;
 }

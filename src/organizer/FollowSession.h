@@ -73,8 +73,11 @@ private:
     struct RowState {
         QString label;
         QString folderName;
+        // The copies in the row's present folder, and those left in folders it named before
+        // its number was corrected.
         QList<CopiedPhoto> placed;
         QSet<QString> placedSources;
+        QList<CopiedPhoto> elsewhere;
         qint64 copied = 0;
         qint64 present = 0;
         // Source path → when its copy last failed.

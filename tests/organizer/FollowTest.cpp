@@ -155,6 +155,24 @@ TEST_F(Follow, CopiesClosedRangesWholeAndOnceFromEveryKindOfRowAndFile)
     EXPECT_EQ(model.lastReport()->defaultHeadline(), "Tout était déjà copié");
 }
 
+TEST_F(Follow, ARiderCorrectedAfterTheCopyGetsThePhotosAndTheOldFolderIsNamed)
+{
+    type("0001", "12");
+    type("0010", "15");
+    touch(source, {"0001.jpg", "0002.jpg", "0010.jpg"});
+    FollowSession session(library, workspace, sheet);
+    session.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holds("DUPONT JEAN", {"0001.jpg", "0002.jpg"}); }, patience));
+    const QUuid first = library.snapshot().spreadsheet(sheet)->rows.first().id;
+    library.updateRow(sheet, first, std::nullopt, QStringLiteral("20"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holds("ROUX ZOÉ", {"0001.jpg", "0002.jpg"}); }, patience));
+    const OrganizerReport report = session.stop();
+    EXPECT_EQ(in("DUPONT JEAN"), QStringList({"0001.jpg", "0002.jpg"}));
+    EXPECT_EQ(report.messages.last(),
+              "« DUPONT JEAN » contient 2 photos en trop, notées depuis pour une autre ligne : 0001.jpg, 0002.jpg "
+              "(rien n’a été supprimé).");
+}
+
 TEST_F(Follow, APhotoStillOpenForWritingWaitsForItsClose)
 {
     type("0001", "12");
