@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 #include "cli/LibraryLookup.h"
 #include "library/LibraryStore.h"
+#include "organizer/FollowSession.h"
 #include "organizer/OrganizerHistoryPanel.h"
 #include "organizer/RiderFoldersModel.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
@@ -10,15 +11,26 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <atomic>
 #include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace tavrin::cli {
 namespace {
 
 std::atomic_bool interrupted{false};
+
+int followPipe[2] = {-1, -1};
+
+void onFollowSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(followPipe[1], &byte, 1);
+}
 
 QString existingFolder(const QString& path)
 {
@@ -178,9 +190,67 @@ int plan(const QStringList& raw)
     return 0;
 }
 
+// Follows the spreadsheet until SECONDS have passed or SIGINT/SIGTERM come, then reports.
+int organizeFollowing(const Args& args)
+{
+    double seconds = 0;
+    if (const auto value = args.value(QStringLiteral("for"))) {
+        bool ok = false;
+        seconds = value->toDouble(&ok);
+        if (!ok || seconds <= 0 || seconds > 7 * 86400) throw UsageError(QStringLiteral("--for attend une durée en secondes"));
+    }
+    LibraryStore library;
+    WorkspaceStore workspace;
+    const QUuid id = spreadsheetNamed(library.snapshot(), args.required(QStringLiteral("spreadsheet")));
+    FollowSession session(library, workspace, id);
+    QObject::connect(&session, &FollowSession::copied, [&session](const QString& rider, qint64 count) {
+        if (count > 0)
+            printError(rider + QStringLiteral(" — ") + QString::number(count) + QStringLiteral(" photo") + (count > 1 ? "s" : "")
+                       + QStringLiteral(" copiée") + (count > 1 ? "s" : "") + QStringLiteral(" (") + QString::number(session.copiedCount())
+                       + QStringLiteral(" en tout)"));
+    });
+    QObject::connect(&session, &FollowSession::failed, [](const QUuid&, const QString& message) { printError(message); });
+
+    QEventLoop loop;
+    // The signals become an event, so that the last range is copied and the history written.
+    if (::pipe2(followPipe, O_CLOEXEC | O_NONBLOCK) != 0) throw Error(QStringLiteral("Le suivi n’a pas pu démarrer."));
+    QSocketNotifier notifier(followPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    struct sigaction action{};
+    action.sa_handler = onFollowSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    const auto restore = [] {
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
+        ::close(followPipe[0]);
+        ::close(followPipe[1]);
+    };
+    try {
+        session.start();
+    } catch (...) {
+        restore();
+        throw;
+    }
+    printError(QStringLiteral("Suivi de l’arrivée des photos…"));
+    if (seconds > 0) QTimer::singleShot(qint64(seconds * 1000), &loop, &QEventLoop::quit);
+    loop.exec();
+    const OrganizerReport report = session.stop();
+    restore();
+    printReport(report);
+    if (report.failed > 0) {
+        printError(report.defaultHeadline());
+        return 1;
+    }
+    return 0;
+}
+
 int organize(const QStringList& raw)
 {
-    const Args args(raw, {QStringLiteral("spreadsheet")});
+    const Args args(raw, {QStringLiteral("spreadsheet"), QStringLiteral("for")}, {QStringLiteral("follow")});
+    if (args.flag(QStringLiteral("follow"))) return organizeFollowing(args);
+    if (args.value(QStringLiteral("for"))) throw UsageError(QStringLiteral("--for ne va qu’avec --follow"));
     LibraryStore library;
     WorkspaceStore workspace;
     SpreadsheetWorkspaceModel model(library, workspace);
@@ -267,8 +337,9 @@ const Registration set{{QStringLiteral("workspace set"),
                         workspaceSet}};
 const Registration planCommand{{QStringLiteral("plan"), QStringLiteral("plan --spreadsheet TABLEUR"),
                                 QStringLiteral("Affiche les lignes, les groupes de photos et le résumé d’un tableur."), plan}};
-const Registration organizeCommand{{QStringLiteral("organize"), QStringLiteral("organize --spreadsheet TABLEUR"),
-                                    QStringLiteral("Copie les photos de chaque ligne dans son dossier NOM PRENOM et affiche le rapport."),
+const Registration organizeCommand{{QStringLiteral("organize"), QStringLiteral("organize --spreadsheet TABLEUR [--follow [--for SECONDES]]"),
+                                    QStringLiteral("Copie les photos de chaque ligne dans son dossier NOM PRENOM et affiche le rapport ; "
+                                                   "avec --follow, continue pendant que les photos et les lignes arrivent."),
                                     organize}};
 const Registration historyCommand{{QStringLiteral("history"), QStringLiteral("history"),
                                    QStringLiteral("Affiche l’historique des organisations, par tableur."), history}};
