@@ -1,7 +1,7 @@
 #include "organizer/FollowSession.h"
 
 #include "base/Error.h"
-#include "organizer/PathText.h"
+#include "numbers/PathText.h"
 #include "organizer/PhotoOrganizer.h"
 
 #include <QFile>
