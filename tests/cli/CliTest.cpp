@@ -1,3 +1,4 @@
+#include "CameraSamples.h"
 #include "TestSupport.h"
 
 #include "base/TavrinJSON.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -280,4 +282,42 @@ TEST(CliEdits, RetouchAndWatermarkLeaveVideosOutAndRefuseANeutralRetouch)
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.err, QString());
     leftAlone(clip, "not a photo");
+}
+
+// libvips complains in English on standard error about damaged files; only our sentence may show.
+TEST(CliCameras, DamagedPhotosPrintOnlyAFrenchSentence)
+{
+    const QString samples = test::cameraSamplesDir();
+    if (samples.isEmpty()) GTEST_SKIP() << test::kNoCameraSamples;
+    TempDataDir data;
+    const QString out = data.file(QStringLiteral("sortie.png"));
+    const QString damaged = samples + QStringLiteral("/corrupted.jpg");
+
+    Outcome outcome = cli(data, {QStringLiteral("thumbnail"), damaged, QStringLiteral("--size"), QStringLiteral("256"),
+                                 QStringLiteral("--out"), out});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("Impossible de lire l’image « corrupted.jpg ».\n"));
+    outcome = cli(data, {QStringLiteral("retouch-preview"), damaged, QStringLiteral("--settings"), QStringLiteral(R"({"contrast": 20})"),
+                         QStringLiteral("--out"), out});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("Impossible de lire la photo « corrupted.jpg ».\n"));
+
+    // An ordered copy of it, composed then retouched.
+    const QString copy = data.file(QStringLiteral("corrupted.jpg"));
+    ASSERT_TRUE(QFile::copy(damaged, copy));
+    outcome = cli(data, {QStringLiteral("compose"), copy, QStringLiteral("--look"), QStringLiteral(R"({"format": "a4", "cropValidated": true})")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("Impossible de lire la photo « corrupted.jpg ».\n"));
+    outcome = cli(data, {QStringLiteral("retouch"), copy, QStringLiteral("--settings"), QStringLiteral(R"({"contrast": 20})")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("« corrupted.jpg » : Impossible de lire cette photo.\n"));
+
+    // Broken metadata only: the thumbnail is made, without a word.
+    QStringList noisy;
+    for (const QString& name : QDir(samples + QStringLiteral("/invalid")).entryList({QStringLiteral("*.jpg")})) {
+        outcome = cli(data, {QStringLiteral("thumbnail"), samples + QStringLiteral("/invalid/") + name, QStringLiteral("--size"),
+                             QStringLiteral("128"), QStringLiteral("--out"), out});
+        if (outcome.status != 0 || !outcome.err.isEmpty()) noisy.push_back(name + QStringLiteral(" : ") + outcome.err);
+    }
+    EXPECT_TRUE(noisy.isEmpty()) << noisy.join(u'\n').toStdString();
 }
