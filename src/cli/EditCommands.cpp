@@ -3,6 +3,7 @@
 #include "editing/PhotoEditMemory.h"
 #include "editing/PhotoEdits.h"
 #include "editing/PhotoOriginals.h"
+#include "orders/BatchPhotos.h"
 
 #include <QFileInfo>
 #include <QJsonObject>
@@ -45,9 +46,11 @@ int retouch(const QStringList& raw)
     const Args args(raw, {QStringLiteral("settings"), QStringLiteral("watermark")});
     if (args.positional().isEmpty()) throw UsageError(QStringLiteral("indiquez au moins une photo"));
     const PhotoRetouchSettings settings = retouchSettingsArgument(args.required(QStringLiteral("settings")));
+    // As in the orders workspace: neutral settings would only copy each photo for nothing.
+    if (settings.isNeutral()) throw Error(QStringLiteral("Réglez d’abord la retouche dans le panneau de gauche."));
     const std::optional<QString> watermark = args.value(QStringLiteral("watermark"));
     return forEachPhoto(
-        args.positional(), [&](const QString& file) { PhotoEdits::applyRetouch(file, settings, watermark); }, true);
+        BatchPhotos::photosOf(args.positional()), [&](const QString& file) { PhotoEdits::applyRetouch(file, settings, watermark); }, true);
 }
 
 int watermark(const QStringList& raw)
@@ -56,7 +59,7 @@ int watermark(const QStringList& raw)
     if (args.positional().isEmpty()) throw UsageError(QStringLiteral("indiquez au moins une photo"));
     const QString image = args.required(QStringLiteral("watermark"));
     return forEachPhoto(
-        args.positional(), [&](const QString& file) { PhotoEdits::applyWatermark(file, image); }, true);
+        BatchPhotos::photosOf(args.positional()), [&](const QString& file) { PhotoEdits::applyWatermark(file, image); }, true);
 }
 
 // The look given on the command line completes the photo's current one, so that

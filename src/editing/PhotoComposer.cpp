@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStorageInfo>
 #include <QUuid>
 
 #include <algorithm>
@@ -149,6 +150,18 @@ VImage withOpaqueAlpha(const VImage& image)
 Error cannotWrite(const QString& path)
 {
     return Error(QStringLiteral("Impossible d’enregistrer la photo « %1 ».").arg(QFileInfo(path).fileName()));
+}
+
+// libvips decodes while it saves, so a damaged photo fails only there. When the folder takes files
+// and has room for this one uncompressed, the fault is the photo's, not the disk's.
+Error cannotSave(const QString& path, const VImage& image)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    const QStorageInfo storage(folder);
+    const qint64 needed = qint64(image.width()) * image.height() * image.bands();
+    if (QFileInfo(folder).isWritable() && storage.isValid() && storage.bytesAvailable() > needed)
+        return Error(QStringLiteral("Impossible de lire la photo « %1 ».").arg(QFileInfo(path).fileName()));
+    return cannotWrite(path);
 }
 
 bool canWriteHeif()
@@ -331,8 +344,14 @@ vips::VImage renderLook(const vips::VImage& photo, const CropEditState& look, co
 {
     VImage image = photo;
     if (!look.retouch.isNeutral()) {
+        FloatImage source;
         try {
-            const FloatImage source = RetouchBridges::fromVips(photo);
+            // The photo is decoded here: a damaged one fails now, and says so.
+            source = RetouchBridges::fromVips(photo);
+        } catch (const Error&) {
+            throw PhotoEditError(PhotoEditError::Kind::unreadablePhoto);
+        }
+        try {
             if (const auto retouched = PhotoRetoucher::apply(source, look.retouch, RetouchQuality::full))
                 image = RetouchBridges::toVips(*retouched);
         } catch (const Error&) {
@@ -375,7 +394,7 @@ void write(const vips::VImage& image, const QString& path)
         else out.jpegsave(temporaryName.constData(), VImage::option()->set("Q", 97));
     } catch (const vips::VError&) {
         QFile::remove(temporary);
-        throw cannotWrite(path);
+        throw cannotSave(path, image);
     }
     // rename(2) replaces the visible file in one step: a reader sees the old photo or the new one.
     if (std::rename(temporaryName.constData(), QFile::encodeName(path).constData()) != 0) {

@@ -21,12 +21,20 @@ Error cannotRead(const QString& path)
     return Error(QStringLiteral("Impossible de lire la photo « %1 ».").arg(QFileInfo(path).fileName()));
 }
 
+// libvips tells of damaged files ("error in tile", libjpeg's complaints) through GLib's log on
+// standard error, in English. Like Qt's own messages they are dropped: Tavrin says in French what
+// went wrong, through the error that the failed call raises.
+void dropVipsLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
 } // namespace
 
 void ensureVips()
 {
     static std::once_flag once;
     std::call_once(once, [] {
+        // Before the first call into libvips, so that even its start-up stays quiet.
+        g_log_set_handler("VIPS", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
+                          dropVipsLog, nullptr);
         if (VIPS_INIT("tavrin")) throw Error(QStringLiteral("Impossible de préparer le traitement des images."));
     });
 }
@@ -118,8 +126,12 @@ FloatImage decodeFile(const QString& path)
 {
     ensureVips();
     try {
-        vips::VImage image = vips::VImage::new_from_file(QFile::encodeName(path).constData(),
-                                                         vips::VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
+        const QByteArray file = QFile::encodeName(path);
+        vips::VImage image =
+            vips::VImage::new_from_file(file.constData(), vips::VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
+        // Turning or flipping upside down reads rows out of order, which a sequential read refuses.
+        if (image.get_typeof(VIPS_META_ORIENTATION) && image.get_int(VIPS_META_ORIENTATION) > 2)
+            image = vips::VImage::new_from_file(file.constData(), vips::VImage::option()->set("access", VIPS_ACCESS_RANDOM));
         image = image.autorot();
         return fromVips(image);
     } catch (const vips::VError&) {

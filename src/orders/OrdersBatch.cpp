@@ -4,7 +4,7 @@
 
 #include "base/Error.h"
 #include "editing/PhotoEdits.h"
-#include "organizer/MediaFile.h"
+#include "orders/BatchPhotos.h"
 
 #include <QFuture>
 #include <QThreadPool>
@@ -14,17 +14,7 @@
 
 namespace tavrin {
 
-namespace {
-
-QStringList photosOf(const QStringList& files)
-{
-    QStringList photos;
-    for (const QString& file : files)
-        if (!MediaFile::isVideo(file)) photos.push_back(file);
-    return photos;
-}
-
-} // namespace
+using BatchPhotos::photosOf;
 
 // One running batch edit, shared with its worker thread.
 struct OrdersStore::Batch {

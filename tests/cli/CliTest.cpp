@@ -1,11 +1,16 @@
+#include "CameraSamples.h"
 #include "TestSupport.h"
 
 #include "base/TavrinJSON.h"
 #include "editing/PhotoComposer.h"
+#include "editing/PhotoEditMemory.h"
+#include "editing/PhotoOriginals.h"
 #include "library/LibraryStore.h"
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 
@@ -228,4 +233,91 @@ TEST(CliEdits, ComposeRendersThePrintPageAndRestoreGivesBackTheCameraFile)
     outcome = cli(data, {QStringLiteral("restore"), photo});
     ASSERT_EQ(outcome.status, 0) << qPrintable(outcome.err);
     EXPECT_EQ(test::readFile(photo), camera);
+}
+
+TEST(CliEdits, RetouchAndWatermarkLeaveVideosOutAndRefuseANeutralRetouch)
+{
+    TempDataDir data;
+    const QString photo = data.file(QStringLiteral("IMG_0007.jpg"));
+    const QString clip = data.file(QStringLiteral("clip.mp4"));
+    const QString rush = data.file(QStringLiteral("RUSH.MOV"));
+    const QString mark = data.file(QStringLiteral("filigrane.png"));
+    ASSERT_TRUE(magick({QStringLiteral("-size"), QStringLiteral("300x200"), QStringLiteral("xc:#806040"), photo}));
+    ASSERT_TRUE(magick({QStringLiteral("-size"), QStringLiteral("100x20"), QStringLiteral("xc:#ff0000"), mark}));
+    // Not real videos: nothing may even try to read them.
+    test::writeFile(clip, "not a photo");
+    test::writeFile(rush, "not a photo either");
+    const QByteArray camera = test::readFile(photo);
+
+    // Neutral settings: the sentence of the orders workspace, and nothing touched.
+    Outcome outcome = cli(data, {QStringLiteral("retouch"), photo, clip, QStringLiteral("--settings"), QStringLiteral(R"({"gamma": 1})")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("Réglez d’abord la retouche dans le panneau de gauche.\n"));
+    EXPECT_EQ(test::readFile(photo), camera);
+    EXPECT_FALSE(PhotoOriginals::hasBackup(photo));
+
+    const auto leftAlone = [&](const QString& video, const QByteArray& bytes) {
+        EXPECT_EQ(test::readFile(video), bytes);
+        EXPECT_FALSE(PhotoOriginals::hasBackup(video));
+        EXPECT_FALSE(QFileInfo::exists(PhotoEditMemory::journalPath(video)));
+    };
+    outcome = cli(data, {QStringLiteral("retouch"), clip, photo, rush, QStringLiteral("--settings"),
+                         QStringLiteral(R"({"brightness": 40})"), QStringLiteral("--watermark"), mark});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, QString());
+    EXPECT_TRUE(PhotoOriginals::hasBackup(photo));
+    EXPECT_GT(pixel(photo, 150, 20)[0], 0x80 + 8);
+    leftAlone(clip, "not a photo");
+    leftAlone(rush, "not a photo either");
+
+    outcome = cli(data, {QStringLiteral("watermark"), rush, photo, clip, QStringLiteral("--watermark"), mark});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, QString());
+    EXPECT_GT(pixel(photo, 150, 195)[0], 240);
+    leftAlone(clip, "not a photo");
+    leftAlone(rush, "not a photo either");
+
+    // Videos alone: nothing to do, and no failure.
+    outcome = cli(data, {QStringLiteral("watermark"), clip, QStringLiteral("--watermark"), mark});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err, QString());
+    leftAlone(clip, "not a photo");
+}
+
+// libvips complains in English on standard error about damaged files; only our sentence may show.
+TEST(CliCameras, DamagedPhotosPrintOnlyAFrenchSentence)
+{
+    const QString samples = test::cameraSamplesDir();
+    if (samples.isEmpty()) GTEST_SKIP() << test::kNoCameraSamples;
+    TempDataDir data;
+    const QString out = data.file(QStringLiteral("sortie.png"));
+    const QString damaged = samples + QStringLiteral("/corrupted.jpg");
+
+    Outcome outcome = cli(data, {QStringLiteral("thumbnail"), damaged, QStringLiteral("--size"), QStringLiteral("256"),
+                                 QStringLiteral("--out"), out});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("Impossible de lire l’image « corrupted.jpg ».\n"));
+    outcome = cli(data, {QStringLiteral("retouch-preview"), damaged, QStringLiteral("--settings"), QStringLiteral(R"({"contrast": 20})"),
+                         QStringLiteral("--out"), out});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("Impossible de lire la photo « corrupted.jpg ».\n"));
+
+    // An ordered copy of it, composed then retouched.
+    const QString copy = data.file(QStringLiteral("corrupted.jpg"));
+    ASSERT_TRUE(QFile::copy(damaged, copy));
+    outcome = cli(data, {QStringLiteral("compose"), copy, QStringLiteral("--look"), QStringLiteral(R"({"format": "a4", "cropValidated": true})")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("Impossible de lire la photo « corrupted.jpg ».\n"));
+    outcome = cli(data, {QStringLiteral("retouch"), copy, QStringLiteral("--settings"), QStringLiteral(R"({"contrast": 20})")});
+    EXPECT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err, QStringLiteral("« corrupted.jpg » : Impossible de lire cette photo.\n"));
+
+    // Broken metadata only: the thumbnail is made, without a word.
+    QStringList noisy;
+    for (const QString& name : QDir(samples + QStringLiteral("/invalid")).entryList({QStringLiteral("*.jpg")})) {
+        outcome = cli(data, {QStringLiteral("thumbnail"), samples + QStringLiteral("/invalid/") + name, QStringLiteral("--size"),
+                             QStringLiteral("128"), QStringLiteral("--out"), out});
+        if (outcome.status != 0 || !outcome.err.isEmpty()) noisy.push_back(name + QStringLiteral(" : ") + outcome.err);
+    }
+    EXPECT_TRUE(noisy.isEmpty()) << noisy.join(u'\n').toStdString();
 }

@@ -1,6 +1,8 @@
 #include "editing/RetouchBridges.h"
 #include "orders/MediaThumbnailer.h"
 
+#include "CameraSamples.h"
+
 #include <QColor>
 #include <QDir>
 #include <QEventLoop>
@@ -234,3 +236,55 @@ TEST_F(MediaThumbnailerTest, FreedesktopEntriesAreWrittenCheckedAndShared)
 }
 
 } // namespace
+
+namespace {
+
+// Mean difference per channel (0–255) of two same-sized images; a large value for different sizes.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size()) return 255;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row)
+        for (int col = 0; col < x.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+} // namespace
+
+TEST(CameraThumbnails, EveryReadablePhotoComesOutUprightAndTheDamagedOneEmpty)
+{
+    if (test::cameraSamplesDir().isEmpty()) GTEST_SKIP() << test::kNoCameraSamples;
+    RetouchBridges::ensureVips();
+    QStringList wrong;
+    int made = 0;
+    for (const QString& photo : test::cameraPhotos()) {
+        const QImage thumbnail = MediaThumbnailer::photoThumbnail(photo, 160);
+        if (test::isDamagedCameraPhoto(photo)) {
+            if (!thumbnail.isNull()) wrong.push_back(photo + QStringLiteral(" (damaged, yet a thumbnail)"));
+            continue;
+        }
+        const QSize upright = test::uprightSize(photo);
+        if (thumbnail.isNull() || std::max(thumbnail.width(), thumbnail.height()) > 160 ||
+            !test::sameShape(thumbnail.size(), upright))
+            wrong.push_back(photo + QStringLiteral(" (%1×%2 for %3×%4)").arg(thumbnail.width()).arg(thumbnail.height())
+                                        .arg(upright.width()).arg(upright.height()));
+        else ++made;
+    }
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.join(u'\n').toStdString();
+    EXPECT_GE(made, 40);
+
+    // The eight orientations of one scene show the same picture once upright, not only the same shape
+    // (each bears its own number: about 14 apart when right, 45 and more when mirrored or turned).
+    const QString folder = test::cameraSamplesDir() + QStringLiteral("/orientation/");
+    for (const char* shape : {"landscape", "portrait"}) {
+        const QImage reference = MediaThumbnailer::photoThumbnail(folder + QLatin1String(shape) + QStringLiteral("_1.jpg"), 160);
+        for (int orientation = 2; orientation <= 8; ++orientation) {
+            const QString name = QLatin1String(shape) + u'_' + QString::number(orientation) + QStringLiteral(".jpg");
+            EXPECT_LT(meanDifference(MediaThumbnailer::photoThumbnail(folder + name, 160), reference), 25) << name.toStdString();
+        }
+    }
+}
