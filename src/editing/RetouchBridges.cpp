@@ -151,4 +151,14 @@ void writeFile(const FloatImage& image, const QString& path)
     }
 }
 
+QByteArray jpegBytes(const vips::VImage& image, int quality)
+{
+    VipsBlob* blob = image.jpegsave_buffer(vips::VImage::option()->set("Q", quality)->set("strip", true));
+    size_t length = 0;
+    const void* data = vips_blob_get(blob, &length);
+    QByteArray jpeg(static_cast<const char*>(data), qsizetype(length));
+    vips_area_unref(VIPS_AREA(blob));
+    return jpeg;
+}
+
 } // namespace tavrin::RetouchBridges

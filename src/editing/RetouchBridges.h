@@ -5,6 +5,7 @@
 
 #include "editing/RetouchImage.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -30,5 +31,8 @@ QImage toQImage(const FloatImage& image);
 FloatImage decodeFile(const QString& path);
 // Writes in the format of the file's extension, ICC profile kept; throws tavrin::Error.
 void writeFile(const FloatImage& image, const QString& path);
+
+// An 8-bit image (no alpha) as JPEG bytes without metadata, for pages served on the network.
+QByteArray jpegBytes(const vips::VImage& image, int quality);
 
 } // namespace tavrin::RetouchBridges

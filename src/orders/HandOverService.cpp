@@ -58,12 +58,7 @@ QByteArray makeThumbnail(const QString& path, int size)
         if (image.interpretation() != VIPS_INTERPRETATION_sRGB && image.interpretation() != VIPS_INTERPRETATION_B_W)
             image = image.colourspace(VIPS_INTERPRETATION_sRGB);
         if (image.format() != VIPS_FORMAT_UCHAR) image = image.cast(VIPS_FORMAT_UCHAR);
-        VipsBlob* blob = image.jpegsave_buffer(vips::VImage::option()->set("Q", 80)->set("strip", true));
-        size_t length = 0;
-        const void* data = vips_blob_get(blob, &length);
-        QByteArray jpeg(static_cast<const char*>(data), qsizetype(length));
-        vips_area_unref(VIPS_AREA(blob));
-        return jpeg;
+        return RetouchBridges::jpegBytes(image, 80);
     } catch (const std::exception&) {
         return {}; // not an image libvips reads: the page shows a plain tile
     }

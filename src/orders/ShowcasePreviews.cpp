@@ -1,6 +1,7 @@
 #include "orders/ShowcasePreviews.h"
 
 #include "editing/PhotoComposer.h"
+#include "editing/RetouchBridges.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -95,12 +96,7 @@ QByteArray ShowcasePreviews::make(const QString& photoPath) const
         }
         if (canvas.has_alpha()) canvas = canvas.extract_band(0, vips::VImage::option()->set("n", canvas.bands() - 1));
         if (canvas.format() != VIPS_FORMAT_UCHAR) canvas = canvas.cast(VIPS_FORMAT_UCHAR);
-        VipsBlob* blob = canvas.jpegsave_buffer(vips::VImage::option()->set("Q", 82)->set("strip", true));
-        size_t length = 0;
-        const void* data = vips_blob_get(blob, &length);
-        QByteArray jpeg(static_cast<const char*>(data), qsizetype(length));
-        vips_area_unref(VIPS_AREA(blob));
-        return jpeg;
+        return RetouchBridges::jpegBytes(canvas, 82);
     } catch (const std::exception&) {
         return {};
     }
