@@ -30,6 +30,16 @@ Registration::Registration(Command command) { registry().push_back(std::move(com
 
 const QList<Command>& commands() { return registry(); }
 
+double durationOption(const Args& args, double fallback, double longest)
+{
+    const std::optional<QString> value = args.value(QStringLiteral("for"));
+    if (!value) return fallback;
+    bool ok = false;
+    const double seconds = value->toDouble(&ok);
+    if (!ok || seconds <= 0 || seconds > longest) throw UsageError(QStringLiteral("--for attend une durée en secondes"));
+    return seconds;
+}
+
 QString usageLine(const QString& usage) { return QStringLiteral("Utilisation : tavrin-cli ") + usage; }
 
 Args::Args(const QStringList& raw, const QStringList& valueOptions, const QStringList& flagOptions,

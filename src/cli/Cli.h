@@ -48,6 +48,9 @@ private:
     QStringList m_positional;
 };
 
+// The seconds of --for: `fallback` when absent; wrong usage unless 0 < seconds ≤ `longest`.
+double durationOption(const Args& args, double fallback, double longest);
+
 struct Command {
     QString name;    // "library show"
     QString usage;   // "library show"

@@ -24,12 +24,7 @@ int handOverRun(const QStringList& raw)
 {
     const Args args(raw, {QStringLiteral("for"), QStringLiteral("address")});
     if (args.positional().isEmpty()) throw UsageError(QStringLiteral("hand-over attend au moins un fichier"));
-    double seconds = 300;
-    if (const auto value = args.value(QStringLiteral("for"))) {
-        bool ok = false;
-        seconds = value->toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 86400) throw UsageError(QStringLiteral("--for attend une durée en secondes"));
-    }
+    const double seconds = durationOption(args, 300, 86400);
     HandOverService::Options options;
     if (const auto value = args.value(QStringLiteral("address"))) {
         options.address = QHostAddress(*value);

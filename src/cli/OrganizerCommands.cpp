@@ -1,6 +1,7 @@
 // The spreadsheet workspace and the rider folders from the command line: the same stores, plan,
 // run and messages as the window.
 #include "cli/Cli.h"
+#include "cli/StopSignals.h"
 #include "cli/LibraryLookup.h"
 #include "library/LibraryStore.h"
 #include "organizer/FollowSession.h"
@@ -11,26 +12,15 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QTimer>
 
 #include <atomic>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tavrin::cli {
 namespace {
 
 std::atomic_bool interrupted{false};
-
-int followPipe[2] = {-1, -1};
-
-void onFollowSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(followPipe[1], &byte, 1);
-}
 
 QString existingFolder(const QString& path)
 {
@@ -193,12 +183,7 @@ int plan(const QStringList& raw)
 // Follows the spreadsheet until SECONDS have passed or SIGINT/SIGTERM come, then reports.
 int organizeFollowing(const Args& args)
 {
-    double seconds = 0;
-    if (const auto value = args.value(QStringLiteral("for"))) {
-        bool ok = false;
-        seconds = value->toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 7 * 86400) throw UsageError(QStringLiteral("--for attend une durée en secondes"));
-    }
+    const double seconds = durationOption(args, 0, 7 * 86400); // 0: until stopped
     LibraryStore library;
     WorkspaceStore workspace;
     const QUuid id = spreadsheetNamed(library.snapshot(), args.required(QStringLiteral("spreadsheet")));
@@ -212,32 +197,13 @@ int organizeFollowing(const Args& args)
     QObject::connect(&session, &FollowSession::failed, [](const QUuid&, const QString& message) { printError(message); });
 
     QEventLoop loop;
-    // The signals become an event, so that the last range is copied and the history written.
-    if (::pipe2(followPipe, O_CLOEXEC | O_NONBLOCK) != 0) throw Error(QStringLiteral("Le suivi n’a pas pu démarrer."));
-    QSocketNotifier notifier(followPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-    struct sigaction action{};
-    action.sa_handler = onFollowSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    const auto restore = [] {
-        ::signal(SIGINT, SIG_DFL);
-        ::signal(SIGTERM, SIG_DFL);
-        ::close(followPipe[0]);
-        ::close(followPipe[1]);
-    };
-    try {
-        session.start();
-    } catch (...) {
-        restore();
-        throw;
-    }
+    // The signals end the loop, so that the last range is copied and the history written.
+    const StopSignals stopSignals(loop, QStringLiteral("Le suivi n’a pas pu démarrer."));
+    session.start();
     printError(QStringLiteral("Suivi de l’arrivée des photos…"));
     if (seconds > 0) QTimer::singleShot(qint64(seconds * 1000), &loop, &QEventLoop::quit);
     loop.exec();
     const OrganizerReport report = session.stop();
-    restore();
     printReport(report);
     if (report.failed > 0) {
         printError(report.defaultHeadline());

@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "cli/StopSignals.h"
 
 #include "base/Error.h"
 #include "orders/HandOverService.h"
@@ -13,12 +14,8 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tavrin::cli {
 
@@ -26,14 +23,6 @@ namespace {
 
 // A fixed port by default, so that a printed poster stays right from one show to the next.
 constexpr quint16 defaultPort = 8765;
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
 
 // The orders root the orders screen uses.
 QString ordersRoot()
@@ -100,12 +89,7 @@ int showcaseRun(const QStringList& raw)
             options.formats.append(name);
         }
     }
-    double seconds = 0; // 0: until interrupted
-    if (const auto value = args.value(QStringLiteral("for"))) {
-        bool ok = false;
-        seconds = value->toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 7 * 86400) throw UsageError(QStringLiteral("--for attend une durée en secondes"));
-    }
+    const double seconds = durationOption(args, 0, 7 * 86400); // 0: until stopped
     {
         OrdersStore store;
         options.watermark = store.resolveWatermark();
@@ -124,22 +108,13 @@ int showcaseRun(const QStringList& raw)
     });
 
     QEventLoop loop;
-    // SIGINT and SIGTERM end the showcase cleanly: connections closed, the report printed.
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) throw Error(QStringLiteral("La vitrine n’a pas pu démarrer."));
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
-    struct sigaction action{};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    if (seconds > 0) QTimer::singleShot(qint64(seconds * 1000), &loop, &QEventLoop::quit);
-    loop.exec();
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
+    {
+        // SIGINT and SIGTERM end the showcase cleanly: connections closed, the report printed.
+        const StopSignals stopSignals(loop, QStringLiteral("La vitrine n’a pas pu démarrer."));
+        if (seconds > 0) QTimer::singleShot(qint64(seconds * 1000), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     service.stop();
-    ::close(signalPipe[0]);
-    ::close(signalPipe[1]);
 
     QJsonArray names;
     for (const QString& name : service.orderFolders()) names.append(name);

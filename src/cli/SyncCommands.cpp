@@ -14,12 +14,7 @@ int syncRun(const QStringList& raw)
 {
     const Args args(raw, {QStringLiteral("prefer"), QStringLiteral("for")});
     if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("sync ne prend pas d’argument hors options"));
-    double seconds = 30;
-    if (const auto value = args.value(QStringLiteral("for"))) {
-        bool ok = false;
-        seconds = value->toDouble(&ok);
-        if (!ok || seconds <= 0 || seconds > 86400) throw UsageError(QStringLiteral("--for attend une durée en secondes"));
-    }
+    const double seconds = durationOption(args, 30, 86400);
 
     LibraryStore store;
     SyncService service(QStringLiteral("mac"));
