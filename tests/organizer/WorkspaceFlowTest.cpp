@@ -211,3 +211,50 @@ TEST(WorkspaceFlow, FollowingCopiesRowsAsTheirPhotosArriveAndStoppingWritesOneHi
     EXPECT_TRUE(QFile::exists(destination + "/MARTIN LÉA/0011.jpg"));
     EXPECT_EQ(store.actionHistory().size(), 2);
 }
+
+TEST(WorkspaceFlow, FollowingShowsAFailedCopyOnItsRow)
+{
+    TempDataDir data;
+    QTemporaryDir folders;
+    const QString source = folders.filePath("Carte SD"), destination = folders.filePath("Clients");
+    QDir().mkpath(source);
+    // A file where the rider's folder should go: the copies cannot be made.
+    writeFile(destination + "/DUPONT JEAN", "occupé");
+
+    SingleInstance launches(data.path());
+    TavrinApp app(launches);
+    MacRootView window(app);
+    window.show();
+    const DayRecord day = app.libraryStore.addDay(QStringLiteral("Samedi"));
+    const SpreadsheetRecord sheet = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Vitesse"));
+    window.tableur()->sidebar()->select(day.id, sheet.id);
+    SpreadsheetWorkspaceView& workspace = *window.workspace();
+    WorkspaceStore& store = app.workspaceStore;
+    store.adoptProgramme(ProgrammeDocument{
+        "programme.xlsx", {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa")}}}}}});
+    store.selectDay("Samedi", sheet.id);
+    store.selectEvent("Samedi|Vitesse", sheet.id);
+    store.storeFolder(source, WorkspaceStore::FolderKind::source, sheet.id);
+    store.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet.id);
+    writeFile(source + "/0001.jpg", "un");
+    writeFile(source + "/0010.jpg", "dix");
+    for (const auto& [photo, assigned] : {std::pair{"0001", "12"}, std::pair{"0010", "15"}}) {
+        const QUuid last = app.libraryStore.snapshot().spreadsheet(sheet.id)->rows.last().id;
+        app.libraryStore.updateRow(sheet.id, last, photo, assigned);
+    }
+    QTRY_VERIFY(workspace.followButton()->isEnabled());
+
+    QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
+    ASSERT_TRUE(workspace.model()->isFollowing());
+    RowsTableModel& rows = *window.tableur()->spreadsheetPane()->model();
+    const QUuid first = app.libraryStore.snapshot().spreadsheet(sheet.id)->rows.first().id;
+    QTRY_VERIFY_WITH_TIMEOUT(!workspace.model()->preview(first)->copyFailure.isEmpty(), 60000);
+    const QString failure = workspace.model()->preview(first)->copyFailure;
+    EXPECT_TRUE(rows.index(0, workspace.statusColumn()).data(Qt::ToolTipRole).toString().contains(failure));
+
+    // Stopping keeps the failure beside its row and in the history's entry.
+    QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
+    EXPECT_EQ(workspace.model()->preview(first)->copyFailure, failure);
+    EXPECT_EQ(store.actionHistory().size(), 1);
+    EXPECT_FALSE(rows.index(0, workspace.statusColumn()).data(Qt::ToolTipRole).toString().contains("photos transférées"));
+}
