@@ -2,8 +2,10 @@
 
 #include "numbers/AssignedNumber.h"
 #include "organizer/FileErrors.h"
+#include "organizer/FollowSession.h"
 #include "programme/TextFolding.h"
 
+#include <QCoreApplication>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -132,10 +134,17 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
     connect(&m_sourceWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { scheduleRebuild(false); });
     connect(&m_workspace, &WorkspaceStore::settingsChanged, this, &SpreadsheetWorkspaceModel::onSettingsChanged);
     connect(&m_workspace, &WorkspaceStore::programmeChanged, this, &SpreadsheetWorkspaceModel::onProgrammeChanged);
+    // Quitting copies the last range and writes the history while the stores are still there.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &SpreadsheetWorkspaceModel::stopFollowing);
 }
 
 SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
 {
+    if (m_follow) {
+        m_follow->disconnect(this);
+        m_follow.reset();
+    }
     if (!m_run) return;
     // Whoever listens may be going away too: the results are recorded without telling anyone.
     m_library.disconnect(this);
@@ -149,6 +158,7 @@ SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
 void SpreadsheetWorkspaceModel::setSpreadsheet(const std::optional<QUuid>& spreadsheetID)
 {
     if (spreadsheetID == m_spreadsheetID) return;
+    stopFollowing();
     m_spreadsheetID = spreadsheetID;
     m_groups.clear();
     m_groupIndex.clear();
@@ -368,6 +378,8 @@ std::optional<QString> SpreadsheetWorkspaceModel::selectedEventTitle() const
 std::optional<QString> SpreadsheetWorkspaceModel::runBlocker() const
 {
     if (isRunning()) return QStringLiteral("Organisation en cours…");
+    // Both would copy the same photos at once, each unaware of the other's copies.
+    if (m_follow) return QStringLiteral("Arrêtez d’abord le suivi de l’arrivée des photos.");
     if (!m_spreadsheetID) return QStringLiteral("Choisissez un tableur.");
     const SpreadsheetMacSettings s = settings();
     if (!s.sourceBookmark) return QStringLiteral("Choisissez d’abord le dossier des photos.");
@@ -382,6 +394,72 @@ std::optional<QString> SpreadsheetWorkspaceModel::runBlocker() const
 }
 
 bool SpreadsheetWorkspaceModel::canRun() const { return !runBlocker(); }
+
+// ---- Following
+
+std::optional<QString> SpreadsheetWorkspaceModel::followBlocker() const
+{
+    if (isRunning()) return QStringLiteral("Organisation en cours…");
+    if (!m_spreadsheetID) return QStringLiteral("Choisissez un tableur.");
+    const SpreadsheetMacSettings s = settings();
+    if (!s.sourceBookmark) return QStringLiteral("Choisissez d’abord le dossier des photos.");
+    if (!s.destinationBookmark) return QStringLiteral("Choisissez d’abord le dossier de destination.");
+    if (!m_workspace.selectedEvent(*m_spreadsheetID)) return kChooseEvent;
+    return std::nullopt;
+}
+
+void SpreadsheetWorkspaceModel::startFollowing()
+{
+    if (m_follow || followBlocker()) return;
+    auto session = std::make_unique<FollowSession>(m_library, m_workspace, *m_spreadsheetID);
+    FollowSession* follow = session.get();
+    // The copies are remembered as transfers, which turns their rows green; the plan is
+    // rebuilt so that the photo ranges shown keep up with the folder.
+    connect(follow, &FollowSession::copied, this, [this, follow] {
+        showFollowFailures(*follow);
+        scheduleRebuild(false);
+        Q_EMIT followChanged();
+    });
+    connect(follow, &FollowSession::failed, this, [this, follow] { showFollowFailures(*follow); });
+    connect(follow, &FollowSession::looked, this, [this, follow] {
+        if (follow->failures() != m_copyFailures) showFollowFailures(*follow);
+    });
+    try {
+        follow->start();
+    } catch (const Error& error) {
+        m_parseError = error.message();
+        Q_EMIT followChanged();
+        Q_EMIT stateChanged();
+        return;
+    }
+    m_follow = std::move(session);
+    m_lastReport.reset();
+    showFollowFailures(*follow);
+    Q_EMIT followChanged();
+    Q_EMIT stateChanged();
+}
+
+void SpreadsheetWorkspaceModel::stopFollowing()
+{
+    if (!m_follow) return;
+    const std::unique_ptr<FollowSession> session = std::move(m_follow);
+    session->disconnect(this);
+    const OrganizerReport report = session->stop();
+    if (report.copied > 0 || report.alreadyPresent > 0 || report.failed > 0) m_lastReport = report;
+    m_copyFailures = session->failures();
+    refreshPreviews();
+    scheduleRebuild(false);
+    Q_EMIT followChanged();
+    Q_EMIT stateChanged();
+}
+
+QString SpreadsheetWorkspaceModel::followStatus() const { return m_follow ? m_follow->statusLine() : QString(); }
+
+void SpreadsheetWorkspaceModel::showFollowFailures(const FollowSession& session)
+{
+    m_copyFailures = session.failures();
+    refreshPreviews();
+}
 
 void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
 {

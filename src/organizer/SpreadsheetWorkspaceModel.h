@@ -23,6 +23,8 @@
 
 namespace tavrin {
 
+class FollowSession;
+
 class SpreadsheetWorkspaceModel : public QObject {
     Q_OBJECT
 
@@ -99,6 +101,18 @@ public:
     // The last run's report (until another spreadsheet is shown).
     const std::optional<OrganizerReport>& lastReport() const { return m_lastReport; }
 
+    // Following the arrival of photos: each row's photos are copied as soon as its range closes.
+    // Why it cannot start, in the words shown to the user; none when it can.
+    std::optional<QString> followBlocker() const;
+    // A start that fails leaves its French reason as the error text.
+    void startFollowing();
+    // Copies the last range and records the session in the history (also when another
+    // spreadsheet is shown and when the application quits).
+    void stopFollowing();
+    bool isFollowing() const { return bool(m_follow); }
+    // « Suivi : 3 dossiers · 12 photos copiées · dernière copie il y a 8 s »; empty when off.
+    QString followStatus() const;
+
     // Opens a folder for the user (the file manager); empty where there is none.
     std::function<void(const QString& folder)> openFolder;
 
@@ -111,6 +125,8 @@ Q_SIGNALS:
     void stateChanged();
     void runProgress(qint64 done, qint64 total, const QString& rider);
     void runFinished();
+    // Following started or stopped, or copied photos.
+    void followChanged();
 
 private:
     struct Run;
@@ -125,6 +141,7 @@ private:
     void onProgrammeChanged();
     void setGroups(QList<PhotoGroup> groups);
     void finishRun();
+    void showFollowFailures(const FollowSession& session);
 
     LibraryStore& m_library;
     WorkspaceStore& m_workspace;
@@ -158,6 +175,7 @@ private:
     std::tuple<std::optional<QByteArray>, std::optional<QString>, std::optional<QString>> m_planInputs;
     std::unique_ptr<Run> m_run;
     std::optional<OrganizerReport> m_lastReport;
+    std::unique_ptr<FollowSession> m_follow;
 };
 
 } // namespace tavrin

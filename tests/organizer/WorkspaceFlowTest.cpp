@@ -130,3 +130,131 @@ TEST(WorkspaceFlow, ImportChooseTypeRunAndSeeTheHistoryAndTheDoneMark)
     EXPECT_TRUE(paniers.reportLabel()->text().startsWith("7 dossiers vides créés"));
     OrganizerDialogs::hooks() = {};
 }
+
+TEST(WorkspaceFlow, FollowingCopiesRowsAsTheirPhotosArriveAndStoppingWritesOneHistoryEntry)
+{
+    constexpr int patience = 60000;
+    TempDataDir data;
+    QTemporaryDir folders;
+    const QString source = folders.filePath("Carte SD"), destination = folders.filePath("Clients");
+    QDir().mkpath(source);
+    QDir().mkpath(destination);
+
+    SingleInstance launches(data.path());
+    TavrinApp app(launches);
+    MacRootView window(app);
+    window.show();
+    const DayRecord day = app.libraryStore.addDay(QStringLiteral("Samedi"));
+    const SpreadsheetRecord sheet = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Vitesse"));
+    const SpreadsheetRecord other = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Grand Prix"));
+    window.tableur()->sidebar()->select(day.id, sheet.id);
+    SpreadsheetWorkspaceView& workspace = *window.workspace();
+    SpreadsheetWorkspaceModel& model = *workspace.model();
+    ASSERT_EQ(model.spreadsheetID(), sheet.id);
+    EXPECT_EQ(workspace.followButton()->text(), "Suivre l’arrivée des photos");
+    EXPECT_FALSE(workspace.followButton()->isEnabled());
+
+    WorkspaceStore& store = app.workspaceStore;
+    store.adoptProgramme(ProgrammeDocument{
+        "programme.xlsx", {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa")}}}}}});
+    store.selectDay("Samedi", sheet.id);
+    store.selectEvent("Samedi|Vitesse", sheet.id);
+    store.storeFolder(source, WorkspaceStore::FolderKind::source, sheet.id);
+    EXPECT_FALSE(workspace.followButton()->isEnabled());
+    store.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet.id);
+    QTRY_VERIFY(workspace.followButton()->isEnabled());
+    const auto type = [&](const QString& photo, const QString& assigned) {
+        const QUuid last = app.libraryStore.snapshot().spreadsheet(sheet.id)->rows.last().id;
+        app.libraryStore.updateRow(sheet.id, last, photo, assigned);
+    };
+    type("0001", "12");
+
+    QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
+    ASSERT_TRUE(model.isFollowing());
+    EXPECT_TRUE(workspace.followButton()->isChecked());
+    // A run beside the following would copy the same photos twice; the folders stay as chosen.
+    EXPECT_FALSE(workspace.runButton()->isEnabled());
+    EXPECT_FALSE(workspace.sourceButton()->isEnabled());
+    EXPECT_TRUE(workspace.followStatusLabel()->text().startsWith("Suivi : "));
+
+    writeFile(source + "/0001.jpg", "un");
+    writeFile(source + "/0002.jpg", "deux");
+    writeFile(source + "/0010.jpg", "dix");
+    // The next row closes the first range.
+    type("0010", "15");
+    QTRY_COMPARE_WITH_TIMEOUT(tree(destination), QStringList({"DUPONT JEAN/0001.jpg", "DUPONT JEAN/0002.jpg"}), patience);
+    RowsTableModel& rows = *window.tableur()->spreadsheetPane()->model();
+    QTRY_VERIFY_WITH_TIMEOUT(rows.index(0, workspace.statusColumn()).data(Qt::ToolTipRole).toString().contains("photos transférées"), patience);
+    EXPECT_FALSE(rows.index(1, workspace.statusColumn()).data(Qt::ToolTipRole).toString().contains("photos transférées"));
+    QTRY_VERIFY_WITH_TIMEOUT(workspace.followStatusLabel()->text().startsWith("Suivi : 1 dossier · 2 photos copiées · dernière copie il y a "),
+                             patience);
+    EXPECT_TRUE(store.actionHistory().isEmpty());
+
+    // Switching off copies the open range and writes one entry.
+    QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
+    EXPECT_FALSE(model.isFollowing());
+    EXPECT_FALSE(workspace.followButton()->isChecked());
+    EXPECT_FALSE(workspace.followStatusLabel()->isVisible());
+    EXPECT_EQ(tree(destination), QStringList({"DUPONT JEAN/0001.jpg", "DUPONT JEAN/0002.jpg", "MARTIN LÉA/0010.jpg"}));
+    EXPECT_EQ(store.actionHistory().size(), 1);
+    QTRY_VERIFY(workspace.historyView()->shownLines().contains("2 dossiers · 3 photos copiées"));
+    QTRY_VERIFY(rows.index(1, workspace.statusColumn()).data(Qt::ToolTipRole).toString().contains("photos transférées"));
+    QTRY_VERIFY(workspace.runButton()->isEnabled());
+
+    // Showing another spreadsheet stops the following too, with its own entry.
+    QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
+    ASSERT_TRUE(model.isFollowing());
+    writeFile(source + "/0011.jpg", "onze");
+    window.tableur()->sidebar()->select(day.id, other.id);
+    QTRY_COMPARE(model.spreadsheetID(), other.id);
+    EXPECT_FALSE(model.isFollowing());
+    EXPECT_TRUE(QFile::exists(destination + "/MARTIN LÉA/0011.jpg"));
+    EXPECT_EQ(store.actionHistory().size(), 2);
+}
+
+TEST(WorkspaceFlow, FollowingShowsAFailedCopyOnItsRow)
+{
+    TempDataDir data;
+    QTemporaryDir folders;
+    const QString source = folders.filePath("Carte SD"), destination = folders.filePath("Clients");
+    QDir().mkpath(source);
+    // A file where the rider's folder should go: the copies cannot be made.
+    writeFile(destination + "/DUPONT JEAN", "occupé");
+
+    SingleInstance launches(data.path());
+    TavrinApp app(launches);
+    MacRootView window(app);
+    window.show();
+    const DayRecord day = app.libraryStore.addDay(QStringLiteral("Samedi"));
+    const SpreadsheetRecord sheet = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Vitesse"));
+    window.tableur()->sidebar()->select(day.id, sheet.id);
+    SpreadsheetWorkspaceView& workspace = *window.workspace();
+    WorkspaceStore& store = app.workspaceStore;
+    store.adoptProgramme(ProgrammeDocument{
+        "programme.xlsx", {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa")}}}}}});
+    store.selectDay("Samedi", sheet.id);
+    store.selectEvent("Samedi|Vitesse", sheet.id);
+    store.storeFolder(source, WorkspaceStore::FolderKind::source, sheet.id);
+    store.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet.id);
+    writeFile(source + "/0001.jpg", "un");
+    writeFile(source + "/0010.jpg", "dix");
+    for (const auto& [photo, assigned] : {std::pair{"0001", "12"}, std::pair{"0010", "15"}}) {
+        const QUuid last = app.libraryStore.snapshot().spreadsheet(sheet.id)->rows.last().id;
+        app.libraryStore.updateRow(sheet.id, last, photo, assigned);
+    }
+    QTRY_VERIFY(workspace.followButton()->isEnabled());
+
+    QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
+    ASSERT_TRUE(workspace.model()->isFollowing());
+    RowsTableModel& rows = *window.tableur()->spreadsheetPane()->model();
+    const QUuid first = app.libraryStore.snapshot().spreadsheet(sheet.id)->rows.first().id;
+    QTRY_VERIFY_WITH_TIMEOUT(!workspace.model()->preview(first)->copyFailure.isEmpty(), 60000);
+    const QString failure = workspace.model()->preview(first)->copyFailure;
+    EXPECT_TRUE(rows.index(0, workspace.statusColumn()).data(Qt::ToolTipRole).toString().contains(failure));
+
+    // Stopping keeps the failure beside its row and in the history's entry.
+    QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
+    EXPECT_EQ(workspace.model()->preview(first)->copyFailure, failure);
+    EXPECT_EQ(store.actionHistory().size(), 1);
+    EXPECT_FALSE(rows.index(0, workspace.statusColumn()).data(Qt::ToolTipRole).toString().contains("photos transférées"));
+}

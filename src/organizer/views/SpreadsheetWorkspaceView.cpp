@@ -82,7 +82,9 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
       m_error(new QLabel(this)), m_report(new QLabel(this)),
       m_runButton(new CapsuleButton(CapsuleKind::prominent, QStringLiteral("Organiser les photos"), QString(), this)),
       m_progressRow(new QWidget(this)), m_progress(new QProgressBar(m_progressRow)), m_progressRider(new QLabel(m_progressRow)),
-      m_cancelButton(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Annuler"), QString(), m_progressRow))
+      m_cancelButton(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Annuler"), QString(), m_progressRow)),
+      m_followButton(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Suivre l’arrivée des photos"), QString(), this)),
+      m_followStatus(secondaryLabel(this, QStringLiteral("followStatus")))
 {
     m_model->openFolder = OrganizerDialogs::openFolder;
     for (CapsuleButton* button : {static_cast<CapsuleButton*>(m_dayMenu), static_cast<CapsuleButton*>(m_eventMenu)})
@@ -92,6 +94,10 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
     m_eventMenu->setObjectName(QStringLiteral("eventMenu"));
     m_runButton->setObjectName(QStringLiteral("runButton"));
     m_cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    m_followButton->setObjectName(QStringLiteral("followButton"));
+    m_followButton->setCheckable(true);
+    m_followStatus->setVisible(false);
+    m_followClock.setInterval(1000);
     m_error->setObjectName(QStringLiteral("workspaceError"));
     m_error->setWordWrap(true);
     m_error->setTextFormat(Qt::PlainText);
@@ -128,6 +134,8 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
     run->setSpacing(Theme::spacing);
     run->addWidget(m_issues);
     run->addWidget(m_report, 1);
+    run->addWidget(m_followStatus);
+    run->addWidget(m_followButton);
     run->addWidget(m_runButton);
     layout->addLayout(run);
 
@@ -149,6 +157,13 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
     connect(m_destinationButton, &QAbstractButton::clicked, this, [this] { chooseFolder(WorkspaceStore::FolderKind::destination); });
     connect(m_runButton, &QAbstractButton::clicked, m_model, &SpreadsheetWorkspaceModel::runOrganizer);
     connect(m_cancelButton, &QAbstractButton::clicked, m_model, &SpreadsheetWorkspaceModel::cancelRun);
+    connect(m_followButton, &QAbstractButton::clicked, this, [this](bool on) {
+        if (on) m_model->startFollowing();
+        else m_model->stopFollowing();
+        updateFollowState();
+    });
+    connect(m_model, &SpreadsheetWorkspaceModel::followChanged, this, &SpreadsheetWorkspaceView::updateFollowState);
+    connect(&m_followClock, &QTimer::timeout, this, [this] { m_followStatus->setText(m_model->followStatus()); });
     connect(m_model, &SpreadsheetWorkspaceModel::stateChanged, this, &SpreadsheetWorkspaceView::updateChoices);
     connect(m_model, &SpreadsheetWorkspaceModel::previewsChanged, this, &SpreadsheetWorkspaceView::updateRunState);
     connect(m_model, &SpreadsheetWorkspaceModel::runProgress, this, &SpreadsheetWorkspaceView::showProgress);
@@ -282,10 +297,12 @@ void SpreadsheetWorkspaceView::updateRunState()
     const std::optional<QString> blocker = m_model->runBlocker();
     m_runButton->setEnabled(!blocker);
     m_runButton->setToolTip(blocker.value_or(QString()));
-    // Nothing the run depends on changes while it goes.
+    updateFollowState();
+    // Nothing the run or the following depends on changes while they go.
+    const bool busy = running || m_model->isFollowing();
     for (QWidget* choice : std::initializer_list<QWidget*>{m_programmeButton, m_sourceButton, m_destinationButton})
-        choice->setEnabled(!running);
-    if (running) {
+        choice->setEnabled(!busy);
+    if (busy) {
         m_dayMenu->setEnabled(false);
         m_eventMenu->setEnabled(false);
     }
@@ -294,6 +311,20 @@ void SpreadsheetWorkspaceView::updateRunState()
         m_progressRider->clear();
     }
     m_progressRow->setVisible(running);
+}
+
+void SpreadsheetWorkspaceView::updateFollowState()
+{
+    const bool following = m_model->isFollowing();
+    const std::optional<QString> blocker = m_model->followBlocker();
+    m_followButton->setChecked(following);
+    m_followButton->setEnabled(following || !blocker);
+    m_followButton->setToolTip(following ? QStringLiteral("Arrêter le suivi : la dernière série est copiée et l’historique complété.")
+                                         : blocker.value_or(QString()));
+    m_followStatus->setText(m_model->followStatus());
+    m_followStatus->setVisible(following);
+    if (following && !m_followClock.isActive()) m_followClock.start();
+    else if (!following) m_followClock.stop();
 }
 
 void SpreadsheetWorkspaceView::showProgress(qint64 done, qint64 total, const QString& rider)

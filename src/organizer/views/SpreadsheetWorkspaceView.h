@@ -2,6 +2,7 @@
 
 #include "organizer/WorkspaceStore.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class QLabel;
@@ -47,6 +48,8 @@ public:
     CapsuleButton* destinationButton() const { return m_destinationButton; }
     CapsuleButton* runButton() const { return m_runButton; }
     CapsuleButton* cancelButton() const { return m_cancelButton; }
+    CapsuleButton* followButton() const { return m_followButton; }
+    QLabel* followStatusLabel() const { return m_followStatus; }
     QProgressBar* progressBar() const { return m_progress; }
     QLabel* summaryLabel() const { return m_summary; }
     QLabel* errorLabel() const { return m_error; }
@@ -58,6 +61,7 @@ private:
     void updateChoices();
     void updateRunState();
     void showProgress(qint64 done, qint64 total, const QString& rider);
+    void updateFollowState();
 
     SpreadsheetPane* m_pane;
     SpreadsheetWorkspaceModel* m_model;
@@ -81,6 +85,10 @@ private:
     QProgressBar* m_progress;
     QLabel* m_progressRider;
     CapsuleButton* m_cancelButton;
+    CapsuleButton* m_followButton;
+    QLabel* m_followStatus;
+    // Keeps « il y a N s » of the status line current.
+    QTimer m_followClock;
 };
 
 } // namespace tavrin
