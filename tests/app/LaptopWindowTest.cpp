@@ -1,3 +1,4 @@
+#include "AppLaunch.h"
 #include "TestSupport.h"
 #include "app/MacRootView.h"
 #include "app/SingleInstance.h"
@@ -28,27 +29,8 @@
 // Run on an offscreen screen of 1280 × 720 (laptop-screen.json), the smallest the window is made for.
 
 using namespace tavrin;
+using tavrin::test::Launch;
 using tavrin::test::TempDataDir;
-
-namespace {
-
-struct Launch {
-    explicit Launch(const QString& dataDir) : launches(dataDir), app(launches), window(app)
-    {
-        window.show();
-        QApplication::setActiveWindow(&window);
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-    }
-    LibraryStore& store() { return app.libraryStore; }
-    TableurView& tableur() { return *window.tableur(); }
-    MacSidebar& sidebar() { return *tableur().sidebar(); }
-
-    SingleInstance launches;
-    TavrinApp app;
-    MacRootView window;
-};
-
-} // namespace
 
 namespace {
 

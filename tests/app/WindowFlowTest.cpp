@@ -1,3 +1,4 @@
+#include "AppLaunch.h"
 #include "KeyTyping.h"
 #include "TestSupport.h"
 #include "app/AboutDialog.h"
@@ -35,28 +36,11 @@
 #include <gtest/gtest.h>
 
 using namespace tavrin;
+using tavrin::test::Launch;
 using tavrin::test::TempDataDir;
 using tavrin::test::type;
 
 namespace {
-
-// One launch of the application on a data folder: the stores, the window, shown and active.
-struct Launch {
-    explicit Launch(const QString& dataDir) : launches(dataDir), app(launches), window(app)
-    {
-        window.show();
-        QApplication::setActiveWindow(&window);
-        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
-    }
-    LibraryStore& store() { return app.libraryStore; }
-    TableurView& tableur() { return *window.tableur(); }
-    MacSidebar& sidebar() { return *tableur().sidebar(); }
-    RowsTableView& table() { return *tableur().spreadsheetPane()->table(); }
-
-    SingleInstance launches;
-    TavrinApp app;
-    MacRootView window;
-};
 
 NamingAlert* visibleAlert(QWidget& window, const QString& title)
 {

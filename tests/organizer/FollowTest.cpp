@@ -43,12 +43,7 @@ struct Follow : ::testing::Test {
         QDir().mkpath(destination);
         const DayRecord day = library.addDay(QStringLiteral("Samedi"));
         sheet = library.addSpreadsheet(day.id, QStringLiteral("Vitesse")).id;
-        workspace.adoptProgramme(ProgrammeDocument{
-            "programme.xlsx",
-            {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa"), rider("20", "Roux", "Zoé")}}}}}});
-        workspace.selectDay("Samedi", sheet);
-        workspace.selectEvent("Samedi|Vitesse", sheet);
-        workspace.storeFolder(source, WorkspaceStore::FolderKind::source, sheet);
+        chooseVitesse(workspace, sheet, source);
         useDestination(destination);
     }
     void useDestination(const QString& folder)

@@ -6,6 +6,7 @@
 #include "TestSupport.h"
 #include "library/LibrarySnapshot.h"
 #include "organizer/PhotoGroup.h"
+#include "organizer/WorkspaceStore.h"
 #include "programme/ProgrammeDocument.h"
 
 #include <QDir>
@@ -41,6 +42,18 @@ inline ImportedPerson rider(const QString& number, const QString& last, const QS
 }
 
 // Creates each file (its content is its own name) in `folder`.
+// Saturday's « Vitesse » (riders 12 DUPONT Jean, 15 MARTIN Léa, 20 ROUX Zoé) chosen for `sheet`,
+// with its photos in `source`: what a photographer sets before a class.
+inline void chooseVitesse(WorkspaceStore& store, const QUuid& sheet, const QString& source)
+{
+    store.adoptProgramme(ProgrammeDocument{
+        "programme.xlsx",
+        {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa"), rider("20", "Roux", "Zoé")}}}}}});
+    store.selectDay("Samedi", sheet);
+    store.selectEvent("Samedi|Vitesse", sheet);
+    store.storeFolder(source, WorkspaceStore::FolderKind::source, sheet);
+}
+
 inline void touch(const QString& folder, const QStringList& names)
 {
     for (const QString& name : names) writeFile(folder + u'/' + name, name.toUtf8());

@@ -39,12 +39,7 @@ struct Screen : ::testing::Test {
         QDir().mkpath(source);
         const DayRecord day = library.addDay(QStringLiteral("Samedi"));
         sheet = library.addSpreadsheet(day.id, QStringLiteral("Vitesse")).id;
-        workspace.adoptProgramme(ProgrammeDocument{
-            "programme.xlsx",
-            {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa"), rider("20", "Roux", "Zoé")}}}}}});
-        workspace.selectDay("Samedi", sheet);
-        workspace.selectEvent("Samedi|Vitesse", sheet);
-        workspace.storeFolder(source, WorkspaceStore::FolderKind::source, sheet);
+        chooseVitesse(workspace, sheet, source);
         model = std::make_unique<SpreadsheetWorkspaceModel>(library, workspace);
         model->openFolder = [this](const QString& folder) { opened.push_back(folder); };
         model->setSpreadsheet(sheet);

@@ -155,11 +155,7 @@ TEST(WorkspaceFlow, FollowingCopiesRowsAsTheirPhotosArriveAndStoppingWritesOneHi
     EXPECT_FALSE(workspace.followButton()->isEnabled());
 
     WorkspaceStore& store = app.workspaceStore;
-    store.adoptProgramme(ProgrammeDocument{
-        "programme.xlsx", {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa")}}}}}});
-    store.selectDay("Samedi", sheet.id);
-    store.selectEvent("Samedi|Vitesse", sheet.id);
-    store.storeFolder(source, WorkspaceStore::FolderKind::source, sheet.id);
+    chooseVitesse(store, sheet.id, source);
     EXPECT_FALSE(workspace.followButton()->isEnabled());
     store.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet.id);
     QTRY_VERIFY(workspace.followButton()->isEnabled());
@@ -230,11 +226,7 @@ TEST(WorkspaceFlow, FollowingShowsAFailedCopyOnItsRow)
     window.tableur()->sidebar()->select(day.id, sheet.id);
     SpreadsheetWorkspaceView& workspace = *window.workspace();
     WorkspaceStore& store = app.workspaceStore;
-    store.adoptProgramme(ProgrammeDocument{
-        "programme.xlsx", {{"Samedi", {{"Samedi|Vitesse", "Vitesse", {rider("12", "Dupont", "Jean"), rider("15", "Martin", "Léa")}}}}}});
-    store.selectDay("Samedi", sheet.id);
-    store.selectEvent("Samedi|Vitesse", sheet.id);
-    store.storeFolder(source, WorkspaceStore::FolderKind::source, sheet.id);
+    chooseVitesse(store, sheet.id, source);
     store.storeFolder(destination, WorkspaceStore::FolderKind::destination, sheet.id);
     writeFile(source + "/0001.jpg", "un");
     writeFile(source + "/0010.jpg", "dix");

@@ -18,25 +18,38 @@ using namespace tavrin;
 using test::output;
 using test::PrivateCups;
 
+namespace {
+
+// A private print server with its PDF queue, chosen in the print panel; the photos the window
+// marks delivered are kept in `marked`.
+struct PrivateCupsWindow : ::testing::Test {
+    void SetUp() override
+    {
+        if (!cups.running) GTEST_SKIP() << cups.reason.toStdString();
+        // Before anything asks the print system for its printers.
+        qputenv("CUPS_SERVER", cups.env.value("CUPS_SERVER").toUtf8());
+        PrintInfoMemory::forgetRestoreForTesting();
+        ASSERT_TRUE(PrintInfoMemory::printerExists(cups.queue));
+        PhotoPrinter::setDeliveredMarker([this](const QStringList& photos) { marked << photos; });
+        PrintSession::setPrintPanelForTesting([this](QPrinter& printer, const QStringList&, QWidget*) {
+            printer.setPrinterName(cups.queue);
+            return PrintPanelChoice::print;
+        });
+        window.show();
+    }
+
+    PrivateCups cups;
+    test::TempDataDir data;
+    QList<QStringList> marked;
+    QWidget window;
+};
+
+} // namespace
+
 // From the window to a real queue: the pages are written by the worker thread, which hands the
 // job to the print server; an « Annuler » keeps the job to the pages already drawn.
-TEST(PrivateCupsWindow, TheWorkerPrintsToTheQueueAndAnnulerKeepsTheJobShort)
+TEST_F(PrivateCupsWindow, TheWorkerPrintsToTheQueueAndAnnulerKeepsTheJobShort)
 {
-    PrivateCups cups;
-    if (!cups.running) GTEST_SKIP() << cups.reason.toStdString();
-    // Before anything asks the print system for its printers.
-    qputenv("CUPS_SERVER", cups.env.value("CUPS_SERVER").toUtf8());
-    test::TempDataDir data;
-    PrintInfoMemory::forgetRestoreForTesting();
-    ASSERT_TRUE(PrintInfoMemory::printerExists(cups.queue));
-    QList<QStringList> marked;
-    PhotoPrinter::setDeliveredMarker([&](const QStringList& photos) { marked << photos; });
-    PrintSession::setPrintPanelForTesting([&](QPrinter& printer, const QStringList&, QWidget*) {
-        printer.setPrinterName(cups.queue);
-        return PrintPanelChoice::print;
-    });
-    QWidget window;
-    window.show();
 
     // Noise in PNG: every page takes a while to compress, so « Annuler » comes mid-job.
     const QString photo = data.file("IMG_0001.png");
@@ -75,21 +88,8 @@ TEST(PrivateCupsWindow, TheWorkerPrintsToTheQueueAndAnnulerKeepsTheJobShort)
 
 // The print server stops the queue while the window sends the pages: the job waits in the queue,
 // the window says why, and no photo is delivered.
-TEST(PrivateCupsWindow, AQueueStoppedMidJobSaysWhyAndMarksNothing)
+TEST_F(PrivateCupsWindow, AQueueStoppedMidJobSaysWhyAndMarksNothing)
 {
-    PrivateCups cups;
-    if (!cups.running) GTEST_SKIP() << cups.reason.toStdString();
-    qputenv("CUPS_SERVER", cups.env.value("CUPS_SERVER").toUtf8());
-    test::TempDataDir data;
-    PrintInfoMemory::forgetRestoreForTesting();
-    QList<QStringList> marked;
-    PhotoPrinter::setDeliveredMarker([&](const QStringList& photos) { marked << photos; });
-    PrintSession::setPrintPanelForTesting([&](QPrinter& printer, const QStringList&, QWidget*) {
-        printer.setPrinterName(cups.queue);
-        return PrintPanelChoice::print;
-    });
-    QWidget window;
-    window.show();
     QStringList photos;
     for (int i = 1; i <= 4; ++i) {
         photos << data.file(QStringLiteral("IMG_%1.png").arg(i));

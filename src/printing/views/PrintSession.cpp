@@ -4,12 +4,11 @@
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
 #include "printing/PrintQueue.h"
+#include "ui/QtTranslations.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QPaintEngine>
 #include <QPrintDialog>
@@ -18,7 +17,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QThread>
-#include <QTranslator>
 
 namespace tavrin {
 
@@ -34,20 +32,6 @@ PrintSession::PrintPanel& panelOverride()
     return panel;
 }
 
-// The print dialogs are Qt's own: their texts come from Qt's French catalogue when it is installed.
-void loadFrenchPanelTexts()
-{
-    static bool loaded = false;
-    if (loaded || !qApp) return;
-    loaded = true;
-    auto* translator = new QTranslator(qApp);
-    if (translator->load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(translator);
-    else
-        delete translator;
-}
-
 QString progressText(const QStringList& photos, int done, int total)
 {
     if (total == 1) return QStringLiteral("Impression de « %1 »…").arg(QFileInfo(photos.first()).completeBaseName());
@@ -58,7 +42,8 @@ QString progressText(const QStringList& photos, int done, int total)
 
 PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window)
 {
-    loadFrenchPanelTexts();
+    // The print dialogs are Qt's own: their texts come from Qt's French catalogue.
+    QtTranslations::installFrench();
     for (;;) {
         QPrintDialog dialog(&printer, window);
         dialog.setWindowTitle(QStringLiteral("Imprimer"));
