@@ -28,33 +28,17 @@ QByteArray photoBytes(const QString& name, int size = 64 * 1024)
     return bytes;
 }
 
-struct Follow : ::testing::Test {
-    TempDataDir data;
-    QTemporaryDir folders;
-    QString source = folders.filePath("cartes");
-    QString destination = folders.filePath("DEST");
-    LibraryStore library;
-    WorkspaceStore workspace;
-    QUuid sheet;
-
+struct Follow : VitesseSheet {
     void SetUp() override
     {
-        QDir().mkpath(source);
+        VitesseSheet::SetUp();
         QDir().mkpath(destination);
-        const DayRecord day = library.addDay(QStringLiteral("Samedi"));
-        sheet = library.addSpreadsheet(day.id, QStringLiteral("Vitesse")).id;
-        chooseVitesse(workspace, sheet, source);
         useDestination(destination);
     }
     void useDestination(const QString& folder)
     {
         destination = folder;
         workspace.storeFolder(folder, WorkspaceStore::FolderKind::destination, sheet);
-    }
-    void type(const QString& photo, const QString& assigned)
-    {
-        const QUuid last = library.snapshot().spreadsheet(sheet)->rows.last().id;
-        library.updateRow(sheet, last, photo, assigned);
     }
     // Written in two chunks under its final name, a pause between them.
     void writeSlowly(const QString& name)
@@ -92,8 +76,8 @@ struct Follow : ::testing::Test {
 
 TEST_F(Follow, CopiesClosedRangesWholeAndOnceFromEveryKindOfRowAndFile)
 {
-    type("0001", "12");
-    type("0010", "15");
+    typeRow("0001", "12");
+    typeRow("0010", "15");
     FollowSession session(library, workspace, sheet);
     session.start();
 
@@ -118,7 +102,7 @@ TEST_F(Follow, CopiesClosedRangesWholeAndOnceFromEveryKindOfRowAndFile)
     // range takes its photos into its own folder.
     writeRenamed("0004.jpg");
     ASSERT_TRUE(QTest::qWaitFor([&] { return in("DUPONT JEAN").contains("0004.jpg"); }, patience));
-    type("0003", "20");
+    typeRow("0003", "20");
     ASSERT_TRUE(QTest::qWaitFor([&] { return holds("ROUX ZOÉ", {"0003.jpg", "0004.jpg"}); }, patience));
     EXPECT_TRUE(session.statusLine().startsWith("Suivi : 3 dossiers · 7 photos copiées · dernière copie il y a "))
         << session.statusLine().toStdString();
@@ -152,8 +136,8 @@ TEST_F(Follow, CopiesClosedRangesWholeAndOnceFromEveryKindOfRowAndFile)
 
 TEST_F(Follow, ARiderCorrectedAfterTheCopyGetsThePhotosAndTheOldFolderIsNamed)
 {
-    type("0001", "12");
-    type("0010", "15");
+    typeRow("0001", "12");
+    typeRow("0010", "15");
     touch(source, {"0001.jpg", "0002.jpg", "0010.jpg"});
     FollowSession session(library, workspace, sheet);
     session.start();
@@ -170,8 +154,8 @@ TEST_F(Follow, ARiderCorrectedAfterTheCopyGetsThePhotosAndTheOldFolderIsNamed)
 
 TEST_F(Follow, APhotoStillOpenForWritingWaitsForItsClose)
 {
-    type("0001", "12");
-    type("0010", "15");
+    typeRow("0001", "12");
+    typeRow("0010", "15");
     touch(source, {"0010.jpg"});
     FollowSession session(library, workspace, sheet);
     session.start();
@@ -196,8 +180,8 @@ TEST_F(Follow, ReadOnlyDestinationFailsItsRowsAndFollowingGoesOn)
     SmallDisk disk("size=16m");
     if (!disk.mounted) GTEST_SKIP() << disk.reason.toStdString();
     useDestination(disk.path());
-    type("0001", "12");
-    type("0010", "15");
+    typeRow("0001", "12");
+    typeRow("0010", "15");
     touch(source, {"0001.jpg", "0010.jpg"});
     FollowSession session(library, workspace, sheet);
     QStringList failures;
@@ -206,7 +190,7 @@ TEST_F(Follow, ReadOnlyDestinationFailsItsRowsAndFollowingGoesOn)
     ASSERT_TRUE(QTest::qWaitFor([&] { return holds("DUPONT JEAN", {"0001.jpg"}); }, patience));
 
     ASSERT_TRUE(disk.makeReadOnly());
-    type("0020", "20");
+    typeRow("0020", "20");
     touch(source, {"0020.jpg"});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !failures.isEmpty(); }, patience));
     EXPECT_TRUE(failures.first().contains("MARTIN LÉA")) << failures.first().toStdString();
@@ -222,8 +206,8 @@ TEST_F(Follow, ReadOnlyDestinationFailsItsRowsAndFollowingGoesOn)
 
 TEST_F(Follow, CommandLineKilledMidCopyThenRestartedCopiesWhatIsMissingOnce)
 {
-    type("0001", "12");
-    type("0100", "15");
+    typeRow("0001", "12");
+    typeRow("0100", "15");
     QStringList names;
     for (int i = 1; i <= 12; ++i) {
         names.push_back(QStringLiteral("%1.jpg").arg(i, 4, 10, QChar(u'0')));

@@ -5,6 +5,7 @@
 #include "SmallDisk.h"
 #include "TestSupport.h"
 #include "library/LibrarySnapshot.h"
+#include "library/LibraryStore.h"
 #include "organizer/PhotoGroup.h"
 #include "organizer/WorkspaceStore.h"
 #include "programme/ProgrammeDocument.h"
@@ -13,6 +14,8 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
@@ -82,5 +85,31 @@ inline QStringList tree(const QString& folder)
     out.sort();
     return out;
 }
+
+// A data folder of its own with Saturday's « Vitesse » spreadsheet, its event chosen and its
+// photos in `source`; `destination` is named but left to each test.
+struct VitesseSheet : ::testing::Test {
+    TempDataDir data;
+    QTemporaryDir folders;
+    QString source = folders.filePath("cartes");
+    QString destination = folders.filePath("DEST");
+    LibraryStore library;
+    WorkspaceStore workspace;
+    QUuid sheet;
+
+    void SetUp() override
+    {
+        QDir().mkpath(source);
+        const DayRecord day = library.addDay(QStringLiteral("Samedi"));
+        sheet = library.addSpreadsheet(day.id, QStringLiteral("Vitesse")).id;
+        chooseVitesse(workspace, sheet, source);
+    }
+    // Types a row into the trailing blank row, as the table does.
+    void typeRow(const QString& photo, const QString& assigned)
+    {
+        const QUuid last = library.snapshot().spreadsheet(sheet)->rows.last().id;
+        library.updateRow(sheet, last, photo, assigned);
+    }
+};
 
 } // namespace tavrin::test

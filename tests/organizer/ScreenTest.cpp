@@ -24,22 +24,12 @@ using namespace tavrin::test;
 namespace {
 
 // A library with one spreadsheet, the workspace, and the screen showing the spreadsheet.
-struct Screen : ::testing::Test {
-    TempDataDir data;
-    QTemporaryDir folders;
-    QString source = folders.filePath("cartes");
-    QString destination = folders.filePath("DEST");
-    LibraryStore library;
-    WorkspaceStore workspace;
-    QUuid sheet;
+struct Screen : VitesseSheet {
     std::unique_ptr<SpreadsheetWorkspaceModel> model;
 
     void SetUp() override
     {
-        QDir().mkpath(source);
-        const DayRecord day = library.addDay(QStringLiteral("Samedi"));
-        sheet = library.addSpreadsheet(day.id, QStringLiteral("Vitesse")).id;
-        chooseVitesse(workspace, sheet, source);
+        VitesseSheet::SetUp();
         model = std::make_unique<SpreadsheetWorkspaceModel>(library, workspace);
         model->openFolder = [this](const QString& folder) { opened.push_back(folder); };
         model->setSpreadsheet(sheet);
@@ -48,10 +38,7 @@ struct Screen : ::testing::Test {
     // Replaces the rows (the trailing blank row stays).
     void type(const QList<std::pair<QString, QString>>& rows)
     {
-        for (const auto& [photo, assigned] : rows) {
-            const QUuid last = library.snapshot().spreadsheet(sheet)->rows.last().id;
-            library.updateRow(sheet, last, photo, assigned);
-        }
+        for (const auto& [photo, assigned] : rows) typeRow(photo, assigned);
         model->rebuildPlan();
     }
     QList<PreviewRow> rows() const { return model->rowsForTable(); }
