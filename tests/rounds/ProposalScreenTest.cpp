@@ -76,7 +76,9 @@ struct ProposalScreen : ::testing::Test {
     QStringList typedRows() const
     {
         QStringList rows;
-        for (const RowRecord& row : library.snapshot().spreadsheet(sheet)->rows)
+        // Kept in a variable: the loop would otherwise walk the rows of a destroyed copy.
+        const auto spreadsheet = library.snapshot().spreadsheet(sheet);
+        for (const RowRecord& row : spreadsheet->rows)
             if (!row.isBlank()) rows.append(row.photoNumber + QLatin1Char('=') + row.assignedNumber);
         return rows;
     }

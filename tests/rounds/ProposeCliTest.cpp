@@ -134,7 +134,9 @@ TEST_F(ProposeCli, AnAbsenceSettlesTheStretchAndApplyAppendsTheCertainRows)
 
     LibraryStore library;
     QStringList typed;
-    for (const RowRecord& row : library.snapshot().spreadsheet(sheet)->rows)
+    // Kept in a variable: the loop would otherwise walk the rows of a destroyed copy.
+    const auto spreadsheet = library.snapshot().spreadsheet(sheet);
+    for (const RowRecord& row : spreadsheet->rows)
         if (!row.isBlank()) typed.append(row.photoNumber + QLatin1Char('=') + row.assignedNumber);
     EXPECT_EQ(typed, (QStringList{"DSC_0005=31", "9998=12", "0002=15", "0008=40"}));
 
