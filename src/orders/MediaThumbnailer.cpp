@@ -1,8 +1,11 @@
 #include "orders/MediaThumbnailer.h"
 
+#include "base/BackgroundJobs.h"
 #include "editing/PhotoComposer.h"
 #include "editing/RetouchBridges.h"
+#include "orders/EmbeddedPreview.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -10,7 +13,6 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QTemporaryFile>
-#include <QThreadPool>
 
 #include <libffmpegthumbnailer/videothumbnailer.h>
 #include <vips/vips8>
@@ -18,6 +20,7 @@
 #include <glib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -43,6 +46,9 @@ FileStamp stampOf(const QString& path)
 QString absolute(const QString& path) { return QFileInfo(path).absoluteFilePath(); }
 
 QString memoryKey(const QString& key, int maxPixel) { return key + u'@' + QString::number(maxPixel); }
+
+// The job reading a camera's preview, beside the one making the thumbnail of the same key.
+QString previewJobKey(const QString& jobKey) { return QStringLiteral("preview|") + jobKey; }
 
 QImage scaledWithin(const QImage& image, int maxPixel)
 {
@@ -271,28 +277,132 @@ QImage MediaThumbnailer::thumbnailNow(const QString& path, bool isVideo, int max
     return image;
 }
 
-void MediaThumbnailer::thumbnail(const QString& path, bool isVideo, int maxPixel, QObject* context, Delivery done)
+BackgroundJobs* MediaThumbnailer::jobs(QPointer<BackgroundJobs>& manager, int threads, bool low)
+{
+    if (!manager && QCoreApplication::instance()) {
+        // Owned by the application, so its pool is drained before the process ends.
+        manager = new BackgroundJobs(nullptr, threads, low ? BackgroundJobs::Priority::low : BackgroundJobs::Priority::normal);
+        manager->moveToThread(QCoreApplication::instance()->thread());
+        manager->setParent(QCoreApplication::instance());
+    }
+    return manager;
+}
+
+void MediaThumbnailer::thumbnail(const QString& path, bool isVideo, int maxPixel, QObject* context, Delivery done, Delivery preview)
 {
     const QString file = absolute(path);
     const QString key = cacheKey(file);
-    const QImage hit = lookup(memoryKey(key, maxPixel));
+    const QString jobKey = memoryKey(key, maxPixel);
+    const QImage hit = lookup(jobKey);
     if (!hit.isNull()) {
         done(key, hit);
         return;
     }
-    QPointer<QObject> receiver(context);
-    QThreadPool::globalInstance()->start([this, file, key, isVideo, maxPixel, receiver, done = std::move(done)] {
-        PendingEntry pending;
-        const QImage image = make(file, isVideo, maxPixel, pending);
-        // Stored under the key read before making: a file rewritten meanwhile gets a new key anyway.
-        if (!image.isNull()) store(memoryKey(key, maxPixel), image);
-        if (receiver)
-            QMetaObject::invokeMethod(receiver.data(), [receiver, done, key, image] {
-                if (receiver) done(key, image);
-            }, Qt::QueuedConnection);
-        // The shared entry is written once the gallery has its image.
-        pending.write(file);
-    });
+    if (isVideo) preview = {};
+    const bool joined = m_inFlight.contains(jobKey);
+    InFlight& job = m_inFlight[jobKey];
+    if (!joined) {
+        job.file = file;
+        job.key = key;
+        job.isVideo = isVideo;
+        job.maxPixel = maxPixel;
+        m_queued.push_back(jobKey);
+        // Started once the caller has asked for everything it shows now.
+        if (m_queued.size() == 1) QMetaObject::invokeMethod(jobs(m_thumbnailJobs, 0, false), [this] { startQueued(); }, Qt::QueuedConnection);
+    }
+    // A preview already read is handed over at once.
+    if (preview && job.previewRead && !job.preview.isNull()) preview(key, job.preview);
+    job.waiters.push_back({context, std::move(done), std::move(preview)});
+}
+
+void MediaThumbnailer::startQueued()
+{
+    BackgroundJobs* manager = jobs(m_thumbnailJobs, 0, false);
+    const QStringList queued = std::exchange(m_queued, {});
+    // The pool takes jobs in the order they come: every preview first, since each costs a few
+    // milliseconds where a thumbnail costs tens, then the thumbnails in the order asked.
+    for (const QString& jobKey : queued) {
+        const auto it = m_inFlight.find(jobKey);
+        if (it == m_inFlight.end()) continue;
+        const bool wanted = std::any_of(it->waiters.cbegin(), it->waiters.cend(), [](const Waiter& w) { return bool(w.preview); });
+        if (!wanted) continue;
+        manager->run(previewJobKey(jobKey),
+                     [file = it->file, maxPixel = it->maxPixel](const JobContext&) { return EmbeddedPreview::read(file, maxPixel); },
+                     [this, jobKey](const QImage& image) { deliverPreview(jobKey, image); });
+    }
+    for (const QString& jobKey : queued) {
+        const auto it = m_inFlight.find(jobKey);
+        if (it == m_inFlight.end()) continue;
+        it->started = true;
+        manager->run(jobKey,
+                     [this, file = it->file, isVideo = it->isVideo, maxPixel = it->maxPixel](const JobContext&) {
+                         Made made;
+                         made.image = make(file, isVideo, maxPixel, made.pending);
+                         return made;
+                     },
+                     [this, jobKey](const Made& made) { deliver(jobKey, made); });
+    }
+}
+
+void MediaThumbnailer::deliverPreview(const QString& jobKey, const QImage& image)
+{
+    const auto it = m_inFlight.find(jobKey);
+    if (it == m_inFlight.end()) return;
+    it->previewRead = true;
+    it->preview = image;
+    if (image.isNull()) return;
+    const QString key = it->key;
+    // Copied: a delivery may ask for or cancel thumbnails, which changes the table.
+    const QList<Waiter> waiters = it->waiters;
+    for (const Waiter& waiter : waiters)
+        if (waiter.preview && waiter.context) waiter.preview(key, image);
+}
+
+void MediaThumbnailer::deliver(const QString& jobKey, const Made& made)
+{
+    const auto it = m_inFlight.find(jobKey);
+    if (it == m_inFlight.end()) return;
+    const InFlight job = *it;
+    m_inFlight.erase(it);
+    // Stored under the key read before making: a file rewritten meanwhile gets a new key anyway.
+    if (!made.image.isNull()) store(jobKey, made.image);
+    for (const Waiter& waiter : job.waiters)
+        if (waiter.context) waiter.done(job.key, made.image);
+    // The shared entry is written once the gallery has its image, on a niced thread of its own, so
+    // the PNG encoding never holds up the next thumbnails.
+    if (made.pending.folder != 0)
+        if (BackgroundJobs* writer = jobs(m_entryWriter, 1, true))
+            writer->run(QString(), [file = job.file, pending = made.pending](const JobContext&) { pending.write(file); });
+}
+
+void MediaThumbnailer::cancel(const QString& path, int maxPixel, QObject* context)
+{
+    const QString jobKey = memoryKey(cacheKey(absolute(path)), maxPixel);
+    const auto it = m_inFlight.find(jobKey);
+    if (it == m_inFlight.end()) return;
+    it->waiters.removeIf([context](const Waiter& w) { return !w.context || w.context == context; });
+    if (!it->waiters.isEmpty()) return;
+    m_inFlight.erase(it);
+    m_queued.removeAll(jobKey);
+    if (m_thumbnailJobs) {
+        m_thumbnailJobs->cancel(jobKey);
+        m_thumbnailJobs->cancel(previewJobKey(jobKey));
+    }
+}
+
+void MediaThumbnailer::waitForDone()
+{
+    for (;;) {
+        bool busy = !m_queued.isEmpty();
+        for (BackgroundJobs* manager : {m_thumbnailJobs.data(), m_entryWriter.data()}) {
+            if (!manager || manager->pendingCount() == 0) continue;
+            busy = true;
+            manager->waitForDone();
+        }
+        // Deliveries, and the entry writes they start, come through the event loop.
+        QCoreApplication::sendPostedEvents();
+        if (!busy) return;
+    }
 }
 
 void MediaThumbnailer::remove(const QString& path)

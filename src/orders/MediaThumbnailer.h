@@ -4,8 +4,11 @@
 // videos through their first frame. One process-wide memory cache keyed by path, modification
 // second and size, so a rewritten file never shows a stale image; the shared freedesktop
 // thumbnail folders are read and written too, so the file manager and Tavrin reuse each other's.
+// While a photo's thumbnail is made, the camera's embedded preview can stand in for it; it is
+// handed to the caller only, never cached as the thumbnail.
 
 #include <QCache>
+#include <QHash>
 #include <QImage>
 #include <QMutex>
 #include <QObject>
@@ -15,6 +18,8 @@
 #include <functional>
 
 namespace tavrin {
+
+class BackgroundJobs;
 
 class MediaThumbnailer {
 public:
@@ -26,11 +31,22 @@ public:
     // "path|whole seconds of the modification date|size in bytes", 0 where unreadable.
     static QString cacheKey(const QString& path);
 
-    // Asynchronous: a memory hit is delivered at once, otherwise the thumbnail is made on the
-    // global thread pool. `done` runs on `context`'s thread (dropped if it is gone) with the key
-    // the image was made for, so a caller can ignore a result for an older revision of the file.
-    // A null image means the file could not be read.
-    void thumbnail(const QString& path, bool isVideo, int maxPixel, QObject* context, Delivery done);
+    // Asynchronous, from the main thread: a memory hit is delivered at once, otherwise the thumbnail
+    // is made in the background. `done` runs on the main thread (dropped if `context` is gone) with
+    // the key the image was made for, so a caller can ignore a result for an older revision of the
+    // file. A null image means the file could not be read. `preview`, when given, first receives
+    // the camera's embedded preview of a photo that has one. Requests for a file and size already
+    // being made join that job; previews of the requests of one event-loop turn are read before
+    // their thumbnails are made, in the order asked.
+    void thumbnail(const QString& path, bool isVideo, int maxPixel, QObject* context, Delivery done, Delivery preview = {});
+    // `context` no longer wants that thumbnail (its cell scrolled far away); the job stops when
+    // nobody else waits for it.
+    void cancel(const QString& path, int maxPixel, QObject* context);
+    // Blocks until every job started has delivered and every freedesktop entry is written, for the
+    // tests and the benchmarks.
+    void waitForDone();
+    // Thumbnails being made, for the tests.
+    int jobsInFlight() const { return int(m_inFlight.size()); }
     // Synchronous, for the command line and the tests.
     QImage thumbnailNow(const QString& path, bool isVideo, int maxPixel);
 
@@ -62,6 +78,36 @@ private:
     };
     QImage make(const QString& path, bool isVideo, int maxPixel) const;
     QImage make(const QString& path, bool isVideo, int maxPixel, PendingEntry& pending) const;
+
+    struct Waiter {
+        QPointer<QObject> context;
+        Delivery done;
+        Delivery preview;
+    };
+    struct InFlight {
+        QString file;
+        QString key;
+        bool isVideo = false;
+        int maxPixel = 0;
+        QList<Waiter> waiters;
+        QImage preview;
+        bool previewRead = false;
+        bool started = false;
+    };
+    struct Made {
+        QImage image;
+        PendingEntry pending;
+    };
+    void startQueued();
+    void deliverPreview(const QString& jobKey, const QImage& image);
+    void deliver(const QString& jobKey, const Made& made);
+    BackgroundJobs* jobs(QPointer<BackgroundJobs>& manager, int threads, bool low);
+
+    // Main thread only: the jobs by "key@size", and those asked for during this event-loop turn.
+    QHash<QString, InFlight> m_inFlight;
+    QStringList m_queued;
+    QPointer<BackgroundJobs> m_thumbnailJobs;
+    QPointer<BackgroundJobs> m_entryWriter;
 
     mutable QMutex m_mutex;
     mutable QCache<QString, QImage> m_cache;

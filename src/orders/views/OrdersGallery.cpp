@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace tavrin {
@@ -77,10 +78,19 @@ QVariant OrdersGalleryModel::data(const QModelIndex& index, int role) const
     case RevisionRole: return m_store.fileRevision(media.url);
     case ThumbnailRole: {
         const QString path = FolderReference::standardizedPath(media.url);
-        const int revision = m_store.fileRevision(path);
-        if (const Thumb* thumb = m_thumbs.object(path); thumb && thumb->revision == revision) return thumb->image;
+        const Thumb* thumb = currentThumb(path);
+        if (thumb && !thumb->preview) return thumb->image;
+        // A preview shows while the real thumbnail is made (asked again if it was cancelled).
         requestThumbnail(path, media.isVideo);
-        return QImage();
+        return thumb ? thumb->image : QImage();
+    }
+    case PreviewRole: {
+        const Thumb* thumb = currentThumb(FolderReference::standardizedPath(media.url));
+        return thumb && thumb->preview;
+    }
+    case UnreadableRole: {
+        const Thumb* thumb = currentThumb(FolderReference::standardizedPath(media.url));
+        return thumb && !thumb->preview && thumb->image.isNull();
     }
     default: return {};
     }
@@ -95,20 +105,48 @@ void OrdersGalleryModel::requestThumbnail(const QString& path, bool isVideo) con
     m_flush->start();
 }
 
+const OrdersGalleryModel::Thumb* OrdersGalleryModel::currentThumb(const QString& path) const
+{
+    const Thumb* thumb = m_thumbs.object(path);
+    return thumb && thumb->revision == m_store.fileRevision(path) ? thumb : nullptr;
+}
+
 void OrdersGalleryModel::flushRequests()
 {
+    // In the order the view drew its cells: the visible ones, top first.
     const auto queue = std::exchange(m_queue, {});
     for (const auto& [path, isVideo] : queue) {
         const int revision = m_store.fileRevision(path);
-        MediaThumbnailer::shared().thumbnail(path, isVideo, thumbnailPixels, this,
-                                             [this, path, revision](const QString&, const QImage& image) {
-                                                 delivered(path, revision, image);
-                                             });
+        MediaThumbnailer::shared().thumbnail(
+            path, isVideo, thumbnailPixels, this,
+            [this, path, revision](const QString&, const QImage& image) { delivered(path, revision, image); },
+            [this, path, revision](const QString&, const QImage& image) { delivered(path, revision, image, true); });
     }
 }
 
-void OrdersGalleryModel::delivered(const QString& path, int revision, const QImage& image)
+void OrdersGalleryModel::cancelThumbnailsOutside(const std::function<bool(int row)>& near)
 {
+    const QSet<QString> pending = m_pending;
+    for (const QString& key : pending) {
+        const QString path = key.left(key.lastIndexOf(u'\n'));
+        const QList<int> rows = m_rowsByPath.value(path);
+        if (std::any_of(rows.cbegin(), rows.cend(), near)) continue;
+        m_pending.remove(key);
+        m_queue.removeIf([&](const auto& request) { return request.first == path; });
+        MediaThumbnailer::shared().cancel(path, thumbnailPixels, this);
+    }
+}
+
+void OrdersGalleryModel::delivered(const QString& path, int revision, const QImage& image, bool preview)
+{
+    if (preview) {
+        // Only in place of nothing: never over the real thumbnail, never after it was cancelled.
+        if (m_store.fileRevision(path) != revision || !m_pending.contains(pendingKey(path, revision)) || currentThumb(path)) return;
+        auto* thumb = new Thumb{image, revision, true};
+        m_thumbs.insert(path, thumb, std::max<qsizetype>(1, image.sizeInBytes() / 1024));
+        for (int row : m_rowsByPath.value(path)) Q_EMIT dataChanged(index(row), index(row), {ThumbnailRole, PreviewRole});
+        return;
+    }
     m_pending.remove(pendingKey(path, revision));
     // A newer revision of the file is on its way; this one would show old pixels.
     if (m_store.fileRevision(path) == revision) {
@@ -119,7 +157,7 @@ void OrdersGalleryModel::delivered(const QString& path, int revision, const QIma
                           : image.scaled(side, side, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         auto* thumb = new Thumb{kept, revision};
         m_thumbs.insert(path, thumb, std::max<qsizetype>(1, thumb->image.sizeInBytes() / 1024));
-        for (int row : m_rowsByPath.value(path)) Q_EMIT dataChanged(index(row), index(row), {ThumbnailRole});
+        for (int row : m_rowsByPath.value(path)) Q_EMIT dataChanged(index(row), index(row), {ThumbnailRole, PreviewRole, UnreadableRole});
     }
     if (pendingThumbnails() == 0) Q_EMIT thumbnailsSettled();
 }
@@ -128,7 +166,13 @@ bool OrdersGalleryModel::hasThumbnail(const QString& path) const
 {
     const QString standardized = FolderReference::standardizedPath(path);
     const Thumb* thumb = m_thumbs.object(standardized);
-    return thumb && thumb->revision == m_store.fileRevision(standardized) && !thumb->image.isNull();
+    return thumb && thumb->revision == m_store.fileRevision(standardized) && !thumb->image.isNull() && !thumb->preview;
+}
+
+bool OrdersGalleryModel::hasPreview(const QString& path) const
+{
+    const Thumb* thumb = currentThumb(FolderReference::standardizedPath(path));
+    return thumb && thumb->preview;
 }
 
 void OrdersGalleryModel::marksChanged()
@@ -212,10 +256,18 @@ void OrdersGalleryDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
 
 namespace {
 
-void paintThumbnail(QPainter* painter, const QRect& area, const QImage& image, bool isVideo, const QPalette& palette)
+void paintThumbnail(QPainter* painter, const QRect& area, const QModelIndex& index, const QPalette& palette)
 {
+    const QImage image = index.data(OrdersGalleryModel::ThumbnailRole).value<QImage>();
+    const bool isVideo = index.data(OrdersGalleryModel::IsVideoRole).toBool();
     if (image.isNull()) {
+        // The cell's place, at its final size, until the thumbnail comes; a file that cannot be
+        // read says so where there is room.
         painter->fillRect(area, Theme::capsuleFill(palette));
+        if (area.height() >= 80 && index.data(OrdersGalleryModel::UnreadableRole).toBool()) {
+            painter->setPen(Theme::secondaryText(palette));
+            painter->drawText(area, Qt::AlignCenter | Qt::TextWordWrap, OrdersGalleryModel::unreadableText());
+        }
     } else {
         const QSize size = image.size().scaled(area.size(), Qt::KeepAspectRatio);
         const QRect target(area.center().x() - size.width() / 2 + 1, area.center().y() - size.height() / 2 + 1, size.width(),
@@ -262,8 +314,7 @@ void OrdersGalleryDelegate::paintCard(QPainter* painter, const QRect& rect, cons
         painter->drawRoundedRect(card.adjusted(1.5, 1.5, -1.5, -1.5), 7, 7);
     }
     const QRect image = rect.adjusted(10, 10, -10, -42);
-    paintThumbnail(painter, image, index.data(OrdersGalleryModel::ThumbnailRole).value<QImage>(),
-                   index.data(OrdersGalleryModel::IsVideoRole).toBool(), palette);
+    paintThumbnail(painter, image, index, palette);
     const QRect name(rect.left() + 10, rect.bottom() - 36, rect.width() - 20, 28);
     const bool delivered = index.data(OrdersGalleryModel::DeliveredRole).toBool();
     painter->setPen(palette.color(QPalette::Text));
@@ -301,8 +352,7 @@ void OrdersGalleryDelegate::paintRow(QPainter* painter, const QRect& rect, const
         painter->drawRoundedRect(QRectF(rect).adjusted(1, 1, -1, -1), 6, 6);
     }
     const QRect image(rect.left() + 6, rect.top() + 4, (rect.height() - 8) * 3 / 2, rect.height() - 8);
-    paintThumbnail(painter, image, index.data(OrdersGalleryModel::ThumbnailRole).value<QImage>(),
-                   index.data(OrdersGalleryModel::IsVideoRole).toBool(), palette);
+    paintThumbnail(painter, image, index, palette);
     const bool delivered = index.data(OrdersGalleryModel::DeliveredRole).toBool();
     QRect text(image.right() + Theme::spacing * 2, rect.top(), rect.right() - image.right() - Theme::spacing * 3, rect.height());
     painter->setPen(palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
@@ -320,8 +370,15 @@ void OrdersGalleryDelegate::paintRow(QPainter* painter, const QRect& rect, const
 
 // ---------------------------------------------------------------------------------------------
 
-OrdersGallery::OrdersGallery(QWidget* parent) : QListView(parent), m_delegate(new OrdersGalleryDelegate(this))
+OrdersGallery::OrdersGallery(QWidget* parent)
+    : QListView(parent), m_scrolled(new QTimer(this)), m_delegate(new OrdersGalleryDelegate(this))
 {
+    // Once scrolling rests, the thumbnails of cells left far behind stop being made: the ones now
+    // in sight come first.
+    m_scrolled->setSingleShot(true);
+    m_scrolled->setInterval(150);
+    connect(m_scrolled, &QTimer::timeout, this, &OrdersGallery::cancelFarThumbnails);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, m_scrolled, qOverload<>(&QTimer::start));
     setObjectName(QStringLiteral("ordersGallery"));
     setItemDelegate(m_delegate);
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -390,6 +447,15 @@ void OrdersGallery::keyPressEvent(QKeyEvent* event)
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+void OrdersGallery::cancelFarThumbnails()
+{
+    auto* gallery = qobject_cast<OrdersGalleryModel*>(model());
+    if (!gallery) return;
+    // Two screens above and below stay: a photographer scrolling back finds them made.
+    const QRect kept = viewport()->rect().adjusted(0, -2 * viewport()->height(), 0, 2 * viewport()->height());
+    gallery->cancelThumbnailsOutside([&](int row) { return visualRect(gallery->index(row)).intersects(kept); });
 }
 
 void OrdersGallery::resizeEvent(QResizeEvent* event)

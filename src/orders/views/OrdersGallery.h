@@ -2,7 +2,8 @@
 
 // The gallery of the selected order: one list view over a flat model of section headers,
 // separators and files, drawn by a delegate, so that an order of a thousand photos costs one
-// widget. Thumbnails are asked for when a cell is first drawn and made off the main thread.
+// widget. Thumbnails are asked for when a cell is first drawn and made off the main thread; the
+// camera's embedded preview stands in until the real one comes.
 
 #include "orders/OrdersScreenModel.h"
 
@@ -12,6 +13,8 @@
 #include <QListView>
 #include <QSet>
 #include <QStyledItemDelegate>
+
+#include <functional>
 
 class QTimer;
 
@@ -29,7 +32,11 @@ public:
         RevisionRole,
         ThumbnailRole, // QImage, null until made (asking starts the making)
         EditingRole,   // the file is the one open in the crop editor
+        PreviewRole,   // the thumbnail shown is the camera's preview, the real one is on its way
+        UnreadableRole, // the file could not be read: no thumbnail will come
     };
+    // Shown in the cell of a file that cannot be read.
+    static QString unreadableText() { return QStringLiteral("Photo illisible"); }
     // The size the thumbnails are made at; cells draw them scaled down.
     static constexpr int thumbnailPixels = 480;
     // The longest side kept in the model's own cache: what a card shows.
@@ -55,6 +62,10 @@ public:
     // Thumbnails asked for and not delivered yet.
     int pendingThumbnails() const { return int(m_pending.size() + m_queue.size()); }
     bool hasThumbnail(const QString& path) const;
+    bool hasPreview(const QString& path) const;
+    // Stops making the thumbnails of the cells `near` says are far from sight; they are asked for
+    // again when drawn.
+    void cancelThumbnailsOutside(const std::function<bool(int row)>& near);
 
 Q_SIGNALS:
     // Every thumbnail asked for has arrived.
@@ -64,10 +75,12 @@ private:
     struct Thumb {
         QImage image; // null when the file could not be read
         int revision = 0;
+        bool preview = false;
     };
     void requestThumbnail(const QString& path, bool isVideo) const;
     void flushRequests();
-    void delivered(const QString& path, int revision, const QImage& image);
+    void delivered(const QString& path, int revision, const QImage& image, bool preview = false);
+    const Thumb* currentThumb(const QString& path) const;
 
     OrdersStore& m_store;
     const OrdersSelection& m_selection;
@@ -129,6 +142,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void cancelFarThumbnails();
+    QTimer* m_scrolled;
+
     int mediaRowAt(const QPoint& pos) const;
     OrdersGalleryDelegate* m_delegate;
 };
