@@ -47,8 +47,11 @@ QString absolute(const QString& path) { return QFileInfo(path).absoluteFilePath(
 
 QString memoryKey(const QString& key, int maxPixel) { return key + u'@' + QString::number(maxPixel); }
 
-// The job reading a camera's preview, beside the one making the thumbnail of the same key.
-QString previewJobKey(const QString& jobKey) { return QStringLiteral("preview|") + jobKey; }
+// Entries kept for writing while thumbnails are still being made: about 30 MB.
+constexpr qsizetype kMaxUnwritten = 64;
+
+// Preview reads mostly wait for the disk.
+constexpr int kPreviewThreads = 4;
 
 QImage scaledWithin(const QImage& image, int maxPixel)
 {
@@ -284,6 +287,8 @@ BackgroundJobs* MediaThumbnailer::jobs(QPointer<BackgroundJobs>& manager, int th
         manager = new BackgroundJobs(nullptr, threads, low ? BackgroundJobs::Priority::low : BackgroundJobs::Priority::normal);
         manager->moveToThread(QCoreApplication::instance()->thread());
         manager->setParent(QCoreApplication::instance());
+        if (&manager == &m_thumbnailJobs) QObject::connect(manager, &BackgroundJobs::idle, manager, [this] { writeEntries(); });
+        if (&manager == &m_previewJobs) QObject::connect(manager, &BackgroundJobs::idle, manager, [this] { startHeldBack(); });
     }
     return manager;
 }
@@ -317,22 +322,30 @@ void MediaThumbnailer::thumbnail(const QString& path, bool isVideo, int maxPixel
 
 void MediaThumbnailer::startQueued()
 {
-    BackgroundJobs* manager = jobs(m_thumbnailJobs, 0, false);
+    BackgroundJobs* previews = jobs(m_previewJobs, kPreviewThreads, false);
     const QStringList queued = std::exchange(m_queued, {});
-    // The pool takes jobs in the order they come: every preview first, since each costs a few
-    // milliseconds where a thumbnail costs tens, then the thumbnails in the order asked.
+    // Every preview first: each costs a read of a few kilobytes, where a thumbnail costs a whole
+    // photo's decoding. Their threads mostly wait for the disk, so there are more of them.
     for (const QString& jobKey : queued) {
         const auto it = m_inFlight.find(jobKey);
         if (it == m_inFlight.end()) continue;
         const bool wanted = std::any_of(it->waiters.cbegin(), it->waiters.cend(), [](const Waiter& w) { return bool(w.preview); });
-        if (!wanted) continue;
-        manager->run(previewJobKey(jobKey),
-                     [file = it->file, maxPixel = it->maxPixel](const JobContext&) { return EmbeddedPreview::read(file, maxPixel); },
-                     [this, jobKey](const QImage& image) { deliverPreview(jobKey, image); });
+        if (!wanted || !previews) continue;
+        previews->run(jobKey,
+                      [file = it->file, maxPixel = it->maxPixel](const JobContext&) { return EmbeddedPreview::read(file, maxPixel); },
+                      [this, jobKey](const QImage& image) { deliverPreview(jobKey, image); });
     }
-    for (const QString& jobKey : queued) {
+    // Then the thumbnails in the order asked, once the previews are on screen.
+    m_heldBack += queued;
+    if (!previews || previews->pendingCount() == 0) startHeldBack();
+}
+
+void MediaThumbnailer::startHeldBack()
+{
+    BackgroundJobs* manager = jobs(m_thumbnailJobs, 0, false);
+    for (const QString& jobKey : std::exchange(m_heldBack, {})) {
         const auto it = m_inFlight.find(jobKey);
-        if (it == m_inFlight.end()) continue;
+        if (it == m_inFlight.end() || it->started || !manager) continue;
         it->started = true;
         manager->run(jobKey,
                      [this, file = it->file, isVideo = it->isVideo, maxPixel = it->maxPixel](const JobContext&) {
@@ -368,11 +381,18 @@ void MediaThumbnailer::deliver(const QString& jobKey, const Made& made)
     if (!made.image.isNull()) store(jobKey, made.image);
     for (const Waiter& waiter : job.waiters)
         if (waiter.context) waiter.done(job.key, made.image);
-    // The shared entry is written once the gallery has its image, on a niced thread of its own, so
-    // the PNG encoding never holds up the next thumbnails.
-    if (made.pending.folder != 0)
-        if (BackgroundJobs* writer = jobs(m_entryWriter, 1, true))
-            writer->run(QString(), [file = job.file, pending = made.pending](const JobContext&) { pending.write(file); });
+    // The shared entries are written once the thumbnails asked for are all made, on a niced thread
+    // of their own, so the PNG encoding never holds up a thumbnail on screen.
+    if (made.pending.folder != 0) m_unwritten.push_back({job.file, made.pending});
+    if (m_unwritten.size() >= kMaxUnwritten) writeEntries();
+}
+
+void MediaThumbnailer::writeEntries()
+{
+    BackgroundJobs* writer = jobs(m_entryWriter, 1, true);
+    if (!writer) return;
+    for (auto& [file, pending] : std::exchange(m_unwritten, {}))
+        writer->run(QString(), [file = file, pending = pending](const JobContext&) { pending.write(file); });
 }
 
 void MediaThumbnailer::cancel(const QString& path, int maxPixel, QObject* context)
@@ -384,17 +404,18 @@ void MediaThumbnailer::cancel(const QString& path, int maxPixel, QObject* contex
     if (!it->waiters.isEmpty()) return;
     m_inFlight.erase(it);
     m_queued.removeAll(jobKey);
-    if (m_thumbnailJobs) {
-        m_thumbnailJobs->cancel(jobKey);
-        m_thumbnailJobs->cancel(previewJobKey(jobKey));
-    }
+    m_heldBack.removeAll(jobKey);
+    if (m_thumbnailJobs) m_thumbnailJobs->cancel(jobKey);
+    if (m_previewJobs) m_previewJobs->cancel(jobKey);
 }
 
 void MediaThumbnailer::waitForDone()
 {
     for (;;) {
-        bool busy = !m_queued.isEmpty();
-        for (BackgroundJobs* manager : {m_thumbnailJobs.data(), m_entryWriter.data()}) {
+        bool busy = !m_queued.isEmpty() || !m_unwritten.isEmpty() || !m_heldBack.isEmpty();
+        if (!m_heldBack.isEmpty() && (!m_previewJobs || m_previewJobs->pendingCount() == 0)) startHeldBack();
+        if (!m_unwritten.isEmpty() && (!m_thumbnailJobs || m_thumbnailJobs->pendingCount() == 0)) writeEntries();
+        for (BackgroundJobs* manager : {m_previewJobs.data(), m_thumbnailJobs.data(), m_entryWriter.data()}) {
             if (!manager || manager->pendingCount() == 0) continue;
             busy = true;
             manager->waitForDone();

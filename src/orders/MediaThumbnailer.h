@@ -101,11 +101,16 @@ private:
     void startQueued();
     void deliverPreview(const QString& jobKey, const QImage& image);
     void deliver(const QString& jobKey, const Made& made);
+    void writeEntries();
+    void startHeldBack();
     BackgroundJobs* jobs(QPointer<BackgroundJobs>& manager, int threads, bool low);
 
     // Main thread only: the jobs by "key@size", and those asked for during this event-loop turn.
     QHash<QString, InFlight> m_inFlight;
     QStringList m_queued;
+    QList<std::pair<QString, PendingEntry>> m_unwritten;
+    QStringList m_heldBack; // thumbnails waiting for their batch's previews
+    QPointer<BackgroundJobs> m_previewJobs;
     QPointer<BackgroundJobs> m_thumbnailJobs;
     QPointer<BackgroundJobs> m_entryWriter;
 
