@@ -36,9 +36,13 @@ int orientationOf(ExifData* data)
     return value >= 1 && value <= 8 ? value : 1;
 }
 
-// Some cameras pad a preview of another shape with black bars: the middle of the shape of the
-// photo is kept, so the preview and the real thumbnail fill the cell alike.
-vips::VImage croppedToShape(const vips::VImage& image, QSize stored)
+// Bars a camera padded the preview with: dark and flat.
+bool isBar(const vips::VImage& strip) { return strip.avg() < 24 && strip.deviate() < 12; }
+
+// A preview of another shape than the photo's: some cameras pad it with black bars (cut away),
+// others squeeze the whole picture in (stretched back). Either way the preview and the real
+// thumbnail fill the cell alike.
+vips::VImage inPhotoShape(const vips::VImage& image, QSize stored)
 {
     if (stored.isEmpty()) return image;
     const double photo = double(stored.width()) / stored.height();
@@ -46,10 +50,18 @@ vips::VImage croppedToShape(const vips::VImage& image, QSize stored)
     if (std::abs(preview - photo) <= photo * 0.03) return image;
     if (preview > photo) {
         const int width = std::max(1, int(std::lround(image.height() * photo)));
-        return image.extract_area((image.width() - width) / 2, 0, width, image.height());
+        const int margin = (image.width() - width) / 2;
+        if (margin > 0 && isBar(image.extract_area(0, 0, margin, image.height())) &&
+            isBar(image.extract_area(image.width() - margin, 0, margin, image.height())))
+            return image.extract_area(margin, 0, width, image.height());
+        return image.resize(double(width) / image.width(), vips::VImage::option()->set("vscale", 1.0));
     }
     const int height = std::max(1, int(std::lround(image.width() / photo)));
-    return image.extract_area(0, (image.height() - height) / 2, image.width(), height);
+    const int margin = (image.height() - height) / 2;
+    if (margin > 0 && isBar(image.extract_area(0, 0, image.width(), margin)) &&
+        isBar(image.extract_area(0, image.height() - margin, image.width(), margin)))
+        return image.extract_area(0, margin, image.width(), height);
+    return image.resize(1.0, vips::VImage::option()->set("vscale", double(height) / image.height()));
 }
 
 } // namespace
@@ -112,8 +124,9 @@ QImage read(const QString& path, int maxPixel)
         RetouchBridges::ensureVips();
         // A damaged preview is no preview: better the placeholder than a smeared picture.
         vips::VImage image = vips::VImage::new_from_buffer(jpeg.constData(), size_t(jpeg.size()), "",
-                                                           vips::VImage::option()->set("fail", true));
-        image = croppedToShape(image, header.stored);
+                                                           vips::VImage::option()->set("fail", true))
+                                 .copy_memory();
+        image = inPhotoShape(image, header.stored);
         const int longest = std::max(image.width(), image.height());
         if (maxPixel > 0 && longest > maxPixel) image = image.resize(double(maxPixel) / longest);
         // The preview is stored as the sensor saw it, like the photo: the photo's orientation turns it.

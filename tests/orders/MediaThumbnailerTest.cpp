@@ -1,4 +1,5 @@
 #include "editing/RetouchBridges.h"
+#include "orders/EmbeddedPreview.h"
 #include "orders/MediaThumbnailer.h"
 
 #include "CameraSamples.h"
@@ -15,8 +16,12 @@
 #include <gtest/gtest.h>
 #include <vips/vips8>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
+
+#include <cstdio>
 
 using namespace tavrin;
 
@@ -56,6 +61,19 @@ bool isRed(const QImage& image, int x, int y)
 {
     const QColor c = image.pixelColor(x, y);
     return c.red() > 200 && c.blue() < 60 && c.green() < 60;
+}
+
+bool isGreen(const QImage& image, int x, int y)
+{
+    const QColor c = image.pixelColor(x, y);
+    return c.green() > 200 && c.red() < 60 && c.blue() < 60;
+}
+
+// Writes `preview` into the photo's EXIF segment as its embedded thumbnail, as a camera does.
+bool addPreview(const QString& photo, const QString& preview)
+{
+    return QProcess::execute(QStringLiteral("exiftool"), {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                                                          QStringLiteral("-ThumbnailImage<=") + preview, photo}) == 0;
 }
 
 class MediaThumbnailerTest : public ::testing::Test {
@@ -235,6 +253,80 @@ TEST_F(MediaThumbnailerTest, FreedesktopEntriesAreWrittenCheckedAndShared)
     EXPECT_FALSE(SharedThumbnails::write(entry, written, 512));
 }
 
+TEST_F(MediaThumbnailerTest, EmbeddedPreviewIsUprightInThePhotosShapeAndOnlyEverStandsIn)
+{
+    // The preview is stored as the photo is (blue top-left quarter) but green, and padded with
+    // black bars to 4:3 as some cameras pad theirs.
+    makePhoto(file("preview.jpg"), 160, 107, 0, {0, 255, 0});
+    vips::VImage::new_from_file(QFile::encodeName(file("preview.jpg")).constData())
+        .embed(0, 6, 160, 120)
+        .jpegsave(QFile::encodeName(file("padded.jpg")).constData(), vips::VImage::option()->set("strip", true));
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        const QString photo = file(QStringLiteral("o%1.jpg").arg(orientation));
+        makePhoto(photo, 600, 400, orientation);
+        ASSERT_TRUE(addPreview(photo, file("padded.jpg")));
+        const QImage real = MediaThumbnailer::photoThumbnail(photo, 480);
+        const QImage shown = EmbeddedPreview::read(photo, 480);
+        ASSERT_FALSE(shown.isNull()) << orientation;
+        EXPECT_TRUE(test::sameShape(shown.size(), real.size())) << orientation;
+        // The blue quarter in the same corner as on the real thumbnail, no bar left, green elsewhere.
+        for (const auto& [fx, fy] : {std::pair(0.1, 0.1), {0.9, 0.1}, {0.1, 0.9}, {0.9, 0.9}}) {
+            const int x = int(fx * shown.width()), y = int(fy * shown.height());
+            EXPECT_EQ(isBlue(shown, x, y), isBlue(real, int(fx * real.width()), int(fy * real.height()))) << orientation << ' ' << fx << ' ' << fy;
+            EXPECT_TRUE(isBlue(shown, x, y) || isGreen(shown, x, y)) << orientation << " " << fx << " " << fy;
+        }
+    }
+
+    // Nothing to show: no EXIF preview, a damaged EXIF segment, not a JPEG, no file.
+    makePhoto(file("plain.jpg"), 600, 400);
+    EXPECT_TRUE(EmbeddedPreview::read(file("plain.jpg")).isNull());
+    QFile source(file("plain.jpg"));
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = source.readAll();
+    QByteArray broken = QByteArrayLiteral("\xFF\xD8\xFF\xE1\x00\x40") + QByteArrayLiteral("Exif\0\0II*\0\x08\0\0\0\xFF\xFF");
+    broken += QByteArray(0x40 - 2 - 16, '\xEE') + jpeg.mid(2);
+    QFile damaged(file("damaged.jpg"));
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write(broken);
+    damaged.close();
+    EXPECT_TRUE(EmbeddedPreview::read(file("damaged.jpg")).isNull());
+    EXPECT_TRUE(isRed(MediaThumbnailer::photoThumbnail(file("damaged.jpg"), 100), 80, 50));
+    vips::VImage::black(40, 30).pngsave(QFile::encodeName(file("flat.png")).constData());
+    EXPECT_TRUE(EmbeddedPreview::read(file("flat.png")).isNull());
+    EXPECT_TRUE(EmbeddedPreview::read(file("gone.jpg")).isNull());
+
+    // Asked for in the background: the preview first, then the real thumbnail, which alone is
+    // cached. A second caller of the same photo joins the job instead of making it again.
+    const QString photo = file("o6.jpg");
+    QObject first, second;
+    QStringList events;
+    const auto record = [&](const char* who) {
+        return [&events, who](const QString&, const QImage& image) {
+            const int x = image.width() / 2, y = image.height() / 2;
+            events.push_back(QLatin1String(who) + (isGreen(image, x, y) ? QStringLiteral(" green") : isRed(image, x, y) ? QStringLiteral(" red") : QStringLiteral(" ?")));
+        };
+    };
+    thumbnailer().thumbnail(photo, false, 480, &first, record("done"), record("preview"));
+    thumbnailer().thumbnail(photo, false, 480, &second, record("joined"));
+    EXPECT_EQ(thumbnailer().jobsInFlight(), 1);
+    thumbnailer().waitForDone();
+    EXPECT_EQ(events, (QStringList{"preview green", "done red", "joined red"}));
+    EXPECT_TRUE(isRed(thumbnailer().thumbnailNow(photo, false, 480), 160, 240));
+    events.clear();
+    thumbnailer().thumbnail(photo, false, 480, &first, record("hit"), record("preview"));
+    EXPECT_EQ(events, QStringList{"hit red"});
+
+    // A caller that no longer wants it: the job stops and nothing is delivered.
+    thumbnailer().clearMemory();
+    events.clear();
+    thumbnailer().thumbnail(photo, false, 480, &first, record("done"), record("preview"));
+    thumbnailer().cancel(photo, 480, &first);
+    EXPECT_EQ(thumbnailer().jobsInFlight(), 0);
+    thumbnailer().waitForDone();
+    EXPECT_TRUE(events.isEmpty()) << events.join(u',').toStdString();
+    EXPECT_FALSE(thumbnailer().inMemory(photo, 480));
+}
+
 } // namespace
 
 namespace {
@@ -287,4 +379,56 @@ TEST(CameraThumbnails, EveryReadablePhotoComesOutUprightAndTheDamagedOneEmpty)
             EXPECT_LT(meanDifference(MediaThumbnailer::photoThumbnail(folder + name, 160), reference), 25) << name.toStdString();
         }
     }
+}
+
+// What a photographer's cards hold: every camera preview comes out upright and in the photo's
+// shape, showing the photo's own picture; the damaged files give no thumbnail, no crash and not a
+// word of libvips on the terminal.
+TEST(CameraThumbnails, CameraPreviewsComeOutUprightAndDamagedFilesStayQuiet)
+{
+    if (test::cameraSamplesDir().isEmpty()) GTEST_SKIP() << test::kNoCameraSamples;
+    RetouchBridges::ensureVips();
+    QStringList wrong;
+    int previews = 0;
+    for (const QString& photo : test::cameraPhotos()) {
+        const QImage preview = EmbeddedPreview::read(photo, 160);
+        if (preview.isNull() || test::isDamagedCameraPhoto(photo)) continue;
+        ++previews;
+        const QImage real = MediaThumbnailer::photoThumbnail(photo, 160);
+        const auto coarse = [](const QImage& image) { return image.scaled(16, 16, Qt::IgnoreAspectRatio, Qt::SmoothTransformation); };
+        const double difference = meanDifference(coarse(preview), coarse(real));
+        if (!test::sameShape(preview.size(), test::uprightSize(photo)) || difference > 25)
+            wrong.push_back(photo + QStringLiteral(" (%1×%2, %3 apart)").arg(preview.width()).arg(preview.height()).arg(difference));
+    }
+    EXPECT_TRUE(wrong.isEmpty()) << wrong.join(u'\n').toStdString();
+    EXPECT_GE(previews, 20);
+
+    // The damaged files as the gallery asks for them, standard error caught meanwhile.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(QStringLiteral("cache"))));
+    const QString captured = dir.filePath(QStringLiteral("stderr.txt"));
+    std::fflush(stderr);
+    const int saved = ::dup(2);
+    const int sink = ::open(QFile::encodeName(captured).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(sink, 2);
+    QObject gallery;
+    QMap<QString, QImage> made;
+    QStringList damaged = QDir(test::cameraSamplesDir() + QStringLiteral("/invalid")).entryList({QStringLiteral("*.jpg")});
+    for (QString& name : damaged) name = test::cameraSamplesDir() + QStringLiteral("/invalid/") + name;
+    damaged.push_back(test::cameraSamplesDir() + QStringLiteral("/corrupted.jpg"));
+    for (const QString& photo : damaged)
+        MediaThumbnailer::shared().thumbnail(photo, false, 480, &gallery, [&made, photo](const QString&, const QImage& image) { made[photo] = image; },
+                                             [](const QString&, const QImage&) {});
+    MediaThumbnailer::shared().waitForDone();
+    std::fflush(stderr);
+    ::dup2(saved, 2);
+    ::close(saved);
+    ::close(sink);
+    qunsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(made.size(), damaged.size());
+    EXPECT_TRUE(made.value(test::cameraSamplesDir() + QStringLiteral("/corrupted.jpg")).isNull());
+    QFile said(captured);
+    ASSERT_TRUE(said.open(QIODevice::ReadOnly));
+    EXPECT_EQ(said.readAll(), QByteArray());
 }
