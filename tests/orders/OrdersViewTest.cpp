@@ -22,6 +22,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -493,4 +494,65 @@ TEST_F(OrdersViewTest, RightClickSelectsAndTheLeftColumnKeepsItsShape)
     EXPECT_FALSE(column->orderListEmpty()->text().isEmpty());
     EXPECT_EQ(column->retouchButton()->y(), retouchTop);
     EXPECT_LT(column->orderListEmpty()->y(), retouchTop / 2) << "the message stays at the top";
+}
+
+TEST_F(OrdersViewTest, CellsShowTheCameraPreviewFirstAndSayWhenAFileCannotBeRead)
+{
+    // A red photo whose camera wrote a green preview, and a file that is no photo at all.
+    makePhoto(a5("IMG_0103.jpg"), {220, 30, 30}, 3000, 2000);
+    makePhoto(data.file(QStringLiteral("preview.jpg")), {30, 200, 30}, 160, 107);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("exiftool"), {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                                                             QStringLiteral("-ThumbnailImage<=") + data.file(QStringLiteral("preview.jpg")),
+                                                             a5("IMG_0103.jpg")}),
+              0);
+    QFile text(a5("IMG_0104.jpg"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("pas une photo");
+    text.close();
+
+    OrdersStore store;
+    OrdersView view(store);
+    view.resize(1200, 800);
+    // Built when first shown; the thumbnails are asked for once it is painted.
+    view.show();
+    ASSERT_NE(view.galleryModel(), nullptr);
+    // What each cell showed, in turn, and where.
+    QMap<QString, QStringList> shown;
+    QMap<QString, QList<QRect>> places;
+    QObject::connect(view.galleryModel(), &QAbstractItemModel::dataChanged, &view, [&](const QModelIndex& from, const QModelIndex& to, const QList<int>& roles) {
+        if (!roles.contains(OrdersGalleryModel::ThumbnailRole)) return;
+        for (int row = from.row(); row <= to.row(); ++row) {
+            const QModelIndex index = view.galleryModel()->index(row);
+            const QString name = QFileInfo(index.data(OrdersGalleryModel::PathRole).toString()).fileName();
+            const QImage image = index.data(OrdersGalleryModel::ThumbnailRole).value<QImage>();
+            const QColor c = image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+            const QString colour = image.isNull() ? QStringLiteral("none") : near(c, 220, 30, 30) ? QStringLiteral("red") : near(c, 30, 200, 30) ? QStringLiteral("green") : c.name();
+            shown[name].push_back((index.data(OrdersGalleryModel::PreviewRole).toBool() ? QStringLiteral("preview ") : QString()) + colour);
+            places[name].push_back(view.gallery()->visualRect(index));
+        }
+    });
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    waitForThumbnails(view);
+
+    EXPECT_EQ(shown.value("IMG_0103.jpg"), (QStringList{"preview green", "red"}));
+    EXPECT_EQ(shown.value("IMG_0101.jpg"), QStringList{"red"});
+    EXPECT_EQ(shown.value("IMG_0104.jpg"), QStringList{"none"});
+    // The cell keeps its place from the placeholder to the thumbnail.
+    const QList<QRect> place = places.value("IMG_0103.jpg");
+    ASSERT_EQ(place.size(), 2);
+    EXPECT_EQ(place[0], place[1]);
+    EXPECT_EQ(place[0].size(), OrdersGalleryDelegate::cardSize);
+    EXPECT_TRUE(near(cellColour(view, a5("IMG_0103.jpg")), 220, 30, 30));
+
+    // The unreadable file says so in its cell, in words: the middle of its placeholder shows the
+    // text's colour, not only the placeholder's.
+    const QModelIndex unreadable = view.galleryModel()->indexOf(a5("IMG_0104.jpg"));
+    EXPECT_TRUE(unreadable.data(OrdersGalleryModel::UnreadableRole).toBool());
+    view.gallery()->scrollTo(unreadable);
+    const QRect cell = view.gallery()->visualRect(unreadable).adjusted(10, 10, -10, -42);
+    const QImage grabbed = view.gallery()->viewport()->grab(cell).toImage();
+    QSet<QRgb> colours;
+    for (int x = 0; x < grabbed.width(); ++x) colours.insert(grabbed.pixel(x, grabbed.height() / 2));
+    EXPECT_GT(colours.size(), 3);
+    EXPECT_FALSE(view.galleryModel()->hasThumbnail(a5("IMG_0104.jpg")));
 }
