@@ -42,6 +42,8 @@ void OrdersGalleryModel::setRows(QList<OrdersScreen::GalleryRow> rows)
     for (int i = 0; i < m_rows.size(); ++i)
         if (m_rows[i].media) m_rowsByPath[FolderReference::standardizedPath(m_rows[i].media->url)].push_back(i);
     endResetModel();
+    // Another order chosen: the thumbnails of the one left stop being made.
+    cancelThumbnailsOutside([](int) { return true; });
 }
 
 QModelIndex OrdersGalleryModel::indexOf(const QString& path) const
