@@ -383,8 +383,9 @@ void MediaThumbnailer::deliver(const QString& jobKey, const Made& made)
         if (waiter.context) waiter.done(job.key, made.image);
     // The shared entries are written once the thumbnails asked for are all made, on a niced thread
     // of their own, so the PNG encoding never holds up a thumbnail on screen.
+    // (The manager counts a job out before its delivery: none pending means this was the last.)
     if (made.pending.folder != 0) m_unwritten.push_back({job.file, made.pending});
-    if (m_unwritten.size() >= kMaxUnwritten) writeEntries();
+    if (m_unwritten.size() >= kMaxUnwritten || (m_thumbnailJobs && m_thumbnailJobs->pendingCount() == 0)) writeEntries();
 }
 
 void MediaThumbnailer::writeEntries()
