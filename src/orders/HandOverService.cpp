@@ -250,13 +250,8 @@ bool HandOverService::isRunning() const { return m_server != nullptr; }
 QUrl HandOverService::url() const
 {
     if (!m_server) return {};
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(m_server->address().toString());
-    url.setPort(m_server->port());
     QMutexLocker lock(&m_mutex);
-    url.setPath(u'/' + QString::fromLatin1(m_token) + u'/');
-    return url;
+    return m_server->url(u'/' + QString::fromLatin1(m_token) + u'/');
 }
 
 QStringList HandOverService::files() const
