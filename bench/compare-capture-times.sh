@@ -6,15 +6,13 @@
 # thumbnail. Target: Tavrin at most 300 ms.
 #   PHOTOS=2000 WORK_DIR=/var/tmp bench/compare-capture-times.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-bench="$root/${BUILD_DIR:-build/release}/bin/rounds_bench"
+source "$(dirname "$0")/common.sh"
+bench="$build/bin/rounds_bench"
 photos=${PHOTOS:-2000}
-[ -x "$bench" ] || { echo "compare-capture-times: build $bench first (make build)"; exit 1; }
-for tool in vips exiftool python3; do command -v "$tool" >/dev/null || { echo "compare-capture-times: $tool is missing"; exit 1; }; done
+need_built "$bench"
+need_tools vips exiftool python3
 
-work=$(mktemp -d "${WORK_DIR:-/var/tmp}/tavrin-compare-capture.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work_dir
 mkdir -p "$work/photos"
 vips xyz "$work/xy.v" 3000 2000
 vips extract_band "$work/xy.v" "$work/x.v" 0

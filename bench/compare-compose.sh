@@ -5,14 +5,13 @@
 # one command. Median of RUNS runs each, wall time and peak memory. Targets: ≤ 0.8 s, ≤ 600 MB.
 #   RUNS=5 WORK_DIR=/var/tmp bench/compare-compose.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
-cli="$PWD/${BUILD_DIR:-build/release}/bin/tavrin-cli"
+source "$(dirname "$0")/common.sh"
+cli="$build/bin/tavrin-cli"
 runs=${RUNS:-5}
-[ -x "$cli" ] || { echo "compare-compose: build $cli first (make build)"; exit 1; }
-for tool in convert vips python3 /usr/bin/time; do command -v "$tool" >/dev/null || { echo "compare-compose: $tool is missing"; exit 1; }; done
+need_built "$cli"
+need_tools convert vips python3 /usr/bin/time
 
-work=$(mktemp -d "${WORK_DIR:-/var/tmp}/tavrin-compare-compose.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work_dir
 
 # A photo-like 6000 × 4000 JPEG: a broad gradient with grain, so the encoder has real work.
 convert -size 6000x4000 gradient:'#203860-#e0c090' -attenuate 0.4 +noise Gaussian -quality 92 "$work/photo.jpg"

@@ -8,17 +8,16 @@
 # of other counts and sizes, which must not grow with them.
 #   PHOTOS=2000 SIZE_MB=5 ROWS=400 WORK_DIR=/var/tmp PARTS="copy memory reflink" bench/compare-copy.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-cli="$root/${BUILD_DIR:-build/release}/bin/tavrin-cli"
+source "$(dirname "$0")/common.sh"
+cli="$build/bin/tavrin-cli"
 photos=${PHOTOS:-2000}
 size_mb=${SIZE_MB:-5}
 rows=${ROWS:-400}
 parts=" ${PARTS:-copy memory reflink} "
-[ -x "$cli" ] || { echo "compare-copy: build $cli first (make build)"; exit 1; }
-for tool in jq python3 /usr/bin/time; do command -v "$tool" >/dev/null || { echo "compare-copy: $tool is missing"; exit 1; }; done
+need_built "$cli"
+need_tools jq python3 /usr/bin/time
 
-work=$(mktemp -d "${WORK_DIR:-/var/tmp}/tavrin-compare-copy.XXXXXX")
+make_work_dir
 mnt=""
 cleanup() {
   if [ -n "$mnt" ] && mountpoint -q "$mnt"; then umount "$mnt"; fi

@@ -8,17 +8,16 @@
 # /proc/PID/stat.
 #   PHOTOS=10 SIZE_MB=10 ROUNDS=3 IDLE=10 BUILD_DIR=build/release WORK_DIR=/var/tmp bench/compare-follow.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-cli="$root/${BUILD_DIR:-build/release}/bin/tavrin-cli"
+source "$(dirname "$0")/common.sh"
+cli="$build/bin/tavrin-cli"
 photos=${PHOTOS:-10}
 size_mb=${SIZE_MB:-10}
 rounds=${ROUNDS:-3}
 idle=${IDLE:-10}
-[ -x "$cli" ] || { echo "compare-follow: build $cli first (make build)"; exit 1; }
-command -v python3 >/dev/null || { echo "compare-follow: python3 is missing"; exit 1; }
+need_built "$cli"
+need_tools python3
 
-work=$(mktemp -d "${WORK_DIR:-/var/tmp}/tavrin-compare-follow.XXXXXX")
+make_work_dir
 follower=""
 cleanup() {
   if [ -n "$follower" ]; then kill "$follower" 2>/dev/null || true; wait "$follower" 2>/dev/null || true; fi

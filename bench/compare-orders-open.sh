@@ -15,13 +15,12 @@
 # warm ≤ 100 ms. Figures are read, never asserted.
 #   ORDERS_OPEN_DIR=/var/tmp/tavrin-orders-open bench/compare-orders-open.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
-bench="${BUILD_DIR:-build/release}/bin/orders_open_bench"
-[ -x "$bench" ] || { echo "compare-orders-open: build $bench first (make build)"; exit 1; }
-for tool in vipsthumbnail hyperfine python3; do command -v "$tool" >/dev/null || { echo "compare-orders-open: $tool is missing"; exit 1; }; done
+source "$(dirname "$0")/common.sh"
+bench="$build/bin/orders_open_bench"
+need_built "$bench"
+need_tools vipsthumbnail hyperfine python3
 export ORDERS_OPEN_DIR=${ORDERS_OPEN_DIR:-/var/tmp/tavrin-orders-open}
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+make_work_dir
 
 "$bench" --benchmark_filter='FirstScreen|Lists' --benchmark_format=json >"$work/tavrin.json"
 mapfile -t files <"$ORDERS_OPEN_DIR/first-screen.txt"

@@ -8,14 +8,13 @@
 # scripts/private-cups.sh).
 #   PHOTOS=10 WORK_DIR=/var/tmp bench/compare-print.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-cli="$root/${BUILD_DIR:-build/release}/bin/tavrin-cli"
+source "$(dirname "$0")/common.sh"
+cli="$build/bin/tavrin-cli"
 count=${PHOTOS:-10}
-[ -x "$cli" ] || { echo "compare-print: build $cli first (make build)"; exit 1; }
-for tool in convert vips lp lpstat python3 /usr/bin/time; do command -v "$tool" >/dev/null || { echo "compare-print: $tool is missing"; exit 1; }; done
+need_built "$cli"
+need_tools convert vips lp lpstat python3 /usr/bin/time
 
-work=$(mktemp -d "${WORK_DIR:-/var/tmp}/tavrin-compare-print.XXXXXX")
+make_work_dir
 # The print server's filters run as lp and must reach the spool below.
 chmod 755 "$work"
 cleanup() { "$root/scripts/private-cups.sh" stop "$work/cups"; [ -n "${KEEP:-}" ] || rm -rf "$work"; }

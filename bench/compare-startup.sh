@@ -5,26 +5,25 @@
 # (LD_PRELOAD), which is what linking the browser into the application would cost.
 # Target: opening the browser once changes nothing; both stay clear of the baseline.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-app=build/release/bin/tavrin
-[ -x "$app" ] || { echo "compare-startup: build the release first (make build)"; exit 1; }
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-mkdir -p "$dir/home" "$dir/runtime" "$dir/fresh" "$dir/used"
-chmod 700 "$dir/runtime"
-export HOME="$dir/home" XDG_CONFIG_HOME="$dir/home/.config" XDG_CACHE_HOME="$dir/home/.cache" \
-  XDG_DATA_HOME="$dir/home/.local/share" XDG_RUNTIME_DIR="$dir/runtime" QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+source "$(dirname "$0")/common.sh"
+app="$build/bin/tavrin"
+need_built "$app"
+make_work_dir
+mkdir -p "$work/home" "$work/runtime" "$work/fresh" "$work/used"
+chmod 700 "$work/runtime"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
+  XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 engine=$(ldconfig -p | awk '/libQt6WebEngineWidgets.so.6 /{path = $NF} END {print path}')
 
-run() { hyperfine --style none --warmup 3 --runs 20 --export-json "$dir/$1.json" -n "$1" "$2" >/dev/null; }
-run fresh "TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$dir/fresh'"
-run linked "LD_PRELOAD=$engine TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$dir/fresh'"
+run() { hyperfine --style none --warmup 3 --runs 20 --export-json "$work/$1.json" -n "$1" "$2" >/dev/null; }
+run fresh "TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$work/fresh'"
+run linked "LD_PRELOAD=$engine TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$work/fresh'"
 # One session with the web import opened: the page engine module is loaded and started.
-TAVRIN_QUIT_WHEN_SHOWN=browser "$app" --data-dir "$dir/used"
-run opened "TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$dir/used'"
-run browser "TAVRIN_QUIT_WHEN_SHOWN=browser $app --data-dir '$dir/used'"
+TAVRIN_QUIT_WHEN_SHOWN=browser "$app" --data-dir "$work/used"
+run opened "TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$work/used'"
+run browser "TAVRIN_QUIT_WHEN_SHOWN=browser $app --data-dir '$work/used'"
 
-/usr/bin/python3 - "$dir" <<'PY'
+/usr/bin/python3 - "$work" <<'PY'
 import json, sys
 d = sys.argv[1]
 t = {n: json.load(open(f"{d}/{n}.json"))["results"][0]["median"] * 1000 for n in ("fresh", "opened", "linked", "browser")}

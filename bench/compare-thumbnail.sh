@@ -9,15 +9,13 @@
 # wall clock per photo, memory the largest peak resident size of one process (/usr/bin/time -v).
 #   PHOTOS=200 WORK_DIR=/var/tmp bench/compare-thumbnail.sh
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-cli="$root/${BUILD_DIR:-build/release}/bin/tavrin-cli"
+source "$(dirname "$0")/common.sh"
+cli="$build/bin/tavrin-cli"
 photos=${PHOTOS:-200}
-[ -x "$cli" ] || { echo "compare-thumbnail: build $cli first (make build)"; exit 1; }
-for tool in vips vipsthumbnail python3 /usr/bin/time; do command -v "$tool" >/dev/null || { echo "compare-thumbnail: $tool is missing"; exit 1; }; done
+need_built "$cli"
+need_tools vips vipsthumbnail python3 /usr/bin/time
 
-work=$(mktemp -d "${WORK_DIR:-/var/tmp}/tavrin-compare-thumbnail.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+make_work_dir
 mkdir -p "$work/photos" "$work/out-tavrin" "$work/out-vips"
 
 # Light from left to right and top to bottom, a hard-edged disc, grain of sigma 6.

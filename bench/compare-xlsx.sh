@@ -4,20 +4,19 @@
 # The two are measured in alternation, five rounds, and the fastest time of each is compared:
 # on a shared machine the slower runs measure the neighbours.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-bench=build/release/bin/programme_bench
-[ -x "$bench" ] || { echo "compare-xlsx: build the release first (make build)"; exit 1; }
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-tools/fixtures/make-bench-inputs.sh "$dir" >/dev/null
+source "$(dirname "$0")/common.sh"
+bench="$build/bin/programme_bench"
+need_built "$bench"
+make_work_dir
+tools/fixtures/make-bench-inputs.sh "$work" >/dev/null
 
 ours=()
 theirs=()
 for round in 1 2 3 4 5; do
-  ours+=("$(TAVRIN_BENCH_INPUTS="$dir" "$bench" --benchmark_filter=Workbook --benchmark_min_time=0.02 \
+  ours+=("$(TAVRIN_BENCH_INPUTS="$work" "$bench" --benchmark_filter=Workbook --benchmark_min_time=0.02 \
     --benchmark_repetitions=10 --benchmark_format=json |
     /usr/bin/python3 -c 'import json,sys; print(min(b["real_time"] for b in json.load(sys.stdin)["benchmarks"] if b["run_type"]=="iteration"))')")
-  theirs+=("$(/usr/bin/python3 - "$dir/bench-1000.xlsx" <<'PY'
+  theirs+=("$(/usr/bin/python3 - "$work/bench-1000.xlsx" <<'PY'
 import sys, time
 import openpyxl
 path = sys.argv[1]

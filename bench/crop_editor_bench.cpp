@@ -2,6 +2,7 @@
 // retouch slider change to a new 2,048-pixel preview (≤ 120 ms, so at least 8 updates a second
 // while dragging) and validating an A4 crop with the watermark written to disk (≤ 1 s). Baseline
 // in the same run: the composer alone decoding, composing and writing the same page.
+#include "BenchMain.h"
 #include "editing/CropEditorModel.h"
 #include "editing/PhotoComposer.h"
 #include "editing/PhotoOriginals.h"
@@ -203,11 +204,4 @@ BENCHMARK(BM_BaselineComposerWrite)->Unit(benchmark::kMillisecond)->UseRealTime(
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return tavrin::bench::runWithQt(argc, argv); }

@@ -1,6 +1,7 @@
 // The orders gallery follows the disk: every reload lists the selected order again on the main
 // thread. Target: an order of 1,000 files (photos, a few videos, clutter, two type folders)
 // listed ≤ 20 ms by the store; baseline: a bare QDir::entryList of the same folder.
+#include "BenchMain.h"
 #include "base/AppSupport.h"
 #include "orders/OrdersScreenModel.h"
 #include "orders/OrdersStore.h"
@@ -83,11 +84,4 @@ BENCHMARK(BM_BaselineQDirEntryList)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return tavrin::bench::runWithQt(argc, argv); }

@@ -19,6 +19,7 @@
 // names with distinct modification times, once, into ORDERS_OPEN_DIR (default
 // /var/tmp/tavrin-orders-open, about 7 GB, kept for the next run). To our caches each copy is its
 // own file.
+#include "BenchMain.h"
 #include "base/AppSupport.h"
 #include "editing/PhotoEditMemory.h"
 #include "editing/RetouchBridges.h"
@@ -429,11 +430,6 @@ const auto registered = [] {
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     // The baseline calls libvips directly, and may run before anything of ours has started it.
-    RetouchBridges::ensureVips();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tavrin::bench::runWithQt(argc, argv, [] { RetouchBridges::ensureVips(); });
 }

@@ -3,6 +3,7 @@
 // preview rows of 400 rows ≤ 2 ms, measured after one edit (each keystroke) and for a spreadsheet
 // shown for the first time. A run of 2,000 photos into empty rider folders, beside the same run
 // again over the photos already copied (remembered by the last run, then unknown to it).
+#include "BenchMain.h"
 #include "base/AppSupport.h"
 #include "library/LibraryStore.h"
 #include "organizer/PhotoOrganizer.h"
@@ -195,11 +196,4 @@ BENCHMARK(BM_Rerun2000PhotosAlreadyCopied)->Arg(1)->Arg(0)->Unit(benchmark::kMil
 
 } // namespace
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return tavrin::bench::runWithQt(argc, argv); }

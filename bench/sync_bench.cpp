@@ -1,6 +1,7 @@
 // Sync receive path: a phone's whole library arrives in one frame of up to 8 MB, and the desktop
 // must take it off the socket, decode it, merge it and write library.json without the window
 // stalling (target: 7.9 MB in 150 ms or less). The framing's own throughput is measured apart.
+#include "BenchMain.h"
 #include "base/AppSupport.h"
 #include "base/UserDefaults.h"
 #include "library/LibraryStore.h"
@@ -150,11 +151,4 @@ BENCHMARK(BM_ReceiveDecodeMergeLibraryFrame)->Unit(benchmark::kMillisecond)->Min
 BENCHMARK(BM_FrameDecodeThroughput)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneralJsonDecodeBaseline)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return tavrin::bench::runWithQt(argc, argv); }

@@ -1,6 +1,8 @@
 #include "base/BackgroundJobs.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QUuid>
 
 #include <sys/resource.h>
@@ -14,6 +16,30 @@ void JobContext::post(std::function<void()> f) const
     QMetaObject::invokeMethod(m_jobs, [context = *this, f = std::move(f)] {
         if (!context.isStale()) f();
     }, Qt::QueuedConnection);
+}
+
+void JobContext::postProgress(std::function<void()> f, bool final) const
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    const qint64 now = clock.elapsed();
+    qint64 last = m_lastProgress->load();
+    if (!final && last >= 0 && now - last < 40) return;
+    if (!final && !m_lastProgress->compare_exchange_strong(last, now)) return;
+    m_lastProgress->store(now);
+    post(std::move(f));
+}
+
+void JobContext::returned() const
+{
+    {
+        const std::lock_guard lock(m_key->mutex);
+        --m_key->working;
+    }
+    m_key->returned.notify_all();
 }
 
 BackgroundJobs::BackgroundJobs(QObject* parent, int maxThreads, Priority priority) : QObject(parent), m_priority(priority)
@@ -38,6 +64,10 @@ std::shared_ptr<BackgroundJobs::KeyState> BackgroundJobs::startKey(const QString
     // The older job of this key is stale from here on.
     state->current.store(generation, std::memory_order_release);
     ++state->running;
+    {
+        const std::lock_guard lock(state->mutex);
+        ++state->working;
+    }
     ++m_pending;
     return state;
 }
@@ -46,6 +76,20 @@ void BackgroundJobs::finished(const std::shared_ptr<KeyState>& state)
 {
     if (--state->running == 0 && m_keys.value(state->name) == state) m_keys.remove(state->name);
     if (--m_pending == 0) Q_EMIT idle();
+}
+
+void BackgroundJobs::waitFor(const QString& key)
+{
+    const std::shared_ptr<KeyState> state = m_keys.value(key);
+    if (!state) return;
+    // A result delivered may start the key again: wait for that one too.
+    while (state->running > 0) {
+        {
+            std::unique_lock lock(state->mutex);
+            state->returned.wait(lock, [&] { return state->working == 0; });
+        }
+        QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
 }
 
 void BackgroundJobs::cancel(const QString& key)

@@ -3,12 +3,15 @@
 #include <QHash>
 #include <QObject>
 #include <QRunnable>
+#include <QScopeGuard>
 #include <QString>
 #include <QThreadPool>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -25,6 +28,9 @@ public:
     quint64 generation() const { return m_generation; }
     // Runs `f` on the owner's thread, unless the job is stale by the time it gets there.
     void post(std::function<void()> f) const;
+    // post() for progress, at most 25 times a second: sooner than 40 ms after the last one posted,
+    // a report is dropped unless it is `final` (the last state must always show).
+    void postProgress(std::function<void()> f, bool final = false) const;
 
 private:
     friend class BackgroundJobs;
@@ -32,14 +38,21 @@ private:
         std::atomic<quint64> current{0};
         QString name;    // its entry in the manager's table
         int running = 0; // owner's thread only
+        // Jobs whose result is not yet on its way to the owner, for waitFor().
+        std::mutex mutex;
+        std::condition_variable returned;
+        int working = 0;
     };
     JobContext(class BackgroundJobs* jobs, std::shared_ptr<KeyState> key, std::shared_ptr<std::atomic_bool> alive, quint64 generation)
         : m_jobs(jobs), m_key(std::move(key)), m_alive(std::move(alive)), m_generation(generation) {}
+    void returned() const;
 
     class BackgroundJobs* m_jobs;
     std::shared_ptr<KeyState> m_key;
     std::shared_ptr<std::atomic_bool> m_alive;
     quint64 m_generation;
+    // Milliseconds of the last progress posted; shared by the copies of one job's context.
+    std::shared_ptr<std::atomic<qint64>> m_lastProgress = std::make_shared<std::atomic<qint64>>(-1);
 };
 
 // The one way Tavrin works in the background: a manager owns a pool; each job runs there under a
@@ -72,6 +85,10 @@ public:
     int pendingCount() const { return m_pending; }
     // Blocks until the pool has run every job; results still arrive through the event loop.
     void waitForDone() { m_pool.waitForDone(); }
+    // Blocks until the jobs of `key` have returned, then delivers at once what they left for the
+    // owner (with whatever other jobs have posted meanwhile): for an owner that must have the
+    // result before it goes on, such as when the application quits. Owner's thread only.
+    void waitFor(const QString& key);
 
 Q_SIGNALS:
     // No job is left pending.
@@ -116,6 +133,7 @@ quint64 BackgroundJobs::run(const QString& key, Work work, Done done)
         using Result = std::invoke_result_t<Work&, const JobContext&>;
         if constexpr (std::is_void_v<Result>) {
             if (!context.isStale()) guarded([&] { work(context); });
+            const auto returned = qScopeGuard([&] { context.returned(); });
             QMetaObject::invokeMethod(this, [this, state, context, done = std::move(done)]() mutable {
                 const bool current = !context.isStale();
                 finished(state);
@@ -125,6 +143,7 @@ quint64 BackgroundJobs::run(const QString& key, Work work, Done done)
             // A stale job skips its work; the result slot stays empty and nothing is delivered.
             auto result = std::make_shared<std::optional<Result>>();
             if (!context.isStale()) guarded([&] { result->emplace(work(context)); });
+            const auto returned = qScopeGuard([&] { context.returned(); });
             QMetaObject::invokeMethod(this, [this, state, context, result, done = std::move(done)]() mutable {
                 const bool current = !context.isStale() && result->has_value();
                 finished(state);

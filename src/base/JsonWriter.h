@@ -47,8 +47,30 @@ public:
         value(v);
     }
 
+    // key + an array of plain values, or of records each written by its
+    // writeJson(JsonWriter&, const Record&).
+    template <typename List>
+    void array(QLatin1StringView name, const List& items)
+    {
+        key(name);
+        beginArray();
+        for (const auto& item : items) {
+            if constexpr (requires { value(item); }) value(item);
+            else writeJson(*this, item);
+        }
+        endArray();
+    }
+
     // The finished document, ending with a line break.
     QByteArray take();
+    // A whole document holding one record.
+    template <typename Record>
+    static QByteArray document(const Record& record)
+    {
+        JsonWriter w;
+        writeJson(w, record);
+        return w.take();
+    }
 
 private:
     void beforeValue();

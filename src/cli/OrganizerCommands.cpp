@@ -14,13 +14,9 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <atomic>
-#include <csignal>
 
 namespace tavrin::cli {
 namespace {
-
-std::atomic_bool interrupted{false};
 
 QString existingFolder(const QString& path)
 {
@@ -35,10 +31,7 @@ void writeReport(JsonWriter& w, const OrganizerReport& report)
     w.field(QLatin1StringView("copied"), report.copied);
     w.field(QLatin1StringView("folders"), report.folders);
     w.field(QLatin1StringView("headline"), report.defaultHeadline());
-    w.key(QLatin1StringView("messages"));
-    w.beginArray();
-    for (const QString& message : report.messages) w.value(message);
-    w.endArray();
+    w.array(QLatin1StringView("messages"), report.messages);
     w.field(QLatin1StringView("skipped"), report.skipped);
     w.endObject();
 }
@@ -48,6 +41,15 @@ void printReport(const OrganizerReport& report)
     JsonWriter w;
     writeReport(w, report);
     printJsonBytes(w.take());
+}
+
+// Photos left behind make the run a failure, whatever else it copied.
+int reportExit(const OrganizerReport& report)
+{
+    printReport(report);
+    if (report.failed == 0) return 0;
+    printError(report.defaultHeadline());
+    return 1;
 }
 
 void printSettings(const SpreadsheetMacSettings& settings)
@@ -203,13 +205,7 @@ int organizeFollowing(const Args& args)
     printError(QStringLiteral("Suivi de l’arrivée des photos…"));
     if (seconds > 0) QTimer::singleShot(qint64(seconds * 1000), &loop, &QEventLoop::quit);
     loop.exec();
-    const OrganizerReport report = session.stop();
-    printReport(report);
-    if (report.failed > 0) {
-        printError(report.defaultHeadline());
-        return 1;
-    }
-    return 0;
+    return reportExit(session.stop());
 }
 
 int organize(const QStringList& raw)
@@ -228,33 +224,20 @@ int organize(const QStringList& raw)
     QObject::connect(&model, &SpreadsheetWorkspaceModel::runProgress, [terminal](qint64 done, qint64 total, const QString& rider) {
         if (terminal) printError(QString::number(done) + u'/' + QString::number(total) + QStringLiteral(" · ") + rider);
     });
-    // Ctrl-C stops between two files; what was copied is recorded.
-    interrupted = false;
-    std::signal(SIGINT, [](int) { interrupted = true; });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&model] {
-        if (interrupted) model.cancelRun();
-    });
-    poll.start(100);
-
     QEventLoop loop;
     QObject::connect(&model, &SpreadsheetWorkspaceModel::runFinished, &loop, &QEventLoop::quit);
-    model.runOrganizer();
-    if (model.isRunning()) loop.exec();
-    std::signal(SIGINT, SIG_DFL);
+    {
+        // Ctrl-C stops between two files; what was copied is recorded.
+        const StopSignals stopSignals([&model] { model.cancelRun(); }, QStringLiteral("L’organisation n’a pas pu démarrer."));
+        model.runOrganizer();
+        if (model.isRunning()) loop.exec();
+    }
     if (!model.lastReport()) {
         if (model.parseError()) throw Error(*model.parseError());
         throw Error(QStringLiteral("Le dossier de destination « ") + model.settings().destinationName.value_or(QString())
                     + QStringLiteral(" » est introuvable."));
     }
-    const OrganizerReport& report = *model.lastReport();
-    printReport(report);
-    // Photos left behind make the run a failure, whatever else it copied.
-    if (report.failed > 0) {
-        printError(report.defaultHeadline());
-        return 1;
-    }
-    return 0;
+    return reportExit(*model.lastReport());
 }
 
 int history(const QStringList& raw)

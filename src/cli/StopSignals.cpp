@@ -21,11 +21,18 @@ void onStopSignal(int)
 
 } // namespace
 
-StopSignals::StopSignals(QEventLoop& loop, const QString& failure)
+StopSignals::StopSignals(QEventLoop& loop, const QString& failure) : StopSignals([&loop] { loop.quit(); }, failure) {}
+
+StopSignals::StopSignals(std::function<void()> stop, const QString& failure)
 {
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) throw Error(failure);
     m_notifier = std::make_unique<QSocketNotifier>(stopPipe[0], QSocketNotifier::Read);
-    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [stop = std::move(stop)] {
+        // Emptied, so that one signal is one call.
+        char bytes[16];
+        while (::read(stopPipe[0], bytes, sizeof bytes) > 0) {}
+        stop();
+    });
     struct sigaction action{};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);

@@ -6,6 +6,7 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 
+#include <functional>
 #include <memory>
 
 namespace tavrin::cli {
@@ -15,6 +16,8 @@ public:
     // While this object lives, SIGINT and SIGTERM quit `loop`. Throws tavrin::Error with `failure`
     // when the signals cannot be routed.
     StopSignals(QEventLoop& loop, const QString& failure);
+    // While this object lives, SIGINT and SIGTERM call `stop` from the event loop.
+    StopSignals(std::function<void()> stop, const QString& failure);
     ~StopSignals();
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;

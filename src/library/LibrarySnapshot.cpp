@@ -83,10 +83,7 @@ void writeJson(JsonWriter& w, const SpreadsheetRecord& s)
     w.field(kDayID, s.dayID);
     w.field(kId, s.id);
     w.field(kIsOpen, s.isOpen);
-    w.key(kRows);
-    w.beginArray();
-    for (const RowRecord& r : s.rows) writeJson(w, r);
-    w.endArray();
+    w.array(kRows, s.rows);
     w.field(kTitle, s.title);
     w.field(kUpdatedAt, s.updatedAt);
     w.endObject();
@@ -105,14 +102,8 @@ void writeJson(JsonWriter& w, const DayRecord& d)
 void writeJson(JsonWriter& w, const LibrarySnapshot& snapshot)
 {
     w.beginObject();
-    w.key(kDays);
-    w.beginArray();
-    for (const DayRecord& d : snapshot.days) writeJson(w, d);
-    w.endArray();
-    w.key(kSpreadsheets);
-    w.beginArray();
-    for (const SpreadsheetRecord& s : snapshot.spreadsheets) writeJson(w, s);
-    w.endArray();
+    w.array(kDays, snapshot.days);
+    w.array(kSpreadsheets, snapshot.spreadsheets);
     w.field(kUpdatedAt, snapshot.updatedAt);
     w.field(kVersion, snapshot.version);
     w.endObject();
@@ -151,12 +142,7 @@ LibrarySnapshot librarySnapshotFromJson(const QJsonObject& o)
     return s;
 }
 
-QByteArray encodeLibrary(const LibrarySnapshot& snapshot)
-{
-    JsonWriter w;
-    writeJson(w, snapshot);
-    return w.take();
-}
+QByteArray encodeLibrary(const LibrarySnapshot& snapshot) { return JsonWriter::document(snapshot); }
 
 LibrarySnapshot decodeLibrary(const QByteArray& data) { return librarySnapshotFromJson(decodeObject(data)); }
 

@@ -13,19 +13,11 @@ void writeJson(JsonWriter& w, const TavrinTransferPackage& p)
     writeJson(w, p.day);
     w.field(QLatin1StringView("formatVersion"), p.formatVersion);
     w.field(QLatin1StringView("kind"), QLatin1StringView(p.kind == TavrinTransferPackage::Kind::day ? "day" : "spreadsheet"));
-    w.key(QLatin1StringView("spreadsheets"));
-    w.beginArray();
-    for (const SpreadsheetRecord& s : p.spreadsheets) writeJson(w, s);
-    w.endArray();
+    w.array(QLatin1StringView("spreadsheets"), p.spreadsheets);
     w.endObject();
 }
 
-QByteArray encodeTransferPackage(const TavrinTransferPackage& package)
-{
-    JsonWriter w;
-    writeJson(w, package);
-    return w.take();
-}
+QByteArray encodeTransferPackage(const TavrinTransferPackage& package) { return JsonWriter::document(package); }
 
 TavrinTransferPackage transferPackageFromJson(const QJsonObject& o)
 {

@@ -6,12 +6,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QLocale>
 #include <QMimeDatabase>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
-#include <QtConcurrent>
 
 #include <vips/vips8>
 
@@ -215,24 +213,15 @@ void HandOverService::send(const QStringList& paths, std::function<void(const QS
         m_stopping = false;
     }
     m_completion = std::move(completion);
-    const quint64 generation = ++m_generation;
-    m_preparations = new QObject(this);
+    ++m_generation;
     m_server = std::move(server);
 
     // Checksums for the archive and thumbnails for the page, off the main thread.
     const int thumbnailSize = m_options.thumbnailSize;
     for (int i = 0; i < m_files.size(); ++i) {
-        auto* watcher = new QFutureWatcher<Preparation>(m_preparations);
-        connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, i] {
-            const Preparation result = watcher->result();
-            watcher->deleteLater();
-            prepared(generation, i, result.crc, result.thumbnail);
-        });
-        const QString path = m_files[i].path;
-        const qint64 size = m_files[i].size;
-        watcher->setFuture(QtConcurrent::run([path, size, thumbnailSize] {
+        m_preparations.run(QString::number(i), [path = m_files[i].path, size = m_files[i].size, thumbnailSize](const JobContext&) {
             return Preparation{HandOverArchive::fileCrc32(path, size), makeThumbnail(path, thumbnailSize)};
-        }));
+        }, [this, i](const Preparation& result) { prepared(i, result.crc, result.thumbnail); });
     }
     Q_EMIT progressChanged();
 }
@@ -249,8 +238,7 @@ void HandOverService::stop()
         m_server->stop(); // waits for the connections' threads
         m_server.reset();
     }
-    delete m_preparations;
-    m_preparations = nullptr;
+    m_preparations.cancelAll();
     m_completion = {};
     QMutexLocker lock(&m_mutex);
     m_token.clear();
@@ -262,13 +250,8 @@ bool HandOverService::isRunning() const { return m_server != nullptr; }
 QUrl HandOverService::url() const
 {
     if (!m_server) return {};
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(m_server->address().toString());
-    url.setPort(m_server->port());
     QMutexLocker lock(&m_mutex);
-    url.setPath(u'/' + QString::fromLatin1(m_token) + u'/');
-    return url;
+    return m_server->url(u'/' + QString::fromLatin1(m_token) + u'/');
 }
 
 QStringList HandOverService::files() const
@@ -433,10 +416,10 @@ HandOverService::Body HandOverService::body(const Resolved& resolved) const
     return body;
 }
 
-void HandOverService::prepared(quint64 generation, int index, std::optional<quint32> crc, const QByteArray& thumbnail)
+void HandOverService::prepared(int index, std::optional<quint32> crc, const QByteArray& thumbnail)
 {
     QMutexLocker lock(&m_mutex);
-    if (generation != m_generation || index >= m_files.size()) return;
+    if (index >= m_files.size()) return;
     File& f = m_files[index];
     f.crc = crc;
     f.thumbnail = thumbnail;

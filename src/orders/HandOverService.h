@@ -4,6 +4,7 @@
 // holding a random token, shown as a QR code. Only those files are served, read-only; the
 // completion runs once every file was fetched in full, and then the service stops.
 
+#include "base/BackgroundJobs.h"
 #include "orders/HandOverArchive.h"
 #include "orders/HttpServer.h"
 
@@ -95,7 +96,7 @@ private:
     Body body(const Resolved& resolved) const;
     QString filePath(int index) const { return m_files.value(index).path; }
     void noteFetched(int index);
-    void prepared(quint64 generation, int index, std::optional<quint32> crc, const QByteArray& thumbnail);
+    void prepared(int index, std::optional<quint32> crc, const QByteArray& thumbnail);
     // On the connections' threads.
     http::Response handle(const http::Request& request);
     http::Response respond(const QByteArray& target, bool get);
@@ -104,7 +105,6 @@ private:
 
     Options m_options;
     std::unique_ptr<http::Server> m_server;
-    QObject* m_preparations = nullptr; // parent of the running preparations' watchers
     // The token and the files are read by the connections' threads.
     mutable QMutex m_mutex;
     QWaitCondition m_ready; // a file's preparation finished, or the service stops
@@ -113,6 +113,9 @@ private:
     QList<File> m_files;
     std::function<void(const QStringList&)> m_completion;
     std::atomic<quint64> m_generation{0};
+    // Each file's checksum and thumbnail, one job per file; stop() drops them. Last, so that it
+    // is gone before what its results touch.
+    BackgroundJobs m_preparations;
 };
 
 // "3 fichiers", "1 fichier".

@@ -54,6 +54,16 @@ void Server::start()
     m_port = info ? info->port : m_options.port;
 }
 
+QUrl Server::url(const QString& path) const
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    url.setHost(address().toString());
+    url.setPort(port());
+    url.setPath(path);
+    return url;
+}
+
 void Server::stop()
 {
     if (!m_daemon) return;

@@ -8,6 +8,7 @@
 #include "orders/HttpMessage.h"
 
 #include <QHostAddress>
+#include <QUrl>
 
 #include <atomic>
 #include <functional>
@@ -46,6 +47,8 @@ public:
     bool stopping() const { return m_stopping.load(); }
     quint16 port() const { return m_port; }
     const QHostAddress& address() const { return m_options.address; }
+    // The address a browser opens for `path` on this server.
+    QUrl url(const QString& path) const;
     const Options& options() const { return m_options; }
     int connectionCount() const;
 

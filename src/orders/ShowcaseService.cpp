@@ -84,12 +84,7 @@ void ShowcaseService::stop()
 QUrl ShowcaseService::url() const
 {
     if (!m_server) return {};
-    QUrl url;
-    url.setScheme(QStringLiteral("http"));
-    url.setHost(m_server->address().toString());
-    url.setPort(m_server->port());
-    url.setPath(QStringLiteral("/"));
-    return url;
+    return m_server->url(QStringLiteral("/"));
 }
 
 int ShowcaseService::visitorCount() const

@@ -17,10 +17,7 @@ void writeJson(JsonWriter& w, const OrganizerHistoryEntry& e)
     w.field(kDate, e.date);
     w.field(kHeadline, e.headline);
     w.field(kId, e.id);
-    w.key(kMessages);
-    w.beginArray();
-    for (const QString& message : e.messages) w.value(message);
-    w.endArray();
+    w.array(kMessages, e.messages);
     w.field(kSpreadsheetID, e.spreadsheetID);
     w.field(kSpreadsheetTitle, e.spreadsheetTitle);
     w.endObject();
@@ -29,10 +26,7 @@ void writeJson(JsonWriter& w, const OrganizerHistoryEntry& e)
 void writeJson(JsonWriter& w, const OrganizerHistorySection& s)
 {
     w.beginObject();
-    w.key(kEntries);
-    w.beginArray();
-    for (const OrganizerHistoryEntry& entry : s.entries) writeJson(w, entry);
-    w.endArray();
+    w.array(kEntries, s.entries);
     w.field(kId, s.id);
     w.field(kTitle, s.title);
     w.endObject();

@@ -54,10 +54,7 @@ void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)
         for (const CopiedPhoto& copy : transfer.copies) writeCopy(w, copy);
         w.endArray();
     }
-    w.key(kFileNames);
-    w.beginArray();
-    for (const QString& name : transfer.fileNames) w.value(name);
-    w.endArray();
+    w.array(kFileNames, transfer.fileNames);
     w.field(kRangeLabel, transfer.rangeLabel);
     w.endObject();
 }

@@ -6,8 +6,6 @@
 #include "programme/TextFolding.h"
 
 #include <QCoreApplication>
-#include <QPromise>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 
@@ -15,6 +13,7 @@ namespace tavrin {
 
 namespace {
 
+const QString kRun = QStringLiteral("organizer run");
 const QString kChooseEvent = QStringLiteral("Choisissez le jour, puis l’épreuve pour afficher les cavaliers.");
 
 QString plural(bool when) { return when ? QStringLiteral("s") : QString(); }
@@ -110,11 +109,9 @@ struct SpreadsheetWorkspaceModel::Run {
     QString title;
     QString destination;
     QList<PhotoGroup> groups;
-    // Our own flag rather than the future's: a cancelled future drops the result that says
-    // what was copied.
+    // Our own flag rather than the job's: a cancelled job drops the result that says what was
+    // copied.
     std::shared_ptr<std::atomic_bool> cancel = std::make_shared<std::atomic_bool>(false);
-    // Deleted later: the run ends inside the watcher's own signal.
-    QFutureWatcher<RunOutcome>* watcher = nullptr;
 };
 
 SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, WorkspaceStore& workspace, QObject* parent)
@@ -151,8 +148,7 @@ SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
     m_workspace.disconnect(this);
     blockSignals(true);
     m_run->cancel->store(true);
-    m_run->watcher->waitForFinished();
-    finishRun();
+    m_jobs.waitFor(kRun);
 }
 
 void SpreadsheetWorkspaceModel::setSpreadsheet(const std::optional<QUuid>& spreadsheetID)
@@ -594,36 +590,29 @@ void SpreadsheetWorkspaceModel::runOrganizer()
     m_lastReport.reset();
     m_copyFailures.clear();
 
-    QFutureWatcher<RunOutcome>* watcher = m_run->watcher = new QFutureWatcher<RunOutcome>(this);
-    connect(watcher, &QFutureWatcherBase::progressValueChanged, this, [this, watcher](int done) {
-        Q_EMIT runProgress(done, watcher->progressMaximum(), watcher->progressText());
-    });
-    connect(watcher, &QFutureWatcherBase::finished, this, &SpreadsheetWorkspaceModel::finishRun);
-    watcher->setFuture(QtConcurrent::run(
-        [](QPromise<RunOutcome>& promise, QList<PhotoGroup> groups, QString destination, std::shared_ptr<std::atomic_bool> cancel,
-           CopyMemory memory) {
-            PhotoOrganizer::RunControl control;
-            control.cancelRequested = cancel.get();
-            control.memory = &memory;
-            control.progress = [&promise](qint64 done, qint64 total, const QString& rider) {
-                promise.setProgressRange(0, int(total));
-                promise.setProgressValueAndText(int(done), rider);
-            };
-            RunOutcome outcome;
-            try {
-                outcome.report = PhotoOrganizer::execute(groups, destination, &control);
-            } catch (const Error& error) {
-                outcome.error = error.message();
-            } catch (const std::exception&) {
-                outcome.error = QStringLiteral("L’organisation s’est arrêtée sur une erreur inattendue.");
-            }
-            outcome.groupsFinished = control.groupsFinished;
-            outcome.cancelled = control.cancelled;
-            outcome.failures = control.failures;
-            outcome.placed = std::move(control.placed);
-            promise.addResult(std::move(outcome));
-        },
-        m_run->groups, m_run->destination, m_run->cancel, m_workspace.rememberedCopies(id)));
+    m_jobs.run(kRun, [this, groups = m_run->groups, destination = m_run->destination, cancel = m_run->cancel,
+                      memory = m_workspace.rememberedCopies(id)](const JobContext& job) {
+        PhotoOrganizer::RunControl control;
+        control.cancelRequested = cancel.get();
+        control.memory = &memory;
+        control.progress = [this, &job](qint64 done, qint64 total, const QString& rider) {
+            job.postProgress([this, done, total, rider] { Q_EMIT runProgress(done, total, rider); }, done >= total);
+        };
+        RunOutcome outcome;
+        try {
+            outcome.report = PhotoOrganizer::execute(groups, destination, &control);
+        } catch (const Error& error) {
+            outcome.error = error.message();
+        } catch (...) {
+            // Whatever stops it, the run must end with what it copied so far.
+            outcome.error = QStringLiteral("L’organisation s’est arrêtée sur une erreur inattendue.");
+        }
+        outcome.groupsFinished = control.groupsFinished;
+        outcome.cancelled = control.cancelled;
+        outcome.failures = control.failures;
+        outcome.placed = std::move(control.placed);
+        return outcome;
+    }, [this](const RunOutcome& outcome) { finishRun(outcome); });
     Q_EMIT stateChanged();
 }
 
@@ -632,12 +621,10 @@ void SpreadsheetWorkspaceModel::cancelRun()
     if (m_run) m_run->cancel->store(true);
 }
 
-void SpreadsheetWorkspaceModel::finishRun()
+void SpreadsheetWorkspaceModel::finishRun(const RunOutcome& outcome)
 {
     const std::unique_ptr<Run> run = std::move(m_run);
     if (!run) return;
-    run->watcher->deleteLater();
-    const RunOutcome outcome = run->watcher->future().resultCount() > 0 ? run->watcher->result() : RunOutcome{};
     if (!outcome.report) {
         m_parseError = outcome.error;
     } else {

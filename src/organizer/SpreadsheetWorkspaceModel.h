@@ -5,13 +5,13 @@
 // marks, the summary and issue lines, the choices, and the organisation run, whose copies go on
 // off the main thread and whose results are applied back on it.
 
+#include "base/BackgroundJobs.h"
 #include "library/LibraryStore.h"
 #include "organizer/PhotoOrganizer.h"
 #include "organizer/PreviewRow.h"
 #include "organizer/WorkspaceStore.h"
 
 #include <QFileSystemWatcher>
-#include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -140,7 +140,7 @@ private:
     void onSettingsChanged(const QUuid& spreadsheetID);
     void onProgrammeChanged();
     void setGroups(QList<PhotoGroup> groups);
-    void finishRun();
+    void finishRun(const RunOutcome& outcome);
     void showFollowFailures(const FollowSession& session);
 
     LibraryStore& m_library;
@@ -176,6 +176,8 @@ private:
     std::unique_ptr<Run> m_run;
     std::optional<OrganizerReport> m_lastReport;
     std::unique_ptr<FollowSession> m_follow;
+    // The organisation run's copies. Last, so that it is gone before what its results touch.
+    BackgroundJobs m_jobs{nullptr, 1};
 };
 
 } // namespace tavrin

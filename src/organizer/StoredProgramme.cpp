@@ -8,14 +8,18 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFutureWatcher>
 #include <QRandomGenerator>
 #include <QScopeGuard>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <cstdio>
 
 namespace tavrin {
+
+namespace {
+
+const QString kReading = QStringLiteral("reading");
+
+} // namespace
 
 StoredProgramme::StoredProgramme(Place place, QObject* parent)
     : QObject(parent), m_place(place), m_index(folder() + QStringLiteral("/programme.json"))
@@ -70,12 +74,14 @@ void StoredProgramme::loadProgrammeFromDisk()
     }
     const std::optional<QString> source = existingSourceFile();
     if (!source) return;
-    using Reading = std::optional<ProgrammeDocument>;
-    auto* watcher = new QFutureWatcher<Reading>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation = m_generation] {
-        watcher->deleteLater();
-        const Reading document = watcher->result();
-        if (!document || generation != m_generation) return;
+    m_jobs.run(kReading, [path = *source](const JobContext&) -> std::optional<ProgrammeDocument> {
+        try {
+            return ProgrammeFileParser::parse(path);
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+    }, [this](const std::optional<ProgrammeDocument>& document) {
+        if (!document) return;
         if (!m_programmeName) m_programmeName = document->sourceName;
         if (document == m_programme) return;
         try {
@@ -85,13 +91,6 @@ void StoredProgramme::loadProgrammeFromDisk()
         }
         setProgramme(*document);
     });
-    watcher->setFuture(QtConcurrent::run([path = *source]() -> Reading {
-        try {
-            return ProgrammeFileParser::parse(path);
-        } catch (const std::exception&) {
-            return std::nullopt;
-        }
-    }));
 }
 
 bool StoredProgramme::reloadProgrammeIfChanged()
@@ -100,7 +99,7 @@ bool StoredProgramme::reloadProgrammeIfChanged()
     std::optional<ProgrammeDocument> document = m_index.load<ProgrammeDocument>(decodeProgramme);
     if (!document || document == m_programme) return false;
     // A reading of our old copy still running must not bring the replaced programme back.
-    ++m_generation;
+    m_jobs.cancel(kReading);
     setProgramme(*document);
     return true;
 }
@@ -154,7 +153,7 @@ void StoredProgramme::ingestProgramme(const QString& path)
     }
     for (const QString& other : AppSupport::programmeExtensions())
         if (other != extension) QFile::remove(folder() + QStringLiteral("/programme.") + other);
-    ++m_generation;
+    m_jobs.cancel(kReading);
     m_programmeName = name;
     persist();
     setProgramme(document);
@@ -165,7 +164,7 @@ void StoredProgramme::adoptProgramme(const ProgrammeDocument& document)
     // The old copy goes only once the new index is written: a failed write keeps both.
     persistProgrammeIndex(document);
     removeSourceFiles();
-    ++m_generation;
+    m_jobs.cancel(kReading);
     m_programmeName = document.sourceName;
     persist();
     setProgramme(document);

@@ -4,6 +4,7 @@
 // the file it was read from ("programme.pdf", ".xlsx" or ".xlsm"). The spreadsheet workspace
 // keeps one in the data folder, the rider folders another in "RiderFolders".
 
+#include "base/BackgroundJobs.h"
 #include "base/JsonFile.h"
 #include "programme/ProgrammeDocument.h"
 
@@ -63,8 +64,9 @@ private:
     Place m_place;
     JsonFile m_index;
     std::optional<ProgrammeDocument> m_programme;
-    // Bumped by every import, so that a slower re-reading never replaces a newer programme.
-    quint64 m_generation = 0;
+    // The re-reading of the source file; every import cancels it, so that a slower reading never
+    // replaces a newer programme. Last, so that it is gone before what its results touch.
+    BackgroundJobs m_jobs{nullptr, 1};
 };
 
 } // namespace tavrin

@@ -1,5 +1,6 @@
 #include "programme/PDFProgrammeParser.h"
 
+#include "base/ParallelSlices.h"
 #include "base/Text.h"
 #include "numbers/AssignedNumber.h"
 #include "numbers/NumberText.h"
@@ -16,7 +17,6 @@
 #include <poppler/cpp/poppler-page.h>
 
 #include <memory>
-#include <thread>
 #include <vector>
 
 namespace tavrin::PDFProgrammeParser {
@@ -546,17 +546,14 @@ QStringList pageTexts(const QString& path)
     // Pages are independent: a long start list is read on several cores, each thread with a copy
     // of the document of its own (a poppler document is not shared between threads), all opened
     // here because opening is not thread-safe.
-    const int threads = pages >= 2 ? int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u)) : 1;
-    for (int t = 1; t < threads; ++t) documents.push_back(openPdf(file));
-    std::vector<QString> texts(static_cast<size_t>(pages));
-    const auto read = [&](int t) {
-        for (int i = t; i < pages; i += threads) texts[size_t(i)] = pageText(*documents[size_t(t)], i);
-    };
-    std::vector<std::thread> workers;
-    for (int t = 1; t < threads; ++t) workers.emplace_back(read, t);
-    read(0);
-    for (std::thread& worker : workers) worker.join();
-    return QStringList(texts.begin(), texts.end());
+    const int slices = ParallelSlices::sliceCount(pages, 4);
+    for (int t = 1; t < slices; ++t) documents.push_back(openPdf(file));
+    QStringList texts(pages);
+    QString* out = texts.data(); // detached once, before the threads share it
+    ParallelSlices::run(pages, slices, [&](int slice, int begin, int end) {
+        for (int i = begin; i < end; ++i) out[i] = pageText(*documents[size_t(slice)], i);
+    });
+    return texts;
 }
 
 ProgrammeDocument parsePageTexts(const QStringList& pages, const QString& sourceName)

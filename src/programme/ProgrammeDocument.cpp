@@ -12,15 +12,6 @@ namespace {
 const QLatin1StringView kCanonicalNumber("canonicalNumber"), kFirstName("firstName"), kLastName("lastName"),
     kSourceLine("sourceLine"), kId("id"), kTitle("title"), kPeople("people"), kName("name"), kEvents("events"),
     kSourceName("sourceName"), kDays("days");
-
-template <typename T>
-void writeArray(JsonWriter& w, QLatin1StringView key, const QList<T>& items)
-{
-    w.key(key);
-    w.beginArray();
-    for (const T& item : items) writeJson(w, item);
-    w.endArray();
-}
 } // namespace
 
 QString ImportedPerson::formattedName() const
@@ -76,7 +67,7 @@ void writeJson(JsonWriter& w, const ProgrammeEvent& e)
 {
     w.beginObject();
     w.field(kId, e.id);
-    writeArray(w, kPeople, e.people);
+    w.array(kPeople, e.people);
     w.field(kTitle, e.title);
     w.endObject();
 }
@@ -84,7 +75,7 @@ void writeJson(JsonWriter& w, const ProgrammeEvent& e)
 void writeJson(JsonWriter& w, const ProgrammeDay& d)
 {
     w.beginObject();
-    writeArray(w, kEvents, d.events);
+    w.array(kEvents, d.events);
     w.field(kName, d.name);
     w.endObject();
 }
@@ -92,7 +83,7 @@ void writeJson(JsonWriter& w, const ProgrammeDay& d)
 void writeJson(JsonWriter& w, const ProgrammeDocument& d)
 {
     w.beginObject();
-    writeArray(w, kDays, d.days);
+    w.array(kDays, d.days);
     w.field(kSourceName, d.sourceName);
     w.endObject();
 }
@@ -119,12 +110,7 @@ ProgrammeDocument programmeDocumentFromJson(const QJsonObject& o)
     return ProgrammeDocument{requireString(o, kSourceName), requireList<ProgrammeDay>(o, kDays, programmeDayFromJson)};
 }
 
-QByteArray encodeProgramme(const ProgrammeDocument& document)
-{
-    JsonWriter w;
-    writeJson(w, document);
-    return w.take();
-}
+QByteArray encodeProgramme(const ProgrammeDocument& document) { return JsonWriter::document(document); }
 
 ProgrammeDocument decodeProgramme(const QByteArray& data) { return programmeDocumentFromJson(decodeObject(data)); }
 

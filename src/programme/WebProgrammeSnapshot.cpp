@@ -58,15 +58,9 @@ void writeJson(JsonWriter& w, const WebProgrammeSnapshot& s)
         w.key(QLatin1StringView("currentEvent"));
         writeJson(w, *s.currentEvent);
     }
-    w.key(QLatin1StringView("events"));
-    w.beginArray();
-    for (const WebProgrammeEventLink& event : s.events) writeJson(w, event);
-    w.endArray();
+    w.array(QLatin1StringView("events"), s.events);
     w.field(QLatin1StringView("kind"), rawValue(s.kind));
-    w.key(QLatin1StringView("people"));
-    w.beginArray();
-    for (const ImportedPerson& person : s.people) writeJson(w, person);
-    w.endArray();
+    w.array(QLatin1StringView("people"), s.people);
     w.field(QLatin1StringView("statusLine"), s.statusLine());
     w.endObject();
 }

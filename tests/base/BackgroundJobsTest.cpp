@@ -112,3 +112,25 @@ TEST(BackgroundJobs, DestroyingTheManagerWaitsForRunningJobsAndDeliversNothing)
     EXPECT_TRUE(sawStale);
     EXPECT_FALSE(delivered);
 }
+
+TEST(BackgroundJobs, WaitForDeliversTheKeysResultAtOnceAndProgressIsThinnedButEndsOnTheLast)
+{
+    BackgroundJobs jobs(nullptr, 2);
+    QList<int> reported;
+    int result = 0;
+    jobs.run(QStringLiteral("copy"), [&](const JobContext& job) {
+        // A burst far faster than 25 a second: the first and the final one come through, little else.
+        for (int i = 1; i <= 1000; ++i) job.postProgress([&reported, i] { reported << i; }, i == 1000);
+        QThread::msleep(50);
+        return 7;
+    }, [&](int value) { result = value; });
+    jobs.waitFor(QStringLiteral("copy"));
+    // No event loop ran: waitFor delivered the progress and the result itself.
+    EXPECT_EQ(result, 7);
+    ASSERT_FALSE(reported.isEmpty());
+    EXPECT_EQ(reported.first(), 1);
+    EXPECT_EQ(reported.last(), 1000);
+    EXPECT_LT(reported.size(), 20); // a slow machine may let one more through now and then
+    EXPECT_EQ(jobs.pendingCount(), 0);
+    jobs.waitFor(QStringLiteral("unknown")); // returns at once
+}

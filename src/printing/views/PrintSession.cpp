@@ -16,7 +16,6 @@
 #include <QPrinter>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QThread>
 
 namespace tavrin {
 
@@ -25,6 +24,8 @@ namespace {
 // The preview's pages are for the screen, and it keeps every page drawn: photos reduced to this
 // long side keep a 40-page preview near 100 MB.
 constexpr int previewLongSide = 1200;
+
+const QString kPrint = QStringLiteral("print");
 
 PrintSession::PrintPanel& panelOverride()
 {
@@ -95,11 +96,10 @@ PrintSession::PrintSession(QStringList photos, std::unique_ptr<QPrinter> printer
 
 PrintSession::~PrintSession()
 {
-    if (m_worker) {
+    if (m_running) {
         m_cancel = true;
         m_leave = true;
-        m_worker->wait();
-        delete m_worker;
+        m_jobs.waitForDone();
     }
     if (m_progress) m_progress->deleteLater();
 }
@@ -134,53 +134,57 @@ void PrintSession::start()
     connect(m_progress, &QProgressDialog::canceled, this, &PrintSession::cancel);
     m_progress->show();
 
-    const bool toQueue = m_printer->outputFileName().isEmpty();
-    m_worker = QThread::create([this, toQueue] {
-        const QString printer = m_printer->printerName();
-        PhotoPrinter::RenderProgress progress;
-        progress.cancel = &m_cancel;
-        progress.pageDone = [this, toQueue, printer](int done, int total) {
-            // The printer's state as the pages go: out of paper shows before the job is sent.
-            const QString status = toQueue ? QStringLiteral("Imprimante « %1 » : %2").arg(printer, PrintQueue::printerState(printer).text()) : QString();
-            QMetaObject::invokeMethod(this, [this, done, total, status] { pageDone(done, total, status); }, Qt::QueuedConnection);
-        };
-        try {
-            const PhotoPrinter::JobResult job = PhotoPrinter::printJob(*m_printer, m_photos, progress);
-            m_completed = job.completed;
-            QStringList printed = job.taken;
-            if (job.job > 0) {
-                m_handedOver = true;
-                QMetaObject::invokeMethod(this, [this, id = job.job] { showHandedOver(id); }, Qt::QueuedConnection);
-                const PrintQueue::JobEnd end = PrintQueue::followJob(
-                    printer, job.job, int(job.pages.size()), m_printer->copyCount(), m_printer->collateCopies(),
-                    [this](const QString& status) { QMetaObject::invokeMethod(this, [this, status] { showStatus(status); }, Qt::QueuedConnection); },
-                    &m_withdraw, &m_leave);
-                if (end.kind != PrintQueue::JobEnd::Kind::completed) {
-                    // Only what the printer has printed is out.
-                    m_completed = false;
-                    m_error = end.message;
-                    printed.clear();
-                    for (const QString& photo : job.pages.mid(0, end.pagesPrinted))
-                        if (job.taken.contains(photo) && !printed.contains(photo)) printed << photo;
-                }
-            }
-            m_printed = printed;
-        } catch (const Error& error) {
-            m_error = error.message();
-        } catch (const std::exception&) {
-            m_error = QStringLiteral("L’impression a échoué.");
-        }
-    });
-    connect(m_worker, &QThread::finished, this, &PrintSession::workerEnded);
+    m_running = true;
+    m_jobs.run(kPrint, [this](const JobContext& job) { return printAndFollow(job); },
+               [this](const Outcome& outcome) { jobEnded(outcome); });
     // Quitting mid-job ends it after the page being drawn, with the same marks as an « Annuler ».
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-        if (!m_worker) return;
+        if (!m_running) return;
         // Pages not yet sent are dropped; a job the queue has is left to it.
         m_cancel = true;
         m_leave = true;
-        workerEnded();
+        m_jobs.waitFor(kPrint);
     });
-    m_worker->start();
+}
+
+PrintSession::Outcome PrintSession::printAndFollow(const JobContext& context)
+{
+    const bool toQueue = m_printer->outputFileName().isEmpty();
+    const QString printer = m_printer->printerName();
+    PhotoPrinter::RenderProgress progress;
+    progress.cancel = &m_cancel;
+    progress.pageDone = [this, &context, toQueue, printer](int done, int total) {
+        // The printer's state as the pages go: out of paper shows before the job is sent.
+        const QString status = toQueue ? QStringLiteral("Imprimante « %1 » : %2").arg(printer, PrintQueue::printerState(printer).text()) : QString();
+        context.post([this, done, total, status] { pageDone(done, total, status); });
+    };
+    Outcome outcome;
+    try {
+        const PhotoPrinter::JobResult job = PhotoPrinter::printJob(*m_printer, m_photos, progress);
+        outcome.completed = job.completed;
+        outcome.printed = job.taken;
+        if (job.job > 0) {
+            m_handedOver = true;
+            context.post([this, id = job.job] { showHandedOver(id); });
+            const PrintQueue::JobEnd end = PrintQueue::followJob(
+                printer, job.job, int(job.pages.size()), m_printer->copyCount(), m_printer->collateCopies(),
+                [this, &context](const QString& status) { context.post([this, status] { showStatus(status); }); },
+                &m_withdraw, &m_leave);
+            if (end.kind != PrintQueue::JobEnd::Kind::completed) {
+                // Only what the printer has printed is out.
+                outcome.completed = false;
+                outcome.error = end.message;
+                outcome.printed.clear();
+                for (const QString& photo : job.pages.mid(0, end.pagesPrinted))
+                    if (job.taken.contains(photo) && !outcome.printed.contains(photo)) outcome.printed << photo;
+            }
+        }
+    } catch (const Error& error) {
+        outcome.error = error.message();
+    } catch (...) {
+        outcome.error = QStringLiteral("L’impression a échoué.");
+    }
+    return outcome;
 }
 
 void PrintSession::cancel()
@@ -227,12 +231,10 @@ void PrintSession::showHandedOver(int job)
     Q_EMIT handedOver(job);
 }
 
-void PrintSession::workerEnded()
+void PrintSession::jobEnded(const Outcome& outcome)
 {
-    if (!m_worker) return;
-    m_worker->wait();
-    delete m_worker;
-    m_worker = nullptr;
+    m_running = false;
+    m_error = outcome.error;
     if (m_progress) {
         m_progress->close();
         m_progress->deleteLater();
@@ -240,14 +242,14 @@ void PrintSession::workerEnded()
     PrintInfoMemory::remember(*m_printer);
     // The pages sent before a cancel went to the printer with the job; a job the printer stopped
     // has printed only some: those photos are out.
-    if (!m_printed.isEmpty()) PhotoPrinter::markPrinted(m_printed);
+    if (!outcome.printed.isEmpty()) PhotoPrinter::markPrinted(outcome.printed);
     if (!m_error.isEmpty() && m_window) {
         auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Impression"), m_error, QMessageBox::Ok, m_window);
         box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     }
-    Q_EMIT finished(m_completed && m_error.isEmpty());
+    Q_EMIT finished(outcome.completed && m_error.isEmpty());
     deleteLater();
 }
 

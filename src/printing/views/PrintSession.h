@@ -4,6 +4,7 @@
 // thread and streamed to the queue, while a progress dialog shows the page being sent and the
 // printer's own state until the printer has printed the job; it can cancel the job.
 
+#include "base/BackgroundJobs.h"
 #include "printing/PrintPaperFormat.h"
 
 #include <QObject>
@@ -17,7 +18,6 @@
 #include <optional>
 
 class QPrinter;
-class QThread;
 class QWidget;
 
 namespace tavrin {
@@ -65,22 +65,28 @@ private:
     void pageDone(int done, int total, const QString& status);
     void showStatus(const QString& status);
     void showHandedOver(int job);
-    void workerEnded();
+    struct Outcome {
+        // The photos out on paper, whether every page of the range went, why it failed.
+        QStringList printed;
+        bool completed = false;
+        QString error;
+    };
+    Outcome printAndFollow(const JobContext& context);
+    void jobEnded(const Outcome& outcome);
     QString label() const;
 
     QStringList m_photos;
     std::unique_ptr<QPrinter> m_printer;
     QPointer<QWidget> m_window;
     QPointer<QProgressDialog> m_progress;
-    QThread* m_worker = nullptr;
     // « Annuler » while pages are sent ends the job with them; once it is handed over, it withdraws it.
     std::atomic<bool> m_cancel{false}, m_withdraw{false}, m_leave{false}, m_handedOver{false};
-    // Written by the worker, read once it has ended.
-    QStringList m_printed;
-    bool m_completed = false;
+    bool m_running = false;
     QString m_error;
     // Shown in the dialog (main thread).
     QString m_sending, m_status;
+    // Makes the pages and follows the printer. Last, so that it is gone before what the job uses.
+    BackgroundJobs m_jobs{nullptr, 1};
 };
 
 namespace PhotoPrinter {
