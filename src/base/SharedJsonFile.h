@@ -124,7 +124,6 @@ private:
     std::optional<bool> takeInFromDisk()
     {
         if (!m_file.changedOnDisk()) return std::nullopt;
-        const Content base = lastWritten();
         QByteArray bytes;
         const std::optional<Content> theirs = read(bytes);
         if (!theirs) {
@@ -132,8 +131,9 @@ private:
             if (!m_file.holdsUnreadableFile()) m_written.clear();
             return std::nullopt;
         }
+        const Content base = lastWritten();
         // Set before the store merges: a save its signals cause starts from their version.
-        m_written = bytes;
+        m_written = std::move(bytes);
         return m_hooks.takeIn(base, *theirs);
     }
 

@@ -5,8 +5,6 @@
 
 #include "base/TavrinJSON.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QUuid>
 
