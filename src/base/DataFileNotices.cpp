@@ -27,4 +27,11 @@ QString DataFileNotices::setAsideMessage(const QString& original, const QString&
         .arg(QFileInfo(original).fileName(), reason, QFileInfo(target).fileName(), QFileInfo(target).absolutePath());
 }
 
+QString DataFileNotices::notSavedMessage(const QString& path)
+{
+    return QStringLiteral("Le fichier de données « %1 » n’a pas pu être enregistré dans le dossier %2 ; "
+                          "Tavrin essaiera de nouveau à la prochaine modification.")
+        .arg(QFileInfo(path).fileName(), QFileInfo(path).absolutePath());
+}
+
 } // namespace tavrin

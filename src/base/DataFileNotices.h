@@ -20,6 +20,8 @@ public:
 
     // `original` was renamed to `target`; `tooLarge` when it was not even read.
     static QString setAsideMessage(const QString& original, const QString& target, bool tooLarge);
+    // `path` could not be written; the store still holds its changes and writes them next time.
+    static QString notSavedMessage(const QString& path);
 
 Q_SIGNALS:
     void posted();

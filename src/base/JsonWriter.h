@@ -7,6 +7,7 @@
 #include <QString>
 #include <QUuid>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,18 @@ public:
     {
         key(name);
         value(v);
+    }
+    // Absent values are omitted.
+    template <typename T>
+    void field(QLatin1StringView name, const std::optional<T>& v)
+    {
+        if (v) field(name, *v);
+    }
+    void dataField(QLatin1StringView name, const std::optional<QByteArray>& bytes)
+    {
+        if (!bytes) return;
+        key(name);
+        data(*bytes);
     }
 
     // key + an array of plain values, or of records each written by its

@@ -43,16 +43,13 @@ SpreadsheetRecord mergedSpreadsheet(const SpreadsheetRecord& local, const Spread
 
 LibraryStore::LibraryStore(QObject* parent)
     : QObject(parent),
-      m_libraryFile(AppSupport::fileInFolder(QStringLiteral("library.json"))),
+      m_libraryFile(AppSupport::fileInFolder(QStringLiteral("library.json")),
+                    {decodeLibrary, [this] { return encodeLibrary(m_snapshot); },
+                     [this](const LibrarySnapshot& base, const LibrarySnapshot& theirs) { return takeIn(base, theirs); },
+                     LibrarySnapshot::empty}),
       m_uiStateFile(AppSupport::fileInFolder(QStringLiteral("ui-state.json")))
 {
-    m_snapshot = m_libraryFile
-                     .load<LibrarySnapshot>([this](const QByteArray& data) {
-                         LibrarySnapshot library = decodeLibrary(data);
-                         m_onDisk = data;
-                         return library;
-                     })
-                     .value_or(LibrarySnapshot::empty());
+    m_snapshot = m_libraryFile.load().value_or(LibrarySnapshot::empty());
     m_uiState = m_uiStateFile
                     .load<PersistedUIState>([](const QByteArray& data) {
                         return persistedUIStateFromJson(TavrinJSON::decodeObject(data));
@@ -93,21 +90,7 @@ void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying)
     }
     m_snapshot.updatedAt = TavrinJSON::now();
     m_snapshot.version = 1;
-    bool tookInOthers = false;
-    {
-        const DataFolderLock held = m_libraryFile.lock();
-        if (m_libraryFile.changedOnDisk())
-            if (const std::optional<LibrarySnapshot> theirs = m_libraryFile.load<LibrarySnapshot>(decodeLibrary)) {
-                // Another program's changes are no part of the step being recorded: the state
-                // before it takes them in too, so that undoing the step leaves them.
-                if (m_stepDepth > 0) m_openStep.before = threeWayMerged(lastOnDisk(), m_openStep.before, *theirs);
-                LibrarySnapshot both = threeWayMerged(lastOnDisk(), m_snapshot, *theirs);
-                tookInOthers = both != m_snapshot;
-                m_snapshot = std::move(both);
-            }
-        const QByteArray data = encodeLibrary(m_snapshot);
-        if (m_libraryFile.write(data)) m_onDisk = data;
-    }
+    const bool tookInOthers = m_libraryFile.save().tookIn;
     // Another program's changes may touch any spreadsheet.
     Q_EMIT snapshotChanged(tookInOthers ? QUuid() : dirtying.value_or(QUuid()));
     if (notify && !m_isApplyingRemote && onChange) onChange();
@@ -427,44 +410,30 @@ void LibraryStore::replaceFromRemote(const LibrarySnapshot& incoming)
     m_isApplyingRemote = false;
 }
 
+bool LibraryStore::takeIn(const LibrarySnapshot& base, const LibrarySnapshot& theirs)
+{
+    // Another program's changes are no part of the step being recorded: the state before it
+    // takes them in too, so that undoing the step leaves them.
+    if (m_stepDepth > 0) m_openStep.before = threeWayMerged(base, m_openStep.before, theirs);
+    LibrarySnapshot both = threeWayMerged(base, m_snapshot, theirs);
+    if (both == m_snapshot) return false;
+    m_snapshot = std::move(both);
+    return true;
+}
+
 void LibraryStore::followDiskChanges()
 {
-    if (std::exchange(m_followsDisk, true)) return;
-    followFolderOf(m_libraryFile.path(), this, [this] { reloadIfChanged(); });
+    m_libraryFile.follow(this, [this] { reloadIfChanged(); });
 }
 
 bool LibraryStore::reloadIfChanged()
 {
-    if (!m_libraryFile.changedOnDisk()) return false;
-    // An unreadable version is left for the next write to set aside.
-    QByteArray bytes;
-    const std::optional<LibrarySnapshot> theirs = m_libraryFile.load<LibrarySnapshot>([&bytes](const QByteArray& data) {
-        LibrarySnapshot library = decodeLibrary(data);
-        bytes = data;
-        return library;
-    });
-    if (!theirs) return false;
-    const LibrarySnapshot both = threeWayMerged(lastOnDisk(), m_snapshot, *theirs);
-    m_onDisk = bytes;
-    if (both == m_snapshot) return false;
-    m_snapshot = both;
-    if (both != *theirs) {
-        // Changes of ours that never reached the disk go there now.
-        persist(false, std::nullopt);
-    } else {
-        Q_EMIT snapshotChanged(QUuid());
-    }
+    const auto taken = m_libraryFile.reload();
+    if (!taken.changed) return false;
+    // Changes of ours that never reached the disk go there now.
+    if (taken.heldMore) persist(false, std::nullopt);
+    else Q_EMIT snapshotChanged(QUuid());
     return true;
-}
-
-LibrarySnapshot LibraryStore::lastOnDisk() const
-{
-    if (m_onDisk.isEmpty()) return LibrarySnapshot::empty();
-    try {
-        return decodeLibrary(m_onDisk);
-    } catch (const std::exception&) {
-        return LibrarySnapshot::empty();
-    }
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "base/AppearancePreference.h"
 #include "base/JsonFile.h"
+#include "base/SharedJsonFile.h"
 #include "base/PersistedUIState.h"
 #include "library/LibrarySnapshot.h"
 #include "library/TavrinTransferPackage.h"
@@ -135,21 +136,18 @@ private:
     NotesFocus focusOf(const NotesStep& step) const;
 
     void persist(bool notify, const std::optional<QUuid>& dirtying);
+    bool takeIn(const LibrarySnapshot& base, const LibrarySnapshot& theirs);
     void writeUIState();
     void ensureTrailingBlankRow(const QUuid& spreadsheetID);
     qsizetype indexOfSpreadsheet(const QUuid& id) const;
     void setImportBanner(const QString& banner);
 
     LibrarySnapshot m_snapshot;
-    // The file as last read or written here: the base of the next merge. Kept encoded so that
-    // it never shares (and, on the next edit, moves) the lists of the snapshot.
-    QByteArray m_onDisk;
-    LibrarySnapshot lastOnDisk() const;
     AppearancePreference m_appearance = AppearancePreference::system;
     PersistedUIState m_uiState;
     std::optional<QString> m_lastImportBanner;
     qint64 m_importGeneration = 0;
-    JsonFile m_libraryFile;
+    SharedJsonFile<LibrarySnapshot> m_libraryFile;
     JsonFile m_uiStateFile;
     QByteArray m_writtenUIState;
     bool m_isApplyingRemote = false;
@@ -158,7 +156,6 @@ private:
     int m_stepDepth = 0;
     NotesStep m_openStep;
     quint64 m_nextStepID = 1;
-    bool m_followsDisk = false;
 };
 
 inline const QString kAppearanceKey = QStringLiteral("tavrin.appearance");

@@ -5,8 +5,6 @@
 
 #include "base/TavrinJSON.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QUuid>
 
@@ -36,15 +34,8 @@ QString OrdersStore::newWatermarkID() { return TavrinJSON::uuidString(QUuid::cre
 
 void OrdersStore::loadSettingsFile()
 {
-    struct Read {
-        QJsonObject object;
-        QByteArray bytes;
-    };
-    const std::optional<Read> read =
-        m_file.load<Read>([](const QByteArray& data) { return Read{TavrinJSON::decodeObject(data), data}; });
-    if (read) {
-        m_written = read->bytes;
-        const QJsonObject& o = read->object;
+    if (const std::optional<QJsonObject> read = m_file.load()) {
+        const QJsonObject& o = *read;
         // A key of the wrong type is ignored on its own; the rest of the file still counts.
         auto guarded = [](auto f) {
             try {
@@ -90,45 +81,28 @@ void OrdersStore::loadSettingsFile()
 
 void OrdersStore::followDiskChanges()
 {
-    if (std::exchange(m_followsDisk, true)) return;
-    // The folder must exist to be watched, before anything was ever written in it.
-    QDir().mkpath(QFileInfo(m_file.path()).absolutePath());
-    followFolderOf(m_file.path(), this, [this] { reloadIfChanged(); });
+    m_file.follow(this, [this] { reloadIfChanged(); });
 }
 
 bool OrdersStore::reloadIfChanged()
 {
-    if (!takeInFromDisk()) return false;
-    // What this store held and the disk did not goes there now.
-    if (encoded() != m_written) persist();
+    const auto taken = m_file.reload();
+    if (!taken.changed) return false;
+    // What this store held and the disk did not goes there now. Only after a change: the rest of
+    // the file is each program's own, and two windows writing theirs back would never stop.
+    if (taken.heldMore) persist();
     Q_EMIT deliveredChanged();
     return true;
 }
 
-bool OrdersStore::takeInFromDisk()
+bool OrdersStore::takeIn(const QJsonObject& base, const QJsonObject& theirs)
 {
-    if (!m_file.changedOnDisk()) return false;
-    struct Theirs {
-        QJsonObject object;
-        QByteArray bytes;
-    };
-    // An unreadable version is left for the next write to set aside.
-    const std::optional<Theirs> theirs =
-        m_file.load<Theirs>([](const QByteArray& data) { return Theirs{TavrinJSON::decodeObject(data), data}; });
-    if (!theirs) return false;
-    QJsonObject base;
-    try {
-        base = TavrinJSON::decodeObject(m_written);
-    } catch (const std::exception&) {
-    }
-    m_written = theirs->bytes;
-
     const qsizetype before = m_deliveredPaths.size();
-    for (const QJsonValue& path : theirs->object.value(QLatin1StringView("deliveredPaths")).toArray())
+    for (const QJsonValue& path : theirs.value(QLatin1StringView("deliveredPaths")).toArray())
         if (path.isString()) m_deliveredPaths.insert(path.toString());
     // An application chosen here since the last read wins; otherwise the other program's choice.
     const QJsonObject baseApps = base.value(QLatin1StringView("openWithApps")).toObject();
-    const QJsonObject apps = theirs->object.value(QLatin1StringView("openWithApps")).toObject();
+    const QJsonObject apps = theirs.value(QLatin1StringView("openWithApps")).toObject();
     for (auto it = apps.begin(); it != apps.end(); ++it) {
         if (!it.value().isString()) continue;
         const auto ours = m_openWithApps.constFind(it.key());
@@ -159,15 +133,7 @@ QByteArray OrdersStore::encoded() const
 
 void OrdersStore::persist()
 {
-    QDir().mkpath(QFileInfo(m_file.path()).absolutePath());
-    // Held from reading another program's version to writing ours, so that none of its marks is lost.
-    const DataFolderLock held = m_file.lock();
-    const bool tookIn = takeInFromDisk();
-    const QByteArray data = encoded();
-    // An unchanged file is not written again.
-    if (data != m_written || m_file.holdsUnreadableFile())
-        if (m_file.write(data)) m_written = data;
-    if (tookIn) Q_EMIT deliveredChanged();
+    if (m_file.save().tookIn) Q_EMIT deliveredChanged();
 }
 
 } // namespace tavrin

@@ -2,6 +2,7 @@
 
 #include "base/AppSupport.h"
 #include "base/Error.h"
+#include "base/TavrinJSON.h"
 #include "orders/MediaThumbnailer.h"
 
 #include <QDir>
@@ -22,7 +23,9 @@ constexpr int watchDebounceMs = 200;
 OrdersStore::OrdersStore(QObject* parent, std::optional<QString> fileURL)
     : QObject(parent)
     , m_watchDebounce(new QTimer(this))
-    , m_file(fileURL ? *fileURL : QDir(AppSupport::ordersFolder()).filePath(QStringLiteral("settings.json")))
+    , m_file(fileURL ? *fileURL : QDir(AppSupport::ordersFolder()).filePath(QStringLiteral("settings.json")),
+             {TavrinJSON::decodeObject, [this] { return encoded(); },
+              [this](const QJsonObject& base, const QJsonObject& theirs) { return takeIn(base, theirs); }, {}})
 {
     m_watchDebounce->setSingleShot(true);
     m_watchDebounce->setInterval(watchDebounceMs);

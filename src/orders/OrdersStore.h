@@ -6,7 +6,7 @@
 // main thread and follows the selected order on disk.
 
 #include "base/FolderReference.h"
-#include "base/JsonFile.h"
+#include "base/SharedJsonFile.h"
 #include "editing/PhotoRetouchSettings.h"
 
 #include <QByteArray>
@@ -158,9 +158,9 @@ private:
     void refreshFromDisk();
     void persist();
     QByteArray encoded() const;
-    // Merges the version on disk into the held one when another program replaced it; true when
-    // the delivered files changed.
-    bool takeInFromDisk();
+    // Takes in what another program wrote: the delivered files it marked, the applications it
+    // chose; true when the delivered files changed.
+    bool takeIn(const QJsonObject& base, const QJsonObject& theirs);
     void setErrorMessage(const std::optional<QString>& message);
     void prefetchWatermarkURLs();
     std::optional<QString> resolveAndCache(const QString& id);
@@ -187,10 +187,7 @@ private:
     QTimer* m_watchDebounce = nullptr;
     QSet<QString> m_pendingWatchPaths;
     QSet<QString> m_watchedPaths;
-    JsonFile m_file;
-    // The file as last read or written here: the base of the next merge.
-    QByteArray m_written;
-    bool m_followsDisk = false;
+    SharedJsonFile<QJsonObject> m_file;
     quint64 m_generation = 0;
     std::shared_ptr<Batch> m_batch;
     int m_sectionLoads = 0;

@@ -18,12 +18,16 @@ namespace {
 const QLatin1StringView kProgrammeName("programmeName"), kDestinationBookmark("destinationBookmark"),
     kDestinationName("destinationName");
 
-// The content of "settings.json"; every key may be absent.
+} // namespace
+
+// Every key may be absent.
 struct RiderFoldersFile {
     std::optional<QString> programmeName;
     std::optional<QByteArray> destinationBookmark;
     std::optional<QString> destinationName;
 };
+
+namespace {
 
 RiderFoldersFile decodeRiderFoldersFile(const QByteArray& data)
 {
@@ -35,12 +39,9 @@ QByteArray encodeRiderFoldersFile(const RiderFoldersFile& file)
 {
     JsonWriter w;
     w.beginObject();
-    if (file.destinationBookmark) {
-        w.key(kDestinationBookmark);
-        w.data(*file.destinationBookmark);
-    }
-    if (file.destinationName) w.field(kDestinationName, *file.destinationName);
-    if (file.programmeName) w.field(kProgrammeName, *file.programmeName);
+    w.dataField(kDestinationBookmark, file.destinationBookmark);
+    w.field(kDestinationName, file.destinationName);
+    w.field(kProgrammeName, file.programmeName);
     w.endObject();
     return w.take();
 }
@@ -49,81 +50,34 @@ QByteArray encodeRiderFoldersFile(const RiderFoldersFile& file)
 
 RiderFoldersStore::RiderFoldersStore(QObject* parent)
     : StoredProgramme(Place::riderFolders, parent),
-      m_file(AppSupport::riderFoldersFolder() + QStringLiteral("/settings.json"))
+      m_file(AppSupport::riderFoldersFolder() + QStringLiteral("/settings.json"),
+             {decodeRiderFoldersFile, [this] { return encodeRiderFoldersFile(held()); }, std::bind_front(&RiderFoldersStore::takeIn, this), {}})
 {
-    QByteArray read;
-    if (std::optional<RiderFoldersFile> file = m_file.load<RiderFoldersFile>([&read](const QByteArray& data) {
-            read = data;
-            return decodeRiderFoldersFile(data);
-        })) {
-        m_written = read;
-        m_programmeName = std::move(file->programmeName);
-        m_destinationBookmark = std::move(file->destinationBookmark);
-        m_destinationName = std::move(file->destinationName);
-    }
+    if (std::optional<RiderFoldersFile> file = m_file.load()) hold(std::move(*file));
     loadProgrammeFromDisk();
 }
 
-namespace {
+RiderFoldersFile RiderFoldersStore::held() const { return {m_programmeName, m_destinationBookmark, m_destinationName}; }
 
-std::optional<QByteArray> decodableBytes(JsonFile& file)
+void RiderFoldersStore::hold(RiderFoldersFile file)
 {
-    QByteArray bytes;
-    if (!file.load<bool>([&bytes](const QByteArray& data) {
-            decodeRiderFoldersFile(data);
-            bytes = data;
-            return true;
-        }))
-        return std::nullopt;
-    return bytes;
+    m_programmeName = std::move(file.programmeName);
+    m_destinationBookmark = std::move(file.destinationBookmark);
+    m_destinationName = std::move(file.destinationName);
 }
 
-} // namespace
+void RiderFoldersStore::persist() { m_file.save(); }
 
-void RiderFoldersStore::persist()
-{
-    const DataFolderLock held = m_file.lock();
-    if (m_file.changedOnDisk())
-        if (const std::optional<QByteArray> theirs = decodableBytes(m_file)) takeIn(*theirs);
-    const QByteArray data = encodeRiderFoldersFile({m_programmeName, m_destinationBookmark, m_destinationName});
-    if (data == m_written && !m_file.holdsUnreadableFile()) return;
-    if (m_file.write(data)) m_written = data;
-}
-
-bool RiderFoldersStore::takeIn(const QByteArray& theirs)
+bool RiderFoldersStore::takeIn(const RiderFoldersFile& base, const RiderFoldersFile& theirs)
 {
     using RecordMerge::pick;
-    RiderFoldersFile base;
-    try {
-        if (!m_written.isEmpty()) base = decodeRiderFoldersFile(m_written);
-    } catch (const std::exception&) {
-    }
-    const RiderFoldersFile other = decodeRiderFoldersFile(theirs);
-    m_written = theirs;
     const auto before = m_destinationBookmark;
-    m_programmeName = pick(base.programmeName, m_programmeName, other.programmeName);
-    m_destinationBookmark = pick(base.destinationBookmark, m_destinationBookmark, other.destinationBookmark);
-    m_destinationName = pick(base.destinationName, m_destinationName, other.destinationName);
+    hold({pick(base.programmeName, m_programmeName, theirs.programmeName),
+          pick(base.destinationBookmark, m_destinationBookmark, theirs.destinationBookmark),
+          pick(base.destinationName, m_destinationName, theirs.destinationName)});
     if (m_destinationBookmark == before) return false;
     Q_EMIT destinationChanged();
     return true;
-}
-
-void RiderFoldersStore::followDiskChanges()
-{
-    if (std::exchange(m_followsDisk, true)) return;
-    followFolderOf(m_file.path(), this, [this] { reloadIfChanged(); });
-}
-
-bool RiderFoldersStore::reloadIfChanged()
-{
-    const bool programmeMoved = reloadProgrammeIfChanged();
-    if (!m_file.changedOnDisk()) return programmeMoved;
-    const std::optional<QByteArray> theirs = decodableBytes(m_file);
-    if (!theirs) return programmeMoved;
-    const bool changed = takeIn(*theirs);
-    if (encodeRiderFoldersFile({m_programmeName, m_destinationBookmark, m_destinationName}) != m_written) persist();
-    return changed || programmeMoved;
 }
 
 QList<ImportedPerson> RiderFoldersStore::people() const

@@ -5,10 +5,13 @@
 // the programme in "RiderFolders/programme.json" beside a copy of its file.
 
 #include "base/FolderReference.h"
-#include "base/JsonFile.h"
+#include "base/SharedJsonFile.h"
 #include "organizer/StoredProgramme.h"
 
 namespace tavrin {
+
+// The content of "settings.json".
+struct RiderFoldersFile;
 
 class RiderFoldersStore : public StoredProgramme {
     Q_OBJECT
@@ -31,11 +34,8 @@ public:
     // refreshed); none otherwise.
     std::optional<QString> resolveDestination();
 
-    // Every write takes in first what another program wrote since; the window also follows such
-    // writes as they happen.
+    // Every write takes in first what another program wrote since.
     void persist() override;
-    void followDiskChanges();
-    bool reloadIfChanged();
 
 Q_SIGNALS:
     void destinationChanged();
@@ -43,13 +43,13 @@ Q_SIGNALS:
 private:
     std::optional<QByteArray> m_destinationBookmark;
     std::optional<QString> m_destinationName;
-    JsonFile m_file;
-    // The file as last read or written here: the base of the next merge.
-    QByteArray m_written;
+    SharedJsonFile<RiderFoldersFile> m_file;
     FolderAccess m_access;
-    bool m_followsDisk = false;
 
-    bool takeIn(const QByteArray& theirs);
+    SharedJsonFileCore& ownFile() override { return m_file; }
+    RiderFoldersFile held() const;
+    void hold(RiderFoldersFile file);
+    bool takeIn(const RiderFoldersFile& base, const RiderFoldersFile& theirs);
 };
 
 } // namespace tavrin

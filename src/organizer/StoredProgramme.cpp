@@ -170,4 +170,15 @@ void StoredProgramme::adoptProgramme(const ProgrammeDocument& document)
     setProgramme(document);
 }
 
+void StoredProgramme::followDiskChanges()
+{
+    ownFile().follow(this, [this] { reloadIfChanged(); });
+}
+
+bool StoredProgramme::reloadIfChanged()
+{
+    const bool programmeMoved = reloadProgrammeIfChanged();
+    return ownFile().reloadAndWriteBack() || programmeMoved;
+}
+
 } // namespace tavrin

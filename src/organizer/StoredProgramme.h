@@ -5,7 +5,7 @@
 // keeps one in the data folder, the rider folders another in "RiderFolders".
 
 #include "base/BackgroundJobs.h"
-#include "base/JsonFile.h"
+#include "base/SharedJsonFile.h"
 #include "programme/ProgrammeDocument.h"
 
 #include <QObject>
@@ -39,6 +39,13 @@ public:
     // Saves the owner's file.
     virtual void persist() = 0;
 
+    // Another program (tavrin-cli, a second window) may write the folder too: every write takes
+    // in first what it wrote since, and the window follows such writes as they happen.
+    void followDiskChanges();
+    // Takes in the programme and the owner's file when another program wrote them; true when
+    // something changed.
+    bool reloadIfChanged();
+
 Q_SIGNALS:
     void programmeChanged();
 
@@ -50,6 +57,8 @@ protected:
     void loadProgrammeFromDisk();
     // Another program imported a programme into this folder: its index replaces ours.
     bool reloadProgrammeIfChanged();
+    // The file the owner keeps beside the programme.
+    virtual SharedJsonFileCore& ownFile() = 0;
 
     std::optional<QString> m_programmeName;
 

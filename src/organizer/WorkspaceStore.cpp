@@ -20,7 +20,9 @@ const QLatin1StringView kSettings("settings"), kProgrammeName("programmeName"),
     kLastDestinationBookmark("lastDestinationBookmark"), kLastDestinationName("lastDestinationName"),
     kActionHistory("actionHistory");
 
-// The content of "workspace.json"; every key may be absent.
+} // namespace
+
+// Every key may be absent.
 struct WorkspaceFile {
     QMap<QUuid, SpreadsheetMacSettings> settings;
     std::optional<QString> programmeName;
@@ -28,6 +30,8 @@ struct WorkspaceFile {
     std::optional<QString> lastDestinationName;
     QList<OrganizerHistoryEntry> actionHistory;
 };
+
+namespace {
 
 WorkspaceFile decodeWorkspaceFile(const QByteArray& data)
 {
@@ -60,16 +64,6 @@ QByteArray encodeWorkspaceFile(const WorkspaceFile& file)
     writeUuidMap(w, file.settings, [](JsonWriter& writer, const SpreadsheetMacSettings& s) { writeJson(writer, s); });
     w.endObject();
     return w.take();
-}
-
-WorkspaceFile decodedOrEmpty(const QByteArray& data)
-{
-    if (data.isEmpty()) return {};
-    try {
-        return decodeWorkspaceFile(data);
-    } catch (const std::exception&) {
-        return {};
-    }
 }
 
 SpreadsheetMacSettings mergedSettings(const SpreadsheetMacSettings* base, const SpreadsheetMacSettings& ours,
@@ -121,20 +115,11 @@ bool looselyEqual(const QString& a, const QString& b) { return TextFolding::fold
 } // namespace
 
 WorkspaceStore::WorkspaceStore(QObject* parent)
-    : StoredProgramme(Place::workspace, parent), m_file(AppSupport::fileInFolder(QStringLiteral("workspace.json")))
+    : StoredProgramme(Place::workspace, parent),
+      m_file(AppSupport::fileInFolder(QStringLiteral("workspace.json")),
+             {decodeWorkspaceFile, [this] { return encodeWorkspaceFile(held()); }, std::bind_front(&WorkspaceStore::takeIn, this), {}})
 {
-    QByteArray read;
-    if (std::optional<WorkspaceFile> file = m_file.load<WorkspaceFile>([&read](const QByteArray& data) {
-            read = data;
-            return decodeWorkspaceFile(data);
-        })) {
-        m_written = read;
-        m_settings = std::move(file->settings);
-        m_programmeName = std::move(file->programmeName);
-        m_lastDestinationBookmark = std::move(file->lastDestinationBookmark);
-        m_lastDestinationName = std::move(file->lastDestinationName);
-        m_actionHistory = std::move(file->actionHistory);
-    }
+    if (std::optional<WorkspaceFile> file = m_file.load()) hold(std::move(*file));
     // Files written before the last destination was kept seed it from a spreadsheet's.
     for (const SpreadsheetMacSettings& s : std::as_const(m_settings)) {
         if (!m_lastDestinationBookmark && s.destinationBookmark) m_lastDestinationBookmark = s.destinationBookmark;
@@ -155,75 +140,35 @@ void WorkspaceStore::store(const QUuid& spreadsheetID, const SpreadsheetMacSetti
     Q_EMIT settingsChanged(spreadsheetID);
 }
 
-void WorkspaceStore::persist()
+WorkspaceFile WorkspaceStore::held() const
 {
-    const DataFolderLock held = m_file.lock();
-    if (m_file.changedOnDisk()) {
-        QByteArray theirs;
-        if (m_file.load<bool>([&theirs](const QByteArray& data) {
-                decodeWorkspaceFile(data);
-                theirs = data;
-                return true;
-            }))
-            takeIn(theirs);
-    }
-    const QByteArray data = encodeWorkspaceFile(
-        {m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory});
-    // An unchanged file is not written again (every flush of the application asks).
-    if (data == m_written && !m_file.holdsUnreadableFile()) return;
-    if (m_file.write(data)) m_written = data;
+    return {m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory};
 }
 
-bool WorkspaceStore::takeIn(const QByteArray& theirs)
+void WorkspaceStore::hold(WorkspaceFile file)
 {
-    WorkspaceFile file;
-    try {
-        file = decodeWorkspaceFile(theirs);
-    } catch (const std::exception&) {
-        return false;
-    }
-    const WorkspaceFile ours{m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory};
-    WorkspaceFile both = mergedWorkspaceFile(decodedOrEmpty(m_written), ours, file);
-    m_written = theirs;
+    m_settings = std::move(file.settings);
+    m_programmeName = std::move(file.programmeName);
+    m_lastDestinationBookmark = std::move(file.lastDestinationBookmark);
+    m_lastDestinationName = std::move(file.lastDestinationName);
+    m_actionHistory = std::move(file.actionHistory);
+}
+
+void WorkspaceStore::persist() { m_file.save(); }
+
+bool WorkspaceStore::takeIn(const WorkspaceFile& base, const WorkspaceFile& theirs)
+{
+    WorkspaceFile both = mergedWorkspaceFile(base, held(), theirs);
     QList<QUuid> changed;
     for (auto it = both.settings.cbegin(); it != both.settings.cend(); ++it)
         if (m_settings.value(it.key()) != it.value() || !m_settings.contains(it.key())) changed.push_back(it.key());
     for (auto it = m_settings.cbegin(); it != m_settings.cend(); ++it)
         if (!both.settings.contains(it.key())) changed.push_back(it.key());
     const bool historyMoved = both.actionHistory != m_actionHistory;
-    m_settings = std::move(both.settings);
-    m_programmeName = std::move(both.programmeName);
-    m_lastDestinationBookmark = std::move(both.lastDestinationBookmark);
-    m_lastDestinationName = std::move(both.lastDestinationName);
-    m_actionHistory = std::move(both.actionHistory);
+    hold(std::move(both));
     for (const QUuid& id : changed) Q_EMIT settingsChanged(id);
     if (historyMoved) Q_EMIT historyChanged();
     return !changed.isEmpty() || historyMoved;
-}
-
-void WorkspaceStore::followDiskChanges()
-{
-    if (std::exchange(m_followsDisk, true)) return;
-    followFolderOf(m_file.path(), this, [this] { reloadIfChanged(); });
-}
-
-bool WorkspaceStore::reloadIfChanged()
-{
-    const bool programmeMoved = reloadProgrammeIfChanged();
-    if (!m_file.changedOnDisk()) return programmeMoved;
-    QByteArray theirs;
-    if (!m_file.load<bool>([&theirs](const QByteArray& data) {
-            decodeWorkspaceFile(data);
-            theirs = data;
-            return true;
-        }))
-        return programmeMoved;
-    const bool changed = takeIn(theirs);
-    // What this store held and the disk did not goes there now.
-    const QByteArray data = encodeWorkspaceFile(
-        {m_settings, m_programmeName, m_lastDestinationBookmark, m_lastDestinationName, m_actionHistory});
-    if (data != m_written) persist();
-    return changed || programmeMoved;
 }
 
 QList<ProgrammeEvent> WorkspaceStore::events(const std::optional<QString>& dayName) const

@@ -6,7 +6,7 @@
 // every change, the programme in "programme.json" beside a copy of its file.
 
 #include "base/FolderReference.h"
-#include "base/JsonFile.h"
+#include "base/SharedJsonFile.h"
 #include "organizer/OrganizerHistory.h"
 #include "organizer/OrganizerReport.h"
 #include "organizer/PhotoGroup.h"
@@ -17,6 +17,9 @@
 #include <QSet>
 
 namespace tavrin {
+
+// The content of "workspace.json".
+struct WorkspaceFile;
 
 class WorkspaceStore : public StoredProgramme {
     Q_OBJECT
@@ -72,12 +75,8 @@ public:
     // reference refreshed); none otherwise.
     std::optional<QString> resolveFolder(FolderKind kind, const QUuid& spreadsheetID);
 
-    // Every write takes in first what another program (tavrin-cli, a second window) wrote since;
-    // the window also follows such writes as they happen.
+    // Every write takes in first what another program (tavrin-cli, a second window) wrote since.
     void persist() override;
-    void followDiskChanges();
-    // Takes in "workspace.json" when another program wrote it; true when something changed.
-    bool reloadIfChanged();
 
 Q_SIGNALS:
     // The settings of one spreadsheet changed.
@@ -87,19 +86,19 @@ Q_SIGNALS:
 private:
     void store(const QUuid& spreadsheetID, const SpreadsheetMacSettings& settings);
     void refreshStaleBookmark(const QByteArray& old, const QByteArray& fresh);
-    // Puts the merge of what was last on disk, what is held and `theirs` (the bytes of another
-    // program's file) in place, with its signals; false when `theirs` does not decode.
-    bool takeIn(const QByteArray& theirs);
+    SharedJsonFileCore& ownFile() override { return m_file; }
+    WorkspaceFile held() const;
+    void hold(WorkspaceFile file);
+    // Puts the merge of `base` (the file as last read or written here), what is held and
+    // `theirs` (another program's file) in place, with its signals.
+    bool takeIn(const WorkspaceFile& base, const WorkspaceFile& theirs);
 
     QMap<QUuid, SpreadsheetMacSettings> m_settings;
     QList<OrganizerHistoryEntry> m_actionHistory;
     std::optional<QByteArray> m_lastDestinationBookmark;
     std::optional<QString> m_lastDestinationName;
-    JsonFile m_file;
-    // The file as last read or written here: the base of the next merge.
-    QByteArray m_written;
+    SharedJsonFile<WorkspaceFile> m_file;
     FolderAccess m_access;
-    bool m_followsDisk = false;
 };
 
 } // namespace tavrin
