@@ -7,6 +7,7 @@
 #include "editing/RetouchImage.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -42,6 +43,14 @@ struct ColourPass {
     bool clampToUnit = false;
 };
 void colourPass(FloatImage& image, const ColourPass& pass);
+
+// The per-pixel filters above as functions of one row of `count` RGBA pixels (in place), with the
+// same arithmetic, so that the retouch chain can run several of them in one sweep.
+using RowFunction = std::function<void(float* rgba, int count)>;
+RowFunction toneCurveRow(const CurvePoints& points);
+RowFunction vibranceRow(double amount);
+RowFunction saturationRow(double saturation);
+RowFunction gammaRow(double power);
 
 // Noise reduction: each pixel averaged with those of its 3 × 3 neighbours whose luma differs by
 // less than about `noiseLevel` (edges stay put), then the result sharpened by `sharpness` against
