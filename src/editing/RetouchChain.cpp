@@ -446,13 +446,10 @@ public:
     explicit DenoiseWork(double n) : m_level(n * 0.055), m_sharpness(0.55 - 0.22 * n) {}
     // Smoothing reads one row either side, the sharpening after it one more.
     int halo() const override { return 2; }
-    void area(const Band& in, int y0, int y1, float* out, Scratch& scratch) const override
+    void area(const Band& in, int y0, int y1, float* out, Scratch&) const override
     {
-        const int rows = in.last - in.first;
-        const FloatImage band = view(const_cast<float*>(in.data), in.width, rows);
-        FloatImage smoothed = view(scratch.get(0, band.valueCount()), in.width, rows);
-        RetouchFilters::noiseReduction(band, smoothed, m_level, m_sharpness);
-        std::memcpy(out, smoothed.row(y0 - in.first), std::size_t(y1 - y0) * band.rowValues() * sizeof(float));
+        const FloatImage band = view(const_cast<float*>(in.data), in.width, in.last - in.first);
+        RetouchFilters::noiseReductionRows(band, y0 - in.first, y1 - in.first, out, m_level, m_sharpness);
     }
 
 private:

@@ -57,6 +57,10 @@ RowFunction gammaRow(double power);
 // its 3 × 3 mean. `out` is reused when it already has the input's shape.
 void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness);
 
+// Rows [y0, y1) of the noise reduction of an RGBA image, written one after the other to `out`;
+// reads two rows either side (edges extended).
+void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness);
+
 // Gaussian blur of any channel count, edges extended and cropped after. Small sigmas use a direct
 // convolution, larger ones the recursive filter, whose cost does not depend on sigma.
 void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma);
