@@ -237,10 +237,10 @@ std::unique_ptr<Work> prepareAutoContrast(const Context&, const Source& before)
 {
     const auto ends = luminanceEnds(before);
     if (!ends) return nullptr;
-    const float lo = ends->low, span = std::max(ends->high - ends->low, 0.004f);
-    return rowWork([lo, span](float* p, int count) {
+    const float lo = ends->low, scale = 1.0f / std::max(ends->high - ends->low, 0.004f);
+    return rowWork([lo, scale](float* p, int count) {
         for (int x = 0; x < count; ++x, p += 4)
-            for (int c = 0; c < 3; ++c) p[c] = (p[c] - lo) / span;
+            for (int c = 0; c < 3; ++c) p[c] = (p[c] - lo) * scale;
     });
 }
 

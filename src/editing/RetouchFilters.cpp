@@ -485,16 +485,35 @@ void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, dou
     const int rows = y1 - y0;
     thread_local std::vector<float> luma, smooth, columns;
     luma.resize(std::size_t(rows + 4) * std::size_t(W));
-    smooth.resize(std::size_t(rows + 2) * rowValues);
+    // The smoothed rows are needed three at a time: a ring of three.
+    smooth.resize(3 * rowValues);
     columns.resize(rowValues);
     for (int i = 0; i < rows + 4; ++i) {
         const float* p = image.row(std::clamp(y0 - 2 + i, 0, H - 1));
         float* l = luma.data() + std::size_t(i) * std::size_t(W);
         for (int x = 0; x < W; ++x, p += 4) l[x] = luma709(p);
     }
+    auto sharpenRow = [&](int y) {
+        const float* r0 = smooth.data() + std::size_t(y % 3) * rowValues;
+        const float* r1 = smooth.data() + std::size_t((y + 1) % 3) * rowValues;
+        const float* r2 = smooth.data() + std::size_t((y + 2) % 3) * rowValues;
+        for (std::size_t v = 0; v < rowValues; v += 4)
+            storeLanes(columns.data() + v, loadLanes(r0 + v) + loadLanes(r1 + v) + loadLanes(r2 + v));
+        float* o = out + std::size_t(y) * rowValues;
+        for (int x = 0; x < W; ++x) {
+            const std::size_t xl = 4 * std::size_t(std::max(x - 1, 0)), xc = 4 * std::size_t(x),
+                              xr = 4 * std::size_t(std::min(x + 1, W - 1));
+            const Lanes mean =
+                (loadLanes(columns.data() + xl) + loadLanes(columns.data() + xc) + loadLanes(columns.data() + xr)) * (1.0f / 9.0f);
+            const Lanes centre = loadLanes(r1 + xc);
+            Lanes r = centre + amount * (centre - mean);
+            r[3] = centre[3];
+            storeLanes(o + xc, r);
+        }
+    };
     for (int i = 0; i < rows + 2; ++i) {
         const int sy = std::clamp(y0 - 1 + i, 0, H - 1);
-        float* o = smooth.data() + std::size_t(i) * rowValues;
+        float* o = smooth.data() + std::size_t(i % 3) * rowValues;
         const float* srcRows[3];
         const float* lumaRows[3];
         for (int d = 0; d < 3; ++d) {
@@ -549,24 +568,7 @@ void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, dou
             }
         }
         for (; x < W; ++x) onePixel(x);
-    }
-    for (int y = 0; y < rows; ++y) {
-        const float* r0 = smooth.data() + std::size_t(y) * rowValues;
-        const float* r1 = r0 + rowValues;
-        const float* r2 = r1 + rowValues;
-        for (std::size_t v = 0; v < rowValues; v += 4)
-            storeLanes(columns.data() + v, loadLanes(r0 + v) + loadLanes(r1 + v) + loadLanes(r2 + v));
-        float* o = out + std::size_t(y) * rowValues;
-        for (int x = 0; x < W; ++x) {
-            const std::size_t xl = 4 * std::size_t(std::max(x - 1, 0)), xc = 4 * std::size_t(x),
-                              xr = 4 * std::size_t(std::min(x + 1, W - 1));
-            const Lanes mean =
-                (loadLanes(columns.data() + xl) + loadLanes(columns.data() + xc) + loadLanes(columns.data() + xr)) * (1.0f / 9.0f);
-            const Lanes centre = loadLanes(r1 + xc);
-            Lanes r = centre + amount * (centre - mean);
-            r[3] = centre[3];
-            storeLanes(o + xc, r);
-        }
+        if (i >= 2) sharpenRow(i - 2);
     }
 }
 
