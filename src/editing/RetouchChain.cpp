@@ -482,7 +482,7 @@ public:
         const FloatImage band = view(const_cast<float*>(in.data), in.width, rows);
         FloatImage blurred = view(scratch.get(0, band.valueCount()), in.width, rows);
         if (m_disc) RetouchFilters::discBlur(band, blurred, m_size);
-        else RetouchFilters::gaussianBlur(band, blurred, m_size);
+        else RetouchFilters::gaussianBlur(band, blurred, m_size, scratch.get(1, band.valueCount()));
         for (int y = y0; y < y1; ++y)
             RetouchKernels::unsharpRow(band.row(y - in.first), blurred.row(y - in.first), out + std::size_t(y - y0) * band.rowValues(),
                                        in.width, m_amount, m_threshold);

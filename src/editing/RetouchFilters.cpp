@@ -603,17 +603,52 @@ void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma)
     separable<double>(image, out, pad, [&](double* data, float* o, int n, int lanes, int p) { recursiveLine(k, data, o, n, lanes, p); });
 }
 
-void directGaussian(const FloatImage& image, FloatImage& out, double sigma)
+void directGaussian(const FloatImage& image, FloatImage& out, double sigma, float* scratch)
 {
     const int radius = std::max(1, int(std::ceil(3 * sigma)));
     const std::vector<float> w = gaussianWeights(sigma, radius);
-    separable<float>(image, out, radius, [&](float* data, float* o, int n, int lanes, int p) { convolveLine(w, data, o, n, lanes, p); });
+    ensureShape(image, out);
+    const int W = image.width, H = image.height, C = image.channels;
+    const std::size_t rowValues = image.rowValues();
+    std::vector<float> own;
+    float* across = scratch;
+    if (!across) {
+        own.resize(image.valueCount());
+        across = own.data();
+    }
+    // Along the rows, each padded with its extended edges.
+    parallelFor(H, rowValues * std::size_t(radius + 1), [&](int begin, int end) {
+        std::vector<float> padded(std::size_t(W + 2 * radius) * std::size_t(C));
+        for (int y = begin; y < end; ++y) {
+            const float* src = image.row(y);
+            float* s = padded.data();
+            for (int i = 0; i < radius; ++i, s += C) std::copy(src, src + C, s);
+            s = std::copy(src, src + rowValues, s);
+            for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - std::size_t(C), src + rowValues, s);
+            convolveLine(w, padded.data(), across + std::size_t(y) * rowValues, W, C, radius);
+        }
+    });
+    // Down the columns a whole row at a time: the sums run along memory, edge rows repeated.
+    parallelFor(H, rowValues * std::size_t(radius + 1), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            float* o = out.row(y);
+            const float* centre = across + std::size_t(y) * rowValues;
+            const float w0 = w[std::size_t(radius)];
+            for (std::size_t v = 0; v < rowValues; ++v) o[v] = w0 * centre[v];
+            for (int j = 1; j <= radius; ++j) {
+                const float* above = across + std::size_t(std::max(y - j, 0)) * rowValues;
+                const float* below = across + std::size_t(std::min(y + j, H - 1)) * rowValues;
+                const float wj = w[std::size_t(radius + j)];
+                for (std::size_t v = 0; v < rowValues; ++v) o[v] += wj * (above[v] + below[v]);
+            }
+        }
+    });
 }
 
-void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma)
+void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma, float* scratch)
 {
     // Below 3 the direct kernel has at most 19 taps and is more faithful than the recursion.
-    if (sigma < 3) directGaussian(image, out, sigma);
+    if (sigma < 3) directGaussian(image, out, sigma, scratch);
     else recursiveGaussian(image, out, sigma);
 }
 

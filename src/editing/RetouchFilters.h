@@ -63,10 +63,11 @@ void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, dou
 
 // Gaussian blur of any channel count, edges extended and cropped after. Small sigmas use a direct
 // convolution, larger ones the recursive filter, whose cost does not depend on sigma.
-void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma);
+// `scratch`, when given, holds the image's size of values for the direct way's first pass.
+void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma, float* scratch = nullptr);
 // The two ways, exposed so that they can be compared.
 void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma);
-void directGaussian(const FloatImage& image, FloatImage& out, double sigma);
+void directGaussian(const FloatImage& image, FloatImage& out, double sigma, float* scratch = nullptr);
 
 // Disc blur (the lens-blur model): the mean over a disc of `radius`, rows of the disc summed from
 // running sums, so the cost grows with the radius, not its square. Edges extended.

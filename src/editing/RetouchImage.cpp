@@ -4,10 +4,6 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
-#include <cstdlib>
-#include <new>
-
-#include <sys/mman.h>
 #include <cstring>
 #include <vector>
 
@@ -19,16 +15,6 @@ FloatImage FloatImage::allocate(int width, int height, int channels)
     image.width = width;
     image.height = height;
     image.channels = channels;
-    const std::size_t bytes = image.valueCount() * sizeof(float);
-    // Photo-sized buffers in 2 MB pages: 500 times fewer page faults when they are first written.
-    constexpr std::size_t kHugePage = std::size_t(2) << 20;
-    if (bytes >= 4 * kHugePage) {
-        void* memory = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
-        if (!memory) throw std::bad_alloc();
-        madvise(memory, bytes, MADV_HUGEPAGE);
-        image.pixels = std::shared_ptr<float[]>(static_cast<float*>(memory), [](float* p) { std::free(p); });
-        return image;
-    }
     image.pixels = std::shared_ptr<float[]>(new float[image.valueCount()]);
     return image;
 }
