@@ -271,11 +271,17 @@ private:
 
 class ToneCurveOp {
 public:
-    explicit ToneCurveOp(const CurvePoints& points) : m_points(points), m_table(kSteps + 1)
+    explicit ToneCurveOp(const CurvePoints& points) : m_table(kSteps + 1)
     {
         const double x0 = points.front().first, x1 = points.back().first;
         for (int i = 0; i <= kSteps; ++i) m_table[std::size_t(i)] = float(toneCurveValue(points, x0 + (x1 - x0) * i / kSteps));
         m_first = float(x0), m_last = float(x1), m_scale = float(kSteps / (x1 - x0));
+        // Beyond its end points the curve is a straight line: its value and slope there, so that
+        // the many values an exposure pushes above 1 cost no spline evaluation each.
+        const double h = 1;
+        m_firstValue = toneCurveValue(points, x0), m_lastValue = toneCurveValue(points, x1);
+        m_firstSlope = (m_firstValue - toneCurveValue(points, x0 - h)) / h;
+        m_lastSlope = (toneCurveValue(points, x1 + h) - m_lastValue) / h;
     }
     void operator()(float* p) const
     {
@@ -287,14 +293,15 @@ private:
     static constexpr int kSteps = 4096;
     float curve(float v) const
     {
-        if (v < m_first || v > m_last) return float(toneCurveValue(m_points, v));
+        if (v < m_first) return float(m_firstValue + (double(v) - m_first) * m_firstSlope);
+        if (v > m_last) return float(m_lastValue + (double(v) - m_last) * m_lastSlope);
         const float position = (v - m_first) * m_scale;
         const int i = std::min(int(position), kSteps - 1);
         return m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i));
     }
-    CurvePoints m_points;
     std::vector<float> m_table;
     float m_first = 0, m_last = 1, m_scale = 1;
+    double m_firstValue = 0, m_lastValue = 1, m_firstSlope = 1, m_lastSlope = 1;
 };
 
 } // namespace
