@@ -562,7 +562,6 @@ std::optional<LuminanceEnds> luminanceEnds(const Source& source)
     parallelFor(h, std::size_t(W) * std::size_t(H / h + 1) * 4, [&](int begin, int end) {
         std::array<std::uint64_t, 256> bins{};
         std::vector<float> rows;
-        std::vector<double> sums(std::size_t(w) * 3);
         for (int y = begin; y < end; ++y) {
             const int sy0 = int(std::int64_t(y) * H / h);
             const int sy1 = std::max(sy0 + 1, int(std::int64_t(y + 1) * H / h));
@@ -570,7 +569,6 @@ std::optional<LuminanceEnds> luminanceEnds(const Source& source)
             source.rows(sy0, sy1, rows.data());
             if (source.light == Light::linear)
                 for (int i = 0; i < sy1 - sy0; ++i) RetouchKernels::encodeRow(rows.data() + std::size_t(i) * std::size_t(W) * 4, W);
-            std::fill(sums.begin(), sums.end(), 0.0);
             for (int x = 0; x < w; ++x) {
                 const int sx0 = int(std::int64_t(x) * W / w);
                 const int sx1 = std::max(sx0 + 1, int(std::int64_t(x + 1) * W / w));

@@ -340,33 +340,6 @@ RowFunction vibranceRow(double amount) { return rowOf(VibranceOp{float(std::clam
 RowFunction saturationRow(double saturation) { return rowOf(ColorControlsOp{float(saturation), 0.0f, 1.0f}); }
 RowFunction gammaRow(double power) { return rowOf(GammaOp(power)); }
 
-void colourPass(FloatImage& image, const ColourPass& pass)
-{
-    const std::optional<ToneCurveOp> curve = pass.curve ? std::optional<ToneCurveOp>(std::in_place, *pass.curve) : std::nullopt;
-    const std::optional<VibranceOp> vibrance =
-        pass.vibrance ? std::optional<VibranceOp>(VibranceOp{float(std::clamp(*pass.vibrance, -1.0, 1.0))}) : std::nullopt;
-    const std::optional<ColorControlsOp> saturation =
-        pass.saturation ? std::optional<ColorControlsOp>(ColorControlsOp{float(*pass.saturation), 0.0f, 1.0f}) : std::nullopt;
-    const std::optional<GammaOp> gamma = pass.gamma ? std::optional<GammaOp>(std::in_place, *pass.gamma) : std::nullopt;
-    // Step by step along each row: the row stays in cache between the steps, and each step's loop
-    // has no tests for the others.
-    const int W = image.width, C = image.channels;
-    parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
-        auto each = [&](float* row, const auto& op) {
-            for (int x = 0; x < W; ++x) op(row + std::size_t(x) * std::size_t(C));
-        };
-        for (int y = begin; y < end; ++y) {
-            float* row = image.row(y);
-            if (pass.encodeFirst) each(row, [](float* p) { p[0] = encode(p[0]), p[1] = encode(p[1]), p[2] = encode(p[2]); });
-            if (curve) each(row, *curve);
-            if (vibrance) each(row, *vibrance);
-            if (saturation) each(row, *saturation);
-            if (gamma) each(row, *gamma);
-            if (pass.clampToUnit)
-                for (std::size_t i = 0; i < image.rowValues(); ++i) row[i] = std::clamp(row[i], 0.0f, 1.0f);
-        }
-    });
-}
 
 
 template <int C>

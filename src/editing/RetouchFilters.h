@@ -30,20 +30,6 @@ using CurvePoints = std::array<std::pair<double, double>, 5>;
 void toneCurve(FloatImage& image, const CurvePoints& points);
 double toneCurveValue(const CurvePoints& points, double x);
 
-// Consecutive per-pixel steps in one sweep over the image, each exactly as its own filter does
-// it, in this order: the sRGB encode of linear light, the tone curve, vibrance, the saturation of
-// colour controls (brightness 0, contrast 1), gamma, and a clamp of all four channels to 0 … 1.
-// Parameters as for the filters; an absent one skips its step. In place.
-struct ColourPass {
-    bool encodeFirst = false;
-    std::optional<CurvePoints> curve;
-    std::optional<double> vibrance;
-    std::optional<double> saturation;
-    std::optional<double> gamma;
-    bool clampToUnit = false;
-};
-void colourPass(FloatImage& image, const ColourPass& pass);
-
 // The per-pixel filters above as functions of one row of `count` RGBA pixels (in place), with the
 // same arithmetic, so that the retouch chain can run several of them in one sweep.
 using RowFunction = std::function<void(float* rgba, int count)>;
