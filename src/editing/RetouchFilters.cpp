@@ -135,13 +135,17 @@ void convolveLineOf(const std::vector<float>& w, const float* data, float* out, 
 {
     const int radius = int(w.size() / 2);
     const std::size_t L = kLanes > 0 ? std::size_t(kLanes) : std::size_t(lanes);
+    // The kernel is symmetric: each weight serves the two samples at its distance.
     for (int i = 0; i < n; ++i) {
         float* o = out + std::size_t(i) * L;
-        std::fill(o, o + L, 0.0f);
-        for (int j = -radius; j <= radius; ++j) {
-            const float* s = data + std::size_t(i + pad + j) * L;
-            const float wj = w[std::size_t(j + radius)];
-            for (std::size_t c = 0; c < L; ++c) o[c] += wj * s[c];
+        const float* centre = data + std::size_t(i + pad) * L;
+        const float w0 = w[std::size_t(radius)];
+        for (std::size_t c = 0; c < L; ++c) o[c] = w0 * centre[c];
+        for (int j = 1; j <= radius; ++j) {
+            const float* before = centre - std::size_t(j) * L;
+            const float* after = centre + std::size_t(j) * L;
+            const float wj = w[std::size_t(radius + j)];
+            for (std::size_t c = 0; c < L; ++c) o[c] += wj * (before[c] + after[c]);
         }
     }
 }
@@ -267,11 +271,17 @@ private:
 
 class ToneCurveOp {
 public:
-    explicit ToneCurveOp(const CurvePoints& points) : m_points(points), m_table(kSteps + 1)
+    explicit ToneCurveOp(const CurvePoints& points) : m_table(kSteps + 1)
     {
         const double x0 = points.front().first, x1 = points.back().first;
         for (int i = 0; i <= kSteps; ++i) m_table[std::size_t(i)] = float(toneCurveValue(points, x0 + (x1 - x0) * i / kSteps));
         m_first = float(x0), m_last = float(x1), m_scale = float(kSteps / (x1 - x0));
+        // Beyond its end points the curve is a straight line: its value and slope there, so that
+        // the many values an exposure pushes above 1 cost no spline evaluation each.
+        const double h = 1;
+        m_firstValue = toneCurveValue(points, x0), m_lastValue = toneCurveValue(points, x1);
+        m_firstSlope = (m_firstValue - toneCurveValue(points, x0 - h)) / h;
+        m_lastSlope = (toneCurveValue(points, x1 + h) - m_lastValue) / h;
     }
     void operator()(float* p) const
     {
@@ -283,14 +293,15 @@ private:
     static constexpr int kSteps = 4096;
     float curve(float v) const
     {
-        if (v < m_first || v > m_last) return float(toneCurveValue(m_points, v));
+        if (v < m_first) return float(m_firstValue + (double(v) - m_first) * m_firstSlope);
+        if (v > m_last) return float(m_lastValue + (double(v) - m_last) * m_lastSlope);
         const float position = (v - m_first) * m_scale;
         const int i = std::min(int(position), kSteps - 1);
         return m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i));
     }
-    CurvePoints m_points;
     std::vector<float> m_table;
     float m_first = 0, m_last = 1, m_scale = 1;
+    double m_firstValue = 0, m_lastValue = 1, m_firstSlope = 1, m_lastSlope = 1;
 };
 
 } // namespace
@@ -314,33 +325,21 @@ void toneCurve(FloatImage& image, const CurvePoints& points)
     eachPixel(image, [&](float* p) { op(p); });
 }
 
-void colourPass(FloatImage& image, const ColourPass& pass)
+namespace {
+template <typename Op>
+RowFunction rowOf(Op op)
 {
-    const std::optional<ToneCurveOp> curve = pass.curve ? std::optional<ToneCurveOp>(std::in_place, *pass.curve) : std::nullopt;
-    const std::optional<VibranceOp> vibrance =
-        pass.vibrance ? std::optional<VibranceOp>(VibranceOp{float(std::clamp(*pass.vibrance, -1.0, 1.0))}) : std::nullopt;
-    const std::optional<ColorControlsOp> saturation =
-        pass.saturation ? std::optional<ColorControlsOp>(ColorControlsOp{float(*pass.saturation), 0.0f, 1.0f}) : std::nullopt;
-    const std::optional<GammaOp> gamma = pass.gamma ? std::optional<GammaOp>(std::in_place, *pass.gamma) : std::nullopt;
-    // Step by step along each row: the row stays in cache between the steps, and each step's loop
-    // has no tests for the others.
-    const int W = image.width, C = image.channels;
-    parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
-        auto each = [&](float* row, const auto& op) {
-            for (int x = 0; x < W; ++x) op(row + std::size_t(x) * std::size_t(C));
-        };
-        for (int y = begin; y < end; ++y) {
-            float* row = image.row(y);
-            if (pass.encodeFirst) each(row, [](float* p) { p[0] = encode(p[0]), p[1] = encode(p[1]), p[2] = encode(p[2]); });
-            if (curve) each(row, *curve);
-            if (vibrance) each(row, *vibrance);
-            if (saturation) each(row, *saturation);
-            if (gamma) each(row, *gamma);
-            if (pass.clampToUnit)
-                for (std::size_t i = 0; i < image.rowValues(); ++i) row[i] = std::clamp(row[i], 0.0f, 1.0f);
-        }
-    });
+    return [op = std::move(op)](float* p, int count) {
+        for (int x = 0; x < count; ++x, p += 4) op(p);
+    };
 }
+} // namespace
+
+RowFunction toneCurveRow(const CurvePoints& points) { return rowOf(ToneCurveOp(points)); }
+RowFunction vibranceRow(double amount) { return rowOf(VibranceOp{float(std::clamp(amount, -1.0, 1.0))}); }
+RowFunction saturationRow(double saturation) { return rowOf(ColorControlsOp{float(saturation), 0.0f, 1.0f}); }
+RowFunction gammaRow(double power) { return rowOf(GammaOp(power)); }
+
 
 
 template <int C>
@@ -434,11 +433,146 @@ void noiseReductionOf(const FloatImage& image, FloatImage& out, double noiseLeve
     });
 }
 
+namespace {
+// RGBA pixels as four-lane vectors: a neighbour's weight multiplies all its channels at once.
+using Lanes = float __attribute__((vector_size(16)));
+inline Lanes loadLanes(const float* p)
+{
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+inline void storeLanes(float* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
+inline Lanes absLanes(Lanes v)
+{
+    using Bits = std::uint32_t __attribute__((vector_size(16)));
+    Bits b;
+    std::memcpy(&b, &v, sizeof b);
+    b &= 0x7fffffffu;
+    std::memcpy(&v, &b, sizeof v);
+    return v;
+}
+
+} // namespace
+
+// The same filter as noiseReductionOf for RGBA, a pixel at a time in vector lanes, and the 3 × 3
+// mean of the sharpening summed as columns first.
+void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness)
+{
+    const int W = image.width, H = image.height;
+    const float inverseLevel = 1.0f / std::max(float(noiseLevel), 1e-6f), amount = float(sharpness);
+    const std::size_t rowValues = image.rowValues();
+    const int rows = y1 - y0;
+    thread_local std::vector<float> luma, smooth, columns;
+    luma.resize(std::size_t(rows + 4) * std::size_t(W));
+    // The smoothed rows are needed three at a time: a ring of three.
+    smooth.resize(3 * rowValues);
+    columns.resize(rowValues);
+    for (int i = 0; i < rows + 4; ++i) {
+        const float* p = image.row(std::clamp(y0 - 2 + i, 0, H - 1));
+        float* l = luma.data() + std::size_t(i) * std::size_t(W);
+        for (int x = 0; x < W; ++x, p += 4) l[x] = luma709(p);
+    }
+    auto sharpenRow = [&](int y) {
+        const float* r0 = smooth.data() + std::size_t(y % 3) * rowValues;
+        const float* r1 = smooth.data() + std::size_t((y + 1) % 3) * rowValues;
+        const float* r2 = smooth.data() + std::size_t((y + 2) % 3) * rowValues;
+        for (std::size_t v = 0; v < rowValues; v += 4)
+            storeLanes(columns.data() + v, loadLanes(r0 + v) + loadLanes(r1 + v) + loadLanes(r2 + v));
+        float* o = out + std::size_t(y) * rowValues;
+        for (int x = 0; x < W; ++x) {
+            const std::size_t xl = 4 * std::size_t(std::max(x - 1, 0)), xc = 4 * std::size_t(x),
+                              xr = 4 * std::size_t(std::min(x + 1, W - 1));
+            const Lanes mean =
+                (loadLanes(columns.data() + xl) + loadLanes(columns.data() + xc) + loadLanes(columns.data() + xr)) * (1.0f / 9.0f);
+            const Lanes centre = loadLanes(r1 + xc);
+            Lanes r = centre + amount * (centre - mean);
+            r[3] = centre[3];
+            storeLanes(o + xc, r);
+        }
+    };
+    for (int i = 0; i < rows + 2; ++i) {
+        const int sy = std::clamp(y0 - 1 + i, 0, H - 1);
+        float* o = smooth.data() + std::size_t(i % 3) * rowValues;
+        const float* srcRows[3];
+        const float* lumaRows[3];
+        for (int d = 0; d < 3; ++d) {
+            srcRows[d] = image.row(std::clamp(sy - 1 + d, 0, H - 1));
+            lumaRows[d] = luma.data() + std::size_t(i + d) * std::size_t(W);
+        }
+        auto onePixel = [&](int x) {
+            const int xl = std::max(x - 1, 0), xr = std::min(x + 1, W - 1);
+            const float yc = lumaRows[1][x];
+            auto weight = [&](float l) { return std::min(std::max(2.0f - std::abs(l - yc) * inverseLevel, 0.0f), 1.0f); };
+            Lanes sum = {0, 0, 0, 0};
+            float total = 0;
+            for (int d = 0; d < 3; ++d) {
+                const float* L = lumaRows[d];
+                const float* S = srcRows[d];
+                const float w0 = weight(L[xl]), w1 = weight(L[x]), w2 = weight(L[xr]);
+                sum += w0 * loadLanes(S + 4 * std::size_t(xl)) + w1 * loadLanes(S + 4 * std::size_t(x)) +
+                       w2 * loadLanes(S + 4 * std::size_t(xr));
+                total += w0 + w1 + w2;
+            }
+            Lanes r = sum * (1.0f / total);
+            r[3] = srcRows[1][4 * std::size_t(x) + 3];
+            storeLanes(o + 4 * std::size_t(x), r);
+        };
+        onePixel(0);
+        int x = 1;
+        // Inside the row, the weights of four pixels at a time in vector lanes.
+        const Lanes two = {2, 2, 2, 2}, zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+        for (; x + 4 <= W - 1; x += 4) {
+            const Lanes yc = loadLanes(lumaRows[1] + x);
+            Lanes w[9];
+            Lanes total = zero;
+            for (int d = 0; d < 3; ++d)
+                for (int e = 0; e < 3; ++e) {
+                    Lanes v = two - absLanes(loadLanes(lumaRows[d] + x + e - 1) - yc) * inverseLevel;
+                    v = v < zero ? zero : v;
+                    v = v > one ? one : v;
+                    w[d * 3 + e] = v;
+                    total += v;
+                }
+            const Lanes inverseTotal = one / total;
+            for (int i = 0; i < 4; ++i) {
+                const std::size_t at = 4 * std::size_t(x + i);
+                Lanes sum = zero;
+                for (int d = 0; d < 3; ++d) {
+                    const float* S = srcRows[d] + at;
+                    sum += w[d * 3][i] * loadLanes(S - 4) + w[d * 3 + 1][i] * loadLanes(S) + w[d * 3 + 2][i] * loadLanes(S + 4);
+                }
+                Lanes r = sum * inverseTotal[i];
+                r[3] = srcRows[1][at + 3];
+                storeLanes(o + at, r);
+            }
+        }
+        for (; x < W; ++x) onePixel(x);
+        if (i >= 2) sharpenRow(i - 2);
+    }
+}
+
+namespace {
+
+void noiseReductionRgba(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness)
+{
+    constexpr int kBand = 64;
+    const int bands = (image.height + kBand - 1) / kBand;
+    parallelFor(bands, image.rowValues() * kBand * 12, [&](int begin, int end) {
+        for (int b = begin; b < end; ++b) {
+            const int y0 = b * kBand, y1 = std::min(image.height, y0 + kBand);
+            noiseReductionRows(image, y0, y1, out.row(y0), noiseLevel, sharpness);
+        }
+    });
+}
+
+} // namespace
+
 void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness)
 {
     ensureShape(image, out);
     if (image.channels == 1) noiseReductionOf<1>(image, out, noiseLevel, sharpness);
-    else noiseReductionOf<4>(image, out, noiseLevel, sharpness);
+    else noiseReductionRgba(image, out, noiseLevel, sharpness);
 }
 
 void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma)
@@ -449,17 +583,52 @@ void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma)
     separable<double>(image, out, pad, [&](double* data, float* o, int n, int lanes, int p) { recursiveLine(k, data, o, n, lanes, p); });
 }
 
-void directGaussian(const FloatImage& image, FloatImage& out, double sigma)
+void directGaussian(const FloatImage& image, FloatImage& out, double sigma, float* scratch)
 {
     const int radius = std::max(1, int(std::ceil(3 * sigma)));
     const std::vector<float> w = gaussianWeights(sigma, radius);
-    separable<float>(image, out, radius, [&](float* data, float* o, int n, int lanes, int p) { convolveLine(w, data, o, n, lanes, p); });
+    ensureShape(image, out);
+    const int W = image.width, H = image.height, C = image.channels;
+    const std::size_t rowValues = image.rowValues();
+    std::vector<float> own;
+    float* across = scratch;
+    if (!across) {
+        own.resize(image.valueCount());
+        across = own.data();
+    }
+    // Along the rows, each padded with its extended edges.
+    parallelFor(H, rowValues * std::size_t(radius + 1), [&](int begin, int end) {
+        std::vector<float> padded(std::size_t(W + 2 * radius) * std::size_t(C));
+        for (int y = begin; y < end; ++y) {
+            const float* src = image.row(y);
+            float* s = padded.data();
+            for (int i = 0; i < radius; ++i, s += C) std::copy(src, src + C, s);
+            s = std::copy(src, src + rowValues, s);
+            for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - std::size_t(C), src + rowValues, s);
+            convolveLine(w, padded.data(), across + std::size_t(y) * rowValues, W, C, radius);
+        }
+    });
+    // Down the columns a whole row at a time: the sums run along memory, edge rows repeated.
+    parallelFor(H, rowValues * std::size_t(radius + 1), [&](int begin, int end) {
+        for (int y = begin; y < end; ++y) {
+            float* o = out.row(y);
+            const float* centre = across + std::size_t(y) * rowValues;
+            const float w0 = w[std::size_t(radius)];
+            for (std::size_t v = 0; v < rowValues; ++v) o[v] = w0 * centre[v];
+            for (int j = 1; j <= radius; ++j) {
+                const float* above = across + std::size_t(std::max(y - j, 0)) * rowValues;
+                const float* below = across + std::size_t(std::min(y + j, H - 1)) * rowValues;
+                const float wj = w[std::size_t(radius + j)];
+                for (std::size_t v = 0; v < rowValues; ++v) o[v] += wj * (above[v] + below[v]);
+            }
+        }
+    });
 }
 
-void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma)
+void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma, float* scratch)
 {
     // Below 3 the direct kernel has at most 19 taps and is more faithful than the recursion.
-    if (sigma < 3) directGaussian(image, out, sigma);
+    if (sigma < 3) directGaussian(image, out, sigma, scratch);
     else recursiveGaussian(image, out, sigma);
 }
 

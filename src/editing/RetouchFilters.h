@@ -7,6 +7,7 @@
 #include "editing/RetouchImage.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -29,31 +30,30 @@ using CurvePoints = std::array<std::pair<double, double>, 5>;
 void toneCurve(FloatImage& image, const CurvePoints& points);
 double toneCurveValue(const CurvePoints& points, double x);
 
-// Consecutive per-pixel steps in one sweep over the image, each exactly as its own filter does
-// it, in this order: the sRGB encode of linear light, the tone curve, vibrance, the saturation of
-// colour controls (brightness 0, contrast 1), gamma, and a clamp of all four channels to 0 … 1.
-// Parameters as for the filters; an absent one skips its step. In place.
-struct ColourPass {
-    bool encodeFirst = false;
-    std::optional<CurvePoints> curve;
-    std::optional<double> vibrance;
-    std::optional<double> saturation;
-    std::optional<double> gamma;
-    bool clampToUnit = false;
-};
-void colourPass(FloatImage& image, const ColourPass& pass);
+// The per-pixel filters above as functions of one row of `count` RGBA pixels (in place), with the
+// same arithmetic, so that the retouch chain can run several of them in one sweep.
+using RowFunction = std::function<void(float* rgba, int count)>;
+RowFunction toneCurveRow(const CurvePoints& points);
+RowFunction vibranceRow(double amount);
+RowFunction saturationRow(double saturation);
+RowFunction gammaRow(double power);
 
 // Noise reduction: each pixel averaged with those of its 3 × 3 neighbours whose luma differs by
 // less than about `noiseLevel` (edges stay put), then the result sharpened by `sharpness` against
 // its 3 × 3 mean. `out` is reused when it already has the input's shape.
 void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness);
 
+// Rows [y0, y1) of the noise reduction of an RGBA image, written one after the other to `out`;
+// reads two rows either side (edges extended).
+void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness);
+
 // Gaussian blur of any channel count, edges extended and cropped after. Small sigmas use a direct
 // convolution, larger ones the recursive filter, whose cost does not depend on sigma.
-void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma);
+// `scratch`, when given, holds the image's size of values for the direct way's first pass.
+void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma, float* scratch = nullptr);
 // The two ways, exposed so that they can be compared.
 void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma);
-void directGaussian(const FloatImage& image, FloatImage& out, double sigma);
+void directGaussian(const FloatImage& image, FloatImage& out, double sigma, float* scratch = nullptr);
 
 // Disc blur (the lens-blur model): the mean over a disc of `radius`, rows of the disc summed from
 // running sums, so the cost grows with the radius, not its square. Edges extended.

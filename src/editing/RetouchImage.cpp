@@ -28,9 +28,19 @@ FloatImage FloatImage::detached() const
     return copy;
 }
 
+namespace {
+// Set on threads running a slice: work split again inside a slice runs where it is, so that
+// the retouch chain can hand whole bands to the cores and the filters inside stay simple.
+thread_local bool insideSlice = false;
+} // namespace
+
 void parallelFor(int count, std::size_t costPerItem, const std::function<void(int, int)>& work)
 {
     if (count <= 0) return;
+    if (insideSlice) {
+        work(0, count);
+        return;
+    }
     // Below about a quarter of a million values the thread hand-off costs more than it saves.
     const int threads = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
     if (threads == 1 || std::size_t(count) * costPerItem < 250000) {
@@ -42,7 +52,12 @@ void parallelFor(int count, std::size_t costPerItem, const std::function<void(in
     ranges.reserve(std::size_t(slices));
     for (int i = 0; i < slices; ++i)
         ranges.emplace_back(int(std::int64_t(count) * i / slices), int(std::int64_t(count) * (i + 1) / slices));
-    QtConcurrent::blockingMap(ranges, [&](const std::pair<int, int>& r) { work(r.first, r.second); });
+    QtConcurrent::blockingMap(ranges, [&](const std::pair<int, int>& r) {
+        const bool outer = insideSlice;
+        insideSlice = true;
+        work(r.first, r.second);
+        insideSlice = outer;
+    });
 }
 
 } // namespace tavrin

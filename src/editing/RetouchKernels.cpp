@@ -21,26 +21,7 @@ float smoothstep(float e0, float e1, float x)
 }
 float luma(float r, float g, float b) { return 0.2126f * r + 0.7152f * g + 0.0722f * b; }
 
-// A function of one value over 0 … 1 sampled finely enough that interpolating it stays within
-// 1e-5 of the formula; the per-pixel powers and exponentials become two loads.
-class Table {
-public:
-    static constexpr int kSteps = 8192;
-    template <typename F>
-    explicit Table(F f) : m_values(kSteps + 1)
-    {
-        for (int i = 0; i <= kSteps; ++i) m_values[std::size_t(i)] = f(float(double(i) / kSteps));
-    }
-    float operator()(float v) const
-    {
-        const float position = std::clamp(v, 0.0f, 1.0f) * float(kSteps);
-        const int i = std::min(int(position), kSteps - 1);
-        return m_values[std::size_t(i)] + (m_values[std::size_t(i) + 1] - m_values[std::size_t(i)]) * (position - float(i));
-    }
-
-private:
-    std::vector<float> m_values;
-};
+using Table = UnitTable;
 
 void forRows(FloatImage& image, auto perPixel)
 {
@@ -68,6 +49,32 @@ void forLinearPixels(FloatImage& image, Light light, F f)
 }
 
 } // namespace
+
+void decodeRow(float* p, int count)
+{
+    for (int x = 0; x < count; ++x, p += 4) p[0] = decode(p[0]), p[1] = decode(p[1]), p[2] = decode(p[2]);
+}
+
+void encodeRow(float* p, int count)
+{
+    for (int x = 0; x < count; ++x, p += 4) p[0] = encode(p[0]), p[1] = encode(p[1]), p[2] = encode(p[2]);
+}
+
+float brightnessGain(float amount, float y) { return std::exp2(amount * (0.38f + 0.82f * (4.0f * y * (1.0f - y)))); }
+
+void unsharpRow(const float* p, const float* b, float* o, int count, float amount, float threshold)
+{
+    for (int x = 0; x < count; ++x, p += 4, b += 4, o += 4) {
+        const float d0 = p[0] - b[0], d1 = p[1] - b[1], d2 = p[2] - b[2];
+        const float mag = std::max({std::abs(d0), std::abs(d1), std::abs(d2)});
+        const float gate = mag < threshold ? 0.0f : smoothstep(threshold, threshold + 0.025f, mag);
+        const float k = amount * gate;
+        o[0] = p[0] + d0 * k;
+        o[1] = p[1] + d1 * k;
+        o[2] = p[2] + d2 * k;
+        o[3] = p[3];
+    }
+}
 
 void decodeToLinear(FloatImage& image)
 {
@@ -105,7 +112,7 @@ void linearLuma(const FloatImage& image, FloatImage& out, Light light)
 
 void brightnessAdjust(FloatImage& image, float amount, Light light)
 {
-    auto gain = [amount](float y) { return std::exp2(amount * (0.38f + 0.82f * (4.0f * y * (1.0f - y)))); };
+    auto gain = [amount](float y) { return brightnessGain(amount, y); };
     const Table table(gain);
     forLinearPixels(image, light, [&](float* p, std::size_t) {
         const float y = luma(p[0], p[1], p[2]);

@@ -6,6 +6,9 @@
 
 #include "editing/RetouchImage.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace tavrin::RetouchKernels {
 
 // The kernels that work in linear light take `light`: with Light::linear the image is already
@@ -28,6 +31,37 @@ void encodeFromLinear(FloatImage& image);
 // Unsharp mask gated by the largest channel difference; the result replaces `blurred`, with all
 // four channels clamped to 0 … 1 when `clampToUnit` (the last step of a render).
 void unsharpMask(const FloatImage& image, FloatImage& blurred, float amount, float threshold, bool clampToUnit = false);
+
+// A function of one value over 0 … 1 sampled finely enough that interpolating it stays within
+// 1e-5 of the formula; per-pixel powers and exponentials become two loads. Values outside 0 … 1
+// read the nearest end.
+class UnitTable {
+public:
+    static constexpr int kSteps = 8192;
+    template <typename F>
+    explicit UnitTable(F f) : m_values(kSteps + 1)
+    {
+        for (int i = 0; i <= kSteps; ++i) m_values[std::size_t(i)] = f(float(double(i) / kSteps));
+    }
+    float operator()(float v) const
+    {
+        const float position = std::clamp(v, 0.0f, 1.0f) * float(kSteps);
+        const int i = std::min(int(position), kSteps - 1);
+        return m_values[std::size_t(i)] + (m_values[std::size_t(i) + 1] - m_values[std::size_t(i)]) * (position - float(i));
+    }
+
+private:
+    std::vector<float> m_values;
+};
+
+// One row of `count` RGBA pixels at a time, for the chain's fused sweeps: the sRGB curve over the
+// colour channels, and the unsharp mask of `pixel` against `blurred` written to `out` (which may
+// be `blurred`).
+void decodeRow(float* rgba, int count);
+void encodeRow(float* rgba, int count);
+void unsharpRow(const float* pixel, const float* blurred, float* out, int count, float amount, float threshold);
+// The brightness kernel's gain for a linear luminance y.
+float brightnessGain(float amount, float y);
 
 // The two exposure masks of rangeAdjust for one luminance value, exposed for checking.
 float shadowMask(float luminance, float shadowWidth);

@@ -1,0 +1,129 @@
+#pragma once
+
+// The retouch chain as an ordered table of steps. The table is the documentation of the order:
+// each entry says what the step is called, whether it works in linear light, whether it looks at
+// one pixel at a time or at a neighbourhood, when it runs, and why it sits where it does.
+//
+// The runner goes down the table once per render. It decodes to linear light before the first
+// linear step and encodes back after the last, runs consecutive per-pixel steps in one sweep over
+// each band of rows (a neighbourhood step ends such a run and takes the rows it needs around each
+// band from the run before it), and asks between steps and between bands whether the result is
+// still wanted, so that a newer preview stops an older one early. Nothing holds the whole picture
+// but the input and the output: memory stays bounded however many steps are on.
+//
+// Adding a step: one entry in the table, one prepare function, one test.
+
+#include "editing/PhotoRetouchSettings.h"
+#include "editing/RetouchImage.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace tavrin::RetouchChain {
+
+// The image as it stands before a step, for steps that must see the whole picture before they
+// can work (end points, tone maps): `rows(y0, y1, out)` writes rows [y0, y1) one after the other,
+// width × 4 floats each, in the light `light` says. Safe to call from several threads at once.
+struct Source {
+    int width = 0;
+    int height = 0;
+    Light light = Light::encoded;
+    std::function<void(int y0, int y1, float* out)> rows;
+};
+
+// Rows [first, last) of an image held one after the other; rows asked for outside the image read
+// its nearest edge row (edges extended).
+struct Band {
+    const float* data = nullptr;
+    int first = 0;
+    int last = 0;
+    int width = 0;
+    int height = 0;
+    const float* row(int y) const
+    {
+        y = y < 0 ? 0 : (y >= height ? height - 1 : y);
+        return data + std::size_t(y - first) * std::size_t(width) * 4;
+    }
+};
+
+// Buffers a neighbourhood step may use while it works on a band (slots 0 … 2); they are kept for
+// the next band, so that bands do not fault fresh memory in.
+class Scratch {
+public:
+    virtual ~Scratch() = default;
+    virtual float* get(int slot, std::size_t values) = 0;
+};
+
+// What one step does in one render, made by the step's prepare function.
+class Work {
+public:
+    virtual ~Work() = default;
+    // Per-pixel steps: changes the `width` pixels of row y in place.
+    virtual void pixels(float* row, int y, int width) const;
+    // Neighbourhood steps: the rows needed above and below each output row.
+    virtual int halo() const { return 0; }
+    // Neighbourhood steps: `in` holds at least rows [y0 − halo, y1 + halo) within the image;
+    // writes rows [y0, y1) to `out`, one after the other.
+    virtual void area(const Band& in, int y0, int y1, float* out, Scratch& scratch) const;
+};
+
+struct Context {
+    const PhotoRetouchSettings& settings;
+    RetouchQuality quality;
+    int width = 0;
+    int height = 0;
+    double longSide() const { return double(width > height ? width : height); }
+};
+
+struct Step {
+    const char* name;
+    // Works on linear light (the runner decodes before it); otherwise on gamma-encoded values.
+    bool linear;
+    // Looks at one pixel at a time (fused with its neighbours in the table) or at a neighbourhood.
+    bool perPixel;
+    bool (*active)(const PhotoRetouchSettings&);
+    // Why the step sits where it does.
+    const char* why;
+    // The step's work for this render, from the image as it stands before it; none when the
+    // step has nothing to do after all (flat picture, zero amount).
+    std::unique_ptr<Work> (*prepare)(const Context&, const Source& before);
+};
+
+// The chain, in its order.
+std::span<const Step> steps();
+const Step* find(std::string_view name);
+
+// Called between steps and between bands; false stops the render, which then gives nothing.
+using StillWanted = std::function<bool()>;
+
+enum class Mode {
+    // Per-pixel neighbours in one sweep, linear light held across the linear steps: the renders.
+    fused,
+    // Every step over the whole image on its own, linear steps decoding and encoding around
+    // themselves: the reference the fused render is held to.
+    oneByOne,
+};
+
+// The active steps in their order, then every channel clamped to 0 … 1 as the 8-bit render that
+// follows does. None for an empty image or when `stillWanted` said no.
+std::optional<FloatImage> run(const FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
+                              Mode mode = Mode::fused, const StillWanted& stillWanted = {});
+
+// One step alone on the encoded image, as the one-by-one run does it, without the clamp; whether
+// it is active is not asked.
+void runStep(const Step& step, FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality);
+
+// Automatic contrast's end points in linear light, from a copy of the source at most 480 pixels on
+// its long side, averaged in encoded values; none when they are less than 0.04 apart.
+struct LuminanceEnds {
+    float low;
+    float high;
+};
+std::optional<LuminanceEnds> luminanceEnds(const Source& source);
+// A source reading an encoded image.
+Source sourceOf(const FloatImage& image);
+
+} // namespace tavrin::RetouchChain

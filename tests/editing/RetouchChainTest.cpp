@@ -1,0 +1,244 @@
+#include "RetouchTestImages.h"
+#include "editing/PhotoRetoucher.h"
+#include "editing/RetouchChain.h"
+#include "editing/RetouchFilters.h"
+#include "editing/RetouchKernels.h"
+#include "editing/SrgbCurve.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <string>
+
+using namespace tavrin;
+
+namespace {
+
+// A photo as a camera would give it, made by libvips and gone through its JPEG encoder: a sky
+// gradient, saturated patches, a skin-toned face-sized disc, a dark jacket, and sensor grain.
+FloatImage photo(int width, int height, double grain)
+{
+    RetouchBridges::ensureVips();
+    const vips::VImage xy = vips::VImage::xyz(width, height);
+    const vips::VImage u = xy[0] / double(width), v = xy[1] / double(height);
+    const vips::VImage sky = (u * 60 + 90).bandjoin(u * 40 + v * 60 + 120).bandjoin(v * -80 + 230);
+    auto patch = [&](double x0, double x1, double y0, double y1) {
+        return (u >= x0) & (u < x1) & (v >= y0) & (v < y1);
+    };
+    const double cx = width * 0.62, cy = height * 0.45, r = height * 0.16;
+    const vips::VImage face = ((xy[0] - cx) * (xy[0] - cx) + (xy[1] - cy) * (xy[1] - cy)) < r * r;
+    vips::VImage image = sky;
+    image = patch(0.05, 0.2, 0.6, 0.9).ifthenelse(std::vector<double>{230, 20, 25}, image);
+    image = patch(0.2, 0.35, 0.6, 0.9).ifthenelse(std::vector<double>{20, 200, 40}, image);
+    image = patch(0.35, 0.45, 0.6, 0.9).ifthenelse(std::vector<double>{30, 40, 220}, image);
+    image = patch(0.75, 0.95, 0.7, 1.0).ifthenelse(std::vector<double>{22, 24, 30}, image);
+    image = face.ifthenelse(std::vector<double>{224, 172, 140}, image);
+    const vips::VImage noise = vips::VImage::gaussnoise(width, height, vips::VImage::option()->set("sigma", grain));
+    image = (image + noise).cast(VIPS_FORMAT_UCHAR).copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+    VipsBlob* blob = image.jpegsave_buffer(vips::VImage::option()->set("Q", 90));
+    std::size_t length = 0;
+    const void* data = vips_blob_get(blob, &length);
+    const vips::VImage decoded = vips::VImage::new_from_buffer(data, length, "").copy_memory();
+    vips_area_unref(VIPS_AREA(blob));
+    return RetouchBridges::fromVips(decoded);
+}
+
+PhotoRetouchSettings everyStep()
+{
+    PhotoRetouchSettings s;
+    s.autoContrast = true;
+    s.exposure = 0.35;
+    s.shadows = 45;
+    s.highlights = -35;
+    s.shadowRadius = 30;
+    s.highlightRadius = 12;
+    s.brightness = 12;
+    s.contrast = 25;
+    s.vibrance = 30;
+    s.saturation = -15;
+    s.gamma = 0.9;
+    s.optimizedSharpness = true;
+    s.sharpnessAmount = 140;
+    s.sharpnessNoiseReduction = 25;
+    return s;
+}
+
+float worstDifference(const FloatImage& a, const FloatImage& b)
+{
+    float worst = 0;
+    for (std::size_t i = 0; i < a.valueCount(); ++i) worst = std::max(worst, std::abs(a.data()[i] - b.data()[i]));
+    return worst;
+}
+
+// Mean of one channel over a rectangle.
+double regionMean(const FloatImage& image, int x0, int y0, int x1, int y1, int channel)
+{
+    double sum = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) sum += image.at(x, y)[channel];
+    return sum / double((x1 - x0) * (y1 - y0));
+}
+
+} // namespace
+
+// The table is the order: linear steps first (one decode, one encode), colour on encoded values,
+// neighbourhood steps last so that every per-pixel step before them shares one sweep.
+TEST(RetouchChain, TableHoldsTheOrderAndDocumentsIt)
+{
+    std::string names;
+    bool seenEncoded = false, seenNeighbourhood = false;
+    for (const RetouchChain::Step& step : RetouchChain::steps()) {
+        names += std::string(step.name) + " ";
+        EXPECT_GT(std::string(step.why).size(), 20u) << step.name;
+        EXPECT_FALSE(step.active(PhotoRetouchSettings{})) << step.name << " runs on neutral settings";
+        EXPECT_TRUE(step.active(everyStep())) << step.name;
+        if (!step.linear) seenEncoded = true;
+        EXPECT_FALSE(step.linear && seenEncoded) << step.name;
+        if (!step.perPixel) seenNeighbourhood = true;
+        EXPECT_FALSE(step.perPixel && seenNeighbourhood) << step.name;
+    }
+    EXPECT_EQ(names, "autoContrast exposure shadowsHighlights brightness contrast vibrance saturation gamma denoise unsharpMask ");
+    EXPECT_EQ(RetouchChain::find("gamma"), &RetouchChain::steps()[7]);
+    EXPECT_EQ(RetouchChain::find("nothing"), nullptr);
+}
+
+// The renders fuse steps into sweeps over bands of rows; they must stay within one 8-bit level
+// of the steps run one by one over the whole image, on photos of every kind of content, at both
+// qualities and with either blur of the sharpening. The image is taller than several bands.
+TEST(RetouchChain, FusedRenderStaysWithinOneLevelOfTheStepsOneByOne)
+{
+    const FloatImage image = photo(900, 620, 6.0);
+    for (const bool lensBlur : {false, true}) {
+        PhotoRetouchSettings s = everyStep();
+        s.removeLensBlur = lensBlur;
+        s.sharpnessRadius = lensBlur ? 6 : 1;
+        for (const RetouchQuality quality : {RetouchQuality::full, RetouchQuality::preview}) {
+            const auto fused = RetouchChain::run(image, s, quality, RetouchChain::Mode::fused);
+            const auto reference = RetouchChain::run(image, s, quality, RetouchChain::Mode::oneByOne);
+            ASSERT_TRUE(fused && reference);
+            const float worst = worstDifference(*fused, *reference);
+            std::printf("fused against one by one (lens blur %d, preview %d): worst %.6f\n", lensBlur,
+                        quality == RetouchQuality::preview, worst);
+            EXPECT_LE(worst, 1.0f / 255) << "lens blur " << lensBlur;
+            // The photo did change, each region its own way.
+            EXPECT_GT(worstDifference(*fused, image), 0.1f);
+            EXPECT_FLOAT_EQ(fused->at(450, 300)[3], 1.0f);
+        }
+    }
+    // Through the public entry point, the same fused render.
+    const auto viaRetoucher = PhotoRetoucher::apply(image, everyStep(), RetouchQuality::full);
+    const auto fused = RetouchChain::run(image, everyStep(), RetouchQuality::full);
+    EXPECT_EQ(worstDifference(*viaRetoucher, *fused), 0.0f);
+}
+
+// Neutral settings leave every pixel as it is; each step on its own changes what it should and
+// leaves the rest: exposure brightens everything, vibrance moves the dull sky more than the
+// saturated red patch, sharpening the edges of the patches and not the flat interiors.
+TEST(RetouchChain, NeutralIsIdentityAndStepsActWhereTheyShould)
+{
+    const FloatImage image = photo(600, 400, 0.0);
+    const auto same = RetouchChain::run(image, PhotoRetouchSettings{}, RetouchQuality::full);
+    ASSERT_TRUE(same);
+    EXPECT_EQ(worstDifference(*same, image), 0.0f);
+
+    PhotoRetouchSettings exposed;
+    exposed.exposure = 1;
+    const auto bright = RetouchChain::run(image, exposed, RetouchQuality::full);
+    // The dark jacket patch doubles in linear light.
+    const double before = SrgbCurve::decodeExact(float(regionMean(image, 500, 330, 560, 390, 1)));
+    EXPECT_NEAR(SrgbCurve::decodeExact(float(regionMean(*bright, 500, 330, 560, 390, 1))), 2 * before, 0.002);
+
+    PhotoRetouchSettings vivid;
+    vivid.vibrance = 60;
+    const auto vibrant = RetouchChain::run(image, vivid, RetouchQuality::full);
+    // The spread between the strongest and the weakest channel of a region, after over before.
+    auto gain = [&](int x0, int y0, int strong, int weak) {
+        auto spread = [&](const FloatImage& i) {
+            return regionMean(i, x0, y0, x0 + 20, y0 + 20, strong) - regionMean(i, x0, y0, x0 + 20, y0 + 20, weak);
+        };
+        return spread(*vibrant) / spread(image);
+    };
+    const double skyGain = gain(300, 20, 2, 0), redGain = gain(60, 290, 0, 1);
+    EXPECT_GT(skyGain, 1.2);
+    // The red patch is nearly saturated already: it moves far less.
+    EXPECT_LT(redGain, skyGain - 0.15);
+    EXPECT_GT(redGain, 1.0);
+
+    PhotoRetouchSettings sharp;
+    sharp.optimizedSharpness = true;
+    sharp.sharpnessNoiseReduction = 0;
+    sharp.sharpnessRadius = 8;
+    const auto sharpened = RetouchChain::run(image, sharp, RetouchQuality::full);
+    // Across the green patch's right edge (x = 210) into the blue one, contrast grows; inside, nothing moves.
+    const float edgeBefore = image.at(208, 300)[1] - image.at(212, 300)[1];
+    const float edgeAfter = sharpened->at(208, 300)[1] - sharpened->at(212, 300)[1];
+    EXPECT_GT(edgeAfter, edgeBefore + 0.03f);
+    EXPECT_NEAR(sharpened->at(160, 300)[1], image.at(160, 300)[1], 0.01);
+}
+
+// Where order matters it is kept: exposure before the tone curve is not the curve before the
+// exposure, vibrance before saturation is not the other way round; the render is the table's order.
+TEST(RetouchChain, OrderOfTheTableIsTheOrderOfTheRender)
+{
+    const FloatImage image = photo(300, 200, 3.0);
+    PhotoRetouchSettings s;
+    s.exposure = 0.8;
+    s.contrast = 70;
+    s.vibrance = 60;
+    s.saturation = -50;
+    auto inOrder = [&](std::initializer_list<const char*> names) {
+        FloatImage w = image.detached();
+        for (const char* name : names) RetouchChain::runStep(*RetouchChain::find(name), w, s, RetouchQuality::full);
+        for (std::size_t i = 0; i < w.valueCount(); ++i) w.data()[i] = std::clamp(w.data()[i], 0.0f, 1.0f);
+        return w;
+    };
+    const auto rendered = RetouchChain::run(image, s, RetouchQuality::full);
+    EXPECT_LE(worstDifference(*rendered, inOrder({"exposure", "contrast", "vibrance", "saturation"})), 1.0f / 255);
+    EXPECT_GT(worstDifference(*rendered, inOrder({"contrast", "exposure", "vibrance", "saturation"})), 4.0f / 255);
+    EXPECT_GT(worstDifference(*rendered, inOrder({"exposure", "contrast", "saturation", "vibrance"})), 4.0f / 255);
+}
+
+// The neighbourhood steps run band by band with rows made again around each band; the result
+// must be the filter over the whole image at once.
+TEST(RetouchChain, BandsGiveTheWholeImageFilter)
+{
+    const FloatImage image = photo(500, 700, 8.0);
+    PhotoRetouchSettings s;
+    s.optimizedSharpness = true;
+    s.sharpnessNoiseReduction = 40;
+    s.sharpnessRadius = 14; // sigma 2 on 500 … 700 pixels; 7 for the lens blur
+    for (const bool lensBlur : {false, true}) {
+        s.removeLensBlur = lensBlur;
+        FloatImage banded = image.detached();
+        RetouchChain::runStep(*RetouchChain::find("denoise"), banded, s, RetouchQuality::full);
+        RetouchChain::runStep(*RetouchChain::find("unsharpMask"), banded, s, RetouchQuality::full);
+
+        FloatImage smoothed, blurred;
+        RetouchFilters::noiseReduction(image, smoothed, 0.4 * 0.055, 0.55 - 0.22 * 0.4);
+        const double r = 14 * 700.0 / 3000;
+        if (lensBlur) RetouchFilters::discBlur(smoothed, blurred, r);
+        else RetouchFilters::gaussianBlur(smoothed, blurred, 0.85 * r);
+        RetouchKernels::unsharpMask(smoothed, blurred, 1.0f, float(0.07 * 0.4 + 0.004));
+        EXPECT_LT(worstDifference(banded, blurred), 1e-4f) << "lens blur " << lensBlur;
+    }
+}
+
+// A newer request stops an older render: a caller that stops wanting the result mid-way gets
+// nothing back, early; one that keeps wanting it gets the render.
+TEST(RetouchChain, StopsWhenTheResultIsNoLongerWanted)
+{
+    const FloatImage image = photo(800, 1200, 4.0);
+    std::atomic<int> asked{0};
+    // Before the steps are ready, and in the middle of the sweep over the bands.
+    for (const int limit : {4, 14}) {
+        asked = 0;
+        const auto stopped = PhotoRetoucher::apply(image, everyStep(), RetouchQuality::full, [&] { return ++asked < limit; });
+        EXPECT_FALSE(stopped) << limit;
+        EXPECT_LT(asked.load(), limit + 4) << "it went on asking through the remaining bands";
+    }
+    asked = 0;
+    const auto done = PhotoRetoucher::apply(image, everyStep(), RetouchQuality::full, [&] { return ++asked > 0; });
+    ASSERT_TRUE(done);
+    EXPECT_GT(asked.load(), 10); // once per step and per band
+}
