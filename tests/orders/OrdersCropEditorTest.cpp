@@ -14,6 +14,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <memory>
+#include <optional>
+
 #include <gtest/gtest.h>
 #include <vips/vips8>
 
@@ -44,6 +47,34 @@ QStringList entries(QMenu* menu)
     return out;
 }
 
+// An order with photos, a watermark, the orders screen and its crop editor.
+struct EditorOnOrder {
+    test::TempDataDir data;
+    QString order = data.file(QStringLiteral("Commandes/Dupont"));
+    QString logo = data.file(QStringLiteral("logo.png"));
+    std::optional<OrdersStore> store;
+    std::unique_ptr<OrdersView> view;
+    OrdersCropEditor* editor = nullptr;
+
+    QString photo(const QString& name, std::vector<double> colour)
+    {
+        const QString path = order + QStringLiteral("/IMPRESSION A4/") + name;
+        makeImage(path, std::move(colour), 1500, 1000);
+        return path;
+    }
+    void start(std::vector<double> logoColour)
+    {
+        MediaThumbnailer::shared().setSharedCacheEnabled(false);
+        makeImage(logo, std::move(logoColour), 400, 60, 4);
+        store.emplace();
+        store->storeRoot(data.file(QStringLiteral("Commandes")));
+        store->selectFolder(order);
+        store->addWatermark(logo);
+        view = std::make_unique<OrdersView>(*store);
+        editor = new OrdersCropEditor(*view);
+    }
+};
+
 } // namespace
 
 // The crop editor as the orders screen drives it: opened from the file menu beside the gallery,
@@ -51,23 +82,15 @@ QStringList entries(QMenu* menu)
 // store's retouch, and the watermark follows the left column.
 TEST(OrdersCropEditor, OpensBesideTheGalleryAndKeepsTheStoreInStep)
 {
-    test::TempDataDir data;
-    MediaThumbnailer::shared().setSharedCacheEnabled(false);
-    const QString order = data.file(QStringLiteral("Commandes/Dupont"));
-    const QString first = order + QStringLiteral("/IMPRESSION A4/IMG_0101.jpg");
-    const QString second = order + QStringLiteral("/IMPRESSION A4/IMG_0102.jpg");
-    makeImage(first, {220, 30, 30}, 1500, 1000);
-    makeImage(second, {30, 30, 220}, 1500, 1000);
-    const QString logo = data.file(QStringLiteral("logo.png")), other = data.file(QStringLiteral("autre.png"));
-    makeImage(logo, {255, 255, 255, 160}, 400, 60, 4);
+    EditorOnOrder f;
+    const QString first = f.photo(QStringLiteral("IMG_0101.jpg"), {220, 30, 30});
+    const QString second = f.photo(QStringLiteral("IMG_0102.jpg"), {30, 30, 220});
+    const QString logo = f.logo, other = f.data.file(QStringLiteral("autre.png"));
     makeImage(other, {0, 0, 0, 200}, 400, 60, 4);
-
-    OrdersStore store;
-    store.storeRoot(data.file(QStringLiteral("Commandes")));
-    store.selectFolder(order);
-    store.addWatermark(logo);
-    OrdersView view(store);
-    auto* editor = new OrdersCropEditor(view);
+    f.start({255, 255, 255, 160});
+    OrdersStore& store = *f.store;
+    OrdersView& view = *f.view;
+    OrdersCropEditor* editor = f.editor;
     view.resize(1400, 800);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -159,22 +182,12 @@ std::vector<double> meanColour(const QString& path, int left, int top, int width
 // debounce, starts from the editor's newest look and is not overwritten by it afterwards.
 TEST(OrdersCropEditor, ABatchRightAfterASliderMoveKeepsTheEditorsNewestLook)
 {
-    test::TempDataDir data;
-    MediaThumbnailer::shared().setSharedCacheEnabled(false);
-    const QString order = data.file(QStringLiteral("Commandes/Dupont"));
-    const QString photo = order + QStringLiteral("/IMPRESSION A4/IMG_0201.jpg");
-    makeImage(photo, {170, 70, 60}, 1500, 1000);
-    const QString logo = data.file(QStringLiteral("logo.png"));
-    makeImage(logo, {20, 200, 40, 255}, 400, 60, 4); // opaque green, 225 rows on this photo
-
-    OrdersStore store;
-    store.storeRoot(data.file(QStringLiteral("Commandes")));
-    store.selectFolder(order);
-    store.addWatermark(logo);
-    OrdersView view(store);
-    auto* editor = new OrdersCropEditor(view);
-    CropEditorModel& model = editor->model();
-    editor->openCrop(photo);
+    EditorOnOrder f;
+    const QString photo = f.photo(QStringLiteral("IMG_0201.jpg"), {170, 70, 60});
+    f.start({20, 200, 40, 255}); // opaque green, 225 rows on this photo
+    OrdersStore& store = *f.store;
+    CropEditorModel& model = f.editor->model();
+    f.editor->openCrop(photo);
     ASSERT_TRUE(waitIdle(model));
 
     const auto runBatch = [&](bool retouch) {
