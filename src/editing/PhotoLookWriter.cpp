@@ -59,11 +59,19 @@ bool write(const QString& photo, const CropEditState& look, const std::optional<
         } else {
             page = watermark ? PhotoComposer::drawBottomCoverWatermark(*watermark, image) : image;
         }
+    } catch (const vips::VError&) {
+        throw PhotoEditError(Kind::composeFailed);
+    }
+    try {
         // libvips renders lazily: the page is made now, before the last question, so that a
         // result nobody wants any more never reaches the file.
         page = page.copy_memory();
     } catch (const vips::VError&) {
-        throw PhotoEditError(Kind::composeFailed);
+        // A damaged photo fails only once its pixels are read: the write reads them again and
+        // says whether the photo or the disk is at fault, leaving the visible file untouched.
+        PhotoComposer::write(page, photo);
+        PhotoEditMemory::forgetThumbnail(photo);
+        return true;
     }
     if (!wanted()) return false;
     PhotoComposer::write(page, photo);

@@ -108,7 +108,8 @@ public:
     void setRetouch(const PhotoRetouchSettings& settings);
     void setOpenWithApp(const QString& fileType, const QString& app);
 
-    // Batch edits run on the thread pool; progress, then the result on the main thread. Returns
+    // Batch edits run on a low-priority thread, after the crop editor's pending write of the same
+    // photos (setBeforeBatch); each photo lands on the main thread as it is done. Returns
     // false when nothing was started (only videos, no watermark, neutral retouch, a batch running).
     bool applyWatermark(const QStringList& files);
     bool applyRetouch(const QStringList& files);
