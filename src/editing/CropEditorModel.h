@@ -31,7 +31,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -41,17 +40,6 @@
 class QTimer;
 
 namespace tavrin {
-
-// Everything a background render needs, captured on the main thread. `offset` is in full-photo pixels.
-struct CropSnapshot {
-    QString url;
-    double zoom = 1;
-    QSizeF offset{0, 0};
-    double angle = 0;
-    PrintFormat format = PrintFormat::a5;
-    std::optional<vips::VImage> watermark;
-    PhotoRetouchSettings retouch;
-};
 
 // Result of decoding a photo for the editor.
 struct LoadedCrop {
