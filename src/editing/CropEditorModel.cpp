@@ -4,6 +4,7 @@
 #include "editing/PhotoComposer.h"
 #include "editing/PhotoEditError.h"
 #include "editing/PhotoEditMemory.h"
+#include "editing/PhotoLookWriter.h"
 #include "editing/PhotoOriginals.h"
 #include "editing/PhotoRetoucher.h"
 #include "editing/RetouchBridges.h"
@@ -19,139 +20,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <mutex>
 
 namespace tavrin {
 
-namespace CropEditorGeometry {
-
-CropCanvasLayout cropLayout(QSizeF imageSize, const QRectF& crop, QSizeF canvas)
-{
-    const QRectF photo(QPointF(0, 0), imageSize);
-    const QRectF u = photo.united(crop);
-    const double cw = canvas.width();
-    const double ch = canvas.height();
-    const double byHeight = std::max(ch - 16, 1.0);
-    const double scale = u.height() <= 1 ? byHeight / 1.0
-                                         : std::min(std::max(cw - 8, 1.0) / std::max(u.width(), 1.0), byHeight / u.height());
-    const double ox = (cw - scale * u.width()) / 2;
-    const double oy = (ch - scale * u.height()) / 2;
-    const auto place = [&](const QRectF& r) {
-        return QRectF(ox + scale * (r.left() - u.left()), oy + scale * (r.top() - u.top()), scale * r.width(),
-                      scale * r.height());
-    };
-    return {place(photo), place(crop), scale};
-}
-
-namespace {
-double distance(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
-} // namespace
-
-std::optional<CropHandle> hitTest(QPointF p, const QRectF& c)
-{
-    constexpr double zoneInset = 26, zoneRadius = 18, grab = 12;
-    const QPointF zones[] = {{c.left() + zoneInset, c.top() + zoneInset},
-                             {c.right() - zoneInset, c.top() + zoneInset},
-                             {c.left() + zoneInset, c.bottom() - zoneInset},
-                             {c.right() - zoneInset, c.bottom() - zoneInset}};
-    for (const QPointF& zone : zones)
-        if (distance(p, zone) <= zoneRadius) return CropHandle::rotate();
-
-    const std::pair<CropEdge, QPointF> corners[] = {{CropEdge::topLeft, c.topLeft()},
-                                                    {CropEdge::topRight, c.topRight()},
-                                                    {CropEdge::bottomLeft, c.bottomLeft()},
-                                                    {CropEdge::bottomRight, c.bottomRight()}};
-    CropEdge nearest = CropEdge::topLeft;
-    double best = distance(p, c.topLeft());
-    for (const auto& [edge, point] : corners) {
-        const double d = distance(p, point);
-        if (d < best) {
-            best = d;
-            nearest = edge;
-        }
-    }
-    if (best <= grab) return CropHandle::ofEdge(nearest);
-
-    if (!c.adjusted(-grab, -grab, grab, grab).contains(p)) return std::nullopt;
-    const bool alongX = c.left() + grab < p.x() && p.x() < c.right() - grab;
-    const bool alongY = c.top() + grab < p.y() && p.y() < c.bottom() - grab;
-    if (std::abs(p.y() - c.top()) <= grab && alongX) return CropHandle::ofEdge(CropEdge::top);
-    if (std::abs(p.y() - c.bottom()) <= grab && alongX) return CropHandle::ofEdge(CropEdge::bottom);
-    if (std::abs(p.x() - c.left()) <= grab && alongY) return CropHandle::ofEdge(CropEdge::left);
-    if (std::abs(p.x() - c.right()) <= grab && alongY) return CropHandle::ofEdge(CropEdge::right);
-    if (c.contains(p)) return CropHandle::move();
-    return std::nullopt;
-}
-
-CropCursor cursorFor(const std::optional<CropHandle>& handle)
-{
-    if (!handle) return CropCursor::arrow;
-    switch (handle->kind) {
-    case CropHandle::Kind::move: return CropCursor::openHand;
-    case CropHandle::Kind::rotate: return CropCursor::cross;
-    case CropHandle::Kind::edge: break;
-    }
-    switch (handle->edge) {
-    case CropEdge::left:
-    case CropEdge::right: return CropCursor::sizeHor;
-    case CropEdge::top:
-    case CropEdge::bottom: return CropCursor::sizeVer;
-    // Top-left to bottom-right is the forward diagonal of Qt's cursors.
-    case CropEdge::topLeft:
-    case CropEdge::bottomRight: return CropCursor::sizeFDiag;
-    case CropEdge::topRight:
-    case CropEdge::bottomLeft: return CropCursor::sizeBDiag;
-    }
-    return CropCursor::arrow;
-}
-
-double limitedAngle(double degrees)
-{
-    while (degrees > 180) degrees -= 360;
-    while (degrees < -180) degrees += 360;
-    return std::clamp(degrees, -45.0, 45.0);
-}
-
-namespace {
-
-// Half the width and height of the box around the frame once turned by `angle` degrees: the frame
-// lies inside the photo exactly when that box does.
-QSizeF turnedHalfExtent(QSizeF size, double angle)
-{
-    const double radians = angle * M_PI / 180.0;
-    const double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
-    return {(size.width() * c + size.height() * s) / 2, (size.width() * s + size.height() * c) / 2};
-}
-
-} // namespace
-
-bool reachesBeyond(const QRectF& crop, double angle, QSizeF imageSize)
-{
-    if (crop.isEmpty() || imageSize.isEmpty()) return false;
-    // Half a working pixel of slack: the base crop touches the photo's edges exactly.
-    constexpr double slack = 0.5;
-    const QSizeF half = turnedHalfExtent(crop.size(), angle);
-    const QPointF c = crop.center();
-    return c.x() - half.width() < -slack || c.x() + half.width() > imageSize.width() + slack ||
-           c.y() - half.height() < -slack || c.y() + half.height() > imageSize.height() + slack;
-}
-
-QRectF fittedCrop(const QRectF& crop, double angle, QSizeF imageSize)
-{
-    if (crop.isEmpty() || imageSize.isEmpty()) return crop;
-    const QSizeF half = turnedHalfExtent(crop.size(), angle);
-    // The largest frame of this shape and angle that the photo holds sits at its centre; a frame
-    // already small enough keeps its size.
-    const double scale = std::min({1.0, imageSize.width() / 2 / half.width(), imageSize.height() / 2 / half.height()});
-    const QSizeF fitted = crop.size() * scale;
-    const QSizeF fittedHalf = half * scale;
-    // The centre stays where the fitted frame allows it, else moves the least it must.
-    const double cx = std::clamp(crop.center().x(), fittedHalf.width(), imageSize.width() - fittedHalf.width());
-    const double cy = std::clamp(crop.center().y(), fittedHalf.height(), imageSize.height() - fittedHalf.height());
-    return {cx - fitted.width() / 2, cy - fitted.height() / 2, fitted.width(), fitted.height()};
-}
-
-} // namespace CropEditorGeometry
+namespace Geometry = CropEditorGeometry;
 
 namespace {
 
@@ -196,113 +68,36 @@ std::optional<vips::VImage> loadWatermark(const std::optional<QString>& url, std
 
 enum class WriteOutcome { written, skipped, failed };
 
-struct WriteResult {
+} // namespace
+
+struct CropEditorModel::WriteResult {
     WriteOutcome outcome = WriteOutcome::failed;
     QString message;
 };
 
-} // namespace
-
-// The newest write asked for each photo. Writes run in order, so one with a newer write of the same
-// photo queued behind it can stop early: the newer one puts a newer look on disk anyway.
-struct CropEditorModel::WriteQueue {
-    std::mutex mutex;
-    quint64 counter = 0;
-    QHash<QString, quint64> latest;
-
-    quint64 request(const QString& url)
-    {
-        const std::lock_guard lock(mutex);
-        latest[url] = ++counter;
-        return counter;
+// Stops between its stages once a newer write of the photo (or its restoring) made this one stale.
+CropEditorModel::WriteResult CropEditorModel::writeLook(const QString& url, const CropEditState& look,
+                                                        const std::optional<vips::VImage>& watermark, const JobContext& job)
+{
+    using Result = WriteResult;
+    try {
+        const bool written = PhotoLookWriter::write(url, look, watermark, [&job] { return !job.isStale(); });
+        return Result{written ? WriteOutcome::written : WriteOutcome::skipped, {}};
+    } catch (const Error& error) {
+        return Result{WriteOutcome::failed, error.message()};
+    } catch (const vips::VError&) {
+        return Result{WriteOutcome::failed, PhotoEditError::description(PhotoEditError::Kind::composeFailed)};
     }
-    bool isLatest(const QString& url, quint64 ticket)
-    {
-        const std::lock_guard lock(mutex);
-        return latest.value(url) == ticket;
-    }
-};
+}
 
 namespace {
 
+QString writeKey(const QString& url) { return QStringLiteral("write:") + url; }
+QString validateKeyPrefix(const QString& url) { return QStringLiteral("validate:") + url + u'#'; }
+
 } // namespace
 
-// What a write needs, captured on the main thread.
-struct CropEditorModel::WriteJob {
-    QString url;
-    std::optional<CropSnapshot> snapshot;
-    PhotoRetouchSettings retouch;
-    // Drawn over the whole photo when no crop is validated, as the batch edits do.
-    std::optional<vips::VImage> unvalidatedWatermark;
-    quint64 writeGeneration = 0;
-    std::shared_ptr<std::atomic<quint64>> currentWriteGeneration;
-    std::shared_ptr<WriteQueue> queue;
-    quint64 ticket = 0;
-    // A validation waits for its own write, so it is never given up for a newer one.
-    bool supersedable = true;
-
-    WriteResult run() const
-    {
-        // Looked at between the slow stages, so that a dropped write stops taking cores.
-        const auto stale = [&] {
-            return currentWriteGeneration->load() != writeGeneration || (supersedable && !queue->isLatest(url, ticket));
-        };
-        if (stale()) return {WriteOutcome::skipped, {}};
-        try {
-            PhotoOriginals::ensureBackup(url);
-            const QString source = PhotoOriginals::hasBackup(url) ? PhotoOriginals::backupPath(url) : url;
-            if (!snapshot && retouch.isNeutral() && !unvalidatedWatermark) {
-                if (source != url) PhotoOriginals::replaceWithCopy(source, url);
-                PhotoEditMemory::forgetThumbnail(url);
-                return {WriteOutcome::written, {}};
-            }
-            const std::optional<vips::VImage> photo = PhotoComposer::loadImage(source);
-            if (!photo) throw PhotoEditError(PhotoEditError::Kind::unreadablePhoto);
-            // Retouched here rather than in renderLook, so that the stages can be checked between.
-            vips::VImage image = *photo;
-            std::optional<FloatImage> retouched;
-            if (!retouch.isNeutral()) {
-                const FloatImage decoded = RetouchBridges::fromVips(image);
-                if (stale()) return {WriteOutcome::skipped, {}};
-                retouched = PhotoRetoucher::apply(decoded, retouch, RetouchQuality::full);
-                if (stale()) return {WriteOutcome::skipped, {}};
-                if (retouched) image = RetouchBridges::toVips(*retouched);
-            }
-            CropEditState look;
-            vips::VImage page;
-            if (snapshot) {
-                look.format = snapshot->format;
-                look.zoom = snapshot->zoom;
-                look.offset = snapshot->offset;
-                look.angle = snapshot->angle;
-                look.includeWatermark = snapshot->watermark.has_value();
-                look.cropValidated = true;
-                page = PhotoComposer::renderLook(image, look, snapshot->watermark);
-            } else {
-                page = image;
-                if (unvalidatedWatermark) page = PhotoComposer::drawBottomCoverWatermark(*unvalidatedWatermark, page);
-            }
-            // The page is rendered lazily: realise it before the last look at the generation,
-            // so that a file changed by someone else meanwhile is left alone.
-            page = page.copy_memory();
-            if (stale()) return {WriteOutcome::skipped, {}};
-            PhotoComposer::write(page, url);
-            PhotoEditMemory::forgetThumbnail(url);
-            return {WriteOutcome::written, {}};
-        } catch (const Error& error) {
-            return {WriteOutcome::failed, error.message()};
-        } catch (const vips::VError&) {
-            return {WriteOutcome::failed, PhotoEditError::description(PhotoEditError::Kind::composeFailed)};
-        }
-    }
-};
-
-CropEditorModel::CropEditorModel(QObject* parent)
-    : QObject(parent),
-      m_writeGeneration(std::make_shared<std::atomic<quint64>>(0)),
-      m_latestPreview(std::make_shared<std::atomic<quint64>>(0)),
-      m_writeQueue(std::make_shared<WriteQueue>()),
-      m_persistTimer(new QTimer(this))
+CropEditorModel::CropEditorModel(QObject* parent) : QObject(parent), m_persistTimer(new QTimer(this))
 {
     m_persistTimer->setSingleShot(true);
     m_persistTimer->setInterval(retouchPersistDelayMs);
@@ -311,9 +106,9 @@ CropEditorModel::CropEditorModel(QObject* parent)
         if (m_previewInFlight) m_persistWaitsForPreview = true;
         else persistLookToDisk();
     });
-    // Writes run one at a time, in the order asked, so an older look never lands after a newer one.
-    m_writePool.setMaxThreadCount(1);
-    m_workPool.setMaxThreadCount(2);
+    connect(&m_writes, &BackgroundJobs::idle, this, [this] {
+        for (const std::function<void()>& ready : std::exchange(m_afterWrites, {})) ready();
+    });
 }
 
 CropEditorModel::~CropEditorModel()
@@ -321,9 +116,13 @@ CropEditorModel::~CropEditorModel()
     // A change still waiting for its delayed write goes to disk before the model goes away.
     if (m_isOpen) persistCurrent();
     m_persistTimer->stop();
-    m_writePool.waitForDone();
-    m_workPool.waitForDone();
+    // The writes asked for run to their end; decoding and previews nobody will see are dropped.
+    m_writes.waitForDone();
+    m_work.cancelAll();
+    m_work.waitForDone();
     discardSessionCopy();
+    // Whoever waits for the writes is not left waiting.
+    for (const std::function<void()>& ready : std::exchange(m_afterWrites, {})) ready();
 }
 
 // --- State ------------------------------------------------------------------------------------
@@ -383,15 +182,15 @@ QString CropEditorModel::beyondPhotoText()
 
 bool CropEditorModel::cropReachesBeyondPhoto() const
 {
-    return m_baseImage && CropEditorGeometry::reachesBeyond(cropRect(), m_angle, imageSize());
+    return m_baseImage && Geometry::reachesBeyond(cropRect(), m_angle, imageSize());
 }
 
 void CropEditorModel::fitCropToPhoto()
 {
     if (!m_baseImage || m_activeHandle || !cropReachesBeyondPhoto()) return;
     const QSizeF size = imageSize();
-    const QRectF rect = CropEditorGeometry::fittedCrop(cropRect(), m_angle, size);
-    const double zoom = PhotoComposer::zoom(rect, size, aspectRatio(m_format, size.width(), size.height()));
+    const QRectF rect = Geometry::fittedCrop(cropRect(), m_angle, size);
+    const double zoom = Geometry::zoomOfFrame(rect, size, m_format);
     if (zoom != m_zoom) {
         m_zoom = zoom;
         emitState();
@@ -403,25 +202,23 @@ void CropEditorModel::fitCropToPhoto()
 QRectF CropEditorModel::cropRect() const
 {
     if (!m_baseImage) return {};
-    CropEditState look = currentState();
-    look.offset = m_offset * workingScale();
-    return PhotoComposer::cropRect(look, imageSize());
+    return Geometry::frameInPhoto(currentState(), imageSize(), workingScale());
 }
 
 CropCanvasLayout CropEditorModel::layout(QSizeF canvas) const
 {
-    return CropEditorGeometry::cropLayout(imageSize(), cropRect(), canvas);
+    return Geometry::cropLayout(imageSize(), cropRect(), canvas);
 }
 
 std::optional<CropHandle> CropEditorModel::hitTest(QPointF point, QSizeF canvas) const
 {
     if (!m_baseImage) return std::nullopt;
-    return CropEditorGeometry::hitTest(point, layout(canvas).crop);
+    return Geometry::hitTest(point, layout(canvas).crop);
 }
 
 CropCursor CropEditorModel::cursorAt(QPointF point, QSizeF canvas) const
 {
-    return CropEditorGeometry::cursorFor(hitTest(point, canvas));
+    return Geometry::cursorFor(hitTest(point, canvas));
 }
 
 bool CropEditorModel::hasPendingPersist() const { return m_persistTimer->isActive() || m_persistWaitsForPreview; }
@@ -475,43 +272,43 @@ void CropEditorModel::open(const QString& url, const std::optional<QString>& wat
 
 void CropEditorModel::startLoading(const QString& url, const PhotoRetouchSettings& initial)
 {
-    const quint64 generation = ++m_loadGeneration;
     const std::optional<QString> watermarkURL = m_watermarkURL;
-    jobStarted();
-    m_workPool.start([this, url, initial, generation, watermarkURL] {
-        LoadedCrop loaded;
+    // The load brings its own watermark images.
+    m_work.cancel(QStringLiteral("watermarks"));
+    struct Loaded {
+        LoadedCrop crop;
         QString copy;
+    };
+    m_work.run(QStringLiteral("load"), [url, watermarkURL](const JobContext& job) {
+        Loaded loaded;
         // The untouched copy is what every write starts from, so the frame is placed on it.
         const QString source = PhotoOriginals::hasBackup(url) ? PhotoOriginals::backupPath(url) : url;
         if (QDir().mkpath(sessionFolder())) {
             const QString suffix = QFileInfo(url).suffix();
-            copy = QDir(sessionFolder()).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                                                  (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
-            if (!QFile::copy(source, copy)) copy.clear();
+            loaded.copy = QDir(sessionFolder()).filePath(QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                                                         (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
+            if (!QFile::copy(source, loaded.copy)) loaded.copy.clear();
         }
-        if (!copy.isEmpty()) {
-            if (const auto working = PhotoComposer::loadImage(copy, workingMaxPixel)) {
+        if (!loaded.copy.isEmpty()) {
+            if (const auto working = PhotoComposer::loadImage(loaded.copy, workingMaxPixel)) {
                 try {
-                    const auto full = PhotoComposer::loadImage(copy);
-                    loaded.fullSize = full ? QSizeF(full->width(), full->height()) : QSizeF(working->width(), working->height());
-                    loaded.image = RetouchBridges::fromVips(*working);
-                    loaded.preview = displayImage(*loaded.image);
+                    const auto full = PhotoComposer::loadImage(loaded.copy);
+                    loaded.crop.fullSize = full ? QSizeF(full->width(), full->height()) : QSizeF(working->width(), working->height());
+                    loaded.crop.image = RetouchBridges::fromVips(*working);
+                    loaded.crop.preview = displayImage(*loaded.crop.image);
                 } catch (const std::exception&) {
-                    loaded.image.reset();
+                    loaded.crop.image.reset();
                 }
             }
         }
-        loaded.watermark = loadWatermark(watermarkURL, workingMaxPixel);
-        loaded.watermarkFull = loadWatermark(watermarkURL, std::nullopt);
-        QMetaObject::invokeMethod(this, [this, url, initial, generation, loaded = std::move(loaded), copy]() mutable {
-            jobEnded();
-            if (generation != m_loadGeneration) {
-                if (!copy.isEmpty()) QFile::remove(copy);
-                return;
-            }
-            landLoad(url, initial, std::move(loaded), copy);
-        }, Qt::QueuedConnection);
-    });
+        if (!job.isStale()) {
+            loaded.crop.watermark = loadWatermark(watermarkURL, workingMaxPixel);
+            loaded.crop.watermarkFull = loadWatermark(watermarkURL, std::nullopt);
+        }
+        // Nobody will land this load: its session copy goes now.
+        if (job.isStale() && !loaded.copy.isEmpty()) QFile::remove(loaded.copy);
+        return loaded;
+    }, [this, url, initial](Loaded loaded) { landLoad(url, initial, std::move(loaded.crop), loaded.copy); });
 }
 
 void CropEditorModel::landLoad(const QString& url, const PhotoRetouchSettings& initial, LoadedCrop result,
@@ -570,21 +367,20 @@ void CropEditorModel::restoreOpenedState(const std::optional<PhotoEditJournal>& 
 
 void CropEditorModel::loadWatermarks()
 {
-    const quint64 generation = ++m_watermarkGeneration;
-    const quint64 loadGeneration = m_loadGeneration;
     const std::optional<QString> url = m_watermarkURL;
-    jobStarted();
-    m_workPool.start([this, url, generation, loadGeneration] {
-        auto preview = loadWatermark(url, workingMaxPixel);
-        auto full = loadWatermark(url, std::nullopt);
-        QMetaObject::invokeMethod(this, [this, generation, loadGeneration, preview, full] {
-            jobEnded();
-            if (generation != m_watermarkGeneration || loadGeneration != m_loadGeneration) return;
-            m_watermarkImage = preview;
-            m_watermarkFull = full;
-            m_watermarkPreview = preview ? PhotoComposer::toQImage(*preview) : QImage();
-            Q_EMIT watermarkImageChanged();
-        }, Qt::QueuedConnection);
+    struct Watermarks {
+        std::optional<vips::VImage> preview, full;
+    };
+    m_work.run(QStringLiteral("watermarks"), [url](const JobContext& job) {
+        Watermarks w;
+        w.preview = loadWatermark(url, workingMaxPixel);
+        if (!job.isStale()) w.full = loadWatermark(url, std::nullopt);
+        return w;
+    }, [this](Watermarks w) {
+        m_watermarkImage = w.preview;
+        m_watermarkFull = w.full;
+        m_watermarkPreview = w.preview ? PhotoComposer::toQImage(*w.preview) : QImage();
+        Q_EMIT watermarkImageChanged();
     });
 }
 
@@ -599,7 +395,7 @@ void CropEditorModel::reloadIfShowing(const QString& url)
     if (!m_isOpen || !m_fileURL || !samePath(*m_fileURL, url)) return;
     cancelPersistTask();
     // The file was changed by someone else: whatever was still to be written is dropped.
-    m_writeGeneration->fetch_add(1);
+    dropWrites(*m_fileURL);
     m_didSave = true;
     const QString file = *m_fileURL;
     clearImages();
@@ -615,8 +411,8 @@ void CropEditorModel::close()
     const bool wasOpen = m_isOpen;
     m_isOpen = false;
     m_fileURL.reset();
-    ++m_loadGeneration;
-    ++m_watermarkGeneration;
+    m_work.cancel(QStringLiteral("load"));
+    m_work.cancel(QStringLiteral("watermarks"));
     clearImages();
     resetLook();
     setErrorMessage(std::nullopt);
@@ -629,8 +425,7 @@ void CropEditorModel::close()
 
 void CropEditorModel::clearImages()
 {
-    ++m_previewGeneration;
-    m_latestPreview->store(m_previewGeneration);
+    m_work.cancel(QStringLiteral("preview"));
     m_previewInFlight = false;
     m_loadedURL.reset();
     discardSessionCopy();
@@ -671,8 +466,8 @@ void CropEditorModel::discardSessionCopy()
 
 void CropEditorModel::renderPreview()
 {
-    const quint64 generation = ++m_previewGeneration;
-    m_latestPreview->store(generation);
+    // A newer preview makes the older one stale: slider drags compute only the newest.
+    m_work.cancel(QStringLiteral("preview"));
     m_previewInFlight = false;
     if (!m_baseImage) return;
     if (m_retouchSettings.isNeutral()) {
@@ -683,31 +478,32 @@ void CropEditorModel::renderPreview()
     }
     const FloatImage base = *m_baseImage;
     const PhotoRetouchSettings settings = m_retouchSettings;
-    const auto latest = m_latestPreview;
-    m_previewInFlight = true;
-    jobStarted();
-    m_workPool.start([this, base, settings, generation, latest] {
+    struct Preview {
         std::optional<FloatImage> retouched;
         QImage shown;
-        // Slider drags queue many previews; only the newest is worth computing.
-        if (latest->load() == generation) {
-            retouched = PhotoRetoucher::apply(base, settings, RetouchQuality::preview);
-            if (retouched) shown = displayImage(*retouched);
+    };
+    m_previewInFlight = true;
+    m_work.run(QStringLiteral("preview"), [base, settings](const JobContext&) {
+        Preview preview;
+        try {
+            preview.retouched = PhotoRetoucher::apply(base, settings, RetouchQuality::preview);
+            if (preview.retouched) preview.shown = displayImage(*preview.retouched);
+        } catch (const std::exception&) {
+            // The untouched working copy keeps showing; the write still happens.
+            preview.retouched.reset();
         }
-        QMetaObject::invokeMethod(this, [this, generation, retouched, shown] {
-            jobEnded();
-            if (generation != m_previewGeneration) return;
-            m_previewInFlight = false;
-            if (retouched) {
-                m_sourceImage = retouched;
-                m_preview = shown;
-                Q_EMIT previewChanged();
-            }
-            if (m_persistWaitsForPreview) {
-                m_persistWaitsForPreview = false;
-                persistLookToDisk();
-            }
-        }, Qt::QueuedConnection);
+        return preview;
+    }, [this](Preview preview) {
+        m_previewInFlight = false;
+        if (preview.retouched) {
+            m_sourceImage = std::move(preview.retouched);
+            m_preview = preview.shown;
+            Q_EMIT previewChanged();
+        }
+        if (m_persistWaitsForPreview) {
+            m_persistWaitsForPreview = false;
+            persistLookToDisk();
+        }
     });
 }
 
@@ -763,7 +559,7 @@ void CropEditorModel::setRetouchPreview(const PhotoRetouchSettings& settings)
 
 std::optional<CropHandle> CropEditorModel::beginGesture(QPointF press, const CropCanvasLayout& layout)
 {
-    const std::optional<CropHandle> handle = CropEditorGeometry::hitTest(press, layout.crop);
+    const std::optional<CropHandle> handle = Geometry::hitTest(press, layout.crop);
     const QPointF fromCentre = press - layout.crop.center();
     beginGesture(handle, QSizeF(fromCentre.x(), fromCentre.y()));
     return handle;
@@ -780,10 +576,7 @@ void CropEditorModel::beginGesture(const std::optional<CropHandle>& handle, QSiz
 
 void CropEditorModel::setOffsetFromWorkingOrigin(const QRectF& rect)
 {
-    const QSizeF size = imageSize();
-    const QPointF centred((size.width() - rect.width()) / 2, (size.height() - rect.height()) / 2);
-    const QPointF moved = rect.topLeft() - centred;
-    const QSizeF offset = QSizeF(moved.x(), moved.y()) / workingScale();
+    const QSizeF offset = Geometry::offsetOfFrame(rect, imageSize(), workingScale());
     if (offset != m_offset) {
         m_offset = offset;
         emitState();
@@ -794,19 +587,17 @@ void CropEditorModel::applyGesture(QPointF translation, double scale)
 {
     if (!m_activeHandle || !m_baseImage) return;
     const QSizeF size = imageSize();
-    const double k = workingScale();
     const QPointF t = translation / std::max(scale, 1e-9);
     switch (m_activeHandle->kind) {
     case CropHandle::Kind::move: {
-        CropEditState look = currentState();
-        look.offset = m_dragStartOffset * k + QSizeF(t.x(), t.y());
-        setOffsetFromWorkingOrigin(PhotoComposer::keepOverlap(PhotoComposer::cropRect(look, size), size));
+        CropEditState start = currentState();
+        start.offset = m_dragStartOffset;
+        setOffsetFromWorkingOrigin(Geometry::movedFrame(start, QSizeF(t.x(), t.y()), size, workingScale()));
         break;
     }
     case CropHandle::Kind::edge: {
-        const double aspect = aspectRatio(m_format, size.width(), size.height());
-        const QRectF rect = PhotoComposer::resizedCrop(m_dragStartCrop, m_activeHandle->edge, QSizeF(t.x(), t.y()), size, aspect);
-        const double zoom = PhotoComposer::zoom(rect, size, aspect);
+        const QRectF rect = Geometry::resizedFrame(m_dragStartCrop, m_activeHandle->edge, QSizeF(t.x(), t.y()), size, m_format);
+        const double zoom = Geometry::zoomOfFrame(rect, size, m_format);
         if (zoom != m_zoom) {
             m_zoom = zoom;
             emitState();
@@ -815,13 +606,10 @@ void CropEditorModel::applyGesture(QPointF translation, double scale)
         break;
     }
     case CropHandle::Kind::rotate: {
-        const QPointF s(m_dragStartVector.width(), m_dragStartVector.height());
-        const QPointF c = s + translation;
-        if (std::hypot(s.x(), s.y()) <= 4 || std::hypot(c.x(), c.y()) <= 4) break;
-        const double turned = (std::atan2(c.y(), c.x()) - std::atan2(s.y(), s.x())) * 180 / M_PI;
-        const double angle = CropEditorGeometry::limitedAngle(m_dragStartAngle + turned);
-        if (angle != m_angle) {
-            m_angle = angle;
+        const std::optional<double> angle =
+            Geometry::turnedAngle(m_dragStartAngle, QPointF(m_dragStartVector.width(), m_dragStartVector.height()), translation);
+        if (angle && *angle != m_angle) {
+            m_angle = *angle;
             emitState();
         }
         break;
@@ -838,10 +626,7 @@ void CropEditorModel::finishGesture()
 void CropEditorModel::nudge(double dx, double dy)
 {
     if (!m_baseImage || m_activeHandle) return;
-    const QSizeF size = imageSize();
-    CropEditState look = currentState();
-    look.offset = m_offset * workingScale() + QSizeF(dx, dy);
-    setOffsetFromWorkingOrigin(PhotoComposer::keepOverlap(PhotoComposer::cropRect(look, size), size));
+    setOffsetFromWorkingOrigin(Geometry::movedFrame(currentState(), QSizeF(dx, dy), imageSize(), workingScale()));
     commitHistory();
 }
 
@@ -879,57 +664,79 @@ void CropEditorModel::persistLookToDisk(std::function<void(bool)> done)
     }
     writeJournal();
     const quint64 generation = m_persistGeneration;
+    const QString url = *m_loadedURL;
 
-    WriteJob job;
-    job.url = *m_loadedURL;
-    job.retouch = m_retouchSettings;
+    // A validated look is written with its baked geometry and the current retouch; otherwise only
+    // the retouch and the watermark over the whole photo count.
+    CropEditState look = currentState();
     if (m_cropValidated) {
-        const CropEditState baked = m_bakedState.value_or(currentState());
-        CropSnapshot snapshot;
-        snapshot.url = job.url;
-        snapshot.zoom = baked.zoom;
-        snapshot.offset = baked.offset;
-        snapshot.angle = baked.angle;
-        snapshot.format = baked.format;
-        if (baked.includeWatermark) snapshot.watermark = m_watermarkFull ? m_watermarkFull : m_watermarkImage;
-        snapshot.retouch = m_retouchSettings;
-        job.snapshot = snapshot;
-    } else if (m_includeWatermark) {
-        job.unvalidatedWatermark = m_watermarkFull ? m_watermarkFull : m_watermarkImage;
+        look = m_bakedState.value_or(currentState());
+        look.retouch = m_retouchSettings;
+        look.cropValidated = true;
     }
-    job.writeGeneration = m_writeGeneration->load();
-    job.currentWriteGeneration = m_writeGeneration;
-    job.queue = m_writeQueue;
-    job.ticket = m_writeQueue->request(job.url);
-    job.supersedable = !done;
+    std::optional<vips::VImage> watermark;
+    if (look.includeWatermark) watermark = m_watermarkFull ? m_watermarkFull : m_watermarkImage;
 
-    jobStarted();
-    m_writePool.start([this, job = std::move(job), generation, done = std::move(done)] {
-        const WriteResult result = job.run();
-        QMetaObject::invokeMethod(this, [this, url = job.url, result, generation, done] {
-            jobEnded();
-            const bool ok = result.outcome == WriteOutcome::written;
-            // The file changed on disk whatever the editor shows now; the gallery must follow.
-            if (ok) {
-                if (m_onFileWritten) m_onFileWritten(url);
-                Q_EMIT fileWritten(url);
-            }
-            const bool current = generation == m_persistGeneration && m_loadedURL && samePath(*m_loadedURL, url);
-            if (current) {
-                if (ok) {
-                    m_hasOriginalBackup = PhotoOriginals::hasBackup(url);
-                    m_didSave = true;
-                    setErrorMessage(std::nullopt);
-                    emitState();
-                } else if (result.outcome == WriteOutcome::failed) {
-                    setErrorMessage(result.message);
-                }
-            } else if (result.outcome == WriteOutcome::failed) {
-                setErrorMessage(result.message);
-            }
-            if (done) done(ok);
-        }, Qt::QueuedConnection);
+    const auto work = [url, look, watermark](const JobContext& job) { return writeLook(url, look, watermark, job); };
+    if (!done) {
+        m_writes.run(writeKey(url), work, [this, url, generation](const WriteResult& result) { landWrite(url, generation, result); });
+        return;
+    }
+    // A validation waits for its own write, so no newer write makes it stale; the older writes of
+    // the photo are pointless now.
+    m_writes.cancel(writeKey(url));
+    const QString key = validateKeyPrefix(url) + QString::number(++m_saveCounter);
+    m_pendingSaves.insert(key, std::move(done));
+    m_writes.run(key, work, [this, url, generation, key](const WriteResult& result) {
+        landWrite(url, generation, result);
+        if (const std::function<void(bool)> finish = m_pendingSaves.take(key)) finish(result.outcome == WriteOutcome::written);
     });
+}
+
+void CropEditorModel::landWrite(const QString& url, quint64 generation, const WriteResult& result)
+{
+    const bool ok = result.outcome == WriteOutcome::written;
+    // The file changed on disk whatever the editor shows now; the gallery must follow.
+    if (ok) {
+        if (m_onFileWritten) m_onFileWritten(url);
+        Q_EMIT fileWritten(url);
+    }
+    const bool current = generation == m_persistGeneration && m_loadedURL && samePath(*m_loadedURL, url);
+    if (current && ok) {
+        m_hasOriginalBackup = PhotoOriginals::hasBackup(url);
+        m_didSave = true;
+        setErrorMessage(std::nullopt);
+        emitState();
+    } else if (result.outcome == WriteOutcome::failed) {
+        setErrorMessage(result.message);
+    }
+}
+
+void CropEditorModel::dropWrites(const QString& url)
+{
+    m_writes.cancel(writeKey(url));
+    QList<std::function<void(bool)>> dropped;
+    for (auto it = m_pendingSaves.begin(); it != m_pendingSaves.end();) {
+        if (it.key().startsWith(validateKeyPrefix(url))) {
+            m_writes.cancel(it.key());
+            dropped.push_back(std::move(it.value()));
+            it = m_pendingSaves.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    // A validation given up still answers, later, as a write that did not happen.
+    for (std::function<void(bool)>& finish : dropped)
+        QMetaObject::invokeMethod(this, [finish = std::move(finish)] { finish(false); }, Qt::QueuedConnection);
+}
+
+void CropEditorModel::flushWrites(const QStringList& photos, std::function<void()> ready)
+{
+    const bool touchesOpenPhoto = m_isOpen && m_loadedURL &&
+                                  std::any_of(photos.cbegin(), photos.cend(), [&](const QString& p) { return samePath(p, *m_loadedURL); });
+    if (touchesOpenPhoto) persistCurrent();
+    if (m_writes.pendingCount() == 0) ready();
+    else m_afterWrites.push_back(std::move(ready));
 }
 
 void CropEditorModel::save(std::function<void(bool)> done)
@@ -976,9 +783,8 @@ void CropEditorModel::restoreUntouchedPhoto()
     const QString url = *m_loadedURL;
     if (!PhotoOriginals::hasBackup(url)) return;
     // Writes still queued for this photo would bring the edits back over the restored file.
-    m_writeGeneration->fetch_add(1);
-    jobStarted();
-    m_writePool.start([this, url] {
+    dropWrites(url);
+    m_writes.run(QStringLiteral("restore:") + url, [url](const JobContext&) {
         QString failure;
         try {
             PhotoOriginals::restore(url);
@@ -986,19 +792,18 @@ void CropEditorModel::restoreUntouchedPhoto()
         } catch (const Error& error) {
             failure = error.message();
         }
-        QMetaObject::invokeMethod(this, [this, url, failure] {
-            jobEnded();
-            if (!failure.isEmpty()) setErrorMessage(failure);
-            else {
-                if (m_onFileWritten) m_onFileWritten(url);
-                Q_EMIT fileWritten(url);
-            }
-            if (!m_isOpen || !m_fileURL || !samePath(*m_fileURL, url)) return;
-            clearImages();
-            resetLook();
-            emitState();
-            startLoading(url, PhotoRetouchSettings{});
-        }, Qt::QueuedConnection);
+        return failure;
+    }, [this, url](const QString& failure) {
+        if (!failure.isEmpty()) setErrorMessage(failure);
+        else {
+            if (m_onFileWritten) m_onFileWritten(url);
+            Q_EMIT fileWritten(url);
+        }
+        if (!m_isOpen || !m_fileURL || !samePath(*m_fileURL, url)) return;
+        clearImages();
+        resetLook();
+        emitState();
+        startLoading(url, PhotoRetouchSettings{});
     });
 }
 

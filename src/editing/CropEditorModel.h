@@ -4,13 +4,16 @@
 // of at most 2048 pixels, a crop frame of a print format that the user moves, resizes and turns,
 // the watermark, a live retouch preview, validation and undo back to the camera's file. Every
 // change goes into the photo's journal and is rendered to the visible file in the background, so
-// closing the editor never loses work. Lives on the main thread; decoding, previews and writes
-// run on the model's own thread pools and are applied only when their generation still matches.
+// closing the editor never loses work. Lives on the main thread; decoding and previews run as
+// background jobs, writes one at a time in order, and a result lands only while it is still the
+// newest of its kind. The geometry (layout, handles, gestures' arithmetic) is CropEditorGeometry's.
 //
 // Units: the look (offset) is kept in pixels of the full upright photo, like the journal; the frame
 // and gestures are in pixels of the working image (`imageSize()`), converted by the model.
 
+#include "base/BackgroundJobs.h"
 #include "editing/CropEdge.h"
+#include "editing/CropEditorGeometry.h"
 #include "editing/CropEditState.h"
 #include "editing/PhotoEditJournal.h"
 #include "editing/PhotoRetouchSettings.h"
@@ -18,6 +21,7 @@
 #include "editing/RetouchImage.h"
 
 #include <QImage>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointF>
@@ -25,9 +29,8 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
-#include <QThreadPool>
+#include <QStringList>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -38,44 +41,6 @@ class QTimer;
 
 namespace tavrin {
 
-// What a press on the canvas grabs: one of the eight grab points, the whole frame, or a rotation zone.
-struct CropHandle {
-    enum class Kind { edge, move, rotate };
-    Kind kind = Kind::move;
-    CropEdge edge = CropEdge::left; // meaningful only for Kind::edge
-
-    static CropHandle ofEdge(CropEdge e) { return {Kind::edge, e}; }
-    static CropHandle move() { return {Kind::move, CropEdge::left}; }
-    static CropHandle rotate() { return {Kind::rotate, CropEdge::left}; }
-    bool isEdge(CropEdge e) const { return kind == Kind::edge && edge == e; }
-    bool operator==(const CropHandle& other) const
-    {
-        return kind == other.kind && (kind != Kind::edge || edge == other.edge);
-    }
-};
-
-// Pointer shape per handle; the view maps each to its Qt cursor of the same name.
-enum class CropCursor { arrow, sizeHor, sizeVer, sizeFDiag, sizeBDiag, openHand, cross };
-
-// Where the photo and the frame sit on a canvas, in view points, and view points per working pixel.
-struct CropCanvasLayout {
-    QRectF image;
-    QRectF crop;
-    double scale = 1;
-    bool operator==(const CropCanvasLayout&) const = default;
-};
-
-// Everything a background render needs, captured on the main thread. `offset` is in full-photo pixels.
-struct CropSnapshot {
-    QString url;
-    double zoom = 1;
-    QSizeF offset{0, 0};
-    double angle = 0;
-    PrintFormat format = PrintFormat::a5;
-    std::optional<vips::VImage> watermark;
-    PhotoRetouchSettings retouch;
-};
-
 // Result of decoding a photo for the editor.
 struct LoadedCrop {
     std::optional<FloatImage> image; // working image, before retouch
@@ -84,23 +49,6 @@ struct LoadedCrop {
     std::optional<vips::VImage> watermarkFull; // full resolution
     QSizeF fullSize;                 // the upright photo's own size
 };
-
-namespace CropEditorGeometry {
-// The photo zoomed out far enough that the whole frame, even beyond the photo, fits the canvas.
-CropCanvasLayout cropLayout(QSizeF imageSize, const QRectF& crop, QSizeF canvas);
-// Rotation zones 26 inside each corner (radius 18), then corners (12), then edges (12), then the inside.
-std::optional<CropHandle> hitTest(QPointF point, const QRectF& frame);
-// Pointer shape for a handle, the arrow outside the frame.
-CropCursor cursorFor(const std::optional<CropHandle>& handle);
-// Degrees brought into [−180, 180] by whole turns, then limited to ±45.
-double limitedAngle(double degrees);
-// A corner of the frame, turned by `angle` degrees about its centre as on the page, falls outside
-// the photo (working pixels): the print would show white there.
-bool reachesBeyond(const QRectF& crop, double angle, QSizeF imageSize);
-// The frame brought inside the photo at that angle: the same aspect, the largest size the photo
-// holds (never larger than it was), its centre kept where that size allows.
-QRectF fittedCrop(const QRectF& crop, double angle, QSizeF imageSize);
-} // namespace CropEditorGeometry
 
 class CropEditorModel : public QObject {
     Q_OBJECT
@@ -179,15 +127,12 @@ public:
     // Pointer shape for hovering `point`.
     CropCursor cursorAt(QPointF point, QSizeF canvas) const;
 
-    // Generation counters; a background result is applied only while its counter is unchanged.
-    quint64 loadGeneration() const { return m_loadGeneration; }
-    quint64 writeGeneration() const { return m_writeGeneration->load(); }
-    quint64 previewGeneration() const { return m_previewGeneration; }
+    // Counts the writes asked for; a write's landing updates the state only while it is unchanged.
     quint64 persistGeneration() const { return m_persistGeneration; }
     // A delayed retouch write is waiting (for its timer, or for the preview being computed).
     bool hasPendingPersist() const;
     // Background jobs (load, preview, write) not yet back on the main thread.
-    int jobsInFlight() const { return m_jobsInFlight; }
+    int jobsInFlight() const { return m_work.pendingCount() + m_writes.pendingCount(); }
 
     // Called after each successful write with the photo's path (besides fileWritten).
     void setOnFileWritten(std::function<void(const QString& file)> callback) { m_onFileWritten = std::move(callback); }
@@ -230,6 +175,10 @@ public:
     void undoLast();
     // Writes the current look now unless it is already on disk.
     void persistCurrent();
+    // Before someone else rewrites `photos`: the look of the open photo, when it is one of them, is
+    // written now, and `ready` runs on this thread once no write of the editor is in flight (at
+    // once when none is), so that nothing the editor still had to write lands over their result.
+    void flushWrites(const QStringList& photos, std::function<void()> ready);
 
 Q_SIGNALS:
     void openChanged(bool isOpen);
@@ -248,8 +197,10 @@ Q_SIGNALS:
     void saveFinished(bool ok);
 
 private:
-    struct WriteJob;
-    struct WriteQueue;
+    struct WriteResult;
+    // The look on its way to the file through the one render path.
+    static WriteResult writeLook(const QString& url, const CropEditState& look, const std::optional<vips::VImage>& watermark,
+                                 const JobContext& job);
 
     void apply(const CropEditState& state);
     void restoreOpenedState(const std::optional<PhotoEditJournal>& journal, const PhotoRetouchSettings& initialRetouch);
@@ -274,8 +225,9 @@ private:
     double workingScale() const;
     void emitState() { Q_EMIT stateChanged(); }
     void writeJournal();
-    void jobStarted() { ++m_jobsInFlight; }
-    void jobEnded() { --m_jobsInFlight; }
+    void landWrite(const QString& url, quint64 generation, const WriteResult& result);
+    // Drops the writes of a photo still queued or running: its file was changed by someone else.
+    void dropWrites(const QString& url);
 
     bool m_isOpen = false;
     std::optional<QString> m_fileURL;
@@ -308,15 +260,12 @@ private:
     std::optional<QString> m_sessionBaseURL;
     bool m_didSave = true;
 
-    quint64 m_loadGeneration = 0;
-    // Shared with write jobs, which give up when the file was changed by someone else meanwhile.
-    std::shared_ptr<std::atomic<quint64>> m_writeGeneration;
-    quint64 m_previewGeneration = 0;
-    // The newest preview asked for, so that queued preview jobs already outdated never start.
-    std::shared_ptr<std::atomic<quint64>> m_latestPreview;
-    std::shared_ptr<WriteQueue> m_writeQueue;
     quint64 m_persistGeneration = 0;
-    quint64 m_watermarkGeneration = 0;
+    // Callbacks of validations whose write has not landed, by job key.
+    QHash<QString, std::function<void(bool)>> m_pendingSaves;
+    quint64 m_saveCounter = 0;
+    // Waiting for the writes in flight to land (flushWrites).
+    QList<std::function<void()>> m_afterWrites;
 
     QTimer* m_persistTimer = nullptr;
     // A retouched preview for the current look is being computed.
@@ -335,10 +284,11 @@ private:
     PhotoRetouchSettings m_presetForLegacy;
     std::optional<CropEditState> m_bakedState;
 
-    int m_jobsInFlight = 0;
-    // Decoding and previews; writes go one at a time, in order, on their own pool.
-    QThreadPool m_workPool;
-    QThreadPool m_writePool;
+    // Decoding and previews ("load", "watermarks", "preview"); writes go one at a time, in the
+    // order asked, so an older look never lands after a newer one ("write:", "validate:",
+    // "restore:" and the photo).
+    BackgroundJobs m_work{nullptr, 2};
+    BackgroundJobs m_writes{nullptr, 1};
 };
 
 } // namespace tavrin

@@ -2,8 +2,6 @@
 
 #include "base/JsonFile.h"
 #include "base/TavrinJSON.h"
-#include "editing/PhotoComposer.h"
-#include "editing/PhotoEditError.h"
 #include "editing/PhotoOriginals.h"
 
 #include <QDir>
@@ -59,36 +57,6 @@ void recordRetouch(const PhotoRetouchSettings& settings, const QString& photo)
         journal.advance(next);
     }
     save(journal, photo);
-}
-
-void render(const vips::VImage& source, const CropEditState& look, const std::optional<vips::VImage>& watermark,
-            const QString& photo)
-{
-    vips::VImage page;
-    try {
-        page = PhotoComposer::renderLook(source, look, look.cropValidated ? watermark : std::nullopt);
-        if (!look.cropValidated && watermark) page = PhotoComposer::drawBottomCoverWatermark(*watermark, page);
-    } catch (const vips::VError&) {
-        throw PhotoEditError(PhotoEditError::Kind::composeFailed);
-    }
-    PhotoComposer::write(page, photo);
-}
-
-void materialize(const PhotoEditJournal& journal, const QString& photo, const std::optional<vips::VImage>& watermark)
-{
-    PhotoOriginals::ensureBackup(photo);
-    const bool backedUp = PhotoOriginals::hasBackup(photo);
-    const QString source = backedUp ? PhotoOriginals::backupPath(photo) : photo;
-    const CropEditState& look = journal.current;
-    if (!look.cropValidated && look.retouch.isNeutral() && !watermark) {
-        if (backedUp) PhotoOriginals::replaceWithCopy(source, photo);
-        forgetThumbnail(photo);
-        return;
-    }
-    const std::optional<vips::VImage> image = PhotoComposer::loadImage(source);
-    if (!image) throw PhotoEditError(PhotoEditError::Kind::unreadablePhoto);
-    render(*image, look, watermark, photo);
-    forgetThumbnail(photo);
 }
 
 void setThumbnailForgetter(std::function<void(const QString&)> forget)

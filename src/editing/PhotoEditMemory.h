@@ -8,8 +8,6 @@
 
 #include <QString>
 
-#include <vips/vips8>
-
 #include <functional>
 #include <optional>
 
@@ -30,17 +28,6 @@ void remove(const QString& photo);
 // Makes `settings` the current retouch, keeping the previous look in the history when it
 // changes. The journal is saved in every case.
 void recordRetouch(const PhotoRetouchSettings& settings, const QString& photo);
-
-// Re-renders the visible file from the untouched copy and the journal's current look. A look
-// that changes nothing (no validated crop, neutral retouch, no watermark) gives back the
-// untouched bytes exactly. The watermark, given when the look includes it, goes over the bottom
-// of the validated page, or of the whole retouched photo when no crop was validated, so that a
-// later retouch keeps a watermark drawn earlier. Throws PhotoEditError or a file-system Error.
-void materialize(const PhotoEditJournal& journal, const QString& photo,
-                 const std::optional<vips::VImage>& watermark = std::nullopt);
-// The rendering step of materialize on an already decoded upright source.
-void render(const vips::VImage& source, const CropEditState& look, const std::optional<vips::VImage>& watermark,
-            const QString& photo);
 
 // Whoever shows thumbnails registers here to be told when a photo's pixels were rewritten.
 void setThumbnailForgetter(std::function<void(const QString& photo)> forget);

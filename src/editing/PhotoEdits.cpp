@@ -3,6 +3,7 @@
 #include "editing/PhotoComposer.h"
 #include "editing/PhotoEditError.h"
 #include "editing/PhotoEditMemory.h"
+#include "editing/PhotoLookWriter.h"
 #include "editing/PhotoOriginals.h"
 
 namespace tavrin::PhotoEdits {
@@ -12,9 +13,10 @@ using Kind = PhotoEditError::Kind;
 void applyWatermark(const QString& photo, const QString& watermarkPath)
 {
     PhotoOriginals::ensureBackup(photo);
+    // Both files are opened before the journal changes, so that a photo or watermark that cannot be
+    // read leaves the journal as it was.
     const QString source = PhotoOriginals::hasBackup(photo) ? PhotoOriginals::backupPath(photo) : photo;
-    const std::optional<vips::VImage> image = PhotoComposer::loadImage(source);
-    if (!image) throw PhotoEditError(Kind::unreadablePhoto);
+    if (!PhotoComposer::loadImage(source)) throw PhotoEditError(Kind::unreadablePhoto);
     const std::optional<vips::VImage> watermark = PhotoComposer::loadImage(watermarkPath);
     if (!watermark) throw PhotoEditError(Kind::unreadableWatermark);
 
@@ -25,8 +27,7 @@ void applyWatermark(const QString& photo, const QString& watermarkPath)
         journal.advance(next);
         PhotoEditMemory::save(journal, photo);
     }
-    PhotoEditMemory::render(*image, journal.current, watermark, photo);
-    PhotoEditMemory::forgetThumbnail(photo);
+    PhotoLookWriter::write(photo, journal.current, watermark);
 }
 
 void applyRetouch(const QString& photo, const PhotoRetouchSettings& settings, const std::optional<QString>& watermarkPath)
@@ -38,7 +39,7 @@ void applyRetouch(const QString& photo, const PhotoRetouchSettings& settings, co
     std::optional<vips::VImage> watermark;
     // A watermark that cannot be read is left out rather than failing the whole batch.
     if (journal.current.includeWatermark && watermarkPath) watermark = PhotoComposer::loadImage(*watermarkPath);
-    PhotoEditMemory::materialize(journal, photo, watermark);
+    PhotoLookWriter::write(photo, journal.current, watermark);
 }
 
 void applyLook(const QString& photo, const CropEditState& look, const std::optional<QString>& watermarkPath)
@@ -52,7 +53,7 @@ void applyLook(const QString& photo, const CropEditState& look, const std::optio
     PhotoEditJournal journal = PhotoEditMemory::readOrDefault(photo);
     if (look != journal.current) journal.advance(look);
     PhotoEditMemory::save(journal, photo);
-    PhotoEditMemory::materialize(journal, photo, watermark);
+    PhotoLookWriter::write(photo, journal.current, watermark);
 }
 
 } // namespace tavrin::PhotoEdits

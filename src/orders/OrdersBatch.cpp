@@ -1,14 +1,16 @@
-// Batch watermark and retouch of an order's photos, one photo after another off the main
-// thread, cancellable between two photos.
+// Batch watermark and retouch of an order's photos, one photo after another on a low-priority
+// background thread, cancellable between two photos. The main thread only counts: each photo's
+// thumbnails are forgotten by the worker, and its revision bumped as it lands.
 #include "orders/OrdersStore.h"
 
+#include "base/BackgroundJobs.h"
 #include "base/Error.h"
+#include "base/FolderReference.h"
 #include "editing/PhotoEdits.h"
 #include "orders/BatchPhotos.h"
+#include "orders/MediaThumbnailer.h"
 
-#include <QFuture>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QPointer>
 
 #include <atomic>
 
@@ -16,19 +18,17 @@ namespace tavrin {
 
 using BatchPhotos::photosOf;
 
-// One running batch edit, shared with its worker thread.
+// One batch edit, shared with its worker.
 struct OrdersStore::Batch {
     std::atomic<bool> cancelled{false};
-    QFuture<void> future;
 };
 
 OrdersStore::~OrdersStore()
 {
     // The worker posts back to this object: it must be done before the object goes.
-    if (m_batch) {
-        m_batch->cancelled = true;
-        m_batch->future.waitForFinished();
-    }
+    if (m_batch) m_batch->cancelled = true;
+    delete m_batchJobs;
+    m_batchJobs = nullptr;
 }
 
 bool OrdersStore::applyWatermark(const QStringList& files)
@@ -66,33 +66,64 @@ bool OrdersStore::startBatch(const QStringList& photos, bool retouching, std::fu
     }
     setErrorMessage(std::nullopt);
     Q_EMIT batchStarted(int(photos.size()));
-    const quint64 generation = m_generation;
-    batch->future = QtConcurrent::run(QThreadPool::globalInstance(), [this, batch, photos, retouching, work, generation] {
-        QStringList edited;
+    // The crop editor may still have a look of one of these photos to write: the batch starts
+    // from it, never from an older one, and nothing older lands over the batch's result.
+    auto start = [store = QPointer<OrdersStore>(this), batch, photos, retouching, work = std::move(work)]() mutable {
+        if (store && store->m_batch == batch) store->runBatch(batch, photos, retouching, std::move(work));
+    };
+    if (m_beforeBatch) m_beforeBatch(photos, std::move(start));
+    else start();
+    return true;
+}
+
+void OrdersStore::runBatch(const std::shared_ptr<Batch>& batch, const QStringList& photos, bool retouching,
+                           std::function<void(const QString&)> work)
+{
+    if (!m_batchJobs) m_batchJobs = new BackgroundJobs(this, 1, BackgroundJobs::Priority::low);
+    struct Outcome {
         std::optional<QString> lastError;
+        bool cancelled = false;
+    };
+    const quint64 generation = m_generation;
+    const int total = int(photos.size());
+    m_batchJobs->run(QString(), [this, batch, photos, retouching, work, generation, total](const JobContext& job) {
+        Outcome outcome;
         int done = 0;
         for (const QString& photo : photos) {
-            if (batch->cancelled) break;
+            if (batch->cancelled || job.isStale()) {
+                outcome.cancelled = true;
+                break;
+            }
+            bool edited = false;
             try {
                 work(photo);
-                edited.push_back(photo);
+                edited = true;
             } catch (const Error& error) {
-                lastError = error.message();
-                if (retouching) edited.push_back(photo);
+                outcome.lastError = error.message();
+                edited = retouching;
             } catch (const std::exception& error) {
-                lastError = QString::fromUtf8(error.what());
-                if (retouching) edited.push_back(photo);
+                outcome.lastError = QString::fromUtf8(error.what());
+                edited = retouching;
             }
+            // Forgetting the thumbnails touches the disk: done here, not on the window's thread.
+            if (edited) MediaThumbnailer::shared().remove(photo);
             ++done;
-            QMetaObject::invokeMethod(
-                this, [this, done, total = int(photos.size())] { Q_EMIT batchProgress(done, total); }, Qt::QueuedConnection);
+            job.post([this, generation, photo, edited, done, total] {
+                if (edited) landBatchPhoto(generation, photo);
+                Q_EMIT batchProgress(done, total);
+            });
         }
-        const bool cancelled = batch->cancelled;
-        QMetaObject::invokeMethod(
-            this, [this, generation, edited, lastError, cancelled] { finishBatch(generation, edited, lastError, cancelled); },
-            Qt::QueuedConnection);
-    });
-    return true;
+        return outcome;
+    }, [this, generation](const Outcome& outcome) { finishBatch(generation, outcome.lastError, outcome.cancelled); });
+}
+
+void OrdersStore::landBatchPhoto(quint64 generation, const QString& photo)
+{
+    // Files of an order no longer shown need no refresh.
+    if (generation != m_generation) return;
+    const QString path = FolderReference::standardizedPath(photo);
+    const int revision = ++m_fileRevisions[path];
+    Q_EMIT fileEdited(path, revision);
 }
 
 void OrdersStore::cancelBatch()
@@ -100,19 +131,15 @@ void OrdersStore::cancelBatch()
     if (m_batch) m_batch->cancelled = true;
 }
 
-void OrdersStore::finishBatch(quint64 generation, const QStringList& edited, const std::optional<QString>& lastError,
-                              bool cancelled)
+void OrdersStore::finishBatch(quint64 generation, const std::optional<QString>& lastError, bool cancelled)
 {
     m_batch.reset();
     if (m_isRetouching) {
         m_isRetouching = false;
         Q_EMIT isRetouchingChanged(false);
     }
-    // Files of an order no longer shown need no refresh, and its messages would mislead.
-    if (generation == m_generation) {
-        for (const QString& photo : edited) noteEdited(photo);
-        setErrorMessage(lastError);
-    }
+    // The messages of an order no longer shown would mislead.
+    if (generation == m_generation) setErrorMessage(lastError);
     Q_EMIT batchFinished(cancelled);
 }
 

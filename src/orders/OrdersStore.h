@@ -108,12 +108,19 @@ public:
     void setRetouch(const PhotoRetouchSettings& settings);
     void setOpenWithApp(const QString& fileType, const QString& app);
 
-    // Batch edits run on the thread pool; progress, then the result on the main thread. Returns
+    // Batch edits run on a low-priority thread, after the crop editor's pending write of the same
+    // photos (setBeforeBatch); each photo lands on the main thread as it is done. Returns
     // false when nothing was started (only videos, no watermark, neutral retouch, a batch running).
     bool applyWatermark(const QStringList& files);
     bool applyRetouch(const QStringList& files);
     // Stops a running batch after the photo being edited; the photos done keep their edit.
     void cancelBatch();
+    // Asked before a batch starts on `photos`, on this thread: whoever may still write them (the
+    // crop editor) writes what it has pending, then calls `start`. Without it the batch starts at once.
+    void setBeforeBatch(std::function<void(const QStringList& photos, std::function<void()> start)> hook)
+    {
+        m_beforeBatch = std::move(hook);
+    }
 
     void noteEdited(const QString& file);
     // 0 for a file never edited.
@@ -165,8 +172,11 @@ private:
     void prefetchWatermarkURLs();
     std::optional<QString> resolveAndCache(const QString& id);
     bool startBatch(const QStringList& photos, bool retouching, std::function<void(const QString&)> work);
-    void finishBatch(quint64 generation, const QStringList& edited, const std::optional<QString>& lastError,
-                     bool cancelled);
+    void runBatch(const std::shared_ptr<Batch>& batch, const QStringList& photos, bool retouching,
+                  std::function<void(const QString&)> work);
+    void finishBatch(quint64 generation, const std::optional<QString>& lastError, bool cancelled);
+    // A photo the batch rewrote (its thumbnails already forgotten off this thread).
+    void landBatchPhoto(quint64 generation, const QString& photo);
 
     std::optional<QString> m_rootName;
     QList<OrderFolder> m_folders;
@@ -190,6 +200,9 @@ private:
     SharedJsonFile<QJsonObject> m_file;
     quint64 m_generation = 0;
     std::shared_ptr<Batch> m_batch;
+    // Batch edits, one photo after another on a low-priority thread.
+    class BackgroundJobs* m_batchJobs = nullptr;
+    std::function<void(const QStringList&, std::function<void()>)> m_beforeBatch;
     int m_sectionLoads = 0;
 };
 

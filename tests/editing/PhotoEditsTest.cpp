@@ -2,6 +2,7 @@
 #include "editing/PhotoEditError.h"
 #include "editing/PhotoEditMemory.h"
 #include "editing/PhotoEdits.h"
+#include "editing/PhotoLookWriter.h"
 #include "editing/PhotoOriginals.h"
 #include "editing/RetouchBridges.h"
 
@@ -85,7 +86,7 @@ TEST_F(EditedPhoto, RetouchRendersFromTheUntouchedCopyAndRestoresToIt)
     EXPECT_EQ(journal.history.size(), 2);
 
     // Back to the look of an unedited photo: the camera's bytes, not a re-encoding.
-    PhotoEditMemory::materialize(PhotoEditJournal{}, photo);
+    PhotoLookWriter::write(photo, CropEditState{});
     EXPECT_EQ(readFile(photo), camera);
 
     PhotoOriginals::restore(photo);

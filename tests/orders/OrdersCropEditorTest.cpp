@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "editing/PhotoEditMemory.h"
 #include "editing/PhotoOriginals.h"
 #include "editing/RetouchBridges.h"
 #include "orders/MediaThumbnailer.h"
@@ -12,6 +13,9 @@
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <memory>
+#include <optional>
 
 #include <gtest/gtest.h>
 #include <vips/vips8>
@@ -43,6 +47,34 @@ QStringList entries(QMenu* menu)
     return out;
 }
 
+// An order with photos, a watermark, the orders screen and its crop editor.
+struct EditorOnOrder {
+    test::TempDataDir data;
+    QString order = data.file(QStringLiteral("Commandes/Dupont"));
+    QString logo = data.file(QStringLiteral("logo.png"));
+    std::optional<OrdersStore> store;
+    std::unique_ptr<OrdersView> view;
+    OrdersCropEditor* editor = nullptr;
+
+    QString photo(const QString& name, std::vector<double> colour)
+    {
+        const QString path = order + QStringLiteral("/IMPRESSION A4/") + name;
+        makeImage(path, std::move(colour), 1500, 1000);
+        return path;
+    }
+    void start(std::vector<double> logoColour)
+    {
+        MediaThumbnailer::shared().setSharedCacheEnabled(false);
+        makeImage(logo, std::move(logoColour), 400, 60, 4);
+        store.emplace();
+        store->storeRoot(data.file(QStringLiteral("Commandes")));
+        store->selectFolder(order);
+        store->addWatermark(logo);
+        view = std::make_unique<OrdersView>(*store);
+        editor = new OrdersCropEditor(*view);
+    }
+};
+
 } // namespace
 
 // The crop editor as the orders screen drives it: opened from the file menu beside the gallery,
@@ -50,23 +82,15 @@ QStringList entries(QMenu* menu)
 // store's retouch, and the watermark follows the left column.
 TEST(OrdersCropEditor, OpensBesideTheGalleryAndKeepsTheStoreInStep)
 {
-    test::TempDataDir data;
-    MediaThumbnailer::shared().setSharedCacheEnabled(false);
-    const QString order = data.file(QStringLiteral("Commandes/Dupont"));
-    const QString first = order + QStringLiteral("/IMPRESSION A4/IMG_0101.jpg");
-    const QString second = order + QStringLiteral("/IMPRESSION A4/IMG_0102.jpg");
-    makeImage(first, {220, 30, 30}, 1500, 1000);
-    makeImage(second, {30, 30, 220}, 1500, 1000);
-    const QString logo = data.file(QStringLiteral("logo.png")), other = data.file(QStringLiteral("autre.png"));
-    makeImage(logo, {255, 255, 255, 160}, 400, 60, 4);
+    EditorOnOrder f;
+    const QString first = f.photo(QStringLiteral("IMG_0101.jpg"), {220, 30, 30});
+    const QString second = f.photo(QStringLiteral("IMG_0102.jpg"), {30, 30, 220});
+    const QString logo = f.logo, other = f.data.file(QStringLiteral("autre.png"));
     makeImage(other, {0, 0, 0, 200}, 400, 60, 4);
-
-    OrdersStore store;
-    store.storeRoot(data.file(QStringLiteral("Commandes")));
-    store.selectFolder(order);
-    store.addWatermark(logo);
-    OrdersView view(store);
-    auto* editor = new OrdersCropEditor(view);
+    f.start({255, 255, 255, 160});
+    OrdersStore& store = *f.store;
+    OrdersView& view = *f.view;
+    OrdersCropEditor* editor = f.editor;
     view.resize(1400, 800);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -139,4 +163,75 @@ TEST(OrdersCropEditor, OpensBesideTheGalleryAndKeepsTheStoreInStep)
     EXPECT_EQ(view.besideGallery(), nullptr);
     EXPECT_FALSE(model.isOpen());
     EXPECT_FALSE(editing(files[1]));
+}
+
+namespace {
+
+// Mean of the three colour bands over a region of the file as it is on disk.
+std::vector<double> meanColour(const QString& path, int left, int top, int width, int height)
+{
+    const vips::VImage image = vips::VImage::new_from_file(QFile::encodeName(path).constData(),
+                                                           vips::VImage::option()->set("access", VIPS_ACCESS_RANDOM));
+    const vips::VImage region = image.extract_area(left, top, width, height);
+    return {region[0].avg(), region[1].avg(), region[2].avg()};
+}
+
+} // namespace
+
+// A batch started right after a slider move, while the editor's write still waits for its
+// debounce, starts from the editor's newest look and is not overwritten by it afterwards.
+TEST(OrdersCropEditor, ABatchRightAfterASliderMoveKeepsTheEditorsNewestLook)
+{
+    EditorOnOrder f;
+    const QString photo = f.photo(QStringLiteral("IMG_0201.jpg"), {170, 70, 60});
+    f.start({20, 200, 40, 255}); // opaque green, 225 rows on this photo
+    OrdersStore& store = *f.store;
+    CropEditorModel& model = f.editor->model();
+    f.editor->openCrop(photo);
+    ASSERT_TRUE(waitIdle(model));
+
+    const auto runBatch = [&](bool retouch) {
+        QSignalSpy finished(&store, &OrdersStore::batchFinished);
+        ASSERT_TRUE(retouch ? store.applyRetouch({photo}) : store.applyWatermark({photo}));
+        ASSERT_TRUE(finished.wait(60000));
+        ASSERT_TRUE(waitIdle(model));
+        // Well past the editor's debounce: nothing late lands over the batch's result.
+        QTest::qWait(CropEditorModel::retouchPersistDelayMs + 300);
+        ASSERT_TRUE(waitIdle(model));
+    };
+
+    // Brighter in the editor, then the watermark at once: both are on the file.
+    PhotoRetouchSettings brighter;
+    brighter.exposure = 1;
+    model.setRetouchPreview(brighter);
+    ASSERT_TRUE(model.hasPendingPersist());
+    runBatch(false);
+    const std::vector<double> top = meanColour(photo, 100, 100, 400, 300);
+    EXPECT_GT(top[0], 215) << "the editor's exposure is missing";
+    const std::vector<double> bottom = meanColour(photo, 100, 1000 - 150, 1300, 100);
+    EXPECT_LT(bottom[0], 60);
+    EXPECT_GT(bottom[1], 170);
+    PhotoEditJournal journal = PhotoEditMemory::readOrDefault(photo);
+    EXPECT_TRUE(journal.current.includeWatermark);
+    EXPECT_DOUBLE_EQ(journal.current.retouch.exposure, 1);
+    EXPECT_TRUE(model.includeWatermark());
+
+    // Another slider move, then the panel's retouch (colour taken away): the batch's retouch
+    // replaces the editor's, the watermark stays, and the editor's look is the step before it.
+    PhotoRetouchSettings darker;
+    darker.exposure = -1;
+    model.setRetouchPreview(darker);
+    PhotoRetouchSettings grey;
+    grey.saturation = -100;
+    store.setRetouch(grey);
+    runBatch(true);
+    const std::vector<double> greyTop = meanColour(photo, 100, 100, 400, 300);
+    EXPECT_NEAR(greyTop[0], greyTop[2], 6) << "the batch's retouch is missing";
+    EXPECT_GT(greyTop[0], 60) << "the editor's darker look landed over the batch";
+    journal = PhotoEditMemory::readOrDefault(photo);
+    EXPECT_EQ(journal.current.retouch, grey);
+    EXPECT_TRUE(journal.current.includeWatermark);
+    ASSERT_FALSE(journal.history.isEmpty());
+    EXPECT_DOUBLE_EQ(journal.history.last().retouch.exposure, -1);
+    EXPECT_EQ(model.retouchSettings(), grey);
 }

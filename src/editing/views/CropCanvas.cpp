@@ -17,8 +17,8 @@ namespace tavrin {
 
 namespace {
 
-// Centres of the rotation zones, as far inside each corner as the hit-test puts them.
-constexpr double rotationZoneInset = 26;
+namespace Geometry = CropEditorGeometry;
+
 constexpr double rotationZoneDrawnRadius = 11;
 
 } // namespace
@@ -85,9 +85,7 @@ void CropCanvas::paintEvent(QPaintEvent*)
 
     // The photo turns about the frame's centre, as it will on the printed page.
     painter.save();
-    painter.translate(frame.center());
-    painter.rotate(m_model.angle());
-    painter.translate(-frame.center());
+    painter.setTransform(Geometry::photoTurn(frame, m_model.angle()), true);
     const QPixmap& photo = scaledPreview(layout.image.size());
     painter.drawPixmap(layout.image, photo, QRectF(QPointF(0, 0), QSizeF(photo.size())));
     painter.restore();
@@ -102,8 +100,7 @@ void CropCanvas::paintEvent(QPaintEvent*)
     // frame's bottom edge, whatever rises above the frame cut off.
     const QImage& watermark = m_model.watermarkImage();
     if (m_model.includeWatermark() && !watermark.isNull() && watermark.width() > 0) {
-        const double height = frame.width() * watermark.height() / watermark.width();
-        const QRectF target(frame.left(), frame.bottom() - height, frame.width(), height);
+        const QRectF target = Geometry::watermarkRect(frame, QSizeF(watermark.size()));
         painter.save();
         painter.setClipRect(frame);
         painter.drawImage(target, watermark);
@@ -119,16 +116,7 @@ void CropCanvas::paintEvent(QPaintEvent*)
 void CropCanvas::drawBeyondMark(QPainter& painter, const CropCanvasLayout& layout) const
 {
     const QRectF frame = layout.crop;
-    QTransform turn;
-    turn.translate(frame.center().x(), frame.center().y());
-    turn.rotate(m_model.angle());
-    turn.translate(-frame.center().x(), -frame.center().y());
-    QPainterPath photo;
-    photo.addPolygon(turn.map(QPolygonF(layout.image)));
-    photo.closeSubpath();
-    QPainterPath framePath;
-    framePath.addRect(frame);
-    const QPainterPath beyond = framePath.subtracted(photo);
+    const QPainterPath beyond = Geometry::beyondArea(layout, m_model.angle());
     QColor orange = Theme::orange(true);
     orange.setAlpha(150);
     painter.save();
@@ -164,37 +152,15 @@ void CropCanvas::drawFrame(QPainter& painter, const QRectF& frame) const
     }
 
     // Corner handles as brackets, side handles as short bars on each side's middle.
-    const double arm = std::min({14.0, frame.width() / 3, frame.height() / 3});
-    QPainterPath handles;
-    const std::array<std::pair<QPointF, QPointF>, 4> corners{{{frame.topLeft(), {1, 1}},
-                                                              {frame.topRight(), {-1, 1}},
-                                                              {frame.bottomLeft(), {1, -1}},
-                                                              {frame.bottomRight(), {-1, -1}}}};
-    for (const auto& [corner, inward] : corners) {
-        handles.moveTo(corner + QPointF(inward.x() * arm, 0));
-        handles.lineTo(corner);
-        handles.lineTo(corner + QPointF(0, inward.y() * arm));
-    }
-    const double bar = std::min({9.0, frame.width() / 6, frame.height() / 6});
-    handles.moveTo(frame.center().x() - bar, frame.top());
-    handles.lineTo(frame.center().x() + bar, frame.top());
-    handles.moveTo(frame.center().x() - bar, frame.bottom());
-    handles.lineTo(frame.center().x() + bar, frame.bottom());
-    handles.moveTo(frame.left(), frame.center().y() - bar);
-    handles.lineTo(frame.left(), frame.center().y() + bar);
-    handles.moveTo(frame.right(), frame.center().y() - bar);
-    handles.lineTo(frame.right(), frame.center().y() + bar);
+    const QPainterPath handles = Geometry::handleMarks(frame);
     painter.setPen(QPen(shadow, 6, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     painter.drawPath(handles);
     painter.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     painter.drawPath(handles);
 
     // The four rotation zones, drawn only where the frame leaves them room.
-    if (frame.width() < 4 * rotationZoneInset || frame.height() < 4 * rotationZoneInset) return;
-    const std::array<QPointF, 4> zones{QPointF(frame.left() + rotationZoneInset, frame.top() + rotationZoneInset),
-                                       QPointF(frame.right() - rotationZoneInset, frame.top() + rotationZoneInset),
-                                       QPointF(frame.left() + rotationZoneInset, frame.bottom() - rotationZoneInset),
-                                       QPointF(frame.right() - rotationZoneInset, frame.bottom() - rotationZoneInset)};
+    if (frame.width() < 4 * Geometry::rotationZoneInset || frame.height() < 4 * Geometry::rotationZoneInset) return;
+    const std::array<QPointF, 4> zones = Geometry::rotationZones(frame);
     const bool rotating = m_model.activeHandle() && m_model.activeHandle()->kind == CropHandle::Kind::rotate;
     for (const QPointF& zone : zones) {
         painter.setPen(Qt::NoPen);
@@ -270,7 +236,7 @@ void CropCanvas::keyPressEvent(QKeyEvent* event)
     event->accept();
     if (!hasPhoto() || m_pressPoint || m_model.fullImageSize().isEmpty()) return;
     // The step is one pixel of the photo itself, finer than a pixel of the working copy.
-    const double perPhotoPixel = m_model.imageSize().width() / m_model.fullImageSize().width();
+    const double perPhotoPixel = Geometry::workingPixelsPerPhotoPixel(m_model.imageSize(), m_model.fullImageSize());
     m_model.nudge(dx * perPhotoPixel, dy * perPhotoPixel);
 }
 

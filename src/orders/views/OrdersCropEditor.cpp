@@ -23,9 +23,11 @@ OrdersCropEditor::OrdersCropEditor(OrdersView& view) : QObject(&view), m_view(vi
         if (m_panel) m_panel->setPreset(m_store.retouch());
     });
     // A batch rewrites files from their untouched copies and journals: the open photo's look is
-    // written first so the batch starts from it, and the editor shows the batch's result after.
-    connect(&m_store, &OrdersStore::batchStarted, this, [this] {
-        if (m_model.isOpen()) m_model.persistCurrent();
+    // written first and the batch waits for it to land (the editor debounces its writes), so the
+    // batch starts from it and no older look lands over the batch's result; the editor shows the
+    // batch's result after.
+    m_store.setBeforeBatch([this](const QStringList& photos, std::function<void()> start) {
+        m_model.flushWrites(photos, std::move(start));
     });
     connect(&m_store, &OrdersStore::batchFinished, this, [this] {
         if (const std::optional<QString>& file = m_model.fileURL()) m_model.reloadIfShowing(*file);
@@ -44,6 +46,7 @@ OrdersCropEditor::~OrdersCropEditor()
     // the view has let go of, and which observes the model) is deleted here without asking the
     // view anything.
     delete m_panel;
+    m_store.setBeforeBatch({});
     disconnect(&m_model, nullptr, this, nullptr);
     m_model.close();
 }

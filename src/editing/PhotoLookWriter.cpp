@@ -1,0 +1,82 @@
+#include "editing/PhotoLookWriter.h"
+
+#include "base/Error.h"
+#include "editing/PhotoComposer.h"
+#include "editing/PhotoEditError.h"
+#include "editing/PhotoEditMemory.h"
+#include "editing/PhotoOriginals.h"
+#include "editing/PhotoRetoucher.h"
+#include "editing/RetouchBridges.h"
+
+namespace tavrin::PhotoLookWriter {
+
+using Kind = PhotoEditError::Kind;
+
+bool write(const QString& photo, const CropEditState& look, const std::optional<vips::VImage>& watermark,
+           const StillWanted& stillWanted)
+{
+    const auto wanted = [&] { return !stillWanted || stillWanted(); };
+    if (!wanted()) return false;
+    PhotoOriginals::ensureBackup(photo);
+    const bool backedUp = PhotoOriginals::hasBackup(photo);
+    const QString source = backedUp ? PhotoOriginals::backupPath(photo) : photo;
+
+    if (!look.cropValidated && look.retouch.isNeutral() && !watermark) {
+        if (backedUp) PhotoOriginals::replaceWithCopy(source, photo);
+        PhotoEditMemory::forgetThumbnail(photo);
+        return true;
+    }
+
+    const std::optional<vips::VImage> decoded = PhotoComposer::loadImage(source);
+    if (!decoded) throw PhotoEditError(Kind::unreadablePhoto);
+    vips::VImage image = *decoded;
+    if (!look.retouch.isNeutral()) {
+        FloatImage pixels;
+        try {
+            // Decoded here: a damaged photo fails now, and says so.
+            pixels = RetouchBridges::fromVips(image);
+        } catch (const Error&) {
+            throw PhotoEditError(Kind::unreadablePhoto);
+        }
+        if (!wanted()) return false;
+        std::optional<FloatImage> retouched;
+        try {
+            retouched = PhotoRetoucher::apply(pixels, look.retouch, RetouchQuality::full);
+        } catch (const Error&) {
+            throw PhotoEditError(Kind::composeFailed);
+        }
+        if (!wanted()) return false;
+        // The retoucher gives nothing for an image it cannot work on: the photo goes as it is.
+        if (retouched) image = RetouchBridges::toVips(*retouched);
+    }
+
+    vips::VImage page;
+    try {
+        if (look.cropValidated) {
+            CropEditState geometry = look;
+            geometry.retouch = {}; // already applied above
+            page = PhotoComposer::renderValidatedLook(image, geometry, watermark);
+        } else {
+            page = watermark ? PhotoComposer::drawBottomCoverWatermark(*watermark, image) : image;
+        }
+    } catch (const vips::VError&) {
+        throw PhotoEditError(Kind::composeFailed);
+    }
+    try {
+        // libvips renders lazily: the page is made now, before the last question, so that a
+        // result nobody wants any more never reaches the file.
+        page = page.copy_memory();
+    } catch (const vips::VError&) {
+        // A damaged photo fails only once its pixels are read: the write reads them again and
+        // says whether the photo or the disk is at fault, leaving the visible file untouched.
+        PhotoComposer::write(page, photo);
+        PhotoEditMemory::forgetThumbnail(photo);
+        return true;
+    }
+    if (!wanted()) return false;
+    PhotoComposer::write(page, photo);
+    PhotoEditMemory::forgetThumbnail(photo);
+    return true;
+}
+
+} // namespace tavrin::PhotoLookWriter
