@@ -35,7 +35,7 @@ dpkg -x "$deb" "$root" || fail "dpkg -x a échoué"
 [ "$(ls "$root")" = usr ] || fail "fichiers hors de /usr : $(ls "$root")"
 [ "$(ls "$root/usr/bin" | tr '\n' ' ')" = "tavrin tavrin-cli " ] || fail "programmes : $(ls "$root/usr/bin")"
 
-for module in tavrin_webengine tavrin_pdf tavrin_commands; do
+for module in tavrin_webengine tavrin_pdf tavrin_video tavrin_commands; do
   [ -f "$(echo "$root"/usr/lib/*/tavrin/$module.so)" ] || fail "module $module.so absent de <libdir>/tavrin"
 done
 for program in "$root/usr/bin/tavrin" "$root/usr/bin/tavrin-cli" "$root"/usr/lib/*/tavrin/tavrin_*.so; do
