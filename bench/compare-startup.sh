@@ -24,7 +24,7 @@ engine=$(ldconfig -p | awk '/libQt6WebEngineWidgets.so.6 /{path = $NF} END {prin
 run() { hyperfine --style none --warmup 3 --runs 20 --export-json "$dir/$1.json" -n "$1" "$2" >/dev/null; }
 run fresh "TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$dir/fresh'"
 run linked "LD_PRELOAD=$engine TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$dir/fresh'"
-lazy=$(for l in libvips-cpp.so.42 libffmpegthumbnailer.so.4 libpoppler-cpp.so.0; do ldconfig -p | awk -v l=$l '$1 == l {print $NF; exit}'; done | paste -sd:)
+lazy=$(for l in libvips-cpp.so.42 libffmpegthumbnailer.so.4 libpoppler-cpp.so.0; do ldconfig -p | awk -v l=$l '$1 == l && !found {print $NF; found = 1}'; done | paste -sd:)
 run eager "LD_PRELOAD=$lazy TAVRIN_QUIT_WHEN_SHOWN=1 $app --data-dir '$dir/fresh'"
 # One session with the web import opened: the page engine module is loaded and started.
 TAVRIN_QUIT_WHEN_SHOWN=browser "$app" --data-dir "$dir/used"
