@@ -18,6 +18,8 @@ function(tavrin_subsystem name)
   add_library(tavrin_${name} STATIC ${ARG_SOURCES})
   target_include_directories(tavrin_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(tavrin_${name} PUBLIC tavrin_options ${ARG_DEPS})
+  # The loadable modules (tavrin_commands.so) link the subsystems too.
+  set_target_properties(tavrin_${name} PROPERTIES POSITION_INDEPENDENT_CODE ON)
 endfunction()
 
 # tavrin_test(NAME [GUI] SOURCES... DEPS ... [LABELS ...] [TIMEOUT s]): one GoogleTest executable
@@ -39,5 +41,6 @@ function(tavrin_test name)
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}" ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TAVRIN_MODULE_DIR=${CMAKE_BINARY_DIR}/bin")
 endfunction()

@@ -1,10 +1,13 @@
 #include "app/TavrinApp.h"
 #include "editing/PhotoEditMemory.h"
+#include "editing/RetouchBridges.h"
 #include "orders/MediaThumbnailer.h"
 #include "printing/PhotoPrinter.h"
 
 #include <QGuiApplication>
 #include <QPointer>
+#include <QThreadPool>
+#include <QTimer>
 
 namespace tavrin {
 
@@ -32,6 +35,17 @@ void TavrinApp::windowFirstShown()
 {
     TavrinMacAppDelegate::setOpenHandler([this](const QString& path) { libraryStore.importTavrinFile(path); });
     startSync(false);
+    // The image libraries are not loaded at start-up; once the window has settled they load on a
+    // worker, so that the first thumbnail or edit does not wait for them.
+    QTimer::singleShot(1500, this, [] {
+        QThreadPool::globalInstance()->start([] {
+            try {
+                RetouchBridges::ensureVips();
+            } catch (const std::exception&) {
+                // Told by the first operation that needs them.
+            }
+        });
+    });
 }
 
 void TavrinApp::becameActive() { startSync(true); }

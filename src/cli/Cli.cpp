@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 
 #include "base/DataFileNotices.h"
+#include "base/TavrinModules.h"
 #include "base/TavrinJSON.h"
 
 #include <QFile>
@@ -120,6 +121,20 @@ QJsonValue jsonArgument(const QString& argument)
         return TavrinJSON::decode(file.readAll());
     }
     return TavrinJSON::decode(argument.toUtf8());
+}
+
+QString loadCommandsModule()
+{
+    static QString error;
+    static const bool loaded = [] {
+        using Start = void (*)();
+        const auto start = reinterpret_cast<Start>(TavrinModules::resolve(
+            QStringLiteral("tavrin_commands.so"), "tavrin_commands_start",
+            QStringLiteral("commandes des photos, des vidéos, de l’impression et du réseau"), &error));
+        if (start) start();
+        return start != nullptr;
+    }();
+    return loaded ? QString() : error;
 }
 
 } // namespace tavrin::cli

@@ -65,6 +65,23 @@ struct Registration {
 
 const QList<Command>& commands();
 
+// A command of the commands module (tavrin_commands.so), known without loading it: the list is
+// written at build time from the module's own registrations.
+struct ModuleCommand {
+    const char* name;
+    const char* usage;
+    const char* summary;
+};
+struct ModuleCommands {
+    const ModuleCommand* begin;
+    const ModuleCommand* end;
+};
+ModuleCommands moduleCommands();
+
+// Loads the commands module, whose commands then join commands(). Returns the French reason it
+// cannot be loaded, empty on success.
+QString loadCommandsModule();
+
 // The one wording of every usage line: "Utilisation : tavrin-cli " followed by `usage`.
 QString usageLine(const QString& usage);
 

@@ -1,14 +1,10 @@
 #include "base/AppSupport.h"
 #include "cli/Cli.h"
-#include "cli/HandOverCommands.h"
-#include "editing/PhotoEditMemory.h"
-#include "orders/MediaThumbnailer.h"
-#include "orders/OrdersStore.h"
-#include "printing/PhotoPrinter.h"
 
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <optional>
 
 using namespace tavrin;
 using namespace tavrin::cli;
@@ -16,6 +12,27 @@ using namespace tavrin::cli;
 namespace {
 
 const QString kGlobalUsage = QStringLiteral("[--data-dir DOSSIER] COMMANDE [ARGUMENTS]");
+
+// A command as --help lists it: the program's own, or one of the commands module, which is
+// loaded only to run one of its commands.
+struct Listed {
+    QString name;
+    QString usage;
+    QString summary;
+    bool inModule = false;
+};
+
+QList<Listed> listing()
+{
+    QList<Listed> all;
+    for (const Command& c : commands()) all.push_back({c.name, c.usage, c.summary});
+    const ModuleCommands module = moduleCommands();
+    for (const ModuleCommand* c = module.begin; c != module.end; ++c)
+        if (std::none_of(all.begin(), all.end(), [&](const Listed& l) { return l.name == QString::fromUtf8(c->name); }))
+            all.push_back({QString::fromUtf8(c->name), QString::fromUtf8(c->usage), QString::fromUtf8(c->summary), true});
+    std::stable_sort(all.begin(), all.end(), [](const Listed& a, const Listed& b) { return a.name < b.name; });
+    return all;
+}
 
 // Standard output when asked for with --help, standard error after a wrong usage.
 void printUsage(bool asked, const QString& group = {})
@@ -36,22 +53,22 @@ void printUsage(bool asked, const QString& group = {})
         print(usageLine(group + QStringLiteral(" COMMANDE [ARGUMENTS]")));
         print(QStringLiteral("\nCommandes de « ") + group + QStringLiteral(" » :"));
     }
-    for (const Command& c : commands())
+    for (const Listed& c : listing())
         if (group.isEmpty() || c.name.startsWith(group + u' '))
             print(QStringLiteral("  ") + c.usage + QStringLiteral("\n      ") + c.summary);
     print(QStringLiteral("\n« tavrin-cli COMMANDE --help » décrit une commande."));
 }
 
-// The registered command whose name is the longest run of leading words.
-const Command* match(const QStringList& words, qsizetype& consumed)
+// The listed command whose name is the longest run of leading words.
+std::optional<Listed> match(const QStringList& words, qsizetype& consumed)
 {
-    const Command* best = nullptr;
+    std::optional<Listed> best;
     consumed = 0;
-    for (const Command& c : commands()) {
+    for (const Listed& c : listing()) {
         const QStringList parts = c.name.split(u' ');
         if (parts.size() > words.size() || parts.size() <= consumed) continue;
         if (words.mid(0, parts.size()) == parts) {
-            best = &c;
+            best = c;
             consumed = parts.size();
         }
     }
@@ -61,8 +78,8 @@ const Command* match(const QStringList& words, qsizetype& consumed)
 // "library" when some command is named "library …".
 bool isGroup(const QString& word)
 {
-    return std::any_of(commands().begin(), commands().end(),
-                       [&](const Command& c) { return c.name.startsWith(word + u' '); });
+    const QList<Listed> all = listing();
+    return std::any_of(all.begin(), all.end(), [&](const Listed& c) { return c.name.startsWith(word + u' '); });
 }
 
 } // namespace
@@ -75,15 +92,6 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationName(QStringLiteral("tavrin-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));
     QStringList args = app.arguments().mid(1);
-    // A photo re-rendered by an edit command must not keep its old thumbnail, here or in the file manager.
-    PhotoEditMemory::setThumbnailForgetter([](const QString& photo) { MediaThumbnailer::shared().remove(photo); });
-    // Files handed over or printed show as delivered in the orders screen, as when done there.
-    const auto markDelivered = [](const QStringList& files) {
-        OrdersStore store;
-        store.markDelivered(files);
-    };
-    handOverMarkDelivered() = markDelivered;
-    PhotoPrinter::setDeliveredMarker(markDelivered);
 
     while (!args.isEmpty() && args.first().startsWith(QStringLiteral("--"))) {
         const QString option = args.takeFirst();
@@ -108,8 +116,8 @@ int main(int argc, char** argv)
     }
 
     qsizetype consumed = 0;
-    const Command* command = match(args, consumed);
-    if (!command) {
+    const std::optional<Listed> listed = match(args, consumed);
+    if (!listed) {
         if (!args.isEmpty() && isGroup(args.first())) {
             const bool asked = args.size() > 1 && args[1] == u"--help";
             if (!asked) printError(args.size() > 1 ? QStringLiteral("commande inconnue : ") + args.mid(0, 2).join(u' ')
@@ -123,10 +131,23 @@ int main(int argc, char** argv)
     }
     const QStringList rest = args.mid(consumed);
     if (rest.contains(QStringLiteral("--help"))) {
-        printOut(usageLine(command->usage));
-        printOut(command->summary);
+        printOut(usageLine(listed->usage));
+        printOut(listed->summary);
         return 0;
     }
+    if (listed->inModule) {
+        const QString missing = loadCommandsModule();
+        if (!missing.isEmpty()) {
+            printError(missing);
+            return 1;
+        }
+    }
+    const auto found = std::find_if(commands().begin(), commands().end(), [&](const Command& c) { return c.name == listed->name; });
+    if (found == commands().end()) {
+        printError(QStringLiteral("La commande « ") + listed->name + QStringLiteral(" » manque à la partie chargée ; réinstallez Tavrin."));
+        return 1;
+    }
+    const Command* command = &*found;
     try {
         return command->run(rest);
     } catch (const UsageError& e) {

@@ -1,6 +1,7 @@
 #include "orders/MediaThumbnailer.h"
 
 #include "base/BackgroundJobs.h"
+#include "base/TavrinModules.h"
 #include "editing/PhotoComposer.h"
 #include "editing/RetouchBridges.h"
 #include "orders/EmbeddedPreview.h"
@@ -14,7 +15,6 @@
 #include <QRegularExpression>
 #include <QTemporaryFile>
 
-#include <libffmpegthumbnailer/videothumbnailer.h>
 #include <vips/vips8>
 
 #include <glib.h>
@@ -209,13 +209,12 @@ QImage MediaThumbnailer::videoThumbnail(const QString& path, int maxPixel)
     if (maxPixel <= 0) return {};
     try {
         RetouchBridges::ensureVips();
-        ffmpegthumbnailer::VideoThumbnailer thumbnailer(maxPixel, false, true, 8, false);
-        thumbnailer.setLogCallback([](ThumbnailerLogLevel, const std::string&) {});
-        thumbnailer.setPreferEmbeddedMetadata(false);
-        thumbnailer.setSeekTime("00:00:00");
+        // The video libraries are loaded by the first video thumbnail, never at start-up.
+        using FramePng = bool (*)(const char* path, int maxPixel, std::vector<uint8_t>* png);
+        static const auto framePng = reinterpret_cast<FramePng>(TavrinModules::resolve(
+            QStringLiteral("tavrin_video.so"), "tavrin_video_frame_png", QStringLiteral("vignettes des vidéos")));
         std::vector<uint8_t> png;
-        thumbnailer.generateThumbnail(QFile::encodeName(path).toStdString(), ThumbnailerImageType::Png, png);
-        if (png.empty()) return {};
+        if (!framePng || !framePng(QFile::encodeName(path).constData(), maxPixel, &png) || png.empty()) return {};
         const vips::VImage frame = vips::VImage::new_from_buffer(png.data(), png.size(), "");
         return scaledWithin(PhotoComposer::toQImage(frame), maxPixel);
     } catch (const std::exception&) {

@@ -1,6 +1,6 @@
 #include "programme/PDFProgrammeParser.h"
 
-#include "base/ParallelSlices.h"
+#include "base/TavrinModules.h"
 #include "base/Text.h"
 #include "numbers/AssignedNumber.h"
 #include "numbers/NumberText.h"
@@ -11,13 +11,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSet>
-
-#include <poppler/cpp/poppler-document.h>
-#include <poppler/cpp/poppler-global.h>
-#include <poppler/cpp/poppler-page.h>
-
-#include <memory>
-#include <vector>
 
 namespace tavrin::PDFProgrammeParser {
 
@@ -507,53 +500,17 @@ std::optional<ProgrammeDocument> parseFFEListing(const QStringList& pages, const
     return ProgrammeDocument{sourceName, days};
 }
 
-namespace {
-
-using PopplerDocument = std::unique_ptr<poppler::document>;
-
-PopplerDocument openPdf(const std::string& path)
-{
-    PopplerDocument document(poppler::document::load_from_file(path));
-    if (!document || document->is_locked()) throw ImportError::unreadable();
-    return document;
-}
-
-QString pageText(const poppler::document& document, int index)
-{
-    const std::unique_ptr<poppler::page> page(document.create_page(index));
-    if (!page) return QString();
-    // Poppler's strings are UTF-16 already.
-    const poppler::ustring text = page->text(poppler::rectf(), poppler::page::physical_layout);
-    static_assert(sizeof(poppler::ustring::value_type) == sizeof(QChar));
-    return QString(reinterpret_cast<const QChar*>(text.data()), qsizetype(text.size()));
-}
-
-} // namespace
-
 QStringList pageTexts(const QString& path)
 {
-    // Poppler reports damaged files on the console; Tavrin shows its own message instead.
-    static const bool silenced = [] {
-        poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
-        return true;
-    }();
-    (void)silenced;
-    const std::string file = QFile::encodeName(path).toStdString();
-    std::vector<PopplerDocument> documents;
-    documents.push_back(openPdf(file));
-    const int pages = documents.front()->pages();
-
-    // Pages are independent: a long start list is read on several cores, each thread with a copy
-    // of the document of its own (a poppler document is not shared between threads), all opened
-    // here because opening is not thread-safe.
-    const int slices = ParallelSlices::sliceCount(pages, 4);
-    for (int t = 1; t < slices; ++t) documents.push_back(openPdf(file));
-    QStringList texts(pages);
-    QString* out = texts.data(); // detached once, before the threads share it
-    ParallelSlices::run(pages, slices, [&](int slice, int begin, int end) {
-        for (int i = begin; i < end; ++i) out[i] = pageText(*documents[size_t(slice)], i);
-    });
-    return texts;
+    // Poppler and its libraries are loaded the first time a PDF is read, never at start-up.
+    using Reader = bool (*)(const QString& path, QStringList& pages);
+    static QString missing;
+    static const auto reader = reinterpret_cast<Reader>(
+        TavrinModules::resolve(QStringLiteral("tavrin_pdf.so"), "tavrin_pdf_page_texts", QStringLiteral("lecture des PDF"), &missing));
+    if (!reader) throw Error(missing);
+    QStringList pages;
+    if (!reader(path, pages)) throw ImportError::unreadable();
+    return pages;
 }
 
 ProgrammeDocument parsePageTexts(const QStringList& pages, const QString& sourceName)

@@ -1,8 +1,8 @@
 #!/bin/sh
 # Packs the build tree as `make package` does, unpacks the .deb into a scratch root with dpkg -x
-# and checks what a user would get: programs that run from there, the web-engine module where the
-# window looks for it, the launcher, the MIME type, the icons, the metainfo and the man pages; then
-# lintian, which must report no error and no warning.
+# and checks what a user would get: programs that run from there, the modules (page engine, PDF
+# text, commands) where the programs look for them, the launcher, the MIME type, the icons, the
+# metainfo and the man pages; then lintian, which must report no error and no warning.
 set -u
 build=$1 version=$2 deb_version=$3 appstream_id=$4
 fail() { echo "ÉCHEC : $*" >&2; exit 1; }
@@ -35,7 +35,10 @@ dpkg -x "$deb" "$root" || fail "dpkg -x a échoué"
 [ "$(ls "$root")" = usr ] || fail "fichiers hors de /usr : $(ls "$root")"
 [ "$(ls "$root/usr/bin" | tr '\n' ' ')" = "tavrin tavrin-cli " ] || fail "programmes : $(ls "$root/usr/bin")"
 
-for program in "$root/usr/bin/tavrin" "$root/usr/bin/tavrin-cli" "$root"/usr/lib/*/tavrin/tavrin_webengine.so; do
+for module in tavrin_webengine tavrin_pdf tavrin_video tavrin_commands; do
+  [ -f "$(echo "$root"/usr/lib/*/tavrin/$module.so)" ] || fail "module $module.so absent de <libdir>/tavrin"
+done
+for program in "$root/usr/bin/tavrin" "$root/usr/bin/tavrin-cli" "$root"/usr/lib/*/tavrin/tavrin_*.so; do
   [ -f "$program" ] || fail "$program manque"
   ! ldd "$program" | grep -q 'not found' || fail "$program : bibliothèque introuvable : $(ldd "$program" | grep 'not found')"
   # A path of the build tree would make the installed program load the build's libraries.
@@ -48,6 +51,11 @@ done
 data=$scratch/data
 day=$("$root/usr/bin/tavrin-cli" --data-dir "$data" library add-day "Samedi 14 juin") || fail "library add-day"
 "$root/usr/bin/tavrin-cli" --data-dir "$data" library show | grep -q "$day" || fail "library show ne montre pas le jour créé"
+# A command of the commands module, found where the package puts it.
+vips black "$scratch/photo.jpg" 64 48 || fail "vips black"
+"$root/usr/bin/tavrin-cli" --data-dir "$data" thumbnail "$scratch/photo.jpg" --size 32 --out "$scratch/thumb.png" ||
+  fail "thumbnail avec le module installé"
+[ "$(vipsheader -f width "$scratch/thumb.png")" = 32 ] || fail "vignette de la mauvaise taille"
 
 share=$root/usr/share
 desktop=$share/applications/$appstream_id.desktop

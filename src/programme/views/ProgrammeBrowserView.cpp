@@ -1,5 +1,6 @@
 #include "programme/views/ProgrammeBrowserView.h"
 
+#include "base/TavrinModules.h"
 #include "programme/views/WebEnginePageFactory.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Symbols.h"
@@ -25,13 +26,6 @@ namespace {
 
 const QString kModuleName = QStringLiteral("tavrin_webengine.so");
 
-// Beside the program in a build tree, in the library folder once installed.
-QStringList moduleCandidates()
-{
-    const QString bin = QCoreApplication::applicationDirPath();
-    return {bin + u'/' + kModuleName, QDir::cleanPath(bin + QStringLiteral("/../" TAVRIN_MODULE_DIR "/") + kModuleName)};
-}
-
 // Chromium writes its own log lines to the terminal, and refuses to start as root without
 // giving up its sandbox; both are settled before the engine starts.
 void prepareEngineEnvironment()
@@ -45,7 +39,7 @@ WebEnginePageFactory* pageFactory()
 {
     static WebEnginePageFactory* factory = [] () -> WebEnginePageFactory* {
         prepareEngineEnvironment();
-        for (const QString& path : moduleCandidates()) {
+        for (const QString& path : TavrinModules::candidates(kModuleName)) {
             if (!QFile::exists(path)) continue;
             QPluginLoader loader(path);
             if (auto* f = qobject_cast<WebEnginePageFactory*>(loader.instance())) return f;
