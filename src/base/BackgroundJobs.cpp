@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QUuid>
 
+#include <cerrno>
+
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -108,15 +110,30 @@ bool BackgroundJobs::isCurrent(const QString& key, quint64 generation) const
     return it != m_keys.cend() && it.value()->current.load() == generation;
 }
 
-void BackgroundJobs::lowerThreadPriority() const
+namespace {
+constexpr int lowNice = 10;
+id_t currentThreadID() { return static_cast<id_t>(syscall(SYS_gettid)); }
+} // namespace
+
+void lowerCurrentThreadPriority()
 {
-    if (m_priority != Priority::low) return;
-    // Linux nices threads one by one; a pool thread stays with its manager, so once is enough.
     thread_local bool lowered = false;
     if (lowered) return;
     lowered = true;
-    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
-    setpriority(PRIO_PROCESS, tid, 10);
+    setpriority(PRIO_PROCESS, currentThreadID(), lowNice);
+}
+
+bool currentThreadIsLowPriority()
+{
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, currentThreadID());
+    return errno == 0 && nice > 0;
+}
+
+void BackgroundJobs::lowerThreadPriority() const
+{
+    // A pool thread stays with its manager, so lowering it once is enough.
+    if (m_priority == Priority::low) lowerCurrentThreadPriority();
 }
 
 void BackgroundJobs::guarded(const std::function<void()>& f)

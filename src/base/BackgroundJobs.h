@@ -18,6 +18,11 @@
 
 namespace tavrin {
 
+// Background threads that must leave the cores to the window are niced; Linux does it per thread,
+// and a niced thread cannot be raised again, so only threads dedicated to such work are lowered.
+void lowerCurrentThreadPriority();
+bool currentThreadIsLowPriority();
+
 // What a running job sees of itself: whether its result is still wanted, and a way to hand
 // something to the owner's thread while it runs (progress, a first partial result).
 class JobContext {

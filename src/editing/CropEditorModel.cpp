@@ -483,10 +483,11 @@ void CropEditorModel::renderPreview()
         QImage shown;
     };
     m_previewInFlight = true;
-    m_work.run(QStringLiteral("preview"), [base, settings](const JobContext&) {
+    m_work.run(QStringLiteral("preview"), [base, settings](const JobContext& job) {
         Preview preview;
         try {
-            preview.retouched = PhotoRetoucher::apply(base, settings, RetouchQuality::preview);
+            // A newer slider move stops this render between steps.
+            preview.retouched = PhotoRetoucher::apply(base, settings, RetouchQuality::preview, [&job] { return !job.isStale(); });
             if (preview.retouched) preview.shown = displayImage(*preview.retouched);
         } catch (const std::exception&) {
             // The untouched working copy keeps showing; the write still happens.

@@ -208,6 +208,20 @@ std::optional<vips::VImage> loadImage(const QString& path, std::optional<int> ma
     }
 }
 
+std::optional<vips::VImage> loadImageForOnePass(const QString& path)
+{
+    ensureVips();
+    try {
+        const vips::VSource source = vips::VSource::new_from_file(QFile::encodeName(path).constData());
+        VImage image = VImage::new_from_source(source, "", VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL));
+        // Turning reads the rows out of order.
+        if (image.get_typeof(VIPS_META_ORIENTATION) != 0 && image.get_int(VIPS_META_ORIENTATION) > 1) return loadImage(path);
+        return orientedImage(image);
+    } catch (const vips::VError&) {
+        return std::nullopt;
+    }
+}
+
 QImage toQImage(vips::VImage image)
 {
     try {

@@ -47,6 +47,9 @@ void ensureVips();
 // ICC profile; none when it cannot be read. With `maxPixel`, a shrink-on-load thumbnail whose long
 // side is at most that.
 std::optional<vips::VImage> loadImage(const QString& path, std::optional<int> maxPixel = std::nullopt);
+// The same for one pass from top to bottom (a render written straight to a file): decoding then
+// overlaps the render and the write. A photo that must be turned upright is opened as loadImage does.
+std::optional<vips::VImage> loadImageForOnePass(const QString& path);
 // Already-decoded image made upright and 8-bit.
 vips::VImage orientedImage(const vips::VImage& decoded);
 // The image as an 8-bit sRGB QImage owning its pixels (RGBA when it has alpha); null when libvips

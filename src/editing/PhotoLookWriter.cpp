@@ -27,7 +27,9 @@ bool write(const QString& photo, const CropEditState& look, const std::optional<
         return true;
     }
 
-    const std::optional<vips::VImage> decoded = PhotoComposer::loadImage(source);
+    // A page turned by a free angle reads the photo out of order; anything else is one pass.
+    const bool onePass = !look.cropValidated || look.angle == 0;
+    const std::optional<vips::VImage> decoded = onePass ? PhotoComposer::loadImageForOnePass(source) : PhotoComposer::loadImage(source);
     if (!decoded) throw PhotoEditError(Kind::unreadablePhoto);
     vips::VImage image = *decoded;
     if (!look.retouch.isNeutral()) {
@@ -41,7 +43,7 @@ bool write(const QString& photo, const CropEditState& look, const std::optional<
         if (!wanted()) return false;
         std::optional<FloatImage> retouched;
         try {
-            retouched = PhotoRetoucher::apply(pixels, look.retouch, RetouchQuality::full);
+            retouched = PhotoRetoucher::apply(pixels, look.retouch, RetouchQuality::full, wanted);
         } catch (const Error&) {
             throw PhotoEditError(Kind::composeFailed);
         }
@@ -63,9 +65,10 @@ bool write(const QString& photo, const CropEditState& look, const std::optional<
         throw PhotoEditError(Kind::composeFailed);
     }
     try {
-        // libvips renders lazily: the page is made now, before the last question, so that a
-        // result nobody wants any more never reaches the file.
-        page = page.copy_memory();
+        // libvips renders lazily: when someone may still change their mind, the page is made now,
+        // before the last question, so that a result nobody wants any more never reaches the file.
+        // Otherwise the render streams into the write.
+        if (stillWanted) page = page.copy_memory();
     } catch (const vips::VError&) {
         // A damaged photo fails only once its pixels are read: the write reads them again and
         // says whether the photo or the disk is at fault, leaving the visible file untouched.

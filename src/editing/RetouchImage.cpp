@@ -1,5 +1,7 @@
 #include "editing/RetouchImage.h"
 
+#include "base/BackgroundJobs.h"
+
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 
@@ -47,12 +49,21 @@ void parallelFor(int count, std::size_t costPerItem, const std::function<void(in
         work(0, count);
         return;
     }
+    // Slices asked for by a niced thread (a batch) run on niced threads too, or the batch would take
+    // the window's cores back through the shared pool.
+    static QThreadPool* const lowPool = [] {
+        auto* pool = new QThreadPool;
+        pool->setMaxThreadCount(QThreadPool::globalInstance()->maxThreadCount());
+        return pool;
+    }();
+    const bool low = currentThreadIsLowPriority();
     const int slices = std::min(count, threads * 4);
     std::vector<std::pair<int, int>> ranges;
     ranges.reserve(std::size_t(slices));
     for (int i = 0; i < slices; ++i)
         ranges.emplace_back(int(std::int64_t(count) * i / slices), int(std::int64_t(count) * (i + 1) / slices));
-    QtConcurrent::blockingMap(ranges, [&](const std::pair<int, int>& r) {
+    QtConcurrent::blockingMap(low ? lowPool : QThreadPool::globalInstance(), ranges, [&](const std::pair<int, int>& r) {
+        if (low) lowerCurrentThreadPriority();
         const bool outer = insideSlice;
         insideSlice = true;
         work(r.first, r.second);

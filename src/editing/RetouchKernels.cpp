@@ -157,20 +157,11 @@ void unsharpMask(const FloatImage& image, FloatImage& blurred, float amount, flo
 {
     parallelFor(image.height, image.rowValues(), [&](int begin, int end) {
         for (int y = begin; y < end; ++y) {
-            const float* p = image.row(y);
             float* b = blurred.row(y);
-            for (int x = 0; x < image.width; ++x, p += 4, b += 4) {
-                const float d0 = p[0] - b[0], d1 = p[1] - b[1], d2 = p[2] - b[2];
-                const float mag = std::max({std::abs(d0), std::abs(d1), std::abs(d2)});
-                const float gate = mag < threshold ? 0.0f : smoothstep(threshold, threshold + 0.025f, mag);
-                const float k = amount * gate;
-                b[0] = p[0] + d0 * k;
-                b[1] = p[1] + d1 * k;
-                b[2] = p[2] + d2 * k;
-                b[3] = p[3];
-                if (clampToUnit)
-                    for (int c = 0; c < 4; ++c) b[c] = std::clamp(b[c], 0.0f, 1.0f);
-            }
+            // In place: each pixel is read before it is written.
+            unsharpRow(image.row(y), b, b, image.width, amount, threshold);
+            if (clampToUnit)
+                for (int i = 0; i < image.width * 4; ++i) b[i] = std::clamp(b[i], 0.0f, 1.0f);
         }
     });
 }
