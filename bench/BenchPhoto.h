@@ -4,6 +4,7 @@
 // grain, so that filters and encoders work as on a real photo, not on a flat colour.
 
 #include "editing/PhotoComposer.h"
+#include "editing/PhotoRetouchSettings.h"
 
 namespace tavrin::bench {
 
@@ -18,6 +19,26 @@ inline vips::VImage photoLike(int width, int height, double grain)
     const vips::VImage noise = vips::VImage::gaussnoise(width, height, vips::VImage::option()->set("sigma", grain));
     const vips::VImage rgb = (base + noise).bandjoin(base * 0.85 + noise + 20).bandjoin(base * 0.7 + noise + 35);
     return rgb.cast(VIPS_FORMAT_UCHAR);
+}
+
+// Every step of the retouch chain on, noise reduction included: the settings every retouch
+// benchmark measures, so that their figures speak of the same work.
+inline PhotoRetouchSettings everyRetouchStep()
+{
+    PhotoRetouchSettings s;
+    s.autoContrast = true;
+    s.exposure = 0.3;
+    s.shadows = 40;
+    s.highlights = -30;
+    s.shadowRadius = s.highlightRadius = 30;
+    s.brightness = 10;
+    s.contrast = 20;
+    s.vibrance = 25;
+    s.saturation = 10;
+    s.gamma = 0.9;
+    s.optimizedSharpness = true;
+    s.sharpnessNoiseReduction = 20;
+    return s;
 }
 
 } // namespace tavrin::bench

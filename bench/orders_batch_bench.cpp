@@ -5,6 +5,7 @@
 // the same timer's longest gap without any batch (the machine's own floor).
 //
 // Photos count with TAVRIN_BENCH_PHOTOS (20 by default), for a quicker look.
+#include "BenchMain.h"
 #include "BenchPhoto.h"
 #include "base/AppSupport.h"
 #include "editing/PhotoEditMemory.h"
@@ -62,23 +63,52 @@ Order& order()
     return o;
 }
 
-PhotoRetouchSettings everyStep()
-{
-    PhotoRetouchSettings s;
-    s.optimizedSharpness = true;
-    s.sharpnessAmount = 120;
-    s.removeLensBlur = true;
-    s.contrast = 20;
-    s.autoContrast = true;
-    s.brightness = 10;
-    s.vibrance = 15;
-    s.saturation = 10;
-    s.gamma = 1.1;
-    s.exposure = 0.3;
-    s.shadows = 30;
-    s.highlights = -25;
-    return s;
-}
+// Two threads spinning at normal priority for as long as this lives, when asked for: both cores busy.
+class BusyCores {
+public:
+    explicit BusyCores(bool busy) : m_spinning(busy)
+    {
+        for (int i = 0; busy && i < 2; ++i)
+            m_threads.emplace_back([this] {
+                volatile double x = 1;
+                while (m_spinning.load(std::memory_order_relaxed)) x = x * 1.0000001 + 1e-9;
+            });
+    }
+    ~BusyCores()
+    {
+        m_spinning = false;
+        for (std::thread& t : m_threads) t.join();
+    }
+
+private:
+    std::atomic<bool> m_spinning;
+    std::vector<std::thread> m_threads;
+};
+
+// Ticks a 5 ms timer on the main thread while it lives and keeps the longest gap between ticks.
+class StallMeter {
+public:
+    StallMeter()
+    {
+        m_ticker.setInterval(5);
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+            const qint64 gap = m_sinceTick.nsecsElapsed();
+            m_longest = std::max(m_longest, gap);
+            if (gap > 50'000'000) ++m_over50;
+            m_sinceTick.restart();
+        });
+        m_sinceTick.start();
+        m_ticker.start();
+    }
+    double longestMs() const { return double(m_longest) / 1e6; }
+    int over50() const { return m_over50; }
+
+private:
+    QTimer m_ticker;
+    QElapsedTimer m_sinceTick;
+    qint64 m_longest = 0;
+    int m_over50 = 0;
+};
 
 // Runs one batch and waits for its end, the main thread's event loop turning meanwhile.
 void runBatch(OrdersStore& store, bool retouch)
@@ -92,46 +122,24 @@ void runBatch(OrdersStore& store, bool retouch)
 
 void BM_BatchStallsMainThread(benchmark::State& state)
 {
-    const bool busyCores = state.range(0) != 0;
     OrdersStore store;
     store.storeRoot(order().root);
     store.addWatermark(order().watermark);
-    store.setRetouch(everyStep());
-
-    std::atomic<bool> spinning{busyCores};
-    std::vector<std::thread> busy;
-    for (int i = 0; busyCores && i < 2; ++i)
-        busy.emplace_back([&] {
-            volatile double x = 1;
-            while (spinning.load(std::memory_order_relaxed)) x = x * 1.0000001 + 1e-9;
-        });
-
+    store.setRetouch(bench::everyRetouchStep());
+    const BusyCores busy(state.range(0) != 0);
     double worstStall = 0;
     int over50 = 0;
     for (auto _ : state) {
         for (const QString& photo : order().photos) PhotoOriginals::restore(photo);
-        QElapsedTimer sinceTick;
-        qint64 longest = 0;
-        QTimer ticker;
-        ticker.setInterval(5);
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            const qint64 gap = sinceTick.nsecsElapsed();
-            longest = std::max(longest, gap);
-            if (gap > 50'000'000) ++over50;
-            sinceTick.restart();
-        });
         QElapsedTimer clock;
         clock.start();
-        sinceTick.start();
-        ticker.start();
+        const StallMeter meter;
         runBatch(store, false);
         runBatch(store, true);
-        ticker.stop();
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
-        worstStall = std::max(worstStall, double(longest) / 1e6);
+        worstStall = std::max(worstStall, meter.longestMs());
+        over50 += meter.over50();
     }
-    spinning = false;
-    for (std::thread& t : busy) t.join();
     state.counters["stall_ms"] = worstStall;
     state.counters["over50ms"] = over50;
     state.counters["photos"] = double(order().photos.size());
@@ -142,37 +150,18 @@ BENCHMARK(BM_BatchStallsMainThread)->Arg(0)->Arg(1)->ArgNames({"busyCores"})->It
 // batch's stalls are to be read against when other programs load the cores.
 void BM_TimerFloorWithoutBatch(benchmark::State& state)
 {
-    const bool busyCores = state.range(0) != 0;
-    std::atomic<bool> spinning{busyCores};
-    std::vector<std::thread> busy;
-    for (int i = 0; busyCores && i < 2; ++i)
-        busy.emplace_back([&] {
-            volatile double x = 1;
-            while (spinning.load(std::memory_order_relaxed)) x = x * 1.0000001 + 1e-9;
-        });
+    const BusyCores busy(state.range(0) != 0);
     double worstStall = 0;
     int over50 = 0;
     for (auto _ : state) {
-        QElapsedTimer sinceTick;
-        qint64 longest = 0;
-        QTimer ticker;
-        ticker.setInterval(5);
-        QObject::connect(&ticker, &QTimer::timeout, [&] {
-            const qint64 gap = sinceTick.nsecsElapsed();
-            longest = std::max(longest, gap);
-            if (gap > 50'000'000) ++over50;
-            sinceTick.restart();
-        });
+        const StallMeter meter;
         QEventLoop loop;
         QTimer::singleShot(20000, &loop, &QEventLoop::quit);
-        sinceTick.start();
-        ticker.start();
         loop.exec();
         state.SetIterationTime(20);
-        worstStall = std::max(worstStall, double(longest) / 1e6);
+        worstStall = std::max(worstStall, meter.longestMs());
+        over50 += meter.over50();
     }
-    spinning = false;
-    for (std::thread& t : busy) t.join();
     state.counters["stall_ms"] = worstStall;
     state.counters["over50ms"] = over50;
 }
@@ -182,11 +171,8 @@ BENCHMARK(BM_TimerFloorWithoutBatch)->Arg(0)->Arg(1)->ArgNames({"busyCores"})->I
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
     // As the application does: the batch tells the thumbnails of every photo it rewrote.
-    PhotoEditMemory::setThumbnailForgetter([](const QString& photo) { MediaThumbnailer::shared().remove(photo); });
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return tavrin::bench::runWithQt(argc, argv, [] {
+        PhotoEditMemory::setThumbnailForgetter([](const QString& photo) { MediaThumbnailer::shared().remove(photo); });
+    });
 }

@@ -32,24 +32,6 @@ const FloatImage& photo(int width, int height)
     return slot;
 }
 
-PhotoRetouchSettings everyStep()
-{
-    PhotoRetouchSettings s;
-    s.autoContrast = true;
-    s.exposure = 0.3;
-    s.shadows = 40;
-    s.highlights = -30;
-    s.shadowRadius = s.highlightRadius = 30;
-    s.brightness = 10;
-    s.contrast = 20;
-    s.vibrance = 25;
-    s.saturation = 10;
-    s.gamma = 0.9;
-    s.optimizedSharpness = true;
-    s.sharpnessNoiseReduction = 20;
-    return s;
-}
-
 double processCpuSeconds()
 {
     rusage usage{};
@@ -71,7 +53,7 @@ void reportPeak(benchmark::State& state, double cpuAtStart)
 void BM_RetouchFull(benchmark::State& state)
 {
     const FloatImage& image = photo(int(state.range(0)), int(state.range(1)));
-    const PhotoRetouchSettings s = everyStep();
+    const PhotoRetouchSettings s = bench::everyRetouchStep();
     const double cpu = processCpuSeconds();
     for (auto _ : state) benchmark::DoNotOptimize(PhotoRetoucher::apply(image, s, RetouchQuality::full));
     reportPeak(state, cpu);
@@ -81,7 +63,7 @@ BENCHMARK(BM_RetouchFull)->Args({3000, 2000})->Args({6000, 4000})->Args({8485, 5
 void BM_RetouchPreview(benchmark::State& state)
 {
     const FloatImage& image = photo(int(state.range(0)), int(state.range(1)));
-    const PhotoRetouchSettings s = everyStep();
+    const PhotoRetouchSettings s = bench::everyRetouchStep();
     const double cpu = processCpuSeconds();
     for (auto _ : state) benchmark::DoNotOptimize(PhotoRetoucher::apply(image, s, RetouchQuality::preview));
     reportPeak(state, cpu);
@@ -93,7 +75,7 @@ BENCHMARK(BM_RetouchPreview)->Args({2048, 1365})->Unit(benchmark::kMillisecond)-
 void BM_RetouchFullOneByOne(benchmark::State& state)
 {
     const FloatImage& image = photo(int(state.range(0)), int(state.range(1)));
-    const PhotoRetouchSettings s = everyStep();
+    const PhotoRetouchSettings s = bench::everyRetouchStep();
     const double cpu = processCpuSeconds();
     for (auto _ : state)
         benchmark::DoNotOptimize(RetouchChain::run(image, s, RetouchQuality::full, RetouchChain::Mode::oneByOne));
@@ -107,7 +89,7 @@ void BM_RetouchStep(benchmark::State& state)
 {
     const bool preview = state.range(1) == 2048;
     const FloatImage& image = preview ? photo(2048, 1365) : photo(6000, 4000);
-    const PhotoRetouchSettings all = everyStep();
+    const PhotoRetouchSettings all = bench::everyRetouchStep();
     PhotoRetouchSettings s;
     switch (state.range(0)) {
     case 0: s.autoContrast = true; break;
