@@ -6,7 +6,6 @@
 
 #include <QGuiApplication>
 #include <QPointer>
-#include <QThreadPool>
 #include <QTimer>
 
 namespace tavrin {
@@ -37,8 +36,8 @@ void TavrinApp::windowFirstShown()
     startSync(false);
     // The image libraries are not loaded at start-up; once the window has settled they load on a
     // worker, so that the first thumbnail or edit does not wait for them.
-    QTimer::singleShot(1500, this, [] {
-        QThreadPool::globalInstance()->start([] {
+    QTimer::singleShot(1500, this, [this] {
+        m_warmUp.run(QStringLiteral("image libraries"), [](const JobContext&) {
             try {
                 RetouchBridges::ensureVips();
             } catch (const std::exception&) {

@@ -2,6 +2,7 @@
 
 #include "app/CommandBus.h"
 #include "app/TavrinMacAppDelegate.h"
+#include "base/BackgroundJobs.h"
 #include "library/LibraryStore.h"
 #include "orders/OrdersStore.h"
 #include "organizer/RiderFoldersStore.h"
@@ -37,6 +38,9 @@ public:
 
 private:
     void startSync(bool refresh);
+
+    // Loads the image libraries once the window has settled; declared last, so stopped first.
+    BackgroundJobs m_warmUp{nullptr, 1};
 };
 
 } // namespace tavrin
