@@ -315,10 +315,16 @@ const PreviewRow* SpreadsheetWorkspaceModel::preview(const QUuid& rowID) const
 
 void SpreadsheetWorkspaceModel::refreshPreviews()
 {
-    m_previews = rowsForTable();
-    m_previewIndex.clear();
+    const QList<PreviewRow> before = std::exchange(m_previews, rowsForTable());
+    const QHash<QUuid, qsizetype> beforeIndex = std::exchange(m_previewIndex, {});
     m_previewIndex.reserve(m_previews.size());
-    for (qsizetype i = 0; i < m_previews.size(); ++i) m_previewIndex.insert(m_previews[i].id, i);
+    m_changedPreviews.clear();
+    for (qsizetype i = 0; i < m_previews.size(); ++i) {
+        const PreviewRow& preview = m_previews[i];
+        m_previewIndex.insert(preview.id, i);
+        const auto was = beforeIndex.constFind(preview.id);
+        if (was == beforeIndex.constEnd() || before[*was] != preview) m_changedPreviews.insert(preview.id);
+    }
     Q_EMIT previewsChanged();
 }
 
