@@ -37,7 +37,10 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tavrin {
 
@@ -347,16 +350,52 @@ void MacRootView::showDataFileNotices()
     m_noticeBanner->show();
 }
 
-// The size and place the window had when it was last closed; the first time, 1180 × 760 brought
-// within the screen, so that a 1280 × 720 laptop shows the whole window.
+// The size and place the window had when it was last closed; the first time, 1180 × 760 when the
+// screen holds it with the window manager's frame, else the whole screen (a 1280 × 720 laptop).
 void MacRootView::restoreWindowGeometry()
 {
     const std::optional<QString> stored = UserDefaults::standard().string(QString::fromLatin1(windowGeometryKey));
     if (stored && restoreGeometry(QByteArray::fromBase64(stored->toLatin1()))) return;
-    QSize size(1180, 760);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size()).expandedTo(minimumSize());
-    resize(size);
+    const QSize preferred(1180, 760);
+    // The frame is known only once the window is shown: room for a title bar and borders.
+    const QSize frameRoom(16, 48);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && !QRect(QPoint(), screen->availableGeometry().size()).contains(QRect(QPoint(), preferred + frameRoom))) {
+        resize(preferred.boundedTo(screen->availableGeometry().size()).expandedTo(minimumSize()));
+        setWindowState(windowState() | Qt::WindowMaximized);
+        return;
+    }
+    resize(preferred);
+}
+
+// Once the window manager has framed the window, the frame, title bar included, is brought within
+// the screen's available area (a size kept from a larger screen, a frame larger than thought).
+void MacRootView::fitFrameOnScreen()
+{
+    if (!m_fitPending || !screen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
+    const QRect frame = frameGeometry(), inner = geometry();
+    if (frame == inner) return; // not framed yet
+    m_fitPending = false;
+    const QRect available = screen()->availableGeometry();
+    if (available.contains(frame)) return;
+    const QSize margins = frame.size() - inner.size();
+    const QSize size = frame.size().boundedTo(available.size()) - margins;
+    resize(size.expandedTo(minimumSize()));
+    const QSize framed = size.expandedTo(minimumSize()) + margins;
+    move(std::clamp(frame.left(), available.left(), std::max(available.left(), available.right() + 1 - framed.width())),
+         std::clamp(frame.top(), available.top(), std::max(available.top(), available.bottom() + 1 - framed.height())));
+}
+
+void MacRootView::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    fitFrameOnScreen();
+}
+
+void MacRootView::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    fitFrameOnScreen();
 }
 
 void MacRootView::saveWindowGeometry()
@@ -376,6 +415,10 @@ void MacRootView::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (m_shown) return;
     m_shown = true;
+    // Without a window manager no frame ever comes: nothing to fit after a while.
+    m_fitPending = true;
+    QTimer::singleShot(3000, this, [this] { m_fitPending = false; });
+    fitFrameOnScreen();
     m_tableur->restoreSelection();
     Q_EMIT firstShown();
 }

@@ -61,6 +61,8 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -68,6 +70,7 @@ protected:
 private:
     void installSections();
     void restoreWindowGeometry();
+    void fitFrameOnScreen();
     void installSyncControls();
     void buildMenus();
     QWidget* buildTopBar();
@@ -93,6 +96,7 @@ private:
     QWidget* m_noticeBanner = nullptr;
     QLabel* m_noticeText = nullptr;
     bool m_shown = false;
+    bool m_fitPending = false;
 };
 
 } // namespace tavrin

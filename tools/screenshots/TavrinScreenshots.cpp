@@ -242,6 +242,8 @@ bool render(const QString& path, const std::function<void(TavrinApp&, const QStr
     TavrinApp app(instance);
     prepare(app, data.path());
     MacRootView window(app);
+    // The picture's own size, not the whole of the offscreen screen a first start would take.
+    window.setWindowState(Qt::WindowNoState);
     window.resize(size);
     window.show();
     settle(100);
