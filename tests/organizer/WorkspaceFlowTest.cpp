@@ -168,6 +168,7 @@ TEST(WorkspaceFlow, FollowingCopiesRowsAsTheirPhotosArriveAndStoppingWritesOneHi
     QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
     ASSERT_TRUE(model.isFollowing());
     EXPECT_TRUE(workspace.followButton()->isChecked());
+    EXPECT_EQ(workspace.followButton()->text(), "Arrêter le suivi");
     // A run beside the following would copy the same photos twice; the folders stay as chosen.
     EXPECT_FALSE(workspace.runButton()->isEnabled());
     EXPECT_FALSE(workspace.sourceButton()->isEnabled());
@@ -190,6 +191,7 @@ TEST(WorkspaceFlow, FollowingCopiesRowsAsTheirPhotosArriveAndStoppingWritesOneHi
     QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
     EXPECT_FALSE(model.isFollowing());
     EXPECT_FALSE(workspace.followButton()->isChecked());
+    EXPECT_EQ(workspace.followButton()->text(), "Suivre l’arrivée des photos");
     EXPECT_FALSE(workspace.followStatusLabel()->isVisible());
     EXPECT_EQ(tree(destination), QStringList({"DUPONT JEAN/0001.jpg", "DUPONT JEAN/0002.jpg", "MARTIN LÉA/0010.jpg"}));
     EXPECT_EQ(store.actionHistory().size(), 1);

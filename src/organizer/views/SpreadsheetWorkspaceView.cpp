@@ -318,6 +318,7 @@ void SpreadsheetWorkspaceView::updateFollowState()
     const bool following = m_model->isFollowing();
     const std::optional<QString> blocker = m_model->followBlocker();
     m_followButton->setChecked(following);
+    m_followButton->setText(following ? QStringLiteral("Arrêter le suivi") : QStringLiteral("Suivre l’arrivée des photos"));
     m_followButton->setEnabled(following || !blocker);
     m_followButton->setToolTip(following ? QStringLiteral("Arrêter le suivi : la dernière série est copiée et l’historique complété.")
                                          : blocker.value_or(QString()));
