@@ -255,6 +255,15 @@ void MacRootView::buildMenus()
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
+    // The notes' undo and redo, with the shortcuts the table answers to; used from the menu in
+    // another section, they show the notes they changed.
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("Éditi&on"));
+    edit->setObjectName(QStringLiteral("editMenu"));
+    for (QAction* action : {m_tableur->undoAction(), m_tableur->redoAction()}) {
+        edit->addAction(action);
+        connect(action, &QAction::triggered, this, [this] { setSection(MacWorkspaceSection::tableur); });
+    }
+
     // The same appearance choice as the top bar's, reachable from the keyboard.
     QMenu* view = menuBar()->addMenu(QStringLiteral("&Affichage"));
     QMenu* appearance = view->addMenu(QString());
