@@ -10,6 +10,7 @@
 #include "orders/views/OrdersView.h"
 #include "printing/views/PrintPhotosMenu.h"
 #include "organizer/views/RiderFoldersView.h"
+#include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "programme/views/ProgrammeBrowserView.h"
 #include "sync/views/NearbyDevicePicker.h"
@@ -92,6 +93,11 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     m_section = macWorkspaceSectionFrom(stored).value_or(MacWorkspaceSection::tableur);
     m_sectionBar->setChecked(int(m_section));
     m_pages->setCurrentIndex(int(m_section));
+}
+
+MacRootView::~MacRootView()
+{
+    if (m_workspace) m_workspace->model()->stopFollowing();
 }
 
 // One page per section, in the order of the section bar.

@@ -27,6 +27,8 @@ class MacRootView : public QMainWindow {
 
 public:
     explicit MacRootView(TavrinApp& app, QWidget* parent = nullptr);
+    // Following still going ends while every screen that shows its copies is still there.
+    ~MacRootView() override;
 
     MacWorkspaceSection section() const { return m_section; }
     // Shows a section and remembers it under "macWorkspaceSection".

@@ -138,15 +138,16 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
 
 SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
 {
+    // Whoever listens may be going away too (the screen that owns this model): the last range
+    // followed and a run's results are recorded without telling anyone.
+    m_library.disconnect(this);
+    m_workspace.disconnect(this);
+    blockSignals(true);
     if (m_follow) {
         m_follow->disconnect(this);
         m_follow.reset();
     }
     if (!m_run) return;
-    // Whoever listens may be going away too: the results are recorded without telling anyone.
-    m_library.disconnect(this);
-    m_workspace.disconnect(this);
-    blockSignals(true);
     m_run->cancel->store(true);
     m_jobs.waitFor(kRun);
 }
