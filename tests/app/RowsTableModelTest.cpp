@@ -26,6 +26,17 @@ QStringList photos(const RowsTableModel& model)
     return result;
 }
 
+// A "Nom" column as a screen with a programme adds: names by assigned number, typed into `names`.
+int appendNameColumn(RowsTableModel& model, QHash<QString, QString>& names)
+{
+    return model.appendColumn({"Nom",
+                               [&names](const RowRecord& row, int role) -> QVariant {
+                                   if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+                                   return names.value(row.assignedNumber);
+                               },
+                               [&names](const RowRecord& row, const QString& text) { names[row.assignedNumber] = text; }});
+}
+
 } // namespace
 
 TEST(RowsTableModel, FollowsTheStoreRowByRowWithoutEverResetting)
@@ -113,12 +124,7 @@ TEST(RowsTableModel, AppendedColumnsReadTheRowTakeTheirOwnEditsAndAreSkippedByTa
 
     // As a screen with a programme would: names by assigned number, a mark that only shows.
     QHash<QString, QString> names{{"1", "DUPONT"}};
-    const int name = model.appendColumn({"Nom",
-                                         [&](const RowRecord& row, int role) -> QVariant {
-                                             if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
-                                             return names.value(row.assignedNumber);
-                                         },
-                                         [&](const RowRecord& row, const QString& text) { names[row.assignedNumber] = text; }});
+    const int name = appendNameColumn(model, names);
     const int mark = model.appendColumn({"", [](const RowRecord&, int) { return QVariant(); }, {}});
     EXPECT_EQ(model.headerData(name, Qt::Horizontal).toString(), "Nom");
     EXPECT_EQ(model.index(0, name).data().toString(), "DUPONT");
@@ -156,12 +162,7 @@ TEST(RowsTableModel, PastedBlocksFillConsecutiveColumnsAddRowsForNumbersOnlyAndW
     RowsTableModel model(store);
     model.setSpreadsheet(sheet.id);
     QHash<QString, QString> names;
-    const int name = model.appendColumn({"Nom",
-                                         [&](const RowRecord& row, int role) -> QVariant {
-                                             if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
-                                             return names.value(row.assignedNumber);
-                                         },
-                                         [&](const RowRecord& row, const QString& text) { names[row.assignedNumber] = text; }});
+    const int name = appendNameColumn(model, names);
     model.appendColumn({"", [](const RowRecord&, int) { return QVariant(); }, {}});
 
     // Photo, assigned, name and a cell for the read-only mark, from row 0 to two rows past the end.
@@ -202,12 +203,7 @@ TEST(RowsTableModel, TypedTextStaysInItsCellWhateverTheTableHearsMeanwhile)
     RowsTableModel model(store);
     model.setSpreadsheet(sheet.id);
     QHash<QString, QString> names;
-    const int name = model.appendColumn({"Nom",
-                                         [&](const RowRecord& row, int role) -> QVariant {
-                                             if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
-                                             return names.value(row.assignedNumber);
-                                         },
-                                         [&](const RowRecord& row, const QString& text) { names[row.assignedNumber] = text; }});
+    const int name = appendNameColumn(model, names);
     RowsTableView view(&model);
     view.show();
     QApplication::setActiveWindow(&view);
