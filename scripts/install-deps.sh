@@ -16,8 +16,9 @@ packages=(
   # programme readers, images, video thumbnails, discovery, open-with, QR codes
   zlib1g-dev libpoppler-cpp-dev libvips-dev libffmpegthumbnailer-dev
   libavahi-client-dev avahi-daemon avahi-utils dbus libglib2.0-dev libcups2-dev libqrencode-dev
-  # headless display, fonts and icons for the window tests and screenshots
-  xvfb xauth fonts-dejavu-core adwaita-icon-theme
+  # headless display, fonts and icons for the window tests and screenshots; a window manager
+  # and real key and mouse events for the tests of the real window
+  xvfb xauth fonts-dejavu-core adwaita-icon-theme openbox xdotool x11-utils
   # fixture producers and baselines of the comparison benchmarks
   libxlsxwriter-dev python3-openpyxl python3-reportlab python3-cairo poppler-utils
   libvips-tools imagemagick ffmpeg

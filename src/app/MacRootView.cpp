@@ -10,6 +10,7 @@
 #include "orders/views/OrdersView.h"
 #include "printing/views/PrintPhotosMenu.h"
 #include "organizer/views/RiderFoldersView.h"
+#include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "programme/views/ProgrammeBrowserView.h"
 #include "sync/views/NearbyDevicePicker.h"
@@ -37,7 +38,10 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tavrin {
 
@@ -89,6 +93,11 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     m_section = macWorkspaceSectionFrom(stored).value_or(MacWorkspaceSection::tableur);
     m_sectionBar->setChecked(int(m_section));
     m_pages->setCurrentIndex(int(m_section));
+}
+
+MacRootView::~MacRootView()
+{
+    if (m_workspace) m_workspace->model()->stopFollowing();
 }
 
 // One page per section, in the order of the section bar.
@@ -252,6 +261,15 @@ void MacRootView::buildMenus()
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
+    // The notes' undo and redo, with the shortcuts the table answers to; used from the menu in
+    // another section, they show the notes they changed.
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("Éditi&on"));
+    edit->setObjectName(QStringLiteral("editMenu"));
+    for (QAction* action : {m_tableur->undoAction(), m_tableur->redoAction()}) {
+        edit->addAction(action);
+        connect(action, &QAction::triggered, this, [this] { setSection(MacWorkspaceSection::tableur); });
+    }
+
     // The same appearance choice as the top bar's, reachable from the keyboard.
     QMenu* view = menuBar()->addMenu(QStringLiteral("&Affichage"));
     QMenu* appearance = view->addMenu(QString());
@@ -347,16 +365,52 @@ void MacRootView::showDataFileNotices()
     m_noticeBanner->show();
 }
 
-// The size and place the window had when it was last closed; the first time, 1180 × 760 brought
-// within the screen, so that a 1280 × 720 laptop shows the whole window.
+// The size and place the window had when it was last closed; the first time, 1180 × 760 when the
+// screen holds it with the window manager's frame, else the whole screen (a 1280 × 720 laptop).
 void MacRootView::restoreWindowGeometry()
 {
     const std::optional<QString> stored = UserDefaults::standard().string(QString::fromLatin1(windowGeometryKey));
     if (stored && restoreGeometry(QByteArray::fromBase64(stored->toLatin1()))) return;
-    QSize size(1180, 760);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        size = size.boundedTo(screen->availableGeometry().size()).expandedTo(minimumSize());
-    resize(size);
+    const QSize preferred(1180, 760);
+    // The frame is known only once the window is shown: room for a title bar and borders.
+    const QSize frameRoom(16, 48);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen && !QRect(QPoint(), screen->availableGeometry().size()).contains(QRect(QPoint(), preferred + frameRoom))) {
+        resize(preferred.boundedTo(screen->availableGeometry().size()).expandedTo(minimumSize()));
+        setWindowState(windowState() | Qt::WindowMaximized);
+        return;
+    }
+    resize(preferred);
+}
+
+// Once the window manager has framed the window, the frame, title bar included, is brought within
+// the screen's available area (a size kept from a larger screen, a frame larger than thought).
+void MacRootView::fitFrameOnScreen()
+{
+    if (!m_fitPending || !screen() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
+    const QRect frame = frameGeometry(), inner = geometry();
+    if (frame == inner) return; // not framed yet
+    m_fitPending = false;
+    const QRect available = screen()->availableGeometry();
+    if (available.contains(frame)) return;
+    const QSize margins = frame.size() - inner.size();
+    const QSize size = frame.size().boundedTo(available.size()) - margins;
+    resize(size.expandedTo(minimumSize()));
+    const QSize framed = size.expandedTo(minimumSize()) + margins;
+    move(std::clamp(frame.left(), available.left(), std::max(available.left(), available.right() + 1 - framed.width())),
+         std::clamp(frame.top(), available.top(), std::max(available.top(), available.bottom() + 1 - framed.height())));
+}
+
+void MacRootView::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    fitFrameOnScreen();
+}
+
+void MacRootView::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    fitFrameOnScreen();
 }
 
 void MacRootView::saveWindowGeometry()
@@ -376,6 +430,10 @@ void MacRootView::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (m_shown) return;
     m_shown = true;
+    // Without a window manager no frame ever comes: nothing to fit after a while.
+    m_fitPending = true;
+    QTimer::singleShot(3000, this, [this] { m_fitPending = false; });
+    fitFrameOnScreen();
     m_tableur->restoreSelection();
     Q_EMIT firstShown();
 }

@@ -27,6 +27,8 @@ class MacRootView : public QMainWindow {
 
 public:
     explicit MacRootView(TavrinApp& app, QWidget* parent = nullptr);
+    // Following still going ends while every screen that shows its copies is still there.
+    ~MacRootView() override;
 
     MacWorkspaceSection section() const { return m_section; }
     // Shows a section and remembers it under "macWorkspaceSection".
@@ -61,6 +63,8 @@ Q_SIGNALS:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -68,6 +72,7 @@ protected:
 private:
     void installSections();
     void restoreWindowGeometry();
+    void fitFrameOnScreen();
     void installSyncControls();
     void buildMenus();
     QWidget* buildTopBar();
@@ -93,6 +98,7 @@ private:
     QWidget* m_noticeBanner = nullptr;
     QLabel* m_noticeText = nullptr;
     bool m_shown = false;
+    bool m_fitPending = false;
 };
 
 } // namespace tavrin

@@ -85,6 +85,8 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // Qt's own dialogs in French, their dates included, on a machine set to another language.
+    tavrin::QtTranslations::useFrenchSystemLocale();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrin"));
     QApplication::setApplicationVersion(QStringLiteral(TAVRIN_VERSION));

@@ -152,15 +152,10 @@ int libraryAddRows(const QStringList& raw)
     const QUuid id = spreadsheetNamed(store.snapshot(), name);
     const QList<LibraryStore::RowPatch> patches = pastedRows(text);
     if (patches.isEmpty()) return 0;
-    // Appended: the paste starts on the first of the blank rows that end the spreadsheet.
-    const auto rows = [&] { return store.snapshot().spreadsheet(id)->rows; };
-    qsizetype first = rows().size();
-    while (first > 0 && rows()[first - 1].isBlank()) --first;
-    if (first == rows().size()) store.addRow(id);
-    store.updateRows(id, rows()[first].id, patches);
-    const QList<RowRecord> after = rows();
-    for (qsizetype i = first; i < first + patches.size() && i < after.size(); ++i)
-        printOut(TavrinJSON::uuidString(after[i].id));
+    // New rows after the last filled one: the blank row the window may be typing into stays its own.
+    QList<LibraryStore::NewRow> rows;
+    for (const LibraryStore::RowPatch& patch : patches) rows.push_back({QUuid(), patch});
+    for (const QUuid& row : store.insertRows(id, rows)) printOut(TavrinJSON::uuidString(row));
     return 0;
 }
 

@@ -237,6 +237,34 @@ void LibraryStore::updateRows(const QUuid& spreadsheetID, const QUuid& firstRowI
     persist(true, spreadsheetID);
 }
 
+QList<QUuid> LibraryStore::insertRows(const QUuid& spreadsheetID, const QList<NewRow>& rows)
+{
+    const EditGroup step(*this);
+    const qsizetype i = indexOfSpreadsheet(spreadsheetID);
+    if (i < 0 || rows.isEmpty()) return {};
+    QList<RowRecord>& sheetRows = m_snapshot.spreadsheets[i].rows;
+    QList<QUuid> made;
+    for (const NewRow& wanted : rows) {
+        RowRecord row = RowRecord::blank();
+        row.photoNumber = wanted.numbers.photoNumber.value_or(QString());
+        row.assignedNumber = wanted.numbers.assignedNumber.value_or(QString());
+        qsizetype at = -1;
+        if (!wanted.before.isNull())
+            for (qsizetype k = 0; k < sheetRows.size() && at < 0; ++k)
+                if (sheetRows[k].id == wanted.before) at = k;
+        if (at < 0) {
+            at = sheetRows.size();
+            while (at > 0 && sheetRows[at - 1].isBlank()) --at;
+        }
+        sheetRows.insert(at, row);
+        made.push_back(row.id);
+    }
+    if (!sheetRows.last().isBlank()) sheetRows.push_back(RowRecord::blank());
+    m_snapshot.spreadsheets[i].updatedAt = TavrinJSON::now();
+    persist(true, spreadsheetID);
+    return made;
+}
+
 void LibraryStore::deleteRow(const QUuid& spreadsheetID, const QUuid& rowID)
 {
     const EditGroup step(*this);
@@ -558,8 +586,12 @@ QList<RowRecord> LibraryStore::mergedRows(const QList<RowRecord>& local, const Q
         result.push_back(r);
         incomingIDs.insert(r.id);
     }
-    for (const RowRecord& r : local)
-        if (!r.isBlank() && !incomingIDs.contains(r.id)) result.push_back(r);
+    // A blank row inserted among the local rows stays: it is there to be typed into, perhaps
+    // right now. The blank rows that end the list give way to the one appended below.
+    qsizetype localEnd = local.size();
+    while (localEnd > 0 && local[localEnd - 1].isBlank()) --localEnd;
+    for (qsizetype i = 0; i < localEnd; ++i)
+        if (!incomingIDs.contains(local[i].id)) result.push_back(local[i]);
     result.push_back(RowRecord::blank());
     return result;
 }

@@ -53,6 +53,15 @@ public:
         std::optional<QString> assignedNumber;
     };
     void updateRows(const QUuid& spreadsheetID, const QUuid& firstRowID, const QList<RowPatch>& patches);
+    // New rows holding the given numbers, each placed just before the row named by `before`, or
+    // when it is null (or names no row) after the last filled row, ahead of the blank rows that
+    // end the spreadsheet: a blank row someone may be typing into is never filled by them.
+    // Written once, one step; returns the new rows' identifiers in the given order.
+    struct NewRow {
+        QUuid before;
+        RowPatch numbers;
+    };
+    QList<QUuid> insertRows(const QUuid& spreadsheetID, const QList<NewRow>& rows);
 
     // Undo and redo of the notes: one step per local action (typing a cell, a paste, a cleared
     // block, a row inserted or deleted, a rename, a deletion). A step keeps the library just

@@ -138,15 +138,16 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
 
 SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
 {
+    // Whoever listens may be going away too (the screen that owns this model): the last range
+    // followed and a run's results are recorded without telling anyone.
+    m_library.disconnect(this);
+    m_workspace.disconnect(this);
+    blockSignals(true);
     if (m_follow) {
         m_follow->disconnect(this);
         m_follow.reset();
     }
     if (!m_run) return;
-    // Whoever listens may be going away too: the results are recorded without telling anyone.
-    m_library.disconnect(this);
-    m_workspace.disconnect(this);
-    blockSignals(true);
     m_run->cancel->store(true);
     m_jobs.waitFor(kRun);
 }
@@ -315,10 +316,16 @@ const PreviewRow* SpreadsheetWorkspaceModel::preview(const QUuid& rowID) const
 
 void SpreadsheetWorkspaceModel::refreshPreviews()
 {
-    m_previews = rowsForTable();
-    m_previewIndex.clear();
+    const QList<PreviewRow> before = std::exchange(m_previews, rowsForTable());
+    const QHash<QUuid, qsizetype> beforeIndex = std::exchange(m_previewIndex, {});
     m_previewIndex.reserve(m_previews.size());
-    for (qsizetype i = 0; i < m_previews.size(); ++i) m_previewIndex.insert(m_previews[i].id, i);
+    m_changedPreviews.clear();
+    for (qsizetype i = 0; i < m_previews.size(); ++i) {
+        const PreviewRow& preview = m_previews[i];
+        m_previewIndex.insert(preview.id, i);
+        const auto was = beforeIndex.constFind(preview.id);
+        if (was == beforeIndex.constEnd() || before[*was] != preview) m_changedPreviews.insert(preview.id);
+    }
     Q_EMIT previewsChanged();
 }
 

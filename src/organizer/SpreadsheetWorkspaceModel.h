@@ -64,6 +64,8 @@ public:
     // The preview of one row as last computed (kept in step with the rows, plan and settings).
     const PreviewRow* preview(const QUuid& rowID) const;
     const QList<PreviewRow>& previews() const { return m_previews; }
+    // The rows whose preview the last previewsChanged changed (or added).
+    const QSet<QUuid>& changedPreviews() const { return m_changedPreviews; }
 
     // "dsc|42" for DSC_0042 and dsc42; the trimmed text lower-cased when it holds no number.
     static std::optional<QString> photoKey(const QString& text);
@@ -165,6 +167,7 @@ private:
     mutable QHash<QString, qsizetype> m_catalogue;
     mutable std::optional<QString> m_catalogueEventID;
     QHash<QUuid, qsizetype> m_previewIndex;
+    QSet<QUuid> m_changedPreviews;
     QTimer m_rebuildTimer;
     // The source folder, so that photos arriving or leaving rebuild the plan.
     QFileSystemWatcher m_sourceWatcher;

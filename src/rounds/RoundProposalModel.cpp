@@ -3,6 +3,7 @@
 #include "base/Error.h"
 #include "library/LibraryStore.h"
 #include "numbers/AssignedNumber.h"
+#include "numbers/PhotoNumber.h"
 #include "organizer/FileErrors.h"
 #include "organizer/WorkspaceStore.h"
 
@@ -12,15 +13,29 @@ namespace tavrin {
 
 qsizetype appendRows(LibraryStore& library, const QUuid& spreadsheetID, const QList<std::pair<QString, QString>>& rows)
 {
-    QList<LibraryStore::RowPatch> patches;
-    for (const auto& [photo, assigned] : rows) patches.append({photo, assigned});
-    if (patches.isEmpty() || !library.snapshot().spreadsheet(spreadsheetID)) return 0;
-    const auto current = [&] { return library.snapshot().spreadsheet(spreadsheetID)->rows; };
-    qsizetype first = current().size();
-    while (first > 0 && current()[first - 1].isBlank()) --first;
-    if (first == current().size()) library.addRow(spreadsheetID);
-    library.updateRows(spreadsheetID, current()[first].id, patches);
-    return patches.size();
+    QList<LibraryStore::NewRow> added;
+    for (const auto& [photo, assigned] : rows) added.append({QUuid(), {photo, assigned}});
+    return library.insertRows(spreadsheetID, added).size();
+}
+
+qsizetype insertRowsInPhotoOrder(LibraryStore& library, const QUuid& spreadsheetID, const QList<std::pair<QString, QString>>& rows)
+{
+    const std::optional<SpreadsheetRecord> sheet = library.snapshot().spreadsheet(spreadsheetID);
+    if (!sheet) return 0;
+    QList<LibraryStore::NewRow> added;
+    for (const auto& [photo, assigned] : rows) {
+        QUuid before;
+        if (const std::optional<PhotoNumber> number = PhotoNumber::parse(photo))
+            for (const RowRecord& row : sheet->rows) {
+                const std::optional<PhotoNumber> typed = PhotoNumber::parse(row.photoNumber);
+                if (typed && typed->value > number->value) {
+                    before = row.id;
+                    break;
+                }
+            }
+        added.append({before, {photo, assigned}});
+    }
+    return library.insertRows(spreadsheetID, added).size();
 }
 
 RoundProposalModel::RoundProposalModel(LibraryStore& library, WorkspaceStore& workspace, QObject* parent)
@@ -32,6 +47,18 @@ RoundProposalModel::RoundProposalModel(LibraryStore& library, WorkspaceStore& wo
         realign();
         Q_EMIT changed();
     });
+    // Another photo folder or event: what is shown was read from the previous one.
+    connect(&workspace, &WorkspaceStore::settingsChanged, this, [this](const QUuid& id) {
+        if (id != m_spreadsheet || (!m_result && !m_message) || proposalInputs() == m_proposedFrom) return;
+        propose();
+    });
+}
+
+std::pair<std::optional<QByteArray>, std::optional<QString>> RoundProposalModel::proposalInputs() const
+{
+    if (!m_spreadsheet) return {};
+    const SpreadsheetMacSettings settings = m_workspace.settings(*m_spreadsheet);
+    return {settings.sourceBookmark, settings.selectedEventID};
 }
 
 void RoundProposalModel::setSpreadsheet(const std::optional<QUuid>& spreadsheetID)
@@ -54,6 +81,7 @@ void RoundProposalModel::propose()
     m_absent.clear();
     m_notInJumpOff.clear();
     m_answers.clear();
+    m_proposedFrom = proposalInputs();
     try {
         if (!m_spreadsheet) return;
         const SpreadsheetMacSettings settings = m_workspace.settings(*m_spreadsheet);
@@ -135,7 +163,7 @@ qsizetype RoundProposalModel::accept()
     for (const ProposedRow& round : m_result->rounds)
         for (const auto& row : rows)
             if (row.first == round.photoNumber) ordered.append(row);
-    const qsizetype added = appendRows(m_library, *m_spreadsheet, ordered);
+    const qsizetype added = insertRowsInPhotoOrder(m_library, *m_spreadsheet, ordered);
     ignore();
     return added;
 }

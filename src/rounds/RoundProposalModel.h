@@ -16,9 +16,13 @@ namespace tavrin {
 class LibraryStore;
 class WorkspaceStore;
 
-// Appends (photo number, assigned number) rows after the spreadsheet's last filled row, as a
-// paste does; returns how many were added.
+// Adds (photo number, assigned number) rows after the spreadsheet's last filled row, in one step;
+// returns how many were added.
 qsizetype appendRows(LibraryStore& library, const QUuid& spreadsheetID, const QList<std::pair<QString, QString>>& rows);
+// The same rows placed among the typed ones by photo number, each before the first filled row
+// whose photo comes after it (after the last filled row when none does), in one step.
+qsizetype insertRowsInPhotoOrder(LibraryStore& library, const QUuid& spreadsheetID,
+                                 const QList<std::pair<QString, QString>>& rows);
 
 class RoundProposalModel : public QObject {
     Q_OBJECT
@@ -59,6 +63,8 @@ Q_SIGNALS:
 
 private:
     void realign();
+    // The photo folder and event a proposal is read from.
+    std::pair<std::optional<QByteArray>, std::optional<QString>> proposalInputs() const;
 
     LibraryStore& m_library;
     WorkspaceStore& m_workspace;
@@ -70,6 +76,7 @@ private:
     QList<std::pair<QString, QString>> m_answers;
     std::optional<RoundProposal::Result> m_result;
     std::optional<QString> m_message;
+    std::pair<std::optional<QByteArray>, std::optional<QString>> m_proposedFrom;
 };
 
 } // namespace tavrin

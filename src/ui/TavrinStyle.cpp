@@ -69,6 +69,11 @@ void TavrinStyle::drawCapsule(const StyleOptionCapsule& opt, QPainter* p) const
         if (pressed) fill = blended(fill, text, 0.10);
         else if (hover) fill = blended(fill, text, 0.05);
         border = Theme::divider(pal);
+        // A toggle that is on (following the photos) reads so at a glance.
+        if (checked) {
+            fill = blended(fill, Theme::accent(dark), enabled ? 0.22 : 0.10);
+            border = Theme::accent(dark);
+        }
         break;
     case CapsuleKind::tinyIcon:
         if (pressed || hover) fill = Theme::capsuleFill(pal);

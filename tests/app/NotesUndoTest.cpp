@@ -175,6 +175,22 @@ TEST_F(Tableur, ADeletedSpreadsheetComesBackFromTheBannerWithItsRowsAndSettings)
     tableur.undo();
     EXPECT_TRUE(store.snapshot().spreadsheet(sheet));
     EXPECT_TRUE(tableur.deletionBannerText().isEmpty());
+
+    // With another spreadsheet in the day, that one is shown in its place, not « Créez un tableur »;
+    // a deleted day gives way to the next day's spreadsheet.
+    tableur.createSpreadsheet("Grand Prix", day);
+    const QUuid grandPrix = *tableur.sidebar()->selectedSpreadsheetID();
+    chooseInMenu(*tableur.sidebar(), grandPrix, "Supprimer");
+    EXPECT_EQ(tableur.sidebar()->selectedSpreadsheetID(), sheet);
+    EXPECT_EQ(tableur.spreadsheetPane()->spreadsheetID(), sheet);
+    EXPECT_TRUE(tableur.spreadsheetPane()->isVisible());
+    const QUuid sunday = store.addDay("Dimanche").id;
+    tableur.createSpreadsheet("Finale", sunday);
+    const QUuid finale = *tableur.sidebar()->selectedSpreadsheetID();
+    tableur.sidebar()->select(day, sheet);
+    store.deleteDay(day);
+    EXPECT_EQ(tableur.sidebar()->selectedSpreadsheetID(), finale);
+    EXPECT_EQ(tableur.spreadsheetPane()->spreadsheetID(), finale);
 }
 
 TEST_F(Tableur, DeletingADayThatHoldsRowsAsksFirst)

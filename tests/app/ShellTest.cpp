@@ -7,6 +7,7 @@
 #include "base/UserDefaults.h"
 
 #include <QLabel>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QStackedWidget>
 
@@ -102,4 +103,34 @@ TEST(MacRootView, SectionIsRememberedAndSwitchedByTheCommands)
     TavrinApp app(launches);
     MacRootView window(app);
     EXPECT_EQ(window.section(), MacWorkspaceSection::tableur) << "an unknown stored section";
+}
+
+// « Édition » holds the notes' « Annuler » and « Rétablir » with their keys; used from another
+// section they undo the notes and show them.
+TEST(MacRootView, TheEditMenuUndoesAndRedoesTheNotes)
+{
+    TempDataDir data;
+    SingleInstance launches(data.path());
+    TavrinApp app(launches);
+    MacRootView window(app);
+    auto* edit = window.findChild<QMenu*>("editMenu");
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(edit->title(), "Éditi&on");
+    ASSERT_EQ(edit->actions().size(), 2);
+    QAction* undo = edit->actions()[0];
+    QAction* redo = edit->actions()[1];
+    EXPECT_EQ(undo->text(), "Annuler");
+    EXPECT_EQ(undo->shortcut(), QKeySequence(QKeySequence::Undo));
+    EXPECT_EQ(redo->text(), "Rétablir");
+    EXPECT_EQ(redo->shortcuts(), (QList<QKeySequence>{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)}));
+    EXPECT_FALSE(undo->isEnabled());
+
+    const QUuid day = app.libraryStore.addDay("Samedi").id;
+    window.setSection(MacWorkspaceSection::commandes);
+    undo->trigger();
+    EXPECT_FALSE(app.libraryStore.snapshot().day(day));
+    EXPECT_EQ(window.section(), MacWorkspaceSection::tableur);
+    EXPECT_TRUE(redo->isEnabled());
+    redo->trigger();
+    EXPECT_TRUE(app.libraryStore.snapshot().day(day));
 }

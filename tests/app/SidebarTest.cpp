@@ -72,8 +72,8 @@ TEST(MacSidebar, ListsDaysInOrderWithTheirSpreadsheetsNewestFirstAndTheirCounts)
     store.replaceFromRemote(incoming);
 
     MacSidebar sidebar(store);
-    EXPECT_EQ(listed(sidebar), (QStringList{"Vendredi", "  (Aucun tableur)", "Samedi", "  Épreuve 2 · 2 photos",
-                                            "  Épreuve 1 · 1 photo", "Dimanche", "  Grand Prix · 0 photo"}))
+    EXPECT_EQ(listed(sidebar), (QStringList{"Vendredi", "  (Aucun tableur)", "Samedi", "  Épreuve 2 · 2 lignes",
+                                            "  Épreuve 1 · 1 ligne", "Dimanche", "  Grand Prix · 0 ligne"}))
         << "equal sort indexes: the more recently created day first";
 }
 
@@ -97,7 +97,7 @@ TEST(MacSidebar, TypingInTheTableUpdatesCountsWithoutDisturbingTheSelection)
     }
     EXPECT_EQ(sidebar.tree()->currentItem(), selected) << "the list was updated in place, not rebuilt";
     EXPECT_EQ(selectionChanges.count(), 0);
-    EXPECT_EQ(selected->data(0, MacSidebar::CountRole).toString(), "2 photos");
+    EXPECT_EQ(selected->data(0, MacSidebar::CountRole).toString(), "2 lignes");
 }
 
 TEST(MacSidebar, DoneMarksReadAndToggleThroughTheBoundStore)

@@ -125,7 +125,7 @@ TEST(WindowFlow, DaysAndSpreadsheetsAreMadeRenamedAndDeletedThroughTheAlerts)
     QTreeWidgetItem* dayItem = launch.sidebar().tree()->topLevelItem(1);
     EXPECT_EQ(dayItem->text(0), "Samedi 14 juin");
     EXPECT_EQ(dayItem->child(0)->text(0), "Grand Prix 1,35 m");
-    EXPECT_EQ(dayItem->child(0)->data(0, MacSidebar::CountRole).toString(), "0 photo");
+    EXPECT_EQ(dayItem->child(0)->data(0, MacSidebar::CountRole).toString(), "0 ligne");
 
     // Deleting the selected spreadsheet leaves its day selected and the detail empty.
     launch.sidebar().select(samedi.id, gp.id);
@@ -183,7 +183,7 @@ TEST(WindowFlow, FastTypingLandsEveryKeystrokeInTheLibraryFile)
     EXPECT_EQ(edited.rows[4].assignedNumber, expected[4].second);
     EXPECT_EQ(edited.rows[5].photoNumber, "55");
     EXPECT_EQ(launch.sidebar().tree()->topLevelItem(0)->child(0)->data(0, MacSidebar::CountRole).toString().toStdString(),
-              "39 photos");
+              "39 lignes");
 }
 
 TEST(WindowFlow, RowActionsNeverDeleteTheTrailingBlankRowOrTheOnlyRow)
@@ -242,7 +242,7 @@ TEST(WindowFlow, BlocksOfCellsAreCopiedCutAndPastedLikeInOtherSpreadsheets)
     EXPECT_EQ(QApplication::clipboard()->text(), "2");
     EXPECT_EQ(libraryOnDisk(data).spreadsheets.first().rows[1].assignedNumber, "");
     EXPECT_EQ(launch.sidebar().tree()->topLevelItem(0)->child(0)->data(0, MacSidebar::CountRole).toString().toStdString(),
-              "5 photos");
+              "5 lignes");
 }
 
 TEST(WindowFlow, SelectionSurvivesARestartAndFallsBackToTheDay)

@@ -127,6 +127,32 @@ TEST(LibraryStoreRows, TrailingBlankRowInsertAndDelete)
     EXPECT_NE(rows().first().id, firstRow) << "the only row is replaced by a fresh blank row";
 }
 
+// Rows added by another program or by accepted proposals: placed where asked, the blank row
+// someone may be typing into never filled by them, one step to undo.
+TEST(LibraryStoreRows, InsertedRowsGoWhereAskedAndLeaveTheBlankRowAlone)
+{
+    TempDataDir data;
+    LibraryStore store;
+    const QUuid id = store.addSpreadsheet(store.addDay(QStringLiteral("Samedi")).id, QStringLiteral("T")).id;
+    store.updateRow(id, onDisk(data).spreadsheet(id)->rows.first().id, QStringLiteral("0100"), QStringLiteral("12"));
+    const QList<RowRecord> before = onDisk(data).spreadsheet(id)->rows;
+    ASSERT_TRUE(before.last().isBlank());
+
+    const QList<QUuid> made = store.insertRows(id, {{before.first().id, {QString("0050"), QString("7")}},
+                                                    {QUuid(), {QString("0200"), QString("9")}},
+                                                    {QUuid::createUuid(), {QString("0300"), std::nullopt}}});
+    const QList<RowRecord> rows = onDisk(data).spreadsheet(id)->rows;
+    QStringList shown;
+    for (const RowRecord& r : rows) shown.push_back(r.photoNumber + u'=' + r.assignedNumber);
+    EXPECT_EQ(shown, (QStringList{"0050=7", "0100=12", "0200=9", "0300=", "="}));
+    ASSERT_EQ(made.size(), 3);
+    EXPECT_EQ(made[1], rows[2].id);
+    EXPECT_EQ(rows.last().id, before.last().id) << "the blank row stays the one being typed into";
+
+    store.undo();
+    EXPECT_EQ(onDisk(data).spreadsheet(id)->rows, before);
+}
+
 TEST(LibraryStoreSelection, WritesOnlyRealChangesAndAppearanceGoesToDefaults)
 {
     TempDataDir data;

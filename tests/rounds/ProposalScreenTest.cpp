@@ -12,6 +12,9 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,6 +109,10 @@ TEST_F(ProposalScreen, ProposalsShownApartAndAStretchSettledByTickingAnAbsence)
     EXPECT_EQ(question->findChildren<QCheckBox*>().size(), 3);
     EXPECT_TRUE(typedRows() == QStringList{"0007=31"}); // nothing added before acceptance
 
+    const QList<QLabel*> labels = question->findChildren<QLabel*>();
+    ASSERT_FALSE(labels.isEmpty());
+    EXPECT_EQ(labels.first()->text(), QStringLiteral("Lequel de ces cavaliers n’a pas couru entre les photos 0001 et 0004 ?"));
+
     QCheckBox* absent = question->findChild<QCheckBox*>(QStringLiteral("absent-20"));
     ASSERT_TRUE(absent);
     EXPECT_EQ(absent->text(), QStringLiteral("N’a pas couru"));
@@ -117,9 +124,12 @@ TEST_F(ProposalScreen, ProposalsShownApartAndAStretchSettledByTickingAnAbsence)
 
     QTest::mouseClick(view->acceptButton(), Qt::LeftButton);
     settle();
-    EXPECT_EQ(typedRows(), (QStringList{"0007=31", "0001=12", "0004=15", "0010=40"}));
+    // Among the typed rows in photo order, and gone again with one undo.
+    EXPECT_EQ(typedRows(), (QStringList{"0001=12", "0004=15", "0007=31", "0010=40"}));
     EXPECT_FALSE(view->model()->hasProposal());
     EXPECT_EQ(view->table()->rowCount(), 0);
+    library.undo();
+    EXPECT_EQ(typedRows(), QStringList{"0007=31"});
 }
 
 TEST_F(ProposalScreen, ANumberTypedOnADoubtfulRowRealignsAndIgnoringAddsNothing)
@@ -135,10 +145,48 @@ TEST_F(ProposalScreen, ANumberTypedOnADoubtfulRowRealignsAndIgnoringAddsNothing)
     EXPECT_EQ(column(RoundProposalView::numberColumn), (QStringList{"20", "40"}));
     EXPECT_EQ(view->model()->acceptableCount(), 3);
 
+    // Another photo folder: the proposal shown is read again from it.
+    QDir().mkpath(folders.filePath("vide"));
+    workspace.storeFolder(folders.filePath("vide"), WorkspaceStore::FolderKind::source, sheet);
+    settle();
+    EXPECT_FALSE(view->model()->hasProposal());
+    EXPECT_EQ(view->summaryLabel()->text(), QStringLiteral("Le dossier « vide » ne contient aucune photo."));
+    workspace.storeFolder(folders.filePath("carte"), WorkspaceStore::FolderKind::source, sheet);
+    settle();
+    EXPECT_TRUE(view->model()->hasProposal());
+
     QTest::mouseClick(view->ignoreButton(), Qt::LeftButton);
     settle();
     EXPECT_FALSE(view->model()->hasProposal());
     EXPECT_EQ(typedRows(), QStringList{"0007=31"});
+}
+
+// A number being typed on a doubtful row keeps its editor and its keys while a row arrives in the
+// spreadsheet (which realigns the proposal), and counts once typed.
+TEST_F(ProposalScreen, ANumberBeingTypedSurvivesARowArrivingMeanwhile)
+{
+    workspace.selectEvent(QStringLiteral("Samedi|Vitesse"), sheet);
+    workspace.storeFolder(folders.filePath("carte"), WorkspaceStore::FolderKind::source, sheet);
+    QTest::mouseClick(view->proposeButton(), Qt::LeftButton);
+    settle();
+    pane->show();
+    QTableWidgetItem* number = view->table()->item(0, RoundProposalView::numberColumn);
+    view->table()->setCurrentItem(number);
+    view->table()->editItem(number);
+    auto* editor = view->table()->viewport()->findChild<QLineEdit*>();
+    ASSERT_TRUE(editor);
+    QTest::keyClicks(editor, QStringLiteral("1"));
+    library.addRow(sheet);
+    settle();
+    settle();
+    ASSERT_FALSE(editor->isHidden());
+    EXPECT_EQ(editor->text(), QStringLiteral("1"));
+    QTest::keyClicks(editor, QStringLiteral("5"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    settle();
+    settle();
+    EXPECT_EQ(column(RoundProposalView::photoColumn), (QStringList{"0004", "0010"}));
+    EXPECT_EQ(column(RoundProposalView::numberColumn), (QStringList{"20", "40"}));
 }
 
 } // namespace

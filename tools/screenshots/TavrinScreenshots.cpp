@@ -206,6 +206,13 @@ void runIntoBlockedFolder(MacRootView& window, const QString& folder)
     settle(100);
 }
 
+// « Suivre l’arrivée des photos » switched on, caught before the card's photos have settled: the
+// toggle reads « Arrêter le suivi » and the line beside it counts nothing yet.
+void startFollowing(MacRootView& window, const QString&)
+{
+    if (auto* workspace = window.findChild<SpreadsheetWorkspaceView*>()) workspace->followButton()->click();
+}
+
 // The crop editor opened beside the gallery on the second print, framed in A5 and turned a little.
 void cropBesideGallery(MacRootView& window, const QString&)
 {
@@ -367,7 +374,16 @@ bool renderCropEditor(const QString& path, bool beyond = false)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // An offscreen screen larger than every picture and windows without a frame: each state is
+    // drawn at its own size, as a window manager would leave it.
+    QTemporaryDir screenConfig;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || qgetenv("QT_QPA_PLATFORM") == "offscreen") {
+        QFile config(screenConfig.filePath(QStringLiteral("screen.json")));
+        if (config.open(QIODevice::WriteOnly))
+            config.write(R"({"windowFrameMargins": false, "screens": [{"name": "large", "x": 0, "y": 0, "width": 1920,
+                            "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(config.fileName()));
+    }
     // The pictures are committed: regenerating them must give the same bytes on any machine, so
     // dates come from a stepping clock in a fixed time zone, and the sync status never depends on
     // whether this machine runs a DNS-SD daemon (no system bus: « Wi‑Fi local indisponible »).
@@ -428,6 +444,7 @@ int main(int argc, char** argv)
          large, selectTwo},
         {QStringLiteral("commandes-recadrage.png"), fillOrders, large, cropBesideGallery},
         {QStringLiteral("erreur-copie.png"), fillWorkspace, large, runIntoBlockedFolder},
+        {QStringLiteral("tableur-suivi.png"), fillWorkspace, large, startFollowing},
         // A 1280 × 720 laptop: the smallest screen the window is made for.
         {QStringLiteral("portable-tableur.png"), fillWorkspace, laptop, {}},
         {QStringLiteral("portable-commandes-recadrage.png"), fillOrders, laptop, cropBesideGallery},

@@ -121,7 +121,7 @@ RetouchPanel::RetouchPanel(QWidget* parent) : QWidget(parent)
         });
     };
 
-    addSwitch(layout, QStringLiteral("Netteté optimisée"), QStringLiteral("Smart Sharpen : quantité, rayon, bruit"),
+    addSwitch(layout, QStringLiteral("Netteté optimisée"), QStringLiteral("Masque flou : quantité, rayon, bruit"),
               QStringLiteral("Active le masque flou. Définissez la quantité, le rayon et la réduction du bruit."),
               &PhotoRetouchSettings::optimizedSharpness);
     addRow(layout, {QStringLiteral("Quantité"), 0, 300, 0.5, 0, percent,
@@ -133,8 +133,8 @@ RetouchPanel::RetouchPanel(QWidget* parent) : QWidget(parent)
     addRow(layout, {QStringLiteral("Réduction du bruit"), 0, 100, 0.5, 0, percent,
                     QStringLiteral("Limite l’accentuation du grain, en pourcentage")},
            &PhotoRetouchSettings::sharpnessNoiseReduction);
-    addSwitch(layout, QStringLiteral("Supprimer le flou de l’objectif"), QStringLiteral("Déconvolution type Smart Sharpen"),
-              QStringLiteral("Utilise un noyau disque au lieu d’un flou gaussien, comme Photoshop Smart Sharpen — Remove Lens Blur"),
+    addSwitch(layout, QStringLiteral("Supprimer le flou de l’objectif"), QStringLiteral("Déconvolution par noyau disque"),
+              QStringLiteral("Utilise un noyau disque au lieu d’un flou gaussien, pour corriger le flou de l’objectif"),
               &PhotoRetouchSettings::removeLensBlur);
     // The amount, radius and noise rows and the lens-blur switch only act through the sharpening.
     for (const Binding& b : m_rows) m_sharpening.push_back(b.row);

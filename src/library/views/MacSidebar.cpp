@@ -19,6 +19,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tavrin {
 
 namespace {
@@ -251,9 +253,9 @@ QString MacSidebar::shownTitle(const QUuid& spreadsheetID) const
     return SidebarDelegate::elidedTitle(metrics, index, title.width());
 }
 
-QString MacSidebar::photoCountText(qsizetype filledRows)
+QString MacSidebar::rowCountText(qsizetype filledRows)
 {
-    return QString::number(filledRows) + (filledRows >= 2 ? QStringLiteral(" photos") : QStringLiteral(" photo"));
+    return QString::number(filledRows) + (filledRows >= 2 ? QStringLiteral(" lignes") : QStringLiteral(" ligne"));
 }
 
 void MacSidebar::paintEvent(QPaintEvent*)
@@ -403,7 +405,7 @@ void MacSidebar::updateInPlace()
             if (const std::optional<SpreadsheetRecord> sheet = snapshot.spreadsheet(item->data(0, IDRole).toUuid())) {
                 item->setText(0, sheet->title);
                 item->setToolTip(0, sheet->title);
-                item->setData(0, CountRole, photoCountText(sheet->filledRowCount()));
+                item->setData(0, CountRole, rowCountText(sheet->filledRowCount()));
             }
         }
     }
@@ -412,6 +414,11 @@ void MacSidebar::updateInPlace()
 void MacSidebar::rebuild(const QList<QUuid>& structure)
 {
     const std::optional<QUuid> previousDay = selectedDayID(), previousSheet = selectedSpreadsheetID();
+    // Where the selection stood, so that a deleted spreadsheet or day gives way to its neighbour.
+    int sheetPlace = 0, dayPlace = 0;
+    if (QTreeWidgetItem* item = previousSheet ? itemFor(*previousSheet) : nullptr; item && item->parent())
+        sheetPlace = item->parent()->indexOfChild(item);
+    if (QTreeWidgetItem* item = previousDay ? itemFor(*previousDay) : nullptr) dayPlace = m_tree->indexOfTopLevelItem(item);
     m_rebuilding = true;
     m_tree->clear();
     const LibrarySnapshot& snapshot = m_store.snapshot();
@@ -426,7 +433,7 @@ void MacSidebar::rebuild(const QList<QUuid>& structure)
             item->setData(0, KindRole, SpreadsheetKind);
             item->setData(0, IDRole, sheet.id);
             item->setToolTip(0, sheet.title);
-            item->setData(0, CountRole, photoCountText(sheet.filledRowCount()));
+            item->setData(0, CountRole, rowCountText(sheet.filledRowCount()));
             item->setData(0, DoneRole, isDone(sheet.id));
         }
         if (sheets.isEmpty()) {
@@ -441,8 +448,24 @@ void MacSidebar::rebuild(const QList<QUuid>& structure)
     }
     m_tree->expandAll();
     m_structure = structure;
-    // A deleted spreadsheet leaves its day selected; a deleted day leaves nothing selected.
-    select(previousDay, previousSheet);
+    // A deleted spreadsheet gives way to the one now in its place in its day, a deleted day to
+    // the first spreadsheet of the day now in its place: the pane keeps showing the notes.
+    std::optional<QUuid> day = previousDay, sheet = previousSheet;
+    const auto childAt = [](QTreeWidgetItem* parent, int place) -> QTreeWidgetItem* {
+        const int count = parent->childCount();
+        return count > 0 ? parent->child(std::clamp(place, 0, count - 1)) : nullptr;
+    };
+    if (previousDay && !itemFor(*previousDay) && m_tree->topLevelItemCount() > 0) {
+        QTreeWidgetItem* neighbour = m_tree->topLevelItem(std::clamp(dayPlace, 0, m_tree->topLevelItemCount() - 1));
+        day = neighbour->data(0, IDRole).toUuid();
+        sheet = std::nullopt;
+        sheetPlace = 0;
+    }
+    if ((!sheet || !itemFor(*sheet)) && (previousSheet || day != previousDay) && day)
+        if (QTreeWidgetItem* dayItem = itemFor(*day))
+            if (QTreeWidgetItem* neighbour = childAt(dayItem, sheetPlace); neighbour && neighbour->data(0, KindRole).toInt() == SpreadsheetKind)
+                sheet = neighbour->data(0, IDRole).toUuid();
+    select(day, sheet);
     m_rebuilding = false;
     noteSelection();
 }

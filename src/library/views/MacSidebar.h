@@ -48,8 +48,9 @@ public:
     // Re-reads every done mark (call it when the workspace store changes).
     void refreshDoneMarks();
 
-    // "1 photo", "2 photos": the filled-row count of a spreadsheet.
-    static QString photoCountText(qsizetype filledRows);
+    // "1 ligne", "2 lignes": the filled-row count of a spreadsheet (a row names a rider's photos,
+    // not one photo).
+    static QString rowCountText(qsizetype filledRows);
 
     // A spreadsheet's title as its row shows it at the sidebar's width (elided in the middle);
     // the full title is the row's help.

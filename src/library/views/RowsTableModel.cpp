@@ -46,10 +46,18 @@ int RowsTableModel::appendColumn(Column column)
     return index;
 }
 
-void RowsTableModel::refreshColumn(int index)
+void RowsTableModel::refreshRows(const QSet<QUuid>& rowIDs, int firstColumn, int lastColumn)
 {
-    if (m_rows.isEmpty()) return;
-    Q_EMIT dataChanged(this->index(0, index), this->index(int(m_rows.size()) - 1, index));
+    for (int k = 0; k < m_rows.size();) {
+        if (!rowIDs.contains(m_rows[k].id)) {
+            ++k;
+            continue;
+        }
+        int end = k;
+        while (end < m_rows.size() && rowIDs.contains(m_rows[end].id)) ++end;
+        Q_EMIT dataChanged(index(k, firstColumn), index(end - 1, lastColumn));
+        k = end;
+    }
 }
 
 bool RowsTableModel::isEditable(int column) const
@@ -181,9 +189,12 @@ void RowsTableModel::onSnapshotChanged(const QUuid& spreadsheetID)
 
 void RowsTableModel::apply(QList<RowRecord> next)
 {
-    // The offered row becomes, in place, the stored blank row that now ends the spreadsheet.
-    if (!m_rows.isEmpty() && m_rows.last().id.isNull() && !next.isEmpty() && !next.last().id.isNull()
-        && next.last().isBlank() && rowOf(next.last().id) < 0)
+    // The blank row at the end, where new numbers are typed, stays the same row whatever its
+    // identifier: the offered row becomes the stored one, and a merge that replaced the trailing
+    // blank row by a new one keeps it in place, with any editor open in it.
+    if (!m_rows.isEmpty() && m_rows.last().isBlank() && !next.isEmpty() && next.last().isBlank()
+        && rowOf(next.last().id) < 0
+        && std::none_of(next.cbegin(), next.cend(), [&](const RowRecord& r) { return r.id == m_rows.last().id; }))
         m_rows.last().id = next.last().id;
 
     QSet<QUuid> nextIDs;

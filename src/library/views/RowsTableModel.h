@@ -3,6 +3,7 @@
 #include "library/LibraryStore.h"
 
 #include <QAbstractTableModel>
+#include <QSet>
 
 #include <functional>
 #include <optional>
@@ -16,7 +17,7 @@ namespace tavrin {
 //
 // The two number columns come first. Other screens add theirs (rider names, photos, status
 // marks) with appendColumn: a column reads its data from the row through its `data` function,
-// may accept typed text through `edit`, and is repainted with refreshColumn when what it shows
+// may accept typed text through `edit`, and is repainted with refreshRows when what it shows
 // changes outside the library (a new plan, a new programme).
 class RowsTableModel : public QAbstractTableModel {
     Q_OBJECT
@@ -41,7 +42,9 @@ public:
 
     int appendColumn(Column column);
     const Column& column(int index) const { return m_columns[index]; }
-    void refreshColumn(int index);
+    // Announces the cells of columns first…last in the given rows as changed; only those, so that
+    // the rest of the table (and an editor open there) is left alone.
+    void refreshRows(const QSet<QUuid>& rowIDs, int firstColumn, int lastColumn);
     bool isEditable(int column) const;
 
     const RowRecord& rowAt(int row) const { return m_rows[row]; }

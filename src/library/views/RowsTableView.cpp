@@ -38,6 +38,22 @@ public:
         return editor;
     }
 
+    // What the user typed stays in the cell: a value arriving while the editor is open (a new
+    // plan, a row merged from a phone or another program) never replaces it.
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        if (const auto* line = qobject_cast<QLineEdit*>(editor); line && line->isModified()) return;
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+    // An editor left as it opened writes nothing, so that it cannot bring back a value changed
+    // elsewhere meanwhile.
+    void setModelData(QWidget* editor, QAbstractItemModel* model, const QModelIndex& index) const override
+    {
+        if (const auto* line = qobject_cast<QLineEdit*>(editor); line && !line->isModified()) return;
+        QStyledItemDelegate::setModelData(editor, model, index);
+    }
+
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option, const QModelIndex&) const override
     {
         editor->setGeometry(option.rect.adjusted(1, 1, -1, -1));
@@ -140,6 +156,14 @@ RowsTableView::RowsTableView(RowsTableModel* model, QWidget* parent)
     connect(m_paste, &QAction::triggered, this, &RowsTableView::pasteClipboard);
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(m_model, signal, this, &RowsTableView::updateActions);
+    // Rows arriving above the cell being typed (a phone's, another program's) push it down: it
+    // stays in sight, once the table has laid the new rows out.
+    const auto keepInSight = [this] {
+        if (!hasFocus() && !isAncestorOf(QApplication::focusWidget())) return;
+        QMetaObject::invokeMethod(this, [this] { if (currentIndex().isValid()) scrollTo(currentIndex()); }, Qt::QueuedConnection);
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, keepInSight);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, keepInSight);
     connect(m_model, &QAbstractItemModel::dataChanged, this, &RowsTableView::updateActions);
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] {
         if (m_model->rowCount() > 0) moveTo(0, RowsTableModel::photoNumberColumn);
@@ -158,13 +182,29 @@ void RowsTableView::moveTo(int row, int column)
     scrollTo(target);
 }
 
+void RowsTableView::commitEditor()
+{
+    if (state() != QAbstractItemView::EditingState) return;
+    if (QWidget* editor = indexWidget(currentIndex())) {
+        commitData(editor);
+        closeEditor(editor, QAbstractItemDelegate::NoHint);
+    }
+}
+
 void RowsTableView::moveDown(int step)
 {
     const QModelIndex current = currentIndex();
     if (!current.isValid()) return;
     const int column = m_tabAnchor >= 0 ? m_tabAnchor : current.column();
     m_tabAnchor = -1;
-    moveTo(current.row() + step, column);
+    moveTo(step > 0 ? rowBelow(current.row()) + step - 1 : current.row() + step, column);
+}
+
+int RowsTableView::rowBelow(int row) const
+{
+    const int last = m_model->rowCount() - 1;
+    if (m_entryRow.isValid() && m_entryRow.row() == row && last > row && m_model->rowAt(last).isBlank()) return last;
+    return row + 1;
 }
 
 void RowsTableView::moveAcross(int direction)
@@ -177,7 +217,7 @@ void RowsTableView::moveAcross(int direction)
     do {
         column += direction;
         if (column < 0 || column >= columns) {
-            row += direction;
+            row = direction > 0 ? rowBelow(row) : row - 1;
             column = direction > 0 ? 0 : columns - 1;
         }
         if (row < 0 || row >= m_model->rowCount()) return;
@@ -234,7 +274,11 @@ void RowsTableView::startTyping(const QString& text)
 {
     const QModelIndex index = currentIndex();
     edit(index);
-    if (auto* editor = qobject_cast<QLineEdit*>(indexWidget(index))) editor->setText(text);
+    if (auto* editor = qobject_cast<QLineEdit*>(indexWidget(index))) {
+        editor->setText(text);
+        // Typed, as the keys that follow are.
+        editor->setModified(true);
+    }
 }
 
 void RowsTableView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
@@ -326,6 +370,10 @@ void RowsTableView::currentChanged(const QModelIndex& current, const QModelIndex
 {
     QTableView::currentChanged(current, previous);
     if (!m_moving) m_tabAnchor = -1;
+    if (current.row() != previous.row()) {
+        const bool entry = current.isValid() && current.row() == m_model->rowCount() - 1 && m_model->rowAt(current.row()).isBlank();
+        m_entryRow = entry ? QPersistentModelIndex(current) : QPersistentModelIndex();
+    }
     updateActions();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPersistentModelIndex>
 #include <QTableView>
 
 namespace tavrin {
@@ -30,6 +31,9 @@ public:
     QAction* pasteAction() const { return m_paste; }
 
     void moveTo(int row, int column);
+    // Stores what is being typed in the open editor, as leaving the cell would, and closes it:
+    // before the table shows another spreadsheet, nothing typed is dropped.
+    void commitEditor();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -40,6 +44,9 @@ protected:
 private:
     void moveAcross(int direction);
     void moveDown(int step);
+    // The row below `row` for Enter and Tab: from the row typed at the end, the blank row that
+    // ends the table now.
+    int rowBelow(int row) const;
     void clearSelectedCells();
     void copySelectedCells();
     void pasteClipboard();
@@ -51,6 +58,10 @@ private:
     // typed as photo, Tab, assigned, Enter.
     int m_tabAnchor = -1;
     bool m_moving = false;
+    // The row being typed when it was the blank row that ends the table: rows another program or
+    // a phone adds meanwhile land below it, and Enter must not lead into them, where typing would
+    // replace their numbers.
+    QPersistentModelIndex m_entryRow;
     QAction* m_insertAbove;
     QAction* m_insertBelow;
     QAction* m_deleteRow;

@@ -57,6 +57,8 @@ SpreadsheetPane::SpreadsheetPane(LibraryStore& store, QWidget* parent)
 void SpreadsheetPane::setSpreadsheet(const std::optional<QUuid>& spreadsheetID)
 {
     if (spreadsheetID == m_model->spreadsheetID()) return;
+    // A file opened meanwhile may change the spreadsheet shown while a cell is being typed.
+    m_table->commitEditor();
     m_model->setSpreadsheet(spreadsheetID);
     updateHeader();
 }
@@ -74,7 +76,7 @@ void SpreadsheetPane::updateHeader()
     }
     m_title->setText(sheet->title);
     const std::optional<DayRecord> day = m_store.snapshot().day(sheet->dayID);
-    const QString count = MacSidebar::photoCountText(sheet->filledRowCount());
+    const QString count = MacSidebar::rowCountText(sheet->filledRowCount());
     m_subtitle->setText(day ? day->name + QStringLiteral(" · ") + count : count);
 }
 

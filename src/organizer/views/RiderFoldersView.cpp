@@ -108,7 +108,10 @@ void RiderFoldersView::update()
     m_error->setText(m_model->errorText().value_or(QString()));
     m_error->setVisible(bool(m_model->errorText()));
     const std::optional<OrganizerReport>& report = m_model->report();
-    m_report->setText(report ? (QStringList{report->defaultHeadline()} + report->messages).join(u'\n') : QString());
+    // When folders were made, the first line counts them: the headline would say it twice.
+    QStringList lines = report ? report->messages : QStringList();
+    if (report && report->folders == 0) lines.prepend(report->defaultHeadline());
+    m_report->setText(lines.join(u'\n'));
 }
 
 } // namespace tavrin

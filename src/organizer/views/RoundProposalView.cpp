@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -81,6 +82,9 @@ RoundProposalView::RoundProposalView(LibraryStore& library, WorkspaceStore& work
     connect(m_ignoreButton, &QAbstractButton::clicked, m_model, &RoundProposalModel::ignore);
     // Queued: an answer ticked in the table rebuilds the table that holds its box.
     connect(m_model, &RoundProposalModel::changed, this, &RoundProposalView::rebuild, Qt::QueuedConnection);
+    connect(m_table->itemDelegate(), &QAbstractItemDelegate::closeEditor, this, [this] {
+        if (m_rebuildPending) rebuild();
+    }, Qt::QueuedConnection);
     connect(m_table, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
         if (m_filling || item->column() != numberColumn) return;
         m_model->setNumber(item->data(Qt::UserRole).toLongLong(), item->text());
@@ -108,8 +112,8 @@ QWidget* RoundProposalView::absenceQuestion(int questionIndex)
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(Theme::spacing, Theme::smallSpacing, Theme::spacing, Theme::smallSpacing);
     const qsizetype first = question.rows.first(), last = question.rows.last();
-    auto* ask = new QLabel((question.jumpOff ? QStringLiteral("Qui n’a pas couru le barrage entre les photos ")
-                                             : QStringLiteral("Qui n’a pas couru entre les photos ")) +
+    auto* ask = new QLabel((question.jumpOff ? QStringLiteral("Lequel de ces cavaliers n’a pas couru le barrage entre les photos ")
+                                             : QStringLiteral("Lequel de ces cavaliers n’a pas couru entre les photos ")) +
                            result.rows[first].photoNumber + QStringLiteral(" et ") + result.rows[last].photoNumber + QStringLiteral(" ?"));
     ask->setTextFormat(Qt::PlainText);
     layout->addWidget(ask);
@@ -131,6 +135,13 @@ QWidget* RoundProposalView::absenceQuestion(int questionIndex)
 
 void RoundProposalView::rebuild()
 {
+    // A number being typed on a doubtful row keeps its editor: the table is rebuilt once it closes.
+    const QList<QLineEdit*> editors = m_table->viewport()->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly);
+    if (std::any_of(editors.begin(), editors.end(), [](const QLineEdit* editor) { return !editor->isHidden(); })) {
+        m_rebuildPending = true;
+        return;
+    }
+    m_rebuildPending = false;
     m_filling = true;
     m_table->clearSpans();
     m_table->setRowCount(0);

@@ -47,6 +47,7 @@ private:
     CapsuleButton* m_acceptButton;
     CapsuleButton* m_ignoreButton;
     bool m_filling = false;
+    bool m_rebuildPending = false;
 };
 
 } // namespace tavrin

@@ -167,9 +167,9 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
     connect(m_model, &SpreadsheetWorkspaceModel::stateChanged, this, &SpreadsheetWorkspaceView::updateChoices);
     connect(m_model, &SpreadsheetWorkspaceModel::previewsChanged, this, &SpreadsheetWorkspaceView::updateRunState);
     connect(m_model, &SpreadsheetWorkspaceModel::runProgress, this, &SpreadsheetWorkspaceView::showProgress);
+    // Only the rows whose names, photos or marks changed are repainted.
     connect(m_model, &SpreadsheetWorkspaceModel::previewsChanged, this, [this] {
-        RowsTableModel* rows = m_pane->model();
-        for (int column : {m_lastNameColumn, m_firstNameColumn, m_photosColumn, m_statusColumn}) rows->refreshColumn(column);
+        m_pane->model()->refreshRows(m_model->changedPreviews(), m_lastNameColumn, m_statusColumn);
     });
     // The table says when the pane shows another spreadsheet.
     connect(pane->model(), &QAbstractItemModel::modelReset, this, [this] { m_model->setSpreadsheet(m_pane->spreadsheetID()); });
@@ -318,6 +318,7 @@ void SpreadsheetWorkspaceView::updateFollowState()
     const bool following = m_model->isFollowing();
     const std::optional<QString> blocker = m_model->followBlocker();
     m_followButton->setChecked(following);
+    m_followButton->setText(following ? QStringLiteral("Arrêter le suivi") : QStringLiteral("Suivre l’arrivée des photos"));
     m_followButton->setEnabled(following || !blocker);
     m_followButton->setToolTip(following ? QStringLiteral("Arrêter le suivi : la dernière série est copiée et l’historique complété.")
                                          : blocker.value_or(QString()));
