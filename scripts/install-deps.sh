@@ -37,6 +37,10 @@ packages=(
   libgumbo-dev
   # the package's checks: Debian's policy checker and a clean base system to install it in
   lintian debootstrap
+  # the reception: the cameras' FTP server run as a child, verified copies, memory cards (exFAT
+  # images mounted through FUSE in the tests), ejection where the desktop runs udisks2, and the
+  # FTP clients of the tests
+  python3-pyftpdlib libxxhash-dev exfat-fuse exfatprogs udisks2 curl
 )
 
 missing=()
