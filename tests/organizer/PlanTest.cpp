@@ -88,6 +88,20 @@ TEST(PlanTest, OnlyVisiblePhotoFilesCount)
     EXPECT_EQ(names(groups[0].files), QStringList({"DSC_0001.JPG", "DSC_0002.cr2", "DSC_0007.jpg"}));
 }
 
+TEST(PlanTest, ARawAndItsJpegAreOnePhotoInTheSameRiderFolder)
+{
+    Folder folder;
+    touch(folder.path(), {"DSC_0411.JPG", "DSC_0412.JPG", "DSC_0412.NEF", "DSC_0413.NEF", "DSC_0413.JPG", "DSC_0414.JPG"});
+    qsizetype photos = 0;
+    const QList<PhotoGroup> groups = PhotoOrganizer::plan(sheet({{"0411", "7"}, {"0413", "8"}}), {}, folder.path(), &photos);
+    EXPECT_EQ(photos, 4);
+    ASSERT_EQ(groups.size(), 2);
+    EXPECT_EQ(names(groups[0].files), QStringList({"DSC_0411.JPG", "DSC_0412.JPG", "DSC_0412.NEF"}));
+    EXPECT_EQ(names(groups[1].files).mid(0, 2).size(), 2);
+    EXPECT_TRUE(names(groups[1].files).contains("DSC_0413.NEF"));
+    EXPECT_TRUE(names(groups[1].files).contains("DSC_0413.JPG"));
+}
+
 TEST(PlanTest, CatalogueMatchesByCanonicalNumberFirstRiderWins)
 {
     Folder folder;
