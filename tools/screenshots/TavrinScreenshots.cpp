@@ -18,6 +18,7 @@
 #include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/views/OrganizerDialogs.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
+#include "reception/ReceptionController.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Theme.h"
 
@@ -30,6 +31,7 @@
 #include <QTimer>
 
 #include <QElapsedTimer>
+#include <QProcess>
 
 #include <vips/vips8>
 
@@ -211,6 +213,46 @@ void runIntoBlockedFolder(MacRootView& window, const QString& folder)
 void startFollowing(MacRootView& window, const QString&)
 {
     if (auto* workspace = window.findChild<SpreadsheetWorkspaceView*>()) workspace->followButton()->click();
+}
+
+// The reception running: two cameras have sent photos (one frame never came), the backup disk
+// is not plugged in, and the class being shot is the spreadsheet shown.
+void receiveFromCameras(MacRootView& window, const QString& folder)
+{
+    ReceptionController& reception = *window.reception();
+    reception.setRootFolder(folder + QStringLiteral("/Réception"));
+    reception.setBackupFolder(folder + QStringLiteral("/Disque de sauvegarde"));
+    window.currentClassButton()->click();
+    reception.start();
+    if (!reception.isRunning()) return;
+    const QString camera = folder + QStringLiteral("/appareil");
+    QDir().mkpath(camera);
+    QStringList first, second;
+    for (int n : {410, 411, 414}) first.append(camera + QStringLiteral("/DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0')));
+    for (int n : {7, 8}) second.append(camera + QStringLiteral("/IMG_%1.JPG").arg(n, 4, 10, QLatin1Char('0')));
+    for (const QString& path : first + second) makeArenaPhoto(path, int(path.size()));
+    const QString upload = QStringLiteral(
+        "import ftplib, sys\n"
+        "f = ftplib.FTP(source_address=(sys.argv[1], 0))\n"
+        "f.connect('127.0.0.1', int(sys.argv[2]))\n"
+        "f.login(sys.argv[3], sys.argv[4])\n"
+        "for p in sys.argv[5:]:\n"
+        "    f.storbinary('STOR ' + p.rsplit('/', 1)[1], open(p, 'rb'))\n");
+    const auto send = [&](const QString& from, const QStringList& files) {
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     QStringList{QStringLiteral("-c"), upload, from, QString::number(reception.ftpSettings().port), reception.ftpSettings().login,
+                                 reception.ftpSettings().password} + files);
+        QElapsedTimer clock;
+        clock.start();
+        while (python.state() != QProcess::NotRunning && clock.elapsed() < 20000) settle(50);
+    };
+    send(QStringLiteral("127.0.0.1"), first);
+    send(QStringLiteral("127.0.0.2"), second);
+    QElapsedTimer clock;
+    clock.start();
+    while (reception.session()->receivedCount() < 5 && clock.elapsed() < 20000) settle(50);
+    window.showReception(true);
 }
 
 // The crop editor opened beside the gallery on the second print, framed in A5 and turned a little.
@@ -448,6 +490,12 @@ int main(int argc, char** argv)
         // A 1280 × 720 laptop: the smallest screen the window is made for.
         {QStringLiteral("portable-tableur.png"), fillWorkspace, laptop, {}},
         {QStringLiteral("portable-commandes-recadrage.png"), fillOrders, laptop, cropBesideGallery},
+        {QStringLiteral("reception.png"),
+         [](TavrinApp& app, const QString& folder) {
+             fillWorkspace(app, folder);
+             UserDefaults::standard().setString(QStringLiteral("reception.ftpPort"), QStringLiteral("2121"));
+         },
+         laptop, receiveFromCameras},
     };
     int failures = 0;
     const auto check = [&failures](bool saved, const QString& file) {
