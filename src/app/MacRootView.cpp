@@ -64,7 +64,7 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     setMinimumSize(860, 520);
     restoreWindowGeometry();
     Theme::apply(m_app.libraryStore.appearance());
-    m_reception = new ReceptionController(m_app.libraryStore, m_app.workspaceStore, UserDefaults::standard(), this);
+    m_reception = new ReceptionController(m_app.libraryStore, m_app.workspaceStore, this);
     connect(&m_app.libraryStore, &LibraryStore::appearanceChanged, this,
             [this] { Theme::apply(m_app.libraryStore.appearance()); });
 

@@ -21,10 +21,10 @@ const QString portKey = QStringLiteral("reception.ftpPort");
 
 } // namespace
 
-ReceptionController::ReceptionController(LibraryStore& library, WorkspaceStore& workspace, UserDefaults& defaults, QObject* parent)
-    : QObject(parent), m_library(library), m_workspace(workspace), m_defaults(defaults)
+ReceptionController::ReceptionController(LibraryStore& library, WorkspaceStore& workspace, QObject* parent)
+    : QObject(parent), m_library(library), m_workspace(workspace)
 {
-    m_settings = FtpSettings::remembered(defaults);
+    m_settings = FtpSettings::remembered(UserDefaults::standard());
     m_settings.port = port();
     connect(&m_workspace, &WorkspaceStore::settingsChanged, this, [this] {
         refreshClasses();
@@ -62,32 +62,34 @@ ReceptionController::ReceptionController(LibraryStore& library, WorkspaceStore& 
 
 ReceptionController::~ReceptionController()
 {
+    // The panel may outlive us by a moment: it hears nothing more.
+    blockSignals(true);
     m_import.waitForFinished();
     stop();
 }
 
-QString ReceptionController::rootFolder() const { return m_defaults.string(rootKey).value_or(QString()); }
+QString ReceptionController::rootFolder() const { return UserDefaults::standard().string(rootKey).value_or(QString()); }
 
 void ReceptionController::setRootFolder(const QString& path)
 {
-    m_defaults.setString(rootKey, path);
-    m_defaults.synchronize();
+    UserDefaults::standard().setString(rootKey, path);
+    UserDefaults::standard().synchronize();
     Q_EMIT changed();
 }
 
-QString ReceptionController::backupFolder() const { return m_defaults.string(backupKey).value_or(QString()); }
+QString ReceptionController::backupFolder() const { return UserDefaults::standard().string(backupKey).value_or(QString()); }
 
 void ReceptionController::setBackupFolder(const QString& path)
 {
-    m_defaults.setString(backupKey, path);
-    m_defaults.synchronize();
+    UserDefaults::standard().setString(backupKey, path);
+    UserDefaults::standard().synchronize();
     Q_EMIT changed();
 }
 
 quint16 ReceptionController::port() const
 {
     bool ok = false;
-    const uint value = m_defaults.string(portKey).value_or(QString()).toUInt(&ok);
+    const uint value = UserDefaults::standard().string(portKey).value_or(QString()).toUInt(&ok);
     // 0: any free port (tests, a second Tavrin on the same machine).
     return ok && value < 65536 ? quint16(value) : quint16(2121);
 }

@@ -18,14 +18,14 @@
 namespace tavrin {
 
 class LibraryStore;
-class UserDefaults;
 class WorkspaceStore;
 
 class ReceptionController : public QObject {
     Q_OBJECT
 
 public:
-    ReceptionController(LibraryStore& library, WorkspaceStore& workspace, UserDefaults& defaults, QObject* parent = nullptr);
+    // Choices are read from and kept in the standard user defaults of the data folder.
+    ReceptionController(LibraryStore& library, WorkspaceStore& workspace, QObject* parent = nullptr);
     ~ReceptionController() override;
 
     // The folder chosen once; each day's photos go to <it>/Photos/<jour>.
@@ -81,7 +81,6 @@ private:
 
     LibraryStore& m_library;
     WorkspaceStore& m_workspace;
-    UserDefaults& m_defaults;
     FtpSettings m_settings;
     std::unique_ptr<ReceptionSession> m_session;
     FtpServer m_server;
