@@ -77,7 +77,7 @@ void twoCameras(benchmark::State& state)
         for (const QString& path : {folder, backup, shot}) QDir().mkpath(path);
         // A JPEG of noise of about the asked size, ending as a camera's does.
         QProcess vips;
-        const int side = int(std::sqrt(kb * 1024.0 / 1.5 / 1.1) );
+        const int side = int(std::sqrt(kb * 1024.0 * 2 / 1.5 / 1.1));
         vips.start(QStringLiteral("vips"), {QStringLiteral("gaussnoise"), photo + QStringLiteral("[Q=90]"), QString::number(side * 3 / 2), QString::number(side)});
         vips.waitForFinished(60000);
 
