@@ -2,7 +2,7 @@
 
 #include "cli/Cli.h"
 #include "orders/HandOverService.h"
-#include "orders/QrCode.h"
+#include "net/QrCode.h"
 
 #include <QEventLoop>
 #include <QFileInfo>

@@ -2,13 +2,12 @@
 
 #include "base/Error.h"
 #include "editing/RetouchBridges.h"
-#include "orders/HttpRoute.h"
+#include "net/HttpRoute.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QMimeDatabase>
-#include <QNetworkInterface>
 #include <QRandomGenerator>
 
 #include <vips/vips8>
@@ -132,37 +131,6 @@ HandOverService::HandOverService(QObject* parent) : QObject(parent) {}
 
 HandOverService::~HandOverService() { stop(); }
 
-QHostAddress HandOverService::localNetworkAddress()
-{
-    QHostAddress best;
-    int bestScore = -1;
-    for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
-        const auto flags = iface.flags();
-        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) || (flags & QNetworkInterface::IsLoopBack))
-            continue;
-        const QString name = iface.name();
-        // Containers and virtual machines are not where the customer's phone is.
-        if (name.startsWith(QLatin1String("docker")) || name.startsWith(QLatin1String("veth")) ||
-            name.startsWith(QLatin1String("br-")) || name.startsWith(QLatin1String("virbr")) ||
-            name.startsWith(QLatin1String("vmnet")) || name.startsWith(QLatin1String("tun")) || name.startsWith(QLatin1String("wg")))
-            continue;
-        int kind = iface.type() == QNetworkInterface::Wifi ? 2 : iface.type() == QNetworkInterface::Ethernet ? 1 : 0;
-        for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
-            const QHostAddress ip = entry.ip();
-            if (ip.protocol() != QAbstractSocket::IPv4Protocol || ip.isLinkLocal() || ip.isLoopback()) continue;
-            const bool isPrivate = ip.isInSubnet(QHostAddress(QStringLiteral("10.0.0.0")), 8) ||
-                                   ip.isInSubnet(QHostAddress(QStringLiteral("172.16.0.0")), 12) ||
-                                   ip.isInSubnet(QHostAddress(QStringLiteral("192.168.0.0")), 16);
-            const int score = (isPrivate ? 10 : 0) + kind;
-            if (score > bestScore) {
-                bestScore = score;
-                best = ip;
-            }
-        }
-    }
-    return best;
-}
-
 void HandOverService::send(const QStringList& paths, std::function<void(const QStringList&)> completion)
 {
     stop();
@@ -185,7 +153,7 @@ void HandOverService::send(const QStringList& paths, std::function<void(const QS
         files.append(file);
     }
 
-    const QHostAddress address = m_options.address.isNull() ? localNetworkAddress() : m_options.address;
+    const QHostAddress address = m_options.address.isNull() ? http::Server::localNetworkAddress() : m_options.address;
     if (address.isNull())
         throw Error(QStringLiteral("Aucun réseau local : connectez l’ordinateur au même Wi‑Fi que le téléphone."));
     http::Server::Options serverOptions;

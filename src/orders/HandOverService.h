@@ -6,7 +6,7 @@
 
 #include "base/BackgroundJobs.h"
 #include "orders/HandOverArchive.h"
-#include "orders/HttpServer.h"
+#include "net/HttpServer.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -57,10 +57,6 @@ public:
     QStringList fetchedFiles() const;
     int fetchedCount() const;
     int connectionCount() const;
-
-    // The address the page is served on by default: an IPv4 address of a running Wi-Fi or wired
-    // interface, private ranges first; null when there is none.
-    static QHostAddress localNetworkAddress();
 
 Q_SIGNALS:
     void progressChanged();

@@ -1,7 +1,7 @@
 #include "orders/ShowcasePoster.h"
 
 #include "base/Error.h"
-#include "orders/QrCode.h"
+#include "net/QrCode.h"
 
 #include <QFile>
 #include <QFileInfo>

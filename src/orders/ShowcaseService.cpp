@@ -1,7 +1,7 @@
 #include "orders/ShowcaseService.h"
 
 #include "base/Error.h"
-#include "orders/HttpRoute.h"
+#include "net/HttpRoute.h"
 #include "orders/ShowcasePage.h"
 
 #include <QFileInfo>

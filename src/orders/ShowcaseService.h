@@ -5,7 +5,7 @@
 // core without a token, so only the page, the previews and the order form exist: GET and HEAD
 // of those, and the one POST of an order.
 
-#include "orders/HttpServer.h"
+#include "net/HttpServer.h"
 #include "orders/ShowcaseCatalogue.h"
 #include "orders/ShowcaseOrders.h"
 #include "orders/ShowcasePreviews.h"

@@ -1,7 +1,7 @@
 #include "orders/views/HandOverDialog.h"
 
 #include "base/Error.h"
-#include "orders/QrCode.h"
+#include "net/QrCode.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>

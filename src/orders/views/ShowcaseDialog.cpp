@@ -1,9 +1,9 @@
 #include "orders/views/ShowcaseDialog.h"
 
 #include "base/Error.h"
-#include "orders/HandOverService.h"
+#include "net/HttpServer.h"
 #include "orders/OrdersStore.h"
-#include "orders/QrCode.h"
+#include "net/QrCode.h"
 #include "orders/ShowcasePoster.h"
 #include "orders/ShowcaseSetup.h"
 #include "orders/views/OpenPanels.h"
@@ -133,7 +133,7 @@ void ShowcaseDialog::toggle()
         options.watermark = m_store.resolveWatermark();
         options.programmes = ShowcaseCatalogue::knownProgrammes();
         options.server = serverOptions;
-        if (options.server.address.isNull()) options.server.address = HandOverService::localNetworkAddress();
+        if (options.server.address.isNull()) options.server.address = http::Server::localNetworkAddress();
         if (options.server.address.isNull())
             throw Error(QStringLiteral("Aucun réseau local : connectez l’ordinateur au Wi‑Fi du stand."));
         m_service.start(options);
@@ -147,7 +147,7 @@ void ShowcaseDialog::toggle()
 bool ShowcaseDialog::writePoster(const QString& path)
 {
     QHostAddress address = m_service.isRunning() ? QHostAddress(m_service.url().host()) : serverOptions.address;
-    if (address.isNull()) address = HandOverService::localNetworkAddress();
+    if (address.isNull()) address = http::Server::localNetworkAddress();
     const quint16 port = m_service.isRunning() ? quint16(m_service.url().port()) : serverOptions.port;
     try {
         if (address.isNull()) throw Error(QStringLiteral("Aucun réseau local : connectez l’ordinateur au Wi‑Fi du stand."));

@@ -1,4 +1,4 @@
-#include "orders/QrCode.h"
+#include "net/QrCode.h"
 
 #include "base/Error.h"
 

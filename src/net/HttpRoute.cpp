@@ -1,5 +1,5 @@
-#include "orders/HttpRoute.h"
-#include "orders/HttpMessage.h"
+#include "net/HttpRoute.h"
+#include "net/HttpMessage.h"
 
 #include <QUrl>
 

@@ -1,6 +1,6 @@
-#include "orders/HttpConnection.h"
+#include "net/HttpConnection.h"
 
-#include "orders/HttpRoute.h"
+#include "net/HttpRoute.h"
 
 #include <QThread>
 

@@ -5,7 +5,7 @@
 // address), time, memory per connection (request line and headers), body size and form fields.
 // The handler runs on the connection's thread and must be thread-safe.
 
-#include "orders/HttpMessage.h"
+#include "net/HttpMessage.h"
 
 #include <QHostAddress>
 #include <QUrl>
@@ -51,6 +51,10 @@ public:
     QUrl url(const QString& path) const;
     const Options& options() const { return m_options; }
     int connectionCount() const;
+
+    // The address the services are served on by default: an IPv4 address of a running Wi-Fi or
+    // wired interface, private ranges first; null when there is none.
+    static QHostAddress localNetworkAddress();
 
     // Internal to the connection handling.
     struct Context;

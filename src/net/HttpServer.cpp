@@ -1,7 +1,9 @@
-#include "orders/HttpServer.h"
+#include "net/HttpServer.h"
 
 #include "base/Error.h"
-#include "orders/HttpConnection.h"
+#include "net/HttpConnection.h"
+
+#include <QNetworkInterface>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -79,6 +81,37 @@ int Server::connectionCount() const
     if (!m_daemon) return 0;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
     return info ? int(info->num_connections) : 0;
+}
+
+QHostAddress Server::localNetworkAddress()
+{
+    QHostAddress best;
+    int bestScore = -1;
+    for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
+        const auto flags = iface.flags();
+        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) || (flags & QNetworkInterface::IsLoopBack))
+            continue;
+        const QString name = iface.name();
+        // Containers and virtual machines are not where the customer's phone is.
+        if (name.startsWith(QLatin1String("docker")) || name.startsWith(QLatin1String("veth")) ||
+            name.startsWith(QLatin1String("br-")) || name.startsWith(QLatin1String("virbr")) ||
+            name.startsWith(QLatin1String("vmnet")) || name.startsWith(QLatin1String("tun")) || name.startsWith(QLatin1String("wg")))
+            continue;
+        int kind = iface.type() == QNetworkInterface::Wifi ? 2 : iface.type() == QNetworkInterface::Ethernet ? 1 : 0;
+        for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
+            const QHostAddress ip = entry.ip();
+            if (ip.protocol() != QAbstractSocket::IPv4Protocol || ip.isLinkLocal() || ip.isLoopback()) continue;
+            const bool isPrivate = ip.isInSubnet(QHostAddress(QStringLiteral("10.0.0.0")), 8) ||
+                                   ip.isInSubnet(QHostAddress(QStringLiteral("172.16.0.0")), 12) ||
+                                   ip.isInSubnet(QHostAddress(QStringLiteral("192.168.0.0")), 16);
+            const int score = (isPrivate ? 10 : 0) + kind;
+            if (score > bestScore) {
+                bestScore = score;
+                best = ip;
+            }
+        }
+    }
+    return best;
 }
 
 } // namespace tavrin::http

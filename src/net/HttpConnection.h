@@ -4,7 +4,7 @@
 // (headers, bounded body through the POST processor), ask the service for its response, stream
 // it, and tell the service whether the client took all of it.
 
-#include "orders/HttpServer.h"
+#include "net/HttpServer.h"
 
 #include <microhttpd.h>
 

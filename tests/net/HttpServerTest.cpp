@@ -1,5 +1,5 @@
-#include "orders/HttpRoute.h"
-#include "orders/HttpServer.h"
+#include "net/HttpRoute.h"
+#include "net/HttpServer.h"
 
 #include <QTcpSocket>
 #include <QThread>
