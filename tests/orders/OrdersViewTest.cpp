@@ -2,7 +2,7 @@
 #include "base/UserDefaults.h"
 #include "editing/RetouchBridges.h"
 #include "editing/views/RetouchPanel.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "orders/OpenWithApps.h"
 #include "orders/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"

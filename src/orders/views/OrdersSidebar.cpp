@@ -2,7 +2,7 @@
 
 #include "base/FolderReference.h"
 #include "editing/views/RetouchPanel.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "orders/OpenWithApps.h"
 #include "orders/OrdersScreenModel.h"
 #include "orders/ShowcaseOrders.h"

@@ -1,4 +1,4 @@
-#include "orders/EmbeddedPreview.h"
+#include "photofiles/EmbeddedPreview.h"
 
 #include "editing/PhotoComposer.h"
 #include "editing/RetouchBridges.h"

@@ -1,6 +1,6 @@
 #include "editing/RetouchBridges.h"
-#include "orders/EmbeddedPreview.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/EmbeddedPreview.h"
+#include "photofiles/MediaThumbnailer.h"
 
 #include "CameraSamples.h"
 

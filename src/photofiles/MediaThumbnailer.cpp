@@ -1,10 +1,10 @@
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 
 #include "base/BackgroundJobs.h"
 #include "base/TavrinModules.h"
 #include "editing/PhotoComposer.h"
 #include "editing/RetouchBridges.h"
-#include "orders/EmbeddedPreview.h"
+#include "photofiles/EmbeddedPreview.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
