@@ -1,7 +1,7 @@
 #include "cli/HandOverCommands.h"
 
 #include "cli/Cli.h"
-#include "orders/HandOverService.h"
+#include "handover/HandOverService.h"
 #include "net/QrCode.h"
 
 #include <QEventLoop>

@@ -6,7 +6,7 @@
 #include "orders/OpenWithApps.h"
 #include "orders/OrdersScreenModel.h"
 #include "orders/ShowcaseOrders.h"
-#include "orders/views/HandOverDialog.h"
+#include "handover/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"
 #include "orders/views/ShowcaseDialog.h"
 #include "ui/CapsuleButton.h"

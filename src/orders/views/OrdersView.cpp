@@ -4,7 +4,7 @@
 #include "base/UserDefaults.h"
 #include "editing/PhotoOriginals.h"
 #include "orders/OpenWithApps.h"
-#include "orders/views/HandOverDialog.h"
+#include "handover/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"
 #include "orders/views/OrdersGallery.h"
 #include "orders/views/OrdersSidebar.h"

@@ -1,4 +1,4 @@
-#include "orders/HandOverArchive.h"
+#include "handover/HandOverArchive.h"
 
 #include <QFile>
 

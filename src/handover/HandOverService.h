@@ -5,7 +5,7 @@
 // completion runs once every file was fetched in full, and then the service stops.
 
 #include "base/BackgroundJobs.h"
-#include "orders/HandOverArchive.h"
+#include "handover/HandOverArchive.h"
 #include "net/HttpServer.h"
 
 #include <QByteArray>

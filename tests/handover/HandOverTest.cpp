@@ -1,4 +1,4 @@
-#include "orders/HandOverService.h"
+#include "handover/HandOverService.h"
 
 #include <QEventLoop>
 #include <QFile>

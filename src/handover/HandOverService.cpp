@@ -1,4 +1,4 @@
-#include "orders/HandOverService.h"
+#include "handover/HandOverService.h"
 
 #include "base/Error.h"
 #include "editing/RetouchBridges.h"

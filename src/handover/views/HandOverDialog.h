@@ -4,7 +4,7 @@
 // page's address as a QR code with the file count. Closing it stops the service; the completion
 // runs only when every file was fetched in full.
 
-#include "orders/HandOverService.h"
+#include "handover/HandOverService.h"
 
 #include <QDialog>
 #include <QIcon>

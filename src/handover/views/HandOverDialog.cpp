@@ -1,4 +1,4 @@
-#include "orders/views/HandOverDialog.h"
+#include "handover/views/HandOverDialog.h"
 
 #include "base/Error.h"
 #include "net/QrCode.h"
