@@ -5,9 +5,9 @@
 #include "net/HttpServer.h"
 #include "orders/OrdersStore.h"
 #include "net/QrCode.h"
-#include "orders/ShowcasePoster.h"
-#include "orders/ShowcaseService.h"
-#include "orders/ShowcaseSetup.h"
+#include "showcase/ShowcasePoster.h"
+#include "showcase/ShowcaseService.h"
+#include "showcase/ShowcaseSetup.h"
 
 #include <QEventLoop>
 #include <QFile>

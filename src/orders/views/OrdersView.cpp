@@ -196,6 +196,7 @@ void OrdersView::build()
         return printMenu ? printMenu(files, parent) : nullptr;
     };
     m_sidebar->canPrint = [this] { return bool(printMenu); };
+    if (belowRoot) m_sidebar->addBelowRoot(belowRoot(m_sidebar));
     layout->addWidget(m_sidebar);
 
     auto* detail = new QWidget(this);

@@ -5,7 +5,7 @@
 // and orders counted, and writes the A4 poster. The showcase keeps running while the window is
 // hidden; it stops with « Arrêter » or when the orders screen goes.
 
-#include "orders/ShowcaseService.h"
+#include "showcase/ShowcaseService.h"
 
 #include <QDialog>
 

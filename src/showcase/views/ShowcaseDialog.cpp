@@ -1,11 +1,11 @@
-#include "orders/views/ShowcaseDialog.h"
+#include "showcase/views/ShowcaseDialog.h"
 
 #include "base/Error.h"
 #include "net/HttpServer.h"
 #include "orders/OrdersStore.h"
 #include "net/QrCode.h"
-#include "orders/ShowcasePoster.h"
-#include "orders/ShowcaseSetup.h"
+#include "showcase/ShowcasePoster.h"
+#include "showcase/ShowcaseSetup.h"
 #include "orders/views/OpenPanels.h"
 #include "ui/CapsuleButton.h"
 

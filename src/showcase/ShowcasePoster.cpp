@@ -1,4 +1,4 @@
-#include "orders/ShowcasePoster.h"
+#include "showcase/ShowcasePoster.h"
 
 #include "base/Error.h"
 #include "net/QrCode.h"

@@ -1,4 +1,4 @@
-#include "orders/ShowcaseSetup.h"
+#include "showcase/ShowcaseSetup.h"
 
 #include "base/AppSupport.h"
 #include "base/FolderReference.h"

@@ -1,4 +1,4 @@
-#include "orders/ShowcasePreviews.h"
+#include "showcase/ShowcasePreviews.h"
 
 #include "editing/PhotoComposer.h"
 #include "editing/RetouchBridges.h"

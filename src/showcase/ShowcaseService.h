@@ -6,9 +6,9 @@
 // of those, and the one POST of an order.
 
 #include "net/HttpServer.h"
-#include "orders/ShowcaseCatalogue.h"
-#include "orders/ShowcaseOrders.h"
-#include "orders/ShowcasePreviews.h"
+#include "showcase/ShowcaseCatalogue.h"
+#include "showcase/ShowcaseOrders.h"
+#include "showcase/ShowcasePreviews.h"
 
 #include <QMutex>
 #include <QObject>

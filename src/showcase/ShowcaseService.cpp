@@ -1,8 +1,8 @@
-#include "orders/ShowcaseService.h"
+#include "showcase/ShowcaseService.h"
 
 #include "base/Error.h"
 #include "net/HttpRoute.h"
-#include "orders/ShowcasePage.h"
+#include "showcase/ShowcasePage.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "orders/ShowcaseCatalogue.h"
+#include "showcase/ShowcaseCatalogue.h"
 
 #include "base/AppSupport.h"
 #include "orders/OrdersStore.h"

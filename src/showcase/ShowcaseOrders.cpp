@@ -1,6 +1,7 @@
-#include "orders/ShowcaseOrders.h"
+#include "showcase/ShowcaseOrders.h"
 
 #include "base/Error.h"
+#include "orders/OrdersStore.h"
 #include "organizer/PhotoCopier.h"
 #include "programme/FileNameSanitizer.h"
 
@@ -40,10 +41,6 @@ qint64 freeBytes(const QString& folder)
 } // namespace
 
 ShowcaseOrders::ShowcaseOrders(QString root, Limits limits) : m_root(std::move(root)), m_limits(limits) {}
-
-bool ShowcaseOrders::isNew(const QString& orderFolder) { return QFileInfo::exists(orderFolder + u'/' + newOrderMarker()); }
-
-void ShowcaseOrders::markOpened(const QString& orderFolder) { QFile::remove(orderFolder + u'/' + newOrderMarker()); }
 
 void ShowcaseOrders::admit(const QHostAddress& from, const QDateTime& now)
 {
@@ -106,7 +103,7 @@ QString ShowcaseOrders::place(const Order& order, const QDateTime& now)
                              .arg(order.name.simplified(), order.telephone.simplified(),
                                   now.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), list);
     QFile note(staging + QStringLiteral("/commande.txt"));
-    QFile marker(staging + u'/' + newOrderMarker());
+    QFile marker(staging + u'/' + NewOrder::markerName());
     if (!note.open(QIODevice::WriteOnly) || note.write(text.toUtf8()) < 0 || !marker.open(QIODevice::WriteOnly)) {
         discard();
         throw Error(QStringLiteral("La commande n’a pas pu être enregistrée."));

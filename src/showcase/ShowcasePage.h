@@ -3,7 +3,7 @@
 // The showcase's pages, in French, for a phone: plain HTML and CSS, no script, nothing from
 // elsewhere. Every text given is escaped here.
 
-#include "orders/ShowcaseCatalogue.h"
+#include "showcase/ShowcaseCatalogue.h"
 
 #include <QByteArray>
 #include <QString>

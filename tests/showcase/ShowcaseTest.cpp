@@ -1,8 +1,8 @@
 #include "base/Error.h"
 #include "orders/OrdersStore.h"
-#include "orders/ShowcaseCatalogue.h"
-#include "orders/ShowcaseOrders.h"
-#include "orders/ShowcasePreviews.h"
+#include "showcase/ShowcaseCatalogue.h"
+#include "showcase/ShowcaseOrders.h"
+#include "showcase/ShowcasePreviews.h"
 
 #include <QDir>
 #include <QFile>
@@ -140,9 +140,9 @@ TEST_F(Showcase, ordersBecomeCompleteFoldersThatNeverReplaceOneAndAreBounded)
     EXPECT_TRUE(note.contains("Téléphone : 06 12 34 56 78"));
     EXPECT_TRUE(note.contains("14/06/2026 15:42"));
     EXPECT_TRUE(note.contains("IMPRESSION A4 : DSC_0001.JPG"));
-    EXPECT_TRUE(ShowcaseOrders::isNew(folder));
-    ShowcaseOrders::markOpened(folder);
-    EXPECT_FALSE(ShowcaseOrders::isNew(folder));
+    EXPECT_TRUE(NewOrder::isNew(folder));
+    NewOrder::markOpened(folder);
+    EXPECT_FALSE(NewOrder::isNew(folder));
     EXPECT_TRUE(QFileInfo(a).exists()); // the rider's files stay where they are
 
     EXPECT_EQ(placer.place(order, now), QString("Jean Dupont 2026-06-14 15h42 (3)"));
@@ -170,5 +170,5 @@ TEST_F(Showcase, theOrdersScreenListsAnOrderAsSoonAsItIsPlaced)
     const QString name = ShowcaseOrders(orders).place({"Zoé", "", {{photos + "/MARTIN Paul/IMG_9.jpg", "FICHIERS"}}, {}});
     QTRY_COMPARE_WITH_TIMEOUT(store.folders().size(), 2, 3000);
     EXPECT_EQ(store.folders()[1].name, name);
-    EXPECT_TRUE(ShowcaseOrders::isNew(store.folders()[1].url));
+    EXPECT_TRUE(NewOrder::isNew(store.folders()[1].url));
 }

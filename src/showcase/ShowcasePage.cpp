@@ -1,4 +1,4 @@
-#include "orders/ShowcasePage.h"
+#include "showcase/ShowcasePage.h"
 
 namespace tavrin::ShowcasePage {
 

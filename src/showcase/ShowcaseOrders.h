@@ -42,10 +42,6 @@ public:
     QString place(const Order& order, const QDateTime& now = QDateTime::currentDateTime());
 
     const QString& root() const { return m_root; }
-    // Marker of an order that came from the showcase and was not opened yet.
-    static QString newOrderMarker() { return QStringLiteral(".tavrin-nouvelle-commande"); }
-    static bool isNew(const QString& orderFolder);
-    static void markOpened(const QString& orderFolder);
 
 private:
     void admit(const QHostAddress& from, const QDateTime& now);

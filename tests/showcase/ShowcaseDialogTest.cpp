@@ -1,7 +1,7 @@
 #include "orders/OrdersStore.h"
-#include "orders/ShowcaseOrders.h"
+#include "showcase/ShowcaseOrders.h"
 #include "orders/views/OrdersSidebar.h"
-#include "orders/views/ShowcaseDialog.h"
+#include "showcase/views/ShowcaseDialog.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,5 +101,5 @@ TEST(ShowcaseDialog, anOrderFromTheShowcaseIsMarkedNewUntilOpened)
     EXPECT_EQ(list->findItems("ANCIENNE", Qt::MatchExactly).size(), 1);
     list->setCurrentItem(item);
     EXPECT_EQ(item->text(), fresh);
-    EXPECT_FALSE(ShowcaseOrders::isNew(root + '/' + fresh));
+    EXPECT_FALSE(NewOrder::isNew(root + '/' + fresh));
 }
