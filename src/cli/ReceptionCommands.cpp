@@ -55,10 +55,12 @@ int importCard(ReceptionSession& session, const QString& mountPoint)
 {
     const CardPlan plan = CardImport::plan(mountPoint, session.folder());
     printError(plan.offer());
-    const CardImportResult result = CardImport::run(plan, session.folder(), [](qsizetype done, qsizetype total) {
-        if (stderrIsTerminal()) printError(QStringLiteral("%1 sur %2 copiées").arg(done).arg(total));
-    });
-    for (const QString& relative : result.copied) session.take(relative, QStringLiteral("carte ") + plan.label);
+    const CardImportResult result = CardImport::run(
+        plan, session.folder(),
+        [](qsizetype done, qsizetype total) {
+            if (stderrIsTerminal()) printError(QStringLiteral("%1 sur %2 copiées").arg(done).arg(total));
+        },
+        [&](const QString& relative) { session.take(relative, QStringLiteral("carte ") + plan.label); });
     if (!result.problem.isEmpty()) printError(result.problem);
     return int(plan.alreadyThere);
 }
@@ -154,8 +156,9 @@ int cardImport(const QStringList& raw)
     });
     const CardPlan plan = CardImport::plan(args.positional().first(), folder);
     printError(plan.offer());
-    const CardImportResult result = CardImport::run(plan, folder);
-    for (const QString& relative : result.copied) session.take(relative, QStringLiteral("carte ") + plan.label);
+    // Each photo's backup is made while the next one comes off the card.
+    const CardImportResult result =
+        CardImport::run(plan, folder, {}, [&](const QString& relative) { session.take(relative, QStringLiteral("carte ") + plan.label); });
     session.finish();
     qint64 backedUp = 0;
     for (const QString& relative : result.copied)

@@ -91,8 +91,11 @@ void CameraLog::add(const QString& address, const QString& fileName, const QDate
     }
     const QFileInfo info(fileName);
     it->stems.insert(info.completeBaseName());
-    it->lastName = info.fileName();
-    it->lastAt = at;
+    // Two photos are handled at once: the last one is the one that arrived last.
+    if (!it->lastAt.isValid() || at >= it->lastAt) {
+        it->lastName = info.fileName();
+        it->lastAt = at;
+    }
 }
 
 } // namespace tavrin

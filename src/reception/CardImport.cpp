@@ -98,13 +98,17 @@ CardPlan CardImport::plan(const QString& mountPoint, const QString& receptionFol
 }
 
 CardImportResult CardImport::run(const CardPlan& plan, const QString& receptionFolder,
-                                 const std::function<void(qsizetype, qsizetype)>& progress)
+                                 const std::function<void(qsizetype, qsizetype)>& progress,
+                                 const std::function<void(const QString&)>& copied)
 {
     CardImportResult result;
     for (qsizetype i = 0; i < plan.toCopy.size(); ++i) {
         const CardPhoto& photo = plan.toCopy[i];
         const VerifiedCopy::Result r = VerifiedCopy::copy(photo.source, receptionFolder, photo.relativePath, nullptr);
-        if (r.outcome == VerifiedCopy::Outcome::copied) result.copied.append(photo.relativePath);
+        if (r.outcome == VerifiedCopy::Outcome::copied) {
+            result.copied.append(photo.relativePath);
+            if (copied) copied(photo.relativePath);
+        }
         if (r.outcome == VerifiedCopy::Outcome::failed && r.error != EEXIST) {
             const qsizetype left = plan.toCopy.size() - i;
             result.problem = (QFileInfo::exists(photo.source) ? QStringLiteral("Lecture de la carte impossible (") +

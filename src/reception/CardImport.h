@@ -39,10 +39,12 @@ namespace CardImport {
 bool isCard(const QString& mountPoint);
 // What an import would copy. Throws Error with the French reason when the card cannot be read.
 CardPlan plan(const QString& mountPoint, const QString& receptionFolder);
-// Copies the plan's photos; `progress` after each one (done, total). Stops at the first failure
-// (a card pulled out) with no partial file left.
+// Copies the plan's photos; `progress` after each one (done, total), `copied` with each photo
+// as soon as it is whole in the reception folder (its backup can start while the next one is
+// copied). Stops at the first failure (a card pulled out) with no partial file left.
 CardImportResult run(const CardPlan& plan, const QString& receptionFolder,
-                     const std::function<void(qsizetype, qsizetype)>& progress = {});
+                     const std::function<void(qsizetype, qsizetype)>& progress = {},
+                     const std::function<void(const QString& relativePath)>& copied = {});
 
 // Mount points of the mount table text (/proc/self/mountinfo), escapes undone.
 QStringList mountPoints(const QByteArray& mountinfo);

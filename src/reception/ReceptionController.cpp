@@ -49,8 +49,6 @@ ReceptionController::ReceptionController(LibraryStore& library, WorkspaceStore& 
     connect(&m_import, &QFutureWatcher<CardImportResult>::finished, this, [this] {
         const CardImportResult result = m_import.result();
         const QString label = m_cardPlan ? m_cardPlan->label : QString();
-        if (m_session)
-            for (const QString& relative : result.copied) m_session->take(relative, QStringLiteral("carte ") + label);
         m_cardMessage = result.problem.isEmpty() ? QLocale(QLocale::French).toString(result.copied.size()) +
                                                        (result.copied.size() > 1 ? QStringLiteral(" photos copiées de « ") : QStringLiteral(" photo copiée de « ")) +
                                                        label + QStringLiteral(" »")
@@ -185,7 +183,15 @@ void ReceptionController::cardInserted(const QString& mountPoint)
 void ReceptionController::importCard()
 {
     if (!m_cardPlan || !m_session || m_import.isRunning()) return;
-    m_import.setFuture(QtConcurrent::run([plan = *m_cardPlan, folder = m_session->folder()] { return CardImport::run(plan, folder); }));
+    // Each photo joins the reception (class folder, backup) as soon as it is off the card.
+    const QString origin = QStringLiteral("carte ") + m_cardPlan->label;
+    m_import.setFuture(QtConcurrent::run([this, plan = *m_cardPlan, folder = m_session->folder(), origin] {
+        return CardImport::run(plan, folder, {}, [this, origin](const QString& relative) {
+            QMetaObject::invokeMethod(this, [this, relative, origin] {
+                if (m_session) m_session->take(relative, origin);
+            }, Qt::QueuedConnection);
+        });
+    }));
     Q_EMIT changed();
 }
 

@@ -35,9 +35,9 @@ ReceptionSession::ReceptionSession(QString folder, QString backupFolder, QObject
     : QObject(parent), m_folder(QDir(folder).absolutePath()),
       m_backupFolder(backupFolder.isEmpty() ? QString() : QDir(backupFolder).absolutePath())
 {
-    // One copy at a time: photos reach the backup in the order they came, and the disk is never
-    // asked for two streams at once.
-    m_pool.setMaxThreadCount(1);
+    // Two photos at a time: one waits for its backup copy to reach the disk while the other is
+    // copied or read back (a card import runs at ~1.5× two plain copies instead of ~2×).
+    m_pool.setMaxThreadCount(2);
     m_catchUp.setInterval(catchUpMs);
     connect(&m_catchUp, &QTimer::timeout, this, &ReceptionSession::catchUp);
 }
@@ -155,7 +155,7 @@ void ReceptionSession::apply(const Outcome& outcome)
         ++m_receivedCount;
         if (!outcome.photo.classTitle) ++m_unclassed;
         if (!outcome.job.origin.isEmpty() && outcome.job.origin.front().isDigit())
-            m_cameras.add(outcome.job.origin, relative, QDateTime::currentDateTimeUtc());
+            m_cameras.add(outcome.job.origin, relative, outcome.job.arrived);
         Q_EMIT landed(outcome.photo);
     }
     Q_EMIT changed();
