@@ -1,4 +1,5 @@
 #include "OrganizerTestSupport.h"
+#include "organizer/PhotoFile.h"
 #include "organizer/PhotoOrganizer.h"
 
 #include <QTemporaryDir>
@@ -100,6 +101,10 @@ TEST(PlanTest, ARawAndItsJpegAreOnePhotoInTheSameRiderFolder)
     EXPECT_EQ(names(groups[1].files).mid(0, 2).size(), 2);
     EXPECT_TRUE(names(groups[1].files).contains("DSC_0413.NEF"));
     EXPECT_TRUE(names(groups[1].files).contains("DSC_0413.JPG"));
+    // The JPEG is the one shown and sold; a RAW alone stays a photo.
+    EXPECT_EQ(PhotoFile::withoutPairedRaws({"/a/DSC_0412.NEF", "/a/DSC_0412.JPG", "/a/DSC_0415.NEF", "/b/DSC_0413.NEF", "/a/DSC_0413.jpeg",
+                                            "/a/notes.txt"}),
+              QStringList({"/a/DSC_0412.JPG", "/a/DSC_0415.NEF", "/b/DSC_0413.NEF", "/a/DSC_0413.jpeg", "/a/notes.txt"}));
 }
 
 TEST(PlanTest, CatalogueMatchesByCanonicalNumberFirstRiderWins)
