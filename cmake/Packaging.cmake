@@ -72,6 +72,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
 # Syncing with the phones needs the desktop's DNS-SD daemon; native Wayland windows need the plugin.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, qt6-wayland")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups")
+# The drivers of the dye-sub printers photographers carry, with their cut sheets.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups, printer-driver-gutenprint")
 
 include(CPack)
