@@ -241,6 +241,12 @@ PrinterMediaList of(const QString& printer)
     return list;
 }
 
+void preset(const QString& printer, const PrinterMediaList& list)
+{
+    const QMutexLocker lock(&cacheMutex);
+    cache().insert(printer, list);
+}
+
 void forgetForTesting()
 {
     const QMutexLocker lock(&cacheMutex);

@@ -49,6 +49,8 @@ namespace PrinterMedias {
 // queue for the process: asking the print server takes a moment.
 PrinterMediaList of(const QString& printer);
 void forgetForTesting();
+// Sets a queue's sizes as if they had been read from it (pictures of the window, tests).
+void preset(const QString& printer, const PrinterMediaList& list);
 
 // Prints on a sheet from the driver's keyword: "w432h576-div2" → 2; sizes made of unequal prints
 // ("w432h576-w432h432_w432h144") → 0, as one photo cannot fill them.

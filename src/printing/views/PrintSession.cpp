@@ -249,12 +249,14 @@ void PrintSession::showHandedOver(int job)
 
 QString PrintSession::suppliesLeft(const QString& printer) { return lastSupplies().value(printer); }
 
+void PrintSession::noteSupplies(const QString& printer, const QString& supplies) { lastSupplies().insert(printer, supplies); }
+
 void PrintSession::jobEnded(const Outcome& outcome)
 {
     m_running = false;
     m_error = outcome.error;
     m_supplies = outcome.supplies;
-    if (!m_supplies.isEmpty()) lastSupplies().insert(m_printer->printerName(), m_supplies);
+    if (!m_supplies.isEmpty()) noteSupplies(m_printer->printerName(), m_supplies);
     if (m_progress && !m_supplies.isEmpty() && m_error.isEmpty() && m_window) {
         // The dialog stays a moment to say what is left in the printer.
         QProgressDialog* done = m_progress;

@@ -54,6 +54,7 @@ public:
     QString supplies() const { return m_supplies; }
     // The same as last said by that printer in this run.
     static QString suppliesLeft(const QString& printer);
+    static void noteSupplies(const QString& printer, const QString& supplies);
 
 public Q_SLOTS:
     // Stops after the page being drawn.
