@@ -4,7 +4,7 @@
 #include "base/UserDefaults.h"
 #include "editing/PhotoOriginals.h"
 #include "orders/OpenWithApps.h"
-#include "orders/views/HandOverDialog.h"
+#include "handover/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"
 #include "orders/views/OrdersGallery.h"
 #include "orders/views/OrdersSidebar.h"
@@ -196,6 +196,7 @@ void OrdersView::build()
         return printMenu ? printMenu(files, parent) : nullptr;
     };
     m_sidebar->canPrint = [this] { return bool(printMenu); };
+    if (belowRoot) m_sidebar->addBelowRoot(belowRoot(m_sidebar));
     layout->addWidget(m_sidebar);
 
     auto* detail = new QWidget(this);

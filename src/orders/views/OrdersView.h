@@ -40,6 +40,9 @@ public:
     std::function<void(const QString& file)> openCrop;
     std::function<bool()> isCropEditorOpen;
     std::function<QMenu*(const QStringList& files, QWidget* parent)> printMenu;
+    // Plugged in by the window before the screen is first shown: a widget under the root's button
+    // (the showcase's).
+    std::function<QWidget*(QWidget* parent)> belowRoot;
     // After "Annuler les modifications" brought a file back to the camera's.
     std::function<void(const QString& file)> fileRestored;
     void hooksChanged();
