@@ -295,6 +295,40 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
     return true;
 }
 
+bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoice& media, int previewLongSide)
+{
+    if (media.media.prints <= 1 || media.printer != printer.printerName()) return render(printer, photos, RenderProgress{}, previewLongSide);
+    const QList<QStringList> sheets = PrinterMedias::sheetsOf(photos, media.media.prints);
+    const QList<int> pages = pagesToPrint(printer, int(sheets.size()));
+    if (pages.isEmpty()) return true;
+    QPainter painter;
+    if (!painter.begin(&printer)) throw Error(QStringLiteral("L’impression n’a pas pu commencer : l’imprimante « %1 » ne répond pas.").arg(printer.printerName()));
+    const double scale = printer.resolution() / 72.0;
+    painter.scale(scale, scale);
+    const QList<QRectF> cells = media.media.cells();
+    for (int i = 0; i < int(pages.size()); ++i) {
+        if (i > 0) printer.newPage();
+        painter.fillRect(QRectF(QPointF(0, 0), media.media.paper), Qt::white);
+        const QStringList& sheet = sheets[pages[i]];
+        for (qsizetype k = 0; k < sheet.size() && k < cells.size(); ++k) {
+            const QImage photo = PhotoPrintView::decode(sheet[k], previewLongSide);
+            if (photo.isNull()) continue;
+            const QRectF& cell = cells[k];
+            const bool turn = (photo.width() > photo.height()) != (cell.width() > cell.height()) && photo.width() != photo.height();
+            const QRectF r = fittedRect(turn ? QSizeF(photo.size()).transposed() : QSizeF(photo.size()), cell);
+            painter.save();
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            painter.translate(r.center());
+            if (turn) painter.rotate(90);
+            const QSizeF upright = turn ? r.size().transposed() : r.size();
+            painter.drawImage(QRectF(QPointF(-upright.width() / 2, -upright.height() / 2), upright), photo);
+            painter.restore();
+        }
+    }
+    painter.end();
+    return true;
+}
+
 namespace {
 QMutex markerMutex;
 std::function<void(const QStringList&)>& marker()

@@ -101,6 +101,8 @@ void configure(QPrinter& printer, const QStringList& photos, const MediaChoice& 
 // photos are reduced to that long side first (for a preview on screen). False when cancelled.
 // Throws tavrin::Error when the printer cannot start.
 bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {}, int previewLongSide = 0);
+// The same for a size of the printer's own: a cut sheet shows its photos in their halves.
+bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoice& media, int previewLongSide);
 
 // Whoever keeps delivered marks registers here; printed photos are handed to it after a job.
 void setDeliveredMarker(std::function<void(const QStringList& photos)> mark);

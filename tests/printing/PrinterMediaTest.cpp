@@ -165,6 +165,18 @@ TEST(PrinterMedia, TwoUpSheetsAndBorderlessPagesOnPaper)
     EXPECT_TRUE(near(pixel(png, 20, 450), 32, 32, 208));
     EXPECT_TRUE(near(pixel(png, 440, 20), 208, 32, 32));
 
+    // The preview draws the same sheet with Qt's painter.
+    QPrinter preview(QPrinter::HighResolution);
+    preview.setOutputFormat(QPrinter::PdfFormat);
+    preview.setOutputFileName(dir.file("preview.pdf"));
+    const PhotoPrinter::MediaChoice previewed{preview.printerName(), *find(ds620, "w432h576-div2"), ds620.cut};
+    PhotoPrinter::configure(preview, {red, blue}, previewed);
+    ASSERT_TRUE(PhotoPrinter::renderSheets(preview, {red, blue}, previewed, 300));
+    EXPECT_EQ(test::pdfPages(dir.file("preview.pdf")), 1);
+    QProcess::execute("pdftoppm", {"-r", "72", "-png", "-singlefile", dir.file("preview.pdf"), dir.file("preview")});
+    EXPECT_TRUE(near(pixel(dir.file("preview.png"), 230, 150), 208, 32, 32));
+    EXPECT_TRUE(near(pixel(dir.file("preview.png"), 230, 450), 32, 32, 208));
+
     // Mitsubishi-like borderless 10 × 15: the landscape photo covers the whole landscape page.
     const PrinterMediaList d70 = PrinterMedias::fromDescription(description("mitsubishi-d70dw", dir.path()));
     const QString single = dir.file("single.pdf");

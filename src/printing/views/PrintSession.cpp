@@ -51,7 +51,8 @@ QString progressText(const QStringList& photos, int done, int total, bool sheets
 
 } // namespace
 
-PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window)
+PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window,
+                                             const std::optional<PhotoPrinter::MediaChoice>& media)
 {
     // The print dialogs are Qt's own: their texts come from Qt's French catalogue.
     QtTranslations::installFrench();
@@ -60,7 +61,8 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
         dialog.setWindowTitle(QStringLiteral("Imprimer"));
         dialog.setOptions(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintShowPageSize
                           | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintToFile);
-        dialog.setMinMax(1, int(photos.size()));
+        // Pages are photos, or sheets of several on a cut size.
+        dialog.setMinMax(1, printer.toPage() > 0 ? printer.toPage() : int(photos.size()));
         bool previewWanted = false;
         // Accepting first puts the panel's choices into the printer, so the preview shows them.
         if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
@@ -86,7 +88,8 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
             // Every page is drawn before the preview shows.
             QApplication::setOverrideCursor(Qt::WaitCursor);
             try {
-                PhotoPrinter::render(*target, photos, {}, previewLongSide);
+                if (media) PhotoPrinter::renderSheets(*target, photos, *media, previewLongSide);
+                else PhotoPrinter::render(*target, photos, PhotoPrinter::RenderProgress{}, previewLongSide);
             } catch (const Error&) {
                 // A printer that cannot start shows an empty preview; printing says why.
             }
@@ -120,7 +123,7 @@ PrintSession* PrintSession::run(const QStringList& photos, std::unique_ptr<QPrin
                                std::optional<PhotoPrinter::MediaChoice> media)
 {
     const PrintPanel& panel = panelOverride();
-    const PrintPanelChoice choice = panel ? panel(*printer, photos, window) : showPrintPanel(*printer, photos, window);
+    const PrintPanelChoice choice = panel ? panel(*printer, photos, window) : showPrintPanel(*printer, photos, window, media);
     if (choice == PrintPanelChoice::cancel) {
         // A cancelled panel still leaves its settings for the next print.
         PrintInfoMemory::remember(*printer);

@@ -31,7 +31,8 @@ public:
     // Shows the panel over `window` for the printer configured for `photos`; the panel may change
     // the printer's settings. The real one is the system's print dialog with a preview button.
     using PrintPanel = std::function<PrintPanelChoice(QPrinter& printer, const QStringList& photos, QWidget* window)>;
-    static PrintPanelChoice showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window);
+    static PrintPanelChoice showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window,
+                                           const std::optional<PhotoPrinter::MediaChoice>& media = std::nullopt);
     // Tests answer the panel themselves; an empty function brings the real one back.
     static void setPrintPanelForTesting(PrintPanel panel);
 
