@@ -44,24 +44,43 @@ measure() {
   end=$(now)
   python3 -c "print(f'{$end - $start:.2f} {int(open(\"$work/time\").read().split()[-1]) / 1024:.0f}')"
 }
-sheets() { lpstat -W not-completed -o Stand | wc -l; }
 
-echo "$count JPEG photos of 6000 × 4000 in $(( (count + 1) / 2 )) orders, sheets « 2 × 10 × 15 cm sur 15 × 20 cm »"
-printf '%-52s %10s %10s\n' "" "handed s" "peak MB"
-read -r t_handed t_peak <<<"$(measure "$cli" --data-dir "$work/data" print "${photos[@]}" --media w432h576-div2 --printer Stand)"
-printf '%-52s %10s %10s\n' "tavrin-cli print --media w432h576-div2 (10 sheets)" "$t_handed" "$t_peak"
-pages=$(python3 - "$work/cups/spool" <<'PY'
-import glob, re, sys
-# The pages of the document the queue received.
-docs = sorted(glob.glob(sys.argv[1] + "/d*-001"))
+# The sheets job's pages, from the document the queue received last.
+sheet_pages() {
+  python3 - "$work/cups/spool" <<'PY'
+import glob, os, re, sys
+docs = sorted(glob.glob(sys.argv[1] + "/d*-001"), key=os.path.getmtime)
 data = open(docs[-1], "rb").read() if docs else b""
 print(len(re.findall(rb"/Type\s*/Page[^s]", data)))
 PY
-)
-read -r l_handed l_peak <<<"$(measure lp -d Stand -o PageSize=w432h576-div2 "${photos[@]}")"
-printf '%-52s %10s %10s\n' "lp -o PageSize=w432h576-div2 (same files)" "$l_handed" "$l_peak"
-echo "jobs waiting in the stopped queue: $(sheets); pages of the sheets job: $pages"
-cancel -a Stand || true
+}
+median() { python3 -c "import statistics, sys; print(f'{statistics.median(float(v) for v in sys.argv[1:]):.2f}')" "$@"; }
+
+# Three rounds, alternating, as the machine may be busy: the median of each.
+echo "$count JPEG photos of 6000 × 4000 in $(( (count + 1) / 2 )) orders, sheets « 2 × 10 × 15 cm sur 15 × 20 cm »"
+printf '%-52s %10s %10s\n' "" "handed s" "peak MB"
+tavrin=() lps=() pages=0
+# Each starts with the disk's pending writes done, the previous job's spool not weighing on it.
+ours() {
+  sync
+  read -r t_handed t_peak <<<"$(measure "$cli" --data-dir "$work/data" print "${photos[@]}" --media w432h576-div2 --printer Stand 2>/dev/null)"
+  pages=$(sheet_pages)
+  cancel -a -x Stand || true
+}
+theirs() {
+  sync
+  read -r l_handed l_peak <<<"$(measure lp -d Stand -o PageSize=w432h576-div2 "${photos[@]}")"
+  cancel -a -x Stand || true
+}
+for round in 1 2 3; do
+  if [ $((round % 2)) -eq 1 ]; then ours; theirs; else theirs; ours; fi
+  printf '%-52s %10s %10s\n' "round $round: tavrin-cli print --media w432h576-div2" "$t_handed" "$t_peak"
+  printf '%-52s %10s %10s\n' "round $round: lp -o PageSize=w432h576-div2 (same files)" "$l_handed" "$l_peak"
+  tavrin+=("$t_handed") lps+=("$l_handed")
+done
+t_handed=$(median "${tavrin[@]}") l_handed=$(median "${lps[@]}")
+printf '%-52s %10s\n' "median: tavrin-cli print (10 sheets)" "$t_handed"
+printf '%-52s %10s\n' "median: lp (same files)" "$l_handed"
 
 python3 - "$t_handed" "$l_handed" "$pages" "$count" <<'PY'
 import sys

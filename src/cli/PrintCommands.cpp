@@ -9,6 +9,9 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QPrinter>
+#include <QPrinterInfo>
+
+#include <memory>
 
 namespace tavrin::cli {
 namespace {
@@ -49,13 +52,16 @@ int print(const QStringList& raw)
     }
     if (photos.isEmpty()) throw Error(QStringLiteral("Aucune photo à imprimer"));
 
-    QPrinter printer(QPrinter::HighResolution);
+    if (printerName && !PrintInfoMemory::printerExists(*printerName))
+        throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(*printerName));
+    // Made for the named queue: a printer made for none looks for the default one among every
+    // printer of the system, network ones included, which takes a good part of a second.
+    std::unique_ptr<QPrinter> made = printerName ? std::make_unique<QPrinter>(QPrinterInfo::printerInfo(*printerName), QPrinter::HighResolution)
+                                                 : std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrinter& printer = *made;
     if (pdf) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(*pdf);
-    } else {
-        if (!PrintInfoMemory::printerExists(*printerName))
-            throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(*printerName));
     }
     // The queue named on the command line wins over the one remembered; it is chosen once, as
     // choosing a printer takes a while.

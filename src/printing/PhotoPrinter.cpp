@@ -139,7 +139,9 @@ PhotoPages::Sheet mediaSheet(const PrinterMedia& media, bool landscape)
 void configure(QPrinter& printer, const QStringList& photos, const MediaChoice& media)
 {
     configure(printer, photos, std::nullopt);
-    if (!media.printer.isEmpty() && printer.outputFileName().isEmpty()) printer.setPrinterName(media.printer);
+    // Choosing a queue makes Qt list the system's printers, network ones included: only once.
+    if (!media.printer.isEmpty() && printer.outputFileName().isEmpty() && printer.printerName() != media.printer)
+        printer.setPrinterName(media.printer);
     const std::optional<QSize> first = photos.isEmpty() ? std::nullopt : pixelSize(photos.first());
     const bool landscape = media.media.prints == 1 && first && first->width() > first->height();
     printer.setPageSize(QPageSize(media.media.paper, QPageSize::Point, media.media.title(), QPageSize::ExactMatch));
