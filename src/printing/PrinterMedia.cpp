@@ -241,6 +241,15 @@ PrinterMediaList of(const QString& printer)
     return list;
 }
 
+QString defaultPrinter()
+{
+    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nullptr, nullptr);
+    if (!dest) return {};
+    const QString name = QString::fromUtf8(dest->name);
+    cupsFreeDests(1, dest);
+    return name;
+}
+
 void preset(const QString& printer, const PrinterMediaList& list)
 {
     const QMutexLocker lock(&cacheMutex);

@@ -49,6 +49,8 @@ namespace PrinterMedias {
 // queue for the process: asking the print server takes a moment.
 PrinterMediaList of(const QString& printer);
 void forgetForTesting();
+// The print server's default queue, asked of it directly (empty without one).
+QString defaultPrinter();
 // Sets a queue's sizes as if they had been read from it (pictures of the window, tests).
 void preset(const QString& printer, const PrinterMediaList& list);
 

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QPointer>
-#include <QPrinterInfo>
 #include <QTimer>
 
 namespace tavrin {
@@ -46,7 +45,8 @@ PrintPhotosMenu::PrintPhotosMenu(const QStringList& files, const QString& label,
     // The photo printer's own sizes: its borderless ones and its sheets cut in two.
     PrintInfoMemory::restoreSharedIfNeeded();
     QString printer = PrintInfoMemory::shared().printerName;
-    if (printer.isEmpty()) printer = QPrinterInfo::defaultPrinterName();
+    // Asked of the server itself: Qt would list every printer of the network first.
+    if (printer.isEmpty()) printer = PrinterMedias::defaultPrinter();
     const PrinterMediaList list = printer.isEmpty() ? PrinterMediaList{} : PrinterMedias::of(printer);
     const bool photoPrinter = std::any_of(list.sizes.begin(), list.sizes.end(), [](const PrinterMedia& m) { return m.borderless || m.prints > 1; });
     if (photoPrinter) {

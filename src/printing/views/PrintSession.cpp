@@ -15,6 +15,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -311,7 +312,8 @@ PrintSession* print(const QStringList& files, const MediaChoice& media, QWidget*
     if (photos.isEmpty()) return nullptr;
     if (!window) window = QApplication::activeWindow();
     if (window) window = window->window();
-    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    // Made for its queue: no search for a default among every printer of the network.
+    auto printer = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(media.printer), QPrinter::HighResolution);
     configure(*printer, photos, media);
     const int sheets = int(PrinterMedias::sheetsOf(photos, media.media.prints).size());
     printer->setFromTo(1, sheets);
