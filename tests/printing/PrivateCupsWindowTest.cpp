@@ -1,16 +1,12 @@
-#include "PdfTools.h"
 #include "PrivateCups.h"
 
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
-#include "printing/views/PrintPhotosMenu.h"
 #include "printing/views/PrintSession.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QMessageBox>
-#include <QProgressDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -116,51 +112,6 @@ TEST_F(PrivateCupsWindow, AQueueStoppedMidJobSaysWhyAndMarksNothing)
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->text(), message);
     box->close();
-
-    PrintSession::setPrintPanelForTesting({});
-    PhotoPrinter::setDeliveredMarker({});
-}
-
-// The menu offers the dye-sub printer's own sizes; a cut sheet of two photos goes to it, and once
-// the printer has printed it the window says what is left in it, and the menu says it again.
-TEST_F(PrivateCupsWindow, TheMenuOffersTheDyeSubSizesAndSaysWhatIsLeftAfterTheJob)
-{
-    if (!cups.addDriverQueue("DS620", "dnp-ds620")) GTEST_SKIP() << cups.reason.toStdString();
-    cups.reportSupplies("marker-names=Ribbon marker-types=ribbonWax marker-levels=68 marker-message='340 native prints remaining on ribbon'\n");
-    PrintSession::setPrintPanelForTesting([](QPrinter&, const QStringList&, QWidget*) { return PrintPanelChoice::print; });
-    PrintInfoMemory::restoreSharedIfNeeded();
-    PrintInfoMemory::shared().printerName = "DS620";
-    QDir().mkpath(data.file("BERTIN Camille 10h02/IMPRESSION 10x15"));
-    QStringList photos;
-    for (const char* name : {"IMG_1.jpg", "IMG_2.jpg"}) {
-        photos << data.file(QStringLiteral("BERTIN Camille 10h02/IMPRESSION 10x15/%1").arg(name));
-        ASSERT_EQ(QProcess::execute("convert", {"-size", "900x600", "xc:#c03030", photos.last()}), 0);
-    }
-
-    auto menu = std::make_unique<PrintPhotosMenu>(photos, "Imprimer", &window);
-    QAction* twoUp = nullptr;
-    QStringList titles;
-    for (QAction* action : menu->actions()) {
-        titles << action->text();
-        if (action->text() == QString::fromUtf8("2 × 10 × 15 cm sur 15 × 20 cm")) twoUp = action;
-    }
-    EXPECT_TRUE(titles.contains(QString::fromUtf8("Imprimante « DS620 »"))) << qPrintable(titles.join(" | "));
-    ASSERT_NE(twoUp, nullptr) << qPrintable(titles.join(" | "));
-    twoUp->trigger();
-
-    // The dialog stays to say what is left once the printer has the sheet printed.
-    QProgressDialog* dialog = nullptr;
-    QTRY_VERIFY_WITH_TIMEOUT((dialog = window.findChild<QProgressDialog*>()) && dialog->labelText().contains("Ruban"), 120000);
-    EXPECT_EQ(dialog->labelText(), QString::fromUtf8("Impression terminée.\nRuban : 340 tirages restants"));
-    EXPECT_EQ(marked, QList<QStringList>({photos}));
-    EXPECT_EQ(test::pdfPages(cups.spooledDocument(1)), 1);
-
-    menu = std::make_unique<PrintPhotosMenu>(photos, "Imprimer", &window);
-    QAction* left = nullptr;
-    for (QAction* action : menu->actions())
-        if (action->text() == QString::fromUtf8("Ruban : 340 tirages restants")) left = action;
-    ASSERT_NE(left, nullptr);
-    EXPECT_FALSE(left->isEnabled());
 
     PrintSession::setPrintPanelForTesting({});
     PhotoPrinter::setDeliveredMarker({});

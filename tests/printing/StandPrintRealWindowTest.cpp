@@ -18,7 +18,8 @@ using namespace tavrin;
 namespace realwindow = tavrin::test::realwindow;
 
 // In a framed window with real clicks: the print menu opened on a dye-sub printer, its cut sheet
-// chosen with the mouse, and the dialog that says what is left, closed with « Fermer ».
+// chosen with the mouse, the dialog that says what is left, closed with « Fermer », and the menu
+// that says it again.
 TEST(StandPrintRealWindow, ACutSheetChosenWithTheMouseAndWhatIsLeftClosedWithFermer)
 {
     test::PrivateCups cups;
@@ -69,6 +70,14 @@ TEST(StandPrintRealWindow, ACutSheetChosenWithTheMouseAndWhatIsLeftClosedWithFer
     const QPointer<QProgressDialog> watched = dialog;
     ASSERT_TRUE(realwindow::click(close));
     EXPECT_TRUE(QTest::qWaitFor([&] { return watched.isNull(); }, 5000));
+
+    // The menu says it again under the printer's sizes, until the next job.
+    PrintPhotosMenu again(photos, "Imprimer", &window);
+    QAction* left = nullptr;
+    for (QAction* action : again.actions())
+        if (action->text() == QString::fromUtf8("Ruban : 340 tirages restants")) left = action;
+    ASSERT_NE(left, nullptr);
+    EXPECT_FALSE(left->isEnabled());
 
     PrintSession::setPrintPanelForTesting({});
     PhotoPrinter::setDeliveredMarker({});
