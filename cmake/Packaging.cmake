@@ -75,6 +75,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, python3, python3-pyftpdlib")
 # Syncing with the phones needs the desktop's DNS-SD daemon; native Wayland windows need the plugin;
 # udisks2 tells inserted cards apart and ejects them (without it the mount table is watched).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, qt6-wayland, udisks2")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups")
+# The drivers of the dye-sub printers photographers carry, with their cut sheets.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups, printer-driver-gutenprint")
 
 include(CPack)

@@ -27,6 +27,8 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev shared-mime-info
   # a private print server with a PDF queue for the printing tests
   cups-daemon cups-client printer-driver-cups-pdf
+  # the drivers of the dye-sublimation printers carried to shows, with their printer descriptions
+  printer-driver-gutenprint
   # capture times of photos, and the reference reader their tests and benchmark compare with
   libexif-dev libimage-exiftool-perl
   # print pages and the showcase poster written as PDF by cairo (JPEG photos embedded as they are)

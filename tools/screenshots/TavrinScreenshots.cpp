@@ -15,6 +15,10 @@
 #include "orders/views/OrdersCropEditor.h"
 #include "orders/views/OrdersView.h"
 #include "organizer/PhotoOrganizer.h"
+#include "printing/PrintInfoMemory.h"
+#include "printing/PrinterMedia.h"
+#include "printing/views/PrintPhotosMenu.h"
+#include "printing/views/PrintSession.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/views/OrganizerDialogs.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
@@ -325,6 +329,42 @@ bool renderHandOver(const QString& path)
     return saved;
 }
 
+// The print menu with the stand's dye-sub printer chosen: its own sizes as its driver describes
+// them (a DNP-like 15 × 20 roll), and what it said was left after the last job.
+bool renderStandPrintMenu(const QString& path)
+{
+    QTemporaryDir folder;
+    UserDefaults::resetStandard();
+    const QString order = folder.filePath(QStringLiteral("BERTIN Camille 2025-06-15 16h42/IMPRESSION 10x15"));
+    QDir().mkpath(order);
+    QStringList photos;
+    for (int n : {42, 43}) {
+        photos << order + QStringLiteral("/DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0'));
+        makeArenaPhoto(photos.last(), n);
+    }
+    const auto size = [](const char* name, const char* label, double w, double h, QRectF printable, int prints) {
+        return PrinterMedia{name, QString::fromUtf8(label), {w, h}, printable, false, prints};
+    };
+    PrinterMedias::preset(QStringLiteral("DS620"),
+                          {{size("w288h432", "4x6", 297.6, 460.8, {9.12, 0, 279.36, 460.8}, 1),
+                            size("w360h504", "5x7", 460.8, 513.12, {9.12, 0, 442.56, 513.12}, 1),
+                            size("w432h576", "6x8", 460.8, 584.64, {9.12, 0, 442.56, 584.64}, 1),
+                            size("w288h432-div2", "2x6*2", 297.6, 460.8, {9.12, 0, 279.36, 460.8}, 2),
+                            size("w360h504-div2", "3.5x5*2", 460.8, 522.24, {9.12, 0, 442.56, 522.24}, 2),
+                            size("w432h576-div2", "4x6*2", 460.8, 599.52, {9.12, 0, 442.56, 599.52}, 2)},
+                           {"StpNoCutWaste", "False"}});
+    PrintInfoMemory::restoreSharedIfNeeded();
+    PrintInfoMemory::shared().printerName = QStringLiteral("DS620");
+    PrintSession::noteSupplies(QStringLiteral("DS620"), QStringLiteral("Ruban : 340 tirages restants"));
+    PrintPhotosMenu menu(photos, QStringLiteral("Imprimer"));
+    menu.popup(QPoint(0, 0));
+    settle(300);
+    const bool saved = menu.grab().save(path);
+    menu.close();
+    UserDefaults::resetStandard();
+    return saved;
+}
+
 // A jump as libvips draws it: a sky fading to the horizon, the arena's sand, a red and white
 // pole on two wings, and a watermark band with a darker strip.
 void makeCropPhotos(const QString& photo, const QString& watermark)
@@ -503,12 +543,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Impossible d’écrire %s\n", qPrintable(file));
         ++failures;
     };
-    for (const auto& [name, prepare, size, shown] : states) check(render(out.filePath(name), prepare, size, shown), out.filePath(name));
+    // Names after the folder render only those pictures.
+    QStringList only;
+    for (int i = 2; i < argc; ++i) only << QString::fromLocal8Bit(argv[i]);
+    const auto wanted = [&only](const QString& name) { return only.isEmpty() || only.contains(name); };
+    for (const auto& [name, prepare, size, shown] : states)
+        if (wanted(name)) check(render(out.filePath(name), prepare, size, shown), out.filePath(name));
     const QString handOver = out.filePath(QStringLiteral("partage-qr.png"));
-    check(renderHandOver(handOver), handOver);
+    if (wanted(QStringLiteral("partage-qr.png"))) check(renderHandOver(handOver), handOver);
     const QString crop = out.filePath(QStringLiteral("recadrage.png"));
-    check(renderCropEditor(crop), crop);
+    if (wanted(QStringLiteral("recadrage.png"))) check(renderCropEditor(crop), crop);
     const QString beyond = out.filePath(QStringLiteral("recadrage-hors-photo.png"));
-    check(renderCropEditor(beyond, true), beyond);
+    if (wanted(QStringLiteral("recadrage-hors-photo.png"))) check(renderCropEditor(beyond, true), beyond);
+    const QString stand = out.filePath(QStringLiteral("imprimer-au-stand.png"));
+    if (wanted(QStringLiteral("imprimer-au-stand.png"))) check(renderStandPrintMenu(stand), stand);
     return failures == 0 ? 0 : 1;
 }
