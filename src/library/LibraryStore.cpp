@@ -37,6 +37,8 @@ LibraryStore::LibraryStore(QObject* parent)
                         return persistedUIStateFromJson(TavrinJSON::decodeObject(data));
                     })
                     .value_or(PersistedUIState{});
+    // What is on disk already holds this state: a command that leaves it alone writes nothing.
+    if (!m_uiStateFile.holdsUnreadableFile()) m_writtenUIState = TavrinJSON::encode(toJson(m_uiState));
     m_appearance = appearancePreferenceFrom(UserDefaults::standard().string(kAppearanceKey).value_or(QString()));
 }
 
@@ -57,8 +59,10 @@ qsizetype LibraryStore::indexOfSpreadsheet(const QUuid& id) const
 void LibraryStore::writeUIState()
 {
     const QByteArray data = TavrinJSON::encode(toJson(m_uiState));
-    // An identical file is already on disk; skipping the rewrite keeps every keystroke to one fsync.
-    if (data == m_writtenUIState && !m_uiStateFile.holdsUnreadableFile() && QFile::exists(m_uiStateFile.path())) return;
+    // An identical file is already on disk (or none, holding nothing): skipping the rewrite keeps
+    // every keystroke to one fsync and leaves the file alone for commands that do not touch it.
+    const bool onDisk = QFile::exists(m_uiStateFile.path()) || m_uiState == PersistedUIState{};
+    if (data == m_writtenUIState && !m_uiStateFile.holdsUnreadableFile() && onDisk) return;
     if (m_uiStateFile.write(data)) m_writtenUIState = data;
 }
 

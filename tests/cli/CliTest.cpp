@@ -14,6 +14,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <sys/stat.h>
+
+#include <tuple>
+
 using namespace tavrin;
 using tavrin::test::TempDataDir;
 
@@ -95,8 +99,19 @@ TEST(CliLibrary, BuildsDaysSpreadsheetsAndRowsWithoutJson)
     const Outcome rows = cli(data, {"library", "add-rows", "--spreadsheet", "Épreuve 1"}, "0012\t104\r\n 0027 \t 87\r\n\r\n0041\n");
     ASSERT_EQ(rows.status, 0) << rows.err.toStdString();
     test::writeFile(data.file("more.txt"), "\t9\n0066\t131\textra\n");
+    // The window's selection is on disk; adding rows does not touch it (nor flush it again).
+    const QByteArray selection = "{\"selectedDayID\":\"" + dayID.toUtf8() + "\"}";
+    test::writeFile(data.file("ui-state.json"), selection);
+    const auto version = [&] {
+        struct stat info {};
+        ::stat(QFile::encodeName(data.file("ui-state.json")).constData(), &info);
+        return std::tuple(info.st_ino, info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    };
+    const auto before = version();
     const Outcome more = cli(data, {"library", "add-rows", "--spreadsheet", sheetID, data.file("more.txt")});
     ASSERT_EQ(more.status, 0) << more.err.toStdString();
+    EXPECT_EQ(version(), before);
+    EXPECT_EQ(test::readFile(data.file("ui-state.json")), selection);
 
     LibraryStore store;
     const std::optional<SpreadsheetRecord> stored = store.snapshot().spreadsheet(*TavrinJSON::uuid(sheetID));
