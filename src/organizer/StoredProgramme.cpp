@@ -2,10 +2,15 @@
 
 #include "base/AppSupport.h"
 #include "base/Error.h"
+#include "base/TavrinJSON.h"
 #include "numbers/PathText.h"
 #include "programme/ProgrammeFileParser.h"
 
+#include <QCryptographicHash>
 #include <QDateTime>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -22,8 +27,41 @@ const QString kReading = QStringLiteral("reading");
 } // namespace
 
 StoredProgramme::StoredProgramme(Place place, QObject* parent)
-    : QObject(parent), m_place(place), m_index(folder() + QStringLiteral("/programme.json"))
+    : QObject(parent), m_place(place), m_index(folder() + QStringLiteral("/programme.json")),
+      m_stampPath(folder() + QStringLiteral("/programme-stamp.json"))
 {
+}
+
+namespace {
+
+QString hashOfFile(const QString& path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) return {};
+    return QString::fromLatin1(hash.result().toHex());
+}
+
+} // namespace
+
+QJsonObject StoredProgramme::sourceStamp(const QString& source) const
+{
+    const QFileInfo info(source);
+    const QString sourceHash = hashOfFile(source), indexHash = hashOfFile(m_index.path());
+    if (sourceHash.isEmpty() || indexHash.isEmpty()) return {};
+    return {{QStringLiteral("size"), double(info.size())},
+            {QStringLiteral("modified"), TavrinJSON::encodeDate(info.lastModified().toUTC())},
+            {QStringLiteral("hash"), sourceHash},
+            {QStringLiteral("index"), indexHash}};
+}
+
+void StoredProgramme::recordSourceStamp(const QString& source)
+{
+    const QJsonObject stamp = sourceStamp(source);
+    // A cache, not the user's data: without it the file is merely read again at the next start.
+    QSaveFile file(m_stampPath);
+    if (stamp.isEmpty() || !file.open(QIODevice::WriteOnly) || file.write(TavrinJSON::encode(stamp)) < 0 || !file.commit())
+        QFile::remove(m_stampPath);
 }
 
 QString StoredProgramme::folder() const
@@ -74,6 +112,21 @@ void StoredProgramme::loadProgrammeFromDisk()
     }
     const std::optional<QString> source = existingSourceFile();
     if (!source) return;
+    if (m_programme) {
+        QFile file(m_stampPath);
+        const QJsonObject stamp = file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+        const QJsonObject now = stamp.isEmpty() ? QJsonObject() : sourceStamp(*source);
+        // Only the time differs (a copy, a touch): same bytes, so the index still holds its reading.
+        auto sameBytes = [&] {
+            return stamp.value(u"size") == now.value(u"size") && stamp.value(u"hash") == now.value(u"hash") &&
+                   stamp.value(u"index") == now.value(u"index");
+        };
+        if (!now.isEmpty() && sameBytes()) {
+            if (stamp != now) recordSourceStamp(*source);
+            return;
+        }
+    }
+    ++m_sourceReadings;
     m_jobs.run(kReading, [path = *source](const JobContext&) -> std::optional<ProgrammeDocument> {
         try {
             return ProgrammeFileParser::parse(path);
@@ -83,9 +136,14 @@ void StoredProgramme::loadProgrammeFromDisk()
     }, [this](const std::optional<ProgrammeDocument>& document) {
         if (!document) return;
         if (!m_programmeName) m_programmeName = document->sourceName;
-        if (document == m_programme) return;
+        const std::optional<QString> read = existingSourceFile();
+        if (document == m_programme) {
+            if (read) recordSourceStamp(*read);
+            return;
+        }
         try {
             persistProgrammeIndex(*document);
+            if (read) recordSourceStamp(*read);
         } catch (const Error&) {
             // The index on disk stays as it was; the document read is used all the same.
         }
@@ -153,6 +211,7 @@ void StoredProgramme::ingestProgramme(const QString& path)
     }
     for (const QString& other : AppSupport::programmeExtensions())
         if (other != extension) QFile::remove(folder() + QStringLiteral("/programme.") + other);
+    recordSourceStamp(copy);
     m_jobs.cancel(kReading);
     m_programmeName = name;
     persist();
@@ -164,6 +223,7 @@ void StoredProgramme::adoptProgramme(const ProgrammeDocument& document)
     // The old copy goes only once the new index is written: a failed write keeps both.
     persistProgrammeIndex(document);
     removeSourceFiles();
+    QFile::remove(m_stampPath);
     m_jobs.cancel(kReading);
     m_programmeName = document.sourceName;
     persist();

@@ -8,6 +8,7 @@
 #include "base/SharedJsonFile.h"
 #include "programme/ProgrammeDocument.h"
 
+#include <QJsonObject>
 #include <QObject>
 
 #include <optional>
@@ -45,6 +46,8 @@ public:
     // Takes in the programme and the owner's file when another program wrote them; true when
     // something changed.
     bool reloadIfChanged();
+    // How many times this store read its source file again at start-up.
+    int sourceReadings() const { return m_sourceReadings; }
 
 Q_SIGNALS:
     void programmeChanged();
@@ -69,9 +72,15 @@ private:
     void removeStaleStagingCopies() const;
     void persistProgrammeIndex(const ProgrammeDocument& document);
     void setProgramme(const ProgrammeDocument& document);
+    // What the index was last made from: the source file's size, time and hash, and the index's
+    // own hash. While both still match, the index is the reading and the file is not read again.
+    QJsonObject sourceStamp(const QString& source) const;
+    void recordSourceStamp(const QString& source);
 
     Place m_place;
     JsonFile m_index;
+    QString m_stampPath;
+    int m_sourceReadings = 0;
     std::optional<ProgrammeDocument> m_programme;
     // The re-reading of the source file; every import cancels it, so that a slower reading never
     // replaces a newer programme. Last, so that it is gone before what its results touch.

@@ -253,6 +253,41 @@ TEST(WorkspaceStoreTest, ImportedProgrammeIsCopiedAndReadAgainAtStartUp)
     }
 }
 
+TEST(WorkspaceStoreTest, TheStoredWorkbookIsReadAgainOnlyWhenItsBytesChange)
+{
+    TempDataDir data;
+    const QString copy = data.file("programme.xlsx");
+    WorkspaceStore().ingestProgramme(fixture("programme/weekend.xlsx"));
+    {
+        WorkspaceStore store;
+        EXPECT_EQ(store.sourceReadings(), 0);
+        EXPECT_EQ(store.programme(), ProgrammeFileParser::parse(copy));
+    }
+    // The same bytes with a new time (copied back, touched): the index still holds their reading.
+    QFile touched(copy);
+    ASSERT_TRUE(touched.open(QIODevice::ReadWrite) &&
+                touched.setFileTime(QDateTime::currentDateTimeUtc().addDays(1), QFileDevice::FileModificationTime));
+    touched.close();
+    EXPECT_EQ(WorkspaceStore().sourceReadings(), 0);
+
+    // Another workbook put in its place is read, and its reading becomes the index.
+    ASSERT_TRUE(QFile::remove(copy) && QFile::copy(fixture("programme/accents-repeated-headers.xlsx"), copy));
+    const ProgrammeDocument replaced = ProgrammeFileParser::parse(copy);
+    {
+        WorkspaceStore store;
+        EXPECT_EQ(store.sourceReadings(), 1);
+        QSignalSpy changed(&store, &StoredProgramme::programmeChanged);
+        ASSERT_TRUE(changed.wait(5000));
+        EXPECT_EQ(store.programme(), replaced);
+    }
+    EXPECT_EQ(WorkspaceStore().sourceReadings(), 0);
+    EXPECT_EQ(WorkspaceStore().programme(), replaced);
+
+    // An index written by someone else is no longer the workbook's reading: read again.
+    writeFile(data.file("programme.json"), encodeProgramme(weekendProgramme()));
+    EXPECT_EQ(WorkspaceStore().sourceReadings(), 1);
+}
+
 TEST(RiderFoldersStoreTest, RidersOncePerFolderSortedAsAFileBrowserDoes)
 {
     TempDataDir data;
