@@ -4,9 +4,14 @@
 #include "base/TavrinModules.h"
 #include "base/TavrinJSON.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QLocale>
+
+#include <algorithm>
 
 #include <cstdio>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace tavrin::cli {
@@ -112,6 +117,89 @@ void printOut(const QString& line)
 }
 
 bool stderrIsTerminal() { return isatty(fileno(stderr)) != 0; }
+
+namespace {
+
+void writeRaw(const QString& text)
+{
+    const QByteArray data = text.toUtf8();
+    std::fwrite(data.constData(), 1, size_t(data.size()), stderr);
+    std::fflush(stderr);
+}
+
+int terminalWidth()
+{
+    winsize size{};
+    if (ioctl(fileno(stderr), TIOCGWINSZ, &size) == 0 && size.ws_col >= 20) return size.ws_col;
+    return 80;
+}
+
+} // namespace
+
+ProgressBar::ProgressBar() : m_terminal(stderrIsTerminal()) {}
+
+ProgressBar::~ProgressBar() { finish(); }
+
+QString ProgressBar::render(qint64 done, qint64 total, const QString& label, int width)
+{
+    const QLocale french(QLocale::French);
+    done = std::clamp<qint64>(done, 0, std::max<qint64>(total, 0));
+    QString counts = french.toString(done) + u'/' + french.toString(total);
+    counts.replace(QChar(0x202F), u' ').replace(QChar(0xA0), u' ');
+    const int cells = 20;
+    const int filled = total > 0 ? int(done * cells / total) : 0;
+    QString line = u'[' + QString(filled, u'#') + QString(cells - filled, u'-') + QStringLiteral("] ") + counts;
+    if (!label.isEmpty()) line += QStringLiteral(" · ") + label;
+    // One line only: a wrapped bar could not be redrawn in place.
+    if (line.size() > width - 1) line = line.left(width - 2) + u'…';
+    return line;
+}
+
+void ProgressBar::update(qint64 done, qint64 total, const QString& label)
+{
+    if (!m_terminal) return;
+    // A few redraws a second are enough to read, and thousands of photos write no megabytes.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    m_total = total;
+    m_line = render(done, total, label, terminalWidth());
+    m_pending = m_shown && done < total && now - m_lastDrawMs < 100;
+    if (m_pending) return;
+    m_lastDrawMs = now;
+    draw();
+}
+
+void ProgressBar::draw()
+{
+    writeRaw(u'\r' + m_line + QStringLiteral("\x1b[K"));
+    m_shown = true;
+    m_pending = false;
+}
+
+void ProgressBar::clear()
+{
+    if (m_shown) writeRaw(QStringLiteral("\r\x1b[K"));
+}
+
+void ProgressBar::message(const QString& line)
+{
+    clear();
+    printError(line);
+    if (m_shown) draw();
+}
+
+void ProgressBar::complete()
+{
+    if (m_shown || m_pending) update(m_total, m_total);
+    finish();
+}
+
+void ProgressBar::finish()
+{
+    // The last state skipped between two redraws is the one to leave on screen.
+    if (m_pending) draw();
+    if (m_shown) writeRaw(QStringLiteral("\n"));
+    m_shown = false;
+}
 
 QJsonValue jsonArgument(const QString& argument)
 {

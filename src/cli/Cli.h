@@ -95,6 +95,39 @@ void printOut(const QString& line);
 // True when standard error is a terminal (progress is shown only then).
 bool stderrIsTerminal();
 
+// The progress of long work (organising, copying a card, reading capture times, retouching): one
+// bar on standard error, redrawn in place, only when it is a terminal, so that a pipe or a log
+// gets nothing but the messages. Messages printed through it go above the bar.
+class ProgressBar {
+public:
+    ProgressBar();
+    ~ProgressBar();
+    ProgressBar(const ProgressBar&) = delete;
+    ProgressBar& operator=(const ProgressBar&) = delete;
+
+    void update(qint64 done, qint64 total, const QString& label = {});
+    // A line that stays (a failure, a status), printed whether or not a terminal shows the bar.
+    void message(const QString& line);
+    // Leaves the last bar on its own line.
+    void finish();
+    // The work got through to its end (progress may not be told of its last step): a full bar.
+    void complete();
+
+    // The bar's text for `width` columns: "[#####-----] 512/1 000 · label".
+    static QString render(qint64 done, qint64 total, const QString& label, int width);
+
+private:
+    void clear();
+    void draw();
+
+    bool m_terminal;
+    bool m_shown = false;
+    bool m_pending = false;
+    qint64 m_total = 0;
+    QString m_line;
+    qint64 m_lastDrawMs = 0;
+};
+
 // Reads a JSON argument that is either a path to a JSON file or the JSON text itself.
 QJsonValue jsonArgument(const QString& argument);
 

@@ -19,18 +19,18 @@ template <typename F>
 int forEachPhoto(const QStringList& files, F work, bool showProgress = false)
 {
     int status = 0;
-    const bool terminal = showProgress && stderrIsTerminal();
-    int done = 0;
+    ProgressBar progress;
+    qsizetype done = 0;
     for (const QString& file : files) {
-        if (terminal)
-            printError(QString::number(++done) + u'/' + QString::number(files.size()) + QStringLiteral(" · ") + QFileInfo(file).fileName());
+        if (showProgress) progress.update(done++, files.size(), QFileInfo(file).fileName());
         try {
             work(file);
         } catch (const Error& error) {
-            printError(QStringLiteral("« ") + QFileInfo(file).fileName() + QStringLiteral(" » : ") + error.message());
+            progress.message(QStringLiteral("« ") + QFileInfo(file).fileName() + QStringLiteral(" » : ") + error.message());
             status = 1;
         }
     }
+    if (showProgress) progress.update(done, files.size());
     return status;
 }
 

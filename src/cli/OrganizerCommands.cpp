@@ -221,18 +221,21 @@ int organize(const QStringList& raw)
     model.setSpreadsheet(id);
     if (const std::optional<QString> blocker = model.runBlocker()) throw Error(*blocker);
 
-    const bool terminal = stderrIsTerminal();
-    QObject::connect(&model, &SpreadsheetWorkspaceModel::runProgress, [terminal](qint64 done, qint64 total, const QString& rider) {
-        if (terminal) printError(QString::number(done) + u'/' + QString::number(total) + QStringLiteral(" · ") + rider);
+    ProgressBar progress;
+    QObject::connect(&model, &SpreadsheetWorkspaceModel::runProgress, [&progress](qint64 done, qint64 total, const QString& rider) {
+        progress.update(done, total, rider);
     });
     QEventLoop loop;
+    bool stopped = false;
     QObject::connect(&model, &SpreadsheetWorkspaceModel::runFinished, &loop, &QEventLoop::quit);
     {
         // Ctrl-C stops between two files; what was copied is recorded.
-        const StopSignals stopSignals([&model] { model.cancelRun(); }, QStringLiteral("L’organisation n’a pas pu démarrer."));
+        const StopSignals stopSignals([&model, &stopped] { stopped = true; model.cancelRun(); }, QStringLiteral("L’organisation n’a pas pu démarrer."));
         model.runOrganizer();
         if (model.isRunning()) loop.exec();
     }
+    if (model.lastReport() && !stopped) progress.complete();
+    progress.finish();
     if (!model.lastReport()) {
         if (model.parseError()) throw Error(*model.parseError());
         throw Error(QStringLiteral("Le dossier de destination « ") + model.settings().destinationName.value_or(QString())

@@ -73,17 +73,16 @@ int print(const QStringList& raw)
     else PhotoPrinter::configure(printer, photos, paper);
     if (printerName && printer.printerName() != *printerName) printer.setPrinterName(*printerName);
 
-    const bool terminal = stderrIsTerminal();
     int status = 0;
+    ProgressBar bar;
     PhotoPrinter::RenderProgress progress;
-    progress.pageDone = [&](int done, int total) {
-        if (terminal) printError(QStringLiteral("Page %1 sur %2").arg(done).arg(total));
-    };
+    progress.pageDone = [&](int done, int total) { bar.update(done, total, QStringLiteral("pages")); };
     progress.unreadable = [&](const QString& photo) {
-        printError(QStringLiteral("« %1 » est illisible : sa page reste blanche.").arg(QFileInfo(photo).fileName()));
+        bar.message(QStringLiteral("« %1 » est illisible : sa page reste blanche.").arg(QFileInfo(photo).fileName()));
         status = 1;
     };
     const PhotoPrinter::JobResult job = PhotoPrinter::printJob(printer, photos, progress, media);
+    bar.finish();
     // A PDF is a proof, not a print: the printer remembered stays the photographer's own.
     if (!pdf) {
         PrintInfoMemory::remember(printer);

@@ -41,8 +41,11 @@ int propose(const QStringList& raw)
     const std::optional<QString> folder = workspace.resolveFolder(WorkspaceStore::FolderKind::source, id);
     if (!folder) throw FileErrors::unreadableFolder(settings.sourceName.value_or(QString()), ENOENT);
 
-    if (stderrIsTerminal()) printError(QStringLiteral("Lecture des heures de prise de vue…"));
-    const QList<PhotoCapture> captures = CaptureTimes::folder(*folder);
+    ProgressBar progress;
+    const QList<PhotoCapture> captures = CaptureTimes::folder(*folder, [&progress](qsizetype done, qsizetype total) {
+        progress.update(done, total, QStringLiteral("heures de prise de vue lues"));
+    });
+    progress.finish();
     if (captures.isEmpty())
         throw Error(QStringLiteral("Le dossier « ") + settings.sourceName.value_or(*folder) + QStringLiteral(" » ne contient aucune photo."));
 

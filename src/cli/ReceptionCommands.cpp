@@ -55,12 +55,12 @@ int importCard(ReceptionSession& session, const QString& mountPoint)
 {
     const CardPlan plan = CardImport::plan(mountPoint, session.folder());
     printError(plan.offer());
+    ProgressBar progress;
     const CardImportResult result = CardImport::run(
         plan, session.folder(),
-        [](qsizetype done, qsizetype total) {
-            if (stderrIsTerminal()) printError(QStringLiteral("%1 sur %2 copiées").arg(done).arg(total));
-        },
+        [&progress](qsizetype done, qsizetype total) { progress.update(done, total, QStringLiteral("copiées")); },
         [&](const QString& relative) { session.take(relative, QStringLiteral("carte ") + plan.label); });
+    progress.finish();
     if (!result.problem.isEmpty()) printError(result.problem);
     return int(plan.alreadyThere);
 }

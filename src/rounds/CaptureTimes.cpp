@@ -13,8 +13,10 @@
 #include <libexif/exif-loader.h>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <memory>
+#include <mutex>
 
 namespace tavrin::CaptureTimes {
 namespace {
@@ -143,7 +145,7 @@ PhotoCapture capture(const QString& path)
     return {path, QFileInfo(path).lastModified(), false};
 }
 
-QList<PhotoCapture> folder(const QString& directory)
+QList<PhotoCapture> folder(const QString& directory, const std::function<void(qsizetype done, qsizetype total)>& progress)
 {
     const QDir dir(directory);
     if (!dir.exists() || !dir.isReadable())
@@ -154,9 +156,20 @@ QList<PhotoCapture> folder(const QString& directory)
     // Reading the dates is mostly waiting for the disk: the files are read side by side.
     QList<PhotoCapture> captures(paths.size());
     PhotoCapture* out = captures.data(); // detached once, before the threads share it
+    std::atomic<qsizetype> read = 0;
+    std::mutex reporting;
     ParallelSlices::run(int(paths.size()), ParallelSlices::sliceCount(int(paths.size()), 8), [&](int, int begin, int end) {
-        for (int i = begin; i < end; ++i) out[i] = capture(paths.at(i));
+        for (int i = begin; i < end; ++i) {
+            out[i] = capture(paths.at(i));
+            const qsizetype done = ++read;
+            // A thread that finds another reporting goes on reading rather than wait.
+            if (progress && reporting.try_lock()) {
+                progress(done, paths.size());
+                reporting.unlock();
+            }
+        }
     });
+    if (progress) progress(paths.size(), paths.size());
     // A raw file whose date could not be read takes that of its JPEG twin (DSC_0042.CR3 and
     // DSC_0042.JPG), rather than the time it was copied.
     QHash<QString, QDateTime> dated;

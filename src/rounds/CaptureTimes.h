@@ -9,6 +9,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace tavrin {
@@ -33,8 +34,9 @@ std::optional<QDateTime> exifTime(QByteArrayView header);
 PhotoCapture capture(const QString& path);
 
 // Every photo of the folder (immediate children, hidden files skipped), read on all cores,
-// in file-name order. Throws the French reason when the folder cannot be listed.
-QList<PhotoCapture> folder(const QString& directory);
+// in file-name order. Throws the French reason when the folder cannot be listed. `progress`,
+// when given, hears how many photos were read, from one thread at a time.
+QList<PhotoCapture> folder(const QString& directory, const std::function<void(qsizetype done, qsizetype total)>& progress = {});
 
 } // namespace CaptureTimes
 } // namespace tavrin
