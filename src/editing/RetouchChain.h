@@ -11,6 +11,8 @@
 // still wanted, so that a newer preview stops an older one early. Nothing holds the whole picture
 // but the input and the output: memory stays bounded however many steps are on.
 //
+// The table and the runner live in RetouchChain.cpp; each step's work in a file of its kind
+// (RetouchToneSteps, RetouchShadowsHighlights, RetouchColourSteps, RetouchSharpeningSteps).
 // Adding a step: one entry in the table, one prepare function, one test.
 
 #include "editing/PhotoRetouchSettings.h"
