@@ -1,91 +1,15 @@
 #include "editing/RetouchSteps.h"
 
 #include "editing/RetouchKernels.h"
-#include "editing/SrgbCurve.h"
+#include "editing/RetouchToneMap.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 namespace tavrin::RetouchChain {
 
 namespace {
-
-// The linear luminance averaged over cells of factor × factor pixels and blurred, read back at
-// any pixel by bilinear interpolation between cell centres.
-class ToneMap {
-public:
-    ToneMap(const Source& source, double sigma, int factor) : m_factor(factor), m_width(source.width)
-    {
-        const int W = source.width, H = source.height, f = factor;
-        const int w = (W + f - 1) / f, h = (H + f - 1) / f;
-        FloatImage cells = FloatImage::allocate(w, h, 1);
-        constexpr int kCellRows = 16;
-        const int chunks = (h + kCellRows - 1) / kCellRows;
-        parallelFor(chunks, std::size_t(kCellRows) * std::size_t(f) * std::size_t(W) * 4, [&](int begin, int end) {
-            std::vector<float> rows;
-            std::vector<float> sums(static_cast<std::size_t>(w));
-            for (int chunk = begin; chunk < end; ++chunk) {
-                const int c0 = chunk * kCellRows, c1 = std::min(h, c0 + kCellRows);
-                const int y0 = c0 * f, y1 = std::min(H, c1 * f);
-                rows.resize(std::size_t(y1 - y0) * std::size_t(W) * 4);
-                source.rows(y0, y1, rows.data());
-                for (int cy = c0; cy < c1; ++cy) {
-                    std::fill(sums.begin(), sums.end(), 0.0f);
-                    const int r0 = cy * f, r1 = std::min(H, r0 + f);
-                    for (int y = r0; y < r1; ++y) {
-                        const float* p = rows.data() + std::size_t(y - y0) * std::size_t(W) * 4;
-                        for (int x = 0; x < W; ++x, p += 4) {
-                            const float l = source.light == Light::linear
-                                                ? luma(p)
-                                                : 0.2126f * SrgbCurve::decode(p[0]) + 0.7152f * SrgbCurve::decode(p[1]) +
-                                                      0.0722f * SrgbCurve::decode(p[2]);
-                            sums[std::size_t(x / f)] += l;
-                        }
-                    }
-                    float* o = cells.row(cy);
-                    const float rowCount = float(r1 - r0);
-                    for (int cx = 0; cx < w; ++cx) o[cx] = sums[std::size_t(cx)] / (rowCount * float(std::min(W, (cx + 1) * f) - cx * f));
-                }
-            }
-        });
-        RetouchFilters::gaussianBlur(cells, m_map, sigma / f);
-        m_x0.resize(std::size_t(W));
-        m_x1.resize(std::size_t(W));
-        m_tx.resize(std::size_t(W));
-        for (int x = 0; x < W; ++x) {
-            const float u = std::clamp((float(x) + 0.5f) / float(f) - 0.5f, 0.0f, float(w - 1));
-            m_x0[std::size_t(x)] = int(u);
-            m_x1[std::size_t(x)] = std::min(int(u) + 1, w - 1);
-            m_tx[std::size_t(x)] = u - float(int(u));
-        }
-    }
-
-    void sampleRow(int y, float* out) const
-    {
-        const float v = std::clamp((float(y) + 0.5f) / float(m_factor) - 0.5f, 0.0f, float(m_map.height - 1));
-        const float* a = m_map.row(int(v));
-        if (m_factor == 1) {
-            std::memcpy(out, a, sizeof(float) * std::size_t(m_width));
-            return;
-        }
-        const float* b = m_map.row(std::min(int(v) + 1, m_map.height - 1));
-        const float ty = v - float(int(v));
-        for (std::size_t x = 0; x < std::size_t(m_width); ++x) {
-            const float top = a[m_x0[x]] + (a[m_x1[x]] - a[m_x0[x]]) * m_tx[x];
-            const float bottom = b[m_x0[x]] + (b[m_x1[x]] - b[m_x0[x]]) * m_tx[x];
-            out[x] = top + (bottom - top) * ty;
-        }
-    }
-
-private:
-    int m_factor;
-    int m_width;
-    FloatImage m_map;
-    std::vector<int> m_x0, m_x1;
-    std::vector<float> m_tx;
-};
 
 class RangeWork : public Work {
 public:
