@@ -12,6 +12,8 @@
 #include <functional>
 #include <optional>
 
+#include <vips/vips8>
+
 namespace tavrin::PhotoRetoucher {
 
 // The result has the input's size, values clamped to 0 … 1 as an 8-bit render would; none for an
@@ -21,6 +23,16 @@ std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSetti
 // it says no the render stops early and gives nothing. Lets a newer preview cut an older one short.
 std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
                                 const std::function<bool()>& stillWanted);
+
+// A decoded photo made whole in memory, as the retouch of a photo reads it: decoding happens here,
+// so a damaged photo throws tavrin::Error now.
+vips::VImage inMemory(const vips::VImage& photo);
+// The retouch of a photo held in memory, as an 8-bit image of its size and bands with its ICC
+// profile. 8-bit RGB and RGBA photos go through the chain as bytes, widened to floats only band by
+// band, so that no float copy of the whole photo is made; others through a float bitmap. None
+// when `stillWanted` said no.
+std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchSettings& settings, RetouchQuality quality,
+                                  const std::function<bool()>& stillWanted = {});
 
 // Automatic contrast's end points (linear), from a copy at most 480 pixels on its long side; none
 // when they are less than 0.04 apart.

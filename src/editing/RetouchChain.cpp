@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -68,10 +69,25 @@ struct Stage {
     bool perPixel = true;
 };
 
+// Gives rows [y0, y1) of the input, width × 4 floats each, encoded.
+using Reader = std::function<void(int y0, int y1, float* out)>;
+
+// Where the finished bands go: straight into rows the target holds (`rows` gives the first of
+// them), or, when it has none, through a band buffer of the runner's handed to `done`.
+struct Target {
+    std::function<float*(int y0)> rows;
+    std::function<void(int y0, int y1, const float* rows)> done;
+};
+
 // Stages over one input: rows after any number of stages are made on demand, band by band.
 class Pipeline {
 public:
-    explicit Pipeline(const FloatImage& input) : m_input(input), m_width(input.width), m_height(input.height) {}
+    Pipeline(int width, int height, Reader input) : m_input(std::move(input)), m_width(width), m_height(height) {}
+    explicit Pipeline(const FloatImage& image) : Pipeline(image.width, image.height, [&image](int y0, int y1, float* out) {
+        std::memcpy(out, image.row(y0), std::size_t(y1 - y0) * image.rowValues() * sizeof(float));
+    })
+    {
+    }
 
     void add(std::unique_ptr<Work> work, bool perPixel = true) { m_stages.push_back({std::move(work), perPixel}); }
     std::size_t size() const { return m_stages.size(); }
@@ -95,6 +111,11 @@ public:
     // `wanted` said no before the last band.
     bool materialize(FloatImage& out, const std::function<bool()>& wanted)
     {
+        return materialize(Target{[&out](int y0) { return out.row(y0); }, {}}, wanted);
+    }
+
+    bool materialize(const Target& target, const std::function<bool()>& wanted)
+    {
         int halo = 0;
         for (const Stage& s : m_stages)
             if (!s.perPixel) halo += s.work->halo();
@@ -112,7 +133,9 @@ public:
                     break;
                 }
                 const int y0 = b * rows, y1 = std::min(m_height, y0 + rows);
-                produce(m_stages.size(), y0, y1, out.row(y0), *buffers, 0);
+                float* band = target.rows ? target.rows(y0) : buffers->get(kTargetSlot, std::size_t(rows) * std::size_t(m_width) * 4);
+                produce(m_stages.size(), y0, y1, band, *buffers, 0);
+                if (target.done) target.done(y0, y1, band);
             }
             giveBack(std::move(buffers));
         });
@@ -127,7 +150,7 @@ private:
         std::size_t first = k;
         while (first > 0 && m_stages[first - 1].perPixel) --first;
         if (first == 0) {
-            std::memcpy(out, m_input.row(y0), std::size_t(y1 - y0) * rowValues * sizeof(float));
+            m_input(y0, y1, out);
         } else {
             const Stage& area = m_stages[first - 1];
             const int halo = area.work->halo();
@@ -158,7 +181,9 @@ private:
         m_spare.push_back(std::move(b));
     }
 
-    const FloatImage& m_input;
+    // Past any depth's slots: the band handed to a target without rows of its own.
+    static constexpr int kTargetSlot = 4 * 64;
+    Reader m_input;
     int m_width, m_height;
     std::vector<Stage> m_stages;
     std::mutex m_mutex;
@@ -239,6 +264,38 @@ Source sourceOf(const FloatImage& image)
     return s;
 }
 
+namespace {
+
+// The active steps in their order over the pipeline's input, fused, then the clamp of the 8-bit
+// render, into `target`. False when `stillWanted` said no.
+bool renderFused(Pipeline& pipeline, const Context& context, const Target& target, const StillWanted& stillWanted)
+{
+    auto wanted = [&] { return !stillWanted || stillWanted(); };
+    Light light = Light::encoded;
+    for (const Step& step : kSteps) {
+        if (!step.active(context.settings)) continue;
+        if (!wanted()) return false;
+        bool decodedJustNow = false;
+        if (step.linear && light == Light::encoded) {
+            pipeline.add(decodeWork());
+            light = Light::linear;
+            decodedJustNow = true;
+        } else if (!step.linear && light == Light::linear) {
+            pipeline.add(encodeWork());
+            light = Light::encoded;
+        }
+        // Straight after the decode the step may as well look at the encoded rows.
+        const Source before = decodedJustNow ? pipeline.source(pipeline.size() - 1, Light::encoded) : pipeline.source(pipeline.size(), light);
+        if (std::unique_ptr<Work> work = step.prepare(context, before)) pipeline.add(std::move(work), step.perPixel);
+    }
+    if (light == Light::linear) pipeline.add(encodeWork());
+    pipeline.add(clampWork());
+    if (!wanted()) return false;
+    return pipeline.materialize(target, stillWanted);
+}
+
+} // namespace
+
 std::optional<FloatImage> run(const FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality, Mode mode,
                               const StillWanted& stillWanted)
 {
@@ -261,29 +318,43 @@ std::optional<FloatImage> run(const FloatImage& image, const PhotoRetouchSetting
     }
 
     Pipeline pipeline(image);
-    Light light = Light::encoded;
-    for (const Step& step : kSteps) {
-        if (!step.active(settings)) continue;
-        if (!wanted()) return std::nullopt;
-        bool decodedJustNow = false;
-        if (step.linear && light == Light::encoded) {
-            pipeline.add(decodeWork());
-            light = Light::linear;
-            decodedJustNow = true;
-        } else if (!step.linear && light == Light::linear) {
-            pipeline.add(encodeWork());
-            light = Light::encoded;
-        }
-        // Straight after the decode the step may as well look at the encoded rows.
-        const Source before = decodedJustNow ? pipeline.source(pipeline.size() - 1, Light::encoded) : pipeline.source(pipeline.size(), light);
-        if (std::unique_ptr<Work> work = step.prepare(context, before)) pipeline.add(std::move(work), step.perPixel);
-    }
-    if (light == Light::linear) pipeline.add(encodeWork());
-    pipeline.add(clampWork());
-    if (!wanted()) return std::nullopt;
+    // Allocated, not yet touched: its pages come in as the bands are written.
     FloatImage out = allocateLike(image);
-    if (!pipeline.materialize(out, stillWanted)) return std::nullopt;
+    if (!renderFused(pipeline, context, Target{[&out](int y0) { return out.row(y0); }, {}}, stillWanted)) return std::nullopt;
     return out;
+}
+
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality, const StillWanted& stillWanted)
+{
+    if (in.width <= 0 || in.height <= 0 || (in.bands != 3 && in.bands != 4)) return false;
+    const Context context{settings, quality, in.width, in.height};
+    const std::size_t rowBytes = std::size_t(in.width) * std::size_t(in.bands);
+    static const std::array<float, 256> unit = [] {
+        std::array<float, 256> t{};
+        for (int i = 0; i < 256; ++i) t[std::size_t(i)] = float(i) / 255.0f;
+        return t;
+    }();
+    Pipeline pipeline(in.width, in.height, [&in, rowBytes](int y0, int y1, float* rows) {
+        const std::uint8_t* p = in.data + std::size_t(y0) * rowBytes;
+        const std::size_t pixels = std::size_t(y1 - y0) * std::size_t(in.width);
+        if (in.bands == 4) {
+            for (std::size_t i = 0; i < pixels * 4; ++i) rows[i] = unit[p[i]];
+            return;
+        }
+        for (std::size_t i = 0; i < pixels; ++i, p += 3, rows += 4) rows[0] = unit[p[0]], rows[1] = unit[p[1]], rows[2] = unit[p[2]], rows[3] = 1.0f;
+    });
+    // Rounded as the 8-bit render of a float bitmap rounds; the values are already within 0 … 1.
+    const Target target{{}, [&in, out, rowBytes](int y0, int y1, const float* rows) {
+        std::uint8_t* o = out + std::size_t(y0) * rowBytes;
+        const std::size_t pixels = std::size_t(y1 - y0) * std::size_t(in.width);
+        if (in.bands == 4) {
+            for (std::size_t i = 0; i < pixels * 4; ++i) o[i] = std::uint8_t(rows[i] * 255.0f + 0.5f);
+            return;
+        }
+        for (std::size_t i = 0; i < pixels; ++i, o += 3, rows += 4)
+            o[0] = std::uint8_t(rows[0] * 255.0f + 0.5f), o[1] = std::uint8_t(rows[1] * 255.0f + 0.5f), o[2] = std::uint8_t(rows[2] * 255.0f + 0.5f);
+    }};
+    return renderFused(pipeline, context, target, stillWanted);
 }
 
 void runStep(const Step& step, FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality)

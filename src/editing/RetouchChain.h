@@ -18,6 +18,7 @@
 #include "editing/PhotoRetouchSettings.h"
 #include "editing/RetouchImage.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -113,6 +114,21 @@ enum class Mode {
 // follows does. None for an empty image or when `stillWanted` said no.
 std::optional<FloatImage> run(const FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
                               Mode mode = Mode::fused, const StillWanted& stillWanted = {});
+
+// An 8-bit photo in memory, rows one after the other without padding: RGB (3 bands, opaque) or
+// RGBA (4 bands).
+struct Bytes {
+    const std::uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    int bands = 3;
+};
+// The fused render from 8-bit pixels into `out` (the input's size and bands), rounded as the 8-bit
+// render of the float result is. Rows are widened to floats band by band as the steps ask for them
+// and narrowed back as each band is done: no float copy of the whole photo is ever made. False for
+// other band counts or when `stillWanted` said no.
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
+         const StillWanted& stillWanted = {});
 
 // One step alone on the encoded image, as the one-by-one run does it, without the clamp; whether
 // it is active is not asked.

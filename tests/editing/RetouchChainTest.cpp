@@ -156,6 +156,43 @@ TEST(RetouchChain, FusedRenderStaysWithinOneLevelOfTheStepsOneByOne)
     EXPECT_EQ(worstDifference(*viaRetoucher, *fused), 0.0f);
 }
 
+// A photo retouched as bytes, band by band, is the float render rounded to 8 bits, for RGB and
+// RGBA photos and at both qualities; the alpha band goes through untouched.
+TEST(RetouchChain, EightBitRenderIsTheFloatRenderRounded)
+{
+    const FloatImage image = photo(700, 900, 5.0);
+    for (const int bands : {3, 4}) {
+        std::vector<std::uint8_t> in(std::size_t(image.width) * std::size_t(image.height) * std::size_t(bands));
+        FloatImage exact = image.detached();
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x)
+                for (int c = 0; c < bands; ++c) {
+                    // Alpha varies across the photo so that a band mix-up would show.
+                    const float v = c == 3 ? float(x % 256) / 255.0f : image.at(x, y)[c];
+                    const auto byte = std::uint8_t(std::lround(v * 255));
+                    in[(std::size_t(y) * std::size_t(image.width) + std::size_t(x)) * std::size_t(bands) + std::size_t(c)] = byte;
+                    exact.at(x, y)[c] = byte / 255.0f;
+                }
+        for (const RetouchQuality quality : {RetouchQuality::full, RetouchQuality::preview}) {
+            std::vector<std::uint8_t> out(in.size());
+            ASSERT_TRUE(RetouchChain::run(RetouchChain::Bytes{in.data(), image.width, image.height, bands}, out.data(), everyStep(), quality));
+            const auto reference = RetouchChain::run(exact, everyStep(), quality);
+            int worst = 0;
+            for (int y = 0; y < image.height; ++y)
+                for (int x = 0; x < image.width; ++x)
+                    for (int c = 0; c < bands; ++c) {
+                        const int rounded = int(reference->at(x, y)[c] * 255.0f + 0.5f);
+                        worst = std::max(worst, std::abs(rounded - out[(std::size_t(y) * std::size_t(image.width) + std::size_t(x)) *
+                                                                         std::size_t(bands) + std::size_t(c)]));
+                    }
+            EXPECT_EQ(worst, 0) << bands << " bands";
+            if (bands == 4) {
+                EXPECT_EQ(out[(std::size_t(300) * std::size_t(image.width) + 77) * 4 + 3], 77);
+            }
+        }
+    }
+}
+
 // Neutral settings leave every pixel as it is; each step on its own changes what it should and
 // leaves the rest: exposure brightens everything, vibrance moves the dull sky more than the
 // saturated red patch, sharpening the edges of the patches and not the flat interiors.
