@@ -106,32 +106,34 @@ std::vector<float> gaussianWeights(double sigma, int radius)
     return w;
 }
 
-// kLanes > 0 fixes the lane count (one RGBA pixel along a row) so the inner loop unrolls.
-template <int kLanes>
-void convolveLineOf(const std::vector<float>& w, const float* data, float* out, int n, int lanes, int pad)
+// One symmetric kernel (`w[j]` the weight at distance j) along lines whose samples lie `step`
+// values apart: out[v] = w[0]·c[v] + Σ w[j]·(c[v − j·step] + c[v + j·step]) for `count` values from
+// `centre`. The loops run along memory over whole lines so that they fill the vector lanes; each
+// value still sums its terms in the kernel's order.
+TAVRIN_VECTOR_CLONES
+void convolveValues(const float* w, int radius, const float* centre, std::size_t step, float* __restrict out, std::size_t count)
 {
-    const int radius = int(w.size() / 2);
-    const std::size_t L = kLanes > 0 ? std::size_t(kLanes) : std::size_t(lanes);
-    // The kernel is symmetric: each weight serves the two samples at its distance.
-    for (int i = 0; i < n; ++i) {
-        float* o = out + std::size_t(i) * L;
-        const float* centre = data + std::size_t(i + pad) * L;
-        const float w0 = w[std::size_t(radius)];
-        for (std::size_t c = 0; c < L; ++c) o[c] = w0 * centre[c];
-        for (int j = 1; j <= radius; ++j) {
-            const float* before = centre - std::size_t(j) * L;
-            const float* after = centre + std::size_t(j) * L;
-            const float wj = w[std::size_t(radius + j)];
-            for (std::size_t c = 0; c < L; ++c) o[c] += wj * (before[c] + after[c]);
-        }
+    for (std::size_t v = 0; v < count; ++v) out[v] = w[0] * centre[v];
+    for (int j = 1; j <= radius; ++j) {
+        const float* before = centre - std::size_t(j) * step;
+        const float* after = centre + std::size_t(j) * step;
+        const float wj = w[j];
+        for (std::size_t v = 0; v < count; ++v) out[v] += wj * (before[v] + after[v]);
     }
 }
 
-void convolveLine(const std::vector<float>& w, const float* data, float* out, int n, int lanes, int pad)
+// out[v] = w0 · centre[v], then out[v] += wj · (above[v] + below[v]): one row of the pass down the
+// columns.
+TAVRIN_VECTOR_CLONES
+void scaleValues(float* __restrict out, const float* centre, float w0, std::size_t count)
 {
-    if (lanes == 4) convolveLineOf<4>(w, data, out, n, lanes, pad);
-    else if (lanes == 1) convolveLineOf<1>(w, data, out, n, lanes, pad);
-    else convolveLineOf<0>(w, data, out, n, lanes, pad);
+    for (std::size_t v = 0; v < count; ++v) out[v] = w0 * centre[v];
+}
+
+TAVRIN_VECTOR_CLONES
+void addPairs(float* __restrict out, const float* above, const float* below, float wj, std::size_t count)
+{
+    for (std::size_t v = 0; v < count; ++v) out[v] += wj * (above[v] + below[v]);
 }
 
 } // namespace
@@ -166,7 +168,8 @@ void directGaussian(const FloatImage& image, FloatImage& out, double sigma, floa
             for (int i = 0; i < radius; ++i, s += C) std::copy(src, src + C, s);
             s = std::copy(src, src + rowValues, s);
             for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - std::size_t(C), src + rowValues, s);
-            convolveLine(w, padded.data(), across + std::size_t(y) * rowValues, W, C, radius);
+            convolveValues(w.data() + radius, radius, padded.data() + std::size_t(radius) * std::size_t(C), std::size_t(C),
+                           across + std::size_t(y) * rowValues, rowValues);
         }
     });
     // Down the columns a whole row at a time: the sums run along memory, edge rows repeated.
@@ -174,13 +177,11 @@ void directGaussian(const FloatImage& image, FloatImage& out, double sigma, floa
         for (int y = begin; y < end; ++y) {
             float* o = out.row(y);
             const float* centre = across + std::size_t(y) * rowValues;
-            const float w0 = w[std::size_t(radius)];
-            for (std::size_t v = 0; v < rowValues; ++v) o[v] = w0 * centre[v];
+            scaleValues(o, centre, w[std::size_t(radius)], rowValues);
             for (int j = 1; j <= radius; ++j) {
                 const float* above = across + std::size_t(std::max(y - j, 0)) * rowValues;
                 const float* below = across + std::size_t(std::min(y + j, H - 1)) * rowValues;
-                const float wj = w[std::size_t(radius + j)];
-                for (std::size_t v = 0; v < rowValues; ++v) o[v] += wj * (above[v] + below[v]);
+                addPairs(o, above, below, w[std::size_t(radius + j)], rowValues);
             }
         }
     });

@@ -62,6 +62,7 @@ void encodeRow(float* p, int count)
 
 float brightnessGain(float amount, float y) { return std::exp2(amount * (0.38f + 0.82f * (4.0f * y * (1.0f - y)))); }
 
+TAVRIN_VECTOR_CLONES
 void unsharpRow(const float* p, const float* b, float* o, int count, float amount, float threshold)
 {
     for (int x = 0; x < count; ++x, p += 4, b += 4, o += 4) {

@@ -124,6 +124,7 @@ inline Lanes absLanes(Lanes v)
 
 // The same filter as noiseReductionOf for RGBA, a pixel at a time in vector lanes, and the 3 × 3
 // mean of the sharpening summed as columns first.
+TAVRIN_VECTOR_CLONES
 void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness)
 {
     const int W = image.width, H = image.height;
