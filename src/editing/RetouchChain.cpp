@@ -26,9 +26,7 @@ std::unique_ptr<Work> encodeWork() { return rowWork(RetouchKernels::encodeRow); 
 // The rendered bitmap is 8-bit: nothing outside 0 … 1 survives it.
 std::unique_ptr<Work> clampWork()
 {
-    return rowWork([](float* p, int count) {
-        for (std::size_t i = 0; i < std::size_t(count) * 4; ++i) p[i] = std::clamp(p[i], 0.0f, 1.0f);
-    });
+    return rowWork(RetouchKernels::clampRow);
 }
 
 // --- The runner -------------------------------------------------------------------------------

@@ -50,6 +50,12 @@ void forLinearPixels(FloatImage& image, Light light, F f)
 
 } // namespace
 
+TAVRIN_VECTOR_CLONES
+void clampRow(float* p, int count)
+{
+    for (std::size_t i = 0; i < std::size_t(count) * 4; ++i) p[i] = std::min(std::max(p[i], 0.0f), 1.0f);
+}
+
 void decodeRow(float* p, int count)
 {
     for (int x = 0; x < count; ++x, p += 4) p[0] = decode(p[0]), p[1] = decode(p[1]), p[2] = decode(p[2]);
