@@ -2,6 +2,7 @@
 
 #include "editing/RetouchKernels.h"
 #include "editing/RetouchSteps.h"
+#include "editing/SrgbCurve.h"
 
 #include <QThreadPool>
 
@@ -65,6 +66,8 @@ private:
 struct Stage {
     std::unique_ptr<Work> work;
     bool perPixel = true;
+    // The sRGB decode, which an input able to give linear rows does as it reads them.
+    bool decode = false;
 };
 
 // Gives rows [y0, y1) of the input, width × 4 floats each, encoded.
@@ -88,6 +91,9 @@ public:
     }
 
     void add(std::unique_ptr<Work> work, bool perPixel = true) { m_stages.push_back({std::move(work), perPixel}); }
+    void addDecode() { m_stages.push_back({decodeWork(), true, true}); }
+    // An input that gives its rows in linear light too, with the same values as the decode stage.
+    void readLinear(Reader linear) { m_linearInput = std::move(linear); }
     std::size_t size() const { return m_stages.size(); }
 
     // The rows after the first `k` stages.
@@ -147,7 +153,10 @@ private:
         // Stages [first, k) are per-pixel: one sweep along each row of the band.
         std::size_t first = k;
         while (first > 0 && m_stages[first - 1].perPixel) --first;
-        if (first == 0) {
+        if (first == 0 && k > 0 && m_stages[0].decode && m_linearInput) {
+            m_linearInput(y0, y1, out);
+            first = 1;
+        } else if (first == 0) {
             m_input(y0, y1, out);
         } else {
             const Stage& area = m_stages[first - 1];
@@ -181,7 +190,7 @@ private:
 
     // Past any depth's slots: the band handed to a target without rows of its own.
     static constexpr int kTargetSlot = 4 * 64;
-    Reader m_input;
+    Reader m_input, m_linearInput;
     int m_width, m_height;
     std::vector<Stage> m_stages;
     std::mutex m_mutex;
@@ -275,7 +284,7 @@ bool renderFused(Pipeline& pipeline, const Context& context, const Target& targe
         if (!wanted()) return false;
         bool decodedJustNow = false;
         if (step.linear && light == Light::encoded) {
-            pipeline.add(decodeWork());
+            pipeline.addDecode();
             light = Light::linear;
             decodedJustNow = true;
         } else if (!step.linear && light == Light::linear) {
@@ -340,6 +349,20 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
             return;
         }
         for (std::size_t i = 0; i < pixels; ++i, p += 3, rows += 4) rows[0] = unit[p[0]], rows[1] = unit[p[1]], rows[2] = unit[p[2]], rows[3] = 1.0f;
+    });
+    // The decode of each byte value looked up once: the same values the decode stage gives.
+    static const std::array<float, 256> linear = [] {
+        std::array<float, 256> t{};
+        for (int i = 0; i < 256; ++i) t[std::size_t(i)] = SrgbCurve::decode(float(i) / 255.0f);
+        return t;
+    }();
+    pipeline.readLinear([&in, rowBytes](int y0, int y1, float* rows) {
+        const std::uint8_t* p = in.data + std::size_t(y0) * rowBytes;
+        const std::size_t pixels = std::size_t(y1 - y0) * std::size_t(in.width);
+        for (std::size_t i = 0; i < pixels; ++i, p += in.bands, rows += 4) {
+            rows[0] = linear[p[0]], rows[1] = linear[p[1]], rows[2] = linear[p[2]];
+            rows[3] = in.bands == 4 ? unit[p[3]] : 1.0f;
+        }
     });
     // Rounded as the 8-bit render of a float bitmap rounds; the values are already within 0 … 1.
     const Target target{{}, [&in, out, rowBytes](int y0, int y1, const float* rows) {
