@@ -76,6 +76,23 @@ void BM_RetouchPreview(benchmark::State& state)
 }
 BENCHMARK(BM_RetouchPreview)->Args({2048, 1365})->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What a slider move costs the crop editor: its 2,048-pixel working copy, four bytes a pixel as it
+// is shown, retouched into the image shown next.
+void BM_RetouchPreviewShown(benchmark::State& state)
+{
+    const FloatImage& image = photo(int(state.range(0)), int(state.range(1)));
+    QImage shown(image.width, image.height, QImage::Format_RGBX8888);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            for (int c = 0; c < 4; ++c)
+                shown.scanLine(y)[4 * x + c] = uchar(c == 3 ? 255 : std::lround(image.at(x, y)[c] * 255));
+    const PhotoRetouchSettings s = bench::everyRetouchStep();
+    const double cpu = processCpuSeconds();
+    for (auto _ : state) benchmark::DoNotOptimize(PhotoRetoucher::apply(shown, s, RetouchQuality::preview));
+    reportPeak(state, cpu);
+}
+BENCHMARK(BM_RetouchPreviewShown)->Args({2048, 1365})->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Baseline: every step on its own over the whole image, linear steps decoding and encoding around
 // themselves, as the chain ran before its steps were fused.
 void BM_RetouchFullOneByOne(benchmark::State& state)

@@ -237,7 +237,6 @@ private:
     std::optional<QString> m_watermarkURL;
 
     QImage m_preview;
-    std::optional<FloatImage> m_sourceImage;
     std::optional<vips::VImage> m_watermarkImage;
     std::optional<vips::VImage> m_watermarkFull;
     QImage m_watermarkPreview;

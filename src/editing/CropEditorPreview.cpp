@@ -106,7 +106,6 @@ void CropEditorModel::landLoad(const QString& url, const PhotoRetouchSettings& i
     discardSessionCopy();
     if (!sessionCopy.isEmpty()) m_sessionBaseURL = sessionCopy;
     m_baseImage = std::move(result.image);
-    m_sourceImage = m_baseImage;
     m_basePreview = result.preview;
     m_fullSize = result.fullSize;
     m_watermarkImage = result.watermark;
@@ -151,7 +150,6 @@ void CropEditorModel::clearImages()
     m_loadedURL.reset();
     discardSessionCopy();
     m_baseImage.reset();
-    m_sourceImage.reset();
     m_basePreview = QImage();
     m_preview = QImage();
     m_fullSize = QSizeF();
@@ -175,34 +173,27 @@ void CropEditorModel::renderPreview()
     m_previewInFlight = false;
     if (!m_baseImage) return;
     if (m_retouchSettings.isNeutral()) {
-        m_sourceImage = m_baseImage;
         m_preview = m_basePreview;
         Q_EMIT previewChanged();
         return;
     }
-    const FloatImage base = *m_baseImage;
+    // The working copy as it is shown, four bytes a pixel, goes through the chain as bytes: no
+    // float copy to make, and the result is shown as it comes.
+    const QImage base = m_basePreview;
     const PhotoRetouchSettings settings = m_retouchSettings;
-    struct Preview {
-        std::optional<FloatImage> retouched;
-        QImage shown;
-    };
     m_previewInFlight = true;
     m_work.run(QStringLiteral("preview"), [base, settings](const JobContext& job) {
-        Preview preview;
         try {
             // A newer slider move stops this render between steps.
-            preview.retouched = PhotoRetoucher::apply(base, settings, RetouchQuality::preview, [&job] { return !job.isStale(); });
-            if (preview.retouched) preview.shown = displayImage(*preview.retouched);
+            return PhotoRetoucher::apply(base, settings, RetouchQuality::preview, [&job] { return !job.isStale(); });
         } catch (const std::exception&) {
             // The untouched working copy keeps showing; the write still happens.
-            preview.retouched.reset();
+            return QImage();
         }
-        return preview;
-    }, [this](Preview preview) {
+    }, [this](const QImage& shown) {
         m_previewInFlight = false;
-        if (preview.retouched) {
-            m_sourceImage = std::move(preview.retouched);
-            m_preview = preview.shown;
+        if (!shown.isNull()) {
+            m_preview = shown;
             Q_EMIT previewChanged();
         }
         if (m_persistWaitsForPreview) {

@@ -3,6 +3,8 @@
 #include "base/Error.h"
 #include "editing/RetouchBridges.h"
 
+#include <QColorSpace>
+
 #include <memory>
 
 namespace tavrin::PhotoRetoucher {
@@ -66,6 +68,20 @@ std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchS
     } catch (const vips::VError&) {
         throw Error(QStringLiteral("Impossible de retoucher cette photo."));
     }
+}
+
+QImage apply(const QImage& source, const PhotoRetouchSettings& settings, RetouchQuality quality, const std::function<bool()>& stillWanted)
+{
+    const bool fourBytes = source.format() == QImage::Format_RGBA8888 || source.format() == QImage::Format_RGBX8888;
+    const QImage image = fourBytes ? source : source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    if (image.isNull()) return {};
+    if (settings.isNeutral()) return image;
+    QImage out(image.size(), image.format());
+    if (out.isNull() || image.bytesPerLine() != qsizetype(image.width()) * 4 || out.bytesPerLine() != image.bytesPerLine()) return {};
+    const RetouchChain::Bytes in{image.constBits(), image.width(), image.height(), 4};
+    if (!RetouchChain::run(in, out.bits(), settings, quality, stillWanted)) return {};
+    out.setColorSpace(image.colorSpace());
+    return out;
 }
 
 std::optional<LuminanceEnds> luminanceEnds(const FloatImage& image) { return RetouchChain::luminanceEnds(RetouchChain::sourceOf(image)); }

@@ -9,6 +9,8 @@
 #include "editing/RetouchChain.h"
 #include "editing/RetouchImage.h"
 
+#include <QImage>
+
 #include <functional>
 #include <optional>
 
@@ -33,6 +35,12 @@ vips::VImage inMemory(const vips::VImage& photo);
 // when `stillWanted` said no.
 std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchSettings& settings, RetouchQuality quality,
                                   const std::function<bool()>& stillWanted = {});
+
+// The retouch of an 8-bit image of four bytes a pixel (RGBA8888 or RGBX8888, as the crop editor
+// shows its working copy) into a new image of the same format, through the chain as bytes: what a
+// slider move costs the preview. Null when `stillWanted` said no; other formats are converted.
+QImage apply(const QImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
+             const std::function<bool()>& stillWanted = {});
 
 // Automatic contrast's end points (linear), from a copy at most 480 pixels on its long side; none
 // when they are less than 0.04 apart.
