@@ -4,6 +4,8 @@
 // (what fusing the per-pixel steps into sweeps over bands saves), libvips' own Gaussian blur at
 // sigma 48 on the same photo, and one copy of the float bitmap (the floor). peakRSS_MB counts the
 // process: the cached source photo (384 MB at 24 megapixels) and libvips' making of it are in it.
+#include "editing/PhotoLookWriter.h"
+#include "editing/PhotoOriginals.h"
 #include "editing/PhotoRetoucher.h"
 #include "editing/RetouchChain.h"
 #include "editing/RetouchBridges.h"
@@ -11,6 +13,10 @@
 #include "BenchPhoto.h"
 
 #include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <sys/resource.h>
 
@@ -70,6 +76,23 @@ void BM_RetouchPreview(benchmark::State& state)
 }
 BENCHMARK(BM_RetouchPreview)->Args({2048, 1365})->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What a slider move costs the crop editor: its 2,048-pixel working copy, four bytes a pixel as it
+// is shown, retouched into the image shown next.
+void BM_RetouchPreviewShown(benchmark::State& state)
+{
+    const FloatImage& image = photo(int(state.range(0)), int(state.range(1)));
+    QImage shown(image.width, image.height, QImage::Format_RGBX8888);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            for (int c = 0; c < 4; ++c)
+                shown.scanLine(y)[4 * x + c] = uchar(c == 3 ? 255 : std::lround(image.at(x, y)[c] * 255));
+    const PhotoRetouchSettings s = bench::everyRetouchStep();
+    const double cpu = processCpuSeconds();
+    for (auto _ : state) benchmark::DoNotOptimize(PhotoRetoucher::apply(shown, s, RetouchQuality::preview));
+    reportPeak(state, cpu);
+}
+BENCHMARK(BM_RetouchPreviewShown)->Args({2048, 1365})->Unit(benchmark::kMillisecond)->UseRealTime();
+
 // Baseline: every step on its own over the whole image, linear steps decoding and encoding around
 // themselves, as the chain ran before its steps were fused.
 void BM_RetouchFullOneByOne(benchmark::State& state)
@@ -109,6 +132,56 @@ void BM_RetouchStep(benchmark::State& state)
     state.counters["allThreadsCPU_s"] = (processCpuSeconds() - cpu) / double(state.iterations());
 }
 BENCHMARK(BM_RetouchStep)->ArgsProduct({benchmark::CreateDenseRange(0, 9, 1), {6000, 2048}})->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// A 24-megapixel camera JPEG on disk, for the file-to-file figures.
+struct CameraFile {
+    QTemporaryDir dir{QDir::tempPath() + QStringLiteral("/tavrin-retouch-bench-XXXXXX")};
+    QString path = dir.filePath(QStringLiteral("camera.jpg"));
+    CameraFile() { makePhoto(6000, 4000).jpegsave(path.toUtf8().constData(), vips::VImage::option()->set("Q", 92)); }
+};
+
+const CameraFile& cameraFile()
+{
+    static CameraFile file;
+    return file;
+}
+
+// The retouch of a photo on disk with every step on, as the retouch command does it: backup
+// copy, decode, chain, encode at quality 97, rename over the photo.
+void BM_RetouchFile(benchmark::State& state)
+{
+    const CameraFile& file = cameraFile();
+    CropEditState look;
+    look.retouch = bench::everyRetouchStep();
+    const QString photo = file.dir.filePath(QStringLiteral("photo.jpg"));
+    const double cpu = processCpuSeconds();
+    for (auto _ : state) {
+        state.PauseTiming();
+        // A never-edited photo each time: no backup yet, no journal.
+        QDir(file.dir.filePath(PhotoOriginals::folderName.toString())).removeRecursively();
+        QFile::remove(photo);
+        QFile::copy(file.path, photo);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(PhotoLookWriter::write(photo, look, std::nullopt, {}));
+    }
+    reportPeak(state, cpu);
+}
+BENCHMARK(BM_RetouchFile)->Args({6000, 4000})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Baseline: libvips decoding the same file and encoding it at quality 97.
+void BM_VipsDecodeEncode(benchmark::State& state)
+{
+    const CameraFile& file = cameraFile();
+    const QByteArray out = file.dir.filePath(QStringLiteral("vips.jpg")).toUtf8();
+    const double cpu = processCpuSeconds();
+    // Opened as a source: by name, libvips would hand back its cached decode.
+    for (auto _ : state)
+        vips::VImage::new_from_source(vips::VSource::new_from_file(file.path.toUtf8().constData()), "",
+                                      vips::VImage::option()->set("access", VIPS_ACCESS_SEQUENTIAL))
+            .jpegsave(out.constData(), vips::VImage::option()->set("Q", 97));
+    reportPeak(state, cpu);
+}
+BENCHMARK(BM_VipsDecodeEncode)->Args({6000, 4000})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Baseline: libvips' Gaussian blur at sigma 48 on the 8-bit photo, rendered to memory.
 void BM_VipsGaussblur48(benchmark::State& state)

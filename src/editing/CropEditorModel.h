@@ -7,6 +7,8 @@
 // closing the editor never loses work. Lives on the main thread; decoding and previews run as
 // background jobs, writes one at a time in order, and a result lands only while it is still the
 // newest of its kind. The geometry (layout, handles, gestures' arithmetic) is CropEditorGeometry's.
+// The look's state, gestures and undo are in CropEditorModel.cpp, the loading and the preview in
+// CropEditorPreview.cpp, the writes in CropEditorWrites.cpp.
 //
 // Units: the look (offset) is kept in pixels of the full upright photo, like the journal; the frame
 // and gestures are in pixels of the working image (`imageSize()`), converted by the model.
@@ -198,6 +200,7 @@ Q_SIGNALS:
 
 private:
     struct WriteResult;
+    static bool samePath(const QString& a, const QString& b);
     // The look on its way to the file through the one render path.
     static WriteResult writeLook(const QString& url, const CropEditState& look, const std::optional<vips::VImage>& watermark,
                                  const JobContext& job);
@@ -234,7 +237,6 @@ private:
     std::optional<QString> m_watermarkURL;
 
     QImage m_preview;
-    std::optional<FloatImage> m_sourceImage;
     std::optional<vips::VImage> m_watermarkImage;
     std::optional<vips::VImage> m_watermarkFull;
     QImage m_watermarkPreview;

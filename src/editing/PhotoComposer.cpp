@@ -372,16 +372,14 @@ vips::VImage renderLook(const vips::VImage& photo, const CropEditState& look, co
 {
     VImage image = photo;
     if (!look.retouch.isNeutral()) {
-        FloatImage source;
         try {
             // The photo is decoded here: a damaged one fails now, and says so.
-            source = RetouchBridges::fromVips(photo);
+            image = PhotoRetoucher::inMemory(photo);
         } catch (const Error&) {
             throw PhotoEditError(PhotoEditError::Kind::unreadablePhoto);
         }
         try {
-            if (const auto retouched = PhotoRetoucher::apply(source, look.retouch, RetouchQuality::full))
-                image = RetouchBridges::toVips(*retouched);
+            if (const auto retouched = PhotoRetoucher::apply(image, look.retouch, RetouchQuality::full)) image = *retouched;
         } catch (const Error&) {
             throw PhotoEditError(PhotoEditError::Kind::composeFailed);
         }

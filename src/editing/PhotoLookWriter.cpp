@@ -6,7 +6,6 @@
 #include "editing/PhotoEditMemory.h"
 #include "editing/PhotoOriginals.h"
 #include "editing/PhotoRetoucher.h"
-#include "editing/RetouchBridges.h"
 
 namespace tavrin::PhotoLookWriter {
 
@@ -33,23 +32,22 @@ bool write(const QString& photo, const CropEditState& look, const std::optional<
     if (!decoded) throw PhotoEditError(Kind::unreadablePhoto);
     vips::VImage image = *decoded;
     if (!look.retouch.isNeutral()) {
-        FloatImage pixels;
         try {
             // Decoded here: a damaged photo fails now, and says so.
-            pixels = RetouchBridges::fromVips(image);
+            image = PhotoRetoucher::inMemory(image);
         } catch (const Error&) {
             throw PhotoEditError(Kind::unreadablePhoto);
         }
         if (!wanted()) return false;
-        std::optional<FloatImage> retouched;
+        std::optional<vips::VImage> retouched;
         try {
-            retouched = PhotoRetoucher::apply(pixels, look.retouch, RetouchQuality::full, wanted);
+            retouched = PhotoRetoucher::apply(image, look.retouch, RetouchQuality::full, wanted);
         } catch (const Error&) {
             throw PhotoEditError(Kind::composeFailed);
         }
         if (!wanted()) return false;
         // The retoucher gives nothing for an image it cannot work on: the photo goes as it is.
-        if (retouched) image = RetouchBridges::toVips(*retouched);
+        if (retouched) image = *retouched;
     }
 
     vips::VImage page;

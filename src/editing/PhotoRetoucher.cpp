@@ -1,5 +1,12 @@
 #include "editing/PhotoRetoucher.h"
 
+#include "base/Error.h"
+#include "editing/RetouchBridges.h"
+
+#include <QColorSpace>
+
+#include <memory>
+
 namespace tavrin::PhotoRetoucher {
 
 std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality)
@@ -13,6 +20,68 @@ std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSetti
     if (image.isNull() || image.channels != 4) return std::nullopt;
     if (settings.isNeutral()) return image;
     return RetouchChain::run(image, settings, quality, RetouchChain::Mode::fused, stillWanted);
+}
+
+vips::VImage inMemory(const vips::VImage& photo)
+{
+    RetouchBridges::ensureVips();
+    try {
+        return photo.copy_memory();
+    } catch (const vips::VError&) {
+        throw Error(QStringLiteral("Impossible de lire cette image."));
+    }
+}
+
+namespace {
+// Holds the bytes until libvips closes the image made over them.
+void releaseBytes(VipsImage*, gpointer holder) { delete static_cast<std::shared_ptr<std::uint8_t[]>*>(holder); }
+} // namespace
+
+std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchSettings& settings, RetouchQuality quality,
+                                  const std::function<bool()>& stillWanted)
+{
+    RetouchBridges::ensureVips();
+    const bool bytes = photo.format() == VIPS_FORMAT_UCHAR && (photo.bands() == 3 || photo.bands() == 4);
+    if (!bytes) {
+        const std::optional<FloatImage> retouched = apply(RetouchBridges::fromVips(photo), settings, quality, stillWanted);
+        if (!retouched) return std::nullopt;
+        return RetouchBridges::toVips(*retouched);
+    }
+    if (settings.isNeutral()) return photo;
+    const vips::VImage source = photo.copy_memory();
+    const int width = source.width(), height = source.height(), bands = source.bands();
+    const std::size_t size = std::size_t(width) * std::size_t(height) * std::size_t(bands);
+    // Allocated, not touched: its pages come in as the chain writes its bands.
+    std::shared_ptr<std::uint8_t[]> out(new std::uint8_t[size]);
+    const RetouchChain::Bytes in{static_cast<const std::uint8_t*>(source.data()), width, height, bands};
+    if (!RetouchChain::run(in, out.get(), settings, quality, stillWanted)) return std::nullopt;
+    try {
+        vips::VImage image = vips::VImage::new_from_memory(out.get(), size, width, height, bands, VIPS_FORMAT_UCHAR);
+        g_signal_connect(image.get_image(), "postclose", G_CALLBACK(releaseBytes), new std::shared_ptr<std::uint8_t[]>(out));
+        image = image.copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+        if (source.get_typeof(VIPS_META_ICC_NAME)) {
+            size_t length = 0;
+            const void* profile = source.get_blob(VIPS_META_ICC_NAME, &length);
+            vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, profile, length);
+        }
+        return image;
+    } catch (const vips::VError&) {
+        throw Error(QStringLiteral("Impossible de retoucher cette photo."));
+    }
+}
+
+QImage apply(const QImage& source, const PhotoRetouchSettings& settings, RetouchQuality quality, const std::function<bool()>& stillWanted)
+{
+    const bool fourBytes = source.format() == QImage::Format_RGBA8888 || source.format() == QImage::Format_RGBX8888;
+    const QImage image = fourBytes ? source : source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
+    if (image.isNull()) return {};
+    if (settings.isNeutral()) return image;
+    QImage out(image.size(), image.format());
+    if (out.isNull() || image.bytesPerLine() != qsizetype(image.width()) * 4 || out.bytesPerLine() != image.bytesPerLine()) return {};
+    const RetouchChain::Bytes in{image.constBits(), image.width(), image.height(), 4};
+    if (!RetouchChain::run(in, out.bits(), settings, quality, stillWanted)) return {};
+    out.setColorSpace(image.colorSpace());
+    return out;
 }
 
 std::optional<LuminanceEnds> luminanceEnds(const FloatImage& image) { return RetouchChain::luminanceEnds(RetouchChain::sourceOf(image)); }

@@ -9,8 +9,12 @@
 #include "editing/RetouchChain.h"
 #include "editing/RetouchImage.h"
 
+#include <QImage>
+
 #include <functional>
 #include <optional>
+
+#include <vips/vips8>
 
 namespace tavrin::PhotoRetoucher {
 
@@ -21,6 +25,22 @@ std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSetti
 // it says no the render stops early and gives nothing. Lets a newer preview cut an older one short.
 std::optional<FloatImage> apply(const FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
                                 const std::function<bool()>& stillWanted);
+
+// A decoded photo made whole in memory, as the retouch of a photo reads it: decoding happens here,
+// so a damaged photo throws tavrin::Error now.
+vips::VImage inMemory(const vips::VImage& photo);
+// The retouch of a photo held in memory, as an 8-bit image of its size and bands with its ICC
+// profile. 8-bit RGB and RGBA photos go through the chain as bytes, widened to floats only band by
+// band, so that no float copy of the whole photo is made; others through a float bitmap. None
+// when `stillWanted` said no.
+std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchSettings& settings, RetouchQuality quality,
+                                  const std::function<bool()>& stillWanted = {});
+
+// The retouch of an 8-bit image of four bytes a pixel (RGBA8888 or RGBX8888, as the crop editor
+// shows its working copy) into a new image of the same format, through the chain as bytes: what a
+// slider move costs the preview. Null when `stillWanted` said no; other formats are converted.
+QImage apply(const QImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
+             const std::function<bool()>& stillWanted = {});
 
 // Automatic contrast's end points (linear), from a copy at most 480 pixels on its long side; none
 // when they are less than 0.04 apart.

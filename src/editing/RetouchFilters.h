@@ -3,6 +3,8 @@
 // Our equivalents of the image framework's filters that the retouch chain names, with the same
 // parameters. Each is a pure function of its inputs; those that change pixels in place say so.
 // RGBA filters work on gamma-encoded values unless they say they work in linear light.
+// The point operations live in RetouchFilters.cpp, the blurs in RetouchBlurs.cpp and the noise
+// reduction in RetouchNoiseReduction.cpp.
 
 #include "editing/RetouchImage.h"
 

@@ -50,6 +50,12 @@ void forLinearPixels(FloatImage& image, Light light, F f)
 
 } // namespace
 
+TAVRIN_VECTOR_CLONES
+void clampRow(float* p, int count)
+{
+    for (std::size_t i = 0; i < std::size_t(count) * 4; ++i) p[i] = std::min(std::max(p[i], 0.0f), 1.0f);
+}
+
 void decodeRow(float* p, int count)
 {
     for (int x = 0; x < count; ++x, p += 4) p[0] = decode(p[0]), p[1] = decode(p[1]), p[2] = decode(p[2]);
@@ -62,17 +68,22 @@ void encodeRow(float* p, int count)
 
 float brightnessGain(float amount, float y) { return std::exp2(amount * (0.38f + 0.82f * (4.0f * y * (1.0f - y)))); }
 
+TAVRIN_VECTOR_CLONES
 void unsharpRow(const float* p, const float* b, float* o, int count, float amount, float threshold)
 {
+    // The gate's smoothstep without a branch or a division, so that pixels go through in lanes:
+    // below the threshold its ramp clamps to 0 as the test did.
+    const float ramp = 1.0f / 0.025f;
     for (int x = 0; x < count; ++x, p += 4, b += 4, o += 4) {
         const float d0 = p[0] - b[0], d1 = p[1] - b[1], d2 = p[2] - b[2];
-        const float mag = std::max({std::abs(d0), std::abs(d1), std::abs(d2)});
-        const float gate = mag < threshold ? 0.0f : smoothstep(threshold, threshold + 0.025f, mag);
-        const float k = amount * gate;
+        const float mag = std::max(std::max(std::abs(d0), std::abs(d1)), std::abs(d2));
+        const float t = std::min(std::max((mag - threshold) * ramp, 0.0f), 1.0f);
+        const float k = amount * (t * t * (3.0f - 2.0f * t));
+        const float alpha = p[3];
         o[0] = p[0] + d0 * k;
         o[1] = p[1] + d1 * k;
         o[2] = p[2] + d2 * k;
-        o[3] = p[3];
+        o[3] = alpha;
     }
 }
 

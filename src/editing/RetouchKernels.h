@@ -60,6 +60,8 @@ private:
 void decodeRow(float* rgba, int count);
 void encodeRow(float* rgba, int count);
 void unsharpRow(const float* pixel, const float* blurred, float* out, int count, float amount, float threshold);
+// Every value of `count` RGBA pixels clamped to 0 … 1, alpha included.
+void clampRow(float* rgba, int count);
 // The brightness kernel's gain for a linear luminance y.
 float brightnessGain(float amount, float y);
 

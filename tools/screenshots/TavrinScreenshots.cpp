@@ -534,6 +534,8 @@ int main(int argc, char** argv)
          [](TavrinApp& app, const QString& folder) {
              fillWorkspace(app, folder);
              UserDefaults::standard().setString(QStringLiteral("reception.ftpPort"), QStringLiteral("2121"));
+             // The same picture on every run: the password is otherwise drawn at random.
+             UserDefaults::standard().setString(QStringLiteral("reception.ftpPassword"), QStringLiteral("4827"));
          },
          laptop, receiveFromCameras},
     };

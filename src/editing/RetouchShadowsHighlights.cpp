@@ -1,0 +1,80 @@
+#include "editing/RetouchSteps.h"
+
+#include "editing/RetouchKernels.h"
+#include "editing/RetouchToneMap.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace tavrin::RetouchChain {
+
+namespace {
+
+class RangeWork : public Work {
+public:
+    RangeWork(std::shared_ptr<const ToneMap> shadowMap, std::shared_ptr<const ToneMap> highlightMap, bool shadows, bool highlights,
+              float shadowEV, float highlightEV, float shadowWidth, float highlightWidth)
+        : m_shadowMap(std::move(shadowMap)), m_highlightMap(std::move(highlightMap)), m_shadows(shadows), m_highlights(highlights),
+          m_shadowGain([=](float v) { return std::exp2(shadowEV * RetouchKernels::shadowMask(v, shadowWidth)); }),
+          m_highlightGain([=](float v) { return std::exp2(highlightEV * RetouchKernels::highlightMask(v, highlightWidth)); })
+    {
+    }
+
+    void pixels(float* row, int y, int width) const override
+    {
+        thread_local std::vector<float> shadowValues, highlightValues;
+        if (m_shadows && m_shadowMap) {
+            shadowValues.resize(std::size_t(width));
+            m_shadowMap->sampleRow(y, shadowValues.data());
+        }
+        const bool sharedMap = m_highlightMap && m_highlightMap == m_shadowMap && m_shadows;
+        if (m_highlights && m_highlightMap && !sharedMap) {
+            highlightValues.resize(std::size_t(width));
+            m_highlightMap->sampleRow(y, highlightValues.data());
+        }
+        const float* hv = sharedMap ? shadowValues.data() : highlightValues.data();
+        float* p = row;
+        for (std::size_t x = 0; x < std::size_t(width); ++x, p += 4) {
+            // A side without a blurred map reads the pixel's own luminance.
+            const float own = luma(p);
+            float k = 1.0f;
+            if (m_shadows) k *= m_shadowGain(m_shadowMap ? shadowValues[x] : own);
+            if (m_highlights) k *= m_highlightGain(m_highlightMap ? hv[x] : own);
+            p[0] *= k, p[1] *= k, p[2] *= k;
+        }
+    }
+
+private:
+    std::shared_ptr<const ToneMap> m_shadowMap, m_highlightMap;
+    bool m_shadows, m_highlights;
+    RetouchKernels::UnitTable m_shadowGain, m_highlightGain;
+};
+
+} // namespace
+
+std::unique_ptr<Work> prepareShadowsHighlights(const Context& c, const Source& before)
+{
+    const PhotoRetouchSettings& s = c.settings;
+    const bool preview = c.quality == RetouchQuality::preview;
+    auto mapFor = [&](double radius) -> std::shared_ptr<const ToneMap> {
+        if (radius <= 0.25) return nullptr;
+        const double sigma = std::clamp(radius * 0.5 * (c.longSide() / 3000), 0.18, preview ? 72.0 : 160.0);
+        // A wide blur leaves nothing finer than a few pixels, so it runs on cells of several
+        // pixels; the full render keeps twice as many cells per sigma as the preview.
+        const int factor = preview ? std::clamp(int(sigma / 4), 1, 2) : std::clamp(int(sigma / 8), 1, 4);
+        return std::make_shared<const ToneMap>(before, sigma, factor);
+    };
+    const bool shadows = s.shadows != 0, highlights = s.highlights != 0;
+    std::shared_ptr<const ToneMap> shadowMap, highlightMap;
+    if (shadows) shadowMap = mapFor(s.shadowRadius);
+    if (highlights)
+        highlightMap = shadows && std::abs(s.shadowRadius - s.highlightRadius) < 0.05 ? shadowMap : mapFor(s.highlightRadius);
+    const float sh = float(std::clamp(s.shadows / 100, -1.0, 1.0));
+    const float hi = float(std::clamp(s.highlights / 100, -1.0, 1.0));
+    const float sw = float(std::clamp(s.shadowTonalWidth / 100, 0.0, 1.0));
+    const float hw = float(std::clamp(s.highlightTonalWidth / 100, 0.0, 1.0));
+    return std::make_unique<RangeWork>(shadowMap, highlightMap, shadows, highlights, sh * 1.85f, hi * 1.85f, sw, hw);
+}
+
+} // namespace tavrin::RetouchChain
