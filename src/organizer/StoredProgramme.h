@@ -1,7 +1,8 @@
 #pragma once
 
 // The programme a store keeps in its folder: "programme.json" (the document) beside a copy of
-// the file it was read from ("programme.pdf", ".xlsx" or ".xlsm"). The spreadsheet workspace
+// the file it was read from ("programme.pdf", ".xlsx" or ".xlsm"), and "programme-stamp.json",
+// which says from which bytes the index was made. The spreadsheet workspace
 // keeps one in the data folder, the rider folders another in "RiderFolders".
 
 #include "base/BackgroundJobs.h"
