@@ -32,6 +32,7 @@ void writeReport(JsonWriter& w, const OrganizerReport& report)
     w.field(QLatin1StringView("folders"), report.folders);
     w.field(QLatin1StringView("headline"), report.defaultHeadline());
     w.array(QLatin1StringView("messages"), report.messages);
+    if (report.moved > 0) w.field(QLatin1StringView("moved"), report.moved);
     w.field(QLatin1StringView("skipped"), report.skipped);
     w.endObject();
 }
@@ -157,6 +158,19 @@ int plan(const QStringList& raw)
     w.endArray();
     w.field(QLatin1StringView("issueCount"), SpreadsheetWorkspaceModel::issueCount(rows));
     w.field(QLatin1StringView("issueHelp"), SpreadsheetWorkspaceModel::issueHelp(rows));
+    // Copies the run would move to their rider's folder, or leave where they are and name.
+    w.key(QLatin1StringView("moves"));
+    w.beginArray();
+    for (const PhotoOrganizer::MisplacedCopy& move : model.plannedMoves()) {
+        w.beginObject();
+        w.field(QLatin1StringView("file"), QFileInfo(move.copy.target).fileName());
+        w.field(QLatin1StringView("from"), move.fromFolder);
+        w.field(QLatin1StringView("leftInPlace"), !move.movable);
+        w.field(QLatin1StringView("rowID"), move.rowID);
+        w.field(QLatin1StringView("to"), move.toFolder);
+        w.endObject();
+    }
+    w.endArray();
     w.key(QLatin1StringView("rows"));
     w.beginArray();
     for (const PreviewRow& row : rows) {

@@ -1,6 +1,7 @@
 #include "organizer/SpreadsheetWorkspaceModel.h"
 
 #include "numbers/AssignedNumber.h"
+#include "numbers/PathText.h"
 #include "organizer/FileErrors.h"
 #include "organizer/FollowSession.h"
 #include "programme/TextFolding.h"
@@ -102,6 +103,7 @@ struct SpreadsheetWorkspaceModel::RunOutcome {
     bool cancelled = false;
     QList<PhotoOrganizer::CopyFailure> failures;
     QHash<QUuid, QList<CopiedPhoto>> placed;
+    QList<PhotoOrganizer::MisplacedCopy> misplaced;
 };
 
 struct SpreadsheetWorkspaceModel::Run {
@@ -293,6 +295,13 @@ PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, qsizetype
     preview.duplicateAssigned = keys.canonical && context.duplicateAssigned.contains(*keys.canonical);
     preview.duplicatePhoto = keys.photoKey && context.duplicatePhotos.contains(*keys.photoKey);
     preview.filesTransferred = hasRemembered && !remembered->fileNames.isEmpty();
+    // Green only while the row's photos are those copied: a corrected row gains or loses some.
+    if (preview.filesTransferred && group && !group->files.isEmpty()) {
+        const QSet<QString> copied(remembered->fileNames.begin(), remembered->fileNames.end());
+        preview.filesTransferred = copied.size() == group->files.size()
+            && std::all_of(group->files.begin(), group->files.end(),
+                           [&](const QString& file) { return copied.contains(PathText::lastPathComponent(file).toString()); });
+    }
     preview.copyFailure = m_copyFailures.value(row.id);
     return preview;
 }
@@ -525,6 +534,20 @@ void SpreadsheetWorkspaceModel::setGroups(QList<PhotoGroup> groups)
         m_groupIndex.insert(group.row.id, i);
         m_groupLabels.push_back(group.files.isEmpty() ? QString() : filesLabel(group.files.size(), group.rangeLabel(), true));
     }
+    // Copies a run would move into each row's folder, shown before the run.
+    m_plannedMoves.clear();
+    if (m_spreadsheetID && !m_groups.isEmpty()) {
+        const CopyMemory memory = m_workspace.rememberedCopies(*m_spreadsheetID);
+        if (!memory.isEmpty())
+            if (const std::optional<QString> destination = m_workspace.resolveFolder(WorkspaceStore::FolderKind::destination, *m_spreadsheetID))
+                m_plannedMoves = PhotoOrganizer::misplacedCopies(runGroups(), *destination, memory);
+    }
+    QHash<QUuid, QList<PhotoOrganizer::MisplacedCopy>> incoming;
+    for (const PhotoOrganizer::MisplacedCopy& move : m_plannedMoves)
+        if (move.movable) incoming[move.rowID].push_back(move);
+    for (auto it = incoming.constBegin(); it != incoming.constEnd(); ++it)
+        if (const auto index = m_groupIndex.constFind(it.key()); index != m_groupIndex.constEnd())
+            m_groupLabels[*index] += PhotoOrganizer::movedFromText(*it, true);
     Q_EMIT planChanged();
     refreshPreviews();
     Q_EMIT stateChanged();
@@ -618,6 +641,7 @@ void SpreadsheetWorkspaceModel::runOrganizer()
         outcome.cancelled = control.cancelled;
         outcome.failures = control.failures;
         outcome.placed = std::move(control.placed);
+        outcome.misplaced = std::move(control.misplaced);
         return outcome;
     }, [this](const RunOutcome& outcome) { finishRun(outcome); });
     Q_EMIT stateChanged();
@@ -641,6 +665,10 @@ void SpreadsheetWorkspaceModel::finishRun(const RunOutcome& outcome)
         QList<PhotoGroup> transferred;
         for (const PhotoGroup& group : run->groups.first(outcome.groupsFinished))
             if (!failedRows.contains(group.row.id)) transferred.push_back(group);
+        QSet<QString> movedAway;
+        for (const PhotoOrganizer::MisplacedCopy& move : outcome.misplaced)
+            if (move.movedTo) movedAway.insert(move.copy.target);
+        m_workspace.forgetCopies(movedAway, run->spreadsheetID);
         m_workspace.rememberTransfers(transferred, run->spreadsheetID, outcome.placed);
         m_workspace.forgetTransfers(failedRows, run->spreadsheetID);
         m_workspace.recordOrganizer(*outcome.report, run->spreadsheetID, run->title);

@@ -55,6 +55,9 @@ public:
     // the rider's folder.
     QList<PhotoGroup> runGroups() const;
     const std::optional<QString>& parseError() const { return m_parseError; }
+    // Copies standing in a rider folder their photo no longer belongs to, as the plan stands:
+    // a run moves the movable ones and names the others.
+    const QList<PhotoOrganizer::MisplacedCopy>& plannedMoves() const { return m_plannedMoves; }
     // What keeps the source folder from giving photos: it is missing, or it holds none (and
     // where they are when a sub-folder holds some).
     const std::optional<QString>& sourceProblem() const { return m_sourceProblem; }
@@ -152,6 +155,7 @@ private:
     // Row identifier → its group, and each group's photos label.
     QHash<QUuid, qsizetype> m_groupIndex;
     QStringList m_groupLabels;
+    QList<PhotoOrganizer::MisplacedCopy> m_plannedMoves;
     std::optional<QString> m_parseError;
     std::optional<QString> m_sourceProblem;
     // Rows of the shown spreadsheet whose last run failed to copy photos → what to show.
