@@ -6,12 +6,14 @@
 #include "library/LibraryStore.h"
 #include "organizer/FollowSession.h"
 #include "organizer/OrganizerHistoryPanel.h"
+#include "organizer/ProgrammeReplacement.h"
 #include "organizer/RiderFoldersModel.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 
@@ -72,13 +74,32 @@ QString singleArgument(const Args& args, const QString& what)
     return args.positional().first();
 }
 
-// "import-programme FILE" of either workspace.
+qsizetype rowsLosingTheirRider(const LibrarySnapshot& library, const WorkspaceStore& store, const ProgrammeDocument& next)
+{
+    return ProgrammeReplacement::rowsLosingTheirRider(library, store, next);
+}
+
+qsizetype rowsLosingTheirRider(const LibrarySnapshot& library, const RiderFoldersStore& store, const ProgrammeDocument& next)
+{
+    return ProgrammeReplacement::rowsLosingTheirRider(library, store.programme(), next);
+}
+
+// "import-programme FILE [--replace]" of either workspace: a programme that would leave rows that
+// match today without a rider is refused unless --replace says so.
 template <typename Store>
 int importProgramme(const QStringList& raw)
 {
-    const QString path = singleArgument(Args(raw, {}), QStringLiteral("un fichier programme (pdf, xlsx, xlsm)"));
+    const Args args(raw, {}, {QStringLiteral("replace")});
+    const QString path = singleArgument(args, QStringLiteral("un fichier programme (pdf, xlsx, xlsm)"));
     Store store;
-    store.ingestProgramme(QFileInfo(path).absoluteFilePath());
+    const StoredProgramme::ReadFile read = store.readProgramme(QFileInfo(path).absoluteFilePath());
+    const auto discard = qScopeGuard([&] { StoredProgramme::discard(read); });
+    if (!args.flag(QStringLiteral("replace"))) {
+        const LibraryStore library;
+        if (const qsizetype lost = rowsLosingTheirRider(library.snapshot(), store, read.document); lost > 0)
+            throw Error(ProgrammeReplacement::question(lost));
+    }
+    store.putInPlace(read);
     printProgramme(*store.programme());
     return 0;
 }
@@ -290,7 +311,7 @@ int riderFoldersCreate(const QStringList& raw)
     return 0;
 }
 
-const Registration workspaceImport{{QStringLiteral("workspace import-programme"), QStringLiteral("workspace import-programme FICHIER"),
+const Registration workspaceImport{{QStringLiteral("workspace import-programme"), QStringLiteral("workspace import-programme FICHIER [--replace]"),
                                     QStringLiteral("Importe le programme des tableurs (pdf, xlsx, xlsm) et l’affiche."),
                                     importProgramme<WorkspaceStore>}};
 const Registration set{{QStringLiteral("workspace set"),
@@ -307,7 +328,7 @@ const Registration organizeCommand{{QStringLiteral("organize"), QStringLiteral("
 const Registration historyCommand{{QStringLiteral("history"), QStringLiteral("history"),
                                    QStringLiteral("Affiche l’historique des organisations, par tableur."), history}};
 const Registration riderImport{{QStringLiteral("rider-folders import-programme"),
-                                QStringLiteral("rider-folders import-programme FICHIER"),
+                                QStringLiteral("rider-folders import-programme FICHIER [--replace]"),
                                 QStringLiteral("Importe le programme des paniers (pdf, xlsx, xlsm) et l’affiche."),
                                 importProgramme<RiderFoldersStore>}};
 const Registration riderDestination{{QStringLiteral("rider-folders set-destination"),

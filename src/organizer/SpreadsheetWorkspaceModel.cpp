@@ -4,6 +4,7 @@
 #include "numbers/PathText.h"
 #include "organizer/FileErrors.h"
 #include "organizer/FollowSession.h"
+#include "organizer/ProgrammeReplacement.h"
 #include "programme/TextFolding.h"
 
 #include <QCoreApplication>
@@ -133,6 +134,13 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
     connect(&m_sourceWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { scheduleRebuild(false); });
     connect(&m_workspace, &WorkspaceStore::settingsChanged, this, &SpreadsheetWorkspaceModel::onSettingsChanged);
     connect(&m_workspace, &WorkspaceStore::programmeChanged, this, &SpreadsheetWorkspaceModel::onProgrammeChanged);
+    // Replaced again or undone elsewhere: the banner has nothing left to undo.
+    connect(&m_workspace, &StoredProgramme::replacementChanged, this, [this] {
+        if (m_replacementBanner && !m_workspace.canUndoReplacement()) {
+            m_replacementBanner.reset();
+            Q_EMIT replacementBannerChanged();
+        }
+    });
     // Quitting copies the last range and writes the history while the stores are still there.
     if (QCoreApplication* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &SpreadsheetWorkspaceModel::stopFollowing);
@@ -140,6 +148,7 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
 
 SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
 {
+    dropPendingProgramme();
     // Whoever listens may be going away too (the screen that owns this model): the last range
     // followed and a run's results are recorded without telling anyone.
     m_library.disconnect(this);
@@ -475,14 +484,71 @@ void SpreadsheetWorkspaceModel::showFollowFailures(const FollowSession& session)
 
 void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
 {
+    dropPendingProgramme();
+    StoredProgramme::ReadFile read;
     try {
-        m_workspace.ingestProgramme(path);
+        read = m_workspace.readProgramme(path);
     } catch (const Error& error) {
         m_parseError = error.message();
         Q_EMIT stateChanged();
         return;
     }
+    if (const qsizetype lost = ProgrammeReplacement::rowsLosingTheirRider(m_library.snapshot(), m_workspace, read.document); lost > 0) {
+        m_pendingProgramme = std::move(read);
+        m_replaceQuestion = ProgrammeReplacement::question(lost);
+        Q_EMIT replaceQuestionAsked();
+        return;
+    }
+    replaceProgramme(read);
+}
+
+void SpreadsheetWorkspaceModel::answerReplaceQuestion(bool replace)
+{
+    if (!m_pendingProgramme) return;
+    const StoredProgramme::ReadFile read = *m_pendingProgramme;
+    m_pendingProgramme.reset();
+    m_replaceQuestion.reset();
+    if (replace) replaceProgramme(read);
+    else StoredProgramme::discard(read);
+}
+
+void SpreadsheetWorkspaceModel::dropPendingProgramme()
+{
+    if (m_pendingProgramme) StoredProgramme::discard(*m_pendingProgramme);
+    m_pendingProgramme.reset();
+    m_replaceQuestion.reset();
+}
+
+void SpreadsheetWorkspaceModel::replaceProgramme(const StoredProgramme::ReadFile& read)
+{
+    const bool replacing = m_workspace.programme().has_value();
+    try {
+        m_workspace.putInPlace(read);
+    } catch (const Error& error) {
+        StoredProgramme::discard(read);
+        m_parseError = error.message();
+        Q_EMIT stateChanged();
+        return;
+    }
     m_parseError.reset();
+    if (replacing && m_workspace.canUndoReplacement()) m_replacementBanner = ProgrammeReplacement::banner(read.name, read.document);
+    else m_replacementBanner.reset();
+    Q_EMIT replacementBannerChanged();
+    rebuildPlan();
+}
+
+void SpreadsheetWorkspaceModel::undoProgrammeReplacement()
+{
+    if (!m_workspace.canUndoReplacement()) return;
+    try {
+        m_workspace.undoReplacement();
+    } catch (const Error& error) {
+        m_parseError = error.message();
+        Q_EMIT stateChanged();
+        return;
+    }
+    m_replacementBanner.reset();
+    Q_EMIT replacementBannerChanged();
     rebuildPlan();
 }
 
