@@ -24,6 +24,11 @@ struct PrinterState {
     QString message;
     // Supply names as the driver gives them, with their level in percent.
     QList<QPair<QString, int>> markers;
+    // Where the queue sends its jobs ("usb://…", "file:///…").
+    QString deviceUri;
+
+    // A queue writing into a file prints nothing on paper: nothing it takes is delivered.
+    bool printsToFile() const { return deviceUri.startsWith(QLatin1StringView("file:")); }
 
     bool stopped() const { return state == 5; }
     // « prête », « en cours d’impression », « arrêtée : plus de papier » …, then the supplies.
