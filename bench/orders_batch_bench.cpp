@@ -10,7 +10,7 @@
 #include "base/AppSupport.h"
 #include "editing/PhotoEditMemory.h"
 #include "editing/PhotoOriginals.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "orders/OrdersStore.h"
 
 #include <QCoreApplication>

@@ -23,8 +23,8 @@
 #include "base/AppSupport.h"
 #include "editing/PhotoEditMemory.h"
 #include "editing/RetouchBridges.h"
-#include "orders/EmbeddedPreview.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/EmbeddedPreview.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "orders/OrdersScreenModel.h"
 #include "orders/OrdersStore.h"
 

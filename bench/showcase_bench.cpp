@@ -4,7 +4,7 @@
 // (95th percentile of page and preview times). Figures only; nothing is asserted.
 
 #include "BenchPhoto.h"
-#include "orders/ShowcaseService.h"
+#include "showcase/ShowcaseService.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,7 +5,7 @@
 // run: libvips' own thumbnail to memory. One photo is encoded and copied under 200 names with
 // distinct modification times (encoding 200 would take minutes); every copy is a separate file
 // to the caches. The files stay in the page cache: "cold" is about our caches, not the disk.
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 
 #include "BenchPhoto.h"
 

@@ -39,8 +39,11 @@ function(tavrin_test name)
   if(NOT ARG_LABELS)
     set(ARG_LABELS unit)
   endif()
+  # PROPERTIES is one flat list handed through two scripts, so a value holding a `;` loses all
+  # but its first item: one variable per property.
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}"
-               ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TAVRIN_MODULE_DIR=${CMAKE_BINARY_DIR}/bin")
+               ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+               ENVIRONMENT_MODIFICATION "TAVRIN_MODULE_DIR=set:${CMAKE_BINARY_DIR}/bin")
 endfunction()

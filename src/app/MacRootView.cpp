@@ -8,6 +8,7 @@
 #include "library/views/TableurView.h"
 #include "orders/views/OrdersCropEditor.h"
 #include "orders/views/OrdersView.h"
+#include "showcase/views/ShowcaseDialog.h"
 #include "printing/views/PrintPhotosMenu.h"
 #include "organizer/RiderFoldersModel.h"
 #include "organizer/views/RiderFoldersView.h"
@@ -119,6 +120,7 @@ void MacRootView::installSections()
     auto* orders = new OrdersView(m_app.ordersStore);
     new OrdersCropEditor(*orders);
     orders->printMenu = PrintPhotosMenu::create;
+    orders->belowRoot = [&store = m_app.ordersStore](QWidget* parent) { return ShowcaseDialog::button(store, parent); };
     orders->hooksChanged();
     m_pages->addWidget(orders);
 

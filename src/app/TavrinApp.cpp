@@ -1,7 +1,7 @@
 #include "app/TavrinApp.h"
 #include "editing/PhotoEditMemory.h"
 #include "editing/RetouchBridges.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "printing/PhotoPrinter.h"
 
 #include <QGuiApplication>

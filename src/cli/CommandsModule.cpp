@@ -4,7 +4,7 @@
 
 #include "cli/HandOverCommands.h"
 #include "editing/PhotoEditMemory.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "orders/OrdersStore.h"
 #include "printing/PhotoPrinter.h"
 

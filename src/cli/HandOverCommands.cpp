@@ -1,8 +1,8 @@
 #include "cli/HandOverCommands.h"
 
 #include "cli/Cli.h"
-#include "orders/HandOverService.h"
-#include "orders/QrCode.h"
+#include "handover/HandOverService.h"
+#include "net/QrCode.h"
 
 #include <QEventLoop>
 #include <QFileInfo>

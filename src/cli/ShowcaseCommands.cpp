@@ -2,12 +2,12 @@
 #include "cli/StopSignals.h"
 
 #include "base/Error.h"
-#include "orders/HandOverService.h"
+#include "net/HttpServer.h"
 #include "orders/OrdersStore.h"
-#include "orders/QrCode.h"
-#include "orders/ShowcasePoster.h"
-#include "orders/ShowcaseService.h"
-#include "orders/ShowcaseSetup.h"
+#include "net/QrCode.h"
+#include "showcase/ShowcasePoster.h"
+#include "showcase/ShowcaseService.h"
+#include "showcase/ShowcaseSetup.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -39,7 +39,7 @@ QHostAddress addressOption(const Args& args)
         if (address.isNull()) throw UsageError(QStringLiteral("--address attend une adresse IP"));
         return address;
     }
-    const QHostAddress address = HandOverService::localNetworkAddress();
+    const QHostAddress address = http::Server::localNetworkAddress();
     if (address.isNull())
         throw Error(QStringLiteral("Aucun réseau local : connectez l’ordinateur au Wi‑Fi du stand, ou indiquez --address."));
     return address;

@@ -1,5 +1,5 @@
 #include "cli/Cli.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "organizer/MediaFile.h"
 
 #include <QFileInfo>

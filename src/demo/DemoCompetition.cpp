@@ -6,7 +6,7 @@
 #include "base/UserDefaults.h"
 #include "editing/RetouchBridges.h"
 #include "library/LibraryStore.h"
-#include "orders/HandOverArchive.h"
+#include "handover/HandOverArchive.h"
 #include "orders/OrdersStore.h"
 #include "organizer/PhotoCopier.h"
 #include "organizer/RiderFoldersStore.h"

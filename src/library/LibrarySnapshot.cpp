@@ -1,5 +1,6 @@
 #include "library/LibrarySnapshot.h"
 
+#include "base/JsonRecord.h"
 #include "base/TavrinJSON.h"
 #include "base/Text.h"
 
@@ -67,80 +68,43 @@ QList<DayRecord> LibrarySnapshot::sortedDays() const
     return result;
 }
 
-void writeJson(JsonWriter& w, const RowRecord& row)
+// The fields of each record, keys in ascending order.
+static auto jsonFields(const RowRecord*)
 {
-    w.beginObject();
-    w.field(kAssignedNumber, row.assignedNumber);
-    w.field(kId, row.id);
-    w.field(kPhotoNumber, row.photoNumber);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kAssignedNumber, &RowRecord::assignedNumber), JsonRecord::field(kId, &RowRecord::id),
+                      JsonRecord::field(kPhotoNumber, &RowRecord::photoNumber)};
 }
 
-void writeJson(JsonWriter& w, const SpreadsheetRecord& s)
+static auto jsonFields(const SpreadsheetRecord*)
 {
-    w.beginObject();
-    w.field(kCreatedAt, s.createdAt);
-    w.field(kDayID, s.dayID);
-    w.field(kId, s.id);
-    w.field(kIsOpen, s.isOpen);
-    w.array(kRows, s.rows);
-    w.field(kTitle, s.title);
-    w.field(kUpdatedAt, s.updatedAt);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kCreatedAt, &SpreadsheetRecord::createdAt),
+                      JsonRecord::field(kDayID, &SpreadsheetRecord::dayID), JsonRecord::field(kId, &SpreadsheetRecord::id),
+                      JsonRecord::field(kIsOpen, &SpreadsheetRecord::isOpen), JsonRecord::field(kRows, &SpreadsheetRecord::rows),
+                      JsonRecord::field(kTitle, &SpreadsheetRecord::title),
+                      JsonRecord::field(kUpdatedAt, &SpreadsheetRecord::updatedAt)};
 }
 
-void writeJson(JsonWriter& w, const DayRecord& d)
+static auto jsonFields(const DayRecord*)
 {
-    w.beginObject();
-    w.field(kCreatedAt, d.createdAt);
-    w.field(kId, d.id);
-    w.field(kName, d.name);
-    w.field(kSortIndex, d.sortIndex);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kCreatedAt, &DayRecord::createdAt), JsonRecord::field(kId, &DayRecord::id),
+                      JsonRecord::field(kName, &DayRecord::name), JsonRecord::field(kSortIndex, &DayRecord::sortIndex)};
 }
 
-void writeJson(JsonWriter& w, const LibrarySnapshot& snapshot)
+static auto jsonFields(const LibrarySnapshot*)
 {
-    w.beginObject();
-    w.array(kDays, snapshot.days);
-    w.array(kSpreadsheets, snapshot.spreadsheets);
-    w.field(kUpdatedAt, snapshot.updatedAt);
-    w.field(kVersion, snapshot.version);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kDays, &LibrarySnapshot::days), JsonRecord::field(kSpreadsheets, &LibrarySnapshot::spreadsheets),
+                      JsonRecord::field(kUpdatedAt, &LibrarySnapshot::updatedAt), JsonRecord::field(kVersion, &LibrarySnapshot::version)};
 }
 
-RowRecord rowRecordFromJson(const QJsonObject& o)
-{
-    return RowRecord{requireUUID(o, kId), requireString(o, kPhotoNumber), requireString(o, kAssignedNumber)};
-}
+void writeJson(JsonWriter& w, const RowRecord& row) { JsonRecord::write(w, row); }
+void writeJson(JsonWriter& w, const SpreadsheetRecord& s) { JsonRecord::write(w, s); }
+void writeJson(JsonWriter& w, const DayRecord& d) { JsonRecord::write(w, d); }
+void writeJson(JsonWriter& w, const LibrarySnapshot& snapshot) { JsonRecord::write(w, snapshot); }
 
-SpreadsheetRecord spreadsheetRecordFromJson(const QJsonObject& o)
-{
-    SpreadsheetRecord s;
-    s.id = requireUUID(o, kId);
-    s.dayID = requireUUID(o, kDayID);
-    s.title = requireString(o, kTitle);
-    s.createdAt = requireDate(o, kCreatedAt);
-    s.updatedAt = requireDate(o, kUpdatedAt);
-    s.isOpen = requireBool(o, kIsOpen);
-    s.rows = requireList<RowRecord>(o, kRows, rowRecordFromJson);
-    return s;
-}
-
-DayRecord dayRecordFromJson(const QJsonObject& o)
-{
-    return DayRecord{requireUUID(o, kId), requireString(o, kName), requireDate(o, kCreatedAt), requireInt(o, kSortIndex)};
-}
-
-LibrarySnapshot librarySnapshotFromJson(const QJsonObject& o)
-{
-    LibrarySnapshot s;
-    s.version = requireInt(o, kVersion);
-    s.updatedAt = requireDate(o, kUpdatedAt);
-    s.days = requireList<DayRecord>(o, kDays, dayRecordFromJson);
-    s.spreadsheets = requireList<SpreadsheetRecord>(o, kSpreadsheets, spreadsheetRecordFromJson);
-    return s;
-}
+RowRecord rowRecordFromJson(const QJsonObject& o) { return JsonRecord::read<RowRecord>(o); }
+SpreadsheetRecord spreadsheetRecordFromJson(const QJsonObject& o) { return JsonRecord::read<SpreadsheetRecord>(o); }
+DayRecord dayRecordFromJson(const QJsonObject& o) { return JsonRecord::read<DayRecord>(o); }
+LibrarySnapshot librarySnapshotFromJson(const QJsonObject& o) { return JsonRecord::read<LibrarySnapshot>(o); }
 
 QByteArray encodeLibrary(const LibrarySnapshot& snapshot) { return JsonWriter::document(snapshot); }
 

@@ -1,14 +1,12 @@
 #include "library/LibraryStore.h"
 
 #include "base/AppSupport.h"
-#include "base/RecordMerge.h"
 #include "base/TavrinJSON.h"
 #include "base/TavrinTheme.h"
 #include "base/UserDefaults.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 
 #include <algorithm>
 
@@ -21,22 +19,6 @@ qint64 nextSortIndex(const QList<DayRecord>& days)
     qint64 largest = -1;
     for (const DayRecord& d : days) largest = std::max(largest, d.sortIndex);
     return largest + 1;
-}
-
-const QDateTime& later(const QDateTime& local, const QDateTime& incoming) { return incoming >= local ? incoming : local; }
-
-// The sync merge of one spreadsheet known to both sides.
-SpreadsheetRecord mergedSpreadsheet(const SpreadsheetRecord& local, const SpreadsheetRecord& incoming)
-{
-    SpreadsheetRecord result = local;
-    result.dayID = incoming.dayID;
-    if (incoming.updatedAt > local.updatedAt) {
-        result.title = incoming.title;
-        result.isOpen = incoming.isOpen;
-    }
-    result.rows = LibraryStore::mergedRows(local.rows, incoming.rows);
-    result.updatedAt = later(local.updatedAt, incoming.updatedAt);
-    return result;
 }
 
 } // namespace
@@ -277,155 +259,6 @@ void LibraryStore::deleteRow(const QUuid& spreadsheetID, const QUuid& rowID)
     persist(true, spreadsheetID);
 }
 
-namespace {
-
-// The notes themselves: what a step changes, whatever the dates of the writes.
-bool sameNotes(const SpreadsheetRecord& a, const SpreadsheetRecord& b)
-{
-    return a.id == b.id && a.dayID == b.dayID && a.title == b.title && a.isOpen == b.isOpen && a.rows == b.rows;
-}
-
-bool sameNotes(const LibrarySnapshot& a, const LibrarySnapshot& b)
-{
-    if (a.days != b.days || a.spreadsheets.size() != b.spreadsheets.size()) return false;
-    for (qsizetype i = 0; i < a.spreadsheets.size(); ++i)
-        if (!sameNotes(a.spreadsheets[i], b.spreadsheets[i])) return false;
-    return true;
-}
-
-const SpreadsheetRecord* findSheet(const LibrarySnapshot& library, const QUuid& id)
-{
-    for (const SpreadsheetRecord& s : library.spreadsheets)
-        if (s.id == id) return &s;
-    return nullptr;
-}
-
-} // namespace
-
-void LibraryStore::beginStep()
-{
-    if (m_stepDepth++ > 0) return;
-    m_openStep = NotesStep{0, m_snapshot, {}, m_uiState.syncedSpreadsheetIDs, {}};
-}
-
-void LibraryStore::endStep()
-{
-    if (--m_stepDepth > 0) return;
-    NotesStep step = std::exchange(m_openStep, NotesStep{});
-    if (sameNotes(step.before, m_snapshot)) return;
-    step.id = m_nextStepID++;
-    step.after = m_snapshot;
-    step.syncedAfter = m_uiState.syncedSpreadsheetIDs;
-    m_undoSteps.push_back(std::move(step));
-    if (m_undoSteps.size() > maxNotesSteps) m_undoSteps.removeFirst();
-    m_redoSteps.clear();
-    Q_EMIT notesHistoryChanged();
-}
-
-void LibraryStore::replay(const NotesStep& step, bool backwards)
-{
-    LibrarySnapshot from = backwards ? step.after : step.before;
-    LibrarySnapshot to = backwards ? step.before : step.after;
-    // The dates of writes made since are no change of the notes.
-    for (LibrarySnapshot* side : {&from, &to})
-        for (SpreadsheetRecord& sheet : side->spreadsheets)
-            if (const SpreadsheetRecord* current = findSheet(m_snapshot, sheet.id)) sheet.updatedAt = current->updatedAt;
-    // The step's change, merged into the library as it is now: records the step did not touch
-    // keep what phones and other programs brought since, and a value changed again since the
-    // step (a cell a phone typed into afterwards) keeps that later value.
-    LibrarySnapshot result = threeWayMerged(from, m_snapshot, to);
-    const QDateTime now = TavrinJSON::now();
-    for (SpreadsheetRecord& sheet : result.spreadsheets) {
-        const SpreadsheetRecord* current = findSheet(m_snapshot, sheet.id);
-        // Dated now so that a phone's older copy does not take the title back at the next sync.
-        if (current && !sameNotes(*current, sheet)) sheet.updatedAt = now;
-    }
-    m_snapshot.days = std::move(result.days);
-    m_snapshot.spreadsheets = std::move(result.spreadsheets);
-
-    // A spreadsheet whose rows come back as they were synced is synced again, and the other way.
-    const QList<QUuid>& syncedFrom = backwards ? step.syncedAfter : step.syncedBefore;
-    const QList<QUuid>& syncedTo = backwards ? step.syncedBefore : step.syncedAfter;
-    PersistedUIState state = m_uiState;
-    for (const QUuid& id : syncedFrom)
-        if (!syncedTo.contains(id)) state.syncedSpreadsheetIDs.removeAll(id);
-    for (const QUuid& id : syncedTo)
-        if (!syncedFrom.contains(id) && !state.syncedSpreadsheetIDs.contains(id) && findSheet(m_snapshot, id))
-            state.syncedSpreadsheetIDs.push_back(id);
-    setUIState(state);
-    writeUIState();
-    persist(true, std::nullopt);
-}
-
-LibraryStore::NotesFocus LibraryStore::focusOf(const NotesStep& step) const
-{
-    NotesFocus focus;
-    // A day renamed, deleted or brought back: the day.
-    for (const LibrarySnapshot* side : {&step.before, &step.after})
-        for (const DayRecord& day : side->days)
-            if (step.before.day(day.id) != step.after.day(day.id) && m_snapshot.day(day.id)) {
-                focus.dayID = day.id;
-                return focus;
-            }
-    for (const LibrarySnapshot* side : {&step.before, &step.after})
-        for (const SpreadsheetRecord& sheet : side->spreadsheets) {
-            const SpreadsheetRecord* before = findSheet(step.before, sheet.id);
-            const SpreadsheetRecord* after = findSheet(step.after, sheet.id);
-            if (before && after && sameNotes(*before, *after)) continue;
-            const SpreadsheetRecord* now = findSheet(m_snapshot, sheet.id);
-            if (!now) continue;
-            focus.dayID = now->dayID;
-            focus.spreadsheetID = now->id;
-            // The first row the step changed that is still there.
-            if (before && after)
-                for (const RowRecord& row : now->rows) {
-                    const auto inBefore = std::find_if(before->rows.cbegin(), before->rows.cend(),
-                                                       [&](const RowRecord& r) { return r.id == row.id; });
-                    const auto inAfter = std::find_if(after->rows.cbegin(), after->rows.cend(),
-                                                      [&](const RowRecord& r) { return r.id == row.id; });
-                    if (inBefore == before->rows.cend() || inAfter == after->rows.cend() || *inBefore != *inAfter) {
-                        focus.rowID = row.id;
-                        break;
-                    }
-                }
-            return focus;
-        }
-    return focus;
-}
-
-std::optional<LibraryStore::NotesFocus> LibraryStore::undo()
-{
-    if (m_undoSteps.isEmpty()) return std::nullopt;
-    return undoStep(m_undoSteps.last().id);
-}
-
-std::optional<LibraryStore::NotesFocus> LibraryStore::redo()
-{
-    if (m_redoSteps.isEmpty()) return std::nullopt;
-    const NotesStep step = m_redoSteps.takeLast();
-    replay(step, false);
-    m_undoSteps.push_back(step);
-    Q_EMIT notesHistoryChanged();
-    return focusOf(step);
-}
-
-bool LibraryStore::canUndoStep(quint64 id) const
-{
-    return std::any_of(m_undoSteps.cbegin(), m_undoSteps.cend(), [id](const NotesStep& s) { return s.id == id; });
-}
-
-std::optional<LibraryStore::NotesFocus> LibraryStore::undoStep(quint64 id)
-{
-    const auto it = std::find_if(m_undoSteps.cbegin(), m_undoSteps.cend(), [id](const NotesStep& s) { return s.id == id; });
-    if (it == m_undoSteps.cend()) return std::nullopt;
-    const NotesStep step = *it;
-    m_undoSteps.erase(it);
-    replay(step, true);
-    m_redoSteps.push_back(step);
-    Q_EMIT notesHistoryChanged();
-    return focusOf(step);
-}
-
 void LibraryStore::replaceFromRemote(const LibrarySnapshot& incoming)
 {
     const bool incomingEmpty = incoming.days.isEmpty() && incoming.spreadsheets.isEmpty();
@@ -462,138 +295,6 @@ bool LibraryStore::reloadIfChanged()
     if (taken.heldMore) persist(false, std::nullopt);
     else Q_EMIT snapshotChanged(QUuid());
     return true;
-}
-
-namespace {
-
-// The last blank rows are one: the table always ends on a single blank row to type into.
-void keepOneTrailingBlankRow(QList<RowRecord>& rows)
-{
-    while (rows.size() > 1 && rows.last().isBlank() && rows[rows.size() - 2].isBlank()) rows.removeLast();
-    if (rows.isEmpty() || !rows.last().isBlank()) rows.push_back(RowRecord::blank());
-}
-
-} // namespace
-
-LibrarySnapshot LibraryStore::threeWayMerged(const LibrarySnapshot& base, const LibrarySnapshot& ours,
-                                             const LibrarySnapshot& theirs)
-{
-    using RecordMerge::pick;
-    const auto dayID = [](const DayRecord& d) { return d.id; };
-    const auto sheetID = [](const SpreadsheetRecord& s) { return s.id; };
-    const auto rowID = [](const RowRecord& r) { return r.id; };
-
-    LibrarySnapshot result;
-    result.version = 1;
-    result.updatedAt = later(ours.updatedAt, theirs.updatedAt);
-    result.days = RecordMerge::byId(base.days, ours.days, theirs.days, dayID,
-                                    [](const DayRecord* b, const DayRecord& o, const DayRecord& t) {
-                                        if (!b) return o;
-                                        DayRecord d = o;
-                                        d.name = pick(b->name, o.name, t.name);
-                                        d.sortIndex = pick(b->sortIndex, o.sortIndex, t.sortIndex);
-                                        return d;
-                                    });
-    result.spreadsheets = RecordMerge::byId(
-        base.spreadsheets, ours.spreadsheets, theirs.spreadsheets, sheetID,
-        [&](const SpreadsheetRecord* b, const SpreadsheetRecord& o, const SpreadsheetRecord& t) {
-            const SpreadsheetRecord none{};
-            const SpreadsheetRecord& bs = b ? *b : none;
-            SpreadsheetRecord s = o;
-            s.dayID = pick(bs.dayID, o.dayID, t.dayID);
-            s.title = pick(bs.title, o.title, t.title);
-            s.isOpen = pick(bs.isOpen, o.isOpen, t.isOpen);
-            s.updatedAt = later(o.updatedAt, t.updatedAt);
-            s.rows = RecordMerge::byId(bs.rows, o.rows, t.rows, rowID,
-                                       [](const RowRecord* br, const RowRecord& orow, const RowRecord& trow) {
-                                           if (!br) return orow;
-                                           RowRecord r = orow;
-                                           r.photoNumber = pick(br->photoNumber, orow.photoNumber, trow.photoNumber);
-                                           r.assignedNumber = pick(br->assignedNumber, orow.assignedNumber, trow.assignedNumber);
-                                           return r;
-                                       });
-            keepOneTrailingBlankRow(s.rows);
-            return s;
-        });
-    // A spreadsheet kept (added or changed on one side) whose day the other side removed brings
-    // its day back rather than being left out of every day.
-    QSet<QUuid> days;
-    for (const DayRecord& d : result.days) days.insert(d.id);
-    for (const SpreadsheetRecord& s : result.spreadsheets) {
-        if (days.contains(s.dayID)) continue;
-        for (const LibrarySnapshot* side : {&ours, &theirs, &base})
-            if (const std::optional<DayRecord> day = side->day(s.dayID)) {
-                result.days.push_back(*day);
-                days.insert(day->id);
-                break;
-            }
-    }
-    return result;
-}
-
-LibrarySnapshot LibraryStore::merged(const LibrarySnapshot& local, const LibrarySnapshot& incoming)
-{
-    // Insertion-ordered indexes: local records first, incoming ones replacing or appended.
-    QList<DayRecord> days = local.days;
-    QHash<QUuid, qsizetype> dayIndex;
-    dayIndex.reserve(days.size() + incoming.days.size());
-    for (qsizetype i = 0; i < days.size(); ++i) dayIndex.insert(days[i].id, i);
-    for (const DayRecord& d : incoming.days) {
-        const auto it = dayIndex.constFind(d.id);
-        if (it != dayIndex.constEnd()) {
-            days[*it] = d;
-        } else {
-            dayIndex.insert(d.id, days.size());
-            days.push_back(d);
-        }
-    }
-
-    QList<SpreadsheetRecord> sheets = local.spreadsheets;
-    QHash<QUuid, qsizetype> sheetIndex;
-    sheetIndex.reserve(sheets.size() + incoming.spreadsheets.size());
-    for (qsizetype i = 0; i < sheets.size(); ++i) sheetIndex.insert(sheets[i].id, i);
-    // Which slots still hold the local record: an incoming duplicate replaces an earlier incoming one.
-    QList<bool> fromIncoming(sheets.size(), false);
-    for (const SpreadsheetRecord& s : incoming.spreadsheets) {
-        const auto it = sheetIndex.constFind(s.id);
-        if (it == sheetIndex.constEnd()) {
-            sheetIndex.insert(s.id, sheets.size());
-            sheets.push_back(s);
-            fromIncoming.push_back(true);
-        } else if (fromIncoming[*it]) {
-            sheets[*it] = s;
-        } else {
-            sheets[*it] = mergedSpreadsheet(sheets[*it], s);
-        }
-    }
-
-    LibrarySnapshot result;
-    result.version = 1;
-    result.updatedAt = later(local.updatedAt, incoming.updatedAt);
-    result.days = std::move(days);
-    result.spreadsheets = std::move(sheets);
-    return result;
-}
-
-QList<RowRecord> LibraryStore::mergedRows(const QList<RowRecord>& local, const QList<RowRecord>& incoming)
-{
-    QList<RowRecord> result;
-    result.reserve(local.size() + incoming.size() + 1);
-    QSet<QUuid> incomingIDs;
-    incomingIDs.reserve(incoming.size());
-    for (const RowRecord& r : incoming) {
-        if (r.isBlank()) continue;
-        result.push_back(r);
-        incomingIDs.insert(r.id);
-    }
-    // A blank row inserted among the local rows stays: it is there to be typed into, perhaps
-    // right now. The blank rows that end the list give way to the one appended below.
-    qsizetype localEnd = local.size();
-    while (localEnd > 0 && local[localEnd - 1].isBlank()) --localEnd;
-    for (qsizetype i = 0; i < localEnd; ++i)
-        if (!incomingIDs.contains(local[i].id)) result.push_back(local[i]);
-    result.push_back(RowRecord::blank());
-    return result;
 }
 
 void LibraryStore::setAppearance(AppearancePreference appearance)

@@ -119,6 +119,8 @@ public:
 
     static LibrarySnapshot merged(const LibrarySnapshot& local, const LibrarySnapshot& incoming);
     static QList<RowRecord> mergedRows(const QList<RowRecord>& local, const QList<RowRecord>& incoming);
+    // The sync merge of one spreadsheet known to both sides.
+    static SpreadsheetRecord mergedSpreadsheet(const SpreadsheetRecord& local, const SpreadsheetRecord& incoming);
 
 Q_SIGNALS:
     // `spreadsheetID` names the one spreadsheet an edit touched; null for wider changes.

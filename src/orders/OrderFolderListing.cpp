@@ -9,6 +9,7 @@
 
 #include <QCollator>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -108,5 +109,9 @@ QList<OrderMedia> OrdersStore::media(const QString& folder)
     sortByName(files, [](const OrderMedia& m) { return PathText::lastPathComponent(m.url).toString(); });
     return files;
 }
+
+bool NewOrder::isNew(const QString& orderFolder) { return QFileInfo::exists(orderFolder + u'/' + markerName()); }
+
+void NewOrder::markOpened(const QString& orderFolder) { QFile::remove(orderFolder + u'/' + markerName()); }
 
 } // namespace tavrin

@@ -8,7 +8,7 @@
 #include "base/FolderReference.h"
 #include "editing/PhotoEdits.h"
 #include "orders/BatchPhotos.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 
 #include <QPointer>
 

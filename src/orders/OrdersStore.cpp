@@ -3,7 +3,7 @@
 #include "base/AppSupport.h"
 #include "base/Error.h"
 #include "base/TavrinJSON.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -34,6 +34,13 @@ struct OrderFolder {
     bool operator==(const OrderFolder&) const = default;
 };
 
+// An order that arrived by itself (from the showcase) carries a hidden marker until it is opened.
+namespace NewOrder {
+inline QString markerName() { return QStringLiteral(".tavrin-nouvelle-commande"); }
+bool isNew(const QString& orderFolder);
+void markOpened(const QString& orderFolder);
+} // namespace NewOrder
+
 struct OrderMedia {
     QString url; // absolute path of the file
     bool isVideo = false;

@@ -1,5 +1,6 @@
 #include "organizer/OrganizerHistory.h"
 
+#include "base/JsonRecord.h"
 #include "base/TavrinJSON.h"
 
 namespace tavrin {
@@ -11,36 +12,24 @@ const QLatin1StringView kId("id"), kSpreadsheetID("spreadsheetID"), kSpreadsheet
     kHeadline("headline"), kMessages("messages"), kTitle("title"), kEntries("entries");
 } // namespace
 
-void writeJson(JsonWriter& w, const OrganizerHistoryEntry& e)
+// The fields of each record, keys in ascending order.
+static auto jsonFields(const OrganizerHistoryEntry*)
 {
-    w.beginObject();
-    w.field(kDate, e.date);
-    w.field(kHeadline, e.headline);
-    w.field(kId, e.id);
-    w.array(kMessages, e.messages);
-    w.field(kSpreadsheetID, e.spreadsheetID);
-    w.field(kSpreadsheetTitle, e.spreadsheetTitle);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kDate, &OrganizerHistoryEntry::date), JsonRecord::field(kHeadline, &OrganizerHistoryEntry::headline),
+                      JsonRecord::field(kId, &OrganizerHistoryEntry::id), JsonRecord::field(kMessages, &OrganizerHistoryEntry::messages),
+                      JsonRecord::field(kSpreadsheetID, &OrganizerHistoryEntry::spreadsheetID),
+                      JsonRecord::field(kSpreadsheetTitle, &OrganizerHistoryEntry::spreadsheetTitle)};
 }
 
-void writeJson(JsonWriter& w, const OrganizerHistorySection& s)
+static auto jsonFields(const OrganizerHistorySection*)
 {
-    w.beginObject();
-    w.array(kEntries, s.entries);
-    w.field(kId, s.id);
-    w.field(kTitle, s.title);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kEntries, &OrganizerHistorySection::entries), JsonRecord::field(kId, &OrganizerHistorySection::id),
+                      JsonRecord::field(kTitle, &OrganizerHistorySection::title)};
 }
 
-OrganizerHistoryEntry organizerHistoryEntryFromJson(const QJsonObject& o)
-{
-    OrganizerHistoryEntry e{requireUUID(o, kId), requireUUID(o, kSpreadsheetID), requireString(o, kSpreadsheetTitle),
-                            requireDate(o, kDate), requireString(o, kHeadline), {}};
-    for (const QJsonValue& message : requireArray(o, kMessages)) {
-        if (!message.isString()) throw DecodingError(QStringLiteral("Type inattendu : ") + kMessages);
-        e.messages.push_back(message.toString());
-    }
-    return e;
-}
+void writeJson(JsonWriter& w, const OrganizerHistoryEntry& e) { JsonRecord::write(w, e); }
+void writeJson(JsonWriter& w, const OrganizerHistorySection& s) { JsonRecord::write(w, s); }
+
+OrganizerHistoryEntry organizerHistoryEntryFromJson(const QJsonObject& o) { return JsonRecord::read<OrganizerHistoryEntry>(o); }
 
 } // namespace tavrin

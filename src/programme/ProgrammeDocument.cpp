@@ -1,5 +1,6 @@
 #include "programme/ProgrammeDocument.h"
 
+#include "base/JsonRecord.h"
 #include "base/TavrinJSON.h"
 #include "programme/FileNameSanitizer.h"
 #include "programme/TextFolding.h"
@@ -53,62 +54,39 @@ size_t qHash(const ProgrammeDocument& d, size_t seed) noexcept
     return qHashMulti(seed, d.sourceName, qHashRange(d.days.begin(), d.days.end()));
 }
 
-void writeJson(JsonWriter& w, const ImportedPerson& p)
+// The fields of each record, keys in ascending order.
+static auto jsonFields(const ImportedPerson*)
 {
-    w.beginObject();
-    w.field(kCanonicalNumber, p.canonicalNumber);
-    w.field(kFirstName, p.firstName);
-    w.field(kLastName, p.lastName);
-    w.field(kSourceLine, p.sourceLine);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kCanonicalNumber, &ImportedPerson::canonicalNumber),
+                      JsonRecord::field(kFirstName, &ImportedPerson::firstName), JsonRecord::field(kLastName, &ImportedPerson::lastName),
+                      JsonRecord::field(kSourceLine, &ImportedPerson::sourceLine)};
 }
 
-void writeJson(JsonWriter& w, const ProgrammeEvent& e)
+static auto jsonFields(const ProgrammeEvent*)
 {
-    w.beginObject();
-    w.field(kId, e.id);
-    w.array(kPeople, e.people);
-    w.field(kTitle, e.title);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kId, &ProgrammeEvent::id), JsonRecord::field(kPeople, &ProgrammeEvent::people),
+                      JsonRecord::field(kTitle, &ProgrammeEvent::title)};
 }
 
-void writeJson(JsonWriter& w, const ProgrammeDay& d)
+static auto jsonFields(const ProgrammeDay*)
 {
-    w.beginObject();
-    w.array(kEvents, d.events);
-    w.field(kName, d.name);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kEvents, &ProgrammeDay::events), JsonRecord::field(kName, &ProgrammeDay::name)};
 }
 
-void writeJson(JsonWriter& w, const ProgrammeDocument& d)
+static auto jsonFields(const ProgrammeDocument*)
 {
-    w.beginObject();
-    w.array(kDays, d.days);
-    w.field(kSourceName, d.sourceName);
-    w.endObject();
+    return std::tuple{JsonRecord::field(kDays, &ProgrammeDocument::days), JsonRecord::field(kSourceName, &ProgrammeDocument::sourceName)};
 }
 
-ImportedPerson importedPersonFromJson(const QJsonObject& o)
-{
-    return ImportedPerson{requireString(o, kCanonicalNumber), requireString(o, kFirstName), requireString(o, kLastName),
-                          requireInt(o, kSourceLine)};
-}
+void writeJson(JsonWriter& w, const ImportedPerson& p) { JsonRecord::write(w, p); }
+void writeJson(JsonWriter& w, const ProgrammeEvent& e) { JsonRecord::write(w, e); }
+void writeJson(JsonWriter& w, const ProgrammeDay& d) { JsonRecord::write(w, d); }
+void writeJson(JsonWriter& w, const ProgrammeDocument& d) { JsonRecord::write(w, d); }
 
-ProgrammeEvent programmeEventFromJson(const QJsonObject& o)
-{
-    return ProgrammeEvent{requireString(o, kId), requireString(o, kTitle),
-                          requireList<ImportedPerson>(o, kPeople, importedPersonFromJson)};
-}
-
-ProgrammeDay programmeDayFromJson(const QJsonObject& o)
-{
-    return ProgrammeDay{requireString(o, kName), requireList<ProgrammeEvent>(o, kEvents, programmeEventFromJson)};
-}
-
-ProgrammeDocument programmeDocumentFromJson(const QJsonObject& o)
-{
-    return ProgrammeDocument{requireString(o, kSourceName), requireList<ProgrammeDay>(o, kDays, programmeDayFromJson)};
-}
+ImportedPerson importedPersonFromJson(const QJsonObject& o) { return JsonRecord::read<ImportedPerson>(o); }
+ProgrammeEvent programmeEventFromJson(const QJsonObject& o) { return JsonRecord::read<ProgrammeEvent>(o); }
+ProgrammeDay programmeDayFromJson(const QJsonObject& o) { return JsonRecord::read<ProgrammeDay>(o); }
+ProgrammeDocument programmeDocumentFromJson(const QJsonObject& o) { return JsonRecord::read<ProgrammeDocument>(o); }
 
 QByteArray encodeProgramme(const ProgrammeDocument& document) { return JsonWriter::document(document); }
 

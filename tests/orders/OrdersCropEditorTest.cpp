@@ -2,7 +2,7 @@
 #include "editing/PhotoEditMemory.h"
 #include "editing/PhotoOriginals.h"
 #include "editing/RetouchBridges.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "orders/OrdersStore.h"
 #include "orders/views/OrdersCropEditor.h"
 #include "orders/views/OrdersGallery.h"

@@ -1,5 +1,5 @@
 #include "orders/views/ApplicationChooserDialog.h"
-#include "orders/views/HandOverDialog.h"
+#include "handover/views/HandOverDialog.h"
 
 #include <QDir>
 #include <QFile>

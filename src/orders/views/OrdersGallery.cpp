@@ -1,7 +1,7 @@
 #include "orders/views/OrdersGallery.h"
 
 #include "base/FolderReference.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "numbers/PathText.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"

@@ -2,13 +2,11 @@
 
 #include "base/FolderReference.h"
 #include "editing/views/RetouchPanel.h"
-#include "orders/MediaThumbnailer.h"
+#include "photofiles/MediaThumbnailer.h"
 #include "orders/OpenWithApps.h"
 #include "orders/OrdersScreenModel.h"
-#include "orders/ShowcaseOrders.h"
-#include "orders/views/HandOverDialog.h"
+#include "handover/views/HandOverDialog.h"
 #include "orders/views/OpenPanels.h"
-#include "orders/views/ShowcaseDialog.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Theme.h"
 
@@ -172,8 +170,6 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     rootRow->setSpacing(Theme::smallSpacing);
     rootRow->addWidget(m_rootButton, 1);
     layout->addLayout(rootRow);
-    // On its own line: beside the root button it would cut that button's text on a laptop.
-    layout->addWidget(ShowcaseDialog::button(m_store, this));
     layout->addWidget(m_rootName);
     auto* search = new QHBoxLayout;
     search->setSpacing(Theme::smallSpacing);
@@ -217,8 +213,8 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     // Opening a new order from the showcase, even the one already current, ends its « Nouvelle commande ».
     const auto opened = [](QListWidgetItem* item) {
         const QString id = item->data(Qt::UserRole).toString();
-        if (!ShowcaseOrders::isNew(id)) return;
-        ShowcaseOrders::markOpened(id);
+        if (!NewOrder::isNew(id)) return;
+        NewOrder::markOpened(id);
         item->setText(QFileInfo(id).fileName());
     };
     connect(m_orders, &QListWidget::itemClicked, this, opened);
@@ -248,6 +244,13 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     connect(m_handOver, &QAbstractButton::clicked, this, &OrdersSidebar::handOverSelection);
 }
 
+// On its own line: beside the root button it would cut that button's text on a laptop.
+void OrdersSidebar::addBelowRoot(QWidget* widget)
+{
+    widget->setParent(this);
+    static_cast<QVBoxLayout*>(layout())->insertWidget(1, widget);
+}
+
 // Painted from the palette of the moment, so that it follows the appearance.
 void OrdersSidebar::paintEvent(QPaintEvent*)
 {
@@ -264,7 +267,7 @@ void OrdersSidebar::refreshOrders()
     m_orders->clear();
     for (const OrderFolder& folder : shown) {
         // An order sent from the showcase says so until it is opened.
-        const bool fresh = ShowcaseOrders::isNew(folder.url);
+        const bool fresh = NewOrder::isNew(folder.url);
         auto* item = new QListWidgetItem(fresh ? folder.name + QStringLiteral("\nNouvelle commande") : folder.name, m_orders);
         item->setData(Qt::UserRole, folder.url);
         item->setToolTip(folder.url);

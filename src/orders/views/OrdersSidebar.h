@@ -63,6 +63,9 @@ public:
     std::function<QMenu*(const QStringList& files, QWidget* parent)> printMenu;
     std::function<bool()> canPrint;
 
+    // A widget on its own line under the root's button (the showcase's); the sidebar owns it.
+    void addBelowRoot(QWidget* widget);
+
     void refreshOrders();
     void refreshWatermarks();
     void refreshSelection();

@@ -1,19 +1,13 @@
 #include "orders/views/OrdersView.h"
 
-#include "base/Error.h"
 #include "base/UserDefaults.h"
-#include "editing/PhotoOriginals.h"
 #include "orders/OpenWithApps.h"
-#include "orders/views/HandOverDialog.h"
-#include "orders/views/OpenPanels.h"
 #include "orders/views/OrdersGallery.h"
 #include "orders/views/OrdersSidebar.h"
-#include "organizer/MediaFile.h"
 #include "ui/CapsuleButton.h"
 #include "ui/EmptyState.h"
 #include "ui/FusedGroup.h"
 #include "ui/SplitterMemory.h"
-#include "ui/Symbols.h"
 #include "ui/Theme.h"
 
 #include <QAction>
@@ -21,7 +15,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPointer>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QScrollBar>
@@ -34,28 +27,6 @@ namespace tavrin {
 using ActionKind = OrdersScreen::Action::Kind;
 
 namespace {
-
-// The short label of a header button; the full sentence is its help.
-QString shortLabel(ActionKind kind)
-{
-    switch (kind) {
-    case ActionKind::retouch: return QStringLiteral("Retoucher");
-    case ActionKind::watermark: return QStringLiteral("Filigrane");
-    case ActionKind::print: return QStringLiteral("Imprimer…");
-    default: return {};
-    }
-}
-
-// The symbol a header button shows alone when the header is too narrow for the labels.
-QString shortSymbol(ActionKind kind)
-{
-    switch (kind) {
-    case ActionKind::retouch: return QStringLiteral("slider.horizontal.3");
-    case ActionKind::watermark: return QStringLiteral("rectangle.bottomthird.inset.filled");
-    case ActionKind::print: return QStringLiteral("printer");
-    default: return QStringLiteral("circle");
-    }
-}
 
 QString fileCount(qsizetype count)
 {
@@ -74,93 +45,6 @@ QLabel* messageLabel(const QString& text, QWidget* parent)
 }
 
 } // namespace
-
-OrdersSectionHeader::OrdersSectionHeader(const QString& title, const QString& detail, QWidget* parent)
-    : QWidget(parent), m_title(new QLabel(title, this))
-{
-    setObjectName(QStringLiteral("ordersSectionHeader"));
-    m_title->setTextFormat(Qt::PlainText);
-    QFont font = m_title->font();
-    font.setPointSizeF(font.pointSizeF() * 1.15);
-    font.setWeight(QFont::DemiBold);
-    m_title->setFont(font);
-    auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(Theme::spacing, Theme::smallSpacing, Theme::spacing, Theme::smallSpacing);
-    layout->setSpacing(Theme::spacing);
-    layout->addWidget(m_title);
-    if (!detail.isEmpty()) {
-        m_count = new QLabel(detail, this);
-        m_count->setForegroundRole(QPalette::PlaceholderText);
-        layout->addWidget(m_count);
-    }
-    layout->addStretch(1);
-}
-
-// Labels while they fit; narrower (the crop editor open beside the gallery), the buttons show
-// their symbol alone and say what they do in their help, then the file count goes.
-void OrdersSectionHeader::fitToWidth()
-{
-    const QMargins margins = layout()->contentsMargins();
-    const int spacing = layout()->spacing();
-    int fixed = margins.left() + margins.right() + m_title->sizeHint().width();
-    int labelled = 0, icons = 0;
-    for (const auto& [kind, button] : m_buttons) {
-        labelled += spacing + 2 * 14 + 2 + button->fontMetrics().horizontalAdvance(button->text());
-        icons += spacing + Theme::controlHeight;
-    }
-    const int count = m_count ? spacing + m_count->sizeHint().width() : 0;
-    const bool compact = fixed + count + labelled > width();
-    for (const auto& [kind, button] : m_buttons) {
-        if (compact == (button->kind() == CapsuleKind::icon)) continue;
-        button->setIcon(compact ? Symbols::icon(shortSymbol(kind)) : QIcon());
-        button->setKind(compact ? CapsuleKind::icon : CapsuleKind::glass);
-    }
-    if (m_count) m_count->setVisible(fixed + (compact ? icons : labelled) + count <= width());
-}
-
-bool OrdersSectionHeader::isCompact() const
-{
-    return std::any_of(m_buttons.begin(), m_buttons.end(), [](const auto& b) { return b.second->kind() == CapsuleKind::icon; });
-}
-
-void OrdersSectionHeader::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    fitToWidth();
-}
-
-QString OrdersSectionHeader::title() const { return m_title->text(); }
-
-void OrdersSectionHeader::setActions(const QList<OrdersScreen::Action>& actions)
-{
-    for (const OrdersScreen::Action& action : actions) {
-        CapsuleButton* target = button(action.kind);
-        if (!target) {
-            target = new CapsuleButton(CapsuleKind::glass, shortLabel(action.kind), QString(), this);
-            connect(target, &QAbstractButton::clicked, this, [this, kind = action.kind, target] { Q_EMIT actionTriggered(kind, target); });
-            static_cast<QHBoxLayout*>(layout())->addWidget(target);
-            m_buttons.push_back({action.kind, target});
-        }
-        target->setAccessibleName(action.text);
-        target->setEnabled(action.enabled);
-        target->setToolTip(action.enabled || action.help.isEmpty() ? action.text : action.help);
-    }
-    // Actions no longer offered (printing unplugged) go away.
-    for (qsizetype i = m_buttons.size() - 1; i >= 0; --i) {
-        const bool offered = std::any_of(actions.begin(), actions.end(), [&](const auto& a) { return a.kind == m_buttons[i].first; });
-        if (!offered) delete m_buttons.takeAt(i).second;
-    }
-    fitToWidth();
-}
-
-CapsuleButton* OrdersSectionHeader::button(ActionKind kind) const
-{
-    for (const auto& [k, b] : m_buttons)
-        if (k == kind) return b;
-    return nullptr;
-}
-
-// ---------------------------------------------------------------------------------------------
 
 OrdersView::OrdersView(OrdersStore& store, QWidget* parent) : QWidget(parent), m_store(store)
 {
@@ -196,6 +80,7 @@ void OrdersView::build()
         return printMenu ? printMenu(files, parent) : nullptr;
     };
     m_sidebar->canPrint = [this] { return bool(printMenu); };
+    if (belowRoot) m_sidebar->addBelowRoot(belowRoot(m_sidebar));
     layout->addWidget(m_sidebar);
 
     auto* detail = new QWidget(this);
@@ -578,106 +463,6 @@ void OrdersView::showLocalError(const QString& message)
 {
     m_localError = message;
     refreshError();
-}
-
-void OrdersView::runAction(ActionKind kind, const QStringList& files, QWidget* anchor)
-{
-    switch (kind) {
-    case ActionKind::retouch: m_store.applyRetouch(files); break;
-    case ActionKind::watermark: m_store.applyWatermark(files); break;
-    case ActionKind::crop:
-        if (openCrop && !files.isEmpty()) openCrop(files.first());
-        break;
-    case ActionKind::print: {
-        // Prints are of photos only.
-        QStringList photos;
-        for (const QString& file : files)
-            if (!MediaFile::isVideo(file)) photos.push_back(file);
-        if (!printMenu || photos.isEmpty()) break;
-        if (QMenu* menu = printMenu(photos, this)) {
-            menu->setAttribute(Qt::WA_DeleteOnClose);
-            menu->popup(anchor ? anchor->mapToGlobal(QPoint(0, anchor->height())) : QCursor::pos());
-        }
-        break;
-    }
-    case ActionKind::undo:
-        for (const QString& file : files) undoEdits(file);
-        break;
-    case ActionKind::handOver: handOver(files); break;
-    case ActionKind::openWith:
-    case ActionKind::chooseApplication: break;
-    }
-}
-
-void OrdersView::undoEdits(const QString& file)
-{
-    try {
-        PhotoOriginals::restore(file);
-    } catch (const Error& error) {
-        showLocalError(error.message());
-    }
-    m_store.noteEdited(file);
-    if (fileRestored) fileRestored(file);
-}
-
-void OrdersView::handOver(const QStringList& files)
-{
-    HandOverDialog::send(window(), files, [store = QPointer<OrdersStore>(&m_store)](const QStringList& delivered) {
-        if (store) store->markDelivered(delivered);
-    });
-}
-
-void OrdersView::addOpenWith(QMenu* menu, const QStringList& files)
-{
-    for (const OpenWithApp& app : OpenWithApps::apps(files)) {
-        menu->addAction(QIcon::fromTheme(app.icon), app.name, this, [this, app, files] {
-            OrdersScreen::rememberOpenWith(m_store, app.path, files);
-            OpenWithApps::open(files, app.id);
-        });
-    }
-}
-
-QMenu* OrdersView::makeContextMenu(const OrderMedia& media, QWidget* parent)
-{
-    auto* menu = new QMenu(parent);
-    menu->setToolTipsVisible(true);
-    OrdersScreen::ActionContext context = actionContext();
-    context.canUndo = !media.isVideo && PhotoOriginals::hasBackup(media.url);
-    const QStringList files{media.url};
-    for (const OrdersScreen::Action& action : OrdersScreen::mediaActions(media, context)) {
-        switch (action.kind) {
-        case ActionKind::print:
-            if (printMenu) {
-                if (QMenu* print = printMenu(files, menu)) {
-                    print->setTitle(action.text);
-                    menu->addMenu(print);
-                }
-            }
-            continue;
-        case ActionKind::openWith: {
-            QMenu* openWith = menu->addMenu(action.text);
-            addOpenWith(openWith, files);
-            openWith->setEnabled(!openWith->isEmpty());
-            continue;
-        }
-        case ActionKind::chooseApplication:
-            menu->addAction(action.text, this, [this, files] {
-                OpenPanels::pickApplication(window(), [this, guard = QPointer(this), files](const OpenWithApp& app) {
-                    if (!guard) return;
-                    OrdersScreen::rememberOpenWith(m_store, app.path, files);
-                    OpenWithApps::open(files, app.id);
-                });
-            });
-            continue;
-        case ActionKind::handOver: menu->addSeparator(); break;
-        default: break;
-        }
-        QAction* entry = menu->addAction(action.text);
-        entry->setEnabled(action.enabled);
-        entry->setToolTip(action.enabled || action.help.isEmpty() ? action.text : action.help);
-        connect(entry, &QAction::triggered, this, [this, kind = action.kind, files] { runAction(kind, files, nullptr); });
-    }
-    return menu;
 }
 
 } // namespace tavrin

@@ -5,6 +5,7 @@
 // this binds it to widgets. Nothing is listed or decoded before the screen is first shown.
 
 #include "orders/OrdersScreenModel.h"
+#include "orders/views/OrdersSectionHeader.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -25,7 +26,6 @@ class EmptyState;
 class FusedGroup;
 class OrdersGallery;
 class OrdersGalleryModel;
-class OrdersSectionHeader;
 class OrdersSidebar;
 
 class OrdersView : public QWidget {
@@ -40,6 +40,9 @@ public:
     std::function<void(const QString& file)> openCrop;
     std::function<bool()> isCropEditorOpen;
     std::function<QMenu*(const QStringList& files, QWidget* parent)> printMenu;
+    // Plugged in by the window before the screen is first shown: a widget under the root's button
+    // (the showcase's).
+    std::function<QWidget*(QWidget* parent)> belowRoot;
     // After "Annuler les modifications" brought a file back to the camera's.
     std::function<void(const QString& file)> fileRestored;
     void hooksChanged();
@@ -130,32 +133,6 @@ private:
     std::optional<QString> m_shownOrder;
     std::optional<QString> m_editingFile;
     OrdersGalleryLayout m_shownLayout = OrdersGalleryLayout::sections;
-};
-
-// The name and actions of a section (or of the whole order): retouch, watermark, print.
-class OrdersSectionHeader : public QWidget {
-    Q_OBJECT
-public:
-    OrdersSectionHeader(const QString& title, const QString& detail, QWidget* parent = nullptr);
-    void setActions(const QList<OrdersScreen::Action>& actions);
-    CapsuleButton* button(OrdersScreen::Action::Kind kind) const;
-    QString title() const;
-    QLabel* countLabel() const { return m_count; }
-    // The buttons show their symbol alone: the header is too narrow for their labels.
-    bool isCompact() const;
-
-Q_SIGNALS:
-    void actionTriggered(OrdersScreen::Action::Kind kind, QWidget* anchor);
-
-protected:
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    void fitToWidth();
-
-    QLabel* m_title;
-    QLabel* m_count = nullptr;
-    QList<std::pair<OrdersScreen::Action::Kind, CapsuleButton*>> m_buttons;
 };
 
 } // namespace tavrin
