@@ -68,10 +68,14 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What no binary links but the program needs at run time: the SVG plugins that draw the window
-# icon. (The web engine's helper process comes with the engine library's own dependencies.)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6")
-# Syncing with the phones needs the desktop's DNS-SD daemon; native Wayland windows need the plugin.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, qt6-wayland")
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups")
+# icon, and the FTP server the cameras send to, which Tavrin runs as a child process. (The web
+# engine's helper process comes with the engine library's own dependencies; libxxhash, which
+# verifies the backup copies, is linked and found by dpkg-shlibdeps.)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, python3, python3-pyftpdlib")
+# Syncing with the phones needs the desktop's DNS-SD daemon; native Wayland windows need the plugin;
+# udisks2 tells inserted cards apart and ejects them (without it the mount table is watched).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "avahi-daemon, qt6-wayland, udisks2")
+# The drivers of the dye-sub printers photographers carry, with their cut sheets.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups, printer-driver-gutenprint")
 
 include(CPack)

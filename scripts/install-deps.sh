@@ -27,6 +27,8 @@ packages=(
   librsvg2-bin desktop-file-utils appstream dpkg-dev shared-mime-info
   # a private print server with a PDF queue for the printing tests
   cups-daemon cups-client printer-driver-cups-pdf
+  # the drivers of the dye-sublimation printers carried to shows, with their printer descriptions
+  printer-driver-gutenprint
   # capture times of photos, and the reference reader their tests and benchmark compare with
   libexif-dev libimage-exiftool-perl
   # print pages and the showcase poster written as PDF by cairo (JPEG photos embedded as they are)
@@ -37,6 +39,10 @@ packages=(
   libgumbo-dev
   # the package's checks: Debian's policy checker and a clean base system to install it in
   lintian debootstrap
+  # the reception: the cameras' FTP server run as a child, verified copies, memory cards (exFAT
+  # images mounted through FUSE in the tests), ejection where the desktop runs udisks2, and the
+  # FTP clients of the tests
+  python3-pyftpdlib libxxhash-dev exfat-fuse exfatprogs udisks2 curl
 )
 
 missing=()

@@ -15,6 +15,8 @@
 #include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "programme/views/ProgrammeBrowserView.h"
+#include "reception/ReceptionController.h"
+#include "reception/views/ReceptionPanel.h"
 #include "sync/views/NearbyDevicePicker.h"
 #include "sync/views/SyncBadge.h"
 #include "ui/CapsuleButton.h"
@@ -26,6 +28,7 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSplitter>
@@ -63,6 +66,7 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     setMinimumSize(860, 520);
     restoreWindowGeometry();
     Theme::apply(m_app.libraryStore.appearance());
+    m_reception = new ReceptionController(m_app.libraryStore, m_app.workspaceStore, this);
     connect(&m_app.libraryStore, &LibraryStore::appearanceChanged, this,
             [this] { Theme::apply(m_app.libraryStore.appearance()); });
 
@@ -77,6 +81,7 @@ MacRootView::MacRootView(TavrinApp& app, QWidget* parent) : QMainWindow(parent),
     setCentralWidget(central);
 
     installSections();
+    installReception();
     // The sidebar's width comes back at the next start.
     if (auto* splitter = m_tableur->findChild<QSplitter*>(QString(), Qt::FindDirectChildrenOnly))
         SplitterMemory::remember(splitter, QStringLiteral("tableur"));
@@ -158,6 +163,48 @@ void MacRootView::openWebImport()
 
 // "Relancer la synchro" and the device picker at the sidebar's foot; the badge under "Créez un
 // tableur", where a tap restarts the sync.
+void MacRootView::installReception()
+{
+    m_receptionDock = new QDockWidget(QStringLiteral("Réception"), this);
+    m_receptionDock->setObjectName(QStringLiteral("receptionDock"));
+    m_receptionDock->setFeatures(QDockWidget::DockWidgetClosable);
+    m_receptionDock->setWidget(new ReceptionPanel(*m_reception, m_receptionDock));
+    // Narrow enough to leave the table its columns on a 1280-pixel screen.
+    m_receptionDock->setMinimumWidth(340);
+    m_receptionDock->setMaximumWidth(520);
+    addDockWidget(Qt::RightDockWidgetArea, m_receptionDock);
+    m_receptionDock->hide();
+
+    QWidget* footer = m_tableur->sidebar()->syncFooter();
+    m_currentClass = new CapsuleButton(CapsuleKind::glass, QStringLiteral("Épreuve en cours"), QStringLiteral("checkmark.circle.fill"), footer);
+    m_currentClass->setObjectName(QStringLiteral("currentClass"));
+    m_currentClass->setToolTip(QStringLiteral("Les photos prises à partir de maintenant vont dans le dossier des photos de ce tableur"));
+    footer->layout()->addWidget(m_currentClass);
+    connect(m_currentClass, &CapsuleButton::clicked, this, [this] {
+        if (const auto id = m_tableur->sidebar()->selectedSpreadsheetID()) m_reception->markCurrent(*id);
+    });
+    connect(m_tableur->sidebar(), &MacSidebar::selectionChanged, this, &MacRootView::refreshCurrentClass);
+    connect(&m_app.workspaceStore, &WorkspaceStore::settingsChanged, this, &MacRootView::refreshCurrentClass);
+    // Typing the rows of another class makes it the one being shot.
+    connect(&m_app.libraryStore, &LibraryStore::snapshotChanged, this, [this](const QUuid& id) {
+        if (!id.isNull() && m_tableur->sidebar()->selectedSpreadsheetID() == id) m_reception->rowTyped(id);
+    });
+    refreshCurrentClass();
+}
+
+void MacRootView::refreshCurrentClass()
+{
+    const auto id = m_tableur->sidebar()->selectedSpreadsheetID();
+    const bool current = id && m_reception->isCurrent(*id);
+    m_currentClass->setEnabled(id.has_value() && !current);
+    m_currentClass->setText(current ? QStringLiteral("Épreuve en cours ✓") : QStringLiteral("Épreuve en cours"));
+}
+
+void MacRootView::showReception(bool shown)
+{
+    m_receptionDock->setVisible(shown);
+}
+
 void MacRootView::installSyncControls()
 {
     SyncService& sync = m_app.syncService;
@@ -222,12 +269,17 @@ QWidget* MacRootView::buildTopBar()
     auto* appearance = new CapsuleMenu(CapsuleKind::icon, QStringLiteral("Apparence"), QStringLiteral("circle.lefthalf.filled"), bar);
     appearance->setObjectName(QStringLiteral("appearanceMenu"));
     buildAppearanceMenu(appearance->menu());
+    m_receptionToggle = new CapsuleButton(CapsuleKind::icon, QStringLiteral("Réception"), QStringLiteral("antenna.radiowaves.left.and.right"), bar);
+    m_receptionToggle->setObjectName(QStringLiteral("receptionToggle"));
+    m_receptionToggle->setToolTip(QStringLiteral("Réception : appareils par FTP, cartes, sauvegarde"));
+    connect(m_receptionToggle, &CapsuleButton::clicked, this, [this] { showReception(!m_receptionDock->isVisible()); });
 
-    // The section bar stays centred: equal stretch on both sides, the appearance menu at the end.
-    layout->addSpacing(appearance->sizeHint().width());
+    // The section bar stays centred: equal stretch on both sides, the buttons at the end.
+    layout->addSpacing(appearance->sizeHint().width() + m_receptionToggle->sizeHint().width() + layout->spacing());
     layout->addStretch(1);
     layout->addWidget(m_sectionBar);
     layout->addStretch(1);
+    layout->addWidget(m_receptionToggle);
     layout->addWidget(appearance);
     return bar;
 }

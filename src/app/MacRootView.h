@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+class QDockWidget;
 class QLabel;
 class QMenu;
 class QMessageBox;
@@ -14,7 +15,9 @@ namespace tavrin {
 class AboutDialog;
 class CapsuleMenu;
 class FusedGroup;
+class CapsuleButton;
 class ProgrammeBrowserView;
+class ReceptionController;
 class RiderFoldersView;
 class SpreadsheetWorkspaceView;
 class TableurView;
@@ -46,6 +49,12 @@ public:
     // "À propos de Tavrin", made the first time it is shown.
     AboutDialog* about() const { return m_about; }
     void showAbout();
+    // The « Réception » panel, docked at the right and shown from the top bar.
+    ReceptionController* reception() const { return m_reception; }
+    QDockWidget* receptionDock() const { return m_receptionDock; }
+    void showReception(bool shown);
+    // « Épreuve en cours » at the sidebar's foot: marks the selected spreadsheet as the class being shot.
+    CapsuleButton* currentClassButton() const { return m_currentClass; }
 
     // Where the window's size and place are kept between starts.
     static constexpr const char* windowGeometryKey = "tavrin.windowGeometry";
@@ -74,6 +83,8 @@ private:
     void restoreWindowGeometry();
     void fitFrameOnScreen();
     void installSyncControls();
+    void installReception();
+    void refreshCurrentClass();
     void buildMenus();
     QWidget* buildTopBar();
     void buildAppearanceMenu(QMenu* menu);
@@ -94,6 +105,10 @@ private:
     RiderFoldersView* m_riderFolders = nullptr;
     ProgrammeBrowserView* m_webImport = nullptr;
     AboutDialog* m_about = nullptr;
+    ReceptionController* m_reception = nullptr;
+    QDockWidget* m_receptionDock = nullptr;
+    CapsuleButton* m_receptionToggle = nullptr;
+    CapsuleButton* m_currentClass = nullptr;
     QMessageBox* m_importAlert = nullptr;
     QWidget* m_noticeBanner = nullptr;
     QLabel* m_noticeText = nullptr;

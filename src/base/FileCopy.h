@@ -71,6 +71,8 @@ public:
     PendingCopy& operator=(const PendingCopy&) = delete;
 
     Method method() const { return m_method; }
+    // The hidden name in the folder, for reading the copy back before it is published.
+    const QByteArray& temporaryName() const { return m_temporary; }
 
     // Gives the copy `name` in its folder unless something has that name: true when it took it,
     // false when the name is taken (the copy still waits). Throws Failure on any other error.

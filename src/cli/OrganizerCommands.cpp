@@ -109,7 +109,7 @@ int workspaceSet(const QStringList& raw)
     const Args args(raw,
                     {QStringLiteral("spreadsheet"), QStringLiteral("source"), QStringLiteral("dest"), QStringLiteral("day"),
                      QStringLiteral("event"), QStringLiteral("done")},
-                    {}, {{QStringLiteral("rider"), 3}});
+                    {QStringLiteral("current")}, {{QStringLiteral("rider"), 3}});
     if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("workspace set ne prend que des options"));
     LibraryStore library;
     WorkspaceStore workspace;
@@ -139,6 +139,7 @@ int workspaceSet(const QStringList& raw)
     }
     for (const QStringList& rider : args.groups(QStringLiteral("rider"))) workspace.setManualRider(id, rider[0], rider[1], rider[2]);
     if (done) workspace.setCompleted(*done, id);
+    if (args.flag(QStringLiteral("current"))) workspace.markShot(id, QDateTime::currentDateTimeUtc());
     printSettings(workspace.settings(id));
     return 0;
 }
@@ -316,8 +317,9 @@ const Registration workspaceImport{{QStringLiteral("workspace import-programme")
                                     importProgramme<WorkspaceStore>}};
 const Registration set{{QStringLiteral("workspace set"),
                         QStringLiteral("workspace set --spreadsheet TABLEUR [--source DOSSIER] [--dest DOSSIER] [--day NOM] "
-                                       "[--event ID] [--rider NUMÉRO NOM PRÉNOM]… [--done true|false]"),
-                        QStringLiteral("Règle les dossiers, le jour, l’épreuve, les noms tapés et la marque « fait » d’un tableur."),
+                                       "[--event ID] [--rider NUMÉRO NOM PRÉNOM]… [--done true|false] [--current]"),
+                        QStringLiteral("Règle les dossiers, le jour, l’épreuve, les noms tapés et la marque « fait » d’un tableur ; "
+                                       "--current en fait l’épreuve en cours."),
                         workspaceSet}};
 const Registration planCommand{{QStringLiteral("plan"), QStringLiteral("plan --spreadsheet TABLEUR"),
                                 QStringLiteral("Affiche les lignes, les groupes de photos et le résumé d’un tableur."), plan}};

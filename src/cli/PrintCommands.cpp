@@ -6,14 +6,19 @@
 #include <cups/ipp.h>
 
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QPrinter>
+#include <QPrinterInfo>
+
+#include <memory>
 
 namespace tavrin::cli {
 namespace {
 
 int print(const QStringList& raw)
 {
-    const Args args(raw, {QStringLiteral("paper"), QStringLiteral("printer"), QStringLiteral("pdf")});
+    const Args args(raw, {QStringLiteral("paper"), QStringLiteral("printer"), QStringLiteral("pdf"), QStringLiteral("media"), QStringLiteral("media-of")});
     if (args.positional().isEmpty()) throw UsageError(QStringLiteral("indiquez au moins une photo"));
     const std::optional<QString> printerName = args.value(QStringLiteral("printer"));
     const std::optional<QString> pdf = args.value(QStringLiteral("pdf"));
@@ -22,6 +27,20 @@ int print(const QStringList& raw)
     if (const std::optional<QString> raw = args.value(QStringLiteral("paper"))) {
         paper = printPaperFormatFromRaw(*raw);
         if (!paper) throw UsageError(QStringLiteral("papier inconnu : %1 (a5, a4, photo10x15, photo13x18 ou photo15x21)").arg(*raw));
+    }
+
+    // A size of the printer's own, by the driver's name for it; with --pdf, the queue it belongs to
+    // is named by --media-of.
+    std::optional<PhotoPrinter::MediaChoice> media;
+    if (const std::optional<QString> name = args.value(QStringLiteral("media"))) {
+        if (paper) throw UsageError(QStringLiteral("indiquez --paper ou --media, l’un des deux"));
+        const QString queue = printerName ? *printerName : args.value(QStringLiteral("media-of")).value_or(QString());
+        if (queue.isEmpty()) throw UsageError(QStringLiteral("--media avec --pdf demande --media-of IMPRIMANTE"));
+        if (!PrintInfoMemory::printerExists(queue)) throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(queue));
+        const PrinterMediaList list = PrinterMedias::of(queue);
+        for (const PrinterMedia& size : list.sizes)
+            if (QString::fromLatin1(size.name) == *name) media = PhotoPrinter::MediaChoice{queue, size, list.cut};
+        if (!media) throw Error(QStringLiteral("L’imprimante « %1 » n’offre pas le format « %2 ».").arg(queue, *name));
     }
 
     QStringList photos;
@@ -33,13 +52,16 @@ int print(const QStringList& raw)
     }
     if (photos.isEmpty()) throw Error(QStringLiteral("Aucune photo à imprimer"));
 
-    QPrinter printer(QPrinter::HighResolution);
+    if (printerName && !PrintInfoMemory::printerExists(*printerName))
+        throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(*printerName));
+    // Made for the named queue: a printer made for none looks for the default one among every
+    // printer of the system, network ones included, which takes a good part of a second.
+    std::unique_ptr<QPrinter> made = printerName ? std::make_unique<QPrinter>(QPrinterInfo::printerInfo(*printerName), QPrinter::HighResolution)
+                                                 : std::make_unique<QPrinter>(QPrinter::HighResolution);
+    QPrinter& printer = *made;
     if (pdf) {
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(*pdf);
-    } else {
-        if (!PrintInfoMemory::printerExists(*printerName))
-            throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(*printerName));
     }
     // The queue named on the command line wins over the one remembered; it is chosen once, as
     // choosing a printer takes a while.
@@ -47,7 +69,8 @@ int print(const QStringList& raw)
         PrintInfoMemory::restoreSharedIfNeeded();
         PrintInfoMemory::shared().printerName = *printerName;
     }
-    PhotoPrinter::configure(printer, photos, paper);
+    if (media) PhotoPrinter::configure(printer, photos, *media);
+    else PhotoPrinter::configure(printer, photos, paper);
     if (printerName && printer.printerName() != *printerName) printer.setPrinterName(*printerName);
 
     const bool terminal = stderrIsTerminal();
@@ -60,7 +83,7 @@ int print(const QStringList& raw)
         printError(QStringLiteral("« %1 » est illisible : sa page reste blanche.").arg(QFileInfo(photo).fileName()));
         status = 1;
     };
-    const PhotoPrinter::JobResult job = PhotoPrinter::printJob(printer, photos, progress);
+    const PhotoPrinter::JobResult job = PhotoPrinter::printJob(printer, photos, progress, media);
     // A PDF is a proof, not a print: the printer remembered stays the photographer's own.
     if (!pdf) {
         PrintInfoMemory::remember(printer);
@@ -81,9 +104,36 @@ int print(const QStringList& raw)
     return status;
 }
 
+int printerMedia(const QStringList& raw)
+{
+    const Args args(raw, {QStringLiteral("printer")});
+    const QString printer = args.required(QStringLiteral("printer"));
+    if (!PrintInfoMemory::printerExists(printer)) throw Error(QStringLiteral("L’imprimante « %1 » est introuvable.").arg(printer));
+    const PrinterMediaList list = PrinterMedias::of(printer);
+    QJsonArray sizes;
+    for (const PrinterMedia& media : list.sizes) {
+        QJsonObject size{{QStringLiteral("name"), QString::fromLatin1(media.name)},
+                         {QStringLiteral("label"), media.label},
+                         {QStringLiteral("title"), media.title()},
+                         {QStringLiteral("width"), media.paper.width()},
+                         {QStringLiteral("height"), media.paper.height()},
+                         {QStringLiteral("borderless"), media.borderless},
+                         {QStringLiteral("prints"), media.prints}};
+        sizes.push_back(size);
+    }
+    QJsonObject out{{QStringLiteral("sizes"), sizes}};
+    if (!list.cut.first.isEmpty())
+        out.insert(QStringLiteral("cut"), QJsonObject{{QStringLiteral("option"), QString::fromLatin1(list.cut.first)},
+                                                      {QStringLiteral("value"), QString::fromLatin1(list.cut.second)}});
+    printJson(out);
+    return 0;
+}
+
 const Registration printCommand{{QStringLiteral("print"),
-                                 QStringLiteral("print PHOTO… [--paper a5|a4|photo10x15|photo13x18|photo15x21] (--printer NOM | --pdf SORTIE.pdf)"),
-                                 QStringLiteral("Imprime une photo par feuille, en pleine résolution."), print}};
+                                 QStringLiteral("print PHOTO… [--paper a5|a4|photo10x15|photo13x18|photo15x21 | --media FORMAT [--media-of IMPRIMANTE]] (--printer NOM | --pdf SORTIE.pdf)"),
+                                 QStringLiteral("Imprime une photo par feuille, en pleine résolution (deux par feuille coupée)."), print}};
+const Registration printerMediaCommand{{QStringLiteral("printer-media"), QStringLiteral("printer-media --printer NOM"),
+                                        QStringLiteral("Les formats propres à l’imprimante et son option de coupe."), printerMedia}};
 
 } // namespace
 } // namespace tavrin::cli

@@ -4,6 +4,7 @@
 
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 namespace tavrin::PhotoFile {
@@ -13,5 +14,9 @@ const QSet<QString>& extensions();
 
 // The path's extension, lower-cased, is one of them.
 bool isPhoto(QStringView path);
+
+// A RAW sent with its JPEG (DSC_0412.NEF beside DSC_0412.JPG) is one photo, and the JPEG is the
+// one shown and sold: the paths without such RAW files, in their order.
+QStringList withoutPairedRaws(const QStringList& paths);
 
 } // namespace tavrin::PhotoFile

@@ -125,7 +125,16 @@ QList<PhotoGroup> plan(const SpreadsheetRecord& spreadsheet, const QList<Importe
     }
     std::stable_sort(files.begin(), files.end(),
                      [](const NumberedFile& a, const NumberedFile& b) { return a.number < b.number; });
-    if (photoCount) *photoCount = qsizetype(files.size());
+    if (photoCount) {
+        // A RAW sent with its JPEG (DSC_0412.NEF and DSC_0412.JPG) is one photo.
+        QSet<QStringView> stems;
+        stems.reserve(qsizetype(files.size()));
+        for (const NumberedFile& file : files) {
+            const qsizetype dot = file.name.lastIndexOf(u'.');
+            stems.insert(dot > 0 ? QStringView(file.name).left(dot) : QStringView(file.name));
+        }
+        *photoCount = stems.size();
+    }
 
     QList<PhotoGroup> groups;
     groups.reserve(qsizetype(rows.size()));

@@ -12,7 +12,7 @@ const QLatin1StringView kImportBookmark("importBookmark"), kImportName("importNa
     kCustomEventName("customEventName"), kManualRiders("manualRiders"), kIsCompleted("isCompleted"),
     kRememberedTransfers("rememberedTransfers"), kLastName("lastName"), kFirstName("firstName"), kFileNames("fileNames"),
     kRangeLabel("rangeLabel"), kCopies("copies"), kModified("modified"), kModifiedNanoseconds("modifiedNanoseconds"),
-    kSize("size"), kSource("source"), kTarget("target"), kMade("made");
+    kSize("size"), kSource("source"), kTarget("target"), kMade("made"), kShotSince("shotSince");
 
 void writeOptional(JsonWriter& w, QLatin1StringView key, const std::optional<QString>& text)
 {
@@ -97,6 +97,12 @@ void writeJson(JsonWriter& w, const SpreadsheetMacSettings& s)
     writeUuidMap(w, s.rememberedTransfers, writeTransfer);
     writeOptional(w, kSelectedDayName, s.selectedDayName);
     writeOptional(w, kSelectedEventID, s.selectedEventID);
+    if (!s.shotSince.isEmpty()) {
+        w.key(kShotSince);
+        w.beginArray();
+        for (const QDateTime& since : s.shotSince) w.value(since);
+        w.endArray();
+    }
     writeOptionalData(w, kSourceBookmark, s.sourceBookmark);
     writeOptional(w, kSourceName, s.sourceName);
     w.endObject();
@@ -125,6 +131,12 @@ SpreadsheetMacSettings spreadsheetMacSettingsFromJson(const QJsonObject& o)
     s.isCompleted = optionalBool(o, kIsCompleted).value_or(false);
     if (o.contains(kRememberedTransfers))
         s.rememberedTransfers = readUuidMap<RememberedPhotoTransfer>(o.value(kRememberedTransfers), transferFromJson);
+    if (o.contains(kShotSince))
+        for (const QJsonValue& since : requireArray(o, kShotSince)) {
+            const std::optional<QDateTime> time = date(since.toString());
+            if (!time) throw DecodingError(QStringLiteral("Date invalide : ") + since.toString());
+            s.shotSince.push_back(*time);
+        }
     return s;
 }
 

@@ -8,6 +8,7 @@
 #include "organizer/PhotoCopierMemory.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
@@ -56,6 +57,9 @@ struct SpreadsheetMacSettings {
     bool isCompleted = false;
     // Keyed by row identifier.
     QMap<QUuid, RememberedPhotoTransfer> rememberedTransfers;
+    // Each time the spreadsheet became the class being shot, oldest first: the photos taken from
+    // one of these times until another spreadsheet's next one are its own.
+    QList<QDateTime> shotSince;
 
     bool operator==(const SpreadsheetMacSettings&) const = default;
 };

@@ -217,6 +217,28 @@ void WorkspaceStore::setCompleted(bool flag, const QUuid& spreadsheetID)
     store(spreadsheetID, s);
 }
 
+void WorkspaceStore::markShot(const QUuid& spreadsheetID, const QDateTime& since)
+{
+    if (shotAt(since) == spreadsheetID) return;
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    s.shotSince.push_back(since);
+    std::sort(s.shotSince.begin(), s.shotSince.end());
+    store(spreadsheetID, s);
+}
+
+std::optional<QUuid> WorkspaceStore::shotAt(const QMap<QUuid, SpreadsheetMacSettings>& settings, const QDateTime& time)
+{
+    std::optional<QUuid> found;
+    QDateTime latest;
+    for (auto it = settings.begin(); it != settings.end(); ++it)
+        for (const QDateTime& since : it->shotSince)
+            if (since <= time && (!found || since > latest)) {
+                found = it.key();
+                latest = since;
+            }
+    return found;
+}
+
 void WorkspaceStore::setManualRider(const QUuid& spreadsheetID, const QString& assigned,
                                     const std::optional<QString>& lastName, const std::optional<QString>& firstName)
 {

@@ -46,6 +46,12 @@ public:
     void selectDay(const std::optional<QString>& name, const QUuid& spreadsheetID);
     void selectEvent(const std::optional<QString>& eventID, const QUuid& spreadsheetID);
     void setCompleted(bool flag, const QUuid& spreadsheetID);
+    // Makes the spreadsheet the class being shot (« Épreuve en cours ») from `since` on; nothing
+    // when it already is.
+    void markShot(const QUuid& spreadsheetID, const QDateTime& since);
+    // The spreadsheet that was the class being shot at `time`; none before any was marked.
+    std::optional<QUuid> shotAt(const QDateTime& time) const { return shotAt(m_settings, time); }
+    static std::optional<QUuid> shotAt(const QMap<QUuid, SpreadsheetMacSettings>& settings, const QDateTime& time);
     // A none name keeps the stored one; both names blank remove the entry.
     void setManualRider(const QUuid& spreadsheetID, const QString& assigned, const std::optional<QString>& lastName,
                         const std::optional<QString>& firstName);

@@ -5,6 +5,7 @@
 
 #include <QFile>
 
+#include <cmath>
 #include <cstring>
 
 #include <cairo-pdf.h>
@@ -207,52 +208,71 @@ PdfWriter::~PdfWriter()
     if (m_state->surface) cairo_surface_destroy(m_state->surface);
 }
 
-bool PdfWriter::addPage(const Content& content, const Sheet& sheet)
+bool PdfWriter::addPage(const Content& content, const Sheet& sheet) { return addSheet({content}, sheet, {sheet.printable}, false); }
+
+namespace {
+
+// Draws the photo fitted and centred in `cell`, turned a quarter when `turn` says so.
+void drawPhoto(cairo_t* cr, const Content& content, const QRectF& cell, bool turn)
+{
+    const QSize shown = content.shown();
+    if (!content.readable() || shown.isEmpty()) return;
+    cairo_save(cr);
+    QRectF r = PhotoPrinter::fittedRect(turn ? QSizeF(shown).transposed() : QSizeF(shown), cell);
+    if (turn) {
+        // A quarter clockwise around the photo's centre: the photo's own frame is then upright.
+        cairo_translate(cr, r.center().x(), r.center().y());
+        cairo_rotate(cr, M_PI / 2);
+        r = QRectF(-r.height() / 2, -r.width() / 2, r.height(), r.width());
+    }
+    cairo_surface_t* image = nullptr;
+    cairo_matrix_t placement;
+    if (!content.jpeg.isEmpty()) {
+        // The pixels stay in the file's bytes: cairo writes the attached JPEG data as the page's
+        // image, and the one-pixel surface stands for it at unit size.
+        image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
+        auto* bytes = new QByteArray(content.jpeg);
+        cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_JPEG, reinterpret_cast<const unsigned char*>(bytes->constData()),
+                                    static_cast<unsigned long>(bytes->size()), [](void* p) { delete static_cast<QByteArray*>(p); }, bytes);
+        const Turn t = turnOf(content.orientation);
+        cairo_matrix_init(&placement, t.a * r.width(), t.d * r.height(), t.b * r.width(), t.e * r.height(), r.x() + t.c * r.width(),
+                          r.y() + t.f * r.height());
+    } else {
+        const QSize size = content.pixelSize;
+        image = cairo_image_surface_create_for_data(content.pixels.get(), CAIRO_FORMAT_RGB24, size.width(), size.height(), size.width() * 4);
+        // The pixels live as long as cairo keeps the surface.
+        static cairo_user_data_key_t key;
+        cairo_surface_set_user_data(image, &key, new std::shared_ptr<unsigned char>(content.pixels),
+                                    [](void* p) { delete static_cast<std::shared_ptr<unsigned char>*>(p); });
+        cairo_matrix_init(&placement, r.width() / size.width(), 0, 0, r.height() / size.height(), r.x(), r.y());
+    }
+    cairo_transform(cr, &placement);
+    cairo_set_source_surface(cr, image, 0, 0);
+    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
+    cairo_paint(cr);
+    cairo_restore(cr);
+    // The pattern keeps the image until the page is written; this reference is no longer needed.
+    cairo_surface_destroy(image);
+}
+
+} // namespace
+
+bool PdfWriter::addSheet(const QList<Content>& contents, const Sheet& sheet, const QList<QRectF>& cells, bool turnToFit)
 {
     if (m_state->failed || !m_state->surface) return false;
     cairo_pdf_surface_set_size(m_state->surface, sheet.paper.width(), sheet.paper.height());
     cairo_t* cr = cairo_create(m_state->surface);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
-
-    const QSize shown = content.shown();
-    if (content.readable() && !shown.isEmpty()) {
-        const QRectF r = PhotoPrinter::fittedRect(QSizeF(shown), sheet.printable);
-        cairo_surface_t* image = nullptr;
-        cairo_matrix_t placement;
-        if (!content.jpeg.isEmpty()) {
-            // The pixels stay in the file's bytes: cairo writes the attached JPEG data as the page's
-            // image, and the one-pixel surface stands for it at unit size.
-            image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1);
-            auto* bytes = new QByteArray(content.jpeg);
-            cairo_surface_set_mime_data(image, CAIRO_MIME_TYPE_JPEG, reinterpret_cast<const unsigned char*>(bytes->constData()),
-                                        static_cast<unsigned long>(bytes->size()), [](void* p) { delete static_cast<QByteArray*>(p); }, bytes);
-            const Turn t = turnOf(content.orientation);
-            cairo_matrix_init(&placement, t.a * r.width(), t.d * r.height(), t.b * r.width(), t.e * r.height(), r.x() + t.c * r.width(),
-                              r.y() + t.f * r.height());
-        } else {
-            const QSize size = content.pixelSize;
-            image = cairo_image_surface_create_for_data(content.pixels.get(), CAIRO_FORMAT_RGB24, size.width(), size.height(), size.width() * 4);
-            // The pixels live as long as cairo keeps the surface.
-            static cairo_user_data_key_t key;
-            cairo_surface_set_user_data(image, &key, new std::shared_ptr<unsigned char>(content.pixels),
-                                        [](void* p) { delete static_cast<std::shared_ptr<unsigned char>*>(p); });
-            cairo_matrix_init(&placement, r.width() / size.width(), 0, 0, r.height() / size.height(), r.x(), r.y());
-        }
-        cairo_save(cr);
-        cairo_transform(cr, &placement);
-        cairo_set_source_surface(cr, image, 0, 0);
-        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
-        cairo_paint(cr);
-        cairo_restore(cr);
-        // Written out with the page; the surface itself is no longer needed.
-        cairo_show_page(cr);
-        cairo_destroy(cr);
-        cairo_surface_destroy(image);
-    } else {
-        cairo_show_page(cr);
-        cairo_destroy(cr);
+    for (qsizetype i = 0; i < contents.size() && i < cells.size(); ++i) {
+        const QSize shown = contents[i].shown();
+        const QRectF& cell = cells[i];
+        const bool turn = turnToFit && shown.width() != shown.height() && cell.width() != cell.height()
+            && (shown.width() > shown.height()) != (cell.width() > cell.height());
+        drawPhoto(cr, contents[i], cell, turn);
     }
+    cairo_show_page(cr);
+    cairo_destroy(cr);
     ++m_pages;
     return !m_state->failed && cairo_surface_status(m_state->surface) == CAIRO_STATUS_SUCCESS;
 }

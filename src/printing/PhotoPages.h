@@ -5,6 +5,7 @@
 // decoded full-resolution pixels, compressed losslessly.
 
 #include <QByteArray>
+#include <QList>
 #include <QRectF>
 #include <QSize>
 #include <QString>
@@ -61,6 +62,9 @@ public:
     // A white sheet with the photo fitted and centred in the printable area, nothing on it for
     // unreadable content. False once writing has failed.
     bool addPage(const Content& content, const Sheet& sheet);
+    // A sheet of several prints: each photo fitted and centred in its cell, turned a quarter
+    // with `turnToFit` when the cell lies the other way.
+    bool addSheet(const QList<Content>& contents, const Sheet& sheet, const QList<QRectF>& cells, bool turnToFit);
     // Ends the document (cross-reference and trailer); false when anything failed.
     bool finish();
     int pages() const { return m_pages; }

@@ -124,14 +124,44 @@ QByteArray mediaOf(const QPrinter& printer)
 
 } // namespace
 
-JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress)
+namespace {
+
+// The sheet of a size of the printer's own, turned with the page for a single print.
+PhotoPages::Sheet mediaSheet(const PrinterMedia& media, bool landscape)
+{
+    if (!landscape || media.prints > 1) return {media.paper, media.printable};
+    const QRectF p = media.printable;
+    return {media.paper.transposed(), QRectF(p.y(), media.paper.width() - p.right(), p.height(), p.width())};
+}
+
+} // namespace
+
+void configure(QPrinter& printer, const QStringList& photos, const MediaChoice& media)
+{
+    configure(printer, photos, std::nullopt);
+    // Choosing a queue makes Qt list the system's printers, network ones included: only once.
+    if (!media.printer.isEmpty() && printer.outputFileName().isEmpty() && printer.printerName() != media.printer)
+        printer.setPrinterName(media.printer);
+    const std::optional<QSize> first = photos.isEmpty() ? std::nullopt : pixelSize(photos.first());
+    const bool landscape = media.media.prints == 1 && first && first->width() > first->height();
+    printer.setPageSize(QPageSize(media.media.paper, QPageSize::Point, media.media.title(), QPageSize::ExactMatch));
+    printer.setPageOrientation(landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
+}
+
+JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress, const std::optional<MediaChoice>& media)
 {
     JobResult result;
-    const QList<int> pages = pagesToPrint(printer, int(photos.size()));
+    const QString file = printer.outputFileName();
+    // A size of another queue than the one printing is not this printer's.
+    const MediaChoice* own = media && (!file.isEmpty() || media->printer == printer.printerName()) ? &*media : nullptr;
+    const QList<QStringList> sheets = PrinterMedias::sheetsOf(photos, own ? own->media.prints : 1);
+    const QList<int> pages = pagesToPrint(printer, int(sheets.size()));
     if (pages.isEmpty()) return result;
     const Layout layout = layoutOf(printer);
-    const PhotoPages::Sheet sheet{layout.paper, layout.printable};
-    const QString file = printer.outputFileName();
+    const PhotoPages::Sheet sheet = own ? mediaSheet(own->media, printer.pageLayout().orientation() == QPageLayout::Landscape)
+                                        : PhotoPages::Sheet{layout.paper, layout.printable};
+    const QList<QRectF> cells = own && own->media.prints > 1 ? own->media.cells() : QList<QRectF>{sheet.printable};
 
     QFile output(file);
     std::unique_ptr<PrintQueue::Job> job;
@@ -139,7 +169,13 @@ JobResult printJob(const QPrinter& printer, const QStringList& photos, const Ren
         if (!output.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw Error(QStringLiteral("Impossible d’écrire « %1 ».").arg(file));
     } else {
         if (printer.printerName().isEmpty()) throw Error(QStringLiteral("L’impression n’a pas pu commencer : aucune imprimante n’est installée."));
-        QList<QPair<QByteArray, QByteArray>> options{{"media", mediaOf(printer)}};
+        QList<QPair<QByteArray, QByteArray>> options;
+        if (own) {
+            options.push_back({"PageSize", own->media.name});
+            if (own->media.prints > 1 && !own->cut.first.isEmpty()) options.push_back(own->cut);
+        } else {
+            options.push_back({"media", mediaOf(printer)});
+        }
         if (printer.copyCount() > 1) {
             options.push_back({"copies", QByteArray::number(printer.copyCount())});
             options.push_back({"collate", printer.collateCopies() ? "true" : "false"});
@@ -152,10 +188,16 @@ JobResult printJob(const QPrinter& printer, const QStringList& photos, const Ren
         throw Error(QStringLiteral("Impossible d’écrire « %1 ».").arg(file));
     };
 
-    // The next photo is read (or decoded) while the current page goes out: two photos in memory
-    // at most, and the reader and the sender each keep a core busy.
-    const auto load = [&](int page) { return std::async(std::launch::async, [photo = photos[page]] { return PhotoPages::load(photo); }); };
-    std::future<PhotoPages::Content> next = load(pages[0]);
+    // The next sheet's photos are read (or decoded) while the current page goes out: two sheets in
+    // memory at most, and the reader and the sender each keep a core busy.
+    const auto load = [&](int page) {
+        return std::async(std::launch::async, [sheetPhotos = sheets[page]] {
+            QList<PhotoPages::Content> contents;
+            for (const QString& photo : sheetPhotos) contents << PhotoPages::load(photo);
+            return contents;
+        });
+    };
+    std::future<QList<PhotoPages::Content>> next = load(pages[0]);
     QStringList written;
     const int count = int(pages.size());
     for (int i = 0; i < count; ++i) {
@@ -164,7 +206,7 @@ JobResult printJob(const QPrinter& printer, const QStringList& photos, const Ren
             next.wait();
             break;
         }
-        PhotoPages::Content content = next.get();
+        QList<PhotoPages::Content> contents = next.get();
         if (i + 1 < count) next = load(pages[i + 1]);
         if (!writer) {
             // The queue has the job from its first page on.
@@ -177,15 +219,17 @@ JobResult printJob(const QPrinter& printer, const QStringList& photos, const Ren
                 return job ? job->write(data, size) : output.write(data, qint64(size)) == qint64(size);
             }, printer.docName());
         }
-        if (!writer->addPage(content, sheet)) {
+        if (!writer->addSheet(contents, sheet, cells, cells.size() > 1)) {
             if (i + 1 < count) next.wait();
             failed();
         }
-        const QString& photo = photos[pages[i]];
-        result.pages << photo;
-        if (content.readable()) written << photo;
-        else if (progress.unreadable) progress.unreadable(photo);
-        content = {};
+        const QStringList& sheetPhotos = sheets[pages[i]];
+        result.pages << sheetPhotos;
+        for (qsizetype k = 0; k < sheetPhotos.size(); ++k) {
+            if (contents[k].readable()) written << sheetPhotos[k];
+            else if (progress.unreadable) progress.unreadable(sheetPhotos[k]);
+        }
+        contents = {};
         if (progress.pageDone) progress.pageDone(i + 1, count);
     }
     if (!writer) return result;
@@ -248,6 +292,40 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
         }
         photo = {};
         if (progress.pageDone) progress.pageDone(i + 1, count);
+    }
+    painter.end();
+    return true;
+}
+
+bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoice& media, int previewLongSide)
+{
+    if (media.media.prints <= 1 || media.printer != printer.printerName()) return render(printer, photos, RenderProgress{}, previewLongSide);
+    const QList<QStringList> sheets = PrinterMedias::sheetsOf(photos, media.media.prints);
+    const QList<int> pages = pagesToPrint(printer, int(sheets.size()));
+    if (pages.isEmpty()) return true;
+    QPainter painter;
+    if (!painter.begin(&printer)) throw Error(QStringLiteral("L’impression n’a pas pu commencer : l’imprimante « %1 » ne répond pas.").arg(printer.printerName()));
+    const double scale = printer.resolution() / 72.0;
+    painter.scale(scale, scale);
+    const QList<QRectF> cells = media.media.cells();
+    for (int i = 0; i < int(pages.size()); ++i) {
+        if (i > 0) printer.newPage();
+        painter.fillRect(QRectF(QPointF(0, 0), media.media.paper), Qt::white);
+        const QStringList& sheet = sheets[pages[i]];
+        for (qsizetype k = 0; k < sheet.size() && k < cells.size(); ++k) {
+            const QImage photo = PhotoPrintView::decode(sheet[k], previewLongSide);
+            if (photo.isNull()) continue;
+            const QRectF& cell = cells[k];
+            const bool turn = (photo.width() > photo.height()) != (cell.width() > cell.height()) && photo.width() != photo.height();
+            const QRectF r = fittedRect(turn ? QSizeF(photo.size()).transposed() : QSizeF(photo.size()), cell);
+            painter.save();
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            painter.translate(r.center());
+            if (turn) painter.rotate(90);
+            const QSizeF upright = turn ? r.size().transposed() : r.size();
+            painter.drawImage(QRectF(QPointF(-upright.width() / 2, -upright.height() / 2), upright), photo);
+            painter.restore();
+        }
     }
     painter.end();
     return true;

@@ -4,6 +4,7 @@
 // panel's QPrinter, and its pages sent to a CUPS queue or written to a PDF file.
 
 #include "printing/PrintPaperFormat.h"
+#include "printing/PrinterMedia.h"
 
 #include <QRectF>
 #include <QSize>
@@ -69,21 +70,39 @@ struct JobResult {
     int job = 0;
     // The photos whose pages the queue (or the file) has taken.
     QStringList taken;
-    // The photo of each page of the job, in order (an unreadable one's page is blank).
-    QStringList pages;
+    // The photos of each page of the job, in order (an unreadable one's place is blank).
+    QList<QStringList> pages;
+};
+
+// A size of the printer's own chosen for the job: its sheets laid out as the driver describes
+// them, two photos of an order on a sheet that the printer cuts in two.
+struct MediaChoice {
+    // The queue whose size it is; another queue chosen in the panel prints as without it.
+    QString printer;
+    PrinterMedia media;
+    // The driver's cut option, asked for with sheets of several prints.
+    QPair<QByteArray, QByteArray> cut;
 };
 
 // Prints the pages of the printer's range: into its output file, or streamed to its CUPS queue
 // as one job that the queue has from its first page on, the next photo read or decoded while the
 // current page is sent. JPEG photos go on their pages as their own bytes. Safe off the main
 // thread; throws tavrin::Error (in French) when the file cannot be written or the queue refuses.
-JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {});
+// With `media`, pages are the printer's own size with the driver's options.
+JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {},
+                   const std::optional<MediaChoice>& media = std::nullopt);
+
+// Prepares the printer for the photos on a size of the printer's own (no margins, the size's
+// paper, the orientation of the first photo for single prints, portrait for a cut sheet).
+void configure(QPrinter& printer, const QStringList& photos, const MediaChoice& media);
 
 // Draws the pages of the printer's range with Qt's painter (the preview's pages), the next photo
 // decoded while the current one is drawn; safe off the main thread. With `previewLongSide`,
 // photos are reduced to that long side first (for a preview on screen). False when cancelled.
 // Throws tavrin::Error when the printer cannot start.
 bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {}, int previewLongSide = 0);
+// The same for a size of the printer's own: a cut sheet shows its photos in their halves.
+bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoice& media, int previewLongSide);
 
 // Whoever keeps delivered marks registers here; printed photos are handed to it after a job.
 void setDeliveredMarker(std::function<void(const QStringList& photos)> mark);

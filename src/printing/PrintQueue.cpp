@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 
+#include <QRegularExpression>
 #include <QThread>
 
 #include <cups/cups.h>
@@ -125,12 +126,36 @@ QString PrinterState::text() const
     return text;
 }
 
+int printsRemaining(const QString& message)
+{
+    static const QRegularExpression count(QStringLiteral("(\\d+)\\s+(?:[\\w-]+\\s+)?(?:prints?|sheets?|tirages?)\\s+(?:remaining|left|restants?)"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = count.match(message);
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+QString PrinterState::suppliesLeft() const
+{
+    QStringList texts;
+    for (qsizetype i = 0; i < markerMessages.size(); ++i) {
+        const int left = printsRemaining(markerMessages[i]);
+        if (left < 0) continue;
+        const QString type = markerTypes.value(i), name = i < markers.size() ? markers[i].first : QString();
+        const bool paper = type.startsWith(QLatin1String("paper")) || type.startsWith(QLatin1String("media"));
+        // Dye-sub printers count their ribbon, paper coming with it.
+        const QString supply = paper ? QStringLiteral("Papier") : QStringLiteral("Ruban");
+        const QString text = QStringLiteral("%1 : %2 %3").arg(supply).arg(left).arg(left > 1 ? QStringLiteral("tirages restants") : QStringLiteral("tirage restant"));
+        if (!texts.contains(text)) texts << text;
+    }
+    return texts.join(QStringLiteral(" · "));
+}
+
 PrinterState printerState(const QString& printer)
 {
     PrinterState state;
     ipp_t* response = ask(IPP_OP_GET_PRINTER_ATTRIBUTES, "printer-uri", printerUri(printer),
-                          {"printer-state", "printer-state-reasons", "printer-state-message", "marker-names", "marker-levels",
-                           "device-uri"});
+                          {"printer-state", "printer-state-reasons", "printer-state-message", "marker-names", "marker-levels", "marker-message",
+                           "marker-types", "device-uri"});
     if (!response) return state;
     state.found = true;
     state.state = integer(response, "printer-state");
@@ -143,6 +168,8 @@ PrinterState printerState(const QString& printer)
         for (int i = 0; i < std::min(int(names.size()), ippGetCount(levels)); ++i)
             // Negative levels are "unknown" or "not reported".
             if (const int level = ippGetInteger(levels, i); level >= 0) state.markers.push_back({names[i], std::min(level, 100)});
+    state.markerMessages = strings(response, "marker-message");
+    state.markerTypes = strings(response, "marker-types");
     ippDelete(response);
     return state;
 }

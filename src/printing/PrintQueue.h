@@ -24,6 +24,9 @@ struct PrinterState {
     QString message;
     // Supply names as the driver gives them, with their level in percent.
     QList<QPair<QString, int>> markers;
+    // The driver's words about its supplies ("340 native prints remaining on ribbon") and their
+    // kinds ("ribbonWax"), one per supply.
+    QStringList markerMessages, markerTypes;
     // Where the queue sends its jobs ("usb://…", "file:///…").
     QString deviceUri;
 
@@ -35,12 +38,18 @@ struct PrinterState {
     QString text() const;
     // Why it is stopped or troubled: the reasons in French, or the printer's own message.
     QString why() const;
+    // What is left when the driver counts it: « Ruban : 340 tirages restants »; empty otherwise.
+    QString suppliesLeft() const;
 };
 PrinterState printerState(const QString& printer);
 
 // A reason keyword of CUPS in French (« plus de papier » for media-empty); empty for "none" and
 // for keywords of no interest to a photographer.
 QString reasonText(const QString& keyword);
+
+// The prints left that a driver's supply message counts ("340 native prints remaining on …");
+// -1 when it does not say.
+int printsRemaining(const QString& message);
 
 // The job as CUPS reports it: 3 pending, 4 held, 5 processing, 6 stopped, 7 canceled, 8 aborted,
 // 9 completed.

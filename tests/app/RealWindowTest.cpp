@@ -18,6 +18,10 @@
 #include "orders/views/OrdersView.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
+#include "base/UserDefaults.h"
+#include "organizer/WorkspaceStore.h"
+#include "reception/ReceptionController.h"
+#include "reception/views/ReceptionPanel.h"
 #include "ui/CapsuleButton.h"
 
 #include <QAbstractButton>
@@ -25,7 +29,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QDockWidget>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -299,3 +306,55 @@ TEST(RealWindow, TheFirstWindowFitsALaptopScreenTitleBarIncluded)
 }
 
 int main(int argc, char** argv) { return realwindow::run(argc, argv); }
+
+// The photographer marks the class with one click at the sidebar's foot, opens the « Réception »
+// panel from the top bar and starts it with the mouse; a camera sends a photo and the panel names
+// the camera while the photo lands in the class's folder. The panel fits the laptop's screen.
+TEST(RealWindow, TheReceptionPanelIsStartedWithTheMouseAndNamesTheCameraThatSent)
+{
+    TempDataDir data;
+    UserDefaults::standard().setString(QStringLiteral("reception.ftpPort"), QStringLiteral("0"));
+    const QString source = data.file(QStringLiteral("Vitesse"));
+    QDir().mkpath(source);
+    Launched launched(data.path());
+    MacRootView& window = launched.window;
+    const QUuid day = launched.app.libraryStore.addDay(QStringLiteral("Samedi 14 juin")).id;
+    const QUuid sheet = launched.app.libraryStore.addSpreadsheet(day, QStringLiteral("Vitesse")).id;
+    launched.app.workspaceStore.storeFolder(source, WorkspaceStore::FolderKind::source, sheet);
+    window.tableur()->sidebar()->select(day, sheet);
+    ASSERT_TRUE(realwindow::waitForWindow(window));
+
+    ASSERT_TRUE(realwindow::click(window.currentClassButton()));
+    WAIT_FOR(launched.app.workspaceStore.shotAt(QDateTime::currentDateTimeUtc()) == sheet, 5000);
+    EXPECT_FALSE(window.currentClassButton()->isEnabled());
+
+    ReceptionController& reception = *window.reception();
+    reception.setRootFolder(data.file(QStringLiteral("Réception")));
+    ASSERT_TRUE(realwindow::click(window.findChild<CapsuleButton*>(QStringLiteral("receptionToggle"))));
+    WAIT_FOR(window.receptionDock()->isVisible(), 5000);
+    auto* panel = window.findChild<ReceptionPanel*>();
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(realwindow::click(panel->startButton()));
+    WAIT_FOR(reception.isRunning(), 10000);
+    const QRegularExpression settings(QStringLiteral("^Adresse \\S+ · port (\\d+) · identifiant tavrin · mot de passe (\\d{4}) · dossier /$"));
+    const QRegularExpressionMatch typed = settings.match(panel->settingsLabel()->text());
+    ASSERT_TRUE(typed.hasMatch()) << panel->settingsLabel()->text().toStdString();
+    EXPECT_NE(typed.captured(1), QStringLiteral("0"));
+
+    const QString photo = data.file(QStringLiteral("DSC_0042.JPG"));
+    writePhoto(photo, {120, 90, 60});
+    QProcess curl;
+    curl.start(QStringLiteral("curl"), {QStringLiteral("-sS"), QStringLiteral("-T"), photo,
+                                        QStringLiteral("ftp://tavrin:%1@127.0.0.1:%2/").arg(typed.captured(2), typed.captured(1))});
+    WAIT_FOR(curl.state() == QProcess::NotRunning, 20000);
+    EXPECT_EQ(curl.exitCode(), 0) << curl.readAllStandardError().toStdString();
+    WAIT_FOR(panel->camerasLabel()->text().startsWith(QStringLiteral("Appareil 127.0.0.1 — 1 photo · dernière DSC_0042")), 10000);
+    WAIT_FOR(QFileInfo::exists(source + QStringLiteral("/DSC_0042.JPG")), 5000);
+    EXPECT_EQ(panel->backupLabel()->text(), QStringLiteral("1 photo · aucun dossier de sauvegarde"));
+
+    const QRect available = window.screen()->availableGeometry();
+    const QRect dock(window.receptionDock()->mapToGlobal(QPoint()), window.receptionDock()->size());
+    EXPECT_TRUE(available.contains(dock)) << dock.x() << ',' << dock.y() << ' ' << dock.width() << "×" << dock.height();
+    ASSERT_TRUE(realwindow::click(panel->startButton()));
+    WAIT_FOR(!reception.isRunning(), 10000);
+}

@@ -1,4 +1,5 @@
 #include "OrganizerTestSupport.h"
+#include "organizer/PhotoFile.h"
 #include "organizer/PhotoOrganizer.h"
 
 #include <QTemporaryDir>
@@ -86,6 +87,24 @@ TEST(PlanTest, OnlyVisiblePhotoFilesCount)
     QDir(folder.path()).mkdir(QStringLiteral("DSC_0007.jpg")); // a folder named like a photo counts as one
     const QList<PhotoGroup> groups = plan(sheet({{"1", "7"}}), folder.path());
     EXPECT_EQ(names(groups[0].files), QStringList({"DSC_0001.JPG", "DSC_0002.cr2", "DSC_0007.jpg"}));
+}
+
+TEST(PlanTest, ARawAndItsJpegAreOnePhotoInTheSameRiderFolder)
+{
+    Folder folder;
+    touch(folder.path(), {"DSC_0411.JPG", "DSC_0412.JPG", "DSC_0412.NEF", "DSC_0413.NEF", "DSC_0413.JPG", "DSC_0414.JPG"});
+    qsizetype photos = 0;
+    const QList<PhotoGroup> groups = PhotoOrganizer::plan(sheet({{"0411", "7"}, {"0413", "8"}}), {}, folder.path(), &photos);
+    EXPECT_EQ(photos, 4);
+    ASSERT_EQ(groups.size(), 2);
+    EXPECT_EQ(names(groups[0].files), QStringList({"DSC_0411.JPG", "DSC_0412.JPG", "DSC_0412.NEF"}));
+    EXPECT_EQ(names(groups[1].files).mid(0, 2).size(), 2);
+    EXPECT_TRUE(names(groups[1].files).contains("DSC_0413.NEF"));
+    EXPECT_TRUE(names(groups[1].files).contains("DSC_0413.JPG"));
+    // The JPEG is the one shown and sold; a RAW alone stays a photo.
+    EXPECT_EQ(PhotoFile::withoutPairedRaws({"/a/DSC_0412.NEF", "/a/DSC_0412.JPG", "/a/DSC_0415.NEF", "/b/DSC_0413.NEF", "/a/DSC_0413.jpeg",
+                                            "/a/notes.txt"}),
+              QStringList({"/a/DSC_0412.JPG", "/a/DSC_0415.NEF", "/b/DSC_0413.NEF", "/a/DSC_0413.jpeg", "/a/notes.txt"}));
 }
 
 TEST(PlanTest, CatalogueMatchesByCanonicalNumberFirstRiderWins)

@@ -1,3 +1,4 @@
+#include "PdfTools.h"
 #include "PrivateCups.h"
 
 #include "printing/PhotoPrinter.h"
@@ -8,12 +9,17 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QDirIterator>
 #include <QPrinter>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
+
+#include <cups/cups.h>
 
 using namespace tavrin;
 using test::output;
@@ -29,6 +35,25 @@ int run(const QProcessEnvironment& env, const QStringList& arguments, QString* e
     process.waitForFinished(120000);
     if (err) *err = QString::fromUtf8(process.readAllStandardError());
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// A job's attributes as the print server keeps them (name → values joined by commas).
+QMap<QString, QString> jobAttributes(int job)
+{
+    QMap<QString, QString> values;
+    ipp_t* request = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    const QByteArray uri = QStringLiteral("ipp://localhost/jobs/%1").arg(job).toUtf8();
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.constData());
+    ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr, "all");
+    ipp_t* response = cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/");
+    for (ipp_attribute_t* a = response ? ippFirstAttribute(response) : nullptr; a; a = ippNextAttribute(response)) {
+        if (!ippGetName(a)) continue;
+        char text[1024];
+        ippAttributeString(a, text, sizeof text);
+        values.insert(QString::fromUtf8(ippGetName(a)), QString::fromUtf8(text));
+    }
+    ippDelete(response);
+    return values;
 }
 
 // Bytes of the files the print server holds in its spool so far.
@@ -139,4 +164,84 @@ TEST(PrivateCups, TheQueueHasTheFirstPageBeforeTheLastIsMadeAndAStoppedQueueSays
     EXPECT_EQ(run(cups.env, {"--data-dir", data.path(), "print", photos.first(), "--paper", "a4", "--printer", cups.queue}, &err), 1);
     EXPECT_TRUE(err.contains(QString::fromUtf8("est arrêtée (en pause)"))) << qPrintable(err);
     EXPECT_FALSE(test::readFile(data.path() + "/Orders/settings.json").contains("IMG_1.jpg"));
+}
+
+// Queues made from the dye-sub drivers' own descriptions: the sizes each offers, a sheet of two
+// photos of an order with the driver's cut asked for, a borderless page, and what the printer
+// says is left once the job is done.
+TEST(PrivateCups, DyeSubQueuesOfferTheirSizesAndPrintTwoPhotosOfAnOrderOnACutSheet)
+{
+    PrivateCups cups;
+    if (!cups.running) GTEST_SKIP() << cups.reason.toStdString();
+    if (!cups.addDriverQueue("DS620", "dnp-ds620")) GTEST_SKIP() << cups.reason.toStdString();
+    ASSERT_TRUE(cups.addDriverQueue("D70", "mitsubishi-d70dw")) << qPrintable(cups.reason);
+    ASSERT_TRUE(cups.addDriverQueue("S6145", "sinfonia-chcs6145")) << qPrintable(cups.reason);
+    qputenv("CUPS_SERVER", cups.env.value("CUPS_SERVER").toUtf8());
+    QTemporaryDir work;
+    const QString data = work.filePath("data");
+    QString err;
+
+    // What each queue offers, named as its driver names it.
+    const auto offered = [&](const QString& queue) {
+        QProcess process;
+        process.setProcessEnvironment(cups.env);
+        process.start(test::binDir() + "/tavrin-cli", {"--data-dir", data, "printer-media", "--printer", queue});
+        process.waitForFinished(60000);
+        return QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    };
+    const auto size = [](const QJsonObject& list, const QString& name) {
+        for (const QJsonValue& v : list.value("sizes").toArray())
+            if (v.toObject().value("name").toString() == name) return v.toObject();
+        return QJsonObject();
+    };
+    const QJsonObject ds620 = offered("DS620"), d70 = offered("D70"), s6145 = offered("S6145");
+    EXPECT_EQ(size(ds620, "w432h576-div2").value("title").toString(), QString::fromUtf8("2 × 10 × 15 cm sur 15 × 20 cm"));
+    EXPECT_EQ(size(ds620, "w432h576-div2").value("prints").toInt(), 2);
+    EXPECT_EQ(ds620.value("cut").toObject().value("option").toString(), "StpNoCutWaste");
+    EXPECT_EQ(size(ds620, "w360h504").value("title").toString(), QString::fromUtf8("13 × 18 cm"));
+    EXPECT_TRUE(size(d70, "w288h432").value("borderless").toBool());
+    EXPECT_EQ(size(d70, "w432h576-div2").value("prints").toInt(), 2);
+    EXPECT_FALSE(d70.contains("cut"));
+    EXPECT_EQ(size(s6145, "w432h576-div2").value("prints").toInt(), 2);
+    EXPECT_TRUE(size(s6145, "w432h576-w432h432_w432h144").isEmpty());
+
+    // Three photos of one order and one of another: three sheets, the cut asked for.
+    QStringList photos;
+    for (const auto& [order, count] : {std::pair{"BERTIN Camille 10h02", 3}, {"MARTIN Léa 10h15", 1}}) {
+        QDir().mkpath(work.filePath(QString::fromUtf8(order) + "/IMPRESSION 10x15"));
+        for (int i = 1; i <= count; ++i) {
+            photos << work.filePath(QStringLiteral("%1/IMPRESSION 10x15/IMG_%2.jpg").arg(order).arg(i));
+            ASSERT_EQ(QProcess::execute("convert", {"-size", "900x600", "xc:#3060c0", photos.last()}), 0);
+        }
+    }
+    cups.reportSupplies("marker-names=Ribbon marker-types=ribbonWax marker-levels=68 marker-message='340 native prints remaining on ribbon'\n");
+    ASSERT_EQ(run(cups.env, QStringList{"--data-dir", data, "print"} + photos + QStringList{"--media", "w432h576-div2", "--printer", "DS620"}, &err), 0)
+        << qPrintable(err);
+    ASSERT_TRUE(cups.waitForQueue("DS620"));
+    const QMap<QString, QString> attributes = jobAttributes(1);
+    EXPECT_EQ(attributes.value("PageSize"), "w432h576-div2") << qPrintable(QStringList(attributes.keys()).join(' '));
+    EXPECT_EQ(attributes.value("StpNoCutWaste").toLower(), "false");
+    EXPECT_EQ(attributes.value("job-state"), "completed");
+    const QString sent = cups.spooledDocument(1);
+    EXPECT_EQ(test::pdfPages(sent), 3);
+    EXPECT_TRUE(output("pdfinfo", {sent}).contains("460.8 x 599.52 pts"));
+    // Two images on the first sheet, one on each of the others.
+    QList<int> perPage(4, 0);
+    for (const test::PdfImage& image : test::pdfImages(sent)) perPage[std::clamp(image.page, 0, 3)]++;
+    EXPECT_EQ(perPage, QList<int>({0, 2, 1, 1}));
+    // The driver made the printer's data from it.
+    EXPECT_GT(QFileInfo(cups.dir.filePath("out/DS620.out")).size(), 100000);
+    // After the job, what the printer says is left.
+    EXPECT_EQ(PrintQueue::printerState("DS620").suppliesLeft(), QString::fromUtf8("Ruban : 340 tirages restants"));
+
+    // A borderless 10 × 15 on the Mitsubishi-like queue: the driver's size, no cut asked.
+    ASSERT_EQ(run(cups.env, {"--data-dir", data, "print", photos.first(), "--media", "w288h432", "--printer", "D70"}, &err), 0) << qPrintable(err);
+    ASSERT_TRUE(cups.waitForQueue("D70"));
+    const QMap<QString, QString> single = jobAttributes(2);
+    EXPECT_EQ(single.value("PageSize"), "w288h432");
+    EXPECT_FALSE(single.contains("StpNoCutWaste"));
+    EXPECT_TRUE(output("pdfinfo", {cups.spooledDocument(2)}).contains("447.36 x 294.72 pts"));
+
+    EXPECT_EQ(run(cups.env, {"--data-dir", data, "print", photos.first(), "--media", "w999h999", "--printer", "D70"}, &err), 1);
+    EXPECT_TRUE(err.contains(QString::fromUtf8("L’imprimante « D70 » n’offre pas le format « w999h999 »."))) << qPrintable(err);
 }

@@ -15,9 +15,14 @@
 #include "orders/views/OrdersCropEditor.h"
 #include "orders/views/OrdersView.h"
 #include "organizer/PhotoOrganizer.h"
+#include "printing/PrintInfoMemory.h"
+#include "printing/PrinterMedia.h"
+#include "printing/views/PrintPhotosMenu.h"
+#include "printing/views/PrintSession.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/views/OrganizerDialogs.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
+#include "reception/ReceptionController.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Theme.h"
 
@@ -30,6 +35,7 @@
 #include <QTimer>
 
 #include <QElapsedTimer>
+#include <QProcess>
 
 #include <vips/vips8>
 
@@ -213,6 +219,46 @@ void startFollowing(MacRootView& window, const QString&)
     if (auto* workspace = window.findChild<SpreadsheetWorkspaceView*>()) workspace->followButton()->click();
 }
 
+// The reception running: two cameras have sent photos (one frame never came), the backup disk
+// is not plugged in, and the class being shot is the spreadsheet shown.
+void receiveFromCameras(MacRootView& window, const QString& folder)
+{
+    ReceptionController& reception = *window.reception();
+    reception.setRootFolder(folder + QStringLiteral("/Réception"));
+    reception.setBackupFolder(folder + QStringLiteral("/Disque de sauvegarde"));
+    window.currentClassButton()->click();
+    reception.start();
+    if (!reception.isRunning()) return;
+    const QString camera = folder + QStringLiteral("/appareil");
+    QDir().mkpath(camera);
+    QStringList first, second;
+    for (int n : {410, 411, 414}) first.append(camera + QStringLiteral("/DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0')));
+    for (int n : {7, 8}) second.append(camera + QStringLiteral("/IMG_%1.JPG").arg(n, 4, 10, QLatin1Char('0')));
+    for (const QString& path : first + second) makeArenaPhoto(path, int(path.size()));
+    const QString upload = QStringLiteral(
+        "import ftplib, sys\n"
+        "f = ftplib.FTP(source_address=(sys.argv[1], 0))\n"
+        "f.connect('127.0.0.1', int(sys.argv[2]))\n"
+        "f.login(sys.argv[3], sys.argv[4])\n"
+        "for p in sys.argv[5:]:\n"
+        "    f.storbinary('STOR ' + p.rsplit('/', 1)[1], open(p, 'rb'))\n");
+    const auto send = [&](const QString& from, const QStringList& files) {
+        QProcess python;
+        python.start(QStringLiteral("/usr/bin/python3"),
+                     QStringList{QStringLiteral("-c"), upload, from, QString::number(reception.ftpSettings().port), reception.ftpSettings().login,
+                                 reception.ftpSettings().password} + files);
+        QElapsedTimer clock;
+        clock.start();
+        while (python.state() != QProcess::NotRunning && clock.elapsed() < 20000) settle(50);
+    };
+    send(QStringLiteral("127.0.0.1"), first);
+    send(QStringLiteral("127.0.0.2"), second);
+    QElapsedTimer clock;
+    clock.start();
+    while (reception.session()->receivedCount() < 5 && clock.elapsed() < 20000) settle(50);
+    window.showReception(true);
+}
+
 // The crop editor opened beside the gallery on the second print, framed in A5 and turned a little.
 void cropBesideGallery(MacRootView& window, const QString&)
 {
@@ -280,6 +326,42 @@ bool renderHandOver(const QString& path)
     settle(300);
     const bool saved = dialog.grab().save(path);
     dialog.close();
+    return saved;
+}
+
+// The print menu with the stand's dye-sub printer chosen: its own sizes as its driver describes
+// them (a DNP-like 15 × 20 roll), and what it said was left after the last job.
+bool renderStandPrintMenu(const QString& path)
+{
+    QTemporaryDir folder;
+    UserDefaults::resetStandard();
+    const QString order = folder.filePath(QStringLiteral("BERTIN Camille 2025-06-15 16h42/IMPRESSION 10x15"));
+    QDir().mkpath(order);
+    QStringList photos;
+    for (int n : {42, 43}) {
+        photos << order + QStringLiteral("/DSC_%1.JPG").arg(n, 4, 10, QLatin1Char('0'));
+        makeArenaPhoto(photos.last(), n);
+    }
+    const auto size = [](const char* name, const char* label, double w, double h, QRectF printable, int prints) {
+        return PrinterMedia{name, QString::fromUtf8(label), {w, h}, printable, false, prints};
+    };
+    PrinterMedias::preset(QStringLiteral("DS620"),
+                          {{size("w288h432", "4x6", 297.6, 460.8, {9.12, 0, 279.36, 460.8}, 1),
+                            size("w360h504", "5x7", 460.8, 513.12, {9.12, 0, 442.56, 513.12}, 1),
+                            size("w432h576", "6x8", 460.8, 584.64, {9.12, 0, 442.56, 584.64}, 1),
+                            size("w288h432-div2", "2x6*2", 297.6, 460.8, {9.12, 0, 279.36, 460.8}, 2),
+                            size("w360h504-div2", "3.5x5*2", 460.8, 522.24, {9.12, 0, 442.56, 522.24}, 2),
+                            size("w432h576-div2", "4x6*2", 460.8, 599.52, {9.12, 0, 442.56, 599.52}, 2)},
+                           {"StpNoCutWaste", "False"}});
+    PrintInfoMemory::restoreSharedIfNeeded();
+    PrintInfoMemory::shared().printerName = QStringLiteral("DS620");
+    PrintSession::noteSupplies(QStringLiteral("DS620"), QStringLiteral("Ruban : 340 tirages restants"));
+    PrintPhotosMenu menu(photos, QStringLiteral("Imprimer"));
+    menu.popup(QPoint(0, 0));
+    settle(300);
+    const bool saved = menu.grab().save(path);
+    menu.close();
+    UserDefaults::resetStandard();
     return saved;
 }
 
@@ -448,6 +530,12 @@ int main(int argc, char** argv)
         // A 1280 × 720 laptop: the smallest screen the window is made for.
         {QStringLiteral("portable-tableur.png"), fillWorkspace, laptop, {}},
         {QStringLiteral("portable-commandes-recadrage.png"), fillOrders, laptop, cropBesideGallery},
+        {QStringLiteral("reception.png"),
+         [](TavrinApp& app, const QString& folder) {
+             fillWorkspace(app, folder);
+             UserDefaults::standard().setString(QStringLiteral("reception.ftpPort"), QStringLiteral("2121"));
+         },
+         laptop, receiveFromCameras},
     };
     int failures = 0;
     const auto check = [&failures](bool saved, const QString& file) {
@@ -455,12 +543,19 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Impossible d’écrire %s\n", qPrintable(file));
         ++failures;
     };
-    for (const auto& [name, prepare, size, shown] : states) check(render(out.filePath(name), prepare, size, shown), out.filePath(name));
+    // Names after the folder render only those pictures.
+    QStringList only;
+    for (int i = 2; i < argc; ++i) only << QString::fromLocal8Bit(argv[i]);
+    const auto wanted = [&only](const QString& name) { return only.isEmpty() || only.contains(name); };
+    for (const auto& [name, prepare, size, shown] : states)
+        if (wanted(name)) check(render(out.filePath(name), prepare, size, shown), out.filePath(name));
     const QString handOver = out.filePath(QStringLiteral("partage-qr.png"));
-    check(renderHandOver(handOver), handOver);
+    if (wanted(QStringLiteral("partage-qr.png"))) check(renderHandOver(handOver), handOver);
     const QString crop = out.filePath(QStringLiteral("recadrage.png"));
-    check(renderCropEditor(crop), crop);
+    if (wanted(QStringLiteral("recadrage.png"))) check(renderCropEditor(crop), crop);
     const QString beyond = out.filePath(QStringLiteral("recadrage-hors-photo.png"));
-    check(renderCropEditor(beyond, true), beyond);
+    if (wanted(QStringLiteral("recadrage-hors-photo.png"))) check(renderCropEditor(beyond, true), beyond);
+    const QString stand = out.filePath(QStringLiteral("imprimer-au-stand.png"));
+    if (wanted(QStringLiteral("imprimer-au-stand.png"))) check(renderStandPrintMenu(stand), stand);
     return failures == 0 ? 0 : 1;
 }

@@ -9,13 +9,16 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QHash>
 #include <QMessageBox>
 #include <QPaintEngine>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTimer>
 
 namespace tavrin {
 
@@ -27,21 +30,30 @@ constexpr int previewLongSide = 1200;
 
 const QString kPrint = QStringLiteral("print");
 
+// What each printer said was left after its last job in this run.
+QHash<QString, QString>& lastSupplies()
+{
+    static QHash<QString, QString> supplies;
+    return supplies;
+}
+
 PrintSession::PrintPanel& panelOverride()
 {
     static PrintSession::PrintPanel panel;
     return panel;
 }
 
-QString progressText(const QStringList& photos, int done, int total)
+QString progressText(const QStringList& photos, int done, int total, bool sheets)
 {
+    if (sheets) return QStringLiteral("Impression de la feuille %1 sur %2…").arg(std::min(done + 1, total)).arg(total);
     if (total == 1) return QStringLiteral("Impression de « %1 »…").arg(QFileInfo(photos.first()).completeBaseName());
     return QStringLiteral("Impression de la photo %1 sur %2…").arg(std::min(done + 1, total)).arg(total);
 }
 
 } // namespace
 
-PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window)
+PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window,
+                                             const std::optional<PhotoPrinter::MediaChoice>& media)
 {
     // The print dialogs are Qt's own: their texts come from Qt's French catalogue.
     QtTranslations::installFrench();
@@ -50,7 +62,8 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
         dialog.setWindowTitle(QStringLiteral("Imprimer"));
         dialog.setOptions(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintShowPageSize
                           | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintToFile);
-        dialog.setMinMax(1, int(photos.size()));
+        // Pages are photos, or sheets of several on a cut size.
+        dialog.setMinMax(1, printer.toPage() > 0 ? printer.toPage() : int(photos.size()));
         bool previewWanted = false;
         // Accepting first puts the panel's choices into the printer, so the preview shows them.
         if (auto* buttons = dialog.findChild<QDialogButtonBox*>()) {
@@ -76,7 +89,8 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
             // Every page is drawn before the preview shows.
             QApplication::setOverrideCursor(Qt::WaitCursor);
             try {
-                PhotoPrinter::render(*target, photos, {}, previewLongSide);
+                if (media) PhotoPrinter::renderSheets(*target, photos, *media, previewLongSide);
+                else PhotoPrinter::render(*target, photos, PhotoPrinter::RenderProgress{}, previewLongSide);
             } catch (const Error&) {
                 // A printer that cannot start shows an empty preview; printing says why.
             }
@@ -89,10 +103,12 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
 
 void PrintSession::setPrintPanelForTesting(PrintPanel panel) { panelOverride() = std::move(panel); }
 
-PrintSession::PrintSession(QStringList photos, std::unique_ptr<QPrinter> printer, QWidget* window)
-    : m_photos(std::move(photos)), m_printer(std::move(printer)), m_window(window)
+PrintSession::PrintSession(QStringList photos, std::unique_ptr<QPrinter> printer, QWidget* window, std::optional<PhotoPrinter::MediaChoice> media)
+    : m_photos(std::move(photos)), m_printer(std::move(printer)), m_window(window), m_media(std::move(media))
 {
 }
+
+bool PrintSession::sheets() const { return m_media && m_media->media.prints > 1 && m_media->printer == m_printer->printerName(); }
 
 PrintSession::~PrintSession()
 {
@@ -104,25 +120,27 @@ PrintSession::~PrintSession()
     if (m_progress) m_progress->deleteLater();
 }
 
-PrintSession* PrintSession::run(const QStringList& photos, std::unique_ptr<QPrinter> printer, QWidget* window)
+PrintSession* PrintSession::run(const QStringList& photos, std::unique_ptr<QPrinter> printer, QWidget* window,
+                               std::optional<PhotoPrinter::MediaChoice> media)
 {
     const PrintPanel& panel = panelOverride();
-    const PrintPanelChoice choice = panel ? panel(*printer, photos, window) : showPrintPanel(*printer, photos, window);
+    const PrintPanelChoice choice = panel ? panel(*printer, photos, window) : showPrintPanel(*printer, photos, window, media);
     if (choice == PrintPanelChoice::cancel) {
         // A cancelled panel still leaves its settings for the next print.
         PrintInfoMemory::remember(*printer);
         return nullptr;
     }
-    auto* session = new PrintSession(photos, std::move(printer), window);
+    auto* session = new PrintSession(photos, std::move(printer), window, std::move(media));
     session->start();
     return session;
 }
 
 void PrintSession::start()
 {
-    const int total = int(PhotoPrinter::pagesToPrint(*m_printer, int(m_photos.size())).size());
+    const int sheetCount = sheets() ? int(PrinterMedias::sheetsOf(m_photos, m_media->media.prints).size()) : int(m_photos.size());
+    const int total = int(PhotoPrinter::pagesToPrint(*m_printer, sheetCount).size());
 
-    m_sending = progressText(m_photos, 0, total);
+    m_sending = progressText(m_photos, 0, total, sheets());
     m_progress = new QProgressDialog(m_sending, QStringLiteral("Annuler"), 0, std::max(total, 1), m_window);
     m_progress->setWindowTitle(QStringLiteral("Impression"));
     // The window stays usable while the pages are written; the dialog keeps above it.
@@ -160,7 +178,7 @@ PrintSession::Outcome PrintSession::printAndFollow(const JobContext& context)
     };
     Outcome outcome;
     try {
-        const PhotoPrinter::JobResult job = PhotoPrinter::printJob(*m_printer, m_photos, progress);
+        const PhotoPrinter::JobResult job = PhotoPrinter::printJob(*m_printer, m_photos, progress, m_media);
         outcome.completed = job.completed;
         outcome.printed = job.taken;
         if (job.job > 0) {
@@ -175,9 +193,11 @@ PrintSession::Outcome PrintSession::printAndFollow(const JobContext& context)
                 outcome.completed = false;
                 outcome.error = end.message;
                 outcome.printed.clear();
-                for (const QString& photo : job.pages.mid(0, end.pagesPrinted))
-                    if (job.taken.contains(photo) && !outcome.printed.contains(photo)) outcome.printed << photo;
+                for (const QStringList& page : job.pages.mid(0, end.pagesPrinted))
+                    for (const QString& photo : page)
+                        if (job.taken.contains(photo) && !outcome.printed.contains(photo)) outcome.printed << photo;
             }
+            outcome.supplies = PrintQueue::printerState(printer).suppliesLeft();
         }
     } catch (const Error& error) {
         outcome.error = error.message();
@@ -207,7 +227,7 @@ QString PrintSession::label() const
 
 void PrintSession::pageDone(int done, int total, const QString& status)
 {
-    m_sending = progressText(m_photos, done, total);
+    m_sending = progressText(m_photos, done, total, sheets());
     if (!status.isEmpty()) showStatus(status);
     if (m_progress) {
         m_progress->setValue(done);
@@ -234,10 +254,27 @@ void PrintSession::showHandedOver(int job)
     Q_EMIT handedOver(job);
 }
 
+QString PrintSession::suppliesLeft(const QString& printer) { return lastSupplies().value(printer); }
+
+void PrintSession::noteSupplies(const QString& printer, const QString& supplies) { lastSupplies().insert(printer, supplies); }
+
 void PrintSession::jobEnded(const Outcome& outcome)
 {
     m_running = false;
     m_error = outcome.error;
+    m_supplies = outcome.supplies;
+    if (!m_supplies.isEmpty()) noteSupplies(m_printer->printerName(), m_supplies);
+    if (m_progress && !m_supplies.isEmpty() && m_error.isEmpty() && m_window) {
+        // The dialog stays a moment to say what is left in the printer.
+        QProgressDialog* done = m_progress;
+        m_progress = nullptr;
+        done->disconnect(this);
+        done->setValue(done->maximum());
+        done->setLabelText(QStringLiteral("Impression terminée.\n") + m_supplies);
+        done->setCancelButtonText(QStringLiteral("Fermer"));
+        QObject::connect(done, &QProgressDialog::canceled, done, &QObject::deleteLater);
+        QTimer::singleShot(8000, done, &QObject::deleteLater);
+    }
     if (m_progress) {
         m_progress->close();
         m_progress->deleteLater();
@@ -252,6 +289,7 @@ void PrintSession::jobEnded(const Outcome& outcome)
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
     }
+    if (!m_supplies.isEmpty()) Q_EMIT suppliesReported(m_supplies);
     Q_EMIT finished(outcome.completed && m_error.isEmpty());
     deleteLater();
 }
@@ -269,6 +307,21 @@ PrintSession* print(const QStringList& files, std::optional<PrintPaperFormat> pa
     printer->setFromTo(1, int(photos.size()));
     printer->setPrintRange(QPrinter::AllPages);
     return PrintSession::run(photos, std::move(printer), window);
+}
+
+PrintSession* print(const QStringList& files, const MediaChoice& media, QWidget* window)
+{
+    const QStringList photos = photosOf(files);
+    if (photos.isEmpty()) return nullptr;
+    if (!window) window = QApplication::activeWindow();
+    if (window) window = window->window();
+    // Made for its queue: no search for a default among every printer of the network.
+    auto printer = std::make_unique<QPrinter>(QPrinterInfo::printerInfo(media.printer), QPrinter::HighResolution);
+    configure(*printer, photos, media);
+    const int sheets = int(PrinterMedias::sheetsOf(photos, media.media.prints).size());
+    printer->setFromTo(1, sheets);
+    printer->setPrintRange(QPrinter::AllPages);
+    return PrintSession::run(photos, std::move(printer), window, media);
 }
 
 } // namespace PhotoPrinter
