@@ -28,6 +28,27 @@ public:
     // file cannot be copied or read, or holds no event with riders; the previous programme and
     // its copy then stay.
     void ingestProgramme(const QString& path);
+
+    // A programme file read through a hidden copy in the folder, not yet in place.
+    struct ReadFile {
+        ProgrammeDocument document;
+        // The chosen file's name, and the copy's extension.
+        QString name;
+        QString extension;
+        QString staging;
+    };
+    // The reading half of ingestProgramme: throws as it does; the copy waits for putInPlace or
+    // discard.
+    ReadFile readProgramme(const QString& path);
+    // Makes it the programme; the one it replaces is kept aside with its file, so that
+    // undoReplacement can bring it back until the next replacement. Throws, the programme as it was.
+    void putInPlace(const ReadFile& read);
+    static void discard(const ReadFile& read);
+
+    bool canUndoReplacement() const { return m_previous.has_value(); }
+    // The programme and its file as they were before the last replacement. Throws when the
+    // programme cannot be written back.
+    void undoReplacement();
     // A programme read from a web page: kept without a source file.
     void adoptProgramme(const ProgrammeDocument& document);
 
@@ -48,6 +69,8 @@ public:
 
 Q_SIGNALS:
     void programmeChanged();
+    // A replacement became undoable, or no longer is.
+    void replacementChanged();
 
 protected:
     StoredProgramme(Place place, QObject* parent);
@@ -69,6 +92,16 @@ private:
     void removeStaleStagingCopies() const;
     void persistProgrammeIndex(const ProgrammeDocument& document);
     void setProgramme(const ProgrammeDocument& document);
+    void keepAside();
+    void forgetAside();
+
+    struct Previous {
+        ProgrammeDocument document;
+        std::optional<QString> name;
+        // Its source copy, set aside under another name.
+        std::optional<QString> file;
+    };
+    std::optional<Previous> m_previous;
 
     Place m_place;
     JsonFile m_index;
