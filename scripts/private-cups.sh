@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # A print server of our own for the printing tests and benchmarks: its configuration in DIR,
 # listening on DIR/cups.sock only, with one queue (default TavrinTest) writing each job's PDF, as
-# the print system hands it on, to DIR/out/job.pdf. Root only (cupsd drops to lp for filters, so
-# every folder above DIR must be open to lp).
+# the print system hands it on, to DIR/out/job.pdf through the stand-in printer backend (a printer,
+# as far as Tavrin can tell), and a second queue QUEUEFichier whose device is the file
+# DIR/out/file-job.pdf (what « print to file » queues are). Root only (cupsd drops to lp for
+# filters, so every folder above DIR must be open to lp).
 #   scripts/private-cups.sh start DIR [QUEUE]   # then CUPS_SERVER=DIR/cups.sock for clients
 #   scripts/private-cups.sh add DIR QUEUE MODEL  # a queue with the dye-sub driver's description
 #   scripts/private-cups.sh stop DIR
@@ -103,6 +105,9 @@ echo $! > "$dir/cupsd.pid"
 for _ in $(seq 150); do [ -S "$dir/cups.sock" ] && break; sleep 0.1; done
 [ -S "$dir/cups.sock" ] || { echo "cupsd did not start: $(cat "$dir/log/cupsd.out")" >&2; exit 1; }
 export CUPS_SERVER="$dir/cups.sock"
-lpadmin -p "$queue" -E -v "file://$dir/out/job.pdf" -P "$ppd" 2>/dev/null
-lpstat -p "$queue" >/dev/null || { echo "the queue $queue could not be added" >&2; exit 1; }
+lpadmin -p "$queue" -E -v "tavrin-stand:$dir/out/job.pdf" -P "$ppd" 2>/dev/null
+lpadmin -p "${queue}Fichier" -E -v "file://$dir/out/file-job.pdf" -P "$ppd" 2>/dev/null
+for q in "$queue" "${queue}Fichier"; do
+  lpstat -p "$q" >/dev/null || { echo "the queue $q could not be added" >&2; exit 1; }
+done
 echo "$dir/cups.sock"

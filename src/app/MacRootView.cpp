@@ -10,6 +10,7 @@
 #include "orders/views/OrdersView.h"
 #include "showcase/views/ShowcaseDialog.h"
 #include "printing/views/PrintPhotosMenu.h"
+#include "organizer/RiderFoldersModel.h"
 #include "organizer/views/RiderFoldersView.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
@@ -113,6 +114,12 @@ void MacRootView::installSections()
     installSyncControls();
     m_riderFolders = new RiderFoldersView(m_app.riderFoldersStore);
     m_workspace = new SpreadsheetWorkspaceView(m_app.libraryStore, m_app.workspaceStore, m_tableur->spreadsheetPane());
+    m_riderFolders->model()->library = &m_app.libraryStore;
+    // A programme just replaced is what Ctrl+Z takes back first in the spreadsheet screen.
+    SpreadsheetWorkspaceModel* workspaceModel = m_workspace->model();
+    m_tableur->setPriorityUndo([workspaceModel] { return workspaceModel->replacementBanner().has_value(); },
+                               [workspaceModel] { workspaceModel->undoProgrammeReplacement(); });
+    connect(workspaceModel, &SpreadsheetWorkspaceModel::replacementBannerChanged, m_tableur, &TableurView::refreshUndo);
     m_pages->addWidget(m_riderFolders);
     m_pages->addWidget(m_tableur);
     auto* orders = new OrdersView(m_app.ordersStore);

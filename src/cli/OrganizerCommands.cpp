@@ -6,12 +6,14 @@
 #include "library/LibraryStore.h"
 #include "organizer/FollowSession.h"
 #include "organizer/OrganizerHistoryPanel.h"
+#include "organizer/ProgrammeReplacement.h"
 #include "organizer/RiderFoldersModel.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTimer>
 
 
@@ -32,6 +34,7 @@ void writeReport(JsonWriter& w, const OrganizerReport& report)
     w.field(QLatin1StringView("folders"), report.folders);
     w.field(QLatin1StringView("headline"), report.defaultHeadline());
     w.array(QLatin1StringView("messages"), report.messages);
+    if (report.moved > 0) w.field(QLatin1StringView("moved"), report.moved);
     w.field(QLatin1StringView("skipped"), report.skipped);
     w.endObject();
 }
@@ -71,13 +74,32 @@ QString singleArgument(const Args& args, const QString& what)
     return args.positional().first();
 }
 
-// "import-programme FILE" of either workspace.
+qsizetype rowsLosingTheirRider(const LibrarySnapshot& library, const WorkspaceStore& store, const ProgrammeDocument& next)
+{
+    return ProgrammeReplacement::rowsLosingTheirRider(library, store, next);
+}
+
+qsizetype rowsLosingTheirRider(const LibrarySnapshot& library, const RiderFoldersStore& store, const ProgrammeDocument& next)
+{
+    return ProgrammeReplacement::rowsLosingTheirRider(library, store.programme(), next);
+}
+
+// "import-programme FILE [--replace]" of either workspace: a programme that would leave rows that
+// match today without a rider is refused unless --replace says so.
 template <typename Store>
 int importProgramme(const QStringList& raw)
 {
-    const QString path = singleArgument(Args(raw, {}), QStringLiteral("un fichier programme (pdf, xlsx, xlsm)"));
+    const Args args(raw, {}, {QStringLiteral("replace")});
+    const QString path = singleArgument(args, QStringLiteral("un fichier programme (pdf, xlsx, xlsm)"));
     Store store;
-    store.ingestProgramme(QFileInfo(path).absoluteFilePath());
+    const StoredProgramme::ReadFile read = store.readProgramme(QFileInfo(path).absoluteFilePath());
+    const auto discard = qScopeGuard([&] { StoredProgramme::discard(read); });
+    if (!args.flag(QStringLiteral("replace"))) {
+        const LibraryStore library;
+        if (const qsizetype lost = rowsLosingTheirRider(library.snapshot(), store, read.document); lost > 0)
+            throw Error(ProgrammeReplacement::question(lost));
+    }
+    store.putInPlace(read);
     printProgramme(*store.programme());
     return 0;
 }
@@ -158,6 +180,19 @@ int plan(const QStringList& raw)
     w.endArray();
     w.field(QLatin1StringView("issueCount"), SpreadsheetWorkspaceModel::issueCount(rows));
     w.field(QLatin1StringView("issueHelp"), SpreadsheetWorkspaceModel::issueHelp(rows));
+    // Copies the run would move to their rider's folder, or leave where they are and name.
+    w.key(QLatin1StringView("moves"));
+    w.beginArray();
+    for (const PhotoOrganizer::MisplacedCopy& move : model.plannedMoves()) {
+        w.beginObject();
+        w.field(QLatin1StringView("file"), QFileInfo(move.copy.target).fileName());
+        w.field(QLatin1StringView("from"), move.fromFolder);
+        w.field(QLatin1StringView("leftInPlace"), !move.movable);
+        w.field(QLatin1StringView("rowID"), move.rowID);
+        w.field(QLatin1StringView("to"), move.toFolder);
+        w.endObject();
+    }
+    w.endArray();
     w.key(QLatin1StringView("rows"));
     w.beginArray();
     for (const PreviewRow& row : rows) {
@@ -280,7 +315,7 @@ int riderFoldersCreate(const QStringList& raw)
     return 0;
 }
 
-const Registration workspaceImport{{QStringLiteral("workspace import-programme"), QStringLiteral("workspace import-programme FICHIER"),
+const Registration workspaceImport{{QStringLiteral("workspace import-programme"), QStringLiteral("workspace import-programme FICHIER [--replace]"),
                                     QStringLiteral("Importe le programme des tableurs (pdf, xlsx, xlsm) et l’affiche."),
                                     importProgramme<WorkspaceStore>}};
 const Registration set{{QStringLiteral("workspace set"),
@@ -298,7 +333,7 @@ const Registration organizeCommand{{QStringLiteral("organize"), QStringLiteral("
 const Registration historyCommand{{QStringLiteral("history"), QStringLiteral("history"),
                                    QStringLiteral("Affiche l’historique des organisations, par tableur."), history}};
 const Registration riderImport{{QStringLiteral("rider-folders import-programme"),
-                                QStringLiteral("rider-folders import-programme FICHIER"),
+                                QStringLiteral("rider-folders import-programme FICHIER [--replace]"),
                                 QStringLiteral("Importe le programme des paniers (pdf, xlsx, xlsm) et l’affiche."),
                                 importProgramme<RiderFoldersStore>}};
 const Registration riderDestination{{QStringLiteral("rider-folders set-destination"),

@@ -95,7 +95,8 @@ int print(const QStringList& raw)
             printError(QStringLiteral("L’imprimante « %1 » est arrêtée (%2) : l’impression attend dans sa file, les photos ne sont pas marquées livrées.")
                            .arg(*printerName, device.why()));
             status = 1;
-        } else {
+        } else if (!device.printsToFile()) {
+            // A queue writing into a file makes a proof, not a print.
             PhotoPrinter::markPrinted(job.taken);
         }
     }

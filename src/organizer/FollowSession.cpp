@@ -146,6 +146,8 @@ bool FollowSession::look(bool finishing)
             row.elsewhere += row.placed;
             row.placed.clear();
             row.placedSources.clear();
+            // What the row says from now on is about its new folder.
+            row.copied = row.present = 0;
         }
         row.folderName = group.folderName();
         const bool closed = finishing || group.endExclusive.has_value();
@@ -207,6 +209,30 @@ void FollowSession::copyGroup(const PhotoGroup& group)
         error = e.message();
     }
     const qint64 now = m_clock.elapsed();
+    // Copies moved here are no longer where other rows (or this one, under its former rider)
+    // had them.
+    QSet<QString> movedAway;
+    for (const PhotoOrganizer::MisplacedCopy& misplaced : control.misplaced) {
+        if (!misplaced.movedTo) {
+            const QString line = PhotoOrganizer::leftInPlaceMessage(misplaced);
+            if (!row.leftThere.contains(line)) row.leftThere.push_back(line);
+            continue;
+        }
+        row.movedIn.push_back(misplaced);
+        movedAway.insert(misplaced.copy.target);
+        for (auto it = m_memory.find(misplaced.copy.source); it != m_memory.end() && it.key() == misplaced.copy.source;)
+            it = it->target == misplaced.copy.target ? m_memory.erase(it) : std::next(it);
+    }
+    if (!movedAway.isEmpty()) {
+        const auto gone = [&](const CopiedPhoto& record) { return movedAway.contains(record.target); };
+        for (RowState& other : m_rows) {
+            other.placed.removeIf(gone);
+            other.elsewhere.removeIf(gone);
+            other.placedSources.clear();
+            for (const CopiedPhoto& record : other.placed) other.placedSources.insert(record.source);
+        }
+        m_workspace.forgetCopies(movedAway, m_id);
+    }
     for (const CopiedPhoto& record : control.placed.value(group.row.id)) {
         row.placed.push_back(record);
         row.placedSources.insert(record.source);
@@ -245,7 +271,7 @@ qint64 FollowSession::folderCount() const
 {
     QSet<QString> folders;
     for (const RowState& row : m_rows)
-        if (row.copied > 0 || !row.failedAt.isEmpty()) folders.insert(row.folderName);
+        if (row.copied > 0 || !row.movedIn.isEmpty() || !row.failedAt.isEmpty()) folders.insert(row.folderName);
     return folders.size();
 }
 
@@ -313,9 +339,14 @@ QStringList FollowSession::rowMessages(const QList<PhotoGroup>& groups) const
         const auto row = m_rows.constFind(group.row.id);
         if (row == m_rows.constEnd()) continue;
         const qint64 failed = row->failedAt.size();
-        if (row->copied == 0 && row->present == 0 && failed == 0) continue;
+        if (row->copied == 0 && row->present == 0 && failed == 0 && row->movedIn.isEmpty()) {
+            out += row->leftThere;
+            continue;
+        }
         QString message = row->label + QStringLiteral(" — ");
-        if (row->copied == 0 && row->present > 0 && failed == 0) {
+        if (row->copied == 0 && row->present == 0 && failed == 0) {
+            message += PhotoOrganizer::movedFromText(row->movedIn).mid(3);
+        } else if (row->copied == 0 && row->present > 0 && failed == 0) {
             message += photos(row->present) + QStringLiteral(" déjà présente") + plural(row->present);
         } else {
             message += photos(row->copied);
@@ -323,7 +354,9 @@ QStringList FollowSession::rowMessages(const QList<PhotoGroup>& groups) const
                 message += QStringLiteral(" · ") + QString::number(row->present) + QStringLiteral(" déjà présente") + plural(row->present);
             if (failed > 0) message += QStringLiteral(" · ") + QString::number(failed) + QStringLiteral(" non copiée") + plural(failed);
         }
+        if (row->copied > 0 || row->present > 0 || failed > 0) message += PhotoOrganizer::movedFromText(row->movedIn);
         out.push_back(message);
+        out += row->leftThere;
     }
     return out;
 }
@@ -345,10 +378,11 @@ OrganizerReport FollowSession::stop()
     if (m_notifier) m_notifier->setEnabled(false);
 
     const QHash<QUuid, QString> failed = failures();
+    report.copied = m_copied;
     for (const RowState& row : m_rows) {
-        report.copied += row.copied;
         report.alreadyPresent += row.present;
         report.failed += row.failedAt.size();
+        report.moved += row.movedIn.size();
     }
     report.skipped = report.failed;
     report.folders = folderCount();

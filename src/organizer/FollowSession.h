@@ -9,6 +9,7 @@
 #include "library/LibraryStore.h"
 #include "organizer/OrganizerReport.h"
 #include "organizer/PhotoCopierMemory.h"
+#include "organizer/PhotoOrganizer.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
 #include "organizer/WorkspaceStore.h"
 
@@ -80,6 +81,10 @@ private:
         QList<CopiedPhoto> elsewhere;
         qint64 copied = 0;
         qint64 present = 0;
+        // Copies moved into the row's folder from folders they no longer belonged to, and the
+        // report lines of those that had to stay.
+        QList<PhotoOrganizer::MisplacedCopy> movedIn;
+        QStringList leftThere;
         // Source path → when its copy last failed.
         QHash<QString, qint64> failedAt;
         int error = 0;

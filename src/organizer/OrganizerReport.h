@@ -25,9 +25,12 @@ struct OrganizerReport {
     qint64 failed = 0;
     // Files not copied because identical ones were already in their rider folder.
     qint64 alreadyPresent = 0;
+    // Copies moved from a rider folder they no longer belonged to.
+    qint64 moved = 0;
 
     // The headline, or "3 dossiers · 42 photos copiées", followed by " · 2 photos non copiées"
-    // when copies failed; "Tout était déjà copié" when every photo was already there.
+    // when copies failed, " · 1 photo déplacée" when copies were moved; "Tout était déjà copié"
+    // when every photo was already there.
     QString defaultHeadline() const;
 
     bool operator==(const OrganizerReport&) const = default;

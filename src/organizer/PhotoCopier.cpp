@@ -103,7 +103,7 @@ bool PhotoCopier::sameBytes(int source, qint64 size, const QByteArray& name)
 }
 
 std::optional<QString> PhotoCopier::findIdentical(int source, const struct stat& st, const QString& path, const CopyMemory* memory,
-                                                  int* firstFree)
+                                                  int* firstFree, bool* made)
 {
     // A copy remembered with the photo's present size and date, still of that size: trusted.
     if (memory) {
@@ -113,8 +113,10 @@ std::optional<QString> PhotoCopier::findIdentical(int source, const struct stat&
             if (name.isEmpty() || joined(m_folder, name) != it->target) continue;
             struct stat there{};
             if (::fstatat(m_fd, QFile::encodeName(name).constData(), &there, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(there.st_mode)
-                && there.st_size == st.st_size)
+                && there.st_size == st.st_size) {
+                if (made) *made = it->made;
                 return name;
+            }
         }
     }
     if (source < 0) return std::nullopt;
@@ -149,18 +151,45 @@ PhotoCopier::Placement PhotoCopier::place(const QString& source, const CopyMemor
     const QByteArray native = QFile::encodeName(source);
     struct stat st{};
     if (::stat(native.constData(), &st) != 0) throw Failure(errno);
-    const auto placement = [&](const QString& name, bool there) {
-        return Placement{name, there, CopiedPhoto{source, qint64(st.st_size), modifiedTime(st), joined(m_folder, name)}};
+    const auto placement = [&](const QString& name, bool there, bool made) {
+        return Placement{name, there, CopiedPhoto{source, qint64(st.st_size), modifiedTime(st), joined(m_folder, name), made}};
     };
     // Remembered and unchanged: not even opened.
-    if (std::optional<QString> name = findIdentical(-1, st, source, memory, nullptr)) return placement(*name, true);
+    bool made = false;
+    if (std::optional<QString> name = findIdentical(-1, st, source, memory, nullptr, &made)) return placement(*name, true, made);
 
     const Descriptor in(::open(native.constData(), O_RDONLY | O_CLOEXEC));
     if (in.fd < 0 || ::fstat(in.fd, &st) != 0) throw Failure(errno);
     if (!S_ISREG(st.st_mode)) throw Failure(S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
     int firstFree = 0;
-    if (std::optional<QString> name = findIdentical(in.fd, st, source, nullptr, &firstFree)) return placement(*name, true);
-    return placement(copyOpen(in.fd, PathText::lastPathComponent(source).toString(), firstFree, nullptr), false);
+    if (std::optional<QString> name = findIdentical(in.fd, st, source, nullptr, &firstFree)) return placement(*name, true, false);
+    return placement(copyOpen(in.fd, PathText::lastPathComponent(source).toString(), firstFree, nullptr), false, true);
+}
+
+QString PhotoCopier::moveIn(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const QString fileName = path.mid(slash + 1);
+    const Descriptor from(::open(QFile::encodeName(slash > 0 ? path.left(slash) : QStringLiteral("/")).constData(),
+                                 O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (from.fd < 0) throw Failure(errno);
+    const QByteArray oldName = QFile::encodeName(fileName);
+    for (int n = 0;; ++n) {
+        const QString name = copyName(fileName, n);
+        const QByteArray target = QFile::encodeName(name);
+        const int error = FileCopy::renameNoReplace(from.fd, oldName.constData(), m_fd, target.constData());
+        if (error == 0) return name;
+        if (error == EEXIST) continue;
+        if (error != EXDEV) throw Failure(error);
+        // Another file system: the copy has its name before the original goes.
+        const Descriptor in(::openat(from.fd, oldName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (in.fd < 0) throw Failure(errno);
+        const QString taken = copyOpen(in.fd, fileName, n, nullptr);
+        // Durable before the only other copy goes.
+        ::syncfs(m_fd);
+        if (::unlinkat(from.fd, oldName.constData(), 0) != 0) throw Failure(errno);
+        return taken;
+    }
 }
 
 QString PhotoCopier::copy(const QString& source, Method* used)

@@ -70,6 +70,12 @@ public:
     // left behind then.
     QString copy(const QString& source, Method* used = nullptr);
 
+    // Moves the file at `path` (a copy in another folder) into this folder under the first free
+    // name of copyName, never replacing anything: one rename on the same file system, else a
+    // copy that takes its name before the original is removed. Whenever it stops, the file is
+    // in one of the two places (both, at worst). Returns the name taken; throws Failure.
+    QString moveIn(const QString& path);
+
     // Removes the temporary files that copies killed midway left in the folder; copies still
     // going (locked) and every other file are left alone. Returns how many were removed.
     int removeStaleTemporaries() const;
@@ -93,7 +99,7 @@ private:
     // The decision, on a source already open; `firstFree` receives the copy number of the first
     // free name met.
     std::optional<QString> findIdentical(int source, const struct stat& st, const QString& path, const CopyMemory* memory,
-                                         int* firstFree);
+                                         int* firstFree, bool* made = nullptr);
     bool sameBytes(int source, qint64 size, const QByteArray& name);
     QString copyOpen(int source, const QString& fileName, int from, Method* used);
 

@@ -17,6 +17,9 @@ struct CopiedPhoto {
     qint64 modified = 0;
     // The path of its copy in the rider folder.
     QString target;
+    // The copy was written by Tavrin (not found there already): ours to move if it ever lands
+    // in the wrong rider folder.
+    bool made = false;
 
     bool operator==(const CopiedPhoto&) const = default;
 };

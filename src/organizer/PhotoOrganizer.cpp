@@ -16,6 +16,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tavrin::PhotoOrganizer {
 
@@ -210,6 +211,80 @@ QString failureMessage(const CopyFailure& failure)
     return QStringLiteral("Copie impossible") + reason + QStringLiteral(" : ") + names;
 }
 
+namespace {
+
+qint64 modifiedTime(const struct stat& st) { return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec; }
+
+} // namespace
+
+QList<MisplacedCopy> misplacedCopies(const QString& source, const QString& destination, const QString& folderName,
+                                     const CopyMemory& memory)
+{
+    QList<MisplacedCopy> out;
+    QString root = destination;
+    while (root.size() > 1 && root.endsWith(u'/')) root.chop(1);
+    root += u'/';
+    QSet<QString> seen;
+    for (auto it = memory.constFind(source); it != memory.constEnd() && it.key() == source; ++it) {
+        const CopiedPhoto& copy = *it;
+        if (!copy.target.startsWith(root) || seen.contains(copy.target)) continue;
+        seen.insert(copy.target);
+        // Only the rider folders right under the destination are the run's to judge.
+        const QStringView rest = QStringView(copy.target).mid(root.size());
+        const qsizetype slash = rest.indexOf(u'/');
+        if (slash <= 0 || rest.indexOf(u'/', slash + 1) >= 0) continue;
+        const QString from = rest.left(slash).toString();
+        if (from == folderName) continue;
+        struct stat there{};
+        if (::lstat(QFile::encodeName(copy.target).constData(), &there) != 0 || !S_ISREG(there.st_mode)) continue;
+        struct stat photo{};
+        const bool photoUnchanged = ::stat(QFile::encodeName(source).constData(), &photo) == 0 && photo.st_size == copy.size
+            && modifiedTime(photo) == copy.modified;
+        // Our copies keep the photo's date to the nanosecond: any edit since shows.
+        const bool copyUnchanged = there.st_size == copy.size && modifiedTime(there) == copy.modified;
+        out.push_back(MisplacedCopy{{}, copy, from, folderName, copy.made && photoUnchanged && copyUnchanged, std::nullopt});
+    }
+    return out;
+}
+
+QList<MisplacedCopy> misplacedCopies(const QList<PhotoGroup>& groups, const QString& destination, const CopyMemory& memory)
+{
+    QList<MisplacedCopy> out;
+    if (memory.isEmpty()) return out;
+    for (const PhotoGroup& group : groups) {
+        const QString folder = group.folderName();
+        for (const QString& file : group.files)
+            for (MisplacedCopy& misplaced : misplacedCopies(file, destination, folder, memory)) {
+                misplaced.rowID = group.row.id;
+                out.push_back(std::move(misplaced));
+            }
+    }
+    return out;
+}
+
+QString leftInPlaceMessage(const MisplacedCopy& misplaced)
+{
+    return misplaced.fromFolder + QStringLiteral(" : ") + PathText::lastPathComponent(misplaced.copy.target).toString()
+        + QStringLiteral(" n’appartient plus à ce cavalier (laissée dans le dossier)");
+}
+
+QString movedFromText(const QList<MisplacedCopy>& moved, bool toCome)
+{
+    QStringList order;
+    QHash<QString, qint64> counts;
+    for (const MisplacedCopy& m : moved) {
+        if (!counts.contains(m.fromFolder)) order.push_back(m.fromFolder);
+        ++counts[m.fromFolder];
+    }
+    QString text;
+    for (const QString& folder : order) {
+        const qint64 n = counts.value(folder);
+        text += QStringLiteral(" · ") + QString::number(n) + QStringLiteral(" photo") + plural(n > 1)
+            + (toCome ? QStringLiteral(" à déplacer") : QStringLiteral(" déplacée") + plural(n > 1)) + QStringLiteral(" depuis ") + folder;
+    }
+    return text;
+}
+
 QString rowLabel(const PhotoGroup& group)
 {
     if (group.person) return group.person->displayName();
@@ -261,6 +336,10 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
         qint64 processed = 0, duplicates = 0, present = 0;
         CopyFailure failed{group.row.id, {}, 0};
         QList<CopiedPhoto> placed;
+        QList<MisplacedCopy> movedHere;
+        qint64 movedFiles = 0;
+        QStringList leftThere;
+        const CopyMemory* memory = control ? control->memory : nullptr;
         for (const QString& file : group.files) {
             if (cancelled()) {
                 stopped = true;
@@ -268,9 +347,43 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
             }
             if (control && control->progress) control->progress(done, total, label);
             const QString fileName = PathText::lastPathComponent(file).toString();
+            // Copies left in a folder the photo no longer belongs to: ours move, others stay.
+            std::optional<QString> standing;
+            std::optional<CopiedPhoto> renamedIn;
+            bool moved = false;
+            for (MisplacedCopy& misplaced : memory ? misplacedCopies(file, destination, folderName, *memory) : QList<MisplacedCopy>()) {
+                misplaced.rowID = group.row.id;
+                if (misplaced.movable) {
+                    try {
+                        if (!standing) standing = copier->alreadyThere(file);
+                        if (standing) {
+                            // The photo already stands in its folder: this copy is only in the way.
+                            if (::unlink(QFile::encodeName(misplaced.copy.target).constData()) != 0) throw PhotoCopier::Failure(errno);
+                        } else {
+                            standing = copier->moveIn(misplaced.copy.target);
+                            renamedIn = misplaced.copy;
+                            renamedIn->target = joined(folder, *standing);
+                        }
+                        misplaced.movedTo = joined(folder, *standing);
+                    } catch (const PhotoCopier::Failure&) {
+                        misplaced.movable = false;
+                    }
+                }
+                if (misplaced.movedTo) {
+                    movedHere.push_back(misplaced);
+                    moved = true;
+                } else {
+                    leftThere.push_back(leftInPlaceMessage(misplaced));
+                }
+                if (control) control->misplaced.push_back(misplaced);
+            }
             try {
-                PhotoCopier::Placement placement = copier->place(file, control ? control->memory : nullptr);
-                if (placement.alreadyThere) {
+                PhotoCopier::Placement placement = renamedIn ? PhotoCopier::Placement{*standing, true, *renamedIn}
+                                                             : copier->place(file, memory);
+                if (moved) {
+                    ++movedFiles;
+                    ++report.moved;
+                } else if (placement.alreadyThere) {
                     ++present;
                     ++report.alreadyPresent;
                 } else {
@@ -297,11 +410,13 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
         }
 
         // A row counts the photos copied, then those already there, then those that failed.
-        const qint64 arrived = processed - failed.files.size() - present;
+        const qint64 arrived = processed - failed.files.size() - present - movedFiles;
         const auto photos = [](qint64 n) -> QString { return QString::number(n) + QStringLiteral(" photo") + plural(n > 1); };
         const auto alreadyThere = [](qint64 n) -> QString { return QStringLiteral(" déjà présente") + plural(n > 1); };
         QString message = label + QStringLiteral(" — ");
-        if (arrived == 0 && present > 0) {
+        if (arrived == 0 && present == 0 && movedFiles > 0) {
+            message += movedFromText(movedHere).mid(3);
+        } else if (arrived == 0 && present > 0) {
             message += photos(present) + alreadyThere(present);
         } else {
             message += photos(arrived);
@@ -316,14 +431,16 @@ OrganizerReport execute(const QList<PhotoGroup>& groups, const QString& destinat
             message += QStringLiteral(" · ") + QString::number(n) + QStringLiteral(" non copiée") + plural(n > 1);
             if (control) control->failures.push_back(failed);
         }
+        if (arrived > 0 || present > 0) message += movedFromText(movedHere);
         // A run stopped before the group's first photo says nothing of the group.
         if (!stopped || processed > 0) report.messages.push_back(message);
+        report.messages += leftThere;
         if (stopped) break;
         if (control) ++control->groupsFinished;
     }
 
     // The copies of the run survive a power cut from here on.
-    if (report.copied > 0) {
+    if (report.copied > 0 || report.moved > 0) {
         try {
             PhotoCopier(destination).syncFileSystem();
         } catch (const PhotoCopier::Failure&) {

@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "organizer/PhotoOrganizer.h"
+#include "organizer/ProgrammeReplacement.h"
 
 #include <algorithm>
 
@@ -15,6 +16,12 @@ RiderFoldersModel::RiderFoldersModel(RiderFoldersStore& store, QObject* parent)
         Q_EMIT changed();
     });
     connect(&m_store, &RiderFoldersStore::destinationChanged, this, &RiderFoldersModel::changed);
+    connect(&m_store, &StoredProgramme::replacementChanged, this, [this] {
+        if (m_replacementBanner && !m_store.canUndoReplacement()) {
+            m_replacementBanner.reset();
+            Q_EMIT changed();
+        }
+    });
 }
 
 QString RiderFoldersModel::summaryLine() const
@@ -71,17 +78,75 @@ bool RiderFoldersModel::foldUnwritableDestination(const OrganizerReport& report,
     return true;
 }
 
+RiderFoldersModel::~RiderFoldersModel()
+{
+    if (m_pendingProgramme) StoredProgramme::discard(*m_pendingProgramme);
+}
+
 void RiderFoldersModel::importProgramme(const QString& path)
 {
+    if (m_pendingProgramme) StoredProgramme::discard(*m_pendingProgramme);
+    m_pendingProgramme.reset();
+    m_replaceQuestion.reset();
+    StoredProgramme::ReadFile read;
     try {
-        m_store.ingestProgramme(path);
+        read = m_store.readProgramme(path);
     } catch (const Error& error) {
+        m_errorText = error.message();
+        Q_EMIT changed();
+        return;
+    }
+    const qsizetype lost =
+        library ? ProgrammeReplacement::rowsLosingTheirRider(library->snapshot(), m_store.programme(), read.document) : 0;
+    if (lost > 0) {
+        m_pendingProgramme = std::move(read);
+        m_replaceQuestion = ProgrammeReplacement::question(lost);
+        Q_EMIT replaceQuestionAsked();
+        return;
+    }
+    replaceProgramme(read);
+}
+
+void RiderFoldersModel::answerReplaceQuestion(bool replace)
+{
+    if (!m_pendingProgramme) return;
+    const StoredProgramme::ReadFile read = *m_pendingProgramme;
+    m_pendingProgramme.reset();
+    m_replaceQuestion.reset();
+    if (replace) replaceProgramme(read);
+    else StoredProgramme::discard(read);
+}
+
+void RiderFoldersModel::replaceProgramme(const StoredProgramme::ReadFile& read)
+{
+    const bool replacing = m_store.programme().has_value();
+    try {
+        m_store.putInPlace(read);
+    } catch (const Error& error) {
+        StoredProgramme::discard(read);
         m_errorText = error.message();
         Q_EMIT changed();
         return;
     }
     m_report.reset();
     m_errorText.reset();
+    if (replacing && m_store.canUndoReplacement()) m_replacementBanner = ProgrammeReplacement::banner(read.name, read.document);
+    else m_replacementBanner.reset();
+    Q_EMIT changed();
+}
+
+void RiderFoldersModel::undoProgrammeReplacement()
+{
+    if (!m_store.canUndoReplacement()) return;
+    try {
+        m_store.undoReplacement();
+    } catch (const Error& error) {
+        m_errorText = error.message();
+        Q_EMIT changed();
+        return;
+    }
+    m_replacementBanner.reset();
+    m_report.reset();
     Q_EMIT changed();
 }
 

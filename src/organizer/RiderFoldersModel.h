@@ -4,6 +4,7 @@
 // button works, the create action and its report, the programme import and the destination.
 
 #include "organizer/OrganizerReport.h"
+#include "library/LibraryStore.h"
 #include "organizer/RiderFoldersStore.h"
 
 #include <QObject>
@@ -17,6 +18,7 @@ class RiderFoldersModel : public QObject {
 
 public:
     explicit RiderFoldersModel(RiderFoldersStore& store, QObject* parent = nullptr);
+    ~RiderFoldersModel() override;
 
     RiderFoldersStore& store() const { return m_store; }
     // The riders with names, as listed and created (kept in step with the programme).
@@ -27,7 +29,16 @@ public:
     bool canCreate();
 
     void create();
+    // A programme that would leave rows that match today without a rider waits for an answer
+    // to replaceQuestion; any other replaces at once.
     void importProgramme(const QString& path);
+    const std::optional<QString>& replaceQuestion() const { return m_replaceQuestion; }
+    void answerReplaceQuestion(bool replace);
+    // « Programme remplacé par « facture.pdf » (1 cavalier). » until undone or replaced again.
+    const std::optional<QString>& replacementBanner() const { return m_replacementBanner; }
+    void undoProgrammeReplacement();
+    // The notes whose rows the question counts; none: no question.
+    const LibraryStore* library = nullptr;
     void chooseDestination(const QString& path);
 
     const std::optional<QString>& errorText() const { return m_errorText; }
@@ -39,15 +50,20 @@ public:
 
 Q_SIGNALS:
     void changed();
+    void replaceQuestionAsked();
 
 private:
     bool foldUnwritableDestination(const OrganizerReport& report, const QString& destination);
+    void replaceProgramme(const StoredProgramme::ReadFile& read);
 
     RiderFoldersStore& m_store;
     QList<ImportedPerson> m_namedPeople;
     std::optional<QString> m_errorText;
     std::optional<OrganizerReport> m_report;
     bool m_running = false;
+    std::optional<StoredProgramme::ReadFile> m_pendingProgramme;
+    std::optional<QString> m_replaceQuestion;
+    std::optional<QString> m_replacementBanner;
 };
 
 } // namespace tavrin

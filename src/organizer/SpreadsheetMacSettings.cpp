@@ -12,7 +12,7 @@ const QLatin1StringView kImportBookmark("importBookmark"), kImportName("importNa
     kCustomEventName("customEventName"), kManualRiders("manualRiders"), kIsCompleted("isCompleted"),
     kRememberedTransfers("rememberedTransfers"), kLastName("lastName"), kFirstName("firstName"), kFileNames("fileNames"),
     kRangeLabel("rangeLabel"), kCopies("copies"), kModified("modified"), kModifiedNanoseconds("modifiedNanoseconds"),
-    kSize("size"), kSource("source"), kTarget("target"), kShotSince("shotSince");
+    kSize("size"), kSource("source"), kTarget("target"), kMade("made"), kShotSince("shotSince");
 
 void writeOptional(JsonWriter& w, QLatin1StringView key, const std::optional<QString>& text)
 {
@@ -31,6 +31,7 @@ void writeOptionalData(JsonWriter& w, QLatin1StringView key, const std::optional
 void writeCopy(JsonWriter& w, const CopiedPhoto& copy)
 {
     w.beginObject();
+    if (copy.made) w.field(kMade, true);
     w.field(kModified, copy.modified / 1000000000);
     w.field(kModifiedNanoseconds, copy.modified % 1000000000);
     w.field(kSize, copy.size);
@@ -42,7 +43,8 @@ void writeCopy(JsonWriter& w, const CopiedPhoto& copy)
 CopiedPhoto copyFromJson(const QJsonObject& o)
 {
     return CopiedPhoto{requireString(o, kSource), requireInt(o, kSize),
-                       requireInt(o, kModified) * 1000000000 + requireInt(o, kModifiedNanoseconds), requireString(o, kTarget)};
+                       requireInt(o, kModified) * 1000000000 + requireInt(o, kModifiedNanoseconds), requireString(o, kTarget),
+                       o.value(kMade).toBool(false)};
 }
 
 void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)

@@ -1,8 +1,10 @@
 #include "organizer/SpreadsheetWorkspaceModel.h"
 
 #include "numbers/AssignedNumber.h"
+#include "numbers/PathText.h"
 #include "organizer/FileErrors.h"
 #include "organizer/FollowSession.h"
+#include "organizer/ProgrammeReplacement.h"
 #include "programme/TextFolding.h"
 
 #include <QCoreApplication>
@@ -102,6 +104,7 @@ struct SpreadsheetWorkspaceModel::RunOutcome {
     bool cancelled = false;
     QList<PhotoOrganizer::CopyFailure> failures;
     QHash<QUuid, QList<CopiedPhoto>> placed;
+    QList<PhotoOrganizer::MisplacedCopy> misplaced;
 };
 
 struct SpreadsheetWorkspaceModel::Run {
@@ -131,6 +134,13 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
     connect(&m_sourceWatcher, &QFileSystemWatcher::directoryChanged, this, [this] { scheduleRebuild(false); });
     connect(&m_workspace, &WorkspaceStore::settingsChanged, this, &SpreadsheetWorkspaceModel::onSettingsChanged);
     connect(&m_workspace, &WorkspaceStore::programmeChanged, this, &SpreadsheetWorkspaceModel::onProgrammeChanged);
+    // Replaced again or undone elsewhere: the banner has nothing left to undo.
+    connect(&m_workspace, &StoredProgramme::replacementChanged, this, [this] {
+        if (m_replacementBanner && !m_workspace.canUndoReplacement()) {
+            m_replacementBanner.reset();
+            Q_EMIT replacementBannerChanged();
+        }
+    });
     // Quitting copies the last range and writes the history while the stores are still there.
     if (QCoreApplication* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &SpreadsheetWorkspaceModel::stopFollowing);
@@ -138,6 +148,7 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
 
 SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
 {
+    dropPendingProgramme();
     // Whoever listens may be going away too (the screen that owns this model): the last range
     // followed and a run's results are recorded without telling anyone.
     m_library.disconnect(this);
@@ -293,6 +304,13 @@ PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, qsizetype
     preview.duplicateAssigned = keys.canonical && context.duplicateAssigned.contains(*keys.canonical);
     preview.duplicatePhoto = keys.photoKey && context.duplicatePhotos.contains(*keys.photoKey);
     preview.filesTransferred = hasRemembered && !remembered->fileNames.isEmpty();
+    // Green only while the row's photos are those copied: a corrected row gains or loses some.
+    if (preview.filesTransferred && group && !group->files.isEmpty()) {
+        const QSet<QString> copied(remembered->fileNames.begin(), remembered->fileNames.end());
+        preview.filesTransferred = copied.size() == group->files.size()
+            && std::all_of(group->files.begin(), group->files.end(),
+                           [&](const QString& file) { return copied.contains(PathText::lastPathComponent(file).toString()); });
+    }
     preview.copyFailure = m_copyFailures.value(row.id);
     return preview;
 }
@@ -466,14 +484,71 @@ void SpreadsheetWorkspaceModel::showFollowFailures(const FollowSession& session)
 
 void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
 {
+    dropPendingProgramme();
+    StoredProgramme::ReadFile read;
     try {
-        m_workspace.ingestProgramme(path);
+        read = m_workspace.readProgramme(path);
     } catch (const Error& error) {
         m_parseError = error.message();
         Q_EMIT stateChanged();
         return;
     }
+    if (const qsizetype lost = ProgrammeReplacement::rowsLosingTheirRider(m_library.snapshot(), m_workspace, read.document); lost > 0) {
+        m_pendingProgramme = std::move(read);
+        m_replaceQuestion = ProgrammeReplacement::question(lost);
+        Q_EMIT replaceQuestionAsked();
+        return;
+    }
+    replaceProgramme(read);
+}
+
+void SpreadsheetWorkspaceModel::answerReplaceQuestion(bool replace)
+{
+    if (!m_pendingProgramme) return;
+    const StoredProgramme::ReadFile read = *m_pendingProgramme;
+    m_pendingProgramme.reset();
+    m_replaceQuestion.reset();
+    if (replace) replaceProgramme(read);
+    else StoredProgramme::discard(read);
+}
+
+void SpreadsheetWorkspaceModel::dropPendingProgramme()
+{
+    if (m_pendingProgramme) StoredProgramme::discard(*m_pendingProgramme);
+    m_pendingProgramme.reset();
+    m_replaceQuestion.reset();
+}
+
+void SpreadsheetWorkspaceModel::replaceProgramme(const StoredProgramme::ReadFile& read)
+{
+    const bool replacing = m_workspace.programme().has_value();
+    try {
+        m_workspace.putInPlace(read);
+    } catch (const Error& error) {
+        StoredProgramme::discard(read);
+        m_parseError = error.message();
+        Q_EMIT stateChanged();
+        return;
+    }
     m_parseError.reset();
+    if (replacing && m_workspace.canUndoReplacement()) m_replacementBanner = ProgrammeReplacement::banner(read.name, read.document);
+    else m_replacementBanner.reset();
+    Q_EMIT replacementBannerChanged();
+    rebuildPlan();
+}
+
+void SpreadsheetWorkspaceModel::undoProgrammeReplacement()
+{
+    if (!m_workspace.canUndoReplacement()) return;
+    try {
+        m_workspace.undoReplacement();
+    } catch (const Error& error) {
+        m_parseError = error.message();
+        Q_EMIT stateChanged();
+        return;
+    }
+    m_replacementBanner.reset();
+    Q_EMIT replacementBannerChanged();
     rebuildPlan();
 }
 
@@ -525,6 +600,20 @@ void SpreadsheetWorkspaceModel::setGroups(QList<PhotoGroup> groups)
         m_groupIndex.insert(group.row.id, i);
         m_groupLabels.push_back(group.files.isEmpty() ? QString() : filesLabel(group.files.size(), group.rangeLabel(), true));
     }
+    // Copies a run would move into each row's folder, shown before the run.
+    m_plannedMoves.clear();
+    if (m_spreadsheetID && !m_groups.isEmpty()) {
+        const CopyMemory memory = m_workspace.rememberedCopies(*m_spreadsheetID);
+        if (!memory.isEmpty())
+            if (const std::optional<QString> destination = m_workspace.resolveFolder(WorkspaceStore::FolderKind::destination, *m_spreadsheetID))
+                m_plannedMoves = PhotoOrganizer::misplacedCopies(runGroups(), *destination, memory);
+    }
+    QHash<QUuid, QList<PhotoOrganizer::MisplacedCopy>> incoming;
+    for (const PhotoOrganizer::MisplacedCopy& move : m_plannedMoves)
+        if (move.movable) incoming[move.rowID].push_back(move);
+    for (auto it = incoming.constBegin(); it != incoming.constEnd(); ++it)
+        if (const auto index = m_groupIndex.constFind(it.key()); index != m_groupIndex.constEnd())
+            m_groupLabels[*index] += PhotoOrganizer::movedFromText(*it, true);
     Q_EMIT planChanged();
     refreshPreviews();
     Q_EMIT stateChanged();
@@ -618,6 +707,7 @@ void SpreadsheetWorkspaceModel::runOrganizer()
         outcome.cancelled = control.cancelled;
         outcome.failures = control.failures;
         outcome.placed = std::move(control.placed);
+        outcome.misplaced = std::move(control.misplaced);
         return outcome;
     }, [this](const RunOutcome& outcome) { finishRun(outcome); });
     Q_EMIT stateChanged();
@@ -641,6 +731,10 @@ void SpreadsheetWorkspaceModel::finishRun(const RunOutcome& outcome)
         QList<PhotoGroup> transferred;
         for (const PhotoGroup& group : run->groups.first(outcome.groupsFinished))
             if (!failedRows.contains(group.row.id)) transferred.push_back(group);
+        QSet<QString> movedAway;
+        for (const PhotoOrganizer::MisplacedCopy& move : outcome.misplaced)
+            if (move.movedTo) movedAway.insert(move.copy.target);
+        m_workspace.forgetCopies(movedAway, run->spreadsheetID);
         m_workspace.rememberTransfers(transferred, run->spreadsheetID, outcome.placed);
         m_workspace.forgetTransfers(failedRows, run->spreadsheetID);
         m_workspace.recordOrganizer(*outcome.report, run->spreadsheetID, run->title);

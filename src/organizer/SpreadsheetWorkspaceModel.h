@@ -55,6 +55,9 @@ public:
     // the rider's folder.
     QList<PhotoGroup> runGroups() const;
     const std::optional<QString>& parseError() const { return m_parseError; }
+    // Copies standing in a rider folder their photo no longer belongs to, as the plan stands:
+    // a run moves the movable ones and names the others.
+    const QList<PhotoOrganizer::MisplacedCopy>& plannedMoves() const { return m_plannedMoves; }
     // What keeps the source folder from giving photos: it is missing, or it holds none (and
     // where they are when a sub-folder holds some).
     const std::optional<QString>& sourceProblem() const { return m_sourceProblem; }
@@ -83,8 +86,17 @@ public:
     // Why the run cannot start, in the words shown to the user; none when it can.
     std::optional<QString> runBlocker() const;
 
-    // Choices, through the workspace store.
+    // Choices, through the workspace store. A programme that would leave rows that match today
+    // without a rider waits for an answer to replaceQuestion; any other replaces at once.
     void importProgramme(const QString& path);
+    // « Remplacer le programme ? 4 lignes qui trouvent leur cavalier n’en trouveraient plus. »
+    const std::optional<QString>& replaceQuestion() const { return m_replaceQuestion; }
+    // The answer: « Remplacer » or « Annuler ».
+    void answerReplaceQuestion(bool replace);
+    // « Programme remplacé par « facture.pdf » (1 cavalier). » after a replacement, until it is
+    // undone or another programme comes.
+    const std::optional<QString>& replacementBanner() const { return m_replacementBanner; }
+    void undoProgrammeReplacement();
     void importFolder(WorkspaceStore::FolderKind kind, const QString& path);
     void selectDay(const QString& name);
     void selectEvent(const QString& eventID);
@@ -129,6 +141,10 @@ Q_SIGNALS:
     void runFinished();
     // Following started or stopped, or copied photos.
     void followChanged();
+    // A programme waits for the answer to replaceQuestion.
+    void replaceQuestionAsked();
+    // The replacement banner appeared or went.
+    void replacementBannerChanged();
 
 private:
     struct Run;
@@ -143,6 +159,8 @@ private:
     void onProgrammeChanged();
     void setGroups(QList<PhotoGroup> groups);
     void finishRun(const RunOutcome& outcome);
+    void replaceProgramme(const StoredProgramme::ReadFile& read);
+    void dropPendingProgramme();
     void showFollowFailures(const FollowSession& session);
 
     LibraryStore& m_library;
@@ -152,6 +170,10 @@ private:
     // Row identifier → its group, and each group's photos label.
     QHash<QUuid, qsizetype> m_groupIndex;
     QStringList m_groupLabels;
+    QList<PhotoOrganizer::MisplacedCopy> m_plannedMoves;
+    std::optional<StoredProgramme::ReadFile> m_pendingProgramme;
+    std::optional<QString> m_replaceQuestion;
+    std::optional<QString> m_replacementBanner;
     std::optional<QString> m_parseError;
     std::optional<QString> m_sourceProblem;
     // Rows of the shown spreadsheet whose last run failed to copy photos → what to show.

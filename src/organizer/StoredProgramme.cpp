@@ -17,6 +17,7 @@
 #include <QScopeGuard>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace tavrin {
 
@@ -28,7 +29,7 @@ const QString kReading = QStringLiteral("reading");
 
 StoredProgramme::StoredProgramme(Place place, QObject* parent)
     : QObject(parent), m_place(place), m_index(folder() + QStringLiteral("/programme.json")),
-      m_stampPath(folder() + QStringLiteral("/programme-stamp.json"))
+      m_stampPath(folder() + QStringLiteral("/stamp-of-programme.json"))
 {
 }
 
@@ -172,34 +173,55 @@ void StoredProgramme::removeStaleStagingCopies() const
         if (copy.lastModified() < before) QFile::remove(copy.filePath());
 }
 
-void StoredProgramme::ingestProgramme(const QString& path)
+StoredProgramme::ReadFile StoredProgramme::readProgramme(const QString& path)
 {
     const QString name = PathText::lastPathComponent(path).toString();
     QString extension = PathText::pathExtension(path).toString().toLower();
     if (extension.isEmpty()) extension = QStringLiteral("pdf");
-    const QString copyFailed = QStringLiteral("Impossible de copier le fichier « ") + name + QStringLiteral(" ».");
     // Copied under a hidden name and read there: the chosen file may be the stored copy itself,
     // and a file that fails to copy or to read must leave the programme and its copy as they were.
     const QString staging = folder() + QStringLiteral("/.programme-") +
                             QString::number(QRandomGenerator::global()->generate(), 36) + u'.' + extension;
-    const auto discardStaging = qScopeGuard([&] { QFile::remove(staging); });
+    auto discardStaging = qScopeGuard([&] { QFile::remove(staging); });
     removeStaleStagingCopies();
-    if (!QFile::copy(path, staging)) throw Error(copyFailed);
+    if (!QFile::copy(path, staging)) throw Error(QStringLiteral("Impossible de copier le fichier « ") + name + QStringLiteral(" »."));
     // Dated now whatever the file's own date, so that no other import takes it for stale.
     if (QFile stagingFile(staging); stagingFile.open(QIODevice::ReadWrite))
         stagingFile.setFileTime(QDateTime::currentDateTimeUtc(), QFileDevice::FileModificationTime);
-    const QString copy = folder() + QStringLiteral("/programme.") + extension;
     ProgrammeDocument document = ProgrammeFileParser::parse(staging);
     // A file that reads but names no rider (a wrong sheet, a results list) would replace a good
     // programme with nothing to choose from.
     if (!hasEvents(document)) throw Error(noEventMessage(m_programme.has_value()));
     // Named after the copy, as a later reading of the copy names it.
-    document.sourceName = PathText::lastPathComponent(copy).toString();
+    document.sourceName = QStringLiteral("programme.") + extension;
+    discardStaging.dismiss();
+    return ReadFile{std::move(document), name, extension, staging};
+}
 
+void StoredProgramme::discard(const ReadFile& read) { QFile::remove(read.staging); }
+
+void StoredProgramme::ingestProgramme(const QString& path)
+{
+    const ReadFile read = readProgramme(path);
+    const auto discardStaging = qScopeGuard([&] { discard(read); });
+    putInPlace(read);
+}
+
+void StoredProgramme::putInPlace(const ReadFile& read)
+{
+    const QString copy = folder() + QStringLiteral("/programme.") + read.extension;
+    const QString copyFailed = QStringLiteral("Impossible de copier le fichier « ") + read.name + QStringLiteral(" ».");
+    if (!QFile::exists(read.staging)) throw Error(copyFailed);
+    keepAside();
     // The index first: should the copy then fail to take the old one's place, the old index is
     // written back, and the old copy still matches it.
-    persistProgrammeIndex(document);
-    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(copy).constData()) != 0) {
+    try {
+        persistProgrammeIndex(read.document);
+    } catch (const Error&) {
+        forgetAside();
+        throw;
+    }
+    if (::rename(QFile::encodeName(read.staging).constData(), QFile::encodeName(copy).constData()) != 0) {
         if (m_programme) {
             try {
                 persistProgrammeIndex(*m_programme);
@@ -207,27 +229,84 @@ void StoredProgramme::ingestProgramme(const QString& path)
                 // The old copy, read again at the next start, replaces the index all the same.
             }
         }
+        forgetAside();
         throw Error(copyFailed);
     }
     for (const QString& other : AppSupport::programmeExtensions())
-        if (other != extension) QFile::remove(folder() + QStringLiteral("/programme.") + other);
+        if (other != read.extension) QFile::remove(folder() + QStringLiteral("/programme.") + other);
     recordSourceStamp(copy);
     m_jobs.cancel(kReading);
-    m_programmeName = name;
+    m_programmeName = read.name;
     persist();
-    setProgramme(document);
+    setProgramme(read.document);
+    Q_EMIT replacementChanged();
+}
+
+namespace {
+
+const QString kAside = QStringLiteral("/programme-remplace.");
+
+} // namespace
+
+void StoredProgramme::forgetAside()
+{
+    m_previous.reset();
+    for (const QString& extension : AppSupport::programmeExtensions()) QFile::remove(folder() + kAside + extension);
+}
+
+void StoredProgramme::keepAside()
+{
+    forgetAside();
+    if (!m_programme) return;
+    Previous previous{*m_programme, m_programmeName, std::nullopt};
+    if (const std::optional<QString> source = existingSourceFile()) {
+        const QString aside = folder() + kAside + PathText::pathExtension(*source).toString().toLower();
+        // A second name for the same file: nothing is copied, and the replacement's rename
+        // leaves it whole.
+        if (::link(QFile::encodeName(*source).constData(), QFile::encodeName(aside).constData()) == 0 || QFile::copy(*source, aside))
+            previous.file = aside;
+    }
+    m_previous = std::move(previous);
+}
+
+void StoredProgramme::undoReplacement()
+{
+    if (!m_previous) return;
+    const Previous previous = *m_previous;
+    persistProgrammeIndex(previous.document);
+    removeSourceFiles();
+    if (previous.file) {
+        const QString copy = folder() + QStringLiteral("/programme.") + PathText::pathExtension(*previous.file).toString();
+        if (::rename(QFile::encodeName(*previous.file).constData(), QFile::encodeName(copy).constData()) == 0) recordSourceStamp(copy);
+        else QFile::remove(m_stampPath);
+    } else {
+        QFile::remove(m_stampPath);
+    }
+    forgetAside();
+    m_jobs.cancel(kReading);
+    m_programmeName = previous.name;
+    persist();
+    setProgramme(previous.document);
+    Q_EMIT replacementChanged();
 }
 
 void StoredProgramme::adoptProgramme(const ProgrammeDocument& document)
 {
+    keepAside();
     // The old copy goes only once the new index is written: a failed write keeps both.
-    persistProgrammeIndex(document);
+    try {
+        persistProgrammeIndex(document);
+    } catch (const Error&) {
+        forgetAside();
+        throw;
+    }
     removeSourceFiles();
     QFile::remove(m_stampPath);
     m_jobs.cancel(kReading);
     m_programmeName = document.sourceName;
     persist();
     setProgramme(document);
+    Q_EMIT replacementChanged();
 }
 
 void StoredProgramme::followDiskChanges()

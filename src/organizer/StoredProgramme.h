@@ -1,7 +1,7 @@
 #pragma once
 
 // The programme a store keeps in its folder: "programme.json" (the document) beside a copy of
-// the file it was read from ("programme.pdf", ".xlsx" or ".xlsm"), and "programme-stamp.json",
+// the file it was read from ("programme.pdf", ".xlsx" or ".xlsm"), and "stamp-of-programme.json",
 // which says from which bytes the index was made. The spreadsheet workspace
 // keeps one in the data folder, the rider folders another in "RiderFolders".
 
@@ -30,6 +30,27 @@ public:
     // file cannot be copied or read, or holds no event with riders; the previous programme and
     // its copy then stay.
     void ingestProgramme(const QString& path);
+
+    // A programme file read through a hidden copy in the folder, not yet in place.
+    struct ReadFile {
+        ProgrammeDocument document;
+        // The chosen file's name, and the copy's extension.
+        QString name;
+        QString extension;
+        QString staging;
+    };
+    // The reading half of ingestProgramme: throws as it does; the copy waits for putInPlace or
+    // discard.
+    ReadFile readProgramme(const QString& path);
+    // Makes it the programme; the one it replaces is kept aside with its file, so that
+    // undoReplacement can bring it back until the next replacement. Throws, the programme as it was.
+    void putInPlace(const ReadFile& read);
+    static void discard(const ReadFile& read);
+
+    bool canUndoReplacement() const { return m_previous.has_value(); }
+    // The programme and its file as they were before the last replacement. Throws when the
+    // programme cannot be written back.
+    void undoReplacement();
     // A programme read from a web page: kept without a source file.
     void adoptProgramme(const ProgrammeDocument& document);
 
@@ -52,6 +73,8 @@ public:
 
 Q_SIGNALS:
     void programmeChanged();
+    // A replacement became undoable, or no longer is.
+    void replacementChanged();
 
 protected:
     StoredProgramme(Place place, QObject* parent);
@@ -77,6 +100,16 @@ private:
     // own hash. While both still match, the index is the reading and the file is not read again.
     QJsonObject sourceStamp(const QString& source) const;
     void recordSourceStamp(const QString& source);
+    void keepAside();
+    void forgetAside();
+
+    struct Previous {
+        ProgrammeDocument document;
+        std::optional<QString> name;
+        // Its source copy, set aside under another name.
+        std::optional<QString> file;
+    };
+    std::optional<Previous> m_previous;
 
     Place m_place;
     JsonFile m_index;

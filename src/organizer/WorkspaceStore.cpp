@@ -310,6 +310,23 @@ CopyMemory WorkspaceStore::rememberedCopies(const QUuid& spreadsheetID) const
     return memory;
 }
 
+void WorkspaceStore::forgetCopies(const QSet<QString>& targets, const QUuid& spreadsheetID)
+{
+    if (targets.isEmpty()) return;
+    SpreadsheetMacSettings s = settings(spreadsheetID);
+    bool touched = false;
+    for (RememberedPhotoTransfer& transfer : s.rememberedTransfers) {
+        for (qsizetype i = transfer.copies.size() - 1; i >= 0; --i) {
+            const CopiedPhoto& copy = transfer.copies[i];
+            if (!targets.contains(copy.target)) continue;
+            transfer.fileNames.removeAll(PathText::lastPathComponent(copy.source).toString());
+            transfer.copies.removeAt(i);
+            touched = true;
+        }
+    }
+    if (touched) store(spreadsheetID, s);
+}
+
 void WorkspaceStore::forgetTransfers(const QSet<QUuid>& rowIDs, const QUuid& spreadsheetID)
 {
     SpreadsheetMacSettings s = settings(spreadsheetID);

@@ -68,6 +68,9 @@ public:
                            const QHash<QUuid, QList<CopiedPhoto>>& placed = {});
     // Every photo the spreadsheet's runs remember having put into a rider folder, by source path.
     CopyMemory rememberedCopies(const QUuid& spreadsheetID) const;
+    // Copies that are no longer at these paths (moved to another rider folder) are forgotten,
+    // and their photos no longer count as transferred for the rows that had them.
+    void forgetCopies(const QSet<QString>& targets, const QUuid& spreadsheetID);
     // Rows whose photos did not all arrive in the last run are no longer marked as transferred.
     void forgetTransfers(const QSet<QUuid>& rowIDs, const QUuid& spreadsheetID);
     // One section per spreadsheet, the one with the newest run first.

@@ -155,13 +155,14 @@ PrinterState printerState(const QString& printer)
     PrinterState state;
     ipp_t* response = ask(IPP_OP_GET_PRINTER_ATTRIBUTES, "printer-uri", printerUri(printer),
                           {"printer-state", "printer-state-reasons", "printer-state-message", "marker-names", "marker-levels", "marker-message",
-                           "marker-types"});
+                           "marker-types", "device-uri"});
     if (!response) return state;
     state.found = true;
     state.state = integer(response, "printer-state");
     state.reasons = strings(response, "printer-state-reasons");
     state.reasons.removeAll(QStringLiteral("none"));
     state.message = strings(response, "printer-state-message").value(0);
+    state.deviceUri = strings(response, "device-uri").value(0);
     const QStringList names = strings(response, "marker-names");
     if (ipp_attribute_t* levels = ippFindAttribute(response, "marker-levels", IPP_TAG_INTEGER))
         for (int i = 0; i < std::min(int(names.size()), ippGetCount(levels)); ++i)

@@ -27,6 +27,11 @@ struct PrinterState {
     // The driver's words about its supplies ("340 native prints remaining on ribbon") and their
     // kinds ("ribbonWax"), one per supply.
     QStringList markerMessages, markerTypes;
+    // Where the queue sends its jobs ("usb://…", "file:///…").
+    QString deviceUri;
+
+    // A queue writing into a file prints nothing on paper: nothing it takes is delivered.
+    bool printsToFile() const { return deviceUri.startsWith(QLatin1StringView("file:")); }
 
     bool stopped() const { return state == 5; }
     // « prête », « en cours d’impression », « arrêtée : plus de papier » …, then the supplies.

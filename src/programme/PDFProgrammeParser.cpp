@@ -205,6 +205,27 @@ std::optional<QString> eventTitleFolded(QStringView trimmed, QStringView f)
 
 std::optional<ImportedPerson> riderOfLine(QStringView trimmed, qint64 sourceLine);
 
+// "12 rue des Écuries" on an invoice or a letter starts like a rider line: the words that begin a
+// French street name (after "bis" or "ter") tell it apart.
+bool isStreetAddress(QStringView body)
+{
+    static const QSet<QString> streets{
+        QStringLiteral("rue"),     QStringLiteral("avenue"), QStringLiteral("av"),      QStringLiteral("bd"),
+        QStringLiteral("boulevard"), QStringLiteral("chemin"), QStringLiteral("allee"),  QStringLiteral("impasse"),
+        QStringLiteral("place"),   QStringLiteral("route"),  QStringLiteral("rte"),     QStringLiteral("quai"),
+        QStringLiteral("cours"),   QStringLiteral("square"), QStringLiteral("faubourg"), QStringLiteral("lieu-dit"),
+        QStringLiteral("hameau"),  QStringLiteral("residence"), QStringLiteral("voie"), QStringLiteral("sentier")};
+    const QList<QStringView> words = PersonName::tokens(body);
+    qsizetype i = 0;
+    const auto word = [&](qsizetype at) {
+        QString f = folded(words[at]);
+        while (f.endsWith(u'.') || f.endsWith(u',')) f.chop(1);
+        return f;
+    };
+    if (i < words.size() && (word(i) == u"bis" || word(i) == u"ter")) ++i;
+    return i < words.size() && streets.contains(word(i));
+}
+
 } // namespace
 
 bool isSkippable(QStringView line) { return skippableFolded(folded(line)); }
@@ -290,7 +311,7 @@ std::optional<ImportedPerson> riderOfLine(QStringView trimmed, qint64 sourceLine
             body = trimmed.sliced(bodyStart);
         }
     }
-    if (body.isEmpty()) return std::nullopt;
+    if (body.isEmpty() || isStreetAddress(body)) return std::nullopt;
     const auto canonical = AssignedNumber::canonical(number);
     if (!canonical) return std::nullopt;
     // A table line whose first column is the leading number alone; when the number runs on into

@@ -7,6 +7,7 @@
 #include "organizer/FileErrors.h"
 #include "organizer/WorkspaceStore.h"
 
+#include <algorithm>
 #include <cerrno>
 
 namespace tavrin {
@@ -93,6 +94,9 @@ void RoundProposalModel::propose()
         m_captures = CaptureTimes::folder(*folder);
         if (m_captures.isEmpty())
             throw Error(QStringLiteral("Le dossier « ") + settings.sourceName.value_or(*folder) + QStringLiteral(" » ne contient aucune photo."));
+        // File dates say when photos were copied, not when they were taken: no round shows in them.
+        if (std::none_of(m_captures.begin(), m_captures.end(), [](const PhotoCapture& capture) { return capture.fromExif; }))
+            throw Error(QStringLiteral("Ces photos n’ont pas d’heure de prise de vue : impossible de trouver les passages."));
         m_people = event->people;
         realign();
     } catch (const Error& error) {

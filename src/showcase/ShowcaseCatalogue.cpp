@@ -4,6 +4,7 @@
 #include "orders/OrdersStore.h"
 #include "numbers/AssignedNumber.h"
 #include "organizer/PhotoFile.h"
+#include "organizer/SpreadsheetMacSettings.h"
 #include "programme/TextFolding.h"
 
 #include <QDir>
@@ -24,9 +25,53 @@ ShowcaseCatalogue::ShowcaseCatalogue(QString folder, QList<ProgrammeDocument> pr
 {
 }
 
+namespace {
+
+// The riders typed by hand in the spreadsheets, as one event: their folders are named as the
+// run names them, and their numbers find them as a programme's do.
+std::optional<ProgrammeDocument> typedRiders()
+{
+    QFile file(AppSupport::folder() + QStringLiteral("/workspace.json"));
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    QList<ImportedPerson> people;
+    try {
+        const QJsonObject workspace = TavrinJSON::decodeObject(file.readAll());
+        const QMap<QUuid, SpreadsheetMacSettings> sheets =
+            readUuidMap<SpreadsheetMacSettings>(workspace.value(QStringLiteral("settings")), spreadsheetMacSettingsFromJson);
+        QSet<QString> seen;
+        for (const SpreadsheetMacSettings& sheet : sheets)
+            for (auto it = sheet.manualRiders.constBegin(); it != sheet.manualRiders.constEnd(); ++it)
+                if (!seen.contains(it.key())) {
+                    seen.insert(it.key());
+                    people.push_back(ImportedPerson{it.key(), it->firstName.trimmed(), it->lastName.trimmed(), 0});
+                }
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (people.isEmpty()) return std::nullopt;
+    ProgrammeDocument notes;
+    notes.sourceName = QStringLiteral("workspace.json");
+    notes.days = {{QStringLiteral("Notes"), {{QStringLiteral("Notes|Cavaliers notés"), QStringLiteral("Cavaliers notés"), people}}}};
+    return notes;
+}
+
+} // namespace
+
+QString ShowcaseCatalogue::riderNumber(const QString& folderName) const
+{
+    const QString wanted = TextFolding::folded(folderName);
+    for (const ProgrammeDocument& programme : m_programmes)
+        for (const ProgrammeDay& day : programme.days)
+            for (const ProgrammeEvent& event : day.events)
+                for (const ImportedPerson& person : event.people)
+                    if (TextFolding::folded(person.folderName()) == wanted) return person.canonicalNumber;
+    return {};
+}
+
 QList<ProgrammeDocument> ShowcaseCatalogue::knownProgrammes()
 {
     QList<ProgrammeDocument> out;
+    if (std::optional<ProgrammeDocument> notes = typedRiders()) out.append(std::move(*notes));
     for (const QString& folder : {AppSupport::folder(), AppSupport::riderFoldersFolder()}) {
         QFile file(folder + QStringLiteral("/programme.json"));
         if (!file.open(QIODevice::ReadOnly)) continue;

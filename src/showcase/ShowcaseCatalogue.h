@@ -41,7 +41,11 @@ public:
     QList<Photo> photos(int riderId);
     std::optional<Photo> photo(int id);
 
-    // The programmes kept by the spreadsheet workspace and by the rider folders.
+    // The rider number the programmes give to the rider of that folder; empty when none does.
+    QString riderNumber(const QString& folderName) const;
+
+    // The riders named by hand in the notes (late entries), first, then the programmes kept by
+    // the spreadsheet workspace and by the rider folders.
     static QList<ProgrammeDocument> knownProgrammes();
 
 private:

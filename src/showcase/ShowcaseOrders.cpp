@@ -93,7 +93,11 @@ QString ShowcaseOrders::place(const Order& order, const QDateTime& now)
             }
             PhotoCopier copier(section);
             const QString copied = copier.copy(line.photoPath);
-            list += line.format + QStringLiteral(" : ") + copied + u'\n';
+            // Whose photo it is, for whoever prepares the order: the rider's folder and number.
+            const QString rider = QFileInfo(line.photoPath).dir().dirName();
+            const QString number = riderNumber ? riderNumber(rider) : QString();
+            list += line.format + QStringLiteral(" : ") + copied + QStringLiteral(" — ") + rider
+                + (number.isEmpty() ? QString() : QStringLiteral(" (n° ") + number + u')') + u'\n';
         }
     } catch (const PhotoCopier::Failure&) {
         discard();

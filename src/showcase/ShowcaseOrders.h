@@ -2,7 +2,8 @@
 
 // Turns a visitor's order into an order folder of the orders root: named after the customer and
 // the time, never replacing one that exists, one section folder per format with copies of the
-// chosen photos, and "commande.txt" with the name, telephone, time and list. The folder appears
+// chosen photos, and "commande.txt" with the name, telephone, time and list (each photo with its
+// rider's folder and number). The folder appears
 // under its name only once complete. Bounded: orders per address and per minute, photos per
 // order, and free space kept on the disk.
 
@@ -13,6 +14,8 @@
 #include <QMutex>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace tavrin {
 
@@ -42,6 +45,9 @@ public:
     QString place(const Order& order, const QDateTime& now = QDateTime::currentDateTime());
 
     const QString& root() const { return m_root; }
+    // The number of the rider whose folder a photo comes from, written beside it in
+    // "commande.txt"; set once, before the first order.
+    std::function<QString(const QString& folderName)> riderNumber;
 
 private:
     void admit(const QHostAddress& from, const QDateTime& now);

@@ -70,6 +70,7 @@ void ShowcaseService::start(const Options& options)
     m_previews = std::make_unique<ShowcasePreviews>(
         options.cacheFolder.isEmpty() ? ShowcasePreviews::defaultCacheFolder() : options.cacheFolder, options.watermark);
     m_orders = std::make_unique<ShowcaseOrders>(QFileInfo(options.orders).absoluteFilePath(), options.orderLimits);
+    m_orders->riderNumber = [catalogue = m_catalogue.get()](const QString& folder) { return catalogue->riderNumber(folder); };
     auto server = std::make_unique<http::Server>(options.server, [this](const http::Request& r) { return handle(r); });
     server->start();
     m_server = std::move(server);

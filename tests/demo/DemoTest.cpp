@@ -220,6 +220,39 @@ TEST_F(Demo, PhotosCarryTheirNumbersAndShowUprightWithTheirOrientation)
     }
 }
 
+// The photos carry their capture times, one burst per round and a round every 70 to 100 s, so
+// that « Proposer les lignes » finds the first class's rows once told who did not start.
+TEST_F(Demo, ProposingOnTheFirstClassPhotosFindsItsRows)
+{
+    ASSERT_EQ(made.status, 0) << made.err.toStdString();
+    const QJsonObject library = object(withData({"library", "show"}));
+    const QString day = library["days"].toArray().first()["id"].toString();
+    const Outcome sheet = withData({"library", "add-spreadsheet", "--day", day, "Essai"});
+    ASSERT_EQ(sheet.status, 0) << sheet.err.toStdString();
+    const QString id = sheet.out.trimmed();
+    ASSERT_EQ(withData({"workspace", "set", "--spreadsheet", id, "--source", folder + "/Photos/Épreuve 1", "--day", "Samedi", "--event",
+                        "Samedi|Épreuve 1 – Préparatoire (1,00 m)"}).status, 0);
+
+    // GARNIER Inès (38), last in the start order, did not start.
+    const Outcome proposed = withData({"propose", "--spreadsheet", id, "--absent", "38"});
+    ASSERT_EQ(proposed.status, 0) << proposed.err.toStdString();
+    QStringList rows;
+    QList<QDateTime> starts;
+    for (const QJsonValue& row : object(proposed)["rows"].toArray()) {
+        rows << row["photoNumber"].toString() + u'=' + row["assignedNumber"].toString() + (row["doubtful"].toBool() ? "?" : "");
+        const QDateTime first = TavrinJSON::date(row["firstCapture"].toString()).value_or(QDateTime());
+        const QDateTime last = TavrinJSON::date(row["lastCapture"].toString()).value_or(QDateTime());
+        EXPECT_EQ(row["photoCount"].toInt(), 4);
+        EXPECT_LT(first.msecsTo(last), 1000); // one burst
+        starts << first;
+    }
+    EXPECT_EQ(rows, QStringList({"0101=12", "0105=15", "0109=21", "0113=27", "0117=33"}));
+    for (qsizetype i = 1; i < starts.size(); ++i) {
+        EXPECT_GE(starts[i - 1].secsTo(starts[i]), 60);
+        EXPECT_LE(starts[i - 1].secsTo(starts[i]), 110);
+    }
+}
+
 TEST_F(Demo, SecondRunReusesItAndOtherFoldersAreLeftAlone)
 {
     ASSERT_EQ(made.status, 0);

@@ -235,3 +235,31 @@ TEST(OrdersCropEditor, ABatchRightAfterASliderMoveKeepsTheEditorsNewestLook)
     EXPECT_DOUBLE_EQ(journal.history.last().retouch.exposure, -1);
     EXPECT_EQ(model.retouchSettings(), grey);
 }
+
+// Choosing another order with the editor open closes it: the previous order's photo is never shown
+// beside the new order's gallery.
+TEST(OrdersCropEditor, AnotherOrderChosenClosesTheEditor)
+{
+    EditorOnOrder f;
+    const QString photo = f.photo(QStringLiteral("IMG_0101.jpg"), {220, 30, 30});
+    const QString other = f.data.file(QStringLiteral("Commandes/Martin/IMPRESSION A4/IMG_0200.jpg"));
+    makeImage(other, {30, 30, 220}, 1500, 1000);
+    f.start({255, 255, 255, 160});
+    f.view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.view.get()));
+    f.editor->openCrop(photo);
+    ASSERT_TRUE(waitIdle(f.editor->model()));
+    ASSERT_EQ(f.view->besideGallery(), f.editor->panel());
+
+    f.store->selectFolder(f.data.file(QStringLiteral("Commandes/Martin")));
+    EXPECT_FALSE(f.editor->model().fileURL());
+    EXPECT_EQ(f.view->besideGallery(), nullptr);
+    // Back in the first order, a photo of it opens as before.
+    f.store->selectFolder(f.order);
+    f.editor->openCrop(photo);
+    ASSERT_TRUE(waitIdle(f.editor->model()));
+    EXPECT_EQ(f.editor->model().fileURL(), photo);
+    // Leaving every order closes it too.
+    f.store->selectFolder(std::nullopt);
+    EXPECT_FALSE(f.editor->model().fileURL());
+}

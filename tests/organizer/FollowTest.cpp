@@ -104,21 +104,22 @@ TEST_F(Follow, CopiesClosedRangesWholeAndOnceFromEveryKindOfRowAndFile)
     ASSERT_TRUE(QTest::qWaitFor([&] { return in("DUPONT JEAN").contains("0004.jpg"); }, patience));
     typeRow("0003", "20");
     ASSERT_TRUE(QTest::qWaitFor([&] { return holds("ROUX ZOÉ", {"0003.jpg", "0004.jpg"}); }, patience));
-    EXPECT_TRUE(session.statusLine().startsWith("Suivi : 3 dossiers · 7 photos copiées · dernière copie il y a "))
+    // Its copies moved there from Jean's folder rather than copied twice.
+    EXPECT_EQ(in("DUPONT JEAN"), QStringList({"0001.jpg", "0002.jpg"}));
+    EXPECT_TRUE(session.statusLine().startsWith("Suivi : 3 dossiers · 5 photos copiées · dernière copie il y a "))
         << session.statusLine().toStdString();
-    EXPECT_EQ(session.excessMessages(),
-              QStringList{"« DUPONT JEAN » contient 2 photos en trop, notées depuis pour une autre ligne : 0003.jpg, 0004.jpg "
-                          "(rien n’a été supprimé)."});
+    EXPECT_EQ(session.excessMessages(), QStringList());
 
     // The last range goes when following ends; one history entry tells the whole session.
     writeSlowly("0021.jpg");
     const qsizetype historyBefore = workspace.actionHistory().size();
     const OrganizerReport report = session.stop();
     EXPECT_EQ(in("99"), QStringList{"0021.jpg"});
-    EXPECT_EQ(report.copied, 8);
+    EXPECT_EQ(report.copied, 6);
+    EXPECT_EQ(report.moved, 2);
     EXPECT_EQ(report.failed, 0);
     EXPECT_EQ(report.messages.first(), "DUPONT JEAN — 4 photos");
-    EXPECT_TRUE(report.messages.last().startsWith("« DUPONT JEAN » contient 2 photos en trop"));
+    EXPECT_TRUE(report.messages.contains("ROUX ZOÉ — 2 photos déplacées depuis DUPONT JEAN")) << report.messages.join('\n').toStdString();
     EXPECT_EQ(workspace.actionHistory().size(), historyBefore + 1);
     EXPECT_EQ(tree(destination).filter(".tavrin-"), QStringList());
 
@@ -134,7 +135,7 @@ TEST_F(Follow, CopiesClosedRangesWholeAndOnceFromEveryKindOfRowAndFile)
     EXPECT_EQ(model.lastReport()->defaultHeadline(), "Tout était déjà copié");
 }
 
-TEST_F(Follow, ARiderCorrectedAfterTheCopyGetsThePhotosAndTheOldFolderIsNamed)
+TEST_F(Follow, ARiderCorrectedAfterTheCopyTakesItsPhotosAlongAndForeignFilesStay)
 {
     typeRow("0001", "12");
     typeRow("0010", "15");
@@ -142,14 +143,19 @@ TEST_F(Follow, ARiderCorrectedAfterTheCopyGetsThePhotosAndTheOldFolderIsNamed)
     FollowSession session(library, workspace, sheet);
     session.start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return holds("DUPONT JEAN", {"0001.jpg", "0002.jpg"}); }, patience));
+    // One copy retouched in Jean's folder meanwhile is no longer ours to move.
+    writeFile(destination + "/DUPONT JEAN/0002.jpg", "retouchée");
     const QUuid first = library.snapshot().spreadsheet(sheet)->rows.first().id;
     library.updateRow(sheet, first, std::nullopt, QStringLiteral("20"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return holds("ROUX ZOÉ", {"0001.jpg", "0002.jpg"}); }, patience));
     const OrganizerReport report = session.stop();
-    EXPECT_EQ(in("DUPONT JEAN"), QStringList({"0001.jpg", "0002.jpg"}));
-    EXPECT_EQ(report.messages.last(),
-              "« DUPONT JEAN » contient 2 photos en trop, notées depuis pour une autre ligne : 0001.jpg, 0002.jpg "
-              "(rien n’a été supprimé).");
+    EXPECT_EQ(in("DUPONT JEAN"), QStringList({"0002.jpg"}));
+    EXPECT_EQ(readFile(destination + "/ROUX ZOÉ/0002.jpg"), "0002.jpg");
+    EXPECT_EQ(report.messages,
+              QStringList({"ROUX ZOÉ — 1 photo · 1 photo déplacée depuis DUPONT JEAN",
+                           "DUPONT JEAN : 0002.jpg n’appartient plus à ce cavalier (laissée dans le dossier)",
+                           "MARTIN LÉA — 1 photo",
+                           "« DUPONT JEAN » contient 1 photo en trop, notée depuis pour une autre ligne : 0002.jpg (rien n’a été supprimé)."}));
 }
 
 TEST_F(Follow, APhotoStillOpenForWritingWaitsForItsClose)

@@ -15,6 +15,7 @@
 #include "organizer/views/RiderFoldersView.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "ui/CapsuleButton.h"
+#include "ui/UndoBanner.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -60,6 +61,7 @@ TEST(WorkspaceFlow, ImportChooseTypeRunAndSeeTheHistoryAndTheDoneMark)
         [] { return fixture("programme/weekend.xlsx"); },
         [&](const QString& title) { return title == u"Dossier des photos" ? source : destination; },
         [&](const QString& folder) { opened.push_back(folder); },
+        {},
     };
 
     SingleInstance launches(data.path());
@@ -252,4 +254,69 @@ TEST(WorkspaceFlow, FollowingShowsAFailedCopyOnItsRow)
     EXPECT_EQ(workspace.model()->preview(first)->copyFailure, failure);
     EXPECT_EQ(store.actionHistory().size(), 1);
     EXPECT_FALSE(rows.index(0, workspace.statusColumn()).data(Qt::ToolTipRole).toString().contains("photos transférées"));
+}
+
+TEST(WorkspaceFlow, AReplacedProgrammeComesBackWithCtrlZOrItsBannerInBothScreens)
+{
+    TempDataDir data;
+    QString file = fixture("programme/weekend.xlsx");
+    QStringList asked;
+    OrganizerDialogs::hooks() = {[&] { return file; }, {}, {}, [&](const QString& question) {
+                                     asked.push_back(question);
+                                     return true;
+                                 }};
+    SingleInstance launches(data.path());
+    TavrinApp app(launches);
+    MacRootView window(app);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const DayRecord day = app.libraryStore.addDay(QStringLiteral("Samedi"));
+    const SpreadsheetRecord sheet = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Vitesse 1,10 m"));
+    window.tableur()->sidebar()->select(day.id, sheet.id);
+    SpreadsheetWorkspaceView& workspace = *window.workspace();
+    QAction* import = window.findChild<QAction*>("tavrinImportProgramme");
+    import->trigger();
+    choose(workspace.dayMenu(), "Samedi");
+    choose(workspace.eventMenu(), "Epreuve 10 - Vitesse (1,10 m)");
+    RowsTableView& table = *window.tableur()->spreadsheetPane()->table();
+    table.moveTo(0, RowsTableModel::photoNumberColumn);
+    table.setFocus();
+    type(window, "0100\t101\n");
+    RowsTableModel& rows = *window.tableur()->spreadsheetPane()->model();
+    QTRY_COMPARE(rows.index(0, workspace.lastNameColumn()).data().toString(), "DUPONT");
+
+    // An invoice-like list of other riders: asked first, then replaced with its banner.
+    file = fixture("programme/numbers-only.pdf");
+    import->trigger();
+    EXPECT_EQ(asked, QStringList{"Remplacer le programme ? 1 ligne qui trouve son cavalier n’en trouverait plus."});
+    EXPECT_EQ(workspace.programmeButton()->text(), "numbers-only.pdf");
+    EXPECT_EQ(workspace.programmeBanner()->text(), "Programme remplacé par « numbers-only.pdf » (4 cavaliers).");
+    // Ctrl+Z in the table takes the programme back, not the row typed before it.
+    table.setFocus();
+    QTest::keyClick(&table, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(workspace.programmeButton()->text(), "weekend.xlsx");
+    EXPECT_EQ(workspace.programmeBanner()->text(), QString());
+    EXPECT_EQ(rows.index(0, RowsTableModel::photoNumberColumn).data().toString(), "0100");
+    QTRY_COMPARE(rows.index(0, workspace.lastNameColumn()).data().toString(), "DUPONT");
+
+    // The same in « Paniers », with the banner's « Annuler » this time.
+    window.findChild<QAction*>("tavrinShowPaniers")->trigger();
+    RiderFoldersView& paniers = *window.riderFolders();
+    file = fixture("programme/weekend.xlsx");
+    import->trigger();
+    file = fixture("programme/numbers-only.pdf");
+    import->trigger();
+    EXPECT_EQ(asked.size(), 2);
+    EXPECT_EQ(paniers.programmeBanner()->text(), "Programme remplacé par « numbers-only.pdf » (4 cavaliers).");
+    EXPECT_EQ(paniers.riders()->count(), 4);
+    QTest::mouseClick(paniers.programmeBanner()->undoButton(), Qt::LeftButton);
+    EXPECT_EQ(paniers.riders()->count(), 9);
+    EXPECT_EQ(paniers.programmeBanner()->text(), QString());
+    // Ctrl+Z there too.
+    import->trigger();
+    paniers.setFocus();
+    QTest::keyClick(&paniers, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(paniers.riders()->count(), 9);
+    OrganizerDialogs::hooks() = {};
 }

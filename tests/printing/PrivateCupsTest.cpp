@@ -94,6 +94,12 @@ TEST(PrivateCups, PrintsAtFullResolutionAndTheNextProcessStartsWithTheSameSettin
     const QString proofInfo = output("pdfinfo", {proof});
     EXPECT_TRUE(proofInfo.contains(QRegularExpression("Page size:\\s+595(\\.\\d+)? x 420(\\.\\d+)? pts"))) << qPrintable(proofInfo);
 
+    // A queue whose device is a file prints a proof: nothing more is delivered.
+    const QString other = work.filePath("IMG_0003.jpg");
+    ASSERT_EQ(QProcess::execute("convert", {"-size", "300x200", "xc:#c03030", other}), 0);
+    ASSERT_EQ(run(cups.env, {"--data-dir", data, "print", other, "--printer", cups.queue + "Fichier"}, &err), 0) << qPrintable(err);
+    EXPECT_FALSE(test::readFile(data + "/Orders/settings.json").contains("IMG_0003.jpg"));
+
     EXPECT_EQ(run(cups.env, {"--data-dir", data, "print", wide, "--printer", "Absente"}, &err), 1);
     EXPECT_TRUE(err.contains(QString::fromUtf8("L’imprimante « Absente » est introuvable."))) << qPrintable(err);
 }

@@ -116,3 +116,24 @@ TEST_F(PrivateCupsWindow, AQueueStoppedMidJobSaysWhyAndMarksNothing)
     PrintSession::setPrintPanelForTesting({});
     PhotoPrinter::setDeliveredMarker({});
 }
+
+// A queue whose device is a file, chosen in the panel: the job goes through and nothing is
+// delivered.
+TEST_F(PrivateCupsWindow, AQueueWritingIntoAFileDeliversNothing)
+{
+    PrintSession::setPrintPanelForTesting([this](QPrinter& printer, const QStringList&, QWidget*) {
+        printer.setPrinterName(cups.queue + "Fichier");
+        return PrintPanelChoice::print;
+    });
+    const QString photo = data.file("IMG_0001.jpg");
+    ASSERT_EQ(QProcess::execute("convert", {"-size", "600x400", "xc:#3060c0", photo}), 0);
+    PrintSession* session = PhotoPrinter::print({photo}, PrintPaperFormat::a5, &window);
+    ASSERT_NE(session, nullptr);
+    QSignalSpy finished(session, &PrintSession::finished);
+    ASSERT_TRUE(finished.wait(120000));
+    EXPECT_TRUE(finished.first().first().toBool());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(cups.dir.filePath("out/file-job.pdf")); }, 30000));
+    EXPECT_EQ(marked, QList<QStringList>());
+    PrintSession::setPrintPanelForTesting({});
+    PhotoPrinter::setDeliveredMarker({});
+}

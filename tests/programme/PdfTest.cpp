@@ -43,6 +43,10 @@ TEST(PdfLinesTest, SkippedLinesHeadingsAndRiders)
     EXPECT_EQ(riderText("3 A 12345678K  J  LEROY Paul  CORNADO"), "3 LEROY/Paul");
     EXPECT_EQ(riderText("Page 3 sur 4"), "<none>");
     EXPECT_EQ(riderText("DUPONT Jean"), "<none>");
+    // An address on an invoice is no rider.
+    for (const char* address : {"12 rue des Écuries", "3 AVENUE FOCH", "8 bis chemin du Moulin", "1 Allée des Chênes"})
+        EXPECT_EQ(riderText(QString::fromUtf8(address)), "<none>") << address;
+    EXPECT_TRUE(Pdf::assemble({"Facture n° 2024-118", "Haras du Pin", "12 rue des Écuries", "61310 Le Pin-au-Haras"}).isEmpty());
     EXPECT_FALSE(Pdf::looksLikeListingName(u"DUPONT 2"));
     EXPECT_FALSE(Pdf::looksLikeListingName(u"A B C D E F G"));
     EXPECT_TRUE(Pdf::looksLikeListingName(u"O'NEIL-SMITH Ann*"));

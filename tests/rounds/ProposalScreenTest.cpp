@@ -10,6 +10,7 @@
 #include "rounds/RoundProposalModel.h"
 #include "ui/CapsuleButton.h"
 
+#include <QProcess>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -190,3 +191,19 @@ TEST_F(ProposalScreen, ANumberBeingTypedSurvivesARowArrivingMeanwhile)
 }
 
 } // namespace
+
+TEST_F(ProposalScreen, PhotosWithoutCaptureTimesSaySoRatherThanGuessFromFileDates)
+{
+    // Encoded without any EXIF block, as some transfers and editors leave them.
+    const QString bare = folders.filePath("sans-exif");
+    QDir().mkpath(bare);
+    for (const char* name : {"DSC_0001.JPG", "DSC_0002.JPG"})
+        ASSERT_EQ(QProcess::execute("convert", {"-size", "64x48", "xc:#336699", bare + '/' + name}), 0);
+    workspace.selectEvent(QStringLiteral("Samedi|Vitesse"), sheet);
+    workspace.storeFolder(bare, WorkspaceStore::FolderKind::source, sheet);
+    ASSERT_TRUE(view->proposeButton()->isEnabled());
+    QTest::mouseClick(view->proposeButton(), Qt::LeftButton);
+    settle();
+    QTRY_COMPARE(view->summaryLabel()->text(), "Ces photos n’ont pas d’heure de prise de vue : impossible de trouver les passages.");
+    EXPECT_EQ(view->table()->rowCount(), 0);
+}

@@ -3,6 +3,8 @@
 #include "showcase/ShowcaseCatalogue.h"
 #include "showcase/ShowcaseOrders.h"
 #include "showcase/ShowcasePreviews.h"
+#include "organizer/WorkspaceStore.h"
+#include "TestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -171,4 +173,32 @@ TEST_F(Showcase, theOrdersScreenListsAnOrderAsSoonAsItIsPlaced)
     QTRY_COMPARE_WITH_TIMEOUT(store.folders().size(), 2, 3000);
     EXPECT_EQ(store.folders()[1].name, name);
     EXPECT_TRUE(NewOrder::isNew(store.folders()[1].url));
+}
+
+// A late entry named by hand in the notes (n° 131, in no programme) is found by his number, and
+// every photo of an order names its rider's folder and number.
+TEST_F(Showcase, aRiderNamedInTheNotesIsFoundByNumberAndOrdersNameEveryPhotosRider)
+{
+    test::TempDataDir data;
+    {
+        WorkspaceStore workspace;
+        workspace.adoptProgramme(ProgrammeDocument{
+            "programme.xlsx", {{"Samedi", {{"Samedi|GP", "Grand Prix", {{"12", "Élise", "Dupont", 3}}}}}}});
+        workspace.setManualRider(QUuid::createUuid(), "131", "Roussel", "Nathan");
+    }
+    photo(photos + "/ROUSSEL NATHAN/DSC_0129.JPG", 300, 200, {10, 10, 200});
+    ShowcaseCatalogue catalogue(photos, ShowcaseCatalogue::knownProgrammes());
+    EXPECT_EQ(catalogue.search("131").value(0).name, QString("ROUSSEL NATHAN"));
+    EXPECT_EQ(catalogue.search("12").value(0).name, QString("DUPONT Élise"));
+
+    ShowcaseOrders placer(orders);
+    placer.riderNumber = [&](const QString& folder) { return catalogue.riderNumber(folder); };
+    const QString folder = orders + '/' + placer.place({"Jean", "", {{photos + "/ROUSSEL NATHAN/DSC_0129.JPG", "FICHIERS"},
+                                                                      {photos + "/DUPONT Élise/DSC_0001.JPG", "FICHIERS"},
+                                                                      {photos + "/MARTIN Paul/IMG_9.jpg", "FICHIERS"}},
+                                                        QHostAddress("192.168.1.30")});
+    const QString note = QString::fromUtf8(readAll(folder + "/commande.txt"));
+    EXPECT_TRUE(note.contains("FICHIERS : DSC_0129.JPG — ROUSSEL NATHAN (n° 131)\n")) << note.toStdString();
+    EXPECT_TRUE(note.contains("FICHIERS : DSC_0001.JPG — DUPONT Élise (n° 12)\n")) << note.toStdString();
+    EXPECT_TRUE(note.contains("FICHIERS : IMG_9.jpg — MARTIN Paul\n")) << note.toStdString();
 }

@@ -84,7 +84,7 @@ TableurView::TableurView(LibraryStore& store, QWidget* parent)
     connect(m_undo, &QAction::triggered, this, &TableurView::undo);
     connect(m_redo, &QAction::triggered, this, &TableurView::redo);
     auto updateHistory = [this] {
-        m_undo->setEnabled(m_store.canUndo());
+        m_undo->setEnabled(m_store.canUndo() || (m_priorityPending && m_priorityPending()));
         m_redo->setEnabled(m_store.canRedo());
         // Undone by Ctrl+Z meanwhile: nothing left for the banner to undo.
         if (m_banner->isVisible() && !m_store.canUndoStep(m_bannerStep)) {
@@ -237,7 +237,24 @@ void TableurView::showDeletionBanner(const QString& text)
 
 QString TableurView::deletionBannerText() const { return m_banner->isVisible() ? m_bannerText->text() : QString(); }
 
-void TableurView::undo() { reveal(m_store.undo()); }
+void TableurView::undo()
+{
+    if (m_priorityPending && m_priorityPending() && m_priorityUndo) {
+        m_priorityUndo();
+        refreshUndo();
+        return;
+    }
+    reveal(m_store.undo());
+}
+
+void TableurView::setPriorityUndo(std::function<bool()> pending, std::function<void()> undo)
+{
+    m_priorityPending = std::move(pending);
+    m_priorityUndo = std::move(undo);
+    refreshUndo();
+}
+
+void TableurView::refreshUndo() { m_undo->setEnabled(m_store.canUndo() || (m_priorityPending && m_priorityPending())); }
 
 void TableurView::redo() { reveal(m_store.redo()); }
 

@@ -7,6 +7,8 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <functional>
+
 class QAbstractButton;
 class QAction;
 class QLabel;
@@ -64,6 +66,11 @@ public:
     QAction* redoAction() const { return m_redo; }
     void undo();
     void redo();
+    // An undo that comes before the notes' own while `pending` says so (a programme replaced just
+    // now in the screen below the table): Ctrl+Z and the menu's « Annuler » do it first.
+    void setPriorityUndo(std::function<bool()> pending, std::function<void()> undo);
+    // The undo action's state, after the priority undo came or went.
+    void refreshUndo();
 
     // The banner shown for a while after a deletion, and its "Annuler".
     QWidget* deletionBanner() const { return m_banner; }
@@ -90,6 +97,8 @@ private:
     QAbstractButton* m_bannerUndo;
     QTimer m_bannerTimer;
     quint64 m_bannerStep = 0;
+    std::function<bool()> m_priorityPending;
+    std::function<void()> m_priorityUndo;
     bool m_restored = false;
 };
 

@@ -4,6 +4,7 @@
 #include "orders/OrdersStore.h"
 #include "orders/views/OrdersView.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace tavrin {
@@ -37,6 +38,15 @@ OrdersCropEditor::OrdersCropEditor(OrdersView& view) : QObject(&view), m_view(vi
     // Another order, or no order: the photo shown may no longer be in the gallery.
     connect(&m_store, &OrdersStore::foldersChanged, this, [this] {
         if (const std::optional<QString>& file = m_model.fileURL(); file && !QFileInfo::exists(*file)) close();
+    });
+    // Another order chosen: the photo shown is the order left behind, never to be taken for one
+    // of the new order's.
+    connect(&m_store, &OrdersStore::sectionsChanged, this, [this] {
+        const std::optional<QString>& file = m_model.fileURL();
+        if (!file) return;
+        const std::optional<QString>& order = m_store.selectedFolderID();
+        const QString inside = order ? QDir(*order).absolutePath() + u'/' : QString();
+        if (!order || !QFileInfo(*file).absoluteFilePath().startsWith(inside)) close();
     });
 }
 

@@ -4,6 +4,8 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QUrl>
 
 namespace tavrin::OrganizerDialogs {
@@ -30,6 +32,21 @@ void chooseFolder(QWidget* parent, const QString& title, const std::function<voi
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly);
     FileDialogs::open(dialog, QStringLiteral("Choisir"), chosen);
+}
+
+void askReplaceProgramme(QWidget* parent, const QString& question, const std::function<void(bool)>& answered)
+{
+    if (hooks().replaceProgramme) return answered(hooks().replaceProgramme(question));
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Remplacer le programme"), question, QMessageBox::NoButton, parent);
+    box->setObjectName(QStringLiteral("replaceProgrammeQuestion"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* replace = box->addButton(QStringLiteral("Remplacer"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box->addButton(QStringLiteral("Annuler"), QMessageBox::RejectRole);
+    // A wrong file chosen in a hurry: Entrée keeps the programme.
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
+    QObject::connect(box, &QMessageBox::buttonClicked, box, [answered, replace](QAbstractButton* button) { answered(button == replace); });
+    box->open();
 }
 
 void openFolder(const QString& path)

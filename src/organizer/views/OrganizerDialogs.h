@@ -18,6 +18,8 @@ namespace tavrin::OrganizerDialogs {
 void chooseProgrammeFile(QWidget* parent, const std::function<void(const QString& path)>& chosen);
 // A folder, with the dialog's title and the button "Choisir".
 void chooseFolder(QWidget* parent, const QString& title, const std::function<void(const QString& path)>& chosen);
+// « Remplacer le programme ? … » with « Remplacer » and « Annuler », the latter by default.
+void askReplaceProgramme(QWidget* parent, const QString& question, const std::function<void(bool replace)>& answered);
 // Shows the folder in the user's file manager.
 void openFolder(const QString& path);
 
@@ -27,6 +29,7 @@ struct Hooks {
     std::function<QString()> programmeFile;
     std::function<QString(const QString& title)> folder;
     std::function<void(const QString& path)> openFolder;
+    std::function<bool(const QString& question)> replaceProgramme;
 };
 Hooks& hooks();
 

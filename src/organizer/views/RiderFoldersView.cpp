@@ -5,11 +5,13 @@
 #include "ui/CapsuleButton.h"
 #include "ui/LinkedLabelValue.h"
 #include "ui/Theme.h"
+#include "ui/UndoBanner.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace tavrin {
@@ -22,8 +24,13 @@ RiderFoldersView::RiderFoldersView(RiderFoldersStore& store, QWidget* parent)
       m_destination(new LinkedLabelValue(QStringLiteral("Destination :"), this)), m_summary(new QLabel(this)),
       m_riders(new QListWidget(this)),
       m_createButton(new CapsuleButton(CapsuleKind::prominent, QStringLiteral("Créer les dossiers"), QString(), this)),
-      m_error(new QLabel(this)), m_report(new QLabel(this))
+      m_error(new QLabel(this)), m_report(new QLabel(this)), m_programmeBanner(new UndoBanner(this)),
+      m_undoShortcut(new QShortcut(QKeySequence::Undo, this))
 {
+    m_programmeBanner->setObjectName(QStringLiteral("riderProgrammeBanner"));
+    // Ctrl+Z takes back a programme just replaced, as the banner's « Annuler » does.
+    m_undoShortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    m_undoShortcut->setEnabled(false);
     setObjectName(QStringLiteral("riderFolders"));
     m_model->openFolder = OrganizerDialogs::openFolder;
     m_programmeButton->setObjectName(QStringLiteral("riderProgrammeButton"));
@@ -66,6 +73,7 @@ RiderFoldersView::RiderFoldersView(RiderFoldersStore& store, QWidget* parent)
     create->addWidget(m_createButton, 0, Qt::AlignTop);
     layout->addLayout(create);
     layout->addWidget(m_error);
+    layout->addWidget(m_programmeBanner);
 
     connect(m_programmeButton, &QAbstractButton::clicked, this, &RiderFoldersView::importProgramme);
     connect(m_destinationButton, &QAbstractButton::clicked, this, [this] {
@@ -76,6 +84,14 @@ RiderFoldersView::RiderFoldersView(RiderFoldersStore& store, QWidget* parent)
     });
     connect(m_createButton, &QAbstractButton::clicked, m_model, &RiderFoldersModel::create);
     connect(m_model, &RiderFoldersModel::changed, this, &RiderFoldersView::update);
+    connect(m_model, &RiderFoldersModel::replaceQuestionAsked, this, [this] {
+        if (!m_model->replaceQuestion()) return;
+        OrganizerDialogs::askReplaceProgramme(window(), *m_model->replaceQuestion(), [model = QPointer(m_model)](bool replace) {
+            if (model) model->answerReplaceQuestion(replace);
+        });
+    });
+    connect(m_programmeBanner, &UndoBanner::undoRequested, m_model, &RiderFoldersModel::undoProgrammeReplacement);
+    connect(m_undoShortcut, &QShortcut::activated, m_model, &RiderFoldersModel::undoProgrammeReplacement);
     update();
 }
 
@@ -97,6 +113,8 @@ void RiderFoldersView::update()
 {
     RiderFoldersStore& store = m_model->store();
     m_programme->setValue(store.programmeName().value_or(QStringLiteral("—")));
+    m_programmeBanner->showText(m_model->replacementBanner());
+    m_undoShortcut->setEnabled(m_model->replacementBanner().has_value());
     m_destination->setValue(store.destinationName().value_or(QStringLiteral("—")));
     m_summary->setText(m_model->summaryLine());
     m_riders->clear();

@@ -4,6 +4,7 @@
 
 class QLabel;
 class QListWidget;
+class QShortcut;
 
 namespace tavrin {
 
@@ -11,6 +12,7 @@ class CapsuleButton;
 class LinkedLabelValue;
 class RiderFoldersModel;
 class RiderFoldersStore;
+class UndoBanner;
 
 // The "Paniers" section: a programme and a destination folder, the riders of the programme, and
 // the button that prepares one empty "NOM PRENOM" folder per rider, with its report.
@@ -31,6 +33,7 @@ public:
     QLabel* summaryLabel() const { return m_summary; }
     QLabel* errorLabel() const { return m_error; }
     QLabel* reportLabel() const { return m_report; }
+    UndoBanner* programmeBanner() const { return m_programmeBanner; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -48,6 +51,8 @@ private:
     CapsuleButton* m_createButton;
     QLabel* m_error;
     QLabel* m_report;
+    UndoBanner* m_programmeBanner;
+    QShortcut* m_undoShortcut;
 };
 
 } // namespace tavrin

@@ -11,6 +11,7 @@
 #include "ui/LinkedLabelValue.h"
 #include "ui/Symbols.h"
 #include "ui/Theme.h"
+#include "ui/UndoBanner.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -84,8 +85,9 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
       m_progressRow(new QWidget(this)), m_progress(new QProgressBar(m_progressRow)), m_progressRider(new QLabel(m_progressRow)),
       m_cancelButton(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Annuler"), QString(), m_progressRow)),
       m_followButton(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Suivre l’arrivée des photos"), QString(), this)),
-      m_followStatus(secondaryLabel(this, QStringLiteral("followStatus")))
+      m_followStatus(secondaryLabel(this, QStringLiteral("followStatus"))), m_programmeBanner(new UndoBanner(this))
 {
+    m_programmeBanner->setObjectName(QStringLiteral("programmeBanner"));
     m_model->openFolder = OrganizerDialogs::openFolder;
     for (CapsuleButton* button : {static_cast<CapsuleButton*>(m_dayMenu), static_cast<CapsuleButton*>(m_eventMenu)})
         button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -146,6 +148,7 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
     progress->addWidget(m_cancelButton);
     layout->addWidget(m_progressRow);
     layout->addWidget(m_error);
+    layout->addWidget(m_programmeBanner);
 
     pane->aboveTable()->addWidget(this);
     pane->aboveTable()->addWidget(new RoundProposalView(library, workspace, pane));
@@ -163,6 +166,15 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
         updateFollowState();
     });
     connect(m_model, &SpreadsheetWorkspaceModel::followChanged, this, &SpreadsheetWorkspaceView::updateFollowState);
+    connect(m_model, &SpreadsheetWorkspaceModel::replaceQuestionAsked, this, [this] {
+        if (!m_model->replaceQuestion()) return;
+        OrganizerDialogs::askReplaceProgramme(window(), *m_model->replaceQuestion(), [model = QPointer(m_model)](bool replace) {
+            if (model) model->answerReplaceQuestion(replace);
+        });
+    });
+    connect(m_model, &SpreadsheetWorkspaceModel::replacementBannerChanged, this,
+            [this] { m_programmeBanner->showText(m_model->replacementBanner()); });
+    connect(m_programmeBanner, &UndoBanner::undoRequested, m_model, &SpreadsheetWorkspaceModel::undoProgrammeReplacement);
     connect(&m_followClock, &QTimer::timeout, this, [this] { m_followStatus->setText(m_model->followStatus()); });
     connect(m_model, &SpreadsheetWorkspaceModel::stateChanged, this, &SpreadsheetWorkspaceView::updateChoices);
     connect(m_model, &SpreadsheetWorkspaceModel::previewsChanged, this, &SpreadsheetWorkspaceView::updateRunState);

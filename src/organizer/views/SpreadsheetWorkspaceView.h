@@ -18,6 +18,7 @@ class OrganizerHistoryPanel;
 class OrganizerHistoryView;
 class SpreadsheetPane;
 class SpreadsheetWorkspaceModel;
+class UndoBanner;
 
 // The spreadsheet workspace around the rows table of the selected spreadsheet: above it the
 // programme, day, event and folder choices, the summary and the run with its progress; in the
@@ -54,6 +55,7 @@ public:
     QLabel* summaryLabel() const { return m_summary; }
     QLabel* errorLabel() const { return m_error; }
     QLabel* reportLabel() const { return m_report; }
+    UndoBanner* programmeBanner() const { return m_programmeBanner; }
 
 private:
     void addColumns();
@@ -87,6 +89,7 @@ private:
     CapsuleButton* m_cancelButton;
     CapsuleButton* m_followButton;
     QLabel* m_followStatus;
+    UndoBanner* m_programmeBanner;
     // Keeps « il y a N s » of the status line current.
     QTimer m_followClock;
 };

@@ -204,6 +204,9 @@ PrintSession::Outcome PrintSession::printAndFollow(const JobContext& context)
     } catch (...) {
         outcome.error = QStringLiteral("L’impression a échoué.");
     }
+    // « Imprimer dans un fichier (PDF) », or a queue writing into a file: a proof, nothing handed
+    // to a customer.
+    if (!toQueue || PrintQueue::printerState(printer).printsToFile()) outcome.printed.clear();
     return outcome;
 }
 
