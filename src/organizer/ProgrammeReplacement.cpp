@@ -92,3 +92,32 @@ QString banner(const QString& name, const ProgrammeDocument& document)
 }
 
 } // namespace tavrin::ProgrammeReplacement
+
+namespace tavrin {
+
+void PendingProgramme::hold(StoredProgramme::ReadFile read, qsizetype rowsLosingTheirRider)
+{
+    drop();
+    m_read = std::move(read);
+    m_question = ProgrammeReplacement::question(rowsLosingTheirRider);
+}
+
+std::optional<StoredProgramme::ReadFile> PendingProgramme::answer(bool replace)
+{
+    if (!m_read) return std::nullopt;
+    std::optional<StoredProgramme::ReadFile> read = std::move(m_read);
+    m_read.reset();
+    m_question.reset();
+    if (replace) return read;
+    StoredProgramme::discard(*read);
+    return std::nullopt;
+}
+
+void PendingProgramme::drop()
+{
+    if (m_read) StoredProgramme::discard(*m_read);
+    m_read.reset();
+    m_question.reset();
+}
+
+} // namespace tavrin

@@ -4,6 +4,7 @@
 // find none in the new one. Asked before a replacement, and said after it in one banner line.
 
 #include "library/LibrarySnapshot.h"
+#include "organizer/StoredProgramme.h"
 #include "programme/ProgrammeDocument.h"
 
 #include <optional>
@@ -30,4 +31,24 @@ QString question(qsizetype rows);
 QString banner(const QString& name, const ProgrammeDocument& document);
 
 } // namespace ProgrammeReplacement
+
+// A programme read and held back until the photographer answers the question; another import, or
+// the screen going, drops it and discards its read.
+class PendingProgramme {
+public:
+    PendingProgramme() = default;
+    PendingProgramme(const PendingProgramme&) = delete;
+    PendingProgramme& operator=(const PendingProgramme&) = delete;
+    ~PendingProgramme() { drop(); }
+
+    void hold(StoredProgramme::ReadFile read, qsizetype rowsLosingTheirRider);
+    const std::optional<QString>& question() const { return m_question; }
+    // The read to put in place on « Remplacer »; on « Annuler » nothing, the read discarded.
+    std::optional<StoredProgramme::ReadFile> answer(bool replace);
+    void drop();
+
+private:
+    std::optional<StoredProgramme::ReadFile> m_read;
+    std::optional<QString> m_question;
+};
 } // namespace tavrin

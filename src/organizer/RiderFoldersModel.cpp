@@ -78,16 +78,11 @@ bool RiderFoldersModel::foldUnwritableDestination(const OrganizerReport& report,
     return true;
 }
 
-RiderFoldersModel::~RiderFoldersModel()
-{
-    if (m_pendingProgramme) StoredProgramme::discard(*m_pendingProgramme);
-}
+RiderFoldersModel::~RiderFoldersModel() = default;
 
 void RiderFoldersModel::importProgramme(const QString& path)
 {
-    if (m_pendingProgramme) StoredProgramme::discard(*m_pendingProgramme);
-    m_pendingProgramme.reset();
-    m_replaceQuestion.reset();
+    m_pendingProgramme.drop();
     StoredProgramme::ReadFile read;
     try {
         read = m_store.readProgramme(path);
@@ -99,8 +94,7 @@ void RiderFoldersModel::importProgramme(const QString& path)
     const qsizetype lost =
         library ? ProgrammeReplacement::rowsLosingTheirRider(library->snapshot(), m_store.programme(), read.document) : 0;
     if (lost > 0) {
-        m_pendingProgramme = std::move(read);
-        m_replaceQuestion = ProgrammeReplacement::question(lost);
+        m_pendingProgramme.hold(std::move(read), lost);
         Q_EMIT replaceQuestionAsked();
         return;
     }
@@ -109,12 +103,7 @@ void RiderFoldersModel::importProgramme(const QString& path)
 
 void RiderFoldersModel::answerReplaceQuestion(bool replace)
 {
-    if (!m_pendingProgramme) return;
-    const StoredProgramme::ReadFile read = *m_pendingProgramme;
-    m_pendingProgramme.reset();
-    m_replaceQuestion.reset();
-    if (replace) replaceProgramme(read);
-    else StoredProgramme::discard(read);
+    if (const auto read = m_pendingProgramme.answer(replace)) replaceProgramme(*read);
 }
 
 void RiderFoldersModel::replaceProgramme(const StoredProgramme::ReadFile& read)

@@ -4,6 +4,7 @@
 // button works, the create action and its report, the programme import and the destination.
 
 #include "organizer/OrganizerReport.h"
+#include "organizer/ProgrammeReplacement.h"
 #include "library/LibraryStore.h"
 #include "organizer/RiderFoldersStore.h"
 
@@ -32,7 +33,7 @@ public:
     // A programme that would leave rows that match today without a rider waits for an answer
     // to replaceQuestion; any other replaces at once.
     void importProgramme(const QString& path);
-    const std::optional<QString>& replaceQuestion() const { return m_replaceQuestion; }
+    const std::optional<QString>& replaceQuestion() const { return m_pendingProgramme.question(); }
     void answerReplaceQuestion(bool replace);
     // « Programme remplacé par « facture.pdf » (1 cavalier). » until undone or replaced again.
     const std::optional<QString>& replacementBanner() const { return m_replacementBanner; }
@@ -61,8 +62,7 @@ private:
     std::optional<QString> m_errorText;
     std::optional<OrganizerReport> m_report;
     bool m_running = false;
-    std::optional<StoredProgramme::ReadFile> m_pendingProgramme;
-    std::optional<QString> m_replaceQuestion;
+    PendingProgramme m_pendingProgramme;
     std::optional<QString> m_replacementBanner;
 };
 

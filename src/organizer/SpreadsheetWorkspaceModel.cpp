@@ -46,7 +46,6 @@ SpreadsheetWorkspaceModel::SpreadsheetWorkspaceModel(LibraryStore& library, Work
 
 SpreadsheetWorkspaceModel::~SpreadsheetWorkspaceModel()
 {
-    dropPendingProgramme();
     // Whoever listens may be going away too (the screen that owns this model): the last range
     // followed and a run's results are recorded without telling anyone.
     m_library.disconnect(this);
@@ -181,7 +180,7 @@ void SpreadsheetWorkspaceModel::showFollowFailures(const FollowSession& session)
 
 void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
 {
-    dropPendingProgramme();
+    m_pendingProgramme.drop();
     StoredProgramme::ReadFile read;
     try {
         read = m_workspace.readProgramme(path);
@@ -191,8 +190,7 @@ void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
         return;
     }
     if (const qsizetype lost = ProgrammeReplacement::rowsLosingTheirRider(m_library.snapshot(), m_workspace, read.document); lost > 0) {
-        m_pendingProgramme = std::move(read);
-        m_replaceQuestion = ProgrammeReplacement::question(lost);
+        m_pendingProgramme.hold(std::move(read), lost);
         Q_EMIT replaceQuestionAsked();
         return;
     }
@@ -201,19 +199,7 @@ void SpreadsheetWorkspaceModel::importProgramme(const QString& path)
 
 void SpreadsheetWorkspaceModel::answerReplaceQuestion(bool replace)
 {
-    if (!m_pendingProgramme) return;
-    const StoredProgramme::ReadFile read = *m_pendingProgramme;
-    m_pendingProgramme.reset();
-    m_replaceQuestion.reset();
-    if (replace) replaceProgramme(read);
-    else StoredProgramme::discard(read);
-}
-
-void SpreadsheetWorkspaceModel::dropPendingProgramme()
-{
-    if (m_pendingProgramme) StoredProgramme::discard(*m_pendingProgramme);
-    m_pendingProgramme.reset();
-    m_replaceQuestion.reset();
+    if (const auto read = m_pendingProgramme.answer(replace)) replaceProgramme(*read);
 }
 
 void SpreadsheetWorkspaceModel::replaceProgramme(const StoredProgramme::ReadFile& read)

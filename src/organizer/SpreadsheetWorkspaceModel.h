@@ -9,6 +9,7 @@
 #include "library/LibraryStore.h"
 #include "organizer/PhotoOrganizer.h"
 #include "organizer/PreviewRow.h"
+#include "organizer/ProgrammeReplacement.h"
 #include "organizer/WorkspaceStore.h"
 
 #include <QFileSystemWatcher>
@@ -90,7 +91,7 @@ public:
     // without a rider waits for an answer to replaceQuestion; any other replaces at once.
     void importProgramme(const QString& path);
     // « Remplacer le programme ? 4 lignes qui trouvent leur cavalier n’en trouveraient plus. »
-    const std::optional<QString>& replaceQuestion() const { return m_replaceQuestion; }
+    const std::optional<QString>& replaceQuestion() const { return m_pendingProgramme.question(); }
     // The answer: « Remplacer » or « Annuler ».
     void answerReplaceQuestion(bool replace);
     // « Programme remplacé par « facture.pdf » (1 cavalier). » after a replacement, until it is
@@ -160,7 +161,6 @@ private:
     void setGroups(QList<PhotoGroup> groups);
     void finishRun(const RunOutcome& outcome);
     void replaceProgramme(const StoredProgramme::ReadFile& read);
-    void dropPendingProgramme();
     void showFollowFailures(const FollowSession& session);
 
     LibraryStore& m_library;
@@ -171,8 +171,7 @@ private:
     QHash<QUuid, qsizetype> m_groupIndex;
     QStringList m_groupLabels;
     QList<PhotoOrganizer::MisplacedCopy> m_plannedMoves;
-    std::optional<StoredProgramme::ReadFile> m_pendingProgramme;
-    std::optional<QString> m_replaceQuestion;
+    PendingProgramme m_pendingProgramme;
     std::optional<QString> m_replacementBanner;
     std::optional<QString> m_parseError;
     std::optional<QString> m_sourceProblem;
