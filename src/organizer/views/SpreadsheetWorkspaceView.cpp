@@ -107,7 +107,8 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
     m_report->setTextFormat(Qt::PlainText);
     // On a laptop the summary runs out of room beside the menus: it wraps rather than being cut.
     m_summary->setWordWrap(true);
-    m_summary->setMinimumWidth(160);
+    m_summary->setMinimumWidth(180);
+    m_issues->setWordWrap(true);
     m_progress->setFormat(QStringLiteral("%v / %m"));
     m_progress->setMinimumWidth(220);
 
@@ -134,7 +135,7 @@ SpreadsheetWorkspaceView::SpreadsheetWorkspaceView(LibraryStore& library, Worksp
 
     auto* run = new QHBoxLayout;
     run->setSpacing(Theme::spacing);
-    run->addWidget(m_issues);
+    run->addWidget(m_issues, 3);
     run->addWidget(m_report, 1);
     run->addWidget(m_followStatus);
     run->addWidget(m_followButton);
