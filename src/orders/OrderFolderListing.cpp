@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
@@ -105,6 +106,15 @@ QList<OrderMedia> OrdersStore::media(const QString& folder)
         const bool video = videos.contains(extension);
         if (!video && !photos.contains(extension)) continue;
         files.push_back({entry.absoluteFilePath(), video});
+    }
+    // A RAW beside its JPEG is one photo, shown and sold as the JPEG: the gallery and the showcase
+    // list the JPEG only, the RAW stays in the folder.
+    QStringList paths;
+    for (const OrderMedia& m : files) paths.append(m.url);
+    const QStringList shown = PhotoFile::withoutPairedRaws(paths);
+    if (shown.size() != paths.size()) {
+        const QSet<QString> kept(shown.begin(), shown.end());
+        files.removeIf([&kept](const OrderMedia& m) { return !kept.contains(m.url); });
     }
     sortByName(files, [](const OrderMedia& m) { return PathText::lastPathComponent(m.url).toString(); });
     return files;

@@ -156,13 +156,8 @@ QList<ShowcaseCatalogue::Photo> ShowcaseCatalogue::photos(int riderId)
     }
     QMutexLocker lock(&m_mutex);
     QList<Photo> out;
-    QStringList paths;
-    for (const OrderMedia& m : media) paths.append(m.url);
-    // A RAW beside its JPEG is not offered: the JPEG is the photo shown and sold.
-    const QStringList shown = PhotoFile::withoutPairedRaws(paths);
-    const QSet<QString> offered(shown.begin(), shown.end());
     for (const OrderMedia& m : media) {
-        if (m.isVideo || !PhotoFile::isPhoto(m.url) || !offered.contains(m.url)) continue;
+        if (m.isVideo || !PhotoFile::isPhoto(m.url)) continue;
         const int id = idFor(m_photoIds, m_photoPaths, m.url);
         if (id >= 0) out.append({id, QFileInfo(m.url).fileName(), m.url});
     }

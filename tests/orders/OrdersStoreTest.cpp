@@ -74,6 +74,9 @@ struct OrdersFixture : ::testing::Test {
         touch(order + QStringLiteral("/.cache.jpg"));
         touch(order + QStringLiteral("/IMPRESSION 10/IMG_0002.jpg"));
         touch(order + QStringLiteral("/IMPRESSION 9/IMG_0001.jpg"));
+        // A RAW sent with its JPEG, and one whose JPEG never came.
+        touch(order + QStringLiteral("/IMPRESSION 9/IMG_0001.NEF"));
+        touch(order + QStringLiteral("/IMPRESSION 10/IMG_0003.NEF"));
         QDir().mkpath(order + QStringLiteral("/.hidden"));
         QDir().mkpath(order + QStringLiteral("/Catalogue.photoslibrary"));
         QDir().mkpath(root + QStringLiteral("/Adam"));
@@ -100,7 +103,10 @@ TEST_F(OrdersFixture, ListsOrdersAndSectionsInFileBrowserOrder)
     EXPECT_TRUE(store.sections()[0].files[0].isVideo);
     EXPECT_FALSE(store.sections()[0].files[1].isVideo);
     EXPECT_EQ(store.sections()[0].url, order);
-    EXPECT_EQ(OrdersScreen::summaryLine(store.sections()), QStringLiteral("2 types · 5 fichiers"));
+    // The JPEG of a RAW and JPEG pair stands for both; a RAW alone is listed.
+    EXPECT_EQ(fileNames(store.sections()[1]), (QStringList{"IMG_0001.jpg"}));
+    EXPECT_EQ(fileNames(store.sections()[2]), (QStringList{"IMG_0002.jpg", "IMG_0003.NEF"}));
+    EXPECT_EQ(OrdersScreen::summaryLine(store.sections()), QStringLiteral("2 types · 6 fichiers"));
     EXPECT_EQ(readSettings(data).value("selectedFolderPath").toString(), order);
 
     // Numbers inside names compare as numbers.
@@ -362,7 +368,7 @@ TEST_F(OrdersFixture, CliShowAndDeliver)
     EXPECT_EQ(json.value("rootName").toString(), QStringLiteral("Commandes"));
     EXPECT_EQ(json.value("folders").toArray(), (QJsonArray{"Adam", "Dupont"}));
     EXPECT_EQ(json.value("selectedFolder").toString(), QStringLiteral("Dupont"));
-    EXPECT_EQ(json.value("summaryLine").toString(), QStringLiteral("2 types · 5 fichiers"));
+    EXPECT_EQ(json.value("summaryLine").toString(), QStringLiteral("2 types · 6 fichiers"));
     EXPECT_FALSE(json.contains("errorMessage"));
     const QJsonArray sections = json.value("sections").toArray();
     ASSERT_EQ(sections.size(), 3);
