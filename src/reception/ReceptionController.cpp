@@ -1,6 +1,7 @@
 #include "reception/ReceptionController.h"
 
 #include "base/Error.h"
+#include "base/TavrinJSON.h"
 #include "base/UserDefaults.h"
 #include "library/LibraryStore.h"
 #include "organizer/WorkspaceStore.h"
@@ -95,7 +96,8 @@ quint16 ReceptionController::port() const
 QString ReceptionController::dayFolder() const
 {
     if (rootFolder().isEmpty()) return {};
-    return QDir(rootFolder()).filePath(QStringLiteral("Photos/") + QDate::currentDate().toString(Qt::ISODate));
+    // The house clock, so that pictures of the panel name the same day on every run.
+    return QDir(rootFolder()).filePath(QStringLiteral("Photos/") + TavrinJSON::now().toLocalTime().date().toString(Qt::ISODate));
 }
 
 void ReceptionController::start()

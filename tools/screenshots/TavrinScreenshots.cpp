@@ -223,9 +223,13 @@ void startFollowing(MacRootView& window, const QString&)
 // is not plugged in, and the class being shot is the spreadsheet shown.
 void receiveFromCameras(MacRootView& window, const QString& folder)
 {
+    // The panel shows its folders: a fixed place rather than the random temporary one, so the
+    // picture is the same bytes on every run.
+    static const QString shown = QDir::temp().filePath(QStringLiteral("tavrin-captures"));
+    QDir(shown).removeRecursively();
     ReceptionController& reception = *window.reception();
-    reception.setRootFolder(folder + QStringLiteral("/Réception"));
-    reception.setBackupFolder(folder + QStringLiteral("/Disque de sauvegarde"));
+    reception.setRootFolder(shown + QStringLiteral("/Réception"));
+    reception.setBackupFolder(shown + QStringLiteral("/Disque de sauvegarde"));
     window.currentClassButton()->click();
     reception.start();
     if (!reception.isRunning()) return;
