@@ -182,8 +182,9 @@ QWidget* OrdersView::buildGalleryPage()
     m_summary->setForegroundRole(QPalette::PlaceholderText);
     m_watermarkHint = new QLabel(QStringLiteral("Ajoutez un filigrane dans la colonne de gauche"), bar);
     m_watermarkHint->setForegroundRole(QPalette::PlaceholderText);
-    // On a laptop with the crop editor open the bar runs short: these two wrap rather than push
-    // the buttons out of sight.
+    // On a laptop with the crop editor or the reception panel open the bar runs short: the texts
+    // wrap rather than being cut or pushing the buttons out of sight.
+    m_title->setWordWrap(true);
     m_summary->setWordWrap(true);
     m_watermarkHint->setWordWrap(true);
     m_watermarkHint->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
