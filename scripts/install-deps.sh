@@ -43,6 +43,8 @@ packages=(
   # images mounted through FUSE in the tests), ejection where the desktop runs udisks2, and the
   # FTP clients of the tests
   python3-pyftpdlib libxxhash-dev exfat-fuse exfatprogs udisks2 curl
+  # the day's takings exported as CSV, opened by a spreadsheet as an accountant would
+  libreoffice-calc-nogui
 )
 
 missing=()

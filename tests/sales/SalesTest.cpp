@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -176,4 +177,42 @@ TEST(SalesBook, PaymentsFromTheCommandLineReachTheWindowAndTheOrdersKeepTheirs)
     EXPECT_EQ(takings.value(QStringLiteral("paid")).toObject().value(QStringLiteral("virement")).toInt(), 2000);
     EXPECT_EQ(takings.value(QStringLiteral("unpaid")).toInt(), 0);
     EXPECT_TRUE(store.isDelivered(order + QStringLiteral("/FICHIERS/p1.jpg")));
+}
+
+TEST(TakingsCsv, ASpreadsheetReadsTheSameAmounts)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty()) GTEST_SKIP() << "soffice is not installed";
+    TempDataDir data;
+    Takings day;
+    day.day = QDate(2026, 12, 12);
+    day.rows = {{QStringLiteral("DUPONT; Marie \"Mimi\""), {}, 123456, Payment{PaymentMeans::card, {}, 100000}},
+                {QStringLiteral("BERTIN"), {}, 1505, std::nullopt}};
+    day.total = 124961;
+    day.paid[PaymentMeans::card] = 100000;
+    day.unpaid = 24961;
+    const QString csv = data.file(QStringLiteral("caisse.csv"));
+    day.writeCsv(csv);
+
+    // Opened as a French accountant's spreadsheet opens it (`;`, UTF-8, French numbers), saved as a workbook.
+    QProcess office;
+    office.start(QStringLiteral("soffice"),
+                 {QStringLiteral("-env:UserInstallation=file://") + data.file(QStringLiteral("office")), QStringLiteral("--headless"),
+                  QStringLiteral("--infilter=CSV:59,34,76,1,,1036"), QStringLiteral("--convert-to"), QStringLiteral("xlsx"), csv,
+                  QStringLiteral("--outdir"), data.path()});
+    ASSERT_TRUE(office.waitForFinished(180000));
+    ASSERT_TRUE(QFileInfo::exists(data.file(QStringLiteral("caisse.xlsx")))) << office.readAllStandardError().toStdString();
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import openpyxl,sys\n"
+                                 "rows=list(openpyxl.load_workbook(sys.argv[1]).active.iter_rows(values_only=True))\n"
+                                 "cents=lambda v: round(v*100)\n"
+                                 "orders=rows[1:3]; total=rows[3]; card=rows[5]\n"
+                                 "assert all(isinstance(r[2],(int,float)) for r in orders), orders\n"
+                                 "print(orders[0][0], sum(cents(r[2]) for r in orders), cents(total[2]), cents(total[5]), cents(card[3]))"),
+                  data.file(QStringLiteral("caisse.xlsx"))});
+    ASSERT_TRUE(python.waitForFinished(30000));
+    EXPECT_EQ(QString::fromUtf8(python.readAllStandardOutput()).trimmed(),
+              QStringLiteral("DUPONT; Marie \"Mimi\" 124961 124961 24961 100000"))
+        << python.readAllStandardError().toStdString();
 }
