@@ -8,6 +8,7 @@
 #include "library/views/TableurView.h"
 #include "orders/views/OrdersCropEditor.h"
 #include "orders/views/OrdersView.h"
+#include "handover/views/HandOverDialog.h"
 #include "sales/views/OrderPaymentBar.h"
 #include "sales/views/SalesDialogs.h"
 #include "showcase/views/ShowcaseDialog.h"
@@ -140,7 +141,12 @@ void MacRootView::installSections()
         return column;
     };
     orders->orderNote = [sales](const OrderFolder& folder) { return OrderPaymentBar::orderNote(*sales, folder); };
-    orders->belowTitle = [sales](QWidget* parent) { return new OrderPaymentBar(*sales, parent); };
+    orders->belowTitle = [sales](QWidget* parent) {
+        auto* bar = new OrderPaymentBar(*sales, parent);
+        // A receipt goes to the customer's phone as a hand-over does.
+        bar->handOver = [](const QString& file, QWidget* window) { HandOverDialog::send(window, {file}, {}); };
+        return bar;
+    };
     connect(sales, &SalesBook::changed, orders, &OrdersView::orderNotesChanged);
     orders->hooksChanged();
     m_pages->addWidget(orders);

@@ -216,3 +216,47 @@ TEST(TakingsCsv, ASpreadsheetReadsTheSameAmounts)
               QStringLiteral("DUPONT; Marie \"Mimi\" 124961 124961 24961 100000"))
         << python.readAllStandardError().toStdString();
 }
+
+TEST(Receipt, APaidOrdersReceiptHoldsTheStandTheLinesAndTheTotal)
+{
+    TempDataDir data;
+    const QString root = data.file(QStringLiteral("Commandes"));
+    const QString order = makeOrder(root, QStringLiteral("DUPONT Marie 2026-12-12 14h05"),
+                                    {{QStringLiteral("IMPRESSION A5"), 2}, {QStringLiteral("FICHIERS"), 7}});
+    {
+        OrdersStore store;
+        store.storeRoot(root);
+        SalesBook book(store);
+        book.setPrices(standPrices());
+    }
+    cli(data, {QStringLiteral("orders"), QStringLiteral("receipt"), order}, 1);
+    cli(data, {QStringLiteral("orders"), QStringLiteral("stand"), QStringLiteral("--name"), QStringLiteral("Photos Équestres Martin"),
+               QStringLiteral("--address"), QStringLiteral("12 rue des Écuries\n41600 Lamotte-Beuvron")});
+    cli(data, {QStringLiteral("orders"), QStringLiteral("pay"), order, QStringLiteral("--means"), QStringLiteral("especes")});
+    const QJsonObject made = cli(data, {QStringLiteral("orders"), QStringLiteral("receipt"), order});
+    const QString pdf = made.value(QStringLiteral("receipt")).toString();
+    EXPECT_EQ(pdf, order + QStringLiteral("/Reçu.pdf"));
+
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    const QStringList lines = page.split(u'\n');
+    const auto hasLine = [&](const QString& start, const QString& end) {
+        return std::any_of(lines.cbegin(), lines.cend(), [&](const QString& l) {
+            return l.trimmed().startsWith(start) && l.trimmed().endsWith(end);
+        });
+    };
+    EXPECT_TRUE(page.contains(QStringLiteral("Photos Équestres Martin"))) << page.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("41600 Lamotte-Beuvron")));
+    EXPECT_TRUE(hasLine(QStringLiteral("FICHIERS (7)"), QStringLiteral("55,00 €"))) << page.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("5 fichiers : 35,00 € + 2 × 10,00 €")));
+    EXPECT_TRUE(hasLine(QStringLiteral("IMPRESSION A5 (2)"), QStringLiteral("30,00 €")));
+    EXPECT_TRUE(hasLine(QStringLiteral("Total"), QStringLiteral("85,00 €")));
+    EXPECT_TRUE(page.contains(QStringLiteral("Payée · espèces")));
+    // One page.
+    EXPECT_EQ(page.count(u'\f'), 1);
+    // Not a photo: the gallery does not list it.
+    for (const OrderSection& s : OrdersStore::sectionsOf(order))
+        for (const OrderMedia& m : s.files) EXPECT_FALSE(m.url.endsWith(QStringLiteral(".pdf")));
+}
