@@ -3,6 +3,7 @@
 #include "app/AboutDialog.h"
 #include "app/TavrinApp.h"
 #include "base/DataFileNotices.h"
+#include "base/Error.h"
 #include "base/UserDefaults.h"
 #include "library/views/MacSidebar.h"
 #include "library/views/TableurView.h"
@@ -12,6 +13,8 @@
 #include "sales/views/OrderPaymentBar.h"
 #include "sales/views/SalesDialogs.h"
 #include "showcase/views/ShowcaseDialog.h"
+#include "printing/PrintInfoMemory.h"
+#include "printing/PrintQueue.h"
 #include "printing/views/PrintPhotosMenu.h"
 #include "organizer/RiderFoldersModel.h"
 #include "organizer/views/RiderFoldersView.h"
@@ -31,6 +34,7 @@
 
 #include <QActionGroup>
 #include <QCloseEvent>
+#include <QFile>
 #include <QDockWidget>
 #include <QGuiApplication>
 #include <QScreen>
@@ -145,6 +149,20 @@ void MacRootView::installSections()
         auto* bar = new OrderPaymentBar(*sales, parent);
         // A receipt goes to the customer's phone as a hand-over does.
         bar->handOver = [](const QString& file, QWidget* window) { HandOverDialog::send(window, {file}, {}); };
+        // Printed on the printer the photos last went to, as they are.
+        bar->receiptPrinter = [] { return UserDefaults::standard().string(PrintInfoMemory::lastPrinterNameKey); };
+        bar->printReceipt = [](const QString& printer, const QString& pdf) {
+            QFile file(pdf);
+            if (!file.open(QIODevice::ReadOnly)) throw Error(QStringLiteral("Le reçu est illisible."));
+            const QByteArray bytes = file.readAll();
+            PrintQueue::Job job(printer, QStringLiteral("Reçu"), {});
+            job.begin();
+            if (!job.write(bytes.constData(), size_t(bytes.size()))) {
+                job.abandon();
+                throw Error(QStringLiteral("L’imprimante « ") + printer + QStringLiteral(" » n’a pas pris le reçu."));
+            }
+            job.finish();
+        };
         return bar;
     };
     connect(sales, &SalesBook::changed, orders, &OrdersView::orderNotesChanged);

@@ -7,6 +7,7 @@
 #include "ui/Theme.h"
 #include "ui/UndoBanner.h"
 
+#include <QAction>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -52,6 +53,27 @@ OrderPaymentBar::OrderPaymentBar(SalesBook& book, QWidget* parent)
     layout->addWidget(m_receipt);
     m_receipt->setObjectName(QStringLiteral("orderReceipt"));
     m_receipt->setToolTip(QStringLiteral("Le reçu de la commande payée, en PDF"));
+    // The printer entry names the printer of the moment, so the menu is made as it opens.
+    connect(m_receipt->menu(), &QMenu::aboutToShow, this, [this] {
+        QMenu* menu = m_receipt->menu();
+        for (QAction* a : menu->actions())
+            if (a->property("printsReceipt").toBool()) delete a;
+        const std::optional<QString> printer = receiptPrinter ? receiptPrinter() : std::nullopt;
+        if (!printer || !printReceipt) return;
+        QAction* print = new QAction(QStringLiteral("Imprimer le reçu sur « ") + *printer + QStringLiteral(" »"), menu);
+        print->setProperty("printsReceipt", true);
+        connect(print, &QAction::triggered, this, [this, printer = *printer] {
+            const std::optional<QString> file = writeReceipt();
+            if (!file) return;
+            try {
+                printReceipt(printer, *file);
+            } catch (const Error& e) {
+                m_error->setText(e.message());
+                m_error->setVisible(true);
+            }
+        });
+        menu->insertAction(menu->actions().value(0), print);
+    });
     m_receipt->menu()->addAction(QStringLiteral("Ouvrir le reçu (PDF)"), this, [this] {
         if (const std::optional<QString> file = writeReceipt()) QDesktopServices::openUrl(QUrl::fromLocalFile(*file));
     });

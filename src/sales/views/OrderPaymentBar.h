@@ -40,6 +40,10 @@ public:
     std::optional<QString> writeReceipt();
     // Plugged in by the window: gives a file to the customer's phone by QR code, like a hand-over.
     std::function<void(const QString& file, QWidget* parent)> handOver;
+    // Plugged in by the window: the printer photos last went to, and sending a PDF there (throws
+    // tavrin::Error in French).
+    std::function<std::optional<QString>()> receiptPrinter;
+    std::function<void(const QString& printer, const QString& pdf)> printReceipt;
 
     // The line of an order in the list: « 85,00 € · À payer »; none without a price list.
     static QString orderNote(const SalesBook& book, const OrderFolder& folder);
