@@ -40,9 +40,31 @@ Database::~Database()
     if (m_db) sqlite3_close(m_db);
 }
 
+namespace {
+
+// SQLite's own messages are English; the user reads these.
+QString reasonOf(sqlite3* db)
+{
+    if (!db) return QStringLiteral("mémoire insuffisante");
+    switch (sqlite3_errcode(db) & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: return QStringLiteral("un autre programme l’utilise depuis trop longtemps");
+    case SQLITE_FULL: return QStringLiteral("le disque est plein");
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_CANTOPEN: return QStringLiteral("le dossier de données n’est pas accessible en écriture");
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return QStringLiteral("le fichier est endommagé");
+    case SQLITE_IOERR: return QStringLiteral("erreur de lecture ou d’écriture sur le disque");
+    default: return QString::fromUtf8(sqlite3_errmsg(db));
+    }
+}
+
+} // namespace
+
 QString Database::failure(const QString& what) const
 {
-    const QString reason = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("mémoire insuffisante");
+    const QString reason = reasonOf(m_db);
     return QStringLiteral("Impossible de ") + what + QStringLiteral(" la base « ") + QFileInfo(m_path).fileName()
         + QStringLiteral(" » : ") + reason;
 }

@@ -165,13 +165,15 @@ Database* WorkspaceStore::database() const
 
 void WorkspaceStore::migrateLegacyCopies()
 {
-    QFile file(m_file.path());
-    // Most starts: no file, or one without copies, told apart without decoding it.
-    if (!file.exists()) return;
+    const auto read = [path = m_file.path()] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // Most starts: no file, or one without copies, told apart without decoding it or locking.
+    if (!read().contains("\"copies\"")) return;
     const DataFolderLock lock(QFileInfo(m_file.path()).absolutePath());
-    if (!file.open(QIODevice::ReadOnly)) return;
-    const QByteArray bytes = file.readAll();
-    file.close();
+    // Again under the lock: another program may have taken it over meanwhile.
+    const QByteArray bytes = read();
     if (!bytes.contains("\"copies\"")) return;
     QMap<QUuid, QMap<QUuid, QList<CopiedPhoto>>> legacy;
     WorkspaceFile content;
