@@ -34,6 +34,7 @@ public:
         QList<ProgrammeDocument> programmes;
         http::Server::Options server = defaultServerOptions();
         ShowcaseOrders::Limits orderLimits;
+        PriceList prices;                // empty: the pages show no price
         // The previews' cache is kept under this size.
         qint64 cacheBound = ShowcasePreviews::defaultBound;
     };
