@@ -17,6 +17,7 @@
 #include "organizer/PhotoOrganizer.h"
 #include "printing/PrintInfoMemory.h"
 #include "printing/PrinterMedia.h"
+#include "printing/views/PrintCaptionTab.h"
 #include "printing/views/PrintPhotosMenu.h"
 #include "printing/views/PrintSession.h"
 #include "organizer/SpreadsheetWorkspaceModel.h"
@@ -29,6 +30,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QTimeZone>
@@ -369,6 +371,22 @@ bool renderStandPrintMenu(const QString& path)
     return saved;
 }
 
+// The print panel's « Légende » tab as it opens for a rider's order.
+bool renderCaptionTab(const QString& path)
+{
+    QTabWidget tabs;
+    auto* tab = new PrintCaptionTab({true, CaptionPosition::under, 10},
+                                    QStringLiteral("BERTIN Camille · Quaprice du Bois · Grand Prix 1,40 m · Samedi 12 décembre"));
+    tabs.addTab(tab, tab->windowTitle());
+    tabs.setCurrentWidget(tab);
+    tabs.resize(520, 250);
+    tabs.show();
+    settle(200);
+    const bool saved = tabs.grab().save(path);
+    tabs.close();
+    return saved;
+}
+
 // A jump as libvips draws it: a sky fading to the horizon, the arena's sand, a red and white
 // pole on two wings, and a watermark band with a darker strip.
 void makeCropPhotos(const QString& photo, const QString& watermark)
@@ -563,5 +581,7 @@ int main(int argc, char** argv)
     if (wanted(QStringLiteral("recadrage-hors-photo.png"))) check(renderCropEditor(beyond, true), beyond);
     const QString stand = out.filePath(QStringLiteral("imprimer-au-stand.png"));
     if (wanted(QStringLiteral("imprimer-au-stand.png"))) check(renderStandPrintMenu(stand), stand);
+    const QString caption = out.filePath(QStringLiteral("imprimer-legende.png"));
+    if (wanted(QStringLiteral("imprimer-legende.png"))) check(renderCaptionTab(caption), caption);
     return failures == 0 ? 0 : 1;
 }
