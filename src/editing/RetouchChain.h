@@ -40,6 +40,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -112,6 +113,8 @@ struct Step {
     // The step's work for this render, from the image as it stands before it; none when the
     // step has nothing to do after all (flat picture, zero amount).
     std::unique_ptr<Work> (*prepare)(const Context&, const Source& before);
+    // Whether two settings are the same for this step: every value it reads is equal.
+    bool (*same)(const PhotoRetouchSettings&, const PhotoRetouchSettings&);
 };
 
 // The chain, in its order.
@@ -148,6 +151,22 @@ struct Bytes {
 // other band counts or when `stillWanted` said no.
 bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
          const StillWanted& stillWanted = {});
+
+// What a preview keeps for the next one over the same picture, so that a slider move recomputes
+// only the steps from the moved one on: the rows just before that step, made by the first render
+// after the move (one float copy of the picture). Renders given the same memo run one at a time.
+class Memo {
+public:
+    Memo();
+    ~Memo();
+    struct State;
+    std::mutex mutex;
+    std::unique_ptr<State> state;
+};
+// The same render as `run` on Bytes, starting from the rows `memo` kept when `key` names the same
+// picture as the render before (and its size and the quality match), and keeping new ones.
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
+         const StillWanted& stillWanted, Memo& memo, std::int64_t key);
 
 // One step alone on the encoded image, as the one-by-one run does it, without the clamp; whether
 // it is active is not asked.

@@ -16,8 +16,9 @@ http::Response html(int status, const QByteArray& body)
 {
     http::Response r = http::Response::text(status, "text/html; charset=utf-8", body);
     r.addHeader("Cache-Control", "no-store");
-    r.addHeader("Content-Security-Policy",
-                "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'; form-action 'self'; base-uri 'none'");
+    static const QByteArray policy = "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'; script-src " +
+                                     ShowcasePage::scriptHash() + "; form-action 'self'; base-uri 'none'";
+    r.addHeader("Content-Security-Policy", policy);
     r.addHeader("X-Content-Type-Options", "nosniff");
     r.addHeader("Referrer-Policy", "no-referrer");
     r.addHeader("X-Frame-Options", "DENY");
@@ -70,6 +71,7 @@ void ShowcaseService::start(const Options& options)
     m_previews = std::make_unique<ShowcasePreviews>(
         options.cacheFolder.isEmpty() ? ShowcasePreviews::defaultCacheFolder() : options.cacheFolder, options.watermark);
     m_orders = std::make_unique<ShowcaseOrders>(QFileInfo(options.orders).absoluteFilePath(), options.orderLimits);
+    m_orders->prices = options.prices;
     m_orders->riderNumber = [catalogue = m_catalogue.get()](const QString& folder) { return catalogue->riderNumber(folder); };
     auto server = std::make_unique<http::Server>(options.server, [this](const http::Request& r) { return handle(r); });
     server->start();
@@ -157,7 +159,7 @@ http::Response ShowcaseService::riderPage(const QByteArray& id)
 {
     const std::optional<ShowcaseCatalogue::Rider> rider = m_catalogue->rider(identifier(id));
     if (!rider) return notFound();
-    return html(200, ShowcasePage::rider(*rider, m_catalogue->photos(rider->id), m_options.formats));
+    return html(200, ShowcasePage::rider(*rider, m_catalogue->photos(rider->id), m_options.formats, {}, m_options.prices));
 }
 
 http::Response ShowcaseService::previewImage(const QByteArray& name)
@@ -179,7 +181,7 @@ http::Response ShowcaseService::order(const http::Request& request)
     if (!rider) return notFound();
     const QList<ShowcaseCatalogue::Photo> photos = m_catalogue->photos(rider->id);
     const auto page = [&](int status, const QString& error) {
-        return html(status, ShowcasePage::rider(*rider, photos, m_options.formats, error));
+        return html(status, ShowcasePage::rider(*rider, photos, m_options.formats, error, m_options.prices));
     };
     if (request.formTruncated) return page(413, QStringLiteral("Cette commande est trop longue pour être envoyée."));
 
@@ -209,7 +211,10 @@ http::Response ShowcaseService::order(const http::Request& request)
         m_placed.append(folder);
     }
     QMetaObject::invokeMethod(this, [this, folder] { Q_EMIT orderPlaced(folder); }, Qt::QueuedConnection);
-    return html(200, ShowcasePage::confirmation(order.name.simplified(), int(order.lines.size())));
+    const std::optional<qint64> total = m_options.prices.sections.isEmpty()
+                                            ? std::nullopt
+                                            : std::optional<qint64>(ShowcaseOrders::bill(m_options.prices, order.lines).total);
+    return html(200, ShowcasePage::confirmation(order.name.simplified(), int(order.lines.size()), total));
 }
 
 } // namespace tavrin

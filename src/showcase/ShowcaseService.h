@@ -32,6 +32,7 @@ public:
         QList<ProgrammeDocument> programmes;
         http::Server::Options server = defaultServerOptions();
         ShowcaseOrders::Limits orderLimits;
+        PriceList prices;                // empty: the pages show no price
     };
 
     explicit ShowcaseService(QObject* parent = nullptr);

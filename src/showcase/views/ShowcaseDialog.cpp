@@ -3,6 +3,7 @@
 #include "base/Error.h"
 #include "net/HttpServer.h"
 #include "orders/OrdersStore.h"
+#include "sales/SalesBook.h"
 #include "net/QrCode.h"
 #include "showcase/ShowcasePoster.h"
 #include "showcase/ShowcaseSetup.h"
@@ -131,6 +132,7 @@ void ShowcaseDialog::toggle()
         options.photos = m_folder;
         options.orders = *root;
         options.watermark = m_store.resolveWatermark();
+        options.prices = SalesBook(m_store).prices();
         options.programmes = ShowcaseCatalogue::knownProgrammes();
         options.server = serverOptions;
         if (options.server.address.isNull()) options.server.address = http::Server::localNetworkAddress();
