@@ -2,8 +2,11 @@
 
 #include "base/Error.h"
 #include "net/HttpRoute.h"
+#include "orders/OrdersStore.h"
+#include "organizer/PhotoFile.h"
 #include "showcase/ShowcasePage.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace tavrin {
@@ -23,6 +26,20 @@ http::Response html(int status, const QByteArray& body)
     r.addHeader("Referrer-Policy", "no-referrer");
     r.addHeader("X-Frame-Options", "DENY");
     return r;
+}
+
+// The photos a rider's page shows (a RAW sent with its JPEG shows as the JPEG), as the catalogue
+// lists them.
+QStringList photosIn(const QString& folder)
+{
+    QStringList photos;
+    try {
+        for (const OrderMedia& m : OrdersStore::media(folder))
+            if (!m.isVideo && PhotoFile::isPhoto(m.url)) photos << m.url;
+    } catch (const std::exception&) {
+        // A folder gone meanwhile has nothing to prepare.
+    }
+    return photos;
 }
 
 http::Response notFound()
@@ -69,17 +86,61 @@ void ShowcaseService::start(const Options& options)
     m_options = options;
     m_catalogue = std::make_unique<ShowcaseCatalogue>(options.photos, options.programmes);
     m_previews = std::make_unique<ShowcasePreviews>(
-        options.cacheFolder.isEmpty() ? ShowcasePreviews::defaultCacheFolder() : options.cacheFolder, options.watermark);
+        options.cacheFolder.isEmpty() ? ShowcasePreviews::defaultCacheFolder() : options.cacheFolder, options.watermark, 1600, options.cacheBound);
     m_orders = std::make_unique<ShowcaseOrders>(QFileInfo(options.orders).absoluteFilePath(), options.orderLimits);
     m_orders->prices = options.prices;
     m_orders->riderNumber = [catalogue = m_catalogue.get()](const QString& folder) { return catalogue->riderNumber(folder); };
     auto server = std::make_unique<http::Server>(options.server, [this](const http::Request& r) { return handle(r); });
     server->start();
     m_server = std::move(server);
+    watchRiders();
+}
+
+void ShowcaseService::watchRiders()
+{
+    m_watcher = std::make_unique<QFileSystemWatcher>();
+    m_watcher->addPath(QFileInfo(m_options.photos).absoluteFilePath());
+    watchNewRiders(false);
+    connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, [this](const QString& path) {
+        if (path == QFileInfo(m_options.photos).absoluteFilePath()) {
+            watchNewRiders(true);
+            return;
+        }
+        m_filled.insert(path);
+        // Not restarted by each new file: while a folder fills, its previews follow it.
+        if (!m_fillTimer.isActive()) m_fillTimer.start();
+    });
+    m_fillTimer.setSingleShot(true);
+    m_fillTimer.setInterval(500);
+    connect(&m_fillTimer, &QTimer::timeout, this, &ShowcaseService::prepareFilled, Qt::UniqueConnection);
+}
+
+void ShowcaseService::watchNewRiders(bool prepare)
+{
+    const QStringList watched = m_watcher->directories();
+    const QDir root(m_options.photos);
+    for (const QFileInfo& folder : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString path = folder.absoluteFilePath();
+        if (watched.contains(path)) continue;
+        m_watcher->addPath(path);
+        // A folder made since the showcase opened may have its photos already.
+        if (prepare) m_filled.insert(path);
+    }
+    if (prepare && !m_filled.isEmpty() && !m_fillTimer.isActive()) m_fillTimer.start();
+}
+
+void ShowcaseService::prepareFilled()
+{
+    if (!m_previews) return;
+    for (const QString& folder : std::as_const(m_filled)) m_previews->prepare(folder, [folder] { return photosIn(folder); });
+    m_filled.clear();
 }
 
 void ShowcaseService::stop()
 {
+    m_fillTimer.stop();
+    m_filled.clear();
+    m_watcher.reset();
     if (m_server) m_server->stop();
     m_server.reset();
 }
