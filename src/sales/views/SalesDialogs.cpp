@@ -152,6 +152,11 @@ void PricesDialog::apply(const PriceList& list, const QString& done)
     m_book.setPrices(list);
     showError(m_error, std::nullopt);
     m_banner->showText(done);
+    // Saved: the fields are free for the next price, and Ctrl+Z reaches the list rather than
+    // the text of a field.
+    m_price->clear();
+    m_packPrice->clear();
+    m_table->setFocus();
 }
 
 bool PricesDialog::savePrice(const QString& section, const QString& euros)
