@@ -1,5 +1,7 @@
 #include "organizer/SpreadsheetMacSettings.h"
 
+#include <QJsonDocument>
+
 namespace tavrin {
 
 using namespace TavrinJSON;
@@ -26,20 +28,8 @@ void writeOptionalData(JsonWriter& w, QLatin1StringView key, const std::optional
     w.data(*data);
 }
 
-// The date in whole seconds and nanoseconds: a JSON number holds nanoseconds since the epoch
-// only approximately.
-void writeCopy(JsonWriter& w, const CopiedPhoto& copy)
-{
-    w.beginObject();
-    if (copy.made) w.field(kMade, true);
-    w.field(kModified, copy.modified / 1000000000);
-    w.field(kModifiedNanoseconds, copy.modified % 1000000000);
-    w.field(kSize, copy.size);
-    w.field(kSource, copy.source);
-    w.field(kTarget, copy.target);
-    w.endObject();
-}
-
+// Older files kept the date in whole seconds and nanoseconds: a JSON number holds nanoseconds
+// since the epoch only approximately.
 CopiedPhoto copyFromJson(const QJsonObject& o)
 {
     return CopiedPhoto{requireString(o, kSource), requireInt(o, kSize),
@@ -50,13 +40,9 @@ CopiedPhoto copyFromJson(const QJsonObject& o)
 void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)
 {
     w.beginObject();
-    if (!transfer.copies.isEmpty()) {
-        w.key(kCopies);
-        w.beginArray();
-        for (const CopiedPhoto& copy : transfer.copies) writeCopy(w, copy);
-        w.endArray();
-    }
-    w.array(kFileNames, transfer.fileNames);
+    // On one line: a season holds tens of thousands of names.
+    w.key(kFileNames);
+    w.encoded(QJsonDocument(transfer.fileNames).toJson(QJsonDocument::Compact));
     w.field(kRangeLabel, transfer.rangeLabel);
     w.endObject();
 }
@@ -64,14 +50,10 @@ void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)
 RememberedPhotoTransfer transferFromJson(const QJsonObject& o)
 {
     RememberedPhotoTransfer transfer;
-    for (const QJsonValue& name : requireArray(o, kFileNames)) {
+    transfer.fileNames = requireArray(o, kFileNames);
+    for (const QJsonValueConstRef name : std::as_const(transfer.fileNames))
         if (!name.isString()) throw DecodingError(QStringLiteral("Type inattendu : ") + kFileNames);
-        transfer.fileNames.push_back(name.toString());
-    }
     transfer.rangeLabel = requireString(o, kRangeLabel);
-    // Absent from the transfers of older versions.
-    if (o.contains(kCopies))
-        for (const QJsonValue& copy : requireArray(o, kCopies)) transfer.copies.push_back(copyFromJson(asObject(copy)));
     return transfer;
 }
 
@@ -138,6 +120,21 @@ SpreadsheetMacSettings spreadsheetMacSettingsFromJson(const QJsonObject& o)
             s.shotSince.push_back(*time);
         }
     return s;
+}
+
+QMap<QUuid, QList<CopiedPhoto>> legacyCopiesFromJson(const QJsonObject& settings)
+{
+    QMap<QUuid, QList<CopiedPhoto>> copies;
+    if (!settings.contains(kRememberedTransfers)) return copies;
+    const auto rowCopies = [](const QJsonObject& transfer) {
+        QList<CopiedPhoto> list;
+        if (transfer.contains(kCopies))
+            for (const QJsonValue& copy : requireArray(transfer, kCopies)) list.push_back(copyFromJson(asObject(copy)));
+        return list;
+    };
+    copies = readUuidMap<QList<CopiedPhoto>>(settings.value(kRememberedTransfers), rowCopies);
+    copies.removeIf([](const auto& row) { return row.value().isEmpty(); });
+    return copies;
 }
 
 } // namespace tavrin
