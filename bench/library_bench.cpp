@@ -7,6 +7,7 @@
 #include "base/TavrinJSON.h"
 #include "library/LibraryStore.h"
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -102,13 +103,19 @@ void BM_WindowCellEdit(benchmark::State& state)
     LibraryStore store;
     if (state.range(1)) store.followDiskChanges();
     const SpreadsheetRecord sheet = store.snapshot().spreadsheets[sheets / 2];
-    int n = 0;
+    const auto fileTime = [&] { return QFileInfo(dir.filePath("library.json")).lastModified(); };
+    int n = 0, whole = 0;
     for (auto _ : state) {
+        state.PauseTiming();
+        const QDateTime before = fileTime();
+        state.ResumeTiming();
         store.updateRow(sheet.id, sheet.rows.first().id, QString::number(++n), std::nullopt);
         state.PauseTiming();
+        if (fileTime() != before) ++whole;
         QCoreApplication::processEvents();
         state.ResumeTiming();
     }
+    state.counters["whole_writes"] = whole;
     state.SetLabel(state.range(1) ? "journal" : "whole write (before)");
 }
 

@@ -117,6 +117,11 @@ void BM_SyncWindowLibraryOfSheets(benchmark::State& state)
     AppSupport::setDataDirectoryOverride(data.path());
     UserDefaults::resetStandard();
     LibrarySnapshot phoneSide = phoneLibrary(int(state.range(0)) * 40);
+    // A whole library larger than one frame cannot be sent at all: said, not waited for.
+    if (!SyncFraming::frame(SyncEnvelope{SyncEnvelopeKind::library, QStringLiteral("android"), phoneSide, kPhone})) {
+        state.SkipWithError("the library is larger than one sync frame");
+        return;
+    }
     {
         LibraryStore seed;
         seed.replaceFromRemote(phoneSide);
@@ -194,7 +199,7 @@ void BM_GeneralJsonDecodeBaseline(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(BM_SyncWindowLibraryOfSheets)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond)->MinTime(2);
+BENCHMARK(BM_SyncWindowLibraryOfSheets)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_ReceiveDecodeMergeLibraryFrame)->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_FrameDecodeThroughput)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneralJsonDecodeBaseline)->Unit(benchmark::kMillisecond);

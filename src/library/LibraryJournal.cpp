@@ -8,6 +8,8 @@
 #include <QJsonArray>
 #include <QSet>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -39,34 +41,50 @@ QByteArray oneLine(const QByteArray& indented)
 QByteArray line(const LibrarySnapshot& from, const LibrarySnapshot& to, bool* expressible)
 {
     if (expressible) *expressible = true;
-    QHash<QUuid, qsizetype> before;
-    before.reserve(from.spreadsheets.size());
-    for (qsizetype i = 0; i < from.spreadsheets.size(); ++i) before.insert(from.spreadsheets[i].id, i);
-
+    // Records that share their rows and title with the other side's are the same record unless a
+    // date or a flag moved: the common case, compared without looking at the rows.
+    const auto same = [](const SpreadsheetRecord& a, const SpreadsheetRecord& b) {
+        if (a.rows.constData() == b.rows.constData() && a.title.constData() == b.title.constData())
+            return a.id == b.id && a.dayID == b.dayID && a.isOpen == b.isOpen && a.updatedAt == b.updatedAt
+                   && a.createdAt == b.createdAt;
+        return a == b;
+    };
     QList<const SpreadsheetRecord*> changed;
-    QSet<QUuid> kept;
-    qsizetype lastKept = -1;
-    bool added = false;
-    for (const SpreadsheetRecord& sheet : to.spreadsheets) {
-        const auto it = before.constFind(sheet.id);
-        if (it == before.constEnd()) {
-            added = true;
-            changed.push_back(&sheet);
-            continue;
-        }
-        // A kept spreadsheet after a new one, or out of its order: replaying would misplace it.
-        if (added || *it < lastKept || kept.contains(sheet.id)) {
-            if (expressible) *expressible = false;
-            return {};
-        }
-        lastKept = *it;
-        kept.insert(sheet.id);
-        if (!(sheet == from.spreadsheets[*it])) changed.push_back(&sheet);
-    }
     QList<QUuid> removed;
-    if (kept.size() != from.spreadsheets.size())
-        for (const SpreadsheetRecord& sheet : from.spreadsheets)
-            if (!kept.contains(sheet.id)) removed.push_back(sheet.id);
+    // Most saves keep every spreadsheet in its place: walked side by side, no lookup needed.
+    qsizetype common = 0;
+    const qsizetype shorter = std::min(from.spreadsheets.size(), to.spreadsheets.size());
+    while (common < shorter && from.spreadsheets[common].id == to.spreadsheets[common].id) {
+        if (!same(to.spreadsheets[common], from.spreadsheets[common])) changed.push_back(&to.spreadsheets[common]);
+        ++common;
+    }
+    if (common < from.spreadsheets.size() || common < to.spreadsheets.size()) {
+        QHash<QUuid, qsizetype> before;
+        before.reserve(from.spreadsheets.size() - common);
+        for (qsizetype i = common; i < from.spreadsheets.size(); ++i) before.insert(from.spreadsheets[i].id, i);
+        QSet<QUuid> kept;
+        qsizetype lastKept = -1;
+        bool added = false;
+        for (qsizetype k = common; k < to.spreadsheets.size(); ++k) {
+            const SpreadsheetRecord& sheet = to.spreadsheets[k];
+            const auto it = before.constFind(sheet.id);
+            if (it == before.constEnd()) {
+                added = true;
+                changed.push_back(&sheet);
+                continue;
+            }
+            // A kept spreadsheet after a new one, or out of its order: replaying would misplace it.
+            if (added || *it < lastKept || kept.contains(sheet.id)) {
+                if (expressible) *expressible = false;
+                return {};
+            }
+            lastKept = *it;
+            kept.insert(sheet.id);
+            if (!same(sheet, from.spreadsheets[*it])) changed.push_back(&sheet);
+        }
+        for (qsizetype i = common; i < from.spreadsheets.size(); ++i)
+            if (!kept.contains(from.spreadsheets[i].id)) removed.push_back(from.spreadsheets[i].id);
+    }
     const bool daysChanged = from.days != to.days;
     if (changed.isEmpty() && removed.isEmpty() && !daysChanged) return {};
 
