@@ -74,7 +74,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # What no binary links but the program needs at run time: the SVG plugins that draw the window
 # icon, and the FTP server the cameras send to, which Tavrin runs as a child process. (The web
 # engine's helper process comes with the engine library's own dependencies; libxxhash, which
-# verifies the backup copies, is linked and found by dpkg-shlibdeps.)
+# verifies the backup copies, and libsqlite3, the data folder's database, are linked and found by
+# dpkg-shlibdeps.)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6, python3, python3-pyftpdlib")
 # Syncing with the phones needs the desktop's DNS-SD daemon; native Wayland windows need the plugin;
 # udisks2 tells inserted cards apart and ejects them (without it the mount table is watched).

@@ -43,6 +43,9 @@ packages=(
   # images mounted through FUSE in the tests), ejection where the desktop runs udisks2, and the
   # FTP clients of the tests
   python3-pyftpdlib libxxhash-dev exfat-fuse exfatprogs udisks2 curl
+  # the data folder's database of what grows with the show (remembered copies, received photos,
+  # payments)
+  libsqlite3-dev
 )
 
 missing=()

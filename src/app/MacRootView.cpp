@@ -8,6 +8,8 @@
 #include "library/views/TableurView.h"
 #include "orders/views/OrdersCropEditor.h"
 #include "orders/views/OrdersView.h"
+#include "sales/views/OrderPaymentBar.h"
+#include "sales/views/SalesDialogs.h"
 #include "showcase/views/ShowcaseDialog.h"
 #include "printing/views/PrintPhotosMenu.h"
 #include "organizer/RiderFoldersModel.h"
@@ -125,7 +127,21 @@ void MacRootView::installSections()
     auto* orders = new OrdersView(m_app.ordersStore);
     new OrdersCropEditor(*orders);
     orders->printMenu = PrintPhotosMenu::create;
-    orders->belowRoot = [&store = m_app.ordersStore](QWidget* parent) { return ShowcaseDialog::button(store, parent); };
+    // What the stand sells: the prices and the takings under the showcase, each order's total and
+    // payment in the list and under its title.
+    auto* sales = new SalesBook(m_app.ordersStore, orders);
+    orders->belowRoot = [&store = m_app.ordersStore, sales](QWidget* parent) {
+        auto* column = new QWidget(parent);
+        auto* layout = new QVBoxLayout(column);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(Theme::smallSpacing);
+        layout->addWidget(ShowcaseDialog::button(store, column), 0, Qt::AlignLeft);
+        layout->addWidget(SalesDialogs::buttons(*sales, column));
+        return column;
+    };
+    orders->orderNote = [sales](const OrderFolder& folder) { return OrderPaymentBar::orderNote(*sales, folder); };
+    orders->belowTitle = [sales](QWidget* parent) { return new OrderPaymentBar(*sales, parent); };
+    connect(sales, &SalesBook::changed, orders, &OrdersView::orderNotesChanged);
     orders->hooksChanged();
     m_pages->addWidget(orders);
 

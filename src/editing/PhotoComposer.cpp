@@ -4,6 +4,7 @@
 #include "editing/PhotoEditError.h"
 #include "editing/PhotoRetoucher.h"
 #include "editing/RetouchBridges.h"
+#include "editing/WatermarkScaler.h"
 
 #include <QDir>
 #include <QFile>
@@ -279,33 +280,39 @@ vips::VImage drawBottomCoverWatermark(const vips::VImage& watermark, const vips:
     const int pageHeight = canvas.height();
     const double scale = double(pageWidth) / std::max(watermark.width(), 1);
     const QSizeF drawn(scale * watermark.width(), scale * watermark.height());
+    const int width = std::max(int(std::lround(drawn.width())), 1);
+    const int height = std::max(int(std::lround(drawn.height())), 1);
     VImage mark = orientedImage(watermark);
     if (mark.bands() != 4 && mark.bands() != 3) mark = mark.colourspace(VIPS_INTERPRETATION_sRGB);
     mark = withOpaqueAlpha(mark);
-    // One Lanczos pass to the exact drawn size, so the placement below copies pixels as they are.
-    if (auto exact = resampled(mark, drawn)) mark = *exact;
-    else throw PhotoEditError(PhotoEditError::Kind::composeFailed);
-    const int x = int(std::lround((pageWidth - mark.width()) / 2.0));
-    const int top = pageHeight - mark.height();
+    const int x = int(std::lround((pageWidth - width) / 2.0));
+    const int top = pageHeight - height;
 
     // The part of the watermark that falls on the page.
     const int left = std::max(x, 0);
-    const int right = std::min(x + mark.width(), pageWidth);
+    const int right = std::min(x + width, pageWidth);
     const int visibleTop = std::max(top, 0);
     if (right <= left || visibleTop >= pageHeight) return canvas;
-    mark = mark.extract_area(left - x, visibleTop - top, right - left, pageHeight - visibleTop);
+    // One pass to the exact drawn size, so the placement below copies pixels as they are: a mark
+    // narrower than the page is enlarged by our own separable passes, over the rows on the page
+    // only; a wider one is reduced by libvips (Lanczos).
+    if (auto enlarged = WatermarkScaler::enlarged(mark, width, height, visibleTop - top))
+        mark = enlarged->extract_area(left - x, 0, right - left, pageHeight - visibleTop);
+    else if (auto exact = resampled(mark, drawn))
+        mark = exact->extract_area(left - x, visibleTop - top, right - left, pageHeight - visibleTop);
+    else
+        throw PhotoEditError(PhotoEditError::Kind::composeFailed);
 
     const int colourBands = canvas.has_alpha() ? canvas.bands() - 1 : canvas.bands();
-    VImage under = canvas.extract_area(left, visibleTop, right - left, pageHeight - visibleTop);
-    VImage underColour = under.extract_band(0, VImage::option()->set("n", colourBands));
+    const VImage under = canvas.extract_area(left, visibleTop, right - left, pageHeight - visibleTop);
     VImage markColour = mark.extract_band(0, VImage::option()->set("n", 3));
     if (colourBands == 1) markColour = markColour.colourspace(VIPS_INTERPRETATION_B_W);
-    const VImage a = mark[3] / 255.0;
-    VImage blended = (markColour * a + underColour * (1.0 - a) + 0.5).cast(VIPS_FORMAT_UCHAR);
-    if (canvas.has_alpha()) {
-        const VImage underAlpha = under[under.bands() - 1];
-        blended = blended.bandjoin((mark[3] + underAlpha * (1.0 - a) + 0.5).cast(VIPS_FORMAT_UCHAR));
-    }
+    // mark·a + under·(1 − a), worked in bytes by libvips rather than in floats; over a transparent
+    // canvas the alpha too: a + under's·(1 − a).
+    const VImage a = mark[3];
+    const auto blend = [] { return VImage::option()->set("blend", true); };
+    VImage blended = a.ifthenelse(markColour, under.extract_band(0, VImage::option()->set("n", colourBands)), blend());
+    if (canvas.has_alpha()) blended = blended.bandjoin(a.ifthenelse(std::vector<double>{255.0}, under[colourBands], blend()));
     return canvas.insert(blended, left, visibleTop);
 }
 

@@ -120,6 +120,27 @@ QList<OrderMedia> OrdersStore::media(const QString& folder)
     return files;
 }
 
+QList<OrderSection> OrdersStore::sectionsOf(const QString& orderFolder)
+{
+    auto mediaOrEmpty = [](const QString& path) {
+        try {
+            return media(path);
+        } catch (const Error&) {
+            return QList<OrderMedia>{};
+        }
+    };
+    QList<OrderSection> sections;
+    QList<OrderFolder> subfolders;
+    try {
+        subfolders = directories(orderFolder);
+    } catch (const Error&) {
+    }
+    for (const OrderFolder& sub : subfolders) sections.push_back({sub.name, sub.url, mediaOrEmpty(sub.url)});
+    const QList<OrderMedia> top = mediaOrEmpty(orderFolder);
+    if (!top.isEmpty()) sections.prepend({topLevelSectionName(), orderFolder, top});
+    return sections;
+}
+
 bool NewOrder::isNew(const QString& orderFolder) { return QFileInfo::exists(orderFolder + u'/' + markerName()); }
 
 void NewOrder::markOpened(const QString& orderFolder) { QFile::remove(orderFolder + u'/' + markerName()); }

@@ -6,6 +6,7 @@
 #include "base/TavrinJSON.h"
 
 #include <QJsonArray>
+#include <QSet>
 #include <QUuid>
 
 #include <algorithm>
@@ -29,6 +30,46 @@ OrderWatermark orderWatermarkFromJson(const QJsonObject& object)
     watermark.bookmark = *data;
     return watermark;
 }
+
+namespace {
+
+// The keys the orders read themselves; any other object in the file is another room's annex.
+bool isOrdersKey(const QString& key)
+{
+    static const QSet<QString> keys{
+        QStringLiteral("rootBookmark"), QStringLiteral("rootName"),     QStringLiteral("selectedFolderPath"),
+        QStringLiteral("watermarks"),   QStringLiteral("selectedWatermarkID"), QStringLiteral("watermarkBookmark"),
+        QStringLiteral("watermarkName"), QStringLiteral("retouch"),     QStringLiteral("openWithApps"),
+        QStringLiteral("deliveredPaths")};
+    return keys.contains(key);
+}
+
+QMap<QString, QJsonObject> annexesOf(const QJsonObject& file)
+{
+    QMap<QString, QJsonObject> out;
+    for (auto it = file.begin(); it != file.end(); ++it)
+        if (!isOrdersKey(it.key()) && it.value().isObject()) out.insert(it.key(), it.value().toObject());
+    return out;
+}
+
+// Three-way merge of one annex: a member left as it was here takes their version.
+QJsonObject mergedAnnex(const QJsonObject& ours, const QJsonObject& base, const QJsonObject& theirs)
+{
+    QJsonObject out = ours;
+    QSet<QString> members;
+    for (const QJsonObject* o : {&ours, &base, &theirs})
+        for (auto it = o->begin(); it != o->end(); ++it) members.insert(it.key());
+    for (const QString& m : members) {
+        if (ours.value(m) != base.value(m)) continue;
+        if (theirs.contains(m))
+            out.insert(m, theirs.value(m));
+        else
+            out.remove(m);
+    }
+    return out;
+}
+
+} // namespace
 
 QString OrdersStore::newWatermarkID() { return TavrinJSON::uuidString(QUuid::createUuid()); }
 
@@ -76,6 +117,7 @@ void OrdersStore::loadSettingsFile()
             if (it.value().isString()) m_openWithApps.insert(it.key(), it.value().toString());
         for (const QJsonValue& path : o.value(QLatin1StringView("deliveredPaths")).toArray())
             if (path.isString()) m_deliveredPaths.insert(path.toString());
+        m_annexes = annexesOf(o);
     }
 }
 
@@ -109,7 +151,33 @@ bool OrdersStore::takeIn(const QJsonObject& base, const QJsonObject& theirs)
         if (ours == m_openWithApps.cend() || *ours == baseApps.value(it.key()).toString())
             m_openWithApps.insert(it.key(), it.value().toString());
     }
+    const QMap<QString, QJsonObject> baseAnnexes = annexesOf(base);
+    const QMap<QString, QJsonObject> theirAnnexes = annexesOf(theirs);
+    QSet<QString> keys(baseAnnexes.keyBegin(), baseAnnexes.keyEnd());
+    for (auto it = theirAnnexes.keyBegin(); it != theirAnnexes.keyEnd(); ++it) keys.insert(*it);
+    bool annexesMoved = false;
+    for (const QString& key : keys) {
+        const QJsonObject merged = mergedAnnex(m_annexes.value(key), baseAnnexes.value(key), theirAnnexes.value(key));
+        if (merged == m_annexes.value(key)) continue;
+        annexesMoved = true;
+        if (merged.isEmpty())
+            m_annexes.remove(key);
+        else
+            m_annexes.insert(key, merged);
+    }
+    if (annexesMoved) Q_EMIT annexesChanged();
     return m_deliveredPaths.size() != before;
+}
+
+void OrdersStore::setAnnex(const QString& key, const QJsonObject& value)
+{
+    if (m_annexes.value(key) == value) return;
+    if (value.isEmpty())
+        m_annexes.remove(key);
+    else
+        m_annexes.insert(key, value);
+    persist();
+    Q_EMIT annexesChanged();
 }
 
 QByteArray OrdersStore::encoded() const
@@ -127,6 +195,7 @@ QByteArray OrdersStore::encoded() const
     QStringList delivered(m_deliveredPaths.cbegin(), m_deliveredPaths.cend());
     std::sort(delivered.begin(), delivered.end());
     o.insert(QStringLiteral("deliveredPaths"), QJsonArray::fromStringList(delivered));
+    for (auto it = m_annexes.cbegin(); it != m_annexes.cend(); ++it) o.insert(it.key(), it.value());
 
     return TavrinJSON::encode(o);
 }

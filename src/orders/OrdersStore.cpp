@@ -115,22 +115,7 @@ void OrdersStore::loadSections()
         Q_EMIT sectionsChanged();
         return;
     }
-    auto mediaOrEmpty = [](const QString& path) {
-        try {
-            return media(path);
-        } catch (const Error&) {
-            return QList<OrderMedia>{};
-        }
-    };
-    QList<OrderSection> sections;
-    QList<OrderFolder> subfolders;
-    try {
-        subfolders = directories(folder->url);
-    } catch (const Error&) {
-    }
-    for (const OrderFolder& sub : subfolders) sections.push_back({sub.name, sub.url, mediaOrEmpty(sub.url)});
-    const QList<OrderMedia> top = mediaOrEmpty(folder->url);
-    if (!top.isEmpty()) sections.prepend({topLevelSectionName(), folder->url, top});
+    QList<OrderSection> sections = sectionsOf(folder->url);
     m_sections = std::move(sections);
     if (m_errorMessage) setErrorMessage(std::nullopt);
     Q_EMIT sectionsChanged();

@@ -80,6 +80,9 @@ public:
     static QList<OrderFolder> directories(const QString& folder);
     // The direct photo and video files, in file-browser order. Throws like directories().
     static QList<OrderMedia> media(const QString& folder);
+    // An order's sections as the screen shows them: the media lying in the folder first, then one
+    // per sub-folder; a folder that cannot be listed counts as empty.
+    static QList<OrderSection> sectionsOf(const QString& orderFolder);
     // File-browser comparison: digits as numbers, case ignored, French rules.
     static int compareNames(const QString& a, const QString& b);
 
@@ -137,6 +140,12 @@ public:
     void markDelivered(const QStringList& files);
     bool isDelivered(const QString& file) const;
 
+    // What other rooms keep in this file beside the orders (prices, payments): an object under a
+    // key of their own, written back untouched by the orders and merged member by member with
+    // another program's writes (a member changed here since the last read wins).
+    QJsonObject annex(const QString& key) const { return m_annexes.value(key); }
+    void setAnnex(const QString& key, const QJsonObject& value);
+
     // Every write first takes in what another program (tavrin-cli, the hand-over, a second
     // window) wrote since: the files it marked delivered and the applications it remembered; the
     // rest of the file stays this store's. The window also follows such writes as they happen.
@@ -154,6 +163,7 @@ Q_SIGNALS:
     void watermarksChanged();
     void retouchChanged();
     void deliveredChanged();
+    void annexesChanged();
     // The thumbnail of the file must be rebuilt (the cache entry dropped, the cell refreshed).
     void fileEdited(const QString& standardizedPath, int revision);
     void isRetouchingChanged(bool retouching);
@@ -198,6 +208,7 @@ private:
     QHash<QString, int> m_fileRevisions;
     QMap<QString, QString> m_openWithApps;
     QSet<QString> m_deliveredPaths;
+    QMap<QString, QJsonObject> m_annexes;
     std::optional<QByteArray> m_rootBookmark;
     FolderAccess m_access;
     QFileSystemWatcher* m_watcher = nullptr;

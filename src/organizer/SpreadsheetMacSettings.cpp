@@ -26,20 +26,8 @@ void writeOptionalData(JsonWriter& w, QLatin1StringView key, const std::optional
     w.data(*data);
 }
 
-// The date in whole seconds and nanoseconds: a JSON number holds nanoseconds since the epoch
-// only approximately.
-void writeCopy(JsonWriter& w, const CopiedPhoto& copy)
-{
-    w.beginObject();
-    if (copy.made) w.field(kMade, true);
-    w.field(kModified, copy.modified / 1000000000);
-    w.field(kModifiedNanoseconds, copy.modified % 1000000000);
-    w.field(kSize, copy.size);
-    w.field(kSource, copy.source);
-    w.field(kTarget, copy.target);
-    w.endObject();
-}
-
+// Older files kept the date in whole seconds and nanoseconds: a JSON number holds nanoseconds
+// since the epoch only approximately.
 CopiedPhoto copyFromJson(const QJsonObject& o)
 {
     return CopiedPhoto{requireString(o, kSource), requireInt(o, kSize),
@@ -50,12 +38,6 @@ CopiedPhoto copyFromJson(const QJsonObject& o)
 void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)
 {
     w.beginObject();
-    if (!transfer.copies.isEmpty()) {
-        w.key(kCopies);
-        w.beginArray();
-        for (const CopiedPhoto& copy : transfer.copies) writeCopy(w, copy);
-        w.endArray();
-    }
     w.array(kFileNames, transfer.fileNames);
     w.field(kRangeLabel, transfer.rangeLabel);
     w.endObject();
@@ -69,9 +51,6 @@ RememberedPhotoTransfer transferFromJson(const QJsonObject& o)
         transfer.fileNames.push_back(name.toString());
     }
     transfer.rangeLabel = requireString(o, kRangeLabel);
-    // Absent from the transfers of older versions.
-    if (o.contains(kCopies))
-        for (const QJsonValue& copy : requireArray(o, kCopies)) transfer.copies.push_back(copyFromJson(asObject(copy)));
     return transfer;
 }
 
@@ -138,6 +117,21 @@ SpreadsheetMacSettings spreadsheetMacSettingsFromJson(const QJsonObject& o)
             s.shotSince.push_back(*time);
         }
     return s;
+}
+
+QMap<QUuid, QList<CopiedPhoto>> legacyCopiesFromJson(const QJsonObject& settings)
+{
+    QMap<QUuid, QList<CopiedPhoto>> copies;
+    if (!settings.contains(kRememberedTransfers)) return copies;
+    const auto rowCopies = [](const QJsonObject& transfer) {
+        QList<CopiedPhoto> list;
+        if (transfer.contains(kCopies))
+            for (const QJsonValue& copy : requireArray(transfer, kCopies)) list.push_back(copyFromJson(asObject(copy)));
+        return list;
+    };
+    copies = readUuidMap<QList<CopiedPhoto>>(settings.value(kRememberedTransfers), rowCopies);
+    copies.removeIf([](const auto& row) { return row.value().isEmpty(); });
+    return copies;
 }
 
 } // namespace tavrin

@@ -28,13 +28,12 @@ struct ManualRiderName {
     bool operator==(const ManualRiderName&) const = default;
 };
 
+// Each photo as it was copied (or found already there) lives in the data folder's database, not
+// here: the file would otherwise grow with every photo of the show.
 struct RememberedPhotoTransfer {
     // The photos of the row's group at the time of the run, in group order.
     QStringList fileNames;
     QString rangeLabel;
-    // Each photo as it was copied (or found already there), so that the next run knows it is
-    // there without reading it.
-    QList<CopiedPhoto> copies;
 
     bool operator==(const RememberedPhotoTransfer&) const = default;
 };
@@ -107,5 +106,8 @@ QMap<QUuid, V> readUuidMap(const QJsonValue& json, F readValue)
 void writeJson(JsonWriter& w, const SpreadsheetMacSettings& settings);
 // Every key is optional: an absent one reads as its default.
 SpreadsheetMacSettings spreadsheetMacSettingsFromJson(const QJsonObject& o);
+// The copies that files written before the database kept in each transfer (`copies`), by row;
+// empty for newer files.
+QMap<QUuid, QList<CopiedPhoto>> legacyCopiesFromJson(const QJsonObject& settings);
 
 } // namespace tavrin

@@ -1,12 +1,16 @@
 #include "organizer/WorkspaceStore.h"
 
 #include "base/AppSupport.h"
+#include "base/DataFileNotices.h"
+#include "base/DataFolderDatabase.h"
 #include "base/RecordMerge.h"
 #include "base/TavrinJSON.h"
 #include "numbers/AssignedNumber.h"
 #include "numbers/PathText.h"
 #include "programme/TextFolding.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 
@@ -109,6 +113,22 @@ WorkspaceFile mergedWorkspaceFile(const WorkspaceFile& base, const WorkspaceFile
     return file;
 }
 
+// Identifiers in the database as workspace.json writes them.
+QString idText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
+
+// Replaces what the row remembers by `copies`, inside the caller's transaction.
+void replaceRowCopies(Database& db, const QString& sheet, const QString& row, const QList<CopiedPhoto>& copies)
+{
+    db.statement("DELETE FROM remembered_copies WHERE spreadsheet = ? AND row = ?").bind(1, sheet).bind(2, row).run();
+    Database::Statement insert = db.statement("INSERT INTO remembered_copies (spreadsheet, row, position, source, size, "
+                                              "modified_ns, target, made) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    for (qsizetype i = 0; i < copies.size(); ++i) {
+        const CopiedPhoto& copy = copies[i];
+        insert.bind(1, sheet).bind(2, row).bind(3, i).bind(4, copy.source).bind(5, copy.size).bind(6, copy.modified);
+        insert.bind(7, copy.target).bind(8, copy.made ? 1 : 0).run();
+    }
+}
+
 // Equal ignoring case and diacritics.
 bool looselyEqual(const QString& a, const QString& b) { return TextFolding::folded(a) == TextFolding::folded(b); }
 
@@ -119,6 +139,7 @@ WorkspaceStore::WorkspaceStore(QObject* parent)
       m_file(AppSupport::fileInFolder(QStringLiteral("workspace.json")),
              {decodeWorkspaceFile, [this] { return encodeWorkspaceFile(held()); }, std::bind_front(&WorkspaceStore::takeIn, this), {}})
 {
+    migrateLegacyCopies();
     if (std::optional<WorkspaceFile> file = m_file.load()) hold(std::move(*file));
     // Files written before the last destination was kept seed it from a spreadsheet's.
     for (const SpreadsheetMacSettings& s : std::as_const(m_settings)) {
@@ -126,6 +147,63 @@ WorkspaceStore::WorkspaceStore(QObject* parent)
         if (!m_lastDestinationName && s.destinationName) m_lastDestinationName = s.destinationName;
     }
     loadProgrammeFromDisk();
+}
+
+WorkspaceStore::~WorkspaceStore() = default;
+
+Database* WorkspaceStore::database() const
+{
+    if (m_database || m_databaseFailed) return m_database.get();
+    try {
+        m_database = DataFolderDatabase::open(QFileInfo(m_file.path()).absolutePath());
+    } catch (const Error& error) {
+        m_databaseFailed = true;
+        DataFileNotices::instance().post(error.message());
+    }
+    return m_database.get();
+}
+
+void WorkspaceStore::migrateLegacyCopies()
+{
+    const auto read = [path = m_file.path()] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    // Most starts: no file, or one without copies, told apart without decoding it or locking.
+    if (!read().contains("\"copies\"")) return;
+    const DataFolderLock lock(QFileInfo(m_file.path()).absolutePath());
+    // Again under the lock: another program may have taken it over meanwhile.
+    const QByteArray bytes = read();
+    if (!bytes.contains("\"copies\"")) return;
+    QMap<QUuid, QMap<QUuid, QList<CopiedPhoto>>> legacy;
+    WorkspaceFile content;
+    try {
+        const QJsonObject settings = decodeObject(bytes).value(kSettings).toObject();
+        for (auto it = settings.begin(); it != settings.end(); ++it)
+            if (const std::optional<QUuid> id = uuid(it.key()))
+                if (QMap<QUuid, QList<CopiedPhoto>> rows = legacyCopiesFromJson(it.value().toObject()); !rows.isEmpty())
+                    legacy.insert(*id, std::move(rows));
+        content = decodeWorkspaceFile(bytes);
+    } catch (const std::exception&) {
+        // An unreadable file is the store's to set aside, as any other.
+        return;
+    }
+    if (legacy.isEmpty()) return;
+    Database* db = database();
+    // Without the database the copies stay in the file, read by nothing but not lost.
+    if (!db) return;
+    try {
+        Database::Transaction write(*db);
+        for (auto sheet = legacy.cbegin(); sheet != legacy.cend(); ++sheet)
+            for (auto row = sheet->cbegin(); row != sheet->cend(); ++row)
+                replaceRowCopies(*db, idText(sheet.key()), idText(row.key()), row.value());
+        write.commit();
+    } catch (const Error& error) {
+        DataFileNotices::instance().post(error.message());
+        return;
+    }
+    if (!writeFileAtomically(m_file.path(), encodeWorkspaceFile(content)))
+        DataFileNotices::instance().post(DataFileNotices::notSavedMessage(m_file.path()));
 }
 
 SpreadsheetMacSettings WorkspaceStore::settings(const QUuid& spreadsheetID) const
@@ -289,12 +367,25 @@ void WorkspaceStore::rememberTransfers(const QList<PhotoGroup>& groups, const QU
     QMap<QUuid, RememberedPhotoTransfer> collected;
     for (const PhotoGroup& group : groups) {
         if (group.files.isEmpty()) continue;
-        RememberedPhotoTransfer transfer{{}, group.rangeLabel(), placed.value(group.row.id)};
+        RememberedPhotoTransfer transfer{{}, group.rangeLabel()};
         transfer.fileNames.reserve(group.files.size());
         for (const QString& file : group.files) transfer.fileNames.push_back(PathText::lastPathComponent(file).toString());
         collected.insert(group.row.id, transfer);
     }
     if (collected.isEmpty()) return;
+    // The copies first: a crash before the file is written leaves copies remembered that are
+    // indeed in the rider folders.
+    if (Database* db = database()) {
+        try {
+            Database::Transaction write(*db);
+            const QString sheet = idText(spreadsheetID);
+            for (auto it = collected.cbegin(); it != collected.cend(); ++it)
+                replaceRowCopies(*db, sheet, idText(it.key()), placed.value(it.key()));
+            write.commit();
+        } catch (const Error& error) {
+            DataFileNotices::instance().post(error.message());
+        }
+    }
     SpreadsheetMacSettings s = settings(spreadsheetID);
     s.rememberedTransfers.insert(collected);
     store(spreadsheetID, s);
@@ -303,32 +394,71 @@ void WorkspaceStore::rememberTransfers(const QList<PhotoGroup>& groups, const QU
 CopyMemory WorkspaceStore::rememberedCopies(const QUuid& spreadsheetID) const
 {
     CopyMemory memory;
-    const auto it = m_settings.constFind(spreadsheetID);
-    if (it == m_settings.constEnd()) return memory;
-    for (const RememberedPhotoTransfer& transfer : it->rememberedTransfers)
-        for (const CopiedPhoto& copy : transfer.copies) memory.insert(copy.source, copy);
+    Database* db = database();
+    if (!db) return memory;
+    try {
+        Database::Statement read = db->statement("SELECT source, size, modified_ns, target, made FROM remembered_copies "
+                                                 "WHERE spreadsheet = ? ORDER BY row, position");
+        read.bind(1, idText(spreadsheetID));
+        while (read.next())
+            memory.insert(read.text(0), CopiedPhoto{read.text(0), read.integer(1), read.integer(2), read.text(3), read.integer(4) != 0});
+    } catch (const Error& error) {
+        // Forgetting is safe: the run reads the photos again.
+        DataFileNotices::instance().post(error.message());
+        memory.clear();
+    }
     return memory;
 }
 
 void WorkspaceStore::forgetCopies(const QSet<QString>& targets, const QUuid& spreadsheetID)
 {
     if (targets.isEmpty()) return;
+    Database* db = database();
+    if (!db) return;
+    // The photo of each copy forgotten, by row.
+    QHash<QUuid, QStringList> sources;
+    try {
+        Database::Transaction write(*db);
+        const QString sheet = idText(spreadsheetID);
+        for (const QString& target : targets) {
+            {
+                Database::Statement read = db->statement("SELECT row, source FROM remembered_copies WHERE spreadsheet = ? AND target = ?");
+                read.bind(1, sheet).bind(2, target);
+                while (read.next())
+                    if (const std::optional<QUuid> row = uuid(read.text(0))) sources[*row].push_back(read.text(1));
+            }
+            db->statement("DELETE FROM remembered_copies WHERE spreadsheet = ? AND target = ?").bind(1, sheet).bind(2, target).run();
+        }
+        write.commit();
+    } catch (const Error& error) {
+        DataFileNotices::instance().post(error.message());
+        return;
+    }
     SpreadsheetMacSettings s = settings(spreadsheetID);
     bool touched = false;
-    for (RememberedPhotoTransfer& transfer : s.rememberedTransfers) {
-        for (qsizetype i = transfer.copies.size() - 1; i >= 0; --i) {
-            const CopiedPhoto& copy = transfer.copies[i];
-            if (!targets.contains(copy.target)) continue;
-            transfer.fileNames.removeAll(PathText::lastPathComponent(copy.source).toString());
-            transfer.copies.removeAt(i);
-            touched = true;
-        }
+    for (auto it = sources.cbegin(); it != sources.cend(); ++it) {
+        const auto transfer = s.rememberedTransfers.find(it.key());
+        if (transfer == s.rememberedTransfers.end()) continue;
+        for (const QString& source : it.value())
+            touched |= transfer->fileNames.removeAll(PathText::lastPathComponent(source).toString()) > 0;
     }
     if (touched) store(spreadsheetID, s);
 }
 
 void WorkspaceStore::forgetTransfers(const QSet<QUuid>& rowIDs, const QUuid& spreadsheetID)
 {
+    if (rowIDs.isEmpty()) return;
+    if (Database* db = database()) {
+        try {
+            Database::Transaction write(*db);
+            const QString sheet = idText(spreadsheetID);
+            for (const QUuid& row : rowIDs)
+                db->statement("DELETE FROM remembered_copies WHERE spreadsheet = ? AND row = ?").bind(1, sheet).bind(2, idText(row)).run();
+            write.commit();
+        } catch (const Error& error) {
+            DataFileNotices::instance().post(error.message());
+        }
+    }
     SpreadsheetMacSettings s = settings(spreadsheetID);
     qsizetype removed = 0;
     for (const QUuid& row : rowIDs) removed += s.rememberedTransfers.remove(row);

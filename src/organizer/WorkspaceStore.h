@@ -3,7 +3,8 @@
 // The spreadsheet workspace's long-lived store: per spreadsheet, the folders, programme day and
 // event, hand-typed rider names, done mark and remembered transfers; the programme all
 // spreadsheets share; and the history of organisation runs. Saved in "workspace.json" after
-// every change, the programme in "programme.json" beside a copy of its file.
+// every change, the programme in "programme.json" beside a copy of its file. The copies each
+// run remembers, one per photo, are in the data folder's database.
 
 #include "base/FolderReference.h"
 #include "base/SharedJsonFile.h"
@@ -16,7 +17,11 @@
 #include <QMap>
 #include <QSet>
 
+#include <memory>
+
 namespace tavrin {
+
+class Database;
 
 // The content of "workspace.json".
 struct WorkspaceFile;
@@ -29,6 +34,7 @@ public:
     static constexpr qsizetype maxHistoryEntries = 40;
 
     explicit WorkspaceStore(QObject* parent = nullptr);
+    ~WorkspaceStore() override;
 
     // The stored settings, or the defaults (nothing is stored by reading).
     SpreadsheetMacSettings settings(const QUuid& spreadsheetID) const;
@@ -63,7 +69,8 @@ public:
                                                         const std::optional<ImportedPerson>& catalog);
 
     void recordOrganizer(const OrganizerReport& report, const QUuid& spreadsheetID, const QString& title);
-    // `placed`: per row, the photos as they stand in the rider folders after the run.
+    // `placed`: per row, the photos as they stand in the rider folders after the run; they replace
+    // what the row remembered.
     void rememberTransfers(const QList<PhotoGroup>& groups, const QUuid& spreadsheetID,
                            const QHash<QUuid, QList<CopiedPhoto>>& placed = {});
     // Every photo the spreadsheet's runs remember having put into a rider folder, by source path.
@@ -101,6 +108,13 @@ private:
     // Puts the merge of `base` (the file as last read or written here), what is held and
     // `theirs` (another program's file) in place, with its signals.
     bool takeIn(const WorkspaceFile& base, const WorkspaceFile& theirs);
+    // The data folder's database, opened at the first need; none when it cannot be (the user is
+    // told once), and runs then read the photos again.
+    Database* database() const;
+    // Moves the copies an older workspace.json kept into the database, once: the database first,
+    // then the file without them, under the folder's lock, so that a crash between leaves the
+    // old file beside a database that agrees with it, and the next start does it again.
+    void migrateLegacyCopies();
 
     QMap<QUuid, SpreadsheetMacSettings> m_settings;
     QList<OrganizerHistoryEntry> m_actionHistory;
@@ -108,6 +122,8 @@ private:
     std::optional<QString> m_lastDestinationName;
     SharedJsonFile<WorkspaceFile> m_file;
     FolderAccess m_access;
+    mutable std::unique_ptr<Database> m_database;
+    mutable bool m_databaseFailed = false;
 };
 
 } // namespace tavrin

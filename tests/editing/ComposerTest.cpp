@@ -216,6 +216,56 @@ TEST(ComposerRender, WatermarkCoversTheBottomAtFullWidth)
     EXPECT_EQ(pixel(*resampled, 3400, 10)[3], 0);
 }
 
+// The watermark as libvips alone lays it: Lanczos on the premultiplied mark, blended in floats.
+VImage watermarkByLibvips(const VImage& watermark, const VImage& canvas)
+{
+    const double scale = double(canvas.width()) / watermark.width();
+    VImage mark = *PC::resampled(watermark, QSizeF(scale * watermark.width(), scale * watermark.height()));
+    const int x = int(std::lround((canvas.width() - mark.width()) / 2.0));
+    const int top = canvas.height() - mark.height();
+    const int left = std::max(x, 0), right = std::min(x + mark.width(), canvas.width()), visibleTop = std::max(top, 0);
+    mark = mark.extract_area(left - x, visibleTop - top, right - left, canvas.height() - visibleTop);
+    const VImage under = canvas.extract_area(left, visibleTop, right - left, canvas.height() - visibleTop);
+    const int colourBands = canvas.has_alpha() ? canvas.bands() - 1 : canvas.bands();
+    const VImage a = mark[3] / 255.0;
+    VImage blended = (mark.extract_band(0, VImage::option()->set("n", 3)) * a +
+                      under.extract_band(0, VImage::option()->set("n", colourBands)) * (1.0 - a) + 0.5)
+                         .cast(VIPS_FORMAT_UCHAR);
+    if (canvas.has_alpha()) blended = blended.bandjoin((mark[3] + under[colourBands] * (1.0 - a) + 0.5).cast(VIPS_FORMAT_UCHAR));
+    return canvas.insert(blended, left, visibleTop);
+}
+
+TEST(ComposerRender, WatermarkEnlargedByOurPassesMatchesLibvipsWithin2)
+{
+    PC::ensureVips();
+    // Hard edges and soft ones: a white bar at 80 % over a coloured ramp, a disc fading out,
+    // fully transparent elsewhere (whose colour must not bleed in).
+    const VImage xy = VImage::xyz(700, 180);
+    const VImage bar = (xy[0] > 40) & (xy[0] < 660) & (xy[1] > 50) & (xy[1] < 130);
+    const VImage distance = ((xy[0] - 120).pow(2) + (xy[1] - 90).pow(2)).pow(0.5);
+    const VImage disc = (255 - (distance - 40) * 12).cast(VIPS_FORMAT_UCHAR);
+    const VImage alpha = bar.ifthenelse(204, disc);
+    const VImage colour = bar.ifthenelse(std::vector<double>{255, 255, 255}, (xy[0] * 0.36).bandjoin(xy[1]).bandjoin(255 - xy[1]));
+    const VImage mark = colour.bandjoin(alpha).cast(VIPS_FORMAT_UCHAR).copy(
+        VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+    const VImage noise = VImage::gaussnoise(1754, 1240, VImage::option()->set("sigma", 40)->set("mean", 128));
+    const VImage photo = noise.bandjoin(noise.rot180()).bandjoin(noise.fliphor()).cast(VIPS_FORMAT_UCHAR).copy(
+        VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)).copy_memory();
+    const VImage withAlpha = photo.bandjoin((VImage::xyz(1754, 1240)[0] / 7).cast(VIPS_FORMAT_UCHAR)).copy_memory();
+    // A page, one with alpha, and a square mark taller than the page (cut at the top).
+    const VImage square = mark.extract_area(0, 0, 180, 180);
+    for (const auto& [canvas, watermark] : {std::pair{photo, mark}, std::pair{withAlpha, mark}, std::pair{photo.extract_area(0, 0, 900, 400), square}}) {
+        SCOPED_TRACE(canvas.bands());
+        const VImage ours = PC::drawBottomCoverWatermark(watermark, canvas);
+        const VImage reference = watermarkByLibvips(watermark, canvas);
+        ASSERT_EQ(ours.bands(), reference.bands());
+        EXPECT_LE((ours.cast(VIPS_FORMAT_INT) - reference).abs().max(), 2);
+        // Where it should be: the bar's white at 80 % over the photo, on the mark's row 120.
+        const double scale = double(canvas.width()) / watermark.width();
+        expectColour(ours, canvas.width() / 2, int(canvas.height() - (watermark.height() - 120) * scale), {0.8 * 255 + 0.2 * 128}, 30);
+    }
+}
+
 TEST(ComposerFiles, OrientedSourcesAreUprightAndWrittenWithOrientationOne)
 {
     QTemporaryDir dir;

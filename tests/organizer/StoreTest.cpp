@@ -61,7 +61,7 @@ TEST(WorkspaceStoreTest, EverythingSurvivesARestartByteForByte)
     EXPECT_EQ(s.manualRiders.value("a\"b"), (ManualRiderName{"Ünïcode", "Zoé"}));
     EXPECT_TRUE(s.isCompleted);
     const CopiedPhoto copied{"/x/1.jpg", 5, 1765400000123456789, "/d/7/1 copie.jpg"};
-    EXPECT_EQ(s.rememberedTransfers.value(sheetB), (RememberedPhotoTransfer{{"1.jpg", "2.jpg"}, "1 → fin du dossier", {copied}}));
+    EXPECT_EQ(s.rememberedTransfers.value(sheetB), (RememberedPhotoTransfer{{"1.jpg", "2.jpg"}, "1 → fin du dossier"}));
     EXPECT_EQ(store.rememberedCopies(sheetA).values("/x/1.jpg"), QList<CopiedPhoto>{copied});
     ASSERT_EQ(store.actionHistory().size(), 1);
     EXPECT_EQ(store.actionHistory()[0].headline, "1 dossier · 1 photo copiée");

@@ -25,7 +25,7 @@ deb=$scratch/out/tavrin_${deb_version}_amd64.deb
 depends=$(dpkg-deb -f "$deb" Depends)
 duplicates=$(printf '%s\n' "$depends" | tr ',' '\n' | sed 's/^ *//; s/ .*//' | sort | uniq -d)
 [ -z "$duplicates" ] || fail "Depends cite deux fois : $duplicates"
-for dep in libc6 libqt6widgets6 libvips42 libpoppler-cpp libgumbo libqt6webenginewidgets6 libqt6webenginecore6-bin libqt6svg6 libexif12 libmicrohttpd12 libcairo2 python3-pyftpdlib libxxhash0; do
+for dep in libc6 libqt6widgets6 libvips42 libpoppler-cpp libgumbo libqt6webenginewidgets6 libqt6webenginecore6-bin libqt6svg6 libexif12 libmicrohttpd12 libcairo2 python3-pyftpdlib libxxhash0 libsqlite3-0; do
   case ", $depends" in *", $dep"*) ;; *) fail "Depends ne contient pas $dep : $depends" ;; esac
 done
 

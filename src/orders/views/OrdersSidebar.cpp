@@ -211,11 +211,11 @@ OrdersSidebar::OrdersSidebar(OrdersStore& store, QWidget* parent)
     });
     connect(m_clearSearch, &QAbstractButton::clicked, m_search, &QLineEdit::clear);
     // Opening a new order from the showcase, even the one already current, ends its « Nouvelle commande ».
-    const auto opened = [](QListWidgetItem* item) {
+    const auto opened = [this](QListWidgetItem* item) {
         const QString id = item->data(Qt::UserRole).toString();
         if (!NewOrder::isNew(id)) return;
         NewOrder::markOpened(id);
-        item->setText(QFileInfo(id).fileName());
+        item->setText(itemText({QFileInfo(id).fileName(), id}));
     };
     connect(m_orders, &QListWidget::itemClicked, this, opened);
     connect(m_orders, &QListWidget::currentItemChanged, this, [this, opened](QListWidgetItem* item) {
@@ -258,6 +258,16 @@ void OrdersSidebar::paintEvent(QPaintEvent*)
     painter.fillRect(rect(), Theme::sidebarBackground(palette()));
 }
 
+QString OrdersSidebar::itemText(const OrderFolder& folder) const
+{
+    QString text = folder.name;
+    // An order sent from the showcase says so until it is opened.
+    if (NewOrder::isNew(folder.url)) text += QStringLiteral("\nNouvelle commande");
+    if (orderNote)
+        if (const QString note = orderNote(folder); !note.isEmpty()) text += u'\n' + note;
+    return text;
+}
+
 void OrdersSidebar::refreshOrders()
 {
     m_rootName->setText(m_store.rootName().value_or(QString()));
@@ -266,9 +276,7 @@ void OrdersSidebar::refreshOrders()
     m_fillingOrders = true;
     m_orders->clear();
     for (const OrderFolder& folder : shown) {
-        // An order sent from the showcase says so until it is opened.
-        const bool fresh = NewOrder::isNew(folder.url);
-        auto* item = new QListWidgetItem(fresh ? folder.name + QStringLiteral("\nNouvelle commande") : folder.name, m_orders);
+        auto* item = new QListWidgetItem(itemText(folder), m_orders);
         item->setData(Qt::UserRole, folder.url);
         item->setToolTip(folder.url);
         if (m_store.selectedFolderID() == folder.url) m_orders->setCurrentItem(item);

@@ -62,6 +62,8 @@ public:
     // The print menu for files, offered while canPrint says printing is plugged in.
     std::function<QMenu*(const QStringList& files, QWidget* parent)> printMenu;
     std::function<bool()> canPrint;
+    // A line under an order's name (its total and payment), when given.
+    std::function<QString(const OrderFolder& folder)> orderNote;
 
     // A widget on its own line under the root's button (the showcase's); the sidebar owns it.
     void addBelowRoot(QWidget* widget);
@@ -99,6 +101,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QString itemText(const OrderFolder& folder) const;
     QStringList selection() const { return selectedFiles ? selectedFiles() : QStringList(); }
 
     OrdersStore& m_store;

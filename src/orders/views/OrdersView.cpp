@@ -81,6 +81,7 @@ void OrdersView::build()
     };
     m_sidebar->canPrint = [this] { return bool(printMenu); };
     if (belowRoot) m_sidebar->addBelowRoot(belowRoot(m_sidebar));
+    m_sidebar->orderNote = orderNote;
     layout->addWidget(m_sidebar);
 
     auto* detail = new QWidget(this);
@@ -205,6 +206,7 @@ QWidget* OrdersView::buildGalleryPage()
     barLayout->addWidget(m_selectAll);
     barLayout->addWidget(m_layoutPicker);
     layout->addWidget(bar);
+    if (belowTitle) layout->addWidget(belowTitle(page));
 
     // In the list and grid layouts the section actions act on the whole order.
     m_orderActions = new QWidget(page);
@@ -281,6 +283,11 @@ void OrdersView::refreshAll()
     refreshDetail();
     refreshSelection();
     refreshError();
+}
+
+void OrdersView::orderNotesChanged()
+{
+    if (m_built) m_sidebar->refreshOrders();
 }
 
 void OrdersView::hooksChanged()

@@ -43,6 +43,12 @@ public:
     // Plugged in by the window before the screen is first shown: a widget under the root's button
     // (the showcase's).
     std::function<QWidget*(QWidget* parent)> belowRoot;
+    // Also before the first show: a line under each order's name in the list (what it costs and
+    // whether it was paid) and a widget on its own line under the selected order's title bar.
+    std::function<QString(const OrderFolder& folder)> orderNote;
+    std::function<QWidget*(QWidget* parent)> belowTitle;
+    // What orderNote says changed: the list is written again.
+    void orderNotesChanged();
     // After "Annuler les modifications" brought a file back to the camera's.
     std::function<void(const QString& file)> fileRestored;
     void hooksChanged();

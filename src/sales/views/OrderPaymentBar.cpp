@@ -1,0 +1,118 @@
+#include "sales/views/OrderPaymentBar.h"
+
+#include "sales/Money.h"
+#include "ui/CapsuleButton.h"
+#include "ui/Theme.h"
+#include "ui/UndoBanner.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+
+namespace tavrin {
+
+namespace {
+
+QString capitalised(const QString& text) { return text.left(1).toUpper() + text.mid(1); }
+
+} // namespace
+
+OrderPaymentBar::OrderPaymentBar(SalesBook& book, QWidget* parent)
+    : QWidget(parent), m_book(book), m_total(new QLabel(this)), m_state(new QLabel(this)),
+      m_unpay(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Remettre à payer"), QString(), this)),
+      m_banner(new UndoBanner(this))
+{
+    setObjectName(QStringLiteral("orderPaymentBar"));
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(Theme::largeSpacing, 0, Theme::largeSpacing, Theme::smallSpacing);
+    layout->setSpacing(Theme::spacing);
+    m_total->setObjectName(QStringLiteral("orderTotal"));
+    m_total->setTextFormat(Qt::PlainText);
+    QFont bold = m_total->font();
+    bold.setWeight(QFont::DemiBold);
+    m_total->setFont(bold);
+    m_state->setObjectName(QStringLiteral("orderPaymentState"));
+    m_state->setTextFormat(Qt::PlainText);
+    layout->addWidget(m_total);
+    layout->addWidget(m_state);
+    for (PaymentMeans means : Payments::allMeans()) {
+        auto* button = new CapsuleButton(CapsuleKind::glass, capitalised(Payments::label(means)), QString(), this);
+        button->setToolTip(QStringLiteral("Marquer la commande payée en ") + Payments::label(means));
+        connect(button, &QAbstractButton::clicked, this, [this, means] { pay(means); });
+        layout->addWidget(button);
+        m_pay.push_back(button);
+    }
+    layout->addWidget(m_unpay);
+    layout->addWidget(m_banner);
+    layout->addStretch(1);
+    m_banner->showText(std::nullopt);
+    connect(m_unpay, &QAbstractButton::clicked, this, &OrderPaymentBar::unpay);
+    connect(m_banner, &UndoBanner::undoRequested, this, &OrderPaymentBar::undo);
+    connect(&m_book, &SalesBook::changed, this, &OrderPaymentBar::refresh);
+    connect(&m_book.store(), &OrdersStore::sectionsChanged, this, [this] {
+        // Another order: its undo is not this one's.
+        if (m_book.store().selectedFolderID().value_or(QString()) != m_undoOrder) m_banner->showText(std::nullopt);
+        refresh();
+    });
+    refresh();
+}
+
+QAbstractButton* OrderPaymentBar::payButton(PaymentMeans means) const { return m_pay.value(Payments::allMeans().indexOf(means)); }
+
+QAbstractButton* OrderPaymentBar::unpayButton() const { return m_unpay; }
+
+void OrderPaymentBar::change(const std::optional<Payment>& payment, const QString& done)
+{
+    const std::optional<QString> order = m_book.store().selectedFolderID();
+    if (!order) return;
+    m_undoOrder = *order;
+    m_undoPayment = m_book.payment(*order);
+    m_book.setPayment(*order, payment);
+    m_banner->showText(done);
+}
+
+void OrderPaymentBar::pay(PaymentMeans means)
+{
+    const std::optional<QString> order = m_book.store().selectedFolderID();
+    if (!order) return;
+    const Payment payment{means, QDateTime::currentDateTime(), m_book.bill(*order, m_book.store().sections()).total};
+    change(payment, paymentStateText(payment));
+}
+
+void OrderPaymentBar::unpay() { change(std::nullopt, QStringLiteral("Commande remise à payer")); }
+
+void OrderPaymentBar::undo()
+{
+    if (m_undoOrder.isEmpty()) return;
+    m_book.setPayment(m_undoOrder, m_undoPayment);
+    m_undoOrder.clear();
+    m_banner->showText(std::nullopt);
+}
+
+void OrderPaymentBar::refresh()
+{
+    const std::optional<QString> order = m_book.store().selectedFolderID();
+    if (!order) return;
+    const Bill bill = m_book.bill(*order, m_book.store().sections());
+    const std::optional<Payment> payment = m_book.payment(*order);
+    m_total->setText(QStringLiteral("Total : ") + Money::text(bill.total));
+    QStringList lines;
+    for (const BillLine& line : bill.lines)
+        lines.push_back(line.section + QStringLiteral(" : ") +
+                        (line.priced ? line.detail + QStringLiteral(" = ") + Money::text(line.cents) : QStringLiteral("sans tarif")));
+    m_total->setToolTip(lines.join(u'\n'));
+    QString state = paymentStateText(payment);
+    // Photos added after the payment: what is left is shown.
+    if (payment && bill.total > payment->cents)
+        state += QStringLiteral(" · reste ") + Money::text(bill.total - payment->cents);
+    m_state->setText(state);
+    for (CapsuleButton* button : m_pay) button->setVisible(!payment);
+    m_unpay->setVisible(payment.has_value());
+}
+
+QString OrderPaymentBar::orderNote(const SalesBook& book, const OrderFolder& folder)
+{
+    if (book.prices().sections.isEmpty()) return {};
+    return Money::text(book.bill(folder.url).total) + QStringLiteral(" · ") + paymentStateText(book.payment(folder.url));
+}
+
+} // namespace tavrin
