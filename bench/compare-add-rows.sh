@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# `tavrin-cli library add-rows` of one row, whole process, on a library of SHEETS spreadsheets of
-# ROWS rows with the window's selection on disk, against BASE_CLI (a tavrin-cli built from an
-# earlier commit) as baseline in the same run. Also checks that the selection file was left
-# alone by this build (same inode, same time).
-#   BASE_CLI=/path/to/old/tavrin-cli SHEETS=100 ROWS=25 bench/compare-add-rows.sh
+# `tavrin-cli library add-rows` of one row, whole process, on libraries of SHEETS spreadsheets
+# (one run per size given) of ROWS rows with the window's selection on disk, against BASE_CLI (a
+# tavrin-cli built from an earlier commit) as baseline in the same run. Also checks that the
+# selection file was left alone by this build (same inode, same time), and that library.json
+# holds every row added within a second of the last command (the journal folded in).
+#   BASE_CLI=/path/to/old/tavrin-cli SHEETS="10 100 1000 4000" ROWS=25 bench/compare-add-rows.sh
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cli="$build/bin/tavrin-cli"
 base=${BASE_CLI:?"set BASE_CLI to the tavrin-cli to compare with"}
-sheets=${SHEETS:-100}
 rows=${ROWS:-25}
 need_built "$cli"
 need_built "$base"
 need_tools hyperfine
 make_work_dir
+status=0
+for sheets in ${SHEETS:-100}; do
+rm -rf "${work:?}"/*
 
 python3 - "$work/library-in.json" "$sheets" "$rows" <<'PY'
 import json, sys, uuid
@@ -40,10 +43,18 @@ run() { hyperfine -N --style none --warmup 3 --runs "${RUNS:-30}" --export-json 
 run base "$base --data-dir $work/base library add-rows --spreadsheet $sheet $work/base/row.txt"
 run new "$cli --data-dir $work/new library add-rows --spreadsheet $sheet $work/new/row.txt"
 after=$(version)
+# The file current again: the journal folded in by the process the last command started.
+folded=$(python3 - "$work/new" <<'PY'
+import os, sys, time
+start = time.monotonic()
+while os.path.exists(sys.argv[1] + "/library.journal") and time.monotonic() - start < 10: time.sleep(0.01)
+print(f"{(time.monotonic() - start) * 1000:.0f}")
+PY
+)
 
-python3 - "$work" "$sheets" "$rows" "$before" "$after" <<'PY'
+python3 - "$work" "$sheets" "$rows" "$before" "$after" "$folded" "${RUNS:-30}" "$sheet" <<'PY' || status=1
 import json, sys
-d, sheets, rows, before, after = sys.argv[1:6]
+d, sheets, rows, before, after, folded, runs, sheet = sys.argv[1:9]
 r = {n: json.load(open(f"{d}/{n}.json"))["results"][0] for n in ("base", "new")}
 t = {n: v["median"] * 1000 for n, v in r.items()}
 cpu = {n: (v["user"] + v["system"]) * 1000 for n, v in r.items()}
@@ -51,5 +62,11 @@ print(f"library add-rows of one row, {sheets} spreadsheets × {rows} rows, media
 print(f"  this build {t['new']:.1f} ms ({cpu['new']:.1f} ms), baseline {t['base']:.1f} ms ({cpu['base']:.1f} ms), "
       f"ratio {t['new'] / t['base']:.2f}")
 print("selection file left alone: " + ("yes" if before == after else "NO"))
-sys.exit(0 if before == after else 1)
+lib = json.load(open(f"{d}/new/library.json"))
+got = sum(1 for s in lib["spreadsheets"] if s["id"] == sheet for r in s["rows"] if r["photoNumber"])
+want = int(rows) + int(runs) + 3
+print(f"library.json current {folded} ms after the last command: {got} rows, {want} expected")
+sys.exit(0 if before == after and got == want else 1)
 PY
+done
+exit $status

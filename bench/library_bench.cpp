@@ -1,5 +1,7 @@
-// Library persistence: every committed cell rewrites library.json, so encoding plus the atomic
-// write must stay well under a frame; merges of phone libraries must stay interactive too.
+// Library persistence: a committed cell rewrites library.json, or in the window appends its
+// spreadsheet to the journal once the file is large, so the edit must stay well under a frame
+// whatever the size of the library; merges of phone libraries must stay interactive too.
+#include "BenchMain.h"
 #include "base/AppSupport.h"
 #include "base/JsonFile.h"
 #include "base/TavrinJSON.h"
@@ -13,8 +15,8 @@ using namespace tavrin;
 
 namespace {
 
-// A library of `rows` filled rows spread over spreadsheets of 40 rows, 10 spreadsheets a day.
-LibrarySnapshot makeLibrary(int rows, int seed)
+// A library of `rows` filled rows spread over spreadsheets of `perSheet` rows, 10 spreadsheets a day.
+LibrarySnapshot makeLibrary(int rows, int seed, int perSheet = 40)
 {
     LibrarySnapshot lib = LibrarySnapshot::empty();
     const QDateTime t = TavrinJSON::now();
@@ -24,7 +26,7 @@ LibrarySnapshot makeLibrary(int rows, int seed)
         lib.days.push_back(day);
         for (int s = 0; s < 10 && made < rows; ++s) {
             SpreadsheetRecord sheet{QUuid::createUuid(), day.id, QStringLiteral("Épreuve %1").arg(s), t, t, true, {}};
-            for (int r = 0; r < 40 && made < rows; ++r, ++made)
+            for (int r = 0; r < perSheet && made < rows; ++r, ++made)
                 sheet.rows.push_back({QUuid::createUuid(), QString::number(1000 + made * 17 + seed), QString::number(made % 300)});
             sheet.rows.push_back(RowRecord::blank());
             lib.spreadsheets.push_back(sheet);
@@ -85,11 +87,43 @@ void BM_TypeThenUndoCell(benchmark::State& state)
     state.SetLabel("updateRow + undo, each written");
 }
 
+// The window's edit of a cell (typed, saved) in a library of N spreadsheets of 25 rows, on the
+// main thread: with the journal (arg 1, a following store) and, as the baseline in the same run,
+// the whole write every edit did before (arg 0). The background folding runs meanwhile.
+void BM_WindowCellEdit(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    AppSupport::setDataDirectoryOverride(dir.path());
+    const int sheets = int(state.range(0));
+    {
+        LibraryStore seed;
+        seed.replaceFromRemote(makeLibrary(sheets * 25, 0, 25));
+    }
+    LibraryStore store;
+    if (state.range(1)) store.followDiskChanges();
+    const SpreadsheetRecord sheet = store.snapshot().spreadsheets[sheets / 2];
+    int n = 0;
+    for (auto _ : state) {
+        store.updateRow(sheet.id, sheet.rows.first().id, QString::number(++n), std::nullopt);
+        state.PauseTiming();
+        QCoreApplication::processEvents();
+        state.ResumeTiming();
+    }
+    state.SetLabel(state.range(1) ? "journal" : "whole write (before)");
+}
+
 } // namespace
 
+BENCHMARK(BM_WindowCellEdit)
+    ->Args({10, 1})
+    ->Args({4000, 1})
+    ->Args({10, 0})
+    ->Args({4000, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(2);
 BENCHMARK(BM_TypeThenUndoCell)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PersistLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadLibrary)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MergeLibraries)->Arg(50000)->Unit(benchmark::kMillisecond);
-BENCHMARK_MAIN();
+int main(int argc, char** argv) { return tavrin::bench::runWithQt(argc, argv); }

@@ -93,6 +93,41 @@ void BM_RetouchPreviewShown(benchmark::State& state)
 }
 BENCHMARK(BM_RetouchPreviewShown)->Args({2048, 1365})->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A slider dragged in the crop editor: each render moves the same slider again, from what the
+// render before kept (the rows before the moved step). The slider: 0 exposure (near the start of
+// the chain, almost everything is made again), 1 saturation (the middle), 2 sharpness (the end).
+void BM_RetouchPreviewDrag(benchmark::State& state)
+{
+    const FloatImage& image = photo(2048, 1365);
+    QImage shown(image.width, image.height, QImage::Format_RGBX8888);
+    for (int y = 0; y < image.height; ++y)
+        for (int x = 0; x < image.width; ++x)
+            for (int c = 0; c < 4; ++c)
+                shown.scanLine(y)[4 * x + c] = uchar(c == 3 ? 255 : std::lround(image.at(x, y)[c] * 255));
+    PhotoRetouchSettings s = bench::everyRetouchStep();
+    RetouchChain::Memo memo;
+    const auto move = [&](int i) {
+        const double step = i % 2 ? 1 : -1;
+        switch (state.range(0)) {
+        case 0: s.exposure += 0.05 * step; break;
+        case 1: s.saturation += 5 * step; break;
+        default: s.sharpnessAmount += 10 * step; break;
+        }
+    };
+    // The render before the drag, then its first move, which keeps the rows before the slider.
+    PhotoRetoucher::apply(shown, s, RetouchQuality::preview, {}, memo);
+    move(0);
+    PhotoRetoucher::apply(shown, s, RetouchQuality::preview, {}, memo);
+    const double cpu = processCpuSeconds();
+    int i = 1;
+    for (auto _ : state) {
+        move(i++);
+        benchmark::DoNotOptimize(PhotoRetoucher::apply(shown, s, RetouchQuality::preview, {}, memo));
+    }
+    state.counters["allThreadsCPU_s"] = (processCpuSeconds() - cpu) / double(state.iterations());
+}
+BENCHMARK(BM_RetouchPreviewDrag)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(6);
+
 // Baseline: every step on its own over the whole image, linear steps decoding and encoding around
 // themselves, as the chain ran before its steps were fused.
 void BM_RetouchFullOneByOne(benchmark::State& state)

@@ -1,7 +1,8 @@
 // The showcase as phones use it, on loopback: a rider's page of 20 photos of 24 MP whose previews
 // are not made yet (the first preview's time and all of them, six at a time as a phone's browser
 // asks), the same previews from the disk cache, and 50 phones browsing at once with the cache warm
-// (95th percentile of page and preview times). Figures only; nothing is asserted.
+// (95th percentile of page and preview times), and a visitor's first look at a rider just
+// organised with and without the previews made ahead (same run). Figures only; nothing is asserted.
 
 #include "BenchPhoto.h"
 #include "showcase/ShowcaseService.h"
@@ -139,6 +140,43 @@ void BM_ColdRiderPage(benchmark::State& state)
     }
 }
 BENCHMARK(BM_ColdRiderPage)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// The first look at a rider whose folder was just organised: its page and its 20 previews as a
+// phone asks for them, after the previews were made ahead (1) or not (0, the baseline).
+void BM_FirstLookAfterOrganising(benchmark::State& state)
+{
+    Stand& s = stand();
+    const bool ahead = state.range(0) == 1;
+    const QString rider = benchFolder + QStringLiteral("/cavaliers/DUPONT Élise");
+    QStringList photos;
+    for (int i = 0; i < photoCount; ++i) photos << rider + QStringLiteral("/DSC_%1.JPG").arg(1000 + i);
+    for (auto _ : state) {
+        s.clearCache();
+        if (ahead) {
+            s.service.previews()->prepare(rider, [photos] { return photos; });
+            s.service.previews()->waitForAhead();
+        }
+        const auto start = Clock::now();
+        fetch(s.port, "/cavalier/0");
+        std::atomic<int> next{0};
+        std::atomic<double> first{0};
+        std::vector<std::thread> browser;
+        for (int c = 0; c < 6; ++c)
+            browser.emplace_back([&] {
+                for (int i; (i = next++) < photoCount;) {
+                    fetch(s.port, "/apercu/" + QByteArray::number(i) + ".jpg");
+                    double expected = 0;
+                    first.compare_exchange_strong(expected, millisSince(start));
+                }
+            });
+        for (std::thread& t : browser) t.join();
+        const double all = millisSince(start);
+        state.SetIterationTime(all / 1000);
+        state.counters["first_preview_ms"] = first.load();
+        state.counters["all_previews_ms"] = all;
+    }
+}
+BENCHMARK(BM_FirstLookAfterOrganising)->Arg(0)->Arg(1)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 
 void BM_CachedPreview(benchmark::State& state)
 {

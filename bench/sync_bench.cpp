@@ -107,6 +107,53 @@ void BM_ReceiveDecodeMergeLibraryFrame(benchmark::State& state)
     state.SetLabel("TCP receive + decode + merge + write; target <= 150 ms");
 }
 
+// A phone and the window both hold a library of N spreadsheets of 40 rows; the phone sends it
+// whole with one cell changed, and the window's store (following its folder, so journalling once
+// the file is large) takes it off the socket, decodes, merges and saves it. 100 spreadsheets is
+// the baseline of a 2,000-spreadsheet season.
+void BM_SyncWindowLibraryOfSheets(benchmark::State& state)
+{
+    QTemporaryDir data;
+    AppSupport::setDataDirectoryOverride(data.path());
+    UserDefaults::resetStandard();
+    LibrarySnapshot phoneSide = phoneLibrary(int(state.range(0)) * 40);
+    {
+        LibraryStore seed;
+        seed.replaceFromRemote(phoneSide);
+    }
+    LibraryStore store;
+    store.followDiskChanges();
+    SyncService service(QStringLiteral("mac"), std::make_unique<NoDiscovery>());
+    service.setPeerEnabled(kPhone, true);
+    int merged = 0;
+    service.onLibraryReceived = [&](const LibrarySnapshot& lib) {
+        store.replaceFromRemote(lib);
+        ++merged;
+    };
+    service.start(false);
+    QTcpSocket phone;
+    phone.connectToHost(QHostAddress::LocalHost, service.listeningPort());
+    if (!phone.waitForConnected(5000)) {
+        state.SkipWithError("no loopback connection");
+        return;
+    }
+    runUntil([&] { return service.status().kind == SyncStatus::Kind::synced; });
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        phoneSide.spreadsheets[phoneSide.spreadsheets.size() / 2].rows[0].assignedNumber = QString::number(++n);
+        const QByteArray frame = libraryFrame(phoneSide);
+        state.ResumeTiming();
+        const int before = merged;
+        phone.write(frame);
+        runUntil([&] {
+            if (phone.bytesToWrite() > 0) phone.waitForBytesWritten(0);
+            return merged > before;
+        });
+    }
+    state.SetLabel("window's store: receive + decode + merge + save");
+}
+
 // The framing alone: frames handed over in reads of 256 KiB, each decoded.
 void BM_FrameDecodeThroughput(benchmark::State& state)
 {
@@ -147,6 +194,7 @@ void BM_GeneralJsonDecodeBaseline(benchmark::State& state)
 
 } // namespace
 
+BENCHMARK(BM_SyncWindowLibraryOfSheets)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_ReceiveDecodeMergeLibraryFrame)->Unit(benchmark::kMillisecond)->MinTime(3);
 BENCHMARK(BM_FrameDecodeThroughput)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GeneralJsonDecodeBaseline)->Unit(benchmark::kMillisecond);

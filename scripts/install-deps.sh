@@ -46,6 +46,8 @@ packages=(
   # the data folder's database of what grows with the show (remembered copies, received photos,
   # payments)
   libsqlite3-dev
+  # the day's takings exported as CSV, opened by a spreadsheet as an accountant would
+  libreoffice-calc-nogui
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "editing/RetouchBridges.h"
 #include "photofiles/MediaThumbnailer.h"
 #include "printing/PhotoPrinter.h"
+#include "printing/PrintCaption.h"
 
 #include <QGuiApplication>
 #include <QPointer>
@@ -27,6 +28,10 @@ TavrinApp::TavrinApp(SingleInstance& launches, QObject* parent) : QObject(parent
     // Printed photos show as delivered in the gallery.
     PhotoPrinter::setDeliveredMarker([store = QPointer<OrdersStore>(&ordersStore)](const QStringList& photos) {
         if (store) store->markDelivered(photos);
+    });
+    // Captions are read from the classes as the window knows them now.
+    PrintCaption::setSourcesProvider([workspace = QPointer<WorkspaceStore>(&workspaceStore), library = QPointer<LibraryStore>(&libraryStore)] {
+        return workspace && library ? PrintCaption::sourcesOf(*workspace, library->snapshot()) : PrintCaption::Sources{};
     });
 }
 

@@ -48,26 +48,29 @@ CREATE TABLE received_photos (
 CREATE INDEX received_photos_by_hash ON received_photos (xxh3);
 CREATE INDEX received_photos_by_capture ON received_photos (captured_at);
 
--- Sales: what an order was priced at and what was paid for it. `order_folder` is the order's
--- folder name under Orders/; the price list itself stays in Orders/settings.json. A price line
--- keeps the price as it was when sold, whatever the list says later. A payment is never changed
--- or deleted: taking one back is a new row that names it in `cancels`, which keeps the till's
--- history whole and every correction undoable.
+-- Sales: each order's bill as it stood when paid, and its payments. `order_folder` is the
+-- order's folder relative to Orders/ (what Orders/settings.json keys by today). The price list
+-- stays in Orders/settings.json. A bill line is the cost of one section of the order (`count`
+-- files, `detail` as the receipt prints it), kept as sold whatever the list says later. A payment
+-- is never changed or deleted: taking one back is a new row that names it in `cancels`, which
+-- keeps the till's history whole and every correction undoable. `cents` is the order's total
+-- when it was paid, so that photos added afterwards show as still to pay.
 CREATE TABLE order_lines (
     order_folder TEXT NOT NULL,
     line INTEGER NOT NULL,
-    product TEXT NOT NULL,
-    quantity INTEGER NOT NULL CHECK (quantity > 0),
-    unit_price_cents INTEGER NOT NULL CHECK (unit_price_cents >= 0),
-    discount_cents INTEGER NOT NULL DEFAULT 0,
+    section TEXT NOT NULL,
+    count INTEGER NOT NULL CHECK (count >= 0),
+    cents INTEGER NOT NULL CHECK (cents >= 0),
+    priced INTEGER NOT NULL CHECK (priced IN (0, 1)),
+    detail TEXT NOT NULL,
     PRIMARY KEY (order_folder, line)
 ) WITHOUT ROWID;
 CREATE TABLE payments (
     id INTEGER PRIMARY KEY,
     order_folder TEXT NOT NULL,
-    amount_cents INTEGER NOT NULL,
-    method TEXT NOT NULL CHECK (method IN ('cash', 'card', 'cheque', 'transfer')),
+    means TEXT NOT NULL CHECK (means IN ('cash', 'card', 'transfer')),
     paid_at TEXT NOT NULL,
+    cents INTEGER NOT NULL,
     cancels INTEGER REFERENCES payments (id)
 );
 CREATE INDEX payments_by_order ON payments (order_folder);

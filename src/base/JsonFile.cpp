@@ -10,6 +10,8 @@
 #include <QSaveFile>
 #include <QTimer>
 
+#include <cstdio>
+
 #include <sys/stat.h>
 
 namespace tavrin {
@@ -108,6 +110,14 @@ bool JsonFile::write(const QByteArray& data)
         m_tooLarge = false;
     }
     if (!writeFileAtomically(m_path, data)) return false;
+    m_known = versionOnDisk();
+    return true;
+}
+
+bool JsonFile::replaceWith(const QString& preparedPath)
+{
+    if (m_unreadableOnDisk || changedOnDisk()) return false;
+    if (::rename(QFile::encodeName(preparedPath).constData(), QFile::encodeName(m_path).constData()) != 0) return false;
     m_known = versionOnDisk();
     return true;
 }

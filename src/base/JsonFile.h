@@ -58,6 +58,10 @@ public:
     }
 
     bool write(const QByteArray& data);
+    // Renames a file written and synced elsewhere (by a background thread) over this one, under
+    // the folder's lock the caller holds; false when another program's version is there, which
+    // would be lost, or a file nobody could read that must first be set aside.
+    bool replaceWith(const QString& preparedPath);
 
     // The lock of the file's folder: a store holds it from reading another program's version to
     // writing its own, so that no completed write is lost in between.
@@ -66,6 +70,8 @@ public:
     // program replaced, created or removed it).
     bool changedOnDisk() const;
 
+    // The version last read or written here.
+    const Version& knownVersion() const { return m_known; }
     // True while an undecodable file sits at the path, waiting to be set aside.
     bool holdsUnreadableFile() const { return m_unreadableOnDisk; }
 

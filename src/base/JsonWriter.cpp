@@ -169,6 +169,12 @@ void JsonWriter::value(double number)
     }
 }
 
+void JsonWriter::encoded(const QByteArray& json)
+{
+    beforeValue();
+    m_out.append(json.constData(), size_t(json.size()));
+}
+
 void JsonWriter::value(bool flag)
 {
     beforeValue();

@@ -39,6 +39,8 @@ public:
     void data(const QByteArray& bytes);
     // Any JSON value; object keys come out sorted.
     void value(const QJsonValue& json);
+    // A value already encoded as JSON (compact, on one line), written as it is.
+    void encoded(const QByteArray& json);
 
     // key + value in one call.
     template <typename T>

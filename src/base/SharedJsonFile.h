@@ -19,6 +19,20 @@ class SharedJsonFileCore {
 public:
     const QString& path() const { return m_file.path(); }
     bool holdsUnreadableFile() const { return m_file.holdsUnreadableFile(); }
+    DataFolderLock lock() const { return m_file.lock(); }
+    bool changedOnDisk() const { return m_file.changedOnDisk(); }
+    // The file as last read or written here, and which version of it that was.
+    const QByteArray& writtenBytes() const { return m_written; }
+    qsizetype writtenSize() const { return m_written.size(); }
+    const JsonFile::Version& knownVersion() const { return m_file.knownVersion(); }
+    // Puts in place `data`, already written and synced at `preparedPath` off the main thread,
+    // when the file is still the version last read or written here; the caller holds the lock.
+    bool replaceWithPrepared(const QString& preparedPath, const QByteArray& data)
+    {
+        if (!m_file.replaceWith(preparedPath)) return false;
+        m_written = data;
+        return true;
+    }
 
     // Calls `reload` after every burst of writes in the file's folder, for as long as `owner`
     // lives; a second call does nothing.

@@ -1,12 +1,20 @@
+#include "base/AppSupport.h"
 #include "base/TavrinJSON.h"
 #include "cli/Cli.h"
 #include "cli/LibraryLookup.h"
 #include "library/LibraryStore.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QThread>
 
 #include <cstdio>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tavrin::cli {
 namespace {
@@ -132,6 +140,8 @@ QList<LibraryStore::RowPatch> pastedRows(QString text)
     return patches;
 }
 
+void startFolding();
+
 int libraryAddRows(const QStringList& raw)
 {
     const Args args(raw, {QStringLiteral("spreadsheet")});
@@ -148,14 +158,58 @@ int libraryAddRows(const QStringList& raw)
     const QString text = QString::fromUtf8(data);
     if (text.toUtf8() != data) throw Error(QStringLiteral("Les lignes ne sont pas du texte UTF-8."));
 
-    LibraryStore store;
-    const QUuid id = spreadsheetNamed(store.snapshot(), name);
-    const QList<LibraryStore::RowPatch> patches = pastedRows(text);
-    if (patches.isEmpty()) return 0;
     // New rows after the last filled one: the blank row the window may be typing into stays its own.
     QList<LibraryStore::NewRow> rows;
-    for (const LibraryStore::RowPatch& patch : patches) rows.push_back({QUuid(), patch});
+    for (const LibraryStore::RowPatch& patch : pastedRows(text)) rows.push_back({QUuid(), patch});
+    const auto resolve = [&](const LibrarySnapshot& library) { return spreadsheetNamed(library, name); };
+    if (const auto made = LibraryStore::insertRowsThroughJournal(resolve, rows)) {
+        for (const QUuid& row : *made) printOut(TavrinJSON::uuidString(row));
+        if (!made->isEmpty()) startFolding();
+        return 0;
+    }
+    LibraryStore store;
+    const QUuid id = resolve(store.snapshot());
+    if (rows.isEmpty()) return 0;
     for (const QUuid& row : store.insertRows(id, rows)) printOut(TavrinJSON::uuidString(row));
+    return 0;
+}
+
+// Rows went to the journal: a process of its own writes the whole file meanwhile, unless one
+// is already waiting to (it looks at the journal again once done).
+void startFolding()
+{
+    const int fd = ::open(QFile::encodeName(AppSupport::fileInFolder(QStringLiteral("library.folding"))).constData(),
+                          O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    const bool waiting = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    ::close(fd);
+    if (waiting) return;
+    QProcess folder;
+    folder.setProgram(QCoreApplication::applicationFilePath());
+    folder.setArguments({QStringLiteral("--data-dir"), AppSupport::folder(), QStringLiteral("library"), QStringLiteral("fold")});
+    folder.setStandardInputFile(QProcess::nullDevice());
+    folder.setStandardOutputFile(QProcess::nullDevice());
+    folder.setStandardErrorFile(QProcess::nullDevice());
+    folder.startDetached();
+}
+
+int libraryFold(const QStringList& raw)
+{
+    const Args args(raw, {});
+    if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("library fold ne prend pas d’argument"));
+    const QString folder = AppSupport::folder();
+    const QString journal = folder + QStringLiteral("/library.journal");
+    const int fd = ::open(QFile::encodeName(folder + QStringLiteral("/library.folding")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) throw Error(QStringLiteral("Impossible d’écrire dans le dossier des données."));
+    // Rows added after a folder took the journal in are left to it: it looks again once done.
+    while (QFile::exists(journal) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // A burst of commands (a script adding rows one by one) is written out once.
+        QThread::msleep(200);
+        // A folder removed meanwhile (a throwaway one) is not made again.
+        if (QFile::exists(journal)) LibraryStore().flush();
+        ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
     return 0;
 }
 
@@ -174,6 +228,10 @@ const Registration addRows{{QStringLiteral("library add-rows"), QStringLiteral("
                             QStringLiteral("Ajoute à la fin du tableur les lignes « n° photo⇥n° attribué » du fichier ou de "
                                            "l’entrée standard, comme un collage, et affiche leurs identifiants."),
                             libraryAddRows}};
+const Registration fold{{QStringLiteral("library fold"), QStringLiteral("library fold"),
+                         QStringLiteral("Récrit library.json en entier avec les lignes ajoutées en attente dans library.journal "
+                                        "(add-rows le lance de lui-même)."),
+                         libraryFold}};
 const Registration merge{{QStringLiteral("library merge"), QStringLiteral("library merge FICHIER.json"),
                           QStringLiteral("Fusionne une bibliothèque reçue d’un téléphone."), libraryMerge}};
 

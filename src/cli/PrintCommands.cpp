@@ -1,5 +1,6 @@
 #include "cli/Cli.h"
 #include "printing/PhotoPrinter.h"
+#include "printing/PrintCaption.h"
 #include "printing/PrintInfoMemory.h"
 #include "printing/PrintQueue.h"
 
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QLocale>
 #include <QPrinter>
 #include <QPrinterInfo>
 
@@ -18,7 +20,8 @@ namespace {
 
 int print(const QStringList& raw)
 {
-    const Args args(raw, {QStringLiteral("paper"), QStringLiteral("printer"), QStringLiteral("pdf"), QStringLiteral("media"), QStringLiteral("media-of")});
+    const Args args(raw, {QStringLiteral("paper"), QStringLiteral("printer"), QStringLiteral("pdf"), QStringLiteral("media"), QStringLiteral("media-of"),
+                          QStringLiteral("caption"), QStringLiteral("caption-size")});
     if (args.positional().isEmpty()) throw UsageError(QStringLiteral("indiquez au moins une photo"));
     const std::optional<QString> printerName = args.value(QStringLiteral("printer"));
     const std::optional<QString> pdf = args.value(QStringLiteral("pdf"));
@@ -42,6 +45,25 @@ int print(const QStringList& raw)
             if (QString::fromLatin1(size.name) == *name) media = PhotoPrinter::MediaChoice{queue, size, list.cut};
         if (!media) throw Error(QStringLiteral("L’imprimante « %1 » n’offre pas le format « %2 ».").arg(queue, *name));
     }
+
+    // The caption as chosen before, or as chosen now (and then remembered, as the panel does).
+    CaptionStyle style = PrintCaption::remembered();
+    const std::optional<QString> caption = args.value(QStringLiteral("caption")), captionSize = args.value(QStringLiteral("caption-size"));
+    if (caption) {
+        if (*caption == u"none") style.shown = false;
+        else if (*caption == u"under" || *caption == u"over") {
+            style.shown = true;
+            style.position = *caption == u"over" ? CaptionPosition::over : CaptionPosition::under;
+        } else throw UsageError(QStringLiteral("légende inconnue : %1 (under, over ou none)").arg(*caption));
+    }
+    if (captionSize) {
+        bool ok = false;
+        const double points = QLocale::c().toDouble(*captionSize, &ok);
+        if (!ok || points < PrintCaption::minimumPoints || points > PrintCaption::maximumPoints)
+            throw UsageError(QStringLiteral("--caption-size attend une taille en points de 5 à 24"));
+        style.points = points;
+    }
+    if (caption || captionSize) PrintCaption::remember(style);
 
     QStringList photos;
     for (const QString& file : args.positional()) {
@@ -81,7 +103,9 @@ int print(const QStringList& raw)
         bar.message(QStringLiteral("« %1 » est illisible : sa page reste blanche.").arg(QFileInfo(photo).fileName()));
         status = 1;
     };
-    const PhotoPrinter::JobResult job = PhotoPrinter::printJob(printer, photos, progress, media);
+    PhotoPrinter::Captions captions{style, {}};
+    if (style.shown) captions.texts = PrintCaption::textsFor(photos, PrintCaption::currentSources());
+    const PhotoPrinter::JobResult job = PhotoPrinter::printJob(printer, photos, progress, media, captions);
     bar.finish();
     // A PDF is a proof, not a print: the printer remembered stays the photographer's own.
     if (!pdf) {

@@ -1,6 +1,7 @@
 #include "cli/Cli.h"
 #include "orders/OrdersStore.h"
 #include "sales/Money.h"
+#include "sales/Receipt.h"
 #include "sales/SalesBook.h"
 
 #include <QDir>
@@ -109,6 +110,41 @@ int takings(const QStringList& raw)
     return 0;
 }
 
+int stand(const QStringList& raw)
+{
+    const Args args(raw, {QStringLiteral("name"), QStringLiteral("address")});
+    if (!args.positional().isEmpty()) throw UsageError(QStringLiteral("orders stand ne prend pas d’argument"));
+    OrdersStore store;
+    SalesBook book(store);
+    Stand s = book.stand();
+    if (const auto name = args.value(QStringLiteral("name"))) s.name = *name;
+    if (const auto address = args.value(QStringLiteral("address"))) s.address = *address;
+    book.setStand(s);
+    s = book.stand();
+    printJson(QJsonObject{{QStringLiteral("name"), s.name}, {QStringLiteral("address"), s.address}});
+    return 0;
+}
+
+int receipt(const QStringList& raw)
+{
+    const Args args(raw, {QStringLiteral("out")});
+    if (args.positional().size() != 1) throw UsageError(QStringLiteral("indiquez une commande"));
+    OrdersStore store;
+    SalesBook book(store);
+    const QString folder = orderFolder(store, args.positional().first());
+    const std::optional<Payment> payment = book.payment(folder);
+    if (!payment)
+        throw Error(QStringLiteral("La commande « ") + QFileInfo(folder).fileName() + QStringLiteral(" » n’est pas payée : pas de reçu."));
+    const QString out = QFileInfo(args.value(QStringLiteral("out")).value_or(Receipt::defaultPath(folder))).absoluteFilePath();
+    Receipt::write(book.stand(), QFileInfo(folder).fileName(), book.bill(folder), *payment, out);
+    printJson(QJsonObject{{QStringLiteral("receipt"), out}});
+    return 0;
+}
+
+const Registration standCommand{{QStringLiteral("orders stand"), QStringLiteral("orders stand [--name NOM] [--address ADRESSE]"),
+                                 QStringLiteral("Le nom et l’adresse du stand, imprimés sur les reçus."), stand}};
+const Registration receiptCommand{{QStringLiteral("orders receipt"), QStringLiteral("orders receipt COMMANDE [--out FICHIER.pdf]"),
+                                   QStringLiteral("Écrit le reçu d’une commande payée (PDF d’une page)."), receipt}};
 const Registration pricesCommand{{QStringLiteral("orders prices"),
                                   QStringLiteral("orders prices [--set TYPE EUROS]… [--pack TYPE NOMBRE|tous EUROS]…"),
                                   QStringLiteral("Affiche les tarifs par type et leurs lots, après les changements demandés."), prices}};

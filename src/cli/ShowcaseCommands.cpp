@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "sales/SalesBook.h"
 #include "cli/StopSignals.h"
 
 #include "base/Error.h"
@@ -93,6 +94,7 @@ int showcaseRun(const QStringList& raw)
     {
         OrdersStore store;
         options.watermark = store.resolveWatermark();
+        options.prices = SalesBook(store).prices();
     }
     options.programmes = ShowcaseCatalogue::knownProgrammes();
     options.server.address = address;

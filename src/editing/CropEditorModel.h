@@ -20,6 +20,7 @@
 #include "editing/PhotoEditJournal.h"
 #include "editing/PhotoRetouchSettings.h"
 #include "editing/PrintFormat.h"
+#include "editing/RetouchChain.h"
 #include "editing/RetouchImage.h"
 
 #include <QImage>
@@ -277,6 +278,8 @@ private:
 
     std::optional<FloatImage> m_baseImage;
     QImage m_basePreview;
+    // What the last preview kept for the next slider move over the same working copy.
+    std::shared_ptr<RetouchChain::Memo> m_previewMemo = std::make_shared<RetouchChain::Memo>();
     QSizeF m_fullSize;
 
     std::function<void(const QString&)> m_onFileWritten;

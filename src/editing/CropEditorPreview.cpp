@@ -151,6 +151,7 @@ void CropEditorModel::clearImages()
     discardSessionCopy();
     m_baseImage.reset();
     m_basePreview = QImage();
+    m_previewMemo = std::make_shared<RetouchChain::Memo>();
     m_preview = QImage();
     m_fullSize = QSizeF();
     m_watermarkImage.reset();
@@ -182,10 +183,11 @@ void CropEditorModel::renderPreview()
     const QImage base = m_basePreview;
     const PhotoRetouchSettings settings = m_retouchSettings;
     m_previewInFlight = true;
-    m_work.run(QStringLiteral("preview"), [base, settings](const JobContext& job) {
+    m_work.run(QStringLiteral("preview"), [base, settings, memo = m_previewMemo](const JobContext& job) {
         try {
-            // A newer slider move stops this render between steps.
-            return PhotoRetoucher::apply(base, settings, RetouchQuality::preview, [&job] { return !job.isStale(); });
+            // A newer slider move stops this render between steps; the steps before the moved one
+            // come from the memo.
+            return PhotoRetoucher::apply(base, settings, RetouchQuality::preview, [&job] { return !job.isStale(); }, *memo);
         } catch (const std::exception&) {
             // The untouched working copy keeps showing; the write still happens.
             return QImage();

@@ -70,7 +70,9 @@ std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchS
     }
 }
 
-QImage apply(const QImage& source, const PhotoRetouchSettings& settings, RetouchQuality quality, const std::function<bool()>& stillWanted)
+namespace {
+QImage applyToBytes(const QImage& source, const PhotoRetouchSettings& settings, RetouchQuality quality,
+                    const std::function<bool()>& stillWanted, RetouchChain::Memo* memo)
 {
     const bool fourBytes = source.format() == QImage::Format_RGBA8888 || source.format() == QImage::Format_RGBX8888;
     const QImage image = fourBytes ? source : source.convertToFormat(source.hasAlphaChannel() ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888);
@@ -79,9 +81,23 @@ QImage apply(const QImage& source, const PhotoRetouchSettings& settings, Retouch
     QImage out(image.size(), image.format());
     if (out.isNull() || image.bytesPerLine() != qsizetype(image.width()) * 4 || out.bytesPerLine() != image.bytesPerLine()) return {};
     const RetouchChain::Bytes in{image.constBits(), image.width(), image.height(), 4};
-    if (!RetouchChain::run(in, out.bits(), settings, quality, stillWanted)) return {};
+    const bool done = memo ? RetouchChain::run(in, out.bits(), settings, quality, stillWanted, *memo, image.cacheKey())
+                           : RetouchChain::run(in, out.bits(), settings, quality, stillWanted);
+    if (!done) return {};
     out.setColorSpace(image.colorSpace());
     return out;
+}
+} // namespace
+
+QImage apply(const QImage& source, const PhotoRetouchSettings& settings, RetouchQuality quality, const std::function<bool()>& stillWanted)
+{
+    return applyToBytes(source, settings, quality, stillWanted, nullptr);
+}
+
+QImage apply(const QImage& source, const PhotoRetouchSettings& settings, RetouchQuality quality, const std::function<bool()>& stillWanted,
+             RetouchChain::Memo& memo)
+{
+    return applyToBytes(source, settings, quality, stillWanted, &memo);
 }
 
 std::optional<LuminanceEnds> luminanceEnds(const FloatImage& image) { return RetouchChain::luminanceEnds(RetouchChain::sourceOf(image)); }

@@ -41,6 +41,11 @@ std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchS
 // slider move costs the preview. Null when `stillWanted` said no; other formats are converted.
 QImage apply(const QImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
              const std::function<bool()>& stillWanted = {});
+// The same, starting from what `memo` kept of the render before over the same image (the rows
+// before the first step whose settings changed) and keeping what the next one can use: a slider
+// move recomputes the steps from the moved one on.
+QImage apply(const QImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality,
+             const std::function<bool()>& stillWanted, RetouchChain::Memo& memo);
 
 // Automatic contrast's end points (linear), from a copy at most 480 pixels on its long side; none
 // when they are less than 0.04 apart.

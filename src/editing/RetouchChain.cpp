@@ -88,6 +88,7 @@ public:
         std::memcpy(out, image.row(y0), std::size_t(y1 - y0) * image.rowValues() * sizeof(float));
     })
     {
+        m_held = &image;
     }
 
     void add(std::unique_ptr<Work> work, bool perPixel = true) { m_stages.push_back({std::move(work), perPixel}); }
@@ -162,8 +163,13 @@ private:
             const Stage& area = m_stages[first - 1];
             const int halo = area.work->halo();
             const int a = std::max(0, y0 - halo), e = std::min(m_height, y1 + halo);
-            float* in = buffers.get(depth * 4, std::size_t(e - a) * rowValues);
-            produce(first - 1, a, e, in, buffers, depth + 1);
+            // A neighbourhood step first over a held image reads its rows where they are.
+            const float* in = first == 1 && m_held ? m_held->row(a) : nullptr;
+            if (!in) {
+                float* made = buffers.get(depth * 4, std::size_t(e - a) * rowValues);
+                produce(first - 1, a, e, made, buffers, depth + 1);
+                in = made;
+            }
             DepthScratch scratch(buffers, depth);
             area.work->area(Band{in, a, e, m_width, m_height}, y0, y1, out, scratch);
         }
@@ -191,6 +197,7 @@ private:
     // Past any depth's slots: the band handed to a target without rows of its own.
     static constexpr int kTargetSlot = 4 * 64;
     Reader m_input, m_linearInput;
+    const FloatImage* m_held = nullptr;
     int m_width, m_height;
     std::vector<Stage> m_stages;
     std::mutex m_mutex;
@@ -223,29 +230,48 @@ FloatImage oneStep(const Step& step, const FloatImage& image, const Context& con
 
 // --- The table ------------------------------------------------------------------------------
 
+using S = PhotoRetouchSettings;
+
 const std::array<Step, 10> kSteps{{
     {"autoContrast", true, true, [](const PhotoRetouchSettings& s) { return s.autoContrast; },
-     "first: its end points must come from the photo as shot, before anything moves the tones", prepareAutoContrast},
+     "first: its end points must come from the photo as shot, before anything moves the tones", prepareAutoContrast,
+     [](const S& a, const S& b) { return a.autoContrast == b.autoContrast; }},
     {"exposure", true, true, [](const PhotoRetouchSettings& s) { return s.exposure != 0; },
-     "a plain gain in linear light, like the camera's, so the tone steps after it see the corrected level", prepareExposure},
+     "a plain gain in linear light, like the camera's, so the tone steps after it see the corrected level", prepareExposure,
+     [](const S& a, const S& b) { return a.exposure == b.exposure; }},
     {"shadowsHighlights", true, true, [](const PhotoRetouchSettings& s) { return s.shadows != 0 || s.highlights != 0; },
      "local exposure from blurred luminance maps of the exposed photo, before global tone changes reshape those tones",
-     prepareShadowsHighlights},
+     prepareShadowsHighlights,
+     [](const S& a, const S& b) {
+         return a.shadows == b.shadows && a.highlights == b.highlights && a.shadowTonalWidth == b.shadowTonalWidth &&
+                a.highlightTonalWidth == b.highlightTonalWidth && a.shadowRadius == b.shadowRadius && a.highlightRadius == b.highlightRadius;
+     }},
     {"brightness", true, true, [](const PhotoRetouchSettings& s) { return s.brightness != 0; },
-     "the last linear step: lifts mid-tones once shadows and highlights are settled", prepareBrightness},
+     "the last linear step: lifts mid-tones once shadows and highlights are settled", prepareBrightness,
+     [](const S& a, const S& b) { return a.brightness == b.brightness; }},
     {"contrast", false, true, [](const PhotoRetouchSettings& s) { return s.contrast != 0; },
-     "an S curve on encoded values, around the mid-grey the tone steps before it have placed", prepareContrast},
+     "an S curve on encoded values, around the mid-grey the tone steps before it have placed", prepareContrast,
+     [](const S& a, const S& b) { return a.contrast == b.contrast; }},
     {"vibrance", false, true, [](const PhotoRetouchSettings& s) { return s.vibrance != 0; },
-     "judges how saturated each colour is after the tone changes, before uniform saturation moves them all", prepareVibrance},
+     "judges how saturated each colour is after the tone changes, before uniform saturation moves them all", prepareVibrance,
+     [](const S& a, const S& b) { return a.vibrance == b.vibrance; }},
     {"saturation", false, true, [](const PhotoRetouchSettings& s) { return s.saturation != 0; },
-     "uniform saturation after vibrance, so vibrance still sees the dull colours it is meant for", prepareSaturation},
+     "uniform saturation after vibrance, so vibrance still sees the dull colours it is meant for", prepareSaturation,
+     [](const S& a, const S& b) { return a.saturation == b.saturation; }},
     {"gamma", false, true, [](const PhotoRetouchSettings& s) { return !s.gammaIsNeutral(); },
-     "the final mid-tone correction on encoded values, after every colour step", prepareGamma},
+     "the final mid-tone correction on encoded values, after every colour step", prepareGamma,
+     [](const S& a, const S& b) { return a.gamma == b.gamma; }},
     {"denoise", false, false, [](const PhotoRetouchSettings& s) { return s.optimizedSharpness && noiseShare(s) > 0.001; },
      "part of sharpening: grain is smoothed on the finished tones so that the unsharp mask after it does not raise it",
-     prepareDenoise},
+     prepareDenoise,
+     [](const S& a, const S& b) { return a.optimizedSharpness == b.optimizedSharpness && a.sharpnessNoiseReduction == b.sharpnessNoiseReduction; }},
     {"unsharpMask", false, false, [](const PhotoRetouchSettings& s) { return s.optimizedSharpness && sharpenAmount(s) > 0.001; },
-     "last: edges are sharpened as they will be printed, after every tone and colour change", prepareUnsharp},
+     "last: edges are sharpened as they will be printed, after every tone and colour change", prepareUnsharp,
+     [](const S& a, const S& b) {
+         return a.optimizedSharpness == b.optimizedSharpness && a.sharpnessAmount == b.sharpnessAmount &&
+                a.sharpnessRadius == b.sharpnessRadius && a.removeLensBlur == b.removeLensBlur &&
+                a.sharpnessNoiseReduction == b.sharpnessNoiseReduction;
+     }},
 }};
 
 } // namespace
@@ -273,13 +299,15 @@ Source sourceOf(const FloatImage& image)
 
 namespace {
 
-// The active steps in their order over the pipeline's input, fused, then the clamp of the 8-bit
-// render, into `target`. False when `stillWanted` said no.
-bool renderFused(Pipeline& pipeline, const Context& context, const Target& target, const StillWanted& stillWanted)
+// The active steps of [from, to) in their order over the pipeline's input, which is in `light`,
+// fused; with `finish`, then the clamp of the 8-bit render (back in encoded light). Into `target`;
+// `light` says what the rows are in after. False when `stillWanted` said no.
+bool renderFused(Pipeline& pipeline, const Context& context, const Target& target, const StillWanted& stillWanted,
+                 std::size_t from, std::size_t to, Light& light, bool finish)
 {
     auto wanted = [&] { return !stillWanted || stillWanted(); };
-    Light light = Light::encoded;
-    for (const Step& step : kSteps) {
+    for (std::size_t i = from; i < to; ++i) {
+        const Step& step = kSteps[i];
         if (!step.active(context.settings)) continue;
         if (!wanted()) return false;
         bool decodedJustNow = false;
@@ -295,10 +323,19 @@ bool renderFused(Pipeline& pipeline, const Context& context, const Target& targe
         const Source before = decodedJustNow ? pipeline.source(pipeline.size() - 1, Light::encoded) : pipeline.source(pipeline.size(), light);
         if (std::unique_ptr<Work> work = step.prepare(context, before)) pipeline.add(std::move(work), step.perPixel);
     }
-    if (light == Light::linear) pipeline.add(encodeWork());
-    pipeline.add(clampWork());
+    if (finish) {
+        if (light == Light::linear) pipeline.add(encodeWork());
+        light = Light::encoded;
+        pipeline.add(clampWork());
+    }
     if (!wanted()) return false;
     return pipeline.materialize(target, stillWanted);
+}
+
+bool renderFused(Pipeline& pipeline, const Context& context, const Target& target, const StillWanted& stillWanted)
+{
+    Light light = Light::encoded;
+    return renderFused(pipeline, context, target, stillWanted, 0, kSteps.size(), light, true);
 }
 
 } // namespace
@@ -331,17 +368,19 @@ std::optional<FloatImage> run(const FloatImage& image, const PhotoRetouchSetting
     return out;
 }
 
-bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality, const StillWanted& stillWanted)
+namespace {
+
+// A pipeline over 8-bit pixels: rows widened to floats band by band, or decoded to linear light
+// straight from the bytes when the first stage is the decode.
+std::unique_ptr<Pipeline> pipelineOver(const Bytes& in)
 {
-    if (in.width <= 0 || in.height <= 0 || (in.bands != 3 && in.bands != 4)) return false;
-    const Context context{settings, quality, in.width, in.height};
     const std::size_t rowBytes = std::size_t(in.width) * std::size_t(in.bands);
     static const std::array<float, 256> unit = [] {
         std::array<float, 256> t{};
         for (int i = 0; i < 256; ++i) t[std::size_t(i)] = float(i) / 255.0f;
         return t;
     }();
-    Pipeline pipeline(in.width, in.height, [&in, rowBytes](int y0, int y1, float* rows) {
+    auto pipeline = std::make_unique<Pipeline>(in.width, in.height, [in, rowBytes](int y0, int y1, float* rows) {
         const std::uint8_t* p = in.data + std::size_t(y0) * rowBytes;
         const std::size_t pixels = std::size_t(y1 - y0) * std::size_t(in.width);
         if (in.bands == 4) {
@@ -356,7 +395,7 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
         for (int i = 0; i < 256; ++i) t[std::size_t(i)] = SrgbCurve::decode(float(i) / 255.0f);
         return t;
     }();
-    pipeline.readLinear([&in, rowBytes](int y0, int y1, float* rows) {
+    pipeline->readLinear([in, rowBytes](int y0, int y1, float* rows) {
         const std::uint8_t* p = in.data + std::size_t(y0) * rowBytes;
         const std::size_t pixels = std::size_t(y1 - y0) * std::size_t(in.width);
         for (std::size_t i = 0; i < pixels; ++i, p += in.bands, rows += 4) {
@@ -364,8 +403,14 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
             rows[3] = in.bands == 4 ? unit[p[3]] : 1.0f;
         }
     });
-    // Rounded as the 8-bit render of a float bitmap rounds; the values are already within 0 … 1.
-    const Target target{{}, [&in, out, rowBytes](int y0, int y1, const float* rows) {
+    return pipeline;
+}
+
+// Rounded as the 8-bit render of a float bitmap rounds; the values are already within 0 … 1.
+Target bytesInto(const Bytes& in, std::uint8_t* out)
+{
+    const std::size_t rowBytes = std::size_t(in.width) * std::size_t(in.bands);
+    return Target{{}, [in, out, rowBytes](int y0, int y1, const float* rows) {
         std::uint8_t* o = out + std::size_t(y0) * rowBytes;
         const std::size_t pixels = std::size_t(y1 - y0) * std::size_t(in.width);
         if (in.bands == 4) {
@@ -375,7 +420,80 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
         for (std::size_t i = 0; i < pixels; ++i, o += 3, rows += 4)
             o[0] = std::uint8_t(rows[0] * 255.0f + 0.5f), o[1] = std::uint8_t(rows[1] * 255.0f + 0.5f), o[2] = std::uint8_t(rows[2] * 255.0f + 0.5f);
     }};
-    return renderFused(pipeline, context, target, stillWanted);
+}
+
+} // namespace
+
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality, const StillWanted& stillWanted)
+{
+    if (in.width <= 0 || in.height <= 0 || (in.bands != 3 && in.bands != 4)) return false;
+    const Context context{settings, quality, in.width, in.height};
+    const std::unique_ptr<Pipeline> pipeline = pipelineOver(in);
+    return renderFused(*pipeline, context, bytesInto(in, out), stillWanted);
+}
+
+struct Memo::State {
+    std::int64_t key = 0;
+    int width = 0, height = 0, bands = 0;
+    RetouchQuality quality = RetouchQuality::preview;
+    // The settings of the render before; the kept rows are those before step `at` under them.
+    PhotoRetouchSettings last;
+    FloatImage rows;
+    std::size_t at = 0;
+    Light light = Light::encoded;
+};
+
+Memo::Memo() = default;
+Memo::~Memo() = default;
+
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
+         const StillWanted& stillWanted, Memo& memo, std::int64_t key)
+{
+    if (in.width <= 0 || in.height <= 0 || (in.bands != 3 && in.bands != 4)) return false;
+    const std::lock_guard lock(memo.mutex);
+    std::unique_ptr<Memo::State>& state = memo.state;
+    // The first step the move touched; everything when the picture is another.
+    std::size_t moved = 0;
+    if (state && state->key == key && state->width == in.width && state->height == in.height && state->bands == in.bands &&
+        state->quality == quality) {
+        moved = kSteps.size();
+        for (std::size_t i = 0; i < kSteps.size(); ++i)
+            if (!kSteps[i].same(state->last, settings)) {
+                moved = i;
+                break;
+            }
+    } else {
+        state = std::make_unique<Memo::State>();
+        state->key = key, state->width = in.width, state->height = in.height, state->bands = in.bands, state->quality = quality;
+    }
+    // Nothing moved: the rows kept stay where they are, for the next move.
+    if (moved == kSteps.size()) moved = state->rows.isNull() ? 0 : state->at;
+    const bool reuse = !state->rows.isNull() && state->at <= moved;
+    if (!reuse) state->rows = {};
+    state->last = settings;
+
+    const Context context{settings, quality, in.width, in.height};
+    const std::size_t from = reuse ? state->at : 0;
+    Light light = reuse ? state->light : Light::encoded;
+    const auto startPipeline = [&]() { return reuse ? std::make_unique<Pipeline>(state->rows) : pipelineOver(in); };
+    bool stepsBefore = false;
+    for (std::size_t i = from; i < moved && i < kSteps.size(); ++i) stepsBefore = stepsBefore || kSteps[i].active(settings);
+    if (stepsBefore) {
+        // The rows just before the moved step, kept for the next move of the same slider.
+        FloatImage rows = FloatImage::allocate(in.width, in.height, 4);
+        const std::unique_ptr<Pipeline> before = startPipeline();
+        if (!renderFused(*before, context, Target{[&rows](int y0) { return rows.row(y0); }, {}}, stillWanted, from, moved, light, false)) {
+            state.reset();
+            return false;
+        }
+        state->rows = rows;
+        state->at = moved;
+        state->light = light;
+        Pipeline after(state->rows);
+        return renderFused(after, context, bytesInto(in, out), stillWanted, moved, kSteps.size(), light, true);
+    }
+    const std::unique_ptr<Pipeline> pipeline = startPipeline();
+    return renderFused(*pipeline, context, bytesInto(in, out), stillWanted, from, kSteps.size(), light, true);
 }
 
 void runStep(const Step& step, FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality)

@@ -4,15 +4,38 @@
 #include "base/TavrinJSON.h"
 #include "base/TavrinTheme.h"
 #include "base/UserDefaults.h"
+#include "library/LibraryIndex.h"
+#include "library/LibraryJournal.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 
 #include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tavrin {
 
 namespace {
+
+// Measured: below this a whole write costs about what an append does.
+qsizetype s_journalFromSize = 256 * 1024;
+
+JsonFile::Version versionOf(const QString& path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+QByteArray readWhole(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 qint64 nextSortIndex(const QList<DayRecord>& days)
 {
@@ -31,7 +54,15 @@ LibraryStore::LibraryStore(QObject* parent)
                      LibrarySnapshot::empty}),
       m_uiStateFile(AppSupport::fileInFolder(QStringLiteral("ui-state.json")))
 {
+    m_journalPath = AppSupport::fileInFolder(QStringLiteral("library.journal"));
     m_snapshot = m_libraryFile.load().value_or(LibrarySnapshot::empty());
+    // Edits a window saved only to the journal before it stopped; the journal stays unknown to
+    // this store, so that its first write folds it into the whole file.
+    if (QFile::exists(m_journalPath)) LibraryJournal::apply(m_snapshot, readWhole(m_journalPath));
+    m_onDisk = m_snapshot;
+    m_compactTimer.setSingleShot(true);
+    m_compactTimer.setInterval(250);
+    connect(&m_compactTimer, &QTimer::timeout, this, &LibraryStore::compact);
     m_uiState = m_uiStateFile
                     .load<PersistedUIState>([](const QByteArray& data) {
                         return persistedUIStateFromJson(TavrinJSON::decodeObject(data));
@@ -41,6 +72,16 @@ LibraryStore::LibraryStore(QObject* parent)
     if (!m_uiStateFile.holdsUnreadableFile()) m_writtenUIState = TavrinJSON::encode(toJson(m_uiState));
     m_appearance = appearancePreferenceFrom(UserDefaults::standard().string(kAppearanceKey).value_or(QString()));
 }
+
+LibraryStore::~LibraryStore()
+{
+    m_compactor.cancelAll();
+    m_compactor.waitForDone();
+    // The journal stays: whoever opens the library next reads it.
+    if (m_compacting) QFile::remove(m_libraryFile.path() + QStringLiteral(".compacting"));
+}
+
+void LibraryStore::setJournalFromSize(qsizetype bytes) { s_journalFromSize = bytes; }
 
 void LibraryStore::setUIState(const PersistedUIState& state)
 {
@@ -66,7 +107,7 @@ void LibraryStore::writeUIState()
     if (m_uiStateFile.write(data)) m_writtenUIState = data;
 }
 
-void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying)
+void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying, bool whole)
 {
     if (dirtying) {
         PersistedUIState state = m_uiState;
@@ -76,10 +117,110 @@ void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying)
     }
     m_snapshot.updatedAt = TavrinJSON::now();
     m_snapshot.version = 1;
-    const bool tookInOthers = m_libraryFile.save().tookIn;
+    const bool tookInOthers = !whole && appendToJournal() ? false : saveWhole();
     // Another program's changes may touch any spreadsheet.
     Q_EMIT snapshotChanged(tookInOthers ? QUuid() : dirtying.value_or(QUuid()));
     if (notify && !m_isApplyingRemote && onChange) onChange();
+}
+
+bool LibraryStore::appendToJournal()
+{
+    if (!m_journaling || m_libraryFile.writtenSize() < s_journalFromSize) return false;
+    const DataFolderLock held = m_libraryFile.lock();
+    // Another program wrote meanwhile: the whole write takes its version in.
+    if (m_libraryFile.changedOnDisk() || m_libraryFile.holdsUnreadableFile() || versionOf(m_journalPath) != m_journalKnown)
+        return false;
+    bool expressible = true;
+    const QByteArray line = LibraryJournal::line(m_onDisk, m_snapshot, &expressible);
+    if (!expressible) return false;
+    if (line.isEmpty()) return true;
+    // Most of the library changed (a phone's library merged): one whole write costs less than a
+    // line nearly as large as the file followed by the fold.
+    if (line.size() > 1024 * 1024 && line.size() > m_libraryFile.writtenSize() / 4) return false;
+    if (!LibraryJournal::append(m_journalPath, line)) return false;
+    m_journalKnown = versionOf(m_journalPath);
+    m_onDisk = m_snapshot;
+    if (!m_compactTimer.isActive()) m_compactTimer.start();
+    return true;
+}
+
+bool LibraryStore::takeInJournal()
+{
+    const JsonFile::Version now = versionOf(m_journalPath);
+    if (now == m_journalKnown) return false;
+    m_journalKnown = now;
+    if (!now.exists) return false;
+    // Lines hold whole records: applied again over what this store already took in, they change
+    // only what another program appended.
+    LibrarySnapshot theirs = m_onDisk;
+    LibraryJournal::apply(theirs, readWhole(m_journalPath));
+    const LibrarySnapshot base = std::exchange(m_onDisk, theirs);
+    return takeIn(base, theirs);
+}
+
+bool LibraryStore::saveWhole()
+{
+    const DataFolderLock held = m_libraryFile.lock();
+    const bool fromJournal = takeInJournal();
+    const auto saved = m_libraryFile.save();
+    if (saved.saved) {
+        if (m_journalKnown.exists) QFile::remove(m_journalPath);
+        m_journalKnown = versionOf(m_journalPath);
+        m_onDisk = m_snapshot;
+        m_compactTimer.stop();
+        writeIndex();
+    }
+    return fromJournal || saved.tookIn;
+}
+
+void LibraryStore::writeIndex()
+{
+    if (m_libraryFile.knownVersion() == m_indexed || !m_libraryFile.knownVersion().exists) return;
+    m_indexed = m_libraryFile.knownVersion();
+    LibraryIndex::write(AppSupport::fileInFolder(QStringLiteral("library.index")),
+                        LibraryIndex::encode(m_indexed, m_onDisk, m_libraryFile.writtenBytes()));
+}
+
+void LibraryStore::compact()
+{
+    if (!m_journalKnown.exists) return;
+    if (m_compacting) {
+        m_compactTimer.start();
+        return;
+    }
+    m_compacting = true;
+    const QString prepared = m_libraryFile.path() + QStringLiteral(".compacting");
+    const JsonFile::Version journal = m_journalKnown;
+    // Encoding and syncing the whole library is the slow part: off the main thread, from a copy
+    // that shares the records.
+    m_compactor.run(
+        QStringLiteral("compaction"),
+        [state = m_onDisk, prepared](const JobContext&) -> std::optional<std::pair<QByteArray, QByteArray>> {
+            QByteArray data = encodeLibrary(state);
+            QFile file(prepared);
+            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(data) != data.size() || !file.flush()
+                || ::fsync(file.handle()) != 0)
+                return std::nullopt;
+            file.close();
+            // Renaming keeps the file's identity and time: the index can name it already.
+            QByteArray index = LibraryIndex::encode(versionOf(prepared), state, data);
+            return std::pair{std::move(data), std::move(index)};
+        },
+        [this, prepared, journal](const std::optional<std::pair<QByteArray, QByteArray>>& made) {
+            m_compacting = false;
+            const DataFolderLock held = m_libraryFile.lock();
+            // Only when nothing was appended since the copy and nobody replaced the file.
+            if (made && versionOf(m_journalPath) == journal && m_journalKnown == journal
+                && m_libraryFile.replaceWithPrepared(prepared, made->first)) {
+                QFile::remove(m_journalPath);
+                m_journalKnown = versionOf(m_journalPath);
+                m_indexed = m_libraryFile.knownVersion();
+                LibraryIndex::write(AppSupport::fileInFolder(QStringLiteral("library.index")), made->second);
+                return;
+            }
+            QFile::remove(prepared);
+            if (m_journalKnown.exists) m_compactTimer.start();
+        });
 }
 
 void LibraryStore::ensureTrailingBlankRow(const QUuid& spreadsheetID)
@@ -223,13 +364,8 @@ void LibraryStore::updateRows(const QUuid& spreadsheetID, const QUuid& firstRowI
     persist(true, spreadsheetID);
 }
 
-QList<QUuid> LibraryStore::insertRows(const QUuid& spreadsheetID, const QList<NewRow>& rows)
+void LibraryStore::placeRows(QList<RowRecord>& sheetRows, const QList<NewRow>& rows, QList<QUuid>& made)
 {
-    const EditGroup step(*this);
-    const qsizetype i = indexOfSpreadsheet(spreadsheetID);
-    if (i < 0 || rows.isEmpty()) return {};
-    QList<RowRecord>& sheetRows = m_snapshot.spreadsheets[i].rows;
-    QList<QUuid> made;
     for (const NewRow& wanted : rows) {
         RowRecord row = RowRecord::blank();
         row.photoNumber = wanted.numbers.photoNumber.value_or(QString());
@@ -246,8 +382,74 @@ QList<QUuid> LibraryStore::insertRows(const QUuid& spreadsheetID, const QList<Ne
         made.push_back(row.id);
     }
     if (!sheetRows.last().isBlank()) sheetRows.push_back(RowRecord::blank());
+}
+
+QList<QUuid> LibraryStore::insertRows(const QUuid& spreadsheetID, const QList<NewRow>& rows)
+{
+    const EditGroup step(*this);
+    const qsizetype i = indexOfSpreadsheet(spreadsheetID);
+    if (i < 0 || rows.isEmpty()) return {};
+    QList<QUuid> made;
+    placeRows(m_snapshot.spreadsheets[i].rows, rows, made);
     m_snapshot.spreadsheets[i].updatedAt = TavrinJSON::now();
     persist(true, spreadsheetID);
+    return made;
+}
+
+std::optional<QList<QUuid>> LibraryStore::insertRowsThroughJournal(const std::function<QUuid(const LibrarySnapshot&)>& resolve,
+                                                                   const QList<NewRow>& rows)
+{
+    const QString filePath = AppSupport::fileInFolder(QStringLiteral("library.json"));
+    const QString journalPath = AppSupport::fileInFolder(QStringLiteral("library.journal"));
+    // Held from reading to appending, as any writer of the library.
+    const DataFolderLock held(AppSupport::folder());
+    const std::optional<LibraryIndex::Index> index = LibraryIndex::decode(readWhole(AppSupport::fileInFolder(QStringLiteral("library.index"))));
+    if (!index || index->file != versionOf(filePath)) return std::nullopt;
+    // The spreadsheets as the index names them (no creation date: not read yet), then the journal.
+    LibrarySnapshot catalogue;
+    catalogue.spreadsheets.reserve(index->spreadsheets.size());
+    QHash<QUuid, const LibraryIndex::Entry*> entries;
+    for (const LibraryIndex::Entry& e : index->spreadsheets) {
+        catalogue.spreadsheets.push_back(SpreadsheetRecord{e.id, e.dayID, e.title, {}, {}, true, {}});
+        entries.insert(e.id, &e);
+    }
+    LibraryJournal::apply(catalogue, readWhole(journalPath));
+    const QUuid id = resolve(catalogue);
+    const auto it = std::find_if(catalogue.spreadsheets.cbegin(), catalogue.spreadsheets.cend(),
+                                 [&](const SpreadsheetRecord& s) { return s.id == id; });
+    if (it == catalogue.spreadsheets.cend()) return std::nullopt;
+    SpreadsheetRecord sheet = *it;
+    if (!sheet.createdAt.isValid()) {
+        const LibraryIndex::Entry* entry = entries.value(id);
+        QFile file(filePath);
+        if (!entry || !file.open(QIODevice::ReadOnly) || !file.seek(entry->start)) return std::nullopt;
+        try {
+            sheet = spreadsheetRecordFromJson(TavrinJSON::decodeObject(file.read(entry->end - entry->start)));
+        } catch (const std::exception&) {
+            return std::nullopt;
+        }
+        if (sheet.id != id) return std::nullopt;
+    }
+    QList<QUuid> made;
+    if (rows.isEmpty()) return made;
+    LibrarySnapshot before;
+    before.spreadsheets = {sheet};
+    placeRows(sheet.rows, rows, made);
+    sheet.updatedAt = TavrinJSON::now();
+    LibrarySnapshot after;
+    after.spreadsheets = {sheet};
+    after.updatedAt = sheet.updatedAt;
+    if (!LibraryJournal::append(journalPath, LibraryJournal::line(before, after))) return std::nullopt;
+
+    // As every edit does: the spreadsheet is no longer as it was synced.
+    JsonFile uiStateFile(AppSupport::fileInFolder(QStringLiteral("ui-state.json")));
+    const auto state = uiStateFile.load<PersistedUIState>(
+        [](const QByteArray& data) { return persistedUIStateFromJson(TavrinJSON::decodeObject(data)); });
+    if (state && state->syncedSpreadsheetIDs.contains(id)) {
+        PersistedUIState changed = *state;
+        changed.syncedSpreadsheetIDs.removeAll(id);
+        uiStateFile.write(TavrinJSON::encode(toJson(changed)));
+    }
     return made;
 }
 
@@ -288,17 +490,27 @@ bool LibraryStore::takeIn(const LibrarySnapshot& base, const LibrarySnapshot& th
 
 void LibraryStore::followDiskChanges()
 {
+    m_journaling = true;
     m_libraryFile.follow(this, [this] { reloadIfChanged(); });
 }
 
 bool LibraryStore::reloadIfChanged()
 {
+    const bool fileMoved = m_libraryFile.changedOnDisk();
     const auto taken = m_libraryFile.reload();
-    if (!taken.changed) return false;
-    // Changes of ours that never reached the disk go there now.
-    if (taken.heldMore) persist(false, std::nullopt);
-    else Q_EMIT snapshotChanged(QUuid());
-    return true;
+    const bool fromJournal = takeInJournal();
+    const bool changed = taken.changed || fromJournal;
+    // Changes of ours that never reached the disk go there now; so does a journal that would
+    // otherwise be read over another program's file.
+    if ((changed && taken.heldMore) || (fileMoved && m_journalKnown.exists)) {
+        persist(false, std::nullopt, true);
+        return true;
+    }
+    if (fileMoved) m_onDisk = m_snapshot;
+    // A command line's rows, appended to the journal: folded in with ours.
+    if (fromJournal && m_journaling && !m_compactTimer.isActive()) m_compactTimer.start();
+    if (changed) Q_EMIT snapshotChanged(QUuid());
+    return changed;
 }
 
 void LibraryStore::setAppearance(AppearancePreference appearance)
@@ -322,7 +534,7 @@ void LibraryStore::updateUIState(const std::optional<QUuid>& selectedDayID, cons
 
 void LibraryStore::flush()
 {
-    persist(false, std::nullopt);
+    persist(false, std::nullopt, m_journalKnown.exists || QFile::exists(m_journalPath));
     writeUIState();
     UserDefaults::standard().synchronize();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/AppearancePreference.h"
+#include "base/BackgroundJobs.h"
 #include "base/JsonFile.h"
 #include "base/SharedJsonFile.h"
 #include "base/PersistedUIState.h"
@@ -8,6 +9,7 @@
 #include "library/TavrinTransferPackage.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 #include <optional>
@@ -15,12 +17,19 @@
 namespace tavrin {
 
 // The single owner of the library, the persisted selection and the appearance. Every edit goes
-// through one of its operations, which writes "library.json" at once.
+// through one of its operations, which writes "library.json" at once; in the window, once the
+// file is large, an edit appends its records to "library.journal" instead and the whole file is
+// written again in the background within a second (LibraryJournal).
 class LibraryStore : public QObject {
     Q_OBJECT
 
 public:
     explicit LibraryStore(QObject* parent = nullptr);
+    ~LibraryStore() override;
+
+    // From this size of "library.json" on, a following store journals its edits.
+    static void setJournalFromSize(qsizetype bytes);
+    QString journalPath() const { return m_journalPath; }
 
     const LibrarySnapshot& snapshot() const { return m_snapshot; }
     AppearancePreference appearance() const { return m_appearance; }
@@ -62,6 +71,12 @@ public:
         RowPatch numbers;
     };
     QList<QUuid> insertRows(const QUuid& spreadsheetID, const QList<NewRow>& rows);
+    // insertRows for a command line, without reading the whole library: the spreadsheet that
+    // `resolve` picks among them (it throws when none fits) is read alone, through the index, and
+    // its new rows go to the journal, which a process started here folds into the file. None when
+    // the index does not describe the file as it is: the caller then opens the library.
+    static std::optional<QList<QUuid>> insertRowsThroughJournal(const std::function<QUuid(const LibrarySnapshot&)>& resolve,
+                                                                const QList<NewRow>& rows);
 
     // Undo and redo of the notes: one step per local action (typing a cell, a paste, a cleared
     // block, a row inserted or deleted, a rename, a deletion). A step keeps the library just
@@ -146,7 +161,14 @@ private:
     void replay(const NotesStep& step, bool backwards);
     NotesFocus focusOf(const NotesStep& step) const;
 
-    void persist(bool notify, const std::optional<QUuid>& dirtying);
+    void persist(bool notify, const std::optional<QUuid>& dirtying, bool whole = false);
+    bool appendToJournal();
+    // Writes the whole file, having taken in others' changes (file and journal); ends the journal.
+    bool saveWhole();
+    bool takeInJournal();
+    void compact();
+    void writeIndex();
+    static void placeRows(QList<RowRecord>& sheetRows, const QList<NewRow>& rows, QList<QUuid>& made);
     bool takeIn(const LibrarySnapshot& base, const LibrarySnapshot& theirs);
     void writeUIState();
     void ensureTrailingBlankRow(const QUuid& spreadsheetID);
@@ -167,6 +189,16 @@ private:
     int m_stepDepth = 0;
     NotesStep m_openStep;
     quint64 m_nextStepID = 1;
+
+    QString m_journalPath;
+    JsonFile::Version m_journalKnown;
+    // The file plus the journal, as last read or written here: what the next line starts from.
+    LibrarySnapshot m_onDisk;
+    bool m_journaling = false;
+    JsonFile::Version m_indexed;
+    bool m_compacting = false;
+    QTimer m_compactTimer;
+    BackgroundJobs m_compactor{nullptr, 1, BackgroundJobs::Priority::low};
 };
 
 inline const QString kAppearanceKey = QStringLiteral("tavrin.appearance");

@@ -1,5 +1,7 @@
 #include "organizer/SpreadsheetMacSettings.h"
 
+#include <QJsonDocument>
+
 namespace tavrin {
 
 using namespace TavrinJSON;
@@ -38,7 +40,9 @@ CopiedPhoto copyFromJson(const QJsonObject& o)
 void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)
 {
     w.beginObject();
-    w.array(kFileNames, transfer.fileNames);
+    // On one line: a season holds tens of thousands of names.
+    w.key(kFileNames);
+    w.encoded(QJsonDocument(transfer.fileNames).toJson(QJsonDocument::Compact));
     w.field(kRangeLabel, transfer.rangeLabel);
     w.endObject();
 }
@@ -46,10 +50,9 @@ void writeTransfer(JsonWriter& w, const RememberedPhotoTransfer& transfer)
 RememberedPhotoTransfer transferFromJson(const QJsonObject& o)
 {
     RememberedPhotoTransfer transfer;
-    for (const QJsonValue& name : requireArray(o, kFileNames)) {
+    transfer.fileNames = requireArray(o, kFileNames);
+    for (const QJsonValueConstRef name : std::as_const(transfer.fileNames))
         if (!name.isString()) throw DecodingError(QStringLiteral("Type inattendu : ") + kFileNames);
-        transfer.fileNames.push_back(name.toString());
-    }
     transfer.rangeLabel = requireString(o, kRangeLabel);
     return transfer;
 }

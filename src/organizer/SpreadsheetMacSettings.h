@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
@@ -31,8 +32,10 @@ struct ManualRiderName {
 // Each photo as it was copied (or found already there) lives in the data folder's database, not
 // here: the file would otherwise grow with every photo of the show.
 struct RememberedPhotoTransfer {
-    // The photos of the row's group at the time of the run, in group order.
-    QStringList fileNames;
+    // The names of the photos of the row's group at the time of the run, in group order. Kept
+    // as read: only their count is shown, and a season's names are read and written again at
+    // every change of the file.
+    QJsonArray fileNames;
     QString rangeLabel;
 
     bool operator==(const RememberedPhotoTransfer&) const = default;

@@ -179,7 +179,9 @@ PreviewRow SpreadsheetWorkspaceModel::previewRow(const RowRecord& row, qsizetype
     preview.filesTransferred = hasRemembered && !remembered->fileNames.isEmpty();
     // Green only while the row's photos are those copied: a corrected row gains or loses some.
     if (preview.filesTransferred && group && !group->files.isEmpty()) {
-        const QSet<QString> copied(remembered->fileNames.begin(), remembered->fileNames.end());
+        QSet<QString> copied;
+        copied.reserve(remembered->fileNames.size());
+        for (const QJsonValueConstRef name : remembered->fileNames) copied.insert(name.toString());
         preview.filesTransferred = copied.size() == group->files.size()
             && std::all_of(group->files.begin(), group->files.end(),
                            [&](const QString& file) { return copied.contains(PathText::lastPathComponent(file).toString()); });

@@ -368,7 +368,6 @@ void WorkspaceStore::rememberTransfers(const QList<PhotoGroup>& groups, const QU
     for (const PhotoGroup& group : groups) {
         if (group.files.isEmpty()) continue;
         RememberedPhotoTransfer transfer{{}, group.rangeLabel()};
-        transfer.fileNames.reserve(group.files.size());
         for (const QString& file : group.files) transfer.fileNames.push_back(PathText::lastPathComponent(file).toString());
         collected.insert(group.row.id, transfer);
     }
@@ -439,8 +438,14 @@ void WorkspaceStore::forgetCopies(const QSet<QString>& targets, const QUuid& spr
     for (auto it = sources.cbegin(); it != sources.cend(); ++it) {
         const auto transfer = s.rememberedTransfers.find(it.key());
         if (transfer == s.rememberedTransfers.end()) continue;
-        for (const QString& source : it.value())
-            touched |= transfer->fileNames.removeAll(PathText::lastPathComponent(source).toString()) > 0;
+        for (const QString& source : it.value()) {
+            const QString name = PathText::lastPathComponent(source).toString();
+            for (qsizetype i = transfer->fileNames.size() - 1; i >= 0; --i)
+                if (transfer->fileNames[i].toString() == name) {
+                    transfer->fileNames.removeAt(i);
+                    touched = true;
+                }
+        }
     }
     if (touched) store(spreadsheetID, s);
 }

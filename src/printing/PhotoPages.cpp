@@ -208,23 +208,18 @@ PdfWriter::~PdfWriter()
     if (m_state->surface) cairo_surface_destroy(m_state->surface);
 }
 
-bool PdfWriter::addPage(const Content& content, const Sheet& sheet) { return addSheet({content}, sheet, {sheet.printable}, false); }
+bool PdfWriter::addPage(const Content& content, const Sheet& sheet, const QString& caption, const CaptionStyle& style)
+{
+    return addSheet({content}, sheet, {sheet.printable}, false, {caption}, style);
+}
 
 namespace {
 
-// Draws the photo fitted and centred in `cell`, turned a quarter when `turn` says so.
-void drawPhoto(cairo_t* cr, const Content& content, const QRectF& cell, bool turn)
+// Draws the photo in `r`, a rectangle of its own upright frame.
+void drawPhoto(cairo_t* cr, const Content& content, QRectF r)
 {
-    const QSize shown = content.shown();
-    if (!content.readable() || shown.isEmpty()) return;
+    if (!content.readable() || content.shown().isEmpty()) return;
     cairo_save(cr);
-    QRectF r = PhotoPrinter::fittedRect(turn ? QSizeF(shown).transposed() : QSizeF(shown), cell);
-    if (turn) {
-        // A quarter clockwise around the photo's centre: the photo's own frame is then upright.
-        cairo_translate(cr, r.center().x(), r.center().y());
-        cairo_rotate(cr, M_PI / 2);
-        r = QRectF(-r.height() / 2, -r.width() / 2, r.height(), r.width());
-    }
     cairo_surface_t* image = nullptr;
     cairo_matrix_t placement;
     if (!content.jpeg.isEmpty()) {
@@ -255,9 +250,43 @@ void drawPhoto(cairo_t* cr, const Content& content, const QRectF& cell, bool tur
     cairo_surface_destroy(image);
 }
 
+// The caption in its band, on a light veil when it lies on the photo, made smaller when the line
+// is longer than the band is wide.
+void drawCaption(cairo_t* cr, const QString& text, const PrintCaption::Placement& placement)
+{
+    if (text.isEmpty() || placement.band.isEmpty()) return;
+    const QByteArray utf8 = text.toUtf8();
+    const QRectF band = placement.band;
+    cairo_save(cr);
+    if (placement.onPhoto) {
+        cairo_rectangle(cr, band.x(), band.y(), band.width(), band.height());
+        cairo_set_source_rgba(cr, 1, 1, 1, 0.75);
+        cairo_fill(cr);
+    }
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    double size = placement.points;
+    cairo_set_font_size(cr, size);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, utf8.constData(), &extents);
+    const double room = band.width() - 2 * size * 0.4;
+    if (extents.x_advance > room && extents.x_advance > 0) {
+        size *= room / extents.x_advance;
+        cairo_set_font_size(cr, size);
+        cairo_text_extents(cr, utf8.constData(), &extents);
+    }
+    cairo_font_extents_t font;
+    cairo_font_extents(cr, &font);
+    const double baseline = band.center().y() + (font.ascent - font.descent) / 2;
+    cairo_move_to(cr, band.center().x() - extents.x_advance / 2, baseline);
+    cairo_set_source_rgb(cr, 0.1, 0.1, 0.1);
+    cairo_show_text(cr, utf8.constData());
+    cairo_restore(cr);
+}
+
 } // namespace
 
-bool PdfWriter::addSheet(const QList<Content>& contents, const Sheet& sheet, const QList<QRectF>& cells, bool turnToFit)
+bool PdfWriter::addSheet(const QList<Content>& contents, const Sheet& sheet, const QList<QRectF>& cells, bool turnToFit,
+                         const QStringList& captions, const CaptionStyle& style)
 {
     if (m_state->failed || !m_state->surface) return false;
     cairo_pdf_surface_set_size(m_state->surface, sheet.paper.width(), sheet.paper.height());
@@ -269,7 +298,18 @@ bool PdfWriter::addSheet(const QList<Content>& contents, const Sheet& sheet, con
         const QRectF& cell = cells[i];
         const bool turn = turnToFit && shown.width() != shown.height() && cell.width() != cell.height()
             && (shown.width() > shown.height()) != (cell.width() > cell.height());
-        drawPhoto(cr, contents[i], cell, turn);
+        // Laid out in the photo's upright frame: turned with it, its caption stays under it.
+        cairo_save(cr);
+        QRectF frame = cell;
+        if (turn) {
+            cairo_translate(cr, cell.center().x(), cell.center().y());
+            cairo_rotate(cr, M_PI / 2);
+            frame = QRectF(-cell.height() / 2, -cell.width() / 2, cell.height(), cell.width());
+        }
+        const PrintCaption::Placement placement = PrintCaption::place(QSizeF(shown), frame, style);
+        drawPhoto(cr, contents[i], placement.photo);
+        if (contents[i].readable() && i < captions.size()) drawCaption(cr, captions[i], placement);
+        cairo_restore(cr);
     }
     cairo_show_page(cr);
     cairo_destroy(cr);

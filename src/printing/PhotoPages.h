@@ -4,6 +4,8 @@
 // bytes (the printer decodes what the camera wrote, nothing is recompressed), any other photo its
 // decoded full-resolution pixels, compressed losslessly.
 
+#include "printing/PrintCaption.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QRectF>
@@ -60,11 +62,12 @@ public:
     PdfWriter& operator=(const PdfWriter&) = delete;
 
     // A white sheet with the photo fitted and centred in the printable area, nothing on it for
-    // unreadable content. False once writing has failed.
-    bool addPage(const Content& content, const Sheet& sheet);
+    // unreadable content; its caption as the style places it. False once writing has failed.
+    bool addPage(const Content& content, const Sheet& sheet, const QString& caption = {}, const CaptionStyle& style = {});
     // A sheet of several prints: each photo fitted and centred in its cell, turned a quarter
-    // with `turnToFit` when the cell lies the other way.
-    bool addSheet(const QList<Content>& contents, const Sheet& sheet, const QList<QRectF>& cells, bool turnToFit);
+    // with `turnToFit` when the cell lies the other way, with its caption (by index).
+    bool addSheet(const QList<Content>& contents, const Sheet& sheet, const QList<QRectF>& cells, bool turnToFit,
+                  const QStringList& captions = {}, const CaptionStyle& style = {});
     // Ends the document (cross-reference and trailer); false when anything failed.
     bool finish();
     int pages() const { return m_pages; }

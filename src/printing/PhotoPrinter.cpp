@@ -13,6 +13,8 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QPageRanges>
+#include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
 #include <QThread>
@@ -149,7 +151,15 @@ void configure(QPrinter& printer, const QStringList& photos, const MediaChoice& 
     printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Point);
 }
 
-JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress, const std::optional<MediaChoice>& media)
+QStringList Captions::of(const QStringList& photos) const
+{
+    QStringList out;
+    for (const QString& photo : photos) out << (style.shown ? texts.value(photo) : QString());
+    return out;
+}
+
+JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress, const std::optional<MediaChoice>& media,
+                   const Captions& captions)
 {
     JobResult result;
     const QString file = printer.outputFileName();
@@ -219,7 +229,7 @@ JobResult printJob(const QPrinter& printer, const QStringList& photos, const Ren
                 return job ? job->write(data, size) : output.write(data, qint64(size)) == qint64(size);
             }, printer.docName());
         }
-        if (!writer->addSheet(contents, sheet, cells, cells.size() > 1)) {
+        if (!writer->addSheet(contents, sheet, cells, cells.size() > 1, captions.of(sheets[pages[i]]), captions.style)) {
             if (i + 1 < count) next.wait();
             failed();
         }
@@ -242,7 +252,42 @@ JobResult printJob(const QPrinter& printer, const QStringList& photos, const Ren
     return result;
 }
 
-bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress, int previewLongSide)
+namespace {
+
+// The caption as the preview shows it, in the painter's units (`placement` and its points in
+// them too): the same place and size as on the printed page.
+void paintCaption(QPainter& painter, const QString& text, const PrintCaption::Placement& placement)
+{
+    if (text.isEmpty() || placement.band.isEmpty()) return;
+    // Fonts take whole pixel sizes: drawn in tenths of the unit.
+    constexpr double k = 10;
+    painter.save();
+    painter.scale(1 / k, 1 / k);
+    const QRectF band(placement.band.topLeft() * k, placement.band.size() * k);
+    if (placement.onPhoto) painter.fillRect(band, QColor(255, 255, 255, 191));
+    QFont font(QStringLiteral("Sans Serif"));
+    double size = placement.points * k;
+    font.setPixelSize(std::max(1, qRound(size)));
+    const double room = band.width() - 2 * size * 0.4, width = QFontMetricsF(font).horizontalAdvance(text);
+    if (width > room && width > 0) font.setPixelSize(std::max(1, qRound(size * room / width)));
+    painter.setFont(font);
+    painter.setPen(QColor(26, 26, 26));
+    painter.drawText(band, Qt::AlignCenter | Qt::TextSingleLine, text);
+    painter.restore();
+}
+
+PrintCaption::Placement scaled(PrintCaption::Placement p, double scale)
+{
+    const auto device = [scale](const QRectF& r) { return QRectF(r.topLeft() * scale, r.size() * scale); };
+    p.photo = device(p.photo);
+    p.band = device(p.band);
+    p.points *= scale;
+    return p;
+}
+
+} // namespace
+
+bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress, int previewLongSide, const Captions& captions)
 {
     const QList<int> pages = pagesToPrint(printer, int(photos.size()));
     if (pages.isEmpty()) return true;
@@ -285,6 +330,8 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
         fill();
         if (i > 0) printer.newPage();
         PhotoPrintView::drawPhoto(painter, photo, device(sheet), device(printable));
+        if (!photo.isNull() && captions.style.shown)
+            paintCaption(painter, captions.texts.value(photos[page]), scaled(PrintCaption::place(QSizeF(photo.size()), printable, captions.style), scale));
         if (photo.isNull()) {
             if (progress.unreadable) progress.unreadable(photos[page]);
         } else if (progress.printed) {
@@ -297,9 +344,9 @@ bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& 
     return true;
 }
 
-bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoice& media, int previewLongSide)
+bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoice& media, int previewLongSide, const Captions& captions)
 {
-    if (media.media.prints <= 1 || media.printer != printer.printerName()) return render(printer, photos, RenderProgress{}, previewLongSide);
+    if (media.media.prints <= 1 || media.printer != printer.printerName()) return render(printer, photos, RenderProgress{}, previewLongSide, captions);
     const QList<QStringList> sheets = PrinterMedias::sheetsOf(photos, media.media.prints);
     const QList<int> pages = pagesToPrint(printer, int(sheets.size()));
     if (pages.isEmpty()) return true;
@@ -317,13 +364,16 @@ bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoic
             if (photo.isNull()) continue;
             const QRectF& cell = cells[k];
             const bool turn = (photo.width() > photo.height()) != (cell.width() > cell.height()) && photo.width() != photo.height();
-            const QRectF r = fittedRect(turn ? QSizeF(photo.size()).transposed() : QSizeF(photo.size()), cell);
+            // In the photo's upright frame, as the printed page lays it out.
             painter.save();
             painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-            painter.translate(r.center());
+            painter.translate(cell.center());
             if (turn) painter.rotate(90);
-            const QSizeF upright = turn ? r.size().transposed() : r.size();
-            painter.drawImage(QRectF(QPointF(-upright.width() / 2, -upright.height() / 2), upright), photo);
+            const QSizeF frame = turn ? cell.size().transposed() : cell.size();
+            const PrintCaption::Placement placement =
+                PrintCaption::place(QSizeF(photo.size()), QRectF(QPointF(-frame.width() / 2, -frame.height() / 2), frame), captions.style);
+            painter.drawImage(placement.photo, photo);
+            if (captions.style.shown) paintCaption(painter, captions.texts.value(sheet[k]), placement);
             painter.restore();
         }
     }

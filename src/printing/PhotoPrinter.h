@@ -3,6 +3,7 @@
 // Printing ordered photos at full resolution, one photo per sheet: the job's settings from the
 // panel's QPrinter, and its pages sent to a CUPS queue or written to a PDF file.
 
+#include "printing/PrintCaption.h"
 #include "printing/PrintPaperFormat.h"
 #include "printing/PrinterMedia.h"
 
@@ -84,13 +85,21 @@ struct MediaChoice {
     QPair<QByteArray, QByteArray> cut;
 };
 
+// The captions of a job: their style and each photo's text (a photo without one has none).
+struct Captions {
+    CaptionStyle style;
+    QHash<QString, QString> texts;
+
+    QStringList of(const QStringList& photos) const;
+};
+
 // Prints the pages of the printer's range: into its output file, or streamed to its CUPS queue
 // as one job that the queue has from its first page on, the next photo read or decoded while the
 // current page is sent. JPEG photos go on their pages as their own bytes. Safe off the main
 // thread; throws tavrin::Error (in French) when the file cannot be written or the queue refuses.
 // With `media`, pages are the printer's own size with the driver's options.
 JobResult printJob(const QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {},
-                   const std::optional<MediaChoice>& media = std::nullopt);
+                   const std::optional<MediaChoice>& media = std::nullopt, const Captions& captions = {});
 
 // Prepares the printer for the photos on a size of the printer's own (no margins, the size's
 // paper, the orientation of the first photo for single prints, portrait for a cut sheet).
@@ -100,9 +109,10 @@ void configure(QPrinter& printer, const QStringList& photos, const MediaChoice& 
 // decoded while the current one is drawn; safe off the main thread. With `previewLongSide`,
 // photos are reduced to that long side first (for a preview on screen). False when cancelled.
 // Throws tavrin::Error when the printer cannot start.
-bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {}, int previewLongSide = 0);
+bool render(QPrinter& printer, const QStringList& photos, const RenderProgress& progress = {}, int previewLongSide = 0,
+            const Captions& captions = {});
 // The same for a size of the printer's own: a cut sheet shows its photos in their halves.
-bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoice& media, int previewLongSide);
+bool renderSheets(QPrinter& printer, const QStringList& photos, const MediaChoice& media, int previewLongSide, const Captions& captions = {});
 
 // Whoever keeps delivered marks registers here; printed photos are handed to it after a job.
 void setDeliveredMarker(std::function<void(const QStringList& photos)> mark);

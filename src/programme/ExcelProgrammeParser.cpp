@@ -70,6 +70,7 @@ QList<ProgrammeDay> parseSheet(const QString& name, const QList<QStringList>& ro
         // Header rows name the columns; read as a rider one would give "n°" or "nom" as a number.
         if (r == columns.headerRow || ImportParser::isHeaderRow(rows[r], columns.number)) continue;
         if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1)) {
+            ImportParser::readHorse(*p, rows[r], columns);
             if (!current) current = &collected[day][event];
             current->push_back(std::move(*p));
             continue;

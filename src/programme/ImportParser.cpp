@@ -54,12 +54,29 @@ IdentityColumns identityColumns(const QList<QStringList>& rows)
                 break;
             }
         }
-        if (found[NumberRole]) return {*found[NumberRole], found[FamilyRole], found[GivenRole], found[FullRole], r};
-        if (found[FamilyRole]) return {0, found[FamilyRole], found[GivenRole], found[FullRole], r};
-        if (found[GivenRole]) return {0, std::nullopt, found[GivenRole], found[FullRole], r};
-        if (found[FullRole]) return {0, std::nullopt, std::nullopt, found[FullRole], r};
+        IdentityColumns columns;
+        if (found[NumberRole]) columns = {*found[NumberRole], found[FamilyRole], found[GivenRole], found[FullRole], r};
+        else if (found[FamilyRole]) columns = {0, found[FamilyRole], found[GivenRole], found[FullRole], r};
+        else if (found[GivenRole]) columns = {0, std::nullopt, found[GivenRole], found[FullRole], r};
+        else if (found[FullRole]) columns = {0, std::nullopt, std::nullopt, found[FullRole], r};
+        else continue;
+        columns.horse = horseColumn(rows[r]);
+        return columns;
     }
     return {};
+}
+
+std::optional<qsizetype> horseColumn(const QStringList& headers)
+{
+    static const QSet<QString> names{QStringLiteral("cheval"), QStringLiteral("nomducheval"), QStringLiteral("monture"), QStringLiteral("horse")};
+    for (qsizetype c = 0; c < headers.size(); ++c)
+        if (names.contains(normalizedHeader(headers[c]))) return c;
+    return std::nullopt;
+}
+
+void readHorse(ImportedPerson& person, const QStringList& row, const IdentityColumns& columns)
+{
+    if (columns.horse && *columns.horse < row.size()) person.horseName = row[*columns.horse].simplified();
 }
 
 bool isHeaderRow(const QStringList& row, qsizetype numberIndex)
@@ -83,8 +100,10 @@ QList<ImportedPerson> tablePeople(const QList<QStringList>& rows)
     for (qsizetype r = 0; r < rows.size(); ++r) {
         // Header rows name the columns; read as a rider one would give "n°" or "nom" as a number.
         if (r == columns.headerRow || isHeaderRow(rows[r], columns.number)) continue;
-        if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1))
+        if (auto p = PersonName::person(rows[r], columns.number, columns.last, columns.first, columns.full, r + 1)) {
+            readHorse(*p, rows[r], columns);
             people.push_back(std::move(*p));
+        }
     }
     return people;
 }

@@ -20,9 +20,16 @@ struct IdentityColumns {
     PersonName::ColumnIndex full;
     // The row in which the headers were found; none when the table has no header row.
     std::optional<qsizetype> headerRow;
+    // A « Cheval » column of the header row.
+    std::optional<qsizetype> horse = {};
 
     bool operator==(const IdentityColumns&) const = default;
 };
+
+// The column of a header row that names the horse.
+std::optional<qsizetype> horseColumn(const QStringList& headers);
+// Sets the rider's horse from the row when the table has a horse column.
+void readHorse(ImportedPerson& person, const QStringList& row, const IdentityColumns& columns);
 
 // Looks for a header row ("N°", "Nom", "Prénom", "Cavalier"…) among the first 12 rows. Without
 // one, the number is taken from the first column and the names from the cells after it.

@@ -11,7 +11,7 @@ using namespace TavrinJSON;
 
 namespace {
 const QLatin1StringView kCanonicalNumber("canonicalNumber"), kFirstName("firstName"), kLastName("lastName"),
-    kSourceLine("sourceLine"), kId("id"), kTitle("title"), kPeople("people"), kName("name"), kEvents("events"),
+    kSourceLine("sourceLine"), kHorseName("horseName"), kId("id"), kTitle("title"), kPeople("people"), kName("name"), kEvents("events"),
     kSourceName("sourceName"), kDays("days");
 } // namespace
 
@@ -39,7 +39,7 @@ QString ImportedPerson::folderName() const
 
 size_t qHash(const ImportedPerson& p, size_t seed) noexcept
 {
-    return qHashMulti(seed, p.canonicalNumber, p.firstName, p.lastName, p.sourceLine);
+    return qHashMulti(seed, p.canonicalNumber, p.firstName, p.lastName, p.sourceLine, p.horseName);
 }
 size_t qHash(const ProgrammeEvent& e, size_t seed) noexcept
 {
@@ -54,14 +54,24 @@ size_t qHash(const ProgrammeDocument& d, size_t seed) noexcept
     return qHashMulti(seed, d.sourceName, qHashRange(d.days.begin(), d.days.end()));
 }
 
-// The fields of each record, keys in ascending order.
-static auto jsonFields(const ImportedPerson*)
+} // namespace tavrin
+
+// The horse is optional: the events' riders are read through this too.
+template <>
+tavrin::ImportedPerson tavrin::JsonRecord::read<tavrin::ImportedPerson>(const QJsonObject& o)
 {
-    return std::tuple{JsonRecord::field(kCanonicalNumber, &ImportedPerson::canonicalNumber),
-                      JsonRecord::field(kFirstName, &ImportedPerson::firstName), JsonRecord::field(kLastName, &ImportedPerson::lastName),
-                      JsonRecord::field(kSourceLine, &ImportedPerson::sourceLine)};
+    ImportedPerson p;
+    p.canonicalNumber = TavrinJSON::requireString(o, kCanonicalNumber);
+    p.firstName = TavrinJSON::requireString(o, kFirstName);
+    p.lastName = TavrinJSON::requireString(o, kLastName);
+    p.sourceLine = TavrinJSON::requireInt(o, kSourceLine);
+    if (o.contains(kHorseName)) p.horseName = TavrinJSON::requireString(o, kHorseName);
+    return p;
 }
 
+namespace tavrin {
+
+// The fields of each record, keys in ascending order.
 static auto jsonFields(const ProgrammeEvent*)
 {
     return std::tuple{JsonRecord::field(kId, &ProgrammeEvent::id), JsonRecord::field(kPeople, &ProgrammeEvent::people),
@@ -78,7 +88,17 @@ static auto jsonFields(const ProgrammeDocument*)
     return std::tuple{JsonRecord::field(kDays, &ProgrammeDocument::days), JsonRecord::field(kSourceName, &ProgrammeDocument::sourceName)};
 }
 
-void writeJson(JsonWriter& w, const ImportedPerson& p) { JsonRecord::write(w, p); }
+void writeJson(JsonWriter& w, const ImportedPerson& p)
+{
+    // The horse only when known: programmes written before it read the same.
+    w.beginObject();
+    w.field(kCanonicalNumber, p.canonicalNumber);
+    w.field(kFirstName, p.firstName);
+    if (!p.horseName.isEmpty()) w.field(kHorseName, p.horseName);
+    w.field(kLastName, p.lastName);
+    w.field(kSourceLine, p.sourceLine);
+    w.endObject();
+}
 void writeJson(JsonWriter& w, const ProgrammeEvent& e) { JsonRecord::write(w, e); }
 void writeJson(JsonWriter& w, const ProgrammeDay& d) { JsonRecord::write(w, d); }
 void writeJson(JsonWriter& w, const ProgrammeDocument& d) { JsonRecord::write(w, d); }

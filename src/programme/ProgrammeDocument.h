@@ -21,6 +21,8 @@ struct ImportedPerson {
     QString lastName;
     // 1-based line or row of the source the rider was read from.
     qint64 sourceLine = 0;
+    // The horse's name when the programme gives it; empty otherwise (and absent from the file).
+    QString horseName = {};
 
     // "DUPONT JEAN": family then given names, trimmed and upper-cased the French way.
     QString formattedName() const;

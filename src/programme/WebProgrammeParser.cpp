@@ -191,7 +191,7 @@ QList<ImportedPerson> winJumpPeopleIn(QStringView body)
         if (!canonical) continue;
         const PersonName::Split split = PersonName::splitWebsiteRider(cells[i + 2]);
         if (split.first.isEmpty() && split.last.isEmpty()) continue;
-        out.push_back({*canonical, split.first, split.last, out.size() + 1});
+        out.push_back({*canonical, split.first, split.last, out.size() + 1, cells[i + 1].simplified()});
     }
     return out;
 }

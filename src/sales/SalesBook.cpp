@@ -16,6 +16,7 @@ namespace {
 
 const QString pricesKey = QStringLiteral("prices");
 const QString paymentsKey = QStringLiteral("payments");
+const QString standKey = QStringLiteral("stand");
 
 } // namespace
 
@@ -69,6 +70,20 @@ SalesBook::SalesBook(OrdersStore& store, QObject* parent) : QObject(parent), m_s
 PriceList SalesBook::prices() const { return PriceList::fromJson(m_store.annex(pricesKey)); }
 
 void SalesBook::setPrices(const PriceList& prices) { m_store.setAnnex(pricesKey, prices.toJson()); }
+
+Stand SalesBook::stand() const
+{
+    const QJsonObject o = m_store.annex(standKey);
+    return {o.value(QLatin1StringView("name")).toString(), o.value(QLatin1StringView("address")).toString()};
+}
+
+void SalesBook::setStand(const Stand& stand)
+{
+    QJsonObject o;
+    if (!stand.name.trimmed().isEmpty()) o.insert(QStringLiteral("name"), stand.name.trimmed());
+    if (!stand.address.trimmed().isEmpty()) o.insert(QStringLiteral("address"), stand.address.trimmed());
+    m_store.setAnnex(standKey, o);
+}
 
 std::optional<Payment> SalesBook::payment(const QString& orderFolder) const
 {

@@ -6,6 +6,7 @@
 
 #include "orders/OrdersStore.h"
 #include "sales/PriceList.h"
+#include "sales/Receipt.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -67,6 +68,10 @@ public:
 
     PriceList prices() const;
     void setPrices(const PriceList& prices);
+
+    // The stand's name and address, printed on receipts.
+    Stand stand() const;
+    void setStand(const Stand& stand);
 
     std::optional<Payment> payment(const QString& orderFolder) const;
     // None marks the order unpaid.

@@ -4,6 +4,7 @@
 #include "orders/OrdersStore.h"
 #include "organizer/PhotoCopier.h"
 #include "programme/FileNameSanitizer.h"
+#include "sales/Money.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,6 +40,23 @@ qint64 freeBytes(const QString& folder)
 }
 
 } // namespace
+
+Bill ShowcaseOrders::bill(const PriceList& prices, const QList<Line>& lines)
+{
+    QStringList formats;
+    QHash<QString, QStringList> riders;
+    for (const Line& line : lines) {
+        if (!riders.contains(line.format)) formats.push_back(line.format);
+        riders[line.format].push_back(QFileInfo(line.photoPath).dir().dirName());
+    }
+    Bill out;
+    for (const QString& format : formats) {
+        BillLine priced = Pricing::section(prices.find(format), format, riders.value(format));
+        out.total += priced.cents;
+        out.lines.push_back(std::move(priced));
+    }
+    return out;
+}
 
 ShowcaseOrders::ShowcaseOrders(QString root, Limits limits) : m_root(std::move(root)), m_limits(limits) {}
 
@@ -103,9 +121,17 @@ QString ShowcaseOrders::place(const Order& order, const QDateTime& now)
         discard();
         throw Error(QStringLiteral("La commande n’a pas pu être enregistrée."));
     }
-    const QString text = QStringLiteral("Nom : %1\nTéléphone : %2\nDate : %3\nPhotos :\n%4")
-                             .arg(order.name.simplified(), order.telephone.simplified(),
-                                  now.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), list);
+    QString text = QStringLiteral("Nom : %1\nTéléphone : %2\nDate : %3\nPhotos :\n%4")
+                       .arg(order.name.simplified(), order.telephone.simplified(),
+                            now.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")), list);
+    if (!prices.sections.isEmpty()) {
+        const Bill costs = bill(prices, order.lines);
+        text += QStringLiteral("Prix :\n");
+        for (const BillLine& line : costs.lines)
+            text += line.section + QStringLiteral(" : ") +
+                    (line.priced ? line.detail + QStringLiteral(" = ") + Money::text(line.cents) : QStringLiteral("sans tarif")) + u'\n';
+        text += QStringLiteral("Total : ") + Money::text(costs.total) + u'\n';
+    }
     QFile note(staging + QStringLiteral("/commande.txt"));
     QFile marker(staging + u'/' + NewOrder::markerName());
     if (!note.open(QIODevice::WriteOnly) || note.write(text.toUtf8()) < 0 || !marker.open(QIODevice::WriteOnly)) {

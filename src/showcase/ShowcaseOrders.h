@@ -7,6 +7,8 @@
 // under its name only once complete. Bounded: orders per address and per minute, photos per
 // order, and free space kept on the disk.
 
+#include "sales/PriceList.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QHostAddress>
@@ -48,6 +50,12 @@ public:
     // The number of the rider whose folder a photo comes from, written beside it in
     // "commande.txt"; set once, before the first order.
     std::function<QString(const QString& folderName)> riderNumber;
+    // The stand's prices; set once, before the first order. Empty: no prices are written.
+    PriceList prices;
+
+    // What the lines cost, one bill line per format in the order they first appear; each photo's
+    // rider is its folder.
+    static Bill bill(const PriceList& prices, const QList<Line>& lines);
 
 private:
     void admit(const QHostAddress& from, const QDateTime& now);

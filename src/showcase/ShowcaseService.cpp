@@ -2,8 +2,11 @@
 
 #include "base/Error.h"
 #include "net/HttpRoute.h"
+#include "orders/OrdersStore.h"
+#include "organizer/PhotoFile.h"
 #include "showcase/ShowcasePage.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace tavrin {
@@ -16,12 +19,27 @@ http::Response html(int status, const QByteArray& body)
 {
     http::Response r = http::Response::text(status, "text/html; charset=utf-8", body);
     r.addHeader("Cache-Control", "no-store");
-    r.addHeader("Content-Security-Policy",
-                "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'; form-action 'self'; base-uri 'none'");
+    static const QByteArray policy = "default-src 'none'; img-src 'self'; style-src 'unsafe-inline'; script-src " +
+                                     ShowcasePage::scriptHash() + "; form-action 'self'; base-uri 'none'";
+    r.addHeader("Content-Security-Policy", policy);
     r.addHeader("X-Content-Type-Options", "nosniff");
     r.addHeader("Referrer-Policy", "no-referrer");
     r.addHeader("X-Frame-Options", "DENY");
     return r;
+}
+
+// The photos a rider's page shows (a RAW sent with its JPEG shows as the JPEG), as the catalogue
+// lists them.
+QStringList photosIn(const QString& folder)
+{
+    QStringList photos;
+    try {
+        for (const OrderMedia& m : OrdersStore::media(folder))
+            if (!m.isVideo && PhotoFile::isPhoto(m.url)) photos << m.url;
+    } catch (const std::exception&) {
+        // A folder gone meanwhile has nothing to prepare.
+    }
+    return photos;
 }
 
 http::Response notFound()
@@ -68,16 +86,61 @@ void ShowcaseService::start(const Options& options)
     m_options = options;
     m_catalogue = std::make_unique<ShowcaseCatalogue>(options.photos, options.programmes);
     m_previews = std::make_unique<ShowcasePreviews>(
-        options.cacheFolder.isEmpty() ? ShowcasePreviews::defaultCacheFolder() : options.cacheFolder, options.watermark);
+        options.cacheFolder.isEmpty() ? ShowcasePreviews::defaultCacheFolder() : options.cacheFolder, options.watermark, 1600, options.cacheBound);
     m_orders = std::make_unique<ShowcaseOrders>(QFileInfo(options.orders).absoluteFilePath(), options.orderLimits);
+    m_orders->prices = options.prices;
     m_orders->riderNumber = [catalogue = m_catalogue.get()](const QString& folder) { return catalogue->riderNumber(folder); };
     auto server = std::make_unique<http::Server>(options.server, [this](const http::Request& r) { return handle(r); });
     server->start();
     m_server = std::move(server);
+    watchRiders();
+}
+
+void ShowcaseService::watchRiders()
+{
+    m_watcher = std::make_unique<QFileSystemWatcher>();
+    m_watcher->addPath(QFileInfo(m_options.photos).absoluteFilePath());
+    watchNewRiders(false);
+    connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, this, [this](const QString& path) {
+        if (path == QFileInfo(m_options.photos).absoluteFilePath()) {
+            watchNewRiders(true);
+            return;
+        }
+        m_filled.insert(path);
+        // Not restarted by each new file: while a folder fills, its previews follow it.
+        if (!m_fillTimer.isActive()) m_fillTimer.start();
+    });
+    m_fillTimer.setSingleShot(true);
+    m_fillTimer.setInterval(500);
+    connect(&m_fillTimer, &QTimer::timeout, this, &ShowcaseService::prepareFilled, Qt::UniqueConnection);
+}
+
+void ShowcaseService::watchNewRiders(bool prepare)
+{
+    const QStringList watched = m_watcher->directories();
+    const QDir root(m_options.photos);
+    for (const QFileInfo& folder : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString path = folder.absoluteFilePath();
+        if (watched.contains(path)) continue;
+        m_watcher->addPath(path);
+        // A folder made since the showcase opened may have its photos already.
+        if (prepare) m_filled.insert(path);
+    }
+    if (prepare && !m_filled.isEmpty() && !m_fillTimer.isActive()) m_fillTimer.start();
+}
+
+void ShowcaseService::prepareFilled()
+{
+    if (!m_previews) return;
+    for (const QString& folder : std::as_const(m_filled)) m_previews->prepare(folder, [folder] { return photosIn(folder); });
+    m_filled.clear();
 }
 
 void ShowcaseService::stop()
 {
+    m_fillTimer.stop();
+    m_filled.clear();
+    m_watcher.reset();
     if (m_server) m_server->stop();
     m_server.reset();
 }
@@ -157,7 +220,7 @@ http::Response ShowcaseService::riderPage(const QByteArray& id)
 {
     const std::optional<ShowcaseCatalogue::Rider> rider = m_catalogue->rider(identifier(id));
     if (!rider) return notFound();
-    return html(200, ShowcasePage::rider(*rider, m_catalogue->photos(rider->id), m_options.formats));
+    return html(200, ShowcasePage::rider(*rider, m_catalogue->photos(rider->id), m_options.formats, {}, m_options.prices));
 }
 
 http::Response ShowcaseService::previewImage(const QByteArray& name)
@@ -179,7 +242,7 @@ http::Response ShowcaseService::order(const http::Request& request)
     if (!rider) return notFound();
     const QList<ShowcaseCatalogue::Photo> photos = m_catalogue->photos(rider->id);
     const auto page = [&](int status, const QString& error) {
-        return html(status, ShowcasePage::rider(*rider, photos, m_options.formats, error));
+        return html(status, ShowcasePage::rider(*rider, photos, m_options.formats, error, m_options.prices));
     };
     if (request.formTruncated) return page(413, QStringLiteral("Cette commande est trop longue pour être envoyée."));
 
@@ -209,7 +272,10 @@ http::Response ShowcaseService::order(const http::Request& request)
         m_placed.append(folder);
     }
     QMetaObject::invokeMethod(this, [this, folder] { Q_EMIT orderPlaced(folder); }, Qt::QueuedConnection);
-    return html(200, ShowcasePage::confirmation(order.name.simplified(), int(order.lines.size())));
+    const std::optional<qint64> total = m_options.prices.sections.isEmpty()
+                                            ? std::nullopt
+                                            : std::optional<qint64>(ShowcaseOrders::bill(m_options.prices, order.lines).total);
+    return html(200, ShowcasePage::confirmation(order.name.simplified(), int(order.lines.size()), total));
 }
 
 } // namespace tavrin

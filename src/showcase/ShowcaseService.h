@@ -10,8 +10,10 @@
 #include "showcase/ShowcaseOrders.h"
 #include "showcase/ShowcasePreviews.h"
 
+#include <QFileSystemWatcher>
 #include <QMutex>
 #include <QObject>
+#include <QTimer>
 #include <QSet>
 #include <QStringList>
 #include <QUrl>
@@ -32,6 +34,9 @@ public:
         QList<ProgrammeDocument> programmes;
         http::Server::Options server = defaultServerOptions();
         ShowcaseOrders::Limits orderLimits;
+        PriceList prices;                // empty: the pages show no price
+        // The previews' cache is kept under this size.
+        qint64 cacheBound = ShowcasePreviews::defaultBound;
     };
 
     explicit ShowcaseService(QObject* parent = nullptr);
@@ -61,6 +66,11 @@ private:
     http::Response previewImage(const QByteArray& name);
     http::Response order(const http::Request& request);
     void noteVisitor(const QHostAddress& peer);
+    // Riders' folders are watched: one that fills (organising, following, by hand) gets its
+    // previews made ahead.
+    void watchRiders();
+    void watchNewRiders(bool prepare);
+    void prepareFilled();
 
     Options m_options;
     std::unique_ptr<ShowcaseCatalogue> m_catalogue;
@@ -70,6 +80,9 @@ private:
     mutable QMutex m_mutex;
     QSet<QString> m_visitors;
     QStringList m_placed;
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+    QSet<QString> m_filled;
+    QTimer m_fillTimer;
 };
 
 } // namespace tavrin

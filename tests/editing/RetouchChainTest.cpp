@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -302,6 +303,60 @@ TEST(RetouchChain, StopsWhenTheResultIsNoLongerWanted)
     const auto done = PhotoRetoucher::apply(image, everyStep(), RetouchQuality::full, [&] { return ++asked > 0; });
     ASSERT_TRUE(done);
     EXPECT_GT(asked.load(), 10); // once per step and per band
+}
+
+// A slider move starts from the rows the render before kept, just before the moved step: after
+// every kind of move (each step's value, a step turned on or off, the same slider dragged again,
+// a move whose render was stopped, another picture) the preview is the one a render from scratch
+// gives, byte for byte.
+TEST(RetouchChain, PreviewFromTheMemoEqualsTheRenderFromScratch)
+{
+    const QImage picture = [] {
+        const FloatImage image = photo(640, 420, 6.0);
+        QImage shown(image.width, image.height, QImage::Format_RGBX8888);
+        for (int y = 0; y < image.height; ++y)
+            for (int x = 0; x < image.width; ++x)
+                for (int c = 0; c < 4; ++c) shown.scanLine(y)[4 * x + c] = uchar(c == 3 ? 255 : std::lround(image.at(x, y)[c] * 255));
+        return shown;
+    }();
+    RetouchChain::Memo memo;
+    PhotoRetouchSettings s = everyStep();
+    const auto expectSameAsFromScratch = [&](const QImage& shown, const std::string& move) {
+        const QImage fromScratch = PhotoRetoucher::apply(shown, s, RetouchQuality::preview);
+        const QImage fromMemo = PhotoRetoucher::apply(shown, s, RetouchQuality::preview, {}, memo);
+        ASSERT_FALSE(fromMemo.isNull()) << move;
+        EXPECT_TRUE(fromMemo == fromScratch) << "after moving " << move;
+    };
+    expectSameAsFromScratch(picture, "nothing yet");
+    const std::vector<std::pair<std::string, std::function<void()>>> moves{
+        {"sharpness", [&] { s.sharpnessAmount = 90; }},
+        {"sharpness again", [&] { s.sharpnessAmount = 60; }},
+        {"saturation", [&] { s.saturation = 10; }},
+        {"exposure", [&] { s.exposure = 0.6; }},
+        {"gamma off", [&] { s.gamma = 1; }},
+        {"shadow radius", [&] { s.shadowRadius = 50; }},
+        {"noise reduction", [&] { s.sharpnessNoiseReduction = 5; }},
+        {"contrast", [&] { s.contrast = -10; }},
+        {"automatic contrast off", [&] { s.autoContrast = false; }},
+        {"brightness", [&] { s.brightness = -20; }},
+        {"vibrance", [&] { s.vibrance = 0; }},
+        {"gamma on", [&] { s.gamma = 1.2; }},
+        {"highlights", [&] { s.highlights = 0; }},
+        {"sharpening off", [&] { s.optimizedSharpness = false; }},
+        {"nothing", [] {}},
+    };
+    for (const auto& [name, move] : moves) {
+        move();
+        expectSameAsFromScratch(picture, name);
+    }
+    // A move whose render is stopped halfway, then another.
+    s.saturation = -30;
+    int asked = 0;
+    EXPECT_TRUE(PhotoRetoucher::apply(picture, s, RetouchQuality::preview, [&] { return ++asked < 6; }, memo).isNull());
+    s.contrast = 30;
+    expectSameAsFromScratch(picture, "contrast after a stopped render");
+    // Another picture of the same size: nothing kept applies.
+    expectSameAsFromScratch(picture.mirrored(true, false), "to another picture");
 }
 
 // The shadows and highlights map is measured on cells of several pixels, and on the middle rows of

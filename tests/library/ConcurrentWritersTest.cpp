@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 #include "base/DataFileNotices.h"
+#include "base/TavrinJSON.h"
 #include "library/LibraryStore.h"
 #include "library/TavrinTransferPackage.h"
 
@@ -11,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace tavrin;
 
@@ -133,4 +138,52 @@ TEST(ConcurrentWriters, TheCommandLineTellsOnceOnStandardErrorWhichFileWasSetAsi
     EXPECT_EQ(refused->exitCode(), 1);
     const QString refusal = QString::fromUtf8(refused->readAllStandardError()).trimmed();
     EXPECT_TRUE(refusal.startsWith("Bibliothèque illisible : JSON invalide : valeur non valide (octet ")) << refusal.toStdString();
+}
+
+// `library add-rows` reads the one spreadsheet through the index and appends to the journal;
+// `library fold` (started by it) or the window folds the journal into the file.
+TEST(ConcurrentWriters, AddRowsGoesThroughTheJournalAndIsFoldedIntoTheFile)
+{
+    test::TempDataDir data;
+    QUuid sheet;
+    {
+        LibraryStore seed;
+        sheet = seed.addSpreadsheet(seed.addDay("Samedi").id, "Grand Prix").id;
+    }
+    ASSERT_TRUE(QFile::exists(data.file("library.index")));
+    const QByteArray before = test::readFile(data.file("library.json"));
+    const auto addRows = [&](const QString& name, const QByteArray& lines) {
+        auto cli = startCli(data.path(), {"library", "add-rows", "--spreadsheet", name});
+        cli->write(lines);
+        cli->closeWriteChannel();
+        EXPECT_TRUE(cli->waitForFinished(60000));
+        return cli;
+    };
+    const auto filledOnDisk = [&] { return decodeLibrary(test::readFile(data.file("library.json"))).spreadsheet(sheet)->filledRowCount(); };
+
+    // A folder already waiting (this test) keeps the rows in the journal.
+    const int waiting = ::open(QFile::encodeName(data.file("library.folding")).constData(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(::flock(waiting, LOCK_EX), 0);
+    auto added = addRows("Grand Prix", "0042\t17\n0043\t18\n");
+    EXPECT_EQ(added->exitCode(), 0) << added->readAllStandardError().constData();
+    EXPECT_EQ(added->readAllStandardOutput().count('\n'), 2);
+    EXPECT_EQ(test::readFile(data.file("library.json")), before);
+    EXPECT_EQ(LibraryStore().snapshot().spreadsheet(sheet)->filledRowCount(), 2) << "read back with the journal";
+    auto unknown = addRows("Inconnu", "1\t2\n");
+    EXPECT_EQ(unknown->exitCode(), 1);
+    EXPECT_TRUE(QString::fromUtf8(unknown->readAllStandardError()).contains("Tableur introuvable : Inconnu"));
+    ::flock(waiting, LOCK_UN);
+    ::close(waiting);
+    auto fold = startCli(data.path(), {"library", "fold"});
+    ASSERT_TRUE(fold->waitForFinished(60000));
+    EXPECT_FALSE(QFile::exists(data.file("library.journal")));
+    EXPECT_EQ(filledOnDisk(), 2);
+
+    // With the window open: it shows the rows at once and the file follows.
+    LibraryStore window;
+    window.followDiskChanges();
+    added = addRows(TavrinJSON::uuidString(sheet).toLower(), "0044\t19\n");
+    EXPECT_EQ(added->exitCode(), 0) << added->readAllStandardError().constData();
+    EXPECT_TRUE(eventually([&] { return window.snapshot().spreadsheet(sheet)->filledRowCount() == 3; }));
+    EXPECT_TRUE(eventually([&] { return !QFile::exists(data.file("library.journal")) && filledOnDisk() == 3; }));
 }

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "library/LibraryJournal.h"
 #include "library/LibrarySnapshot.h"
 
 #include <QFile>
@@ -46,4 +47,49 @@ TEST(LibraryCrashSafety, SigkillDuringRewritesNeverLeavesAnUndecodableFile)
         if (data != initial) ++rewritten;
     }
     EXPECT_GT(rewritten, 50) << "the writer was killed before it wrote anything";
+}
+
+// A window killed while appending to the journal: every edit it saved is read back, a torn last
+// line is not, and the next writer folds what is left into the file.
+TEST(LibraryCrashSafety, SigkillDuringJournalAppendsLosesNoSavedEdit)
+{
+    QTemporaryDir dir;
+    {
+        LibrarySnapshot start = LibrarySnapshot::empty();
+        const DayRecord day{QUuid::createUuid(), "Samedi", start.updatedAt, 0};
+        SpreadsheetRecord sheet{QUuid::createUuid(), day.id, "Grand Prix", start.updatedAt, start.updatedAt, true, {}};
+        for (int i = 0; i < 20; ++i) sheet.rows.push_back(RowRecord{QUuid::createUuid(), "0", "0"});
+        start.days = {day};
+        start.spreadsheets = {sheet};
+        test::writeFile(dir.filePath("library.json"), encodeLibrary(start));
+    }
+    auto* rng = QRandomGenerator::global();
+    int journalled = 0;
+    for (int round = 0; round < 30; ++round) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TAVRIN_DATA_DIR", dir.path());
+        child.setProcessEnvironment(env);
+        child.start(test::binDir() + "/library_rewriter", {"journal"});
+        ASSERT_TRUE(child.waitForStarted());
+        QThread::usleep(rng->bounded(30000, 150000));
+        child.kill();
+        child.waitForFinished();
+        const QList<QByteArray> saved = child.readAllStandardOutput().split('\n');
+        if (saved.size() < 2) continue; // killed before its first edit was saved
+        const qint64 last = saved[saved.size() - 2].toLongLong();
+        if (QFile::exists(dir.filePath("library.journal"))) ++journalled;
+
+        // Read back as the next program does: the file, then the journal.
+        LibrarySnapshot library = decodeLibrary(test::readFile(dir.filePath("library.json")));
+        LibraryJournal::apply(library, test::readFile(dir.filePath("library.journal")));
+        const QList<RowRecord> rows = library.spreadsheets.first().rows;
+        ASSERT_GE(rows.size(), 20);
+        for (const RowRecord& row : rows) {
+            if (row.isBlank()) continue;
+            ASSERT_EQ(row.assignedNumber.toLongLong(), row.photoNumber.toLongLong() * 7) << "round " << round;
+        }
+        EXPECT_GE(rows[last % 20].photoNumber.toLongLong(), last) << "round " << round << ": a saved edit was lost";
+    }
+    EXPECT_GT(journalled, 20) << "the writer was killed before it journalled anything";
 }

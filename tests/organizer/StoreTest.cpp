@@ -182,7 +182,7 @@ TEST(WorkspaceStoreTest, TransfersAreRememberedPerRow)
                              PhotoGroup{RowRecord{sheetA, "2", "8"}, std::nullopt, one, std::nullopt, {}}},
                             sheetA);
     EXPECT_EQ(store.settings(sheetA).rememberedTransfers.keys(), QList<QUuid>({sheetB}));
-    EXPECT_EQ(store.settings(sheetA).rememberedTransfers.value(sheetB).fileNames, QStringList({"3.jpg"}));
+    EXPECT_EQ(store.settings(sheetA).rememberedTransfers.value(sheetB).fileNames, QJsonArray({"3.jpg"}));
 }
 
 TEST(WorkspaceStoreTest, ImportedProgrammeIsCopiedAndReadAgainAtStartUp)

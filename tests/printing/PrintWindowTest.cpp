@@ -5,6 +5,7 @@
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
 #include "printing/views/PrintPhotosMenu.h"
+#include "printing/views/PrintCaptionTab.h"
 #include "printing/views/PrintSession.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QPrintDialog>
+#include <QComboBox>
+#include <QCheckBox>
+#include <QSpinBox>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QTimer>
@@ -248,6 +252,13 @@ TEST(PrintPanel, OffersThePageRangeAndAPreviewThenGoesBackToThePanel)
         steps << panel->windowTitle();
         EXPECT_TRUE(panel->testOption(QAbstractPrintDialog::PrintPageRange));
         EXPECT_EQ(panel->maxPage(), 3);
+        // The caption's own tab: chosen here, remembered once the panel is accepted.
+        auto* caption = panel->findChild<PrintCaptionTab*>();
+        ASSERT_NE(caption, nullptr);
+        EXPECT_FALSE(caption->positionBox()->isEnabled());
+        caption->shownBox()->setChecked(true);
+        caption->positionBox()->setCurrentIndex(1);
+        caption->sizeBox()->setValue(12);
         QTimer::singleShot(50, [&] {
             auto* preview = qobject_cast<QPrintPreviewDialog*>(modal());
             ASSERT_NE(preview, nullptr);
@@ -268,6 +279,7 @@ TEST(PrintPanel, OffersThePageRangeAndAPreviewThenGoesBackToThePanel)
     });
     EXPECT_EQ(PrintSession::showPrintPanel(printer, photos, &window), PrintPanelChoice::cancel);
     EXPECT_EQ(steps, QStringList({"Imprimer", "Aperçu avant impression", "Imprimer"}));
+    EXPECT_EQ(PrintCaption::remembered(), (CaptionStyle{true, CaptionPosition::over, 12}));
     EXPECT_EQ(previewPages, 3);
 
     // The preview's photos are reduced for the screen, laid out as on paper.

@@ -1,6 +1,7 @@
 #include "PdfTools.h"
 #include "PrivateCups.h"
 
+#include "editing/PhotoComposer.h"
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
 #include "printing/PrintQueue.h"
@@ -20,6 +21,7 @@
 #include <QThread>
 
 #include <cups/cups.h>
+#include <glib.h>
 
 using namespace tavrin;
 using test::output;
@@ -244,4 +246,148 @@ TEST(PrivateCups, DyeSubQueuesOfferTheirSizesAndPrintTwoPhotosOfAnOrderOnACutShe
 
     EXPECT_EQ(run(cups.env, {"--data-dir", data, "print", photos.first(), "--media", "w999h999", "--printer", "D70"}, &err), 1);
     EXPECT_TRUE(err.contains(QString::fromUtf8("L’imprimante « D70 » n’offre pas le format « w999h999 »."))) << qPrintable(err);
+}
+
+namespace {
+
+// The page rendered by poppler at 72 dpi (one pixel a point), decoded by libvips.
+struct Page {
+    int width = 0, height = 0;
+    std::vector<unsigned char> rgb;
+    const unsigned char* at(int x, int y) const { return &rgb[(size_t(y) * width + x) * 3]; }
+    bool blue(int x, int y) const { const auto* p = at(x, y); return std::abs(p[0] - 0x30) < 24 && std::abs(p[1] - 0x60) < 24 && std::abs(p[2] - 0xc0) < 24; }
+    // Text pixels, smoothed at this size: grey or darker, never the photo's blue nor the veil.
+    bool dark(int x, int y) const { const auto* p = at(x, y); return p[0] < 160 && p[1] < 160 && p[2] < 160; }
+    // The blue photo's box within rows [top, bottom).
+    QRect photo(int top, int bottom) const
+    {
+        QRect box;
+        for (int y = top; y < bottom; ++y)
+            for (int x = 0; x < width; ++x)
+                if (blue(x, y)) box |= QRect(x, y, 1, 1);
+        return box;
+    }
+    int darkIn(const QRect& r) const
+    {
+        int n = 0;
+        for (int y = std::max(0, r.top()); y <= std::min(height - 1, r.bottom()); ++y)
+            for (int x = std::max(0, r.left()); x <= std::min(width - 1, r.right()); ++x) n += dark(x, y);
+        return n;
+    }
+    bool allBlue(const QRect& r) const
+    {
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x)
+                if (!blue(x, y)) return false;
+        return true;
+    }
+};
+
+Page rendered(const QString& pdf, int page, const QString& png)
+{
+    QProcess::execute("pdftoppm", {"-r", "72", "-png", "-f", QString::number(page), "-l", QString::number(page), "-singlefile", pdf, png.chopped(4)});
+    PhotoComposer::ensureVips();
+    Page out;
+    vips::VImage image = vips::VImage::new_from_file(png.toUtf8().constData()).extract_band(0, vips::VImage::option()->set("n", 3));
+    size_t size = 0;
+    auto* data = static_cast<unsigned char*>(image.write_to_memory(&size));
+    out.width = image.width();
+    out.height = image.height();
+    out.rgb.assign(data, data + size);
+    g_free(data);
+    return out;
+}
+
+QRect centreThird(const QRect& r) { return {r.x() + r.width() / 3, r.y() + r.height() / 3, r.width() / 3, r.height() / 3}; }
+
+} // namespace
+
+// The caption of each print, read from the order and the class, found in the job's text and in its
+// place on the rendered page: under the photos of a cut sheet, over a photo with white above it,
+// never on the centre third of the photo.
+TEST(PrivateCups, CaptionsUnderOrOverEachPrintFromTheOrderAndTheClass)
+{
+    PrivateCups cups;
+    if (!cups.running) GTEST_SKIP() << cups.reason.toStdString();
+    if (!cups.addDriverQueue("DS620", "dnp-ds620")) GTEST_SKIP() << cups.reason.toStdString();
+    ASSERT_TRUE(cups.addDriverQueue("D70", "mitsubishi-d70dw")) << qPrintable(cups.reason);
+    QTemporaryDir work;
+    const QString data = work.filePath("data"), classFolder = work.filePath("Grand Prix");
+    QString err;
+    const auto cli = [&](const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(cups.env);
+        process.start(test::binDir() + "/tavrin-cli", QStringList{"--data-dir", data} + arguments);
+        process.waitForFinished(120000);
+        err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), 0) << qPrintable(arguments.join(' ')) << qPrintable(err);
+        return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    };
+
+    // The class: a day of the library, its spreadsheet organised into the class folder, the
+    // programme (written by openpyxl) giving the rider's horse.
+    const QString workbook = work.filePath("programme.xlsx");
+    ASSERT_EQ(QProcess::execute("/usr/bin/python3",
+                                {"-c", "import openpyxl, sys\nwb = openpyxl.Workbook()\nws = wb.active\nws.title = 'Samedi'\n"
+                                       "for row in [['Epreuve 5 - Grand Prix (1,40 m)'], ['N°', 'Nom', 'Prénom', 'Cheval'], [12, 'BERTIN', 'Camille', 'Quaprice du Bois']]:\n"
+                                       "    ws.append(row)\nwb.save(sys.argv[1])\n",
+                                 workbook}),
+              0);
+    const QString day = cli({"library", "add-day", QString::fromUtf8("Samedi 12 décembre")});
+    const QString sheet = cli({"library", "add-spreadsheet", "--day", day, "Grand Prix"});
+    cli({"workspace", "import-programme", workbook});
+    QDir().mkpath(classFolder + "/BERTIN CAMILLE");
+    cli({"workspace", "set", "--spreadsheet", sheet, "--dest", classFolder, "--day", "Samedi", "--event", "Samedi|Epreuve 5 - Grand Prix (1,40 m)"});
+
+    // Two photos of the rider, ordered as 10 × 15 prints; a square one printed from his folder.
+    const QString order = work.filePath("Commandes/Camille 2026-12-12 10h02");
+    QDir().mkpath(order + "/IMPRESSION 10x15");
+    QString note = QString::fromUtf8("Nom : Camille\nTéléphone : \nDate : 12/12/2026 10:02:00\nPhotos :\n");
+    QStringList ordered;
+    for (const QString name : {"IMG_0001.jpg", "IMG_0002.jpg"}) {
+        ASSERT_EQ(QProcess::execute("convert", {"-size", "900x600", "xc:#3060c0", classFolder + "/BERTIN CAMILLE/" + name}), 0);
+        ASSERT_TRUE(QFile::copy(classFolder + "/BERTIN CAMILLE/" + name, order + "/IMPRESSION 10x15/" + name));
+        ordered << order + "/IMPRESSION 10x15/" + name;
+        note += QString::fromUtf8("IMPRESSION 10x15 : %1 — BERTIN CAMILLE (n° 12)\n").arg(name);
+    }
+    test::writeFile(order + "/commande.txt", note.toUtf8());
+    const QString square = classFolder + "/BERTIN CAMILLE/IMG_0003.jpg";
+    ASSERT_EQ(QProcess::execute("convert", {"-size", "900x900", "xc:#3060c0", square}), 0);
+    const QString caption = QString::fromUtf8("BERTIN Camille · Quaprice du Bois · Epreuve 5 - Grand Prix (1,40 m) · Samedi 12 décembre");
+
+    // A cut sheet, captions under the photos (on their edge: the halves have no white).
+    cli(QStringList{"print"} + ordered + QStringList{"--media", "w432h576-div2", "--printer", "DS620", "--caption", "under", "--caption-size", "10"});
+    ASSERT_TRUE(cups.waitForQueue("DS620"));
+    const QString sheetPdf = cups.spooledDocument(1);
+    EXPECT_EQ(output("pdftotext", {sheetPdf, "-"}).count(caption), 2) << qPrintable(output("pdftotext", {sheetPdf, "-"}));
+    const Page cut = rendered(sheetPdf, 1, work.filePath("sheet.png"));
+    for (const int half : {0, 1}) {
+        const QRect photo = cut.photo(half * cut.height / 2, (half + 1) * cut.height / 2);
+        ASSERT_GT(photo.height(), 200) << half;
+        EXPECT_TRUE(cut.allBlue(centreThird(photo))) << half;
+        // The text on the photo's lower sixth, nowhere above it.
+        const int sixth = photo.height() / 6;
+        EXPECT_GT(cut.darkIn(QRect(photo.left(), photo.bottom() - sixth, photo.width(), sixth + 1)), 40) << half;
+        EXPECT_EQ(cut.darkIn(QRect(photo.left(), photo.top(), photo.width(), photo.height() - sixth - 1)), 0) << half;
+    }
+
+    // A borderless 10 × 15 of a square photo: the caption over it, in the white above.
+    cli({"print", square, "--media", "w288h432", "--printer", "D70", "--caption", "over"});
+    ASSERT_TRUE(cups.waitForQueue("D70"));
+    const QString singlePdf = cups.spooledDocument(2);
+    EXPECT_EQ(output("pdftotext", {singlePdf, "-"}).count(caption), 1);
+    const Page single = rendered(singlePdf, 1, work.filePath("single.png"));
+    const QRect photo = single.photo(0, single.height);
+    ASSERT_GT(photo.height(), 200);
+    EXPECT_TRUE(single.allBlue(photo.adjusted(2, 2, -2, -2)));
+    EXPECT_GT(single.darkIn(QRect(photo.left(), photo.top() - 16, photo.width(), 16)), 40);
+    EXPECT_EQ(single.darkIn(QRect(0, photo.bottom() + 1, single.width, single.height)), 0);
+
+    // Remembered for the next print, until told otherwise.
+    EXPECT_TRUE(test::readFile(data + "/defaults.ini").contains("printCaption"));
+    const QString plain = work.filePath("plain.pdf");
+    cli({"print", square, "--pdf", plain, "--caption", "none"});
+    EXPECT_EQ(output("pdftotext", {plain, "-"}).count("BERTIN"), 0);
+    EXPECT_NE(run(cups.env, {"--data-dir", data, "print", square, "--pdf", plain, "--caption", "sideways"}, &err), 0);
+    EXPECT_TRUE(err.contains(QString::fromUtf8("légende inconnue : sideways"))) << qPrintable(err);
 }

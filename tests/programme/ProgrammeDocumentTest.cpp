@@ -28,7 +28,7 @@ TEST(ProgrammeDocumentTest, JsonRoundTripIsByteIdentical)
     ProgrammeDocument doc{"programme.xlsx",
                           {{"Samedi",
                             {{"Samedi|Grand Prix", "Grand Prix (1,35 m)",
-                              {{"12", QString::fromUtf8("J\u00E9r\u00F4me"), "DUPONT", 4}, {"hc", "", "X", 9}}}}},
+                              {{"12", QString::fromUtf8("J\u00E9r\u00F4me"), "DUPONT", 4, "Quaprice du Bois"}, {"hc", "", "X", 9}}}}},
                            {"Dimanche", {}}}};
     const QByteArray json = encodeProgramme(doc);
     EXPECT_TRUE(json.contains("\"canonicalNumber\" : \"12\""));
@@ -38,6 +38,10 @@ TEST(ProgrammeDocumentTest, JsonRoundTripIsByteIdentical)
     EXPECT_EQ(encodeProgramme(back), json);
     // Keys are written sorted, the TavrinJSON way.
     EXPECT_EQ(json, TavrinJSON::encode(TavrinJSON::decodeObject(json)));
+
+    // The horse only where the programme gave one: a rider without it reads as before.
+    EXPECT_EQ(json.count("\"horseName\""), 1);
+    EXPECT_TRUE(json.contains("\"horseName\" : \"Quaprice du Bois\""));
 
     QByteArray missing = json;
     missing.replace("\"sourceLine\"", "\"line\"");

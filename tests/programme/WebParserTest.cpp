@@ -90,6 +90,10 @@ TEST(WebParserTest, StartListTableReadByFours)
     EXPECT_EQ(s.kind, Kind::startlist);
     // Row 3 has no number and row 4 no rider; the line break inside a cell is a space.
     EXPECT_EQ(riders(s.people), QStringList({"101 BERNARD/Lucie @1", "102 MARTIN DURAND/Jean Marc @2", "105 O'NEIL/Sophie @3"}));
+    // The horse's cell is kept with its rider.
+    ASSERT_EQ(s.people.size(), 3);
+    EXPECT_EQ(s.people[0].horseName, "ULTRA DE LA NOUE");
+    EXPECT_EQ(s.people[1].horseName, "SIRIUS*HDC");
     EXPECT_EQ(s.contestTitle, QString::fromUtf8("Liste de départ"));
     // No competition link: the competition is the address before "startlist".
     EXPECT_EQ(s.contestURL, QUrl("https://wj.example.test/2025/cso"));

@@ -107,6 +107,13 @@ TEST(WorkbookSheetTest, HeadingsAndSheetNames)
     EXPECT_EQ(outline(ExcelProgrammeParser::parseSheet("Feuil1", table)),
               QStringList({"Dimanche|Epreuve 2 - Vitesse: 3 D/d, 9 C/c", "Samedi|Epreuve 2 - Vitesse: 5 A/a",
                            "Samedi|Epreuve 10 - Vitesse: 7 B/b"}));
+    // A « Cheval » column gives each rider his horse; without one, none.
+    const QList<ProgrammeDay> horses = ExcelProgrammeParser::parseSheet(
+        "Samedi", {{"N°", "Nom", "Prénom", "Cheval"}, {"12", "BERTIN", "Camille", " Quaprice  du Bois "}, {"13", "MARTIN", "Léa"}});
+    ASSERT_EQ(outline(horses), QStringList({"Samedi|Inscriptions: 12 BERTIN/Camille, 13 MARTIN/Léa"}));
+    EXPECT_EQ(horses[0].events[0].people[0].horseName, "Quaprice du Bois");
+    EXPECT_EQ(horses[0].events[0].people[1].horseName, "");
+    EXPECT_EQ(ExcelProgrammeParser::parseSheet("Samedi", table)[0].events[0].people[0].horseName, "");
     EXPECT_EQ(outline(ExcelProgrammeParser::parseSheet(" GP 1m30 ", {{"1", "X"}})), QStringList({"Programme|GP 1m30: 1 X/"}));
     EXPECT_EQ(outline(ExcelProgrammeParser::parseSheet("Samedi", {{"1", "X"}})), QStringList({"Samedi|Inscriptions: 1 X/"}));
 }

@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 #include <gtest/gtest.h>
 
@@ -176,4 +177,86 @@ TEST(SalesBook, PaymentsFromTheCommandLineReachTheWindowAndTheOrdersKeepTheirs)
     EXPECT_EQ(takings.value(QStringLiteral("paid")).toObject().value(QStringLiteral("virement")).toInt(), 2000);
     EXPECT_EQ(takings.value(QStringLiteral("unpaid")).toInt(), 0);
     EXPECT_TRUE(store.isDelivered(order + QStringLiteral("/FICHIERS/p1.jpg")));
+}
+
+TEST(TakingsCsv, ASpreadsheetReadsTheSameAmounts)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("soffice")).isEmpty()) GTEST_SKIP() << "soffice is not installed";
+    TempDataDir data;
+    Takings day;
+    day.day = QDate(2026, 12, 12);
+    day.rows = {{QStringLiteral("DUPONT; Marie \"Mimi\""), {}, 123456, Payment{PaymentMeans::card, {}, 100000}},
+                {QStringLiteral("BERTIN"), {}, 1505, std::nullopt}};
+    day.total = 124961;
+    day.paid[PaymentMeans::card] = 100000;
+    day.unpaid = 24961;
+    const QString csv = data.file(QStringLiteral("caisse.csv"));
+    day.writeCsv(csv);
+
+    // Opened as a French accountant's spreadsheet opens it (`;`, UTF-8, French numbers), saved as a workbook.
+    QProcess office;
+    office.start(QStringLiteral("soffice"),
+                 {QStringLiteral("-env:UserInstallation=file://") + data.file(QStringLiteral("office")), QStringLiteral("--headless"),
+                  QStringLiteral("--infilter=CSV:59,34,76,1,,1036"), QStringLiteral("--convert-to"), QStringLiteral("xlsx"), csv,
+                  QStringLiteral("--outdir"), data.path()});
+    ASSERT_TRUE(office.waitForFinished(180000));
+    ASSERT_TRUE(QFileInfo::exists(data.file(QStringLiteral("caisse.xlsx")))) << office.readAllStandardError().toStdString();
+    QProcess python;
+    python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("import openpyxl,sys\n"
+                                 "rows=list(openpyxl.load_workbook(sys.argv[1]).active.iter_rows(values_only=True))\n"
+                                 "cents=lambda v: round(v*100)\n"
+                                 "orders=rows[1:3]; total=rows[3]; card=rows[5]\n"
+                                 "assert all(isinstance(r[2],(int,float)) for r in orders), orders\n"
+                                 "print(orders[0][0], sum(cents(r[2]) for r in orders), cents(total[2]), cents(total[5]), cents(card[3]))"),
+                  data.file(QStringLiteral("caisse.xlsx"))});
+    ASSERT_TRUE(python.waitForFinished(30000));
+    EXPECT_EQ(QString::fromUtf8(python.readAllStandardOutput()).trimmed(),
+              QStringLiteral("DUPONT; Marie \"Mimi\" 124961 124961 24961 100000"))
+        << python.readAllStandardError().toStdString();
+}
+
+TEST(Receipt, APaidOrdersReceiptHoldsTheStandTheLinesAndTheTotal)
+{
+    TempDataDir data;
+    const QString root = data.file(QStringLiteral("Commandes"));
+    const QString order = makeOrder(root, QStringLiteral("DUPONT Marie 2026-12-12 14h05"),
+                                    {{QStringLiteral("IMPRESSION A5"), 2}, {QStringLiteral("FICHIERS"), 7}});
+    {
+        OrdersStore store;
+        store.storeRoot(root);
+        SalesBook book(store);
+        book.setPrices(standPrices());
+    }
+    cli(data, {QStringLiteral("orders"), QStringLiteral("receipt"), order}, 1);
+    cli(data, {QStringLiteral("orders"), QStringLiteral("stand"), QStringLiteral("--name"), QStringLiteral("Photos Équestres Martin"),
+               QStringLiteral("--address"), QStringLiteral("12 rue des Écuries\n41600 Lamotte-Beuvron")});
+    cli(data, {QStringLiteral("orders"), QStringLiteral("pay"), order, QStringLiteral("--means"), QStringLiteral("especes")});
+    const QJsonObject made = cli(data, {QStringLiteral("orders"), QStringLiteral("receipt"), order});
+    const QString pdf = made.value(QStringLiteral("receipt")).toString();
+    EXPECT_EQ(pdf, order + QStringLiteral("/Reçu.pdf"));
+
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(30000));
+    const QString page = QString::fromUtf8(text.readAllStandardOutput());
+    const QStringList lines = page.split(u'\n');
+    const auto hasLine = [&](const QString& start, const QString& end) {
+        return std::any_of(lines.cbegin(), lines.cend(), [&](const QString& l) {
+            return l.trimmed().startsWith(start) && l.trimmed().endsWith(end);
+        });
+    };
+    EXPECT_TRUE(page.contains(QStringLiteral("Photos Équestres Martin"))) << page.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("41600 Lamotte-Beuvron")));
+    EXPECT_TRUE(hasLine(QStringLiteral("FICHIERS (7)"), QStringLiteral("55,00 €"))) << page.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("5 fichiers : 35,00 € + 2 × 10,00 €")));
+    EXPECT_TRUE(hasLine(QStringLiteral("IMPRESSION A5 (2)"), QStringLiteral("30,00 €")));
+    EXPECT_TRUE(hasLine(QStringLiteral("Total"), QStringLiteral("85,00 €")));
+    EXPECT_TRUE(page.contains(QStringLiteral("Payée · espèces")));
+    // One page.
+    EXPECT_EQ(page.count(u'\f'), 1);
+    // Not a photo: the gallery does not list it.
+    for (const OrderSection& s : OrdersStore::sectionsOf(order))
+        for (const OrderMedia& m : s.files) EXPECT_FALSE(m.url.endsWith(QStringLiteral(".pdf")));
 }

@@ -67,10 +67,17 @@ TEST_F(SalesScreen, OneClickPaysTheOrderAnnulerTakesItBackAndTheTotalFollowsTheP
     ASSERT_TRUE(book.payment(order).has_value());
     EXPECT_EQ(book.payment(order)->cents, 3000);
 
+    // The receipt, from the bar, in the order folder.
+    EXPECT_TRUE(bar->receiptButton()->isVisibleTo(bar));
+    const std::optional<QString> receipt = bar->writeReceipt();
+    ASSERT_TRUE(receipt.has_value());
+    EXPECT_TRUE(QFileInfo(*receipt).size() > 0);
+
     // Undone from the banner: to pay again, on disk too.
     ASSERT_TRUE(bar->undoBanner()->isVisibleTo(bar));
     QTest::mouseClick(bar->undoBanner()->undoButton(), Qt::LeftButton);
     EXPECT_EQ(bar->stateLabel()->text(), QStringLiteral("À payer"));
+    EXPECT_FALSE(bar->receiptButton()->isVisibleTo(bar));
     EXPECT_FALSE(OrdersStore().annex(QStringLiteral("payments")).contains(order));
 
     // Paid, then the photographer adds a print: the total follows and what is left shows.
@@ -96,6 +103,10 @@ TEST_F(SalesScreen, PriceEditsAreCheckedAndUndoable)
     EXPECT_EQ(dialog.table()->item(0, 0)->text(), QStringLiteral("FICHIERS"));
     EXPECT_EQ(dialog.table()->item(0, 2)->text(), QStringLiteral("tous les fichiers d’un cavalier : 60,00 €"));
 
+    dialog.saveStand(QStringLiteral("Photos Martin"), QStringLiteral("12 rue des Écuries, 41600 Lamotte-Beuvron"));
+    EXPECT_EQ(book.stand().address, QStringLiteral("12 rue des Écuries\n41600 Lamotte-Beuvron"));
+    dialog.undo();
+    EXPECT_EQ(book.stand().name, QString());
     dialog.undo();
     EXPECT_TRUE(book.prices().find(QStringLiteral("FICHIERS"))->packs.isEmpty());
     dialog.undo();

@@ -60,6 +60,11 @@ TEST(ShowcaseDialog, startsCountsVisitorsAndOrdersWritesThePosterAndStops)
     const quint16 port = dialog.service().url().port();
     EXPECT_TRUE(dialog.addressLabel()->text().startsWith("http://127.0.0.1:"));
     EXPECT_FALSE(dialog.codeLabel()->pixmap().isNull());
+    // What the previews take on disk, against their bound.
+    EXPECT_TRUE(dialog.cacheLabel()->text().startsWith(QString::fromUtf8("Aperçus prêts : "))) << dialog.cacheLabel()->text().toStdString();
+    EXPECT_TRUE(dialog.cacheLabel()->text().endsWith(QString::fromUtf8("sur 2\u00A0Go")));
+    EXPECT_EQ(ShowcaseDialog::sizeText(340LL << 20), QString::fromUtf8("340\u00A0Mo"));
+    EXPECT_EQ(ShowcaseDialog::sizeText(1288490189), QString::fromUtf8("1,2\u00A0Go"));
 
     EXPECT_EQ(post(port, "/?q=martin"), 200);
     EXPECT_EQ(post(port, "/cavalier/0"), 200);

@@ -3,6 +3,7 @@
 #include "showcase/ShowcaseCatalogue.h"
 #include "showcase/ShowcaseOrders.h"
 #include "showcase/ShowcasePreviews.h"
+#include "showcase/ShowcaseService.h"
 #include "organizer/WorkspaceStore.h"
 #include "TestSupport.h"
 
@@ -12,6 +13,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <vips/vips8>
 
@@ -117,6 +119,88 @@ TEST_F(Showcase, previewsAreSmallWatermarkedAlongTheBottomAndMadeOnce)
     f.close();
     EXPECT_EQ(previews.preview(dir.filePath("big.jpg")), QByteArray("cached")); // read back, not made again
     EXPECT_TRUE(previews.preview(dir.filePath("missing.jpg")).isEmpty());
+}
+
+// Following copies a new rider's photos and more into an existing folder: their previews are in
+// the cache before anyone asks, the untouched rider's are not.
+TEST_F(Showcase, aRiderFolderThatFillsHasItsPreviewsMadeBeforeAnyVisitorAsks)
+{
+    ShowcaseService service;
+    ShowcaseService::Options options;
+    options.photos = photos;
+    options.orders = orders;
+    options.cacheFolder = dir.filePath("cache");
+    options.server.address = QHostAddress::LocalHost;
+    service.start(options);
+    const QStringList filled{photos + "/BERTIN Camille/IMG_0001.jpg", photos + "/BERTIN Camille/IMG_0002.jpg", photos + "/MARTIN Paul/IMG_10.jpg"};
+    for (const QString& path : filled) photo(path, 1200, 800, {40, 90, 200});
+    const auto ready = [&] {
+        return std::all_of(filled.begin(), filled.end(), [&](const QString& p) { return QFileInfo::exists(service.previews()->cachedFile(p)); });
+    };
+    EXPECT_TRUE(QTest::qWaitFor(ready, 30000));
+    EXPECT_FALSE(QFileInfo::exists(service.previews()->cachedFile(photos + "/DUPONT Élise/DSC_0001.JPG")));
+    EXPECT_GT(service.previews()->cacheBytes(), 0);
+    service.stop();
+}
+
+// Past its bound, the cache drops the previews of the riders looked at longest ago; a preview made
+// ahead counts as a use of its rider, a look at a cached preview too.
+TEST_F(Showcase, aSmallBoundDropsTheRidersLookedAtLongestAgoFirst)
+{
+    const auto riderPhotos = [&](const QString& rider) {
+        const QStringList two{dir.filePath(rider + "/A.jpg"), dir.filePath(rider + "/B.jpg")};
+        for (const QString& p : two) photo(p, 900, 600, {120, 120, 120});
+        return two;
+    };
+    const QStringList a = riderPhotos("A"), b = riderPhotos("B"), c = riderPhotos("C"), d = riderPhotos("D");
+    // One preview's size: every photo here gives the same bytes.
+    const qint64 one = ShowcasePreviews(dir.filePath("probe"), std::nullopt, 400).preview(a[0]).size();
+    ASSERT_GT(one, 0);
+    ShowcasePreviews previews(dir.filePath("cache"), std::nullopt, 400, one * 9 / 2);
+    const auto cached = [&](const QStringList& list) {
+        return std::count_if(list.begin(), list.end(), [&](const QString& p) { return QFileInfo::exists(previews.cachedFile(p)); });
+    };
+    const auto pause = [] { QThread::msleep(30); };
+    for (const QString& p : a) previews.preview(p);
+    pause();
+    for (const QString& p : b) previews.preview(p);
+    pause();
+    previews.prepare(dir.filePath("C"), [c] { return c; });
+    previews.waitForAhead();
+    EXPECT_EQ(cached(a), 0);
+    EXPECT_EQ(cached(b), 2);
+    EXPECT_EQ(cached(c), 2);
+    EXPECT_LE(previews.cacheBytes(), previews.bound());
+    pause();
+    // B looked at again after C was made: C is now the one looked at longest ago.
+    previews.preview(b[0]);
+    pause();
+    previews.prepare(dir.filePath("D"), [d] { return d; });
+    previews.waitForAhead();
+    EXPECT_EQ(cached(c), 0);
+    EXPECT_EQ(cached(b), 2);
+    EXPECT_EQ(cached(d), 2);
+    EXPECT_EQ(previews.cacheBytes(), one * 4);
+}
+
+// A visitor's preview is made at once while the ahead-of-time queue still has a rider's folder to do.
+TEST_F(Showcase, aPreviewRequestNeverWaitsForTheAheadOfTimeQueue)
+{
+    QStringList many;
+    for (int i = 0; i < 12; ++i) {
+        many << dir.filePath(QStringLiteral("GRAND Lot/IMG_%1.jpg").arg(i));
+        photo(many.last(), 3000, 2000, {30, 140, 60});
+    }
+    photo(dir.filePath("AUTRE Rider/IMG_1.jpg"), 3000, 2000, {200, 20, 30});
+    ShowcasePreviews previews(dir.filePath("cache"), std::nullopt);
+    previews.prepare(dir.filePath("GRAND Lot"), [many] { return many; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return previews.pendingAhead() > 0; }, 10000));
+    EXPECT_FALSE(previews.preview(dir.filePath("AUTRE Rider/IMG_1.jpg")).isEmpty());
+    EXPECT_FALSE(previews.preview(many.last()).isEmpty());
+    EXPECT_GT(previews.pendingAhead(), 0);
+    previews.waitForAhead();
+    EXPECT_EQ(previews.pendingAhead(), 0);
+    EXPECT_TRUE(std::all_of(many.begin(), many.end(), [&](const QString& p) { return QFileInfo::exists(previews.cachedFile(p)); }));
 }
 
 TEST_F(Showcase, ordersBecomeCompleteFoldersThatNeverReplaceOneAndAreBounded)

@@ -124,14 +124,23 @@ def browse(url, orders):
                 box.click()
                 select = driver.find_element(By.ID, "f" + box.get_attribute("value"))
                 assert select.accessible_name == "Format", select.accessible_name
-                Select(select).select_by_visible_text(chosen[box.accessible_name])
+                Select(select).select_by_value(chosen[box.accessible_name])
+                # The format's price beside the box, from the stand's price list.
+                price = driver.find_element(By.ID, "p" + box.get_attribute("value")).text
+                assert price == {"IMPRESSION A4": "25,00 €", "FICHIERS": "10,00 €"}[chosen[box.accessible_name]], price
         driver.find_element(By.XPATH, "//input[@id=//label[normalize-space()='Nom']/@for]").send_keys("Jean Dupont")
         driver.find_element(By.XPATH, "//input[@id=//label[normalize-space()='Téléphone']/@for]").send_keys("06 12 34 56 78")
+        options = [o.text for o in Select(driver.find_element(By.CSS_SELECTOR, "select")).options]
+        assert options == ["IMPRESSION A5 — 15,00 €", "IMPRESSION A4 — 25,00 €", "FICHIERS — 10,00 €"], options
+        total = driver.find_element(By.ID, "total")
+        assert total.is_displayed() and total.text == "35,00 €", total.text
         button = driver.find_element(By.XPATH, "//button[normalize-space()='Envoyer la commande']")
+        assert total.location["y"] < button.location["y"]
         assert button.size["height"] >= 44, button.size
         sent = time.time()
         button.click()
         WebDriverWait(driver, 10).until(lambda d: "Commande envoyée" in d.find_element(By.TAG_NAME, "body").text)
+        assert "Total : 35,00 €" in driver.find_element(By.TAG_NAME, "body").text
         no_sideways_scroll()
     finally:
         driver.quit()
@@ -145,6 +154,7 @@ def browse(url, orders):
     assert sorted(os.listdir(os.path.join(order, "FICHIERS"))) == ["DSC_0003.JPG"]
     note = open(os.path.join(order, "commande.txt"), encoding="utf-8").read()
     assert "Jean Dupont" in note and "06 12 34 56 78" in note and "FICHIERS : DSC_0003.JPG" in note, note
+    assert "IMPRESSION A4 : 1 × 25,00 € = 25,00 €\n" in note and note.endswith("Total : 35,00 €\n"), note
     return folders[0]
 
 
@@ -225,6 +235,10 @@ def main():
         env = dict(os.environ, HOME=work, XDG_CONFIG_HOME=os.path.join(work, "config"),
                    XDG_DATA_HOME=os.path.join(work, "data"), XDG_CACHE_HOME=os.path.join(work, "cache"),
                    QT_QPA_PLATFORM="offscreen")
+        # The stand's prices, which the showcase shows.
+        subprocess.run([CLI, "orders", "prices", "--set", "IMPRESSION A5", "15", "--set", "IMPRESSION A4", "25",
+                        "--set", "FICHIERS", "10", "--pack", "FICHIERS", "tous", "60"],
+                       env=env, check=True, stdout=subprocess.DEVNULL)
         port = free_port()
         server = subprocess.Popen([CLI, "showcase", "--photos", photos, "--orders", orders, "--address", "127.0.0.1",
                                    "--port", str(port), "--for", "240"],

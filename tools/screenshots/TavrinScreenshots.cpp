@@ -23,6 +23,8 @@
 #include "organizer/views/OrganizerDialogs.h"
 #include "organizer/views/SpreadsheetWorkspaceView.h"
 #include "reception/ReceptionController.h"
+#include "sales/SalesBook.h"
+#include "sales/views/SalesDialogs.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Theme.h"
 
@@ -163,6 +165,72 @@ void fillOrders(TavrinApp& app, const QString& folder)
     store.addWatermark(white);
     store.addWatermark(logo);
     store.markDelivered({order + QStringLiteral("/FICHIERS/DSC_0412.JPG"), order + QStringLiteral("/FICHIERS/DSC_0413.JPG")});
+}
+
+// A day at the stand with prices: four orders from the showcase, two paid, the first one open.
+void fillStand(TavrinApp& app, const QString& folder)
+{
+    RetouchBridges::ensureVips();
+    UserDefaults::standard().setString(QStringLiteral("macWorkspaceSection"), QStringLiteral("commandes"));
+    const QString root = folder + QStringLiteral("/Commandes CSI Lamotte");
+    const QStringList names{QStringLiteral("DUPONT Jean 2025-06-15 14h05"), QStringLiteral("MARTIN Léa 2025-06-15 14h32"),
+                            QStringLiteral("LEROY Élodie 2025-06-15 15h10"), QStringLiteral("BERTIN Camille 2025-06-15 16h02")};
+    const QList<QList<int>> counts{{2, 6}, {1, 0}, {0, 3}, {3, 1}};
+    int n = 0;
+    for (int i = 0; i < names.size(); ++i) {
+        const QString order = root + u'/' + names[i];
+        for (int k = 0; k < counts[i][0]; ++k) {
+            QDir().mkpath(order + QStringLiteral("/IMPRESSION A5"));
+            makeArenaPhoto(order + QStringLiteral("/IMPRESSION A5/DSC_%1.JPG").arg(412 + n, 4, 10, QLatin1Char('0')), n);
+            ++n;
+        }
+        for (int k = 0; k < counts[i][1]; ++k) {
+            QDir().mkpath(order + QStringLiteral("/FICHIERS"));
+            makeArenaPhoto(order + QStringLiteral("/FICHIERS/DSC_%1.JPG").arg(412 + n, 4, 10, QLatin1Char('0')), n);
+            ++n;
+        }
+    }
+    OrdersStore& store = app.ordersStore;
+    store.storeRoot(root);
+    store.selectFolder(root + u'/' + names[0]);
+    SalesBook book(store);
+    PriceList prices;
+    prices.setPrice(QStringLiteral("IMPRESSION A5"), 1500);
+    prices.setPrice(QStringLiteral("IMPRESSION A4"), 2500);
+    prices.setPrice(QStringLiteral("FICHIERS"), 1000);
+    prices.addPack(QStringLiteral("FICHIERS"), {5, 3500});
+    prices.addPack(QStringLiteral("FICHIERS"), {0, 6000});
+    book.setPrices(prices);
+    book.setStand({QStringLiteral("Photos Martin"), QStringLiteral("12 rue des Écuries\n41600 Lamotte-Beuvron")});
+    const QDateTime at(QDate(2025, 6, 15), QTime(14, 20), QTimeZone("Europe/Paris"));
+    for (int i : {0, 2}) {
+        const QString order = root + u'/' + names[i];
+        book.setPayment(order, Payment{i == 0 ? PaymentMeans::card : PaymentMeans::cash, at, book.bill(order).total});
+    }
+}
+
+void settle(int milliseconds);
+
+// « Caisse du jour » of that day.
+bool renderTakings(const QString& path)
+{
+    QTemporaryDir data;
+    AppSupport::setDataDirectoryOverride(data.path());
+    UserDefaults::resetStandard();
+    SingleInstance instance(data.path());
+    TavrinApp app(instance);
+    fillStand(app, data.path());
+    app.ordersStore.reload();
+    SalesBook book(app.ordersStore);
+    TakingsDialog dialog(book);
+    dialog.setDay(QDate(2025, 6, 15));
+    dialog.resize(640, 420);
+    dialog.show();
+    settle(200);
+    const bool saved = dialog.grab().save(path);
+    dialog.close();
+    UserDefaults::resetStandard();
+    return saved;
 }
 
 // Waits until the orders gallery shows every thumbnail it asked for.
@@ -534,6 +602,7 @@ int main(int argc, char** argv)
         // A 1280 × 720 laptop: the smallest screen the window is made for.
         {QStringLiteral("portable-tableur.png"), fillWorkspace, laptop, {}},
         {QStringLiteral("portable-commandes-recadrage.png"), fillOrders, laptop, cropBesideGallery},
+        {QStringLiteral("commandes-paiement.png"), fillStand, laptop, {}},
         {QStringLiteral("reception.png"),
          [](TavrinApp& app, const QString& folder) {
              fillWorkspace(app, folder);
@@ -561,6 +630,8 @@ int main(int argc, char** argv)
     if (wanted(QStringLiteral("recadrage.png"))) check(renderCropEditor(crop), crop);
     const QString beyond = out.filePath(QStringLiteral("recadrage-hors-photo.png"));
     if (wanted(QStringLiteral("recadrage-hors-photo.png"))) check(renderCropEditor(beyond, true), beyond);
+    const QString takings = out.filePath(QStringLiteral("caisse-du-jour.png"));
+    if (wanted(QStringLiteral("caisse-du-jour.png"))) check(renderTakings(takings), takings);
     const QString stand = out.filePath(QStringLiteral("imprimer-au-stand.png"));
     if (wanted(QStringLiteral("imprimer-au-stand.png"))) check(renderStandPrintMenu(stand), stand);
     return failures == 0 ? 0 : 1;

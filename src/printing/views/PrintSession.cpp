@@ -4,6 +4,7 @@
 #include "printing/PhotoPrinter.h"
 #include "printing/PrintInfoMemory.h"
 #include "printing/PrintQueue.h"
+#include "printing/views/PrintCaptionTab.h"
 #include "ui/QtTranslations.h"
 
 #include <QApplication>
@@ -50,6 +51,14 @@ QString progressText(const QStringList& photos, int done, int total, bool sheets
     return QStringLiteral("Impression de la photo %1 sur %2…").arg(std::min(done + 1, total)).arg(total);
 }
 
+// The captions as last chosen, read for the job's photos.
+PhotoPrinter::Captions captionsFor(const QStringList& photos, const std::function<PrintCaption::Sources()>& sources)
+{
+    PhotoPrinter::Captions captions{PrintCaption::remembered(), {}};
+    if (captions.style.shown) captions.texts = PrintCaption::textsFor(photos, sources());
+    return captions;
+}
+
 } // namespace
 
 PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringList& photos, QWidget* window,
@@ -57,8 +66,13 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
 {
     // The print dialogs are Qt's own: their texts come from Qt's French catalogue.
     QtTranslations::installFrench();
+    const PrintCaption::Sources sources = PrintCaption::currentSources();
+    const QString example = photos.isEmpty() ? QString() : PrintCaption::textFor(photos.first(), sources);
     for (;;) {
         QPrintDialog dialog(&printer, window);
+        // The panel's own tab for the caption; the dialog owns it.
+        auto* captionTab = new PrintCaptionTab(PrintCaption::remembered(), example);
+        dialog.setOptionTabs({captionTab});
         dialog.setWindowTitle(QStringLiteral("Imprimer"));
         dialog.setOptions(QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintShowPageSize
                           | QAbstractPrintDialog::PrintCollateCopies | QAbstractPrintDialog::PrintToFile);
@@ -74,7 +88,9 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
             });
         }
         if (dialog.exec() != QDialog::Accepted) return PrintPanelChoice::cancel;
+        PrintCaption::remember(captionTab->style());
         if (!previewWanted) return PrintPanelChoice::print;
+        const PhotoPrinter::Captions captions = captionsFor(photos, [&sources] { return sources; });
 
         QPrintPreviewDialog preview(&printer, window);
         preview.setWindowTitle(QStringLiteral("Aperçu avant impression"));
@@ -89,8 +105,8 @@ PrintPanelChoice PrintSession::showPrintPanel(QPrinter& printer, const QStringLi
             // Every page is drawn before the preview shows.
             QApplication::setOverrideCursor(Qt::WaitCursor);
             try {
-                if (media) PhotoPrinter::renderSheets(*target, photos, *media, previewLongSide);
-                else PhotoPrinter::render(*target, photos, PhotoPrinter::RenderProgress{}, previewLongSide);
+                if (media) PhotoPrinter::renderSheets(*target, photos, *media, previewLongSide, captions);
+                else PhotoPrinter::render(*target, photos, PhotoPrinter::RenderProgress{}, previewLongSide, captions);
             } catch (const Error&) {
                 // A printer that cannot start shows an empty preview; printing says why.
             }
@@ -131,6 +147,7 @@ PrintSession* PrintSession::run(const QStringList& photos, std::unique_ptr<QPrin
         return nullptr;
     }
     auto* session = new PrintSession(photos, std::move(printer), window, std::move(media));
+    session->m_captions = captionsFor(photos, PrintCaption::currentSources);
     session->start();
     return session;
 }
@@ -178,7 +195,7 @@ PrintSession::Outcome PrintSession::printAndFollow(const JobContext& context)
     };
     Outcome outcome;
     try {
-        const PhotoPrinter::JobResult job = PhotoPrinter::printJob(*m_printer, m_photos, progress, m_media);
+        const PhotoPrinter::JobResult job = PhotoPrinter::printJob(*m_printer, m_photos, progress, m_media, m_captions);
         outcome.completed = job.completed;
         outcome.printed = job.taken;
         if (job.job > 0) {

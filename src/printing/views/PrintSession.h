@@ -94,6 +94,7 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     QPointer<QWidget> m_window;
     std::optional<PhotoPrinter::MediaChoice> m_media;
+    PhotoPrinter::Captions m_captions;
     QPointer<QProgressDialog> m_progress;
     // « Annuler » while pages are sent ends the job with them; once it is handed over, it withdraws it.
     std::atomic<bool> m_cancel{false}, m_withdraw{false}, m_leave{false}, m_handedOver{false};

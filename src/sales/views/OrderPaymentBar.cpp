@@ -1,12 +1,19 @@
 #include "sales/views/OrderPaymentBar.h"
 
+#include "base/Error.h"
 #include "sales/Money.h"
+#include "sales/Receipt.h"
 #include "ui/CapsuleButton.h"
 #include "ui/Theme.h"
 #include "ui/UndoBanner.h"
 
+#include <QAction>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
+#include <QUrl>
 
 namespace tavrin {
 
@@ -19,6 +26,7 @@ QString capitalised(const QString& text) { return text.left(1).toUpper() + text.
 OrderPaymentBar::OrderPaymentBar(SalesBook& book, QWidget* parent)
     : QWidget(parent), m_book(book), m_total(new QLabel(this)), m_state(new QLabel(this)),
       m_unpay(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Remettre à payer"), QString(), this)),
+      m_receipt(new CapsuleMenu(CapsuleKind::glass, QStringLiteral("Reçu"), QString(), this)), m_error(new QLabel(this)),
       m_banner(new UndoBanner(this))
 {
     setObjectName(QStringLiteral("orderPaymentBar"));
@@ -42,6 +50,42 @@ OrderPaymentBar::OrderPaymentBar(SalesBook& book, QWidget* parent)
         m_pay.push_back(button);
     }
     layout->addWidget(m_unpay);
+    layout->addWidget(m_receipt);
+    m_receipt->setObjectName(QStringLiteral("orderReceipt"));
+    m_receipt->setToolTip(QStringLiteral("Le reçu de la commande payée, en PDF"));
+    // The printer entry names the printer of the moment, so the menu is made as it opens.
+    connect(m_receipt->menu(), &QMenu::aboutToShow, this, [this] {
+        QMenu* menu = m_receipt->menu();
+        for (QAction* a : menu->actions())
+            if (a->property("printsReceipt").toBool()) delete a;
+        const std::optional<QString> printer = receiptPrinter ? receiptPrinter() : std::nullopt;
+        if (!printer || !printReceipt) return;
+        QAction* print = new QAction(QStringLiteral("Imprimer le reçu sur « ") + *printer + QStringLiteral(" »"), menu);
+        print->setProperty("printsReceipt", true);
+        connect(print, &QAction::triggered, this, [this, printer = *printer] {
+            const std::optional<QString> file = writeReceipt();
+            if (!file) return;
+            try {
+                printReceipt(printer, *file);
+            } catch (const Error& e) {
+                m_error->setText(e.message());
+                m_error->setVisible(true);
+            }
+        });
+        menu->insertAction(menu->actions().value(0), print);
+    });
+    m_receipt->menu()->addAction(QStringLiteral("Ouvrir le reçu (PDF)"), this, [this] {
+        if (const std::optional<QString> file = writeReceipt()) QDesktopServices::openUrl(QUrl::fromLocalFile(*file));
+    });
+    m_receipt->menu()->addAction(QStringLiteral("Donner le reçu par QR code"), this, [this] {
+        if (!handOver) return;
+        if (const std::optional<QString> file = writeReceipt()) handOver(*file, window());
+    });
+    m_error->setObjectName(QStringLiteral("orderReceiptError"));
+    m_error->setTextFormat(Qt::PlainText);
+    m_error->setWordWrap(true);
+    m_error->setVisible(false);
+    layout->addWidget(m_error, 1);
     layout->addWidget(m_banner);
     layout->addStretch(1);
     m_banner->showText(std::nullopt);
@@ -59,6 +103,25 @@ OrderPaymentBar::OrderPaymentBar(SalesBook& book, QWidget* parent)
 QAbstractButton* OrderPaymentBar::payButton(PaymentMeans means) const { return m_pay.value(Payments::allMeans().indexOf(means)); }
 
 QAbstractButton* OrderPaymentBar::unpayButton() const { return m_unpay; }
+
+QAbstractButton* OrderPaymentBar::receiptButton() const { return m_receipt; }
+
+std::optional<QString> OrderPaymentBar::writeReceipt()
+{
+    const std::optional<QString> order = m_book.store().selectedFolderID();
+    const std::optional<Payment> payment = order ? m_book.payment(*order) : std::nullopt;
+    if (!payment) return std::nullopt;
+    try {
+        const QString file = Receipt::defaultPath(*order);
+        Receipt::write(m_book.stand(), QFileInfo(*order).fileName(), m_book.bill(*order, m_book.store().sections()), *payment, file);
+        m_error->setVisible(false);
+        return file;
+    } catch (const Error& e) {
+        m_error->setText(e.message());
+        m_error->setVisible(true);
+        return std::nullopt;
+    }
+}
 
 void OrderPaymentBar::change(const std::optional<Payment>& payment, const QString& done)
 {
@@ -107,6 +170,7 @@ void OrderPaymentBar::refresh()
     m_state->setText(state);
     for (CapsuleButton* button : m_pay) button->setVisible(!payment);
     m_unpay->setVisible(payment.has_value());
+    m_receipt->setVisible(payment.has_value());
 }
 
 QString OrderPaymentBar::orderNote(const SalesBook& book, const OrderFolder& folder)

@@ -73,7 +73,8 @@ PricesDialog::PricesDialog(SalesBook& book, QWidget* parent)
     : QDialog(parent), m_book(book),
       m_table(readOnlyTable({QStringLiteral("Type"), QStringLiteral("Prix d’un fichier"), QStringLiteral("Lots")}, this)),
       m_section(new QComboBox(this)), m_price(new QLineEdit(this)), m_packCount(new QSpinBox(this)),
-      m_packPrice(new QLineEdit(this)), m_error(errorLine(this)), m_banner(new UndoBanner(this))
+      m_packPrice(new QLineEdit(this)), m_standName(new QLineEdit(this)), m_standAddress(new QLineEdit(this)),
+      m_error(errorLine(this)), m_banner(new UndoBanner(this))
 {
     setObjectName(QStringLiteral("pricesDialog"));
     setWindowTitle(QStringLiteral("Tarifs"));
@@ -111,6 +112,19 @@ PricesDialog::PricesDialog(SalesBook& book, QWidget* parent)
     form->addWidget(m_packPrice, 1, 3);
     form->addWidget(savePackButton, 1, 4);
     form->addWidget(removeButton, 2, 4);
+    // The stand, as the receipts name it.
+    m_standName->setPlaceholderText(QStringLiteral("Photos du concours"));
+    m_standAddress->setPlaceholderText(QStringLiteral("Adresse, code postal et ville"));
+    auto* saveStandButton = new CapsuleButton(CapsuleKind::glass, QStringLiteral("Enregistrer le stand"), QString(), this);
+    form->addWidget(new QLabel(QStringLiteral("Nom du stand"), this), 3, 0);
+    form->addWidget(m_standName, 3, 1);
+    form->addWidget(new QLabel(QStringLiteral("Adresse"), this), 3, 2);
+    form->addWidget(m_standAddress, 3, 3);
+    form->addWidget(saveStandButton, 3, 4);
+    const Stand stand = m_book.stand();
+    m_standName->setText(stand.name);
+    m_standAddress->setText(QString(stand.address).replace(u'\n', QStringLiteral(", ")));
+    connect(saveStandButton, &QAbstractButton::clicked, this, [this] { saveStand(m_standName->text(), m_standAddress->text()); });
     layout->addLayout(form);
     layout->addWidget(m_error);
     layout->addWidget(m_banner);
@@ -134,10 +148,15 @@ void PricesDialog::apply(const PriceList& list, const QString& done)
 {
     const PriceList before = m_book.prices();
     if (list == before) return;
-    m_history.push_back(before);
+    m_history.push_back({before, m_book.stand()});
     m_book.setPrices(list);
     showError(m_error, std::nullopt);
     m_banner->showText(done);
+    // Saved: the fields are free for the next price, and Ctrl+Z reaches the list rather than
+    // the text of a field.
+    m_price->clear();
+    m_packPrice->clear();
+    m_table->setFocus();
 }
 
 bool PricesDialog::savePrice(const QString& section, const QString& euros)
@@ -174,10 +193,27 @@ void PricesDialog::removeSection(const QString& section)
     apply(list, section.simplified() + QStringLiteral(" retiré des tarifs"));
 }
 
+void PricesDialog::saveStand(const QString& name, const QString& address)
+{
+    // « 12 rue des Écuries, 41600 Lamotte-Beuvron » is two lines on the receipt.
+    QStringList lines;
+    for (const QString& part : address.split(u','))
+        if (!part.trimmed().isEmpty()) lines.push_back(part.trimmed());
+    const Stand stand{name.trimmed(), lines.join(u'\n')};
+    if (stand == m_book.stand()) return;
+    m_history.push_back({m_book.prices(), m_book.stand()});
+    m_book.setStand(stand);
+    m_banner->showText(QStringLiteral("Stand enregistré pour les reçus"));
+}
+
 void PricesDialog::undo()
 {
     if (m_history.isEmpty()) return;
-    m_book.setPrices(m_history.takeLast());
+    const auto [prices, stand] = m_history.takeLast();
+    m_book.setPrices(prices);
+    m_book.setStand(stand);
+    m_standName->setText(stand.name);
+    m_standAddress->setText(QString(stand.address).replace(u'\n', QStringLiteral(", ")));
     if (m_history.isEmpty()) m_banner->showText(std::nullopt);
     else m_banner->showText(QStringLiteral("Modification annulée"));
 }

@@ -31,6 +31,8 @@ public:
     bool savePrice(const QString& section, const QString& euros);
     bool savePack(const QString& section, int count, const QString& euros);
     void removeSection(const QString& section);
+    // The stand's name and address for the receipts.
+    void saveStand(const QString& name, const QString& address);
     void undo();
 
     QTableWidget* table() const { return m_table; }
@@ -43,12 +45,15 @@ private:
     void refresh();
 
     SalesBook& m_book;
-    QList<PriceList> m_history;
+    // What each edit replaced, for « Annuler ».
+    QList<std::pair<PriceList, Stand>> m_history;
     QTableWidget* m_table;
     QComboBox* m_section;
     QLineEdit* m_price;
     QSpinBox* m_packCount;
     QLineEdit* m_packPrice;
+    QLineEdit* m_standName;
+    QLineEdit* m_standAddress;
     QLabel* m_error;
     UndoBanner* m_banner;
 };

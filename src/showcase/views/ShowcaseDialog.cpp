@@ -3,6 +3,7 @@
 #include "base/Error.h"
 #include "net/HttpServer.h"
 #include "orders/OrdersStore.h"
+#include "sales/SalesBook.h"
 #include "net/QrCode.h"
 #include "showcase/ShowcasePoster.h"
 #include "showcase/ShowcaseSetup.h"
@@ -14,6 +15,8 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
+#include <QTimer>
 #include <QPixmap>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -34,7 +37,7 @@ std::function<QString()>& ShowcaseDialog::posterPathHook()
 
 ShowcaseDialog::ShowcaseDialog(OrdersStore& store, QWidget* parent)
     : QDialog(parent), m_store(store), m_folderLabel(new QLabel(this)), m_code(new QLabel(this)), m_address(new QLabel(this)),
-      m_counts(new QLabel(this)), m_status(new QLabel(this)),
+      m_counts(new QLabel(this)), m_status(new QLabel(this)), m_cache(new QLabel(this)),
       m_choose(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Choisir…"), QString(), this)),
       m_toggle(new CapsuleButton(CapsuleKind::prominent, QStringLiteral("Ouvrir la vitrine"), QString(), this)),
       m_poster(new CapsuleButton(CapsuleKind::glass, QStringLiteral("Affiche à imprimer…"), QString(), this))
@@ -66,6 +69,8 @@ ShowcaseDialog::ShowcaseDialog(OrdersStore& store, QWidget* parent)
     layout->addWidget(m_code, 1);
     layout->addWidget(m_address);
     layout->addWidget(m_counts);
+    m_cache->setAlignment(Qt::AlignCenter);
+    layout->addWidget(m_cache);
     layout->addWidget(m_status);
     layout->addLayout(actions);
 
@@ -89,7 +94,22 @@ ShowcaseDialog::ShowcaseDialog(OrdersStore& store, QWidget* parent)
         refresh();
     });
     m_folder = ShowcaseSetup::lastOrganisedFolder().value_or(QString());
+    // The previews made ahead fill the cache while the dialog shows.
+    auto* cacheTimer = new QTimer(this);
+    cacheTimer->setInterval(2000);
+    connect(cacheTimer, &QTimer::timeout, this, [this] {
+        if (m_service.isRunning()) refresh();
+    });
+    cacheTimer->start();
     refresh();
+}
+
+QString ShowcaseDialog::sizeText(qint64 bytes)
+{
+    const QLocale french(QLocale::French, QLocale::France);
+    constexpr double mega = 1024.0 * 1024.0, giga = mega * 1024.0;
+    if (bytes >= giga) return french.toString(bytes / giga, 'f', bytes >= 10 * giga ? 0 : 1).replace(QStringLiteral(",0"), QString()) + QStringLiteral("\u00A0Go");
+    return french.toString(qRound64(bytes / mega)) + QStringLiteral("\u00A0Mo");
 }
 
 ShowcaseDialog::~ShowcaseDialog() { m_service.stop(); }
@@ -131,6 +151,7 @@ void ShowcaseDialog::toggle()
         options.photos = m_folder;
         options.orders = *root;
         options.watermark = m_store.resolveWatermark();
+        options.prices = SalesBook(m_store).prices();
         options.programmes = ShowcaseCatalogue::knownProgrammes();
         options.server = serverOptions;
         if (options.server.address.isNull()) options.server.address = http::Server::localNetworkAddress();
@@ -178,10 +199,13 @@ void ShowcaseDialog::refresh()
                               .arg(visitors > 1 ? QStringLiteral("s") : QString())
                               .arg(m_orders)
                               .arg(m_orders > 1 ? QStringLiteral("s") : QString()));
+        if (const ShowcasePreviews* previews = m_service.previews())
+            m_cache->setText(QStringLiteral("Aperçus prêts : %1 sur %2").arg(sizeText(previews->cacheBytes()), sizeText(previews->bound())));
     } else {
         m_code->clear();
         m_address->clear();
         m_counts->clear();
+        m_cache->clear();
     }
 }
 

@@ -38,6 +38,10 @@ public:
     QLabel* addressLabel() const { return m_address; }
     QLabel* countsLabel() const { return m_counts; }
     QLabel* codeLabel() const { return m_code; }
+    // « Aperçus prêts : 340 Mo sur 2 Go » while the showcase runs.
+    QLabel* cacheLabel() const { return m_cache; }
+    // « 340 Mo », « 1,2 Go ».
+    static QString sizeText(qint64 bytes);
 
     // Options the dialog starts the showcase with (tests set the address and port).
     http::Server::Options serverOptions;
@@ -56,6 +60,7 @@ private:
     QLabel* m_address;
     QLabel* m_counts;
     QLabel* m_status;
+    QLabel* m_cache;
     CapsuleButton* m_choose;
     CapsuleButton* m_toggle;
     CapsuleButton* m_poster;
