@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 export QT_QPA_PLATFORM_TEST ?= offscreen
 
-.PHONY: deps build build-debug run test package package-check bench fuzz screenshots asan clean
+.PHONY: deps build build-debug build-asan run test package package-check bench fuzz screenshots asan clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -20,13 +20,17 @@ build-debug: deps
 run: build
 	./build/release/bin/tavrin
 
+# The suite in the debug build, then again under AddressSanitizer and UndefinedBehaviorSanitizer
+# (its own build, build/asan), so that a memory or undefined-behaviour fault cannot pass unseen.
 # The daemons started for the sync tests are stopped however ctest ends (failure, Ctrl-C), and
-# the target keeps ctest's exit status.
-test: build-debug
+# the target fails if either run fails.
+test: build-debug build-asan
 	@trap './scripts/stop-test-services.sh' EXIT INT TERM; \
 	./scripts/start-test-services.sh || true; \
 	QT_QPA_PLATFORM=offscreen ctest --test-dir build/debug --output-on-failure -j $(JOBS); \
-	status=$$?; exit $$status
+	status=$$?; \
+	$(ASAN_CTEST) || status=1; \
+	exit $$status
 
 # The Debian package of the release build, next to it in build/release.
 package: build
@@ -39,10 +43,20 @@ package: build
 package-check: package
 	@./scripts/package-check.sh
 
-asan: deps
+# The sanitizers stop at the first fault; the package tests are left to the plain build (an
+# instrumented package would say nothing more and take minutes to compress).
+ASAN_CTEST = ASAN_OPTIONS=halt_on_error=1:detect_odr_violation=2 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/support/lsan.supp:print_suppressions=0 \
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build/asan --output-on-failure -j $(JOBS) -LE packaging
+
+build-asan: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
-	QT_QPA_PLATFORM=offscreen ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+asan: build-asan
+	@trap './scripts/stop-test-services.sh' EXIT INT TERM; \
+	./scripts/start-test-services.sh || true; \
+	$(ASAN_CTEST)
 
 bench: build
 	@./bench/run-all.sh

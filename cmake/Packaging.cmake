@@ -12,13 +12,17 @@ set(TAVRIN_RELEASE_DATE "2026-12-07")
 set(TAVRIN_DEBIAN_REVISION 1)
 set(TAVRIN_DEB_VERSION ${PROJECT_VERSION}-${TAVRIN_DEBIAN_REVISION})
 
-# The web-engine module's folder, private to Tavrin. Not directly under lib/: a package with shared
-# objects there gets ldconfig calls in its maintainer scripts, which a plugin does not need.
+# The folder of the subsystems' libraries and the loadable modules, private to Tavrin. Not directly
+# under lib/: a package with shared objects there gets ldconfig calls in its maintainer scripts,
+# which private libraries found through the programs' RUNPATH do not need.
 if(CMAKE_LIBRARY_ARCHITECTURE AND NOT CMAKE_INSTALL_LIBDIR MATCHES "${CMAKE_LIBRARY_ARCHITECTURE}")
   set(TAVRIN_MODULE_INSTALL_DIR lib/${CMAKE_LIBRARY_ARCHITECTURE}/tavrin)
 else()
   set(TAVRIN_MODULE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/tavrin)
 endif()
+# The build tree holds the subsystems where the package puts them, so the programs' RUNPATH
+# ($ORIGIN/../lib/<arch>/tavrin) is the same in both.
+set(TAVRIN_LIBRARY_BUILD_DIR ${PROJECT_BINARY_DIR}/${TAVRIN_MODULE_INSTALL_DIR})
 
 # A release build carries Debian's hardening flags (stack protector, fortified functions, read-only
 # relocations bound at start-up), as dpkg-buildflags gives them; the optimisation level and debug

@@ -12,6 +12,11 @@ trap 'rm -rf "$scratch"' EXIT
 unset TAVRIN_MODULE_DIR
 mkdir -p "$scratch/bin" "$scratch/source" "$scratch/dest"
 cp "$cli" "$scratch/bin/tavrin-cli"
+# With the subsystems' libraries it links, found as installed: <bin>/../lib/<arch>/tavrin.
+runpath=$(readelf -d "$cli" | sed -n 's/.*(RUNPATH).*\[\$ORIGIN\/\(.*\)\]$/\1/p')
+[ -n "$runpath" ] || fail "tavrin-cli sans RUNPATH relatif à \$ORIGIN : $(readelf -d "$cli" | grep PATH)"
+mkdir -p "$scratch/bin/$runpath"
+for library in $(ldd "$cli" | awk '$1 ~ /^libtavrin_/ {print $3}'); do cp "$library" "$scratch/bin/$runpath/"; done
 cli=$scratch/bin/tavrin-cli
 data=$scratch/data
 run() { "$cli" --data-dir "$data" "$@"; }

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Packs the build tree as `make package` does, unpacks the .deb into a scratch root with dpkg -x
 # and checks what a user would get: programs that run from there, the modules (page engine, PDF
-# text, commands) where the programs look for them, the launcher, the MIME type, the icons, the
+# text, commands) and the subsystems' libraries where the programs look for them, the launcher, the MIME type, the icons, the
 # metainfo and the man pages; then lintian, which must report no error and no warning.
 set -u
 build=$1 version=$2 deb_version=$3 appstream_id=$4
@@ -38,11 +38,25 @@ dpkg -x "$deb" "$root" || fail "dpkg -x a échoué"
 for module in tavrin_webengine tavrin_pdf tavrin_video tavrin_commands; do
   [ -f "$(echo "$root"/usr/lib/*/tavrin/$module.so)" ] || fail "module $module.so absent de <libdir>/tavrin"
 done
-for program in "$root/usr/bin/tavrin" "$root/usr/bin/tavrin-cli" "$root"/usr/lib/*/tavrin/tavrin_*.so; do
+libraries=$(ls "$root"/usr/lib/*/tavrin/libtavrin_*.so 2>/dev/null)
+for subsystem in base library programme organizer editing orders app; do
+  printf '%s\n' "$libraries" | grep -q "/libtavrin_$subsystem.so$" || fail "libtavrin_$subsystem.so absente de <libdir>/tavrin"
+done
+# The programs find the subsystems in <libdir>/tavrin, the libraries and modules there find their
+# neighbours: the only search paths are these, relative to the file. A path of the build tree would
+# make the installed program load the build's libraries.
+for program in "$root/usr/bin/tavrin" "$root/usr/bin/tavrin-cli" "$root"/usr/lib/*/tavrin/*.so; do
   [ -f "$program" ] || fail "$program manque"
   ! ldd "$program" | grep -q 'not found' || fail "$program : bibliothèque introuvable : $(ldd "$program" | grep 'not found')"
-  # A path of the build tree would make the installed program load the build's libraries.
-  ! readelf -d "$program" | grep -Eq 'R(UN)?PATH' || fail "$program garde un RPATH : $(readelf -d "$program" | grep PATH)"
+  ! readelf -d "$program" | grep -q '(RPATH)' || fail "$program a un RPATH (et non un RUNPATH) : $(readelf -d "$program" | grep PATH)"
+  runpath=$(readelf -d "$program" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]$/\1/p')
+  case "$program" in
+    "$root"/usr/bin/*) expected='^\$ORIGIN/\.\./lib/[a-z0-9_-]+/tavrin$' ;;
+    *) expected='^\$ORIGIN$' ;;
+  esac
+  # The page engine and the video module need none of Tavrin's libraries.
+  case "$program" in */tavrin_webengine.so|*/tavrin_video.so|*/libtavrin_lazy_vips.so) [ -z "$runpath" ] && continue ;; esac
+  printf '%s\n' "$runpath" | grep -Eq "$expected" || fail "$program : RUNPATH « $runpath » au lieu de $expected"
 done
 
 [ "$("$root/usr/bin/tavrin-cli" --version)" = "tavrin-cli $version" ] || fail "tavrin-cli --version"
