@@ -170,6 +170,8 @@ namespace {
 // Mean of the three colour bands over a region of the file as it is on disk.
 std::vector<double> meanColour(const QString& path, int left, int top, int width, int height)
 {
+    // The file is rewritten under the same name: libvips' operation cache would give the old pixels.
+    vips_cache_set_max(0);
     const vips::VImage image = vips::VImage::new_from_file(QFile::encodeName(path).constData(),
                                                            vips::VImage::option()->set("access", VIPS_ACCESS_RANDOM));
     const vips::VImage region = image.extract_area(left, top, width, height);
