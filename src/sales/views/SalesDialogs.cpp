@@ -35,6 +35,9 @@ QTableWidget* readOnlyTable(const QStringList& headers, QWidget* parent)
     table->verticalHeader()->setVisible(false);
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // Amounts and means keep their heading whole: « Prix d’un fichier » must not read « rix d’un fichie ».
+    for (int column = 1; column + 1 < table->columnCount(); ++column)
+        table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
     return table;
 }
 
