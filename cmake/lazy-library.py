@@ -64,10 +64,14 @@ def main():
         # Itanium layout: offset to top, type info, then the complete and the deleting destructor.
         inner = cls[1:-1] if cls.startswith("N") and cls.endswith("E") else cls
         asm += ["\t.section .data.rel.ro", "\t.balign 8", f"\t.globl _ZTV{cls}", f"\t.type _ZTV{cls}, @object",
-                f"_ZTV{cls}:", "\t.quad 0", f"\t.quad {prefix}_typeinfo_{cls}",
+                f"_ZTV{cls}:", "\t.quad 0", f"\t.quad _ZTI{cls}",
                 f"\t.quad _ZN{inner}D1Ev", f"\t.quad _ZN{inner}D0Ev", f"\t.size _ZTV{cls}, .-_ZTV{cls}",
-                f"{prefix}_typeinfo_{cls}:", "\t.quad _ZTVN10__cxxabiv117__class_type_infoE+16",
-                f"\t.quad {prefix}_typename_{cls}", "\t.section .rodata", f"{prefix}_typename_{cls}:", f"\t.asciz \"{cls}\""]
+                # The type information is exported too: the undefined-behaviour sanitizer's checks
+                # of dynamic types refer to it by name.
+                "\t.balign 8", f"\t.globl _ZTI{cls}", f"\t.type _ZTI{cls}, @object", f"_ZTI{cls}:",
+                "\t.quad _ZTVN10__cxxabiv117__class_type_infoE+16", f"\t.quad _ZTS{cls}",
+                f"\t.size _ZTI{cls}, .-_ZTI{cls}", "\t.section .rodata", f"\t.globl _ZTS{cls}",
+                f"\t.type _ZTS{cls}, @object", f"_ZTS{cls}:", f"\t.asciz \"{cls}\"", f"\t.size _ZTS{cls}, .-_ZTS{cls}"]
     with open(f"{out_dir}/{name}.S", "w") as fh:
         fh.write("\n".join(asm) + "\n")
 
