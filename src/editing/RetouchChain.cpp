@@ -299,11 +299,19 @@ Source sourceOf(const FloatImage& image)
 
 namespace {
 
-// The active steps of [from, to) in their order over the pipeline's input, which is in `light`,
-// fused; with `finish`, then the clamp of the 8-bit render (back in encoded light). Into `target`;
-// `light` says what the rows are in after. False when `stillWanted` said no.
+// Where a render stands between steps: the light the rows are in and, while every stage so far
+// moved linear luminance by one affine map, that map from the photo's own linear rows (`origin`).
+struct Course {
+    Light light = Light::encoded;
+    std::optional<Affine> fromOrigin = Affine{};
+    const Source* origin = nullptr;
+};
+
+// The active steps of [from, to) in their order over the pipeline's input, fused; with `finish`,
+// then the clamp of the 8-bit render (back in encoded light). Into `target`; `course` says where
+// the rows stand before and after. False when `stillWanted` said no.
 bool renderFused(Pipeline& pipeline, const Context& context, const Target& target, const StillWanted& stillWanted,
-                 std::size_t from, std::size_t to, Light& light, bool finish)
+                 std::size_t from, std::size_t to, Course& course, bool finish)
 {
     auto wanted = [&] { return !stillWanted || stillWanted(); };
     for (std::size_t i = from; i < to; ++i) {
@@ -311,31 +319,35 @@ bool renderFused(Pipeline& pipeline, const Context& context, const Target& targe
         if (!step.active(context.settings)) continue;
         if (!wanted()) return false;
         bool decodedJustNow = false;
-        if (step.linear && light == Light::encoded) {
+        if (step.linear && course.light == Light::encoded) {
             pipeline.addDecode();
-            light = Light::linear;
+            course.light = Light::linear;
             decodedJustNow = true;
-        } else if (!step.linear && light == Light::linear) {
+        } else if (!step.linear && course.light == Light::linear) {
             pipeline.add(encodeWork());
-            light = Light::encoded;
+            course.light = Light::encoded;
+            course.fromOrigin.reset();
         }
         // Straight after the decode the step may as well look at the encoded rows.
-        const Source before = decodedJustNow ? pipeline.source(pipeline.size() - 1, Light::encoded) : pipeline.source(pipeline.size(), light);
-        if (std::unique_ptr<Work> work = step.prepare(context, before)) pipeline.add(std::move(work), step.perPixel);
+        Source before = decodedJustNow ? pipeline.source(pipeline.size() - 1, Light::encoded) : pipeline.source(pipeline.size(), course.light);
+        if (course.fromOrigin && course.origin && course.light == Light::linear) {
+            before.origin = course.origin;
+            before.originGain = course.fromOrigin->gain;
+            before.originOffset = course.fromOrigin->offset;
+        }
+        std::unique_ptr<Work> work = step.prepare(context, before);
+        if (!work) continue;
+        const std::optional<Affine> moves = step.perPixel ? work->luminanceMap() : std::nullopt;
+        course.fromOrigin = course.fromOrigin && moves ? std::optional(course.fromOrigin->then(*moves)) : std::nullopt;
+        pipeline.add(std::move(work), step.perPixel);
     }
     if (finish) {
-        if (light == Light::linear) pipeline.add(encodeWork());
-        light = Light::encoded;
+        if (course.light == Light::linear) pipeline.add(encodeWork());
+        course.light = Light::encoded;
         pipeline.add(clampWork());
     }
     if (!wanted()) return false;
     return pipeline.materialize(target, stillWanted);
-}
-
-bool renderFused(Pipeline& pipeline, const Context& context, const Target& target, const StillWanted& stillWanted)
-{
-    Light light = Light::encoded;
-    return renderFused(pipeline, context, target, stillWanted, 0, kSteps.size(), light, true);
 }
 
 } // namespace
@@ -362,9 +374,16 @@ std::optional<FloatImage> run(const FloatImage& image, const PhotoRetouchSetting
     }
 
     Pipeline pipeline(image);
+    // The photo's own rows in linear light, for the maps measured on it.
+    Pipeline decoded(image);
+    decoded.addDecode();
+    const Source origin = decoded.source(1, Light::linear);
+    Course course;
+    course.origin = &origin;
     // Allocated, not yet touched: its pages come in as the bands are written.
     FloatImage out = allocateLike(image);
-    if (!renderFused(pipeline, context, Target{[&out](int y0) { return out.row(y0); }, {}}, stillWanted)) return std::nullopt;
+    if (!renderFused(pipeline, context, Target{[&out](int y0) { return out.row(y0); }, {}}, stillWanted, 0, kSteps.size(), course, true))
+        return std::nullopt;
     return out;
 }
 
@@ -406,6 +425,14 @@ std::unique_ptr<Pipeline> pipelineOver(const Bytes& in)
     return pipeline;
 }
 
+// The photo's own rows in linear light after its first stage.
+std::unique_ptr<Pipeline> decodedOver(const Bytes& in)
+{
+    std::unique_ptr<Pipeline> pipeline = pipelineOver(in);
+    pipeline->addDecode();
+    return pipeline;
+}
+
 // Rounded as the 8-bit render of a float bitmap rounds; the values are already within 0 … 1.
 Target bytesInto(const Bytes& in, std::uint8_t* out)
 {
@@ -429,7 +456,11 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
     if (in.width <= 0 || in.height <= 0 || (in.bands != 3 && in.bands != 4)) return false;
     const Context context{settings, quality, in.width, in.height};
     const std::unique_ptr<Pipeline> pipeline = pipelineOver(in);
-    return renderFused(*pipeline, context, bytesInto(in, out), stillWanted);
+    const std::unique_ptr<Pipeline> decoded = decodedOver(in);
+    const Source origin = decoded->source(1, Light::linear);
+    Course course;
+    course.origin = &origin;
+    return renderFused(*pipeline, context, bytesInto(in, out), stillWanted, 0, kSteps.size(), course, true);
 }
 
 struct Memo::State {
@@ -441,6 +472,9 @@ struct Memo::State {
     FloatImage rows;
     std::size_t at = 0;
     Light light = Light::encoded;
+    std::optional<Affine> fromOrigin;
+    // Measured on the photo itself: good for every render of it.
+    Kept kept;
 };
 
 Memo::Memo() = default;
@@ -472,9 +506,14 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
     if (!reuse) state->rows = {};
     state->last = settings;
 
-    const Context context{settings, quality, in.width, in.height};
+    Context context{settings, quality, in.width, in.height};
+    context.kept = &state->kept;
     const std::size_t from = reuse ? state->at : 0;
-    Light light = reuse ? state->light : Light::encoded;
+    const std::unique_ptr<Pipeline> decoded = decodedOver(in);
+    const Source origin = decoded->source(1, Light::linear);
+    Course course;
+    course.origin = &origin;
+    if (reuse) course.light = state->light, course.fromOrigin = state->fromOrigin;
     const auto startPipeline = [&]() { return reuse ? std::make_unique<Pipeline>(state->rows) : pipelineOver(in); };
     bool stepsBefore = false;
     for (std::size_t i = from; i < moved && i < kSteps.size(); ++i) stepsBefore = stepsBefore || kSteps[i].active(settings);
@@ -482,18 +521,19 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
         // The rows just before the moved step, kept for the next move of the same slider.
         FloatImage rows = FloatImage::allocate(in.width, in.height, 4);
         const std::unique_ptr<Pipeline> before = startPipeline();
-        if (!renderFused(*before, context, Target{[&rows](int y0) { return rows.row(y0); }, {}}, stillWanted, from, moved, light, false)) {
+        if (!renderFused(*before, context, Target{[&rows](int y0) { return rows.row(y0); }, {}}, stillWanted, from, moved, course, false)) {
             state.reset();
             return false;
         }
         state->rows = rows;
         state->at = moved;
-        state->light = light;
+        state->light = course.light;
+        state->fromOrigin = course.fromOrigin;
         Pipeline after(state->rows);
-        return renderFused(after, context, bytesInto(in, out), stillWanted, moved, kSteps.size(), light, true);
+        return renderFused(after, context, bytesInto(in, out), stillWanted, moved, kSteps.size(), course, true);
     }
     const std::unique_ptr<Pipeline> pipeline = startPipeline();
-    return renderFused(*pipeline, context, bytesInto(in, out), stillWanted, from, kSteps.size(), light, true);
+    return renderFused(*pipeline, context, bytesInto(in, out), stillWanted, from, kSteps.size(), course, true);
 }
 
 void runStep(const Step& step, FloatImage& image, const PhotoRetouchSettings& settings, RetouchQuality quality)

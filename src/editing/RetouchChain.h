@@ -49,6 +49,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -65,6 +66,20 @@ struct Source {
     int height = 0;
     Light light = Light::encoded;
     std::function<void(int y0, int y1, float* out)> rows;
+    // When every step before has moved linear luminance by one affine map: the photo's own rows in
+    // linear light, and that map (luminance here = gain × luminance there + offset). A luminance
+    // map measured there holds for any exposure, so it is measured once per photo.
+    const Source* origin = nullptr;
+    float originGain = 1;
+    float originOffset = 0;
+};
+
+// An affine map of linear luminance: gain × l + offset.
+struct Affine {
+    float gain = 1;
+    float offset = 0;
+    // This map, then `next`.
+    Affine then(Affine next) const { return {next.gain * gain, next.gain * offset + next.offset}; }
 };
 
 // Rows [first, last) of an image held one after the other; rows asked for outside the image read
@@ -101,6 +116,15 @@ public:
     // Neighbourhood steps: `in` holds at least rows [y0 − halo, y1 + halo) within the image;
     // writes rows [y0, y1) to `out`, one after the other.
     virtual void area(const Band& in, int y0, int y1, float* out, Scratch& scratch) const;
+    // Per-pixel steps whose every pixel's linear luminance moves by one affine map say which.
+    virtual std::optional<Affine> luminanceMap() const { return std::nullopt; }
+};
+
+class ToneMap;
+// What a preview keeps of one photo for the next renders besides rows: the luminance maps measured
+// on the photo itself, by blur and cell size.
+struct Kept {
+    std::map<std::pair<double, int>, std::shared_ptr<const ToneMap>> toneMaps;
 };
 
 struct Context {
@@ -108,6 +132,8 @@ struct Context {
     RetouchQuality quality;
     int width = 0;
     int height = 0;
+    // Maps kept from the renders before over the same photo, when there is a memo.
+    Kept* kept = nullptr;
     double longSide() const { return double(width > height ? width : height); }
 };
 

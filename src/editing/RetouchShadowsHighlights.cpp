@@ -14,8 +14,9 @@ namespace {
 class RangeWork : public Work {
 public:
     RangeWork(std::shared_ptr<const ToneMap> shadowMap, std::shared_ptr<const ToneMap> highlightMap, bool shadows, bool highlights,
-              float shadowEV, float highlightEV, float shadowWidth, float highlightWidth)
+              float shadowEV, float highlightEV, float shadowWidth, float highlightWidth, Affine mapped)
         : m_shadowMap(std::move(shadowMap)), m_highlightMap(std::move(highlightMap)), m_shadows(shadows), m_highlights(highlights),
+          m_mapped(mapped),
           m_shadowGain([=](float v) { return std::exp2(shadowEV * RetouchKernels::shadowMask(v, shadowWidth)); }),
           m_highlightGain([=](float v) { return std::exp2(highlightEV * RetouchKernels::highlightMask(v, highlightWidth)); })
     {
@@ -27,11 +28,13 @@ public:
         if (m_shadows && m_shadowMap) {
             shadowValues.resize(std::size_t(width));
             m_shadowMap->sampleRow(y, shadowValues.data());
+            moved(shadowValues.data(), width);
         }
         const bool sharedMap = m_highlightMap && m_highlightMap == m_shadowMap && m_shadows;
         if (m_highlights && m_highlightMap && !sharedMap) {
             highlightValues.resize(std::size_t(width));
             m_highlightMap->sampleRow(y, highlightValues.data());
+            moved(highlightValues.data(), width);
         }
         const float* hv = sharedMap ? shadowValues.data() : highlightValues.data();
         float* p = row;
@@ -46,8 +49,16 @@ public:
     }
 
 private:
+    // Maps measured on the photo itself are moved as the steps before this one moved luminance.
+    void moved(float* values, int width) const
+    {
+        if (m_mapped.gain == 1 && m_mapped.offset == 0) return;
+        for (int x = 0; x < width; ++x) values[x] = m_mapped.gain * values[x] + m_mapped.offset;
+    }
+
     std::shared_ptr<const ToneMap> m_shadowMap, m_highlightMap;
     bool m_shadows, m_highlights;
+    Affine m_mapped;
     RetouchKernels::UnitTable m_shadowGain, m_highlightGain;
 };
 
@@ -63,7 +74,13 @@ std::unique_ptr<Work> prepareShadowsHighlights(const Context& c, const Source& b
         // A wide blur leaves nothing finer than a few pixels, so it runs on cells of several
         // pixels; the full render keeps twice as many cells per sigma as the preview.
         const int factor = preview ? std::clamp(int(sigma / 4), 1, 2) : std::clamp(int(sigma / 8), 1, 4);
-        return std::make_shared<const ToneMap>(before, sigma, factor);
+        if (!before.origin) return std::make_shared<const ToneMap>(before, sigma, factor);
+        // Measured on the photo itself, the map depends only on the photo and the radius: kept
+        // for the next render while exposure or the amounts move.
+        if (!c.kept) return std::make_shared<const ToneMap>(*before.origin, sigma, factor);
+        std::shared_ptr<const ToneMap>& kept = c.kept->toneMaps[{sigma, factor}];
+        if (!kept) kept = std::make_shared<const ToneMap>(*before.origin, sigma, factor);
+        return kept;
     };
     const bool shadows = s.shadows != 0, highlights = s.highlights != 0;
     std::shared_ptr<const ToneMap> shadowMap, highlightMap;
@@ -74,7 +91,8 @@ std::unique_ptr<Work> prepareShadowsHighlights(const Context& c, const Source& b
     const float hi = float(std::clamp(s.highlights / 100, -1.0, 1.0));
     const float sw = float(std::clamp(s.shadowTonalWidth / 100, 0.0, 1.0));
     const float hw = float(std::clamp(s.highlightTonalWidth / 100, 0.0, 1.0));
-    return std::make_unique<RangeWork>(shadowMap, highlightMap, shadows, highlights, sh * 1.85f, hi * 1.85f, sw, hw);
+    return std::make_unique<RangeWork>(shadowMap, highlightMap, shadows, highlights, sh * 1.85f, hi * 1.85f, sw, hw,
+                                       before.origin ? Affine{before.originGain, before.originOffset} : Affine{});
 }
 
 } // namespace tavrin::RetouchChain

@@ -26,17 +26,22 @@ inline FloatImage view(float* data, int width, int height, int channels = 4)
 // A per-pixel step given as a function of one row.
 class RowWork : public Work {
 public:
-    explicit RowWork(RetouchFilters::RowFunction f) : m_f(std::move(f)) {}
+    explicit RowWork(RetouchFilters::RowFunction f, std::optional<Affine> luminance = std::nullopt)
+        : m_f(std::move(f)), m_luminance(luminance)
+    {
+    }
     void pixels(float* row, int, int width) const override { m_f(row, width); }
+    std::optional<Affine> luminanceMap() const override { return m_luminance; }
 
 private:
     RetouchFilters::RowFunction m_f;
+    std::optional<Affine> m_luminance;
 };
 
 template <typename F>
-std::unique_ptr<Work> rowWork(F f)
+std::unique_ptr<Work> rowWork(F f, std::optional<Affine> luminance = std::nullopt)
 {
-    return std::make_unique<RowWork>(RetouchFilters::RowFunction(std::move(f)));
+    return std::make_unique<RowWork>(RetouchFilters::RowFunction(std::move(f)), luminance);
 }
 
 // Tone: automatic contrast, exposure, brightness.

@@ -33,10 +33,13 @@ std::unique_ptr<Work> prepareAutoContrast(const Context&, const Source& before)
     const auto ends = luminanceEnds(before);
     if (!ends) return nullptr;
     const float lo = ends->low, scale = 1.0f / std::max(ends->high - ends->low, 0.004f);
-    return rowWork([lo, scale](float* p, int count) {
-        for (int x = 0; x < count; ++x, p += 4)
-            for (int c = 0; c < 3; ++c) p[c] = (p[c] - lo) * scale;
-    });
+    // The luminance weights add up to one, so luminance moves as each channel does.
+    return rowWork(
+        [lo, scale](float* p, int count) {
+            for (int x = 0; x < count; ++x, p += 4)
+                for (int c = 0; c < 3; ++c) p[c] = (p[c] - lo) * scale;
+        },
+        Affine{scale, -lo * scale});
 }
 
 // --- Exposure and brightness ------------------------------------------------------------------
@@ -46,7 +49,7 @@ std::unique_ptr<Work> prepareExposure(const Context& c, const Source&)
     const float k = float(std::exp2(c.settings.exposure));
     return rowWork([k](float* p, int count) {
         for (int x = 0; x < count; ++x, p += 4) p[0] *= k, p[1] *= k, p[2] *= k;
-    });
+    }, Affine{k, 0});
 }
 
 std::unique_ptr<Work> prepareBrightness(const Context& c, const Source&)

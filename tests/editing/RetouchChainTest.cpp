@@ -305,10 +305,11 @@ TEST(RetouchChain, StopsWhenTheResultIsNoLongerWanted)
     EXPECT_GT(asked.load(), 10); // once per step and per band
 }
 
-// A slider move starts from the rows the render before kept, just before the moved step: after
-// every kind of move (each step's value, a step turned on or off, the same slider dragged again,
-// a move whose render was stopped, another picture) the preview is the one a render from scratch
-// gives, byte for byte.
+// A slider move starts from the rows the render before kept, just before the moved step, and from
+// the shadow and highlight maps measured on the photo before: after every kind of move (each
+// step's value, a step turned on or off, the same slider dragged again, the steps that move the
+// maps' luminance changed under kept maps, a move whose render was stopped, another picture) the
+// preview is the one a render from scratch gives, byte for byte.
 TEST(RetouchChain, PreviewFromTheMemoEqualsTheRenderFromScratch)
 {
     const QImage picture = [] {
@@ -333,15 +334,21 @@ TEST(RetouchChain, PreviewFromTheMemoEqualsTheRenderFromScratch)
         {"sharpness again", [&] { s.sharpnessAmount = 60; }},
         {"saturation", [&] { s.saturation = 10; }},
         {"exposure", [&] { s.exposure = 0.6; }},
+        {"exposure again", [&] { s.exposure = -0.4; }},
+        {"shadows", [&] { s.shadows = 20; }},
+        {"highlights", [&] { s.highlights = -60; }},
         {"gamma off", [&] { s.gamma = 1; }},
         {"shadow radius", [&] { s.shadowRadius = 50; }},
+        {"shadow radius back", [&] { s.shadowRadius = 30; }},
         {"noise reduction", [&] { s.sharpnessNoiseReduction = 5; }},
         {"contrast", [&] { s.contrast = -10; }},
         {"automatic contrast off", [&] { s.autoContrast = false; }},
+        {"exposure without automatic contrast", [&] { s.exposure = 0.2; }},
+        {"automatic contrast on", [&] { s.autoContrast = true; }},
         {"brightness", [&] { s.brightness = -20; }},
         {"vibrance", [&] { s.vibrance = 0; }},
         {"gamma on", [&] { s.gamma = 1.2; }},
-        {"highlights", [&] { s.highlights = 0; }},
+        {"highlights off", [&] { s.highlights = 0; }},
         {"sharpening off", [&] { s.optimizedSharpness = false; }},
         {"nothing", [] {}},
     };
