@@ -108,32 +108,46 @@ std::vector<float> gaussianWeights(double sigma, int radius)
 
 // One symmetric kernel (`w[j]` the weight at distance j) along lines whose samples lie `step`
 // values apart: out[v] = w[0]·c[v] + Σ w[j]·(c[v − j·step] + c[v + j·step]) for `count` values from
-// `centre`. The loops run along memory over whole lines so that they fill the vector lanes; each
-// value still sums its terms in the kernel's order.
+// `centre`. The loops run along memory so that they fill the vector lanes, a stretch of the line
+// at a time so that the sums stay in the first-level cache; each value still sums its terms in the
+// kernel's order.
 TAVRIN_VECTOR_CLONES
 void convolveValues(const float* w, int radius, const float* centre, std::size_t step, float* __restrict out, std::size_t count)
 {
-    for (std::size_t v = 0; v < count; ++v) out[v] = w[0] * centre[v];
-    for (int j = 1; j <= radius; ++j) {
-        const float* before = centre - std::size_t(j) * step;
-        const float* after = centre + std::size_t(j) * step;
-        const float wj = w[j];
-        for (std::size_t v = 0; v < count; ++v) out[v] += wj * (before[v] + after[v]);
+    constexpr std::size_t kStretch = 1024;
+    for (std::size_t v0 = 0; v0 < count; v0 += kStretch) {
+        const std::size_t n = std::min(kStretch, count - v0);
+        float* __restrict o = out + v0;
+        const float* c = centre + v0;
+        for (std::size_t v = 0; v < n; ++v) o[v] = w[0] * c[v];
+        for (int j = 1; j <= radius; ++j) {
+            const float* before = c - std::size_t(j) * step;
+            const float* after = c + std::size_t(j) * step;
+            const float wj = w[j];
+            for (std::size_t v = 0; v < n; ++v) o[v] += wj * (before[v] + after[v]);
+        }
     }
 }
 
-// out[v] = w0 · centre[v], then out[v] += wj · (above[v] + below[v]): one row of the pass down the
-// columns.
+// One row of the pass down the columns: out[v] = w[0] · rows[0][v], then out[v] += w[j] ·
+// (above[j − 1][v] + below[j − 1][v]), a stretch of the row at a time.
 TAVRIN_VECTOR_CLONES
-void scaleValues(float* __restrict out, const float* centre, float w0, std::size_t count)
+void columnValues(const float* w, int radius, const float* centre, const float* const* above, const float* const* below,
+                  float* __restrict out, std::size_t count)
 {
-    for (std::size_t v = 0; v < count; ++v) out[v] = w0 * centre[v];
-}
-
-TAVRIN_VECTOR_CLONES
-void addPairs(float* __restrict out, const float* above, const float* below, float wj, std::size_t count)
-{
-    for (std::size_t v = 0; v < count; ++v) out[v] += wj * (above[v] + below[v]);
+    constexpr std::size_t kStretch = 1024;
+    for (std::size_t v0 = 0; v0 < count; v0 += kStretch) {
+        const std::size_t n = std::min(kStretch, count - v0);
+        float* __restrict o = out + v0;
+        const float* c = centre + v0;
+        for (std::size_t v = 0; v < n; ++v) o[v] = w[0] * c[v];
+        for (int j = 1; j <= radius; ++j) {
+            const float* a = above[j - 1] + v0;
+            const float* b = below[j - 1] + v0;
+            const float wj = w[j];
+            for (std::size_t v = 0; v < n; ++v) o[v] += wj * (a[v] + b[v]);
+        }
+    }
 }
 
 } // namespace
@@ -174,15 +188,13 @@ void directGaussian(const FloatImage& image, FloatImage& out, double sigma, floa
     });
     // Down the columns a whole row at a time: the sums run along memory, edge rows repeated.
     parallelFor(H, rowValues * std::size_t(radius + 1), [&](int begin, int end) {
+        std::vector<const float*> above(static_cast<std::size_t>(radius)), below(static_cast<std::size_t>(radius));
         for (int y = begin; y < end; ++y) {
-            float* o = out.row(y);
-            const float* centre = across + std::size_t(y) * rowValues;
-            scaleValues(o, centre, w[std::size_t(radius)], rowValues);
             for (int j = 1; j <= radius; ++j) {
-                const float* above = across + std::size_t(std::max(y - j, 0)) * rowValues;
-                const float* below = across + std::size_t(std::min(y + j, H - 1)) * rowValues;
-                addPairs(o, above, below, w[std::size_t(radius + j)], rowValues);
+                above[std::size_t(j - 1)] = across + std::size_t(std::max(y - j, 0)) * rowValues;
+                below[std::size_t(j - 1)] = across + std::size_t(std::min(y + j, H - 1)) * rowValues;
             }
+            columnValues(w.data() + radius, radius, across + std::size_t(y) * rowValues, above.data(), below.data(), out.row(y), rowValues);
         }
     });
 }

@@ -102,7 +102,7 @@ public:
     explicit GammaOp(double power) : m_power(float(power)), m_table(kSteps + 1)
     {
         for (int i = 0; i <= kSteps; ++i)
-            m_table[std::size_t(i)] = std::pow(kTableStart + (1 - kTableStart) * float(i) / kSteps, m_power);
+            m_table[std::size_t(i)] = std::pow(kTableStart + (kTableEnd - kTableStart) * float(i) / kSteps, m_power);
     }
     void operator()(float* p) const
     {
@@ -110,13 +110,15 @@ public:
     }
 
 private:
-    // Interpolating a power with a steep start is inexact near zero, so the table starts above it.
-    static constexpr int kSteps = 8192;
+    // Interpolating a power with a steep start is inexact near zero, so the table starts above it;
+    // it goes on to 2, as exposure and contrast push many highlights beyond 1 before the clamp.
+    static constexpr int kSteps = 16384;
     static constexpr float kTableStart = 1.0f / 256.0f;
+    static constexpr float kTableEnd = 2.0f;
     float power(float v) const
     {
-        if (v >= kTableStart && v <= 1.0f) {
-            const float position = (v - kTableStart) / (1 - kTableStart) * kSteps;
+        if (v >= kTableStart && v <= kTableEnd) {
+            const float position = (v - kTableStart) * (kSteps / (kTableEnd - kTableStart));
             const int i = std::min(int(position), kSteps - 1);
             return m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i));
         }
