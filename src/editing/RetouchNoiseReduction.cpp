@@ -100,19 +100,23 @@ void noiseReductionOf(const FloatImage& image, FloatImage& out, double noiseLeve
     });
 }
 
+// The eight-lane helpers below never leave this file and are inlined, so the calling convention of
+// 32-byte vectors without AVX does not matter here.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace {
-// RGBA pixels as four-lane vectors: a neighbour's weight multiplies all its channels at once.
-using Lanes = float __attribute__((vector_size(16)));
-inline Lanes loadLanes(const float* p)
+// Eight pixels of one channel: AVX lanes where the machine has them, two SSE halves elsewhere.
+using Lanes8 = float __attribute__((vector_size(32)));
+inline Lanes8 load8(const float* p)
 {
-    Lanes v;
+    Lanes8 v;
     std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline void storeLanes(float* p, Lanes v) { std::memcpy(p, &v, sizeof v); }
-inline Lanes absLanes(Lanes v)
+inline void store8(float* p, Lanes8 v) { std::memcpy(p, &v, sizeof v); }
+inline Lanes8 abs8(Lanes8 v)
 {
-    using Bits = std::uint32_t __attribute__((vector_size(16)));
+    using Bits = std::uint32_t __attribute__((vector_size(32)));
     Bits b;
     std::memcpy(&b, &v, sizeof b);
     b &= 0x7fffffffu;
@@ -120,102 +124,107 @@ inline Lanes absLanes(Lanes v)
     return v;
 }
 
+// One row split into planes (red, green, blue, luma), each with the edge pixel repeated twice on
+// either side, so that every pixel's neighbours are plain loads: pixel x sits at x + 2.
+struct Planes {
+    std::vector<float> values;
+    std::size_t stride = 0;
+    float* plane(int c) { return values.data() + std::size_t(c) * stride; }
+    const float* plane(int c) const { return values.data() + std::size_t(c) * stride; }
+    void shape(int width, int planes)
+    {
+        // Room for the last block of eight and its right neighbours.
+        stride = (std::size_t(width) + 7) / 8 * 8 + 24;
+        values.resize(stride * std::size_t(planes));
+    }
+};
+
+void padEdges(float* plane, int width)
+{
+    plane[0] = plane[1] = plane[2];
+    plane[width + 3] = plane[width + 2] = plane[width + 1];
+}
+
 } // namespace
 
-// The same filter as noiseReductionOf for RGBA, a pixel at a time in vector lanes, and the 3 × 3
-// mean of the sharpening summed as columns first.
+// The same filter as noiseReductionOf for RGBA, eight pixels at a time, channel by channel: the
+// rows are split into planes as they are read, so that the nine weights and the weighted sums of
+// eight pixels each fill one vector; the 3 × 3 mean of the sharpening is summed as columns first.
 TAVRIN_VECTOR_CLONES
 void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness)
 {
     const int W = image.width, H = image.height;
     const float inverseLevel = 1.0f / std::max(float(noiseLevel), 1e-6f), amount = float(sharpness);
-    const std::size_t rowValues = image.rowValues();
     const int rows = y1 - y0;
-    thread_local std::vector<float> luma, smooth, columns;
-    luma.resize(std::size_t(rows + 4) * std::size_t(W));
-    // The smoothed rows are needed three at a time: a ring of three.
-    smooth.resize(3 * rowValues);
-    columns.resize(rowValues);
-    for (int i = 0; i < rows + 4; ++i) {
-        const float* p = image.row(std::clamp(y0 - 2 + i, 0, H - 1));
-        float* l = luma.data() + std::size_t(i) * std::size_t(W);
-        for (int x = 0; x < W; ++x, p += 4) l[x] = luma709(p);
-    }
-    auto sharpenRow = [&](int y) {
-        const float* r0 = smooth.data() + std::size_t(y % 3) * rowValues;
-        const float* r1 = smooth.data() + std::size_t((y + 1) % 3) * rowValues;
-        const float* r2 = smooth.data() + std::size_t((y + 2) % 3) * rowValues;
-        for (std::size_t v = 0; v < rowValues; v += 4)
-            storeLanes(columns.data() + v, loadLanes(r0 + v) + loadLanes(r1 + v) + loadLanes(r2 + v));
-        float* o = out + std::size_t(y) * rowValues;
-        for (int x = 0; x < W; ++x) {
-            const std::size_t xl = 4 * std::size_t(std::max(x - 1, 0)), xc = 4 * std::size_t(x),
-                              xr = 4 * std::size_t(std::min(x + 1, W - 1));
-            const Lanes mean =
-                (loadLanes(columns.data() + xl) + loadLanes(columns.data() + xc) + loadLanes(columns.data() + xr)) * (1.0f / 9.0f);
-            const Lanes centre = loadLanes(r1 + xc);
-            Lanes r = centre + amount * (centre - mean);
-            r[3] = centre[3];
-            storeLanes(o + xc, r);
+    // Rings of three: the source rows around the one smoothed, the smoothed rows around the one
+    // sharpened; and the column sums of the sharpening.
+    thread_local Planes source[3], smooth[3], columns;
+    for (int i = 0; i < 3; ++i) source[i].shape(W, 4), smooth[i].shape(W, 3);
+    columns.shape(W, 3);
+    auto split = [&](int j) __attribute__((always_inline)) {
+        const float* p = image.row(std::clamp(y0 - 2 + j, 0, H - 1));
+        Planes& to = source[j % 3];
+        float *r = to.plane(0) + 2, *g = to.plane(1) + 2, *b = to.plane(2) + 2, *l = to.plane(3) + 2;
+        for (int x = 0; x < W; ++x, p += 4) {
+            r[x] = p[0], g[x] = p[1], b[x] = p[2];
+            l[x] = 0.2126f * p[0] + 0.7152f * p[1] + 0.0722f * p[2];
         }
+        for (int c = 0; c < 4; ++c) padEdges(to.plane(c), W);
     };
-    for (int i = 0; i < rows + 2; ++i) {
-        const int sy = std::clamp(y0 - 1 + i, 0, H - 1);
-        float* o = smooth.data() + std::size_t(i % 3) * rowValues;
-        const float* srcRows[3];
-        const float* lumaRows[3];
-        for (int d = 0; d < 3; ++d) {
-            srcRows[d] = image.row(std::clamp(sy - 1 + d, 0, H - 1));
-            lumaRows[d] = luma.data() + std::size_t(i + d) * std::size_t(W);
+    const Lanes8 two = {2, 2, 2, 2, 2, 2, 2, 2}, zero = {}, one = {1, 1, 1, 1, 1, 1, 1, 1};
+    auto sharpenRow = [&](int y) __attribute__((always_inline)) {
+        const Planes &r0 = smooth[y % 3], &r1 = smooth[(y + 1) % 3], &r2 = smooth[(y + 2) % 3];
+        for (int c = 0; c < 3; ++c) {
+            const float *a = r0.plane(c), *b = r1.plane(c), *d = r2.plane(c);
+            float* sum = columns.plane(c);
+            for (int x = 1; x < W + 3; x += 8) store8(sum + x, load8(a + x) + load8(b + x) + load8(d + x));
         }
-        auto onePixel = [&](int x) {
-            const int xl = std::max(x - 1, 0), xr = std::min(x + 1, W - 1);
-            const float yc = lumaRows[1][x];
-            auto weight = [&](float l) { return std::min(std::max(2.0f - std::abs(l - yc) * inverseLevel, 0.0f), 1.0f); };
-            Lanes sum = {0, 0, 0, 0};
-            float total = 0;
-            for (int d = 0; d < 3; ++d) {
-                const float* L = lumaRows[d];
-                const float* S = srcRows[d];
-                const float w0 = weight(L[xl]), w1 = weight(L[x]), w2 = weight(L[xr]);
-                sum += w0 * loadLanes(S + 4 * std::size_t(xl)) + w1 * loadLanes(S + 4 * std::size_t(x)) +
-                       w2 * loadLanes(S + 4 * std::size_t(xr));
-                total += w0 + w1 + w2;
+        thread_local std::vector<float> sharp;
+        sharp.resize(3 * columns.stride);
+        for (int c = 0; c < 3; ++c) {
+            const float* sum = columns.plane(c);
+            const float* centre = r1.plane(c);
+            float* o = sharp.data() + std::size_t(c) * columns.stride;
+            for (int x = 2; x < W + 2; x += 8) {
+                const Lanes8 mean = (load8(sum + x - 1) + load8(sum + x) + load8(sum + x + 1)) * (1.0f / 9.0f);
+                const Lanes8 v = load8(centre + x);
+                store8(o + x, v + amount * (v - mean));
             }
-            Lanes r = sum * (1.0f / total);
-            r[3] = srcRows[1][4 * std::size_t(x) + 3];
-            storeLanes(o + 4 * std::size_t(x), r);
-        };
-        onePixel(0);
-        int x = 1;
-        // Inside the row, the weights of four pixels at a time in vector lanes.
-        const Lanes two = {2, 2, 2, 2}, zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
-        for (; x + 4 <= W - 1; x += 4) {
-            const Lanes yc = loadLanes(lumaRows[1] + x);
-            Lanes w[9];
-            Lanes total = zero;
-            for (int d = 0; d < 3; ++d)
+        }
+        const float *sr = sharp.data() + 2, *sg = sr + columns.stride, *sb = sg + columns.stride;
+        const float* alpha = image.row(y0 + y) + 3;
+        float* o = out + std::size_t(y) * std::size_t(W) * 4;
+        for (int x = 0; x < W; ++x, o += 4) o[0] = sr[x], o[1] = sg[x], o[2] = sb[x], o[3] = alpha[4 * std::size_t(x)];
+    };
+    split(0);
+    split(1);
+    for (int i = 0; i < rows + 2; ++i) {
+        split(i + 2);
+        const Planes* s[3] = {&source[i % 3], &source[(i + 1) % 3], &source[(i + 2) % 3]};
+        Planes& to = smooth[i % 3];
+        // The smoothed rows reach one pixel beyond each edge, as the filter of the extended image.
+        for (int x = 1; x < W + 3; x += 8) {
+            const Lanes8 yc = load8(s[1]->plane(3) + x);
+            Lanes8 red = zero, green = zero, blue = zero, total = zero;
+            for (int d = 0; d < 3; ++d) {
+                Lanes8 w[3];
                 for (int e = 0; e < 3; ++e) {
-                    Lanes v = two - absLanes(loadLanes(lumaRows[d] + x + e - 1) - yc) * inverseLevel;
+                    Lanes8 v = two - abs8(load8(s[d]->plane(3) + x + e - 1) - yc) * inverseLevel;
                     v = v < zero ? zero : v;
                     v = v > one ? one : v;
-                    w[d * 3 + e] = v;
+                    w[e] = v;
                     total += v;
                 }
-            const Lanes inverseTotal = one / total;
-            for (int i = 0; i < 4; ++i) {
-                const std::size_t at = 4 * std::size_t(x + i);
-                Lanes sum = zero;
-                for (int d = 0; d < 3; ++d) {
-                    const float* S = srcRows[d] + at;
-                    sum += w[d * 3][i] * loadLanes(S - 4) + w[d * 3 + 1][i] * loadLanes(S) + w[d * 3 + 2][i] * loadLanes(S + 4);
-                }
-                Lanes r = sum * inverseTotal[i];
-                r[3] = srcRows[1][at + 3];
-                storeLanes(o + at, r);
+                const std::size_t at = std::size_t(x);
+                red += w[0] * load8(s[d]->plane(0) + at - 1) + w[1] * load8(s[d]->plane(0) + at) + w[2] * load8(s[d]->plane(0) + at + 1);
+                green += w[0] * load8(s[d]->plane(1) + at - 1) + w[1] * load8(s[d]->plane(1) + at) + w[2] * load8(s[d]->plane(1) + at + 1);
+                blue += w[0] * load8(s[d]->plane(2) + at - 1) + w[1] * load8(s[d]->plane(2) + at) + w[2] * load8(s[d]->plane(2) + at + 1);
             }
+            const Lanes8 inverseTotal = one / total;
+            store8(to.plane(0) + x, red * inverseTotal);
+            store8(to.plane(1) + x, green * inverseTotal);
+            store8(to.plane(2) + x, blue * inverseTotal);
         }
-        for (; x < W; ++x) onePixel(x);
         if (i >= 2) sharpenRow(i - 2);
     }
 }
