@@ -72,12 +72,12 @@ struct VibranceOp {
         float weight;
         if (a > 0) {
             // Skin sits around an orange hue (red above green above blue, green halfway):
-            // full protection at 30°, none below 15° or above 45°.
-            float skin = 0;
-            if (p[0] > p[1] && p[1] >= p[2] && mx > mn) {
-                const float hue = (p[1] - p[2]) / (p[0] - p[2]);
-                skin = std::max(0.0f, 1.0f - std::abs(hue - 0.5f) * 4.0f) * std::min(1.0f, sat * 4.0f);
-            }
+            // full protection at 30°, none below 15° or above 45°. Worked out for every pixel and
+            // kept or not, without a branch: on grain the test would go either way at random.
+            const bool orange = (p[0] > p[1]) & (p[1] >= p[2]) & (mx > mn);
+            const float span = orange ? p[0] - p[2] : 1.0f;
+            const float hue = (p[1] - p[2]) / span;
+            const float skin = orange ? std::max(0.0f, 1.0f - std::abs(hue - 0.5f) * 4.0f) * std::min(1.0f, sat * 4.0f) : 0.0f;
             weight = (1.0f - sat) * (1.0f - 0.7f * skin);
         } else {
             weight = 1.0f - 0.5f * sat;
@@ -117,12 +117,14 @@ private:
     static constexpr float kTableEnd = 2.0f;
     float power(float v) const
     {
-        if (v >= kTableStart && v <= kTableEnd) {
-            const float position = (v - kTableStart) * (kSteps / (kTableEnd - kTableStart));
+        // Negative values, which automatic contrast leaves in the deepest shadows, keep their sign.
+        const float magnitude = std::abs(v);
+        if (magnitude >= kTableStart && magnitude <= kTableEnd) {
+            const float position = (magnitude - kTableStart) * (kSteps / (kTableEnd - kTableStart));
             const int i = std::min(int(position), kSteps - 1);
-            return m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i));
+            return std::copysign(m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i)), v);
         }
-        return std::copysign(std::pow(std::abs(v), m_power), v);
+        return std::copysign(std::pow(magnitude, m_power), v);
     }
     float m_power;
     std::vector<float> m_table;
