@@ -78,6 +78,8 @@ using Reader = std::function<void(int y0, int y1, float* out)>;
 struct Target {
     std::function<float*(int y0)> rows;
     std::function<void(int y0, int y1, const float* rows)> done;
+    // `done` clamps to 0 … 1 as it narrows the rows, so the render's own clamp is left out.
+    bool clamps = false;
 };
 
 // Stages over one input: rows after any number of stages are made on demand, band by band.
@@ -92,6 +94,7 @@ public:
     }
 
     void add(std::unique_ptr<Work> work, bool perPixel = true) { m_stages.push_back({std::move(work), perPixel}); }
+    void replaceLast(std::unique_ptr<Work> work) { m_stages.back() = {std::move(work), true}; }
     void addDecode() { m_stages.push_back({decodeWork(), true, true}); }
     // An input that gives its rows in linear light too, with the same values as the decode stage.
     void readLinear(Reader linear) { m_linearInput = std::move(linear); }
@@ -318,7 +321,7 @@ bool renderFused(Pipeline& pipeline, const Context& context, const Target& targe
         const Step& step = kSteps[i];
         if (!step.active(context.settings)) continue;
         if (!wanted()) return false;
-        bool decodedJustNow = false;
+        bool decodedJustNow = false, encodedJustNow = false;
         if (step.linear && course.light == Light::encoded) {
             pipeline.addDecode();
             course.light = Light::linear;
@@ -327,6 +330,7 @@ bool renderFused(Pipeline& pipeline, const Context& context, const Target& targe
             pipeline.add(encodeWork());
             course.light = Light::encoded;
             course.fromOrigin.reset();
+            encodedJustNow = true;
         }
         // Straight after the decode the step may as well look at the encoded rows.
         Source before = decodedJustNow ? pipeline.source(pipeline.size() - 1, Light::encoded) : pipeline.source(pipeline.size(), course.light);
@@ -339,12 +343,18 @@ bool renderFused(Pipeline& pipeline, const Context& context, const Target& targe
         if (!work) continue;
         const std::optional<Affine> moves = step.perPixel ? work->luminanceMap() : std::nullopt;
         course.fromOrigin = course.fromOrigin && moves ? std::optional(course.fromOrigin->then(*moves)) : std::nullopt;
+        // The encode just added folded into the step's own lookup.
+        if (encodedJustNow && step.perPixel)
+            if (std::unique_ptr<Work> merged = work->fromLinear()) {
+                pipeline.replaceLast(std::move(merged));
+                continue;
+            }
         pipeline.add(std::move(work), step.perPixel);
     }
     if (finish) {
         if (course.light == Light::linear) pipeline.add(encodeWork());
         course.light = Light::encoded;
-        pipeline.add(clampWork());
+        if (!target.clamps) pipeline.add(clampWork());
     }
     if (!wanted()) return false;
     return pipeline.materialize(target, stillWanted);
@@ -433,20 +443,20 @@ std::unique_ptr<Pipeline> decodedOver(const Bytes& in)
     return pipeline;
 }
 
-// Rounded as the 8-bit render of a float bitmap rounds; the values are already within 0 … 1.
+// Clamped and rounded as the 8-bit render of the clamped float bitmap rounds, in the same sweep.
 Target bytesInto(const Bytes& in, std::uint8_t* out)
 {
     const std::size_t rowBytes = std::size_t(in.width) * std::size_t(in.bands);
     return Target{{}, [in, out, rowBytes](int y0, int y1, const float* rows) {
         std::uint8_t* o = out + std::size_t(y0) * rowBytes;
         const std::size_t pixels = std::size_t(y1 - y0) * std::size_t(in.width);
+        const auto narrow = [](float v) { return std::uint8_t(std::min(std::max(v, 0.0f), 1.0f) * 255.0f + 0.5f); };
         if (in.bands == 4) {
-            for (std::size_t i = 0; i < pixels * 4; ++i) o[i] = std::uint8_t(rows[i] * 255.0f + 0.5f);
+            for (std::size_t i = 0; i < pixels * 4; ++i) o[i] = narrow(rows[i]);
             return;
         }
-        for (std::size_t i = 0; i < pixels; ++i, o += 3, rows += 4)
-            o[0] = std::uint8_t(rows[0] * 255.0f + 0.5f), o[1] = std::uint8_t(rows[1] * 255.0f + 0.5f), o[2] = std::uint8_t(rows[2] * 255.0f + 0.5f);
-    }};
+        for (std::size_t i = 0; i < pixels; ++i, o += 3, rows += 4) o[0] = narrow(rows[0]), o[1] = narrow(rows[1]), o[2] = narrow(rows[2]);
+    }, true};
 }
 
 } // namespace

@@ -118,6 +118,9 @@ public:
     virtual void area(const Band& in, int y0, int y1, float* out, Scratch& scratch) const;
     // Per-pixel steps whose every pixel's linear luminance moves by one affine map say which.
     virtual std::optional<Affine> luminanceMap() const { return std::nullopt; }
+    // Per-pixel steps on encoded values that can as well take linear rows and encode them on the
+    // way (one lookup instead of two) give that work; none otherwise.
+    virtual std::unique_ptr<Work> fromLinear() const { return nullptr; }
 };
 
 class ToneMap;

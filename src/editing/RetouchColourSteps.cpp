@@ -12,11 +12,21 @@ RetouchFilters::CurvePoints contrastPoints(double contrast)
     return {{{0, 0}, {0.25, std::clamp(0.25 - d, 0.02, 0.45)}, {0.5, 0.5}, {0.75, std::clamp(0.75 + d, 0.55, 0.98)}, {1, 1}}};
 }
 
+// A curve on encoded values, which can take linear rows and encode them in the same lookup.
+class CurveWork : public RowWork {
+public:
+    explicit CurveWork(const RetouchFilters::CurvePoints& points) : RowWork(RetouchFilters::toneCurveRow(points)), m_points(points) {}
+    std::unique_ptr<Work> fromLinear() const override { return std::make_unique<RowWork>(RetouchFilters::encodedToneCurveRow(m_points)); }
+
+private:
+    RetouchFilters::CurvePoints m_points;
+};
+
 } // namespace
 
 std::unique_ptr<Work> prepareContrast(const Context& c, const Source&)
 {
-    return std::make_unique<RowWork>(RetouchFilters::toneCurveRow(contrastPoints(c.settings.contrast)));
+    return std::make_unique<CurveWork>(contrastPoints(c.settings.contrast));
 }
 
 std::unique_ptr<Work> prepareVibrance(const Context& c, const Source&)

@@ -165,6 +165,49 @@ private:
     double m_firstValue = 0, m_lastValue = 1, m_firstSlope = 1, m_lastSlope = 1;
 };
 
+// The sRGB encode and then a tone curve, as one table over linear values: the curve of the
+// encoded value read in one lookup instead of two. Beyond 0 … 1 the exact encode and the curve.
+class EncodedCurveOp {
+public:
+    explicit EncodedCurveOp(const CurvePoints& points) : m_curve{ToneCurveOp(points)}, m_table(kSteps + 1)
+    {
+        for (int i = 0; i <= kSteps; ++i) {
+            float v = SrgbCurve::encodeExact(float(double(i) / kSteps));
+            m_curve(&v);
+            m_table[std::size_t(i)] = v;
+        }
+    }
+    void operator()(float* p) const
+    {
+        for (int c = 0; c < 3; ++c) {
+            const float l = p[c];
+            if (l >= 0.0f && l <= 1.0f) {
+                const float position = l * float(kSteps);
+                const int i = std::min(int(position), kSteps - 1);
+                p[c] = m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i));
+            } else {
+                float v = SrgbCurve::encodeExact(l);
+                m_curve(&v);
+                p[c] = v;
+            }
+        }
+    }
+
+private:
+    static constexpr int kSteps = SrgbCurve::kTableSteps;
+    // Applies the curve to the first value it is given.
+    struct OneValue {
+        ToneCurveOp op;
+        void operator()(float* v) const
+        {
+            float p[3] = {*v, *v, *v};
+            op(p);
+            *v = p[0];
+        }
+    } m_curve;
+    std::vector<float> m_table;
+};
+
 } // namespace
 
 void vibrance(FloatImage& image, double amount) { eachPixel(image, VibranceOp{float(std::clamp(amount, -1.0, 1.0))}); }
@@ -197,6 +240,7 @@ RowFunction rowOf(Op op)
 } // namespace
 
 RowFunction toneCurveRow(const CurvePoints& points) { return rowOf(ToneCurveOp(points)); }
+RowFunction encodedToneCurveRow(const CurvePoints& points) { return rowOf(EncodedCurveOp(points)); }
 RowFunction vibranceRow(double amount) { return rowOf(VibranceOp{float(std::clamp(amount, -1.0, 1.0))}); }
 RowFunction saturationRow(double saturation) { return rowOf(ColorControlsOp{float(saturation), 0.0f, 1.0f}); }
 RowFunction gammaRow(double power) { return rowOf(GammaOp(power)); }

@@ -36,6 +36,8 @@ double toneCurveValue(const CurvePoints& points, double x);
 // same arithmetic, so that the retouch chain can run several of them in one sweep.
 using RowFunction = std::function<void(float* rgba, int count)>;
 RowFunction toneCurveRow(const CurvePoints& points);
+// The sRGB encode of linear values followed by the tone curve, in one lookup.
+RowFunction encodedToneCurveRow(const CurvePoints& points);
 RowFunction vibranceRow(double amount);
 RowFunction saturationRow(double saturation);
 RowFunction gammaRow(double power);
