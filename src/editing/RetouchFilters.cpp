@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace tavrin::RetouchFilters {
@@ -241,7 +243,70 @@ RowFunction rowOf(Op op)
 
 RowFunction toneCurveRow(const CurvePoints& points) { return rowOf(ToneCurveOp(points)); }
 RowFunction encodedToneCurveRow(const CurvePoints& points) { return rowOf(EncodedCurveOp(points)); }
-RowFunction vibranceRow(double amount) { return rowOf(VibranceOp{float(std::clamp(amount, -1.0, 1.0))}); }
+namespace {
+
+using Lanes = float __attribute__((vector_size(16)));
+using Index = std::int32_t __attribute__((vector_size(16)));
+inline Lanes loadLanes(const float* p)
+{
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+// Four RGBA pixels into red, green, blue and alpha vectors, and back: the same exchange both ways.
+inline void transpose(Lanes& a, Lanes& b, Lanes& c, Lanes& d)
+{
+    const Lanes t0 = __builtin_shuffle(a, b, Index{0, 4, 1, 5}), t1 = __builtin_shuffle(a, b, Index{2, 6, 3, 7});
+    const Lanes t2 = __builtin_shuffle(c, d, Index{0, 4, 1, 5}), t3 = __builtin_shuffle(c, d, Index{2, 6, 3, 7});
+    a = __builtin_shuffle(t0, t2, Index{0, 1, 4, 5}), b = __builtin_shuffle(t0, t2, Index{2, 3, 6, 7});
+    c = __builtin_shuffle(t1, t3, Index{0, 1, 4, 5}), d = __builtin_shuffle(t1, t3, Index{2, 3, 6, 7});
+}
+inline Lanes maxLanes(Lanes a, Lanes b) { return a > b ? a : b; }
+inline Lanes minLanes(Lanes a, Lanes b) { return a < b ? a : b; }
+
+// VibranceOp four pixels at a time, with the same arithmetic: the skin test and its division cost
+// no more than a few vector instructions once every pixel takes them.
+TAVRIN_VECTOR_CLONES
+void vibrancePixels(float* p, int count, float a)
+{
+    const Lanes zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
+    int x = 0;
+    for (; x + 4 <= count; x += 4, p += 16) {
+        Lanes r = loadLanes(p), g = loadLanes(p + 4), b = loadLanes(p + 8), alpha = loadLanes(p + 12);
+        transpose(r, g, b, alpha);
+        const Lanes mx = maxLanes(maxLanes(r, g), b), mn = minLanes(minLanes(r, g), b);
+        Lanes sat = mx - mn;
+        sat = sat < zero ? zero : (one < sat ? one : sat);
+        Lanes weight;
+        if (a > 0) {
+            const auto orange = (r > g) & (g >= b) & (mx > mn);
+            const Lanes span = orange ? r - b : one;
+            const Lanes hue = (g - b) / span;
+            Lanes distance = hue - 0.5f;
+            distance = distance < zero ? -distance : distance;
+            const Lanes near = 1.0f - distance * 4.0f, widthOfSat = sat * 4.0f;
+            const Lanes skin = orange ? (zero < near ? near : zero) * (widthOfSat < one ? widthOfSat : one) : zero;
+            weight = (1.0f - sat) * (1.0f - 0.7f * skin);
+        } else {
+            weight = 1.0f - 0.5f * sat;
+        }
+        const Lanes k = 1.0f + a * weight;
+        const Lanes y = 0.2126f * r + 0.7152f * g + 0.0722f * b;
+        r = y + (r - y) * k, g = y + (g - y) * k, b = y + (b - y) * k;
+        transpose(r, g, b, alpha);
+        std::memcpy(p, &r, sizeof r), std::memcpy(p + 4, &g, sizeof g), std::memcpy(p + 8, &b, sizeof b), std::memcpy(p + 12, &alpha, sizeof alpha);
+    }
+    const VibranceOp op{a};
+    for (; x < count; ++x, p += 4) op(p);
+}
+
+} // namespace
+
+RowFunction vibranceRow(double amount)
+{
+    const float a = float(std::clamp(amount, -1.0, 1.0));
+    return [a](float* p, int count) { vibrancePixels(p, count, a); };
+}
 RowFunction saturationRow(double saturation) { return rowOf(ColorControlsOp{float(saturation), 0.0f, 1.0f}); }
 RowFunction gammaRow(double power) { return rowOf(GammaOp(power)); }
 
