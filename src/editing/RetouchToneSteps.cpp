@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -36,8 +37,15 @@ std::unique_ptr<Work> prepareAutoContrast(const Context&, const Source& before)
     // The luminance weights add up to one, so luminance moves as each channel does.
     return rowWork(
         [lo, scale](float* p, int count) {
-            for (int x = 0; x < count; ++x, p += 4)
-                for (int c = 0; c < 3; ++c) p[c] = (p[c] - lo) * scale;
+            // A pixel in one vector; alpha goes through as (a − 0) × 1, unchanged.
+            using Lanes = float __attribute__((vector_size(16)));
+            const Lanes low = {lo, lo, lo, 0}, gain = {scale, scale, scale, 1};
+            for (int x = 0; x < count; ++x, p += 4) {
+                Lanes v;
+                std::memcpy(&v, p, sizeof v);
+                v = (v - low) * gain;
+                std::memcpy(p, &v, sizeof v);
+            }
         },
         Affine{scale, -lo * scale});
 }
@@ -48,7 +56,14 @@ std::unique_ptr<Work> prepareExposure(const Context& c, const Source&)
 {
     const float k = float(std::exp2(c.settings.exposure));
     return rowWork([k](float* p, int count) {
-        for (int x = 0; x < count; ++x, p += 4) p[0] *= k, p[1] *= k, p[2] *= k;
+        using Lanes = float __attribute__((vector_size(16)));
+        const Lanes gain = {k, k, k, 1};
+        for (int x = 0; x < count; ++x, p += 4) {
+            Lanes v;
+            std::memcpy(&v, p, sizeof v);
+            v *= gain;
+            std::memcpy(p, &v, sizeof v);
+        }
     }, Affine{k, 0});
 }
 
