@@ -82,6 +82,12 @@ struct Target {
     bool clamps = false;
 };
 
+// Band buffers between renders: a preview's next render finds them faulted in already.
+struct Spares {
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Buffers>> buffers;
+};
+
 // Stages over one input: rows after any number of stages are made on demand, band by band.
 class Pipeline {
 public:
@@ -95,6 +101,8 @@ public:
 
     void add(std::unique_ptr<Work> work, bool perPixel = true) { m_stages.push_back({std::move(work), perPixel}); }
     void replaceLast(std::unique_ptr<Work> work) { m_stages.back() = {std::move(work), true}; }
+    // Takes its band buffers from `spares` and leaves them there, instead of its own.
+    void shareBuffers(Spares& spares) { m_spares = &spares; }
     void addDecode() { m_stages.push_back({decodeWork(), true, true}); }
     // An input that gives its rows in linear light too, with the same values as the decode stage.
     void readLinear(Reader linear) { m_linearInput = std::move(linear); }
@@ -185,16 +193,16 @@ private:
 
     std::unique_ptr<Buffers> take()
     {
-        std::lock_guard lock(m_mutex);
-        if (m_spare.empty()) return std::make_unique<Buffers>();
-        std::unique_ptr<Buffers> b = std::move(m_spare.back());
-        m_spare.pop_back();
+        std::lock_guard lock(m_spares->mutex);
+        if (m_spares->buffers.empty()) return std::make_unique<Buffers>();
+        std::unique_ptr<Buffers> b = std::move(m_spares->buffers.back());
+        m_spares->buffers.pop_back();
         return b;
     }
     void giveBack(std::unique_ptr<Buffers> b)
     {
-        std::lock_guard lock(m_mutex);
-        m_spare.push_back(std::move(b));
+        std::lock_guard lock(m_spares->mutex);
+        m_spares->buffers.push_back(std::move(b));
     }
 
     // Past any depth's slots: the band handed to a target without rows of its own.
@@ -203,8 +211,8 @@ private:
     const FloatImage* m_held = nullptr;
     int m_width, m_height;
     std::vector<Stage> m_stages;
-    std::mutex m_mutex;
-    std::vector<std::unique_ptr<Buffers>> m_spare;
+    Spares m_ownSpares;
+    Spares* m_spares = &m_ownSpares;
 };
 
 FloatImage allocateLike(const FloatImage& image)
@@ -498,6 +506,7 @@ struct Memo::State {
     std::optional<Affine> fromOrigin;
     // Measured on the photo itself: good for every render of it.
     Kept kept;
+    Spares spares;
 };
 
 Memo::Memo() = default;
@@ -537,7 +546,11 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
     Course course;
     course.origin = &origin;
     if (reuse) course.light = state->light, course.fromOrigin = state->fromOrigin;
-    const auto startPipeline = [&]() { return reuse ? std::make_unique<Pipeline>(state->rows) : pipelineOver(in); };
+    const auto startPipeline = [&]() {
+        std::unique_ptr<Pipeline> pipeline = reuse ? std::make_unique<Pipeline>(state->rows) : pipelineOver(in);
+        pipeline->shareBuffers(state->spares);
+        return pipeline;
+    };
     bool stepsBefore = false;
     for (std::size_t i = from; i < moved && i < kSteps.size(); ++i) stepsBefore = stepsBefore || kSteps[i].active(settings);
     if (stepsBefore) {
@@ -553,6 +566,7 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
         state->light = course.light;
         state->fromOrigin = course.fromOrigin;
         Pipeline after(state->rows);
+        after.shareBuffers(state->spares);
         return renderFused(after, context, bytesInto(in, out), stillWanted, moved, kSteps.size(), course, true);
     }
     const std::unique_ptr<Pipeline> pipeline = startPipeline();
