@@ -165,11 +165,17 @@ private:
         // Stages [first, k) are per-pixel: one sweep along each row of the band.
         std::size_t first = k;
         while (first > 0 && m_stages[first - 1].perPixel) --first;
-        if (first == 0 && k > 0 && m_stages[0].decode && m_linearInput) {
-            m_linearInput(y0, y1, out);
-            first = 1;
-        } else if (first == 0) {
-            m_input(y0, y1, out);
+        if (first == 0) {
+            // Read a row at a time, just before the sweep over it, so that it is still in the
+            // first-level cache when the steps go over it (a band of them is not).
+            const bool linear = k > 0 && m_stages[0].decode && m_linearInput;
+            const Reader& read = linear ? m_linearInput : m_input;
+            for (int y = y0; y < y1; ++y) {
+                float* row = out + std::size_t(y - y0) * rowValues;
+                read(y, y + 1, row);
+                for (std::size_t s = linear ? 1 : 0; s < k; ++s) m_stages[s].work->pixels(row, y, m_width);
+            }
+            return;
         } else {
             const Stage& area = m_stages[first - 1];
             const int halo = area.work->halo();
