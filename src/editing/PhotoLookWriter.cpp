@@ -41,7 +41,10 @@ bool write(const QString& photo, const CropEditState& look, const std::optional<
         if (!wanted()) return false;
         std::optional<vips::VImage> retouched;
         try {
-            retouched = PhotoRetoucher::apply(image, look.retouch, RetouchQuality::full, wanted);
+            // Nobody can change their mind: the chain runs beside the write, which encodes the
+            // first rows while the chain works on the last.
+            retouched = stillWanted ? PhotoRetoucher::apply(image, look.retouch, RetouchQuality::full, wanted)
+                                    : PhotoRetoucher::applyAlongside(image, look.retouch, RetouchQuality::full);
         } catch (const Error&) {
             throw PhotoEditError(Kind::composeFailed);
         }

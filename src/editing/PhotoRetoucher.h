@@ -35,6 +35,10 @@ vips::VImage inMemory(const vips::VImage& photo);
 // when `stillWanted` said no.
 std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchSettings& settings, RetouchQuality quality,
                                   const std::function<bool()>& stillWanted = {});
+// The same, the chain running beside whoever reads the result: its rows can be read as soon as
+// their band is done, so the JPEG encoder writes the first rows while the chain works on the
+// last. It cannot be stopped; reading the image waits for the rows it asks for.
+vips::VImage applyAlongside(const vips::VImage& photo, const PhotoRetouchSettings& settings, RetouchQuality quality);
 
 // The retouch of an 8-bit image of four bytes a pixel (RGBA8888 or RGBX8888, as the crop editor
 // shows its working copy) into a new image of the same format, through the chain as bytes: what a

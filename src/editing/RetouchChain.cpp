@@ -500,6 +500,24 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
     return renderFused(*pipeline, context, bytesInto(in, out), stillWanted, 0, kSteps.size(), course, true);
 }
 
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
+         const std::function<void(int y0, int y1)>& rowsDone)
+{
+    if (in.width <= 0 || in.height <= 0 || (in.bands != 3 && in.bands != 4)) return false;
+    const Context context{settings, quality, in.width, in.height};
+    const std::unique_ptr<Pipeline> pipeline = pipelineOver(in);
+    const std::unique_ptr<Pipeline> decoded = decodedOver(in);
+    const Source origin = decoded->source(1, Light::linear);
+    Course course;
+    course.origin = &origin;
+    Target target = bytesInto(in, out);
+    target.done = [narrow = target.done, rowsDone](int y0, int y1, const float* rows) {
+        narrow(y0, y1, rows);
+        rowsDone(y0, y1);
+    };
+    return renderFused(*pipeline, context, target, {}, 0, kSteps.size(), course, true);
+}
+
 struct Memo::State {
     std::int64_t key = 0;
     int width = 0, height = 0, bands = 0;

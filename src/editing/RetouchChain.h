@@ -222,6 +222,10 @@ struct Bytes {
 // other band counts or when `stillWanted` said no.
 bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
          const StillWanted& stillWanted = {});
+// The same, saying which rows of `out` are final as each band is done (from the thread that did
+// it), so that a reader can take them while the chain works on the others.
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
+         const std::function<void(int y0, int y1)>& rowsDone);
 
 // What a preview keeps for the next one over the same picture, so that a slider move recomputes
 // only the steps from the moved one on: the rows just before that step, made by the first render

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 using namespace tavrin;
 
@@ -242,4 +243,39 @@ TEST(PhotoRetoucher, PreviewToneMapsFromAReducedCopyStayWithinTheBound)
         PhotoRetoucher::shadowsHighlightsStep(again, s, RetouchQuality::preview);
         EXPECT_EQ(meanAbsoluteDifference(again, preview), 0);
     }
+}
+
+// The chain running beside the reader gives the very bytes of the whole render, however the
+// reader asks for its rows: the last ones first, then all of them; the colour profile travels.
+TEST(PhotoRetoucher, RenderAlongsideTheReaderIsTheWholeRender)
+{
+    RetouchBridges::ensureVips();
+    const vips::VImage xy = vips::VImage::xyz(701, 523);
+    const vips::VImage grain = vips::VImage::gaussnoise(701, 523, vips::VImage::option()->set("sigma", 12.0));
+    vips::VImage photo = ((xy[0] / 3 + 40).bandjoin(xy[1] / 3 + 60).bandjoin(xy[0] / 5 + xy[1] / 5) + grain).cast(VIPS_FORMAT_UCHAR);
+    photo = photo.copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB)).copy_memory();
+    const char profile[] = "not really a profile, carried as it is";
+    vips_image_set_blob_copy(photo.get_image(), VIPS_META_ICC_NAME, profile, sizeof profile);
+    PhotoRetouchSettings s;
+    s.autoContrast = true;
+    s.exposure = 0.4;
+    s.shadows = 30;
+    s.contrast = 15;
+    s.vibrance = 20;
+    s.optimizedSharpness = true;
+    const std::optional<vips::VImage> whole = PhotoRetoucher::apply(photo, s, RetouchQuality::full);
+    ASSERT_TRUE(whole);
+    auto bytes = [](const vips::VImage& image) {
+        std::size_t size = 0;
+        void* data = image.write_to_memory(&size);
+        std::string copy(static_cast<const char*>(data), size);
+        g_free(data);
+        return copy;
+    };
+    const vips::VImage alongside = PhotoRetoucher::applyAlongside(photo, s, RetouchQuality::full);
+    EXPECT_EQ(bytes(alongside.extract_area(0, 400, 701, 123)), bytes(whole->extract_area(0, 400, 701, 123)));
+    EXPECT_EQ(bytes(alongside), bytes(*whole));
+    std::size_t length = 0;
+    const void* kept = alongside.get_blob(VIPS_META_ICC_NAME, &length);
+    EXPECT_EQ(std::string(static_cast<const char*>(kept), length), std::string(profile, sizeof profile));
 }
