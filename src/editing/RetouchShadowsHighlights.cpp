@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace tavrin::RetouchChain {
@@ -16,10 +17,12 @@ public:
     RangeWork(std::shared_ptr<const ToneMap> shadowMap, std::shared_ptr<const ToneMap> highlightMap, bool shadows, bool highlights,
               float shadowEV, float highlightEV, float shadowWidth, float highlightWidth, Affine mapped)
         : m_shadowMap(std::move(shadowMap)), m_highlightMap(std::move(highlightMap)), m_shadows(shadows), m_highlights(highlights),
-          m_mapped(mapped),
-          m_shadowGain([=](float v) { return std::exp2(shadowEV * RetouchKernels::shadowMask(v, shadowWidth)); }),
-          m_highlightGain([=](float v) { return std::exp2(highlightEV * RetouchKernels::highlightMask(v, highlightWidth)); })
+          m_mapped(mapped)
     {
+        auto shadowGain = [=](float v) { return std::exp2(shadowEV * RetouchKernels::shadowMask(v, shadowWidth)); };
+        auto highlightGain = [=](float v) { return std::exp2(highlightEV * RetouchKernels::highlightMask(v, highlightWidth)); };
+        if (shared()) m_bothGains.emplace([=](float v) { return shadowGain(v) * highlightGain(v); });
+        else m_shadowGain.emplace(shadowGain), m_highlightGain.emplace(highlightGain);
     }
 
     void pixels(float* row, int y, int width) const override
@@ -30,7 +33,7 @@ public:
             m_shadowMap->sampleRow(y, shadowValues.data());
             moved(shadowValues.data(), width);
         }
-        const bool sharedMap = m_highlightMap && m_highlightMap == m_shadowMap && m_shadows;
+        const bool sharedMap = shared();
         if (m_highlights && m_highlightMap && !sharedMap) {
             highlightValues.resize(std::size_t(width));
             m_highlightMap->sampleRow(y, highlightValues.data());
@@ -38,17 +41,26 @@ public:
         }
         const float* hv = sharedMap ? shadowValues.data() : highlightValues.data();
         float* p = row;
+        // Both sides reading one map: their two gains in one lookup.
+        if (sharedMap) {
+            for (std::size_t x = 0; x < std::size_t(width); ++x, p += 4) {
+                const float k = (*m_bothGains)(hv[x]);
+                p[0] *= k, p[1] *= k, p[2] *= k;
+            }
+            return;
+        }
         for (std::size_t x = 0; x < std::size_t(width); ++x, p += 4) {
             // A side without a blurred map reads the pixel's own luminance.
             const float own = luma(p);
             float k = 1.0f;
-            if (m_shadows) k *= m_shadowGain(m_shadowMap ? shadowValues[x] : own);
-            if (m_highlights) k *= m_highlightGain(m_highlightMap ? hv[x] : own);
+            if (m_shadows) k *= (*m_shadowGain)(m_shadowMap ? shadowValues[x] : own);
+            if (m_highlights) k *= (*m_highlightGain)(m_highlightMap ? hv[x] : own);
             p[0] *= k, p[1] *= k, p[2] *= k;
         }
     }
 
 private:
+    bool shared() const { return m_highlightMap && m_highlightMap == m_shadowMap && m_shadows && m_highlights; }
     // Maps measured on the photo itself are moved as the steps before this one moved luminance.
     void moved(float* values, int width) const
     {
@@ -59,7 +71,8 @@ private:
     std::shared_ptr<const ToneMap> m_shadowMap, m_highlightMap;
     bool m_shadows, m_highlights;
     Affine m_mapped;
-    RetouchKernels::UnitTable m_shadowGain, m_highlightGain;
+    // The gain of each side over its map value, or of both at once when they read one map.
+    std::optional<RetouchKernels::UnitTable> m_shadowGain, m_highlightGain, m_bothGains;
 };
 
 } // namespace

@@ -70,11 +70,12 @@ std::unique_ptr<Work> prepareExposure(const Context& c, const Source&)
 std::unique_ptr<Work> prepareBrightness(const Context& c, const Source&)
 {
     const float amount = float(std::clamp(c.settings.brightness / 100, -1.0, 1.0));
-    auto table = std::make_shared<const RetouchKernels::UnitTable>([amount](float y) { return RetouchKernels::brightnessGain(amount, y); });
+    // Over 0 … 2: exposure leaves many highlights above 1 at this point, each an exp2 otherwise.
+    auto table = std::make_shared<const RetouchKernels::UnitTable>([amount](float t) { return RetouchKernels::brightnessGain(amount, 2 * t); });
     return rowWork([amount, table](float* p, int count) {
         for (int x = 0; x < count; ++x, p += 4) {
             const float y = luma(p);
-            const float k = (y >= 0.0f && y <= 1.0f) ? (*table)(y) : RetouchKernels::brightnessGain(amount, y);
+            const float k = (y >= 0.0f && y <= 2.0f) ? (*table)(y * 0.5f) : RetouchKernels::brightnessGain(amount, y);
             p[0] *= k, p[1] *= k, p[2] *= k;
         }
     });
