@@ -12,8 +12,9 @@
 
 // The hottest pixel loops are compiled twice, for the vector units of the last decade's x86
 // processors (AVX2 and FMA) and for any x86-64, and the program picks one when it starts: twice
-// the lanes where the machine has them, and still running everywhere else. Floating-point
-// contraction stays off, so both give the same values.
+// the lanes where the machine has them, and still running everywhere else. The compiler fuses
+// multiply-adds in the AVX2 copy, so the two may differ in the last bits of a float; one machine
+// always runs the same copy, so a render and a render from a memo still agree byte for byte.
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #define TAVRIN_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 #else
