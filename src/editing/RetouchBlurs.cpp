@@ -180,17 +180,33 @@ void directGaussian(const FloatImage& image, FloatImage& out, double sigma, floa
         own.resize(image.valueCount());
         across = own.data();
     }
-    // Along the rows, each padded with its extended edges.
+    // Along the rows with their edges extended: the pixels within the radius of an edge from a
+    // short padded copy of that end, the others straight from the row.
     parallelFor(H, rowValues * std::size_t(radius + 1), [&](int begin, int end) {
-        std::vector<float> padded(std::size_t(W + 2 * radius) * std::size_t(C));
+        const bool inPlace = W > 4 * radius;
+        const int ends = inPlace ? 2 * radius : W;
+        std::vector<float> padded(std::size_t(ends + 2 * radius) * std::size_t(C));
+        const std::size_t c = std::size_t(C), r = std::size_t(radius);
+        const float* kernel = w.data() + radius;
         for (int y = begin; y < end; ++y) {
             const float* src = image.row(y);
+            float* o = across + std::size_t(y) * rowValues;
             float* s = padded.data();
             for (int i = 0; i < radius; ++i, s += C) std::copy(src, src + C, s);
-            s = std::copy(src, src + rowValues, s);
-            for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - std::size_t(C), src + rowValues, s);
-            convolveValues(w.data() + radius, radius, padded.data() + std::size_t(radius) * std::size_t(C), std::size_t(C),
-                           across + std::size_t(y) * rowValues, rowValues);
+            if (!inPlace) {
+                s = std::copy(src, src + rowValues, s);
+                for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - c, src + rowValues, s);
+                convolveValues(kernel, radius, padded.data() + r * c, c, o, rowValues);
+                continue;
+            }
+            // The left end: its first 2 × radius pixels after the repeated edge.
+            std::copy(src, src + 2 * r * c, s);
+            convolveValues(kernel, radius, padded.data() + r * c, c, o, r * c);
+            convolveValues(kernel, radius, src + r * c, c, o + r * c, rowValues - 2 * r * c);
+            // The right end: its last 2 × radius pixels before the repeated edge.
+            s = std::copy(src + rowValues - 2 * r * c, src + rowValues, padded.data());
+            for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - c, src + rowValues, s);
+            convolveValues(kernel, radius, padded.data() + r * c, c, o + rowValues - r * c, r * c);
         }
     });
     // Down the columns a whole row at a time: the sums run along memory, edge rows repeated.
