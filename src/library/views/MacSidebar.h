@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QUuid>
 #include <QWidget>
@@ -17,6 +18,7 @@ namespace tavrin {
 
 class CapsuleMenu;
 class LibraryStore;
+struct SpreadsheetRecord;
 
 // Whether a spreadsheet is done, and how to change it. The flag belongs to the workspace store;
 // until one is bound every spreadsheet reads "not done" and the mark cannot be toggled.
@@ -79,7 +81,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void reload();
+    // `spreadsheetID` names the one spreadsheet changed, null for wider changes.
+    void reload(const QUuid& spreadsheetID);
+    void showSheet(QTreeWidgetItem* item, const SpreadsheetRecord& sheet);
     // Emits selectionChanged when the selected day or spreadsheet differs from the last one said.
     void noteSelection();
     void rebuild(const QList<QUuid>& structure);
@@ -96,6 +100,7 @@ private:
     CapsuleMenu* m_plus;
     QWidget* m_syncFooter;
     QList<QUuid> m_structure;
+    QHash<QUuid, QTreeWidgetItem*> m_sheetItems;
     bool m_rebuilding = false;
     std::optional<QUuid> m_notedDay;
     std::optional<QUuid> m_notedSpreadsheet;
