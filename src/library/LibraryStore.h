@@ -43,6 +43,9 @@ public:
 
     // Called after local edits, never while a peer's library or a transfer file is merged.
     std::function<void()> onChange;
+    // True while a peer's library or a transfer file is merged: the changes then announced were
+    // not typed here.
+    bool isApplyingRemote() const { return m_isApplyingRemote; }
 
     DayRecord addDay(const std::optional<QString>& name = std::nullopt);
     void renameDay(const QUuid& id, const QString& name);
