@@ -21,9 +21,11 @@ need_built "$baseline_bin/tavrin-cli"
 need_tools python3
 make_work_dir
 
-# The previous program and its modules, as they are now.
-mkdir -p "$work/baseline"
-cp "$baseline_bin/tavrin-cli" "$baseline_bin"/*.so "$work/baseline/"
+# The previous program, its modules and its libraries (found beside bin/ by the program's RUNPATH),
+# as they are now.
+mkdir -p "$work/baseline/bin"
+cp "$baseline_bin/tavrin-cli" "$baseline_bin"/*.so "$work/baseline/bin/"
+[ -d "$baseline_bin/../lib" ] && cp -r "$baseline_bin/../lib" "$work/baseline/"
 
 # Empty photos: organising copies them as any other, and what is measured is the bookkeeping.
 for c in $(seq 1 $((classes + 1))); do
@@ -32,7 +34,7 @@ for c in $(seq 1 $((classes + 1))); do
 done
 
 echo "== a show of $classes classes of $photos photos, then one more ($rows rows a class), on $(df --output=fstype "$work" | tail -1)"
-/usr/bin/python3 - "$work" "$cli" "$work/baseline/tavrin-cli" "$root" "$photos" "$classes" "$runs" "$rows" <<'PY'
+/usr/bin/python3 - "$work" "$cli" "$work/baseline/bin/tavrin-cli" "$root" "$photos" "$classes" "$runs" "$rows" <<'PY'
 import json, os, statistics, subprocess, sys, time, uuid
 work, ours, theirs, root = sys.argv[1:5]
 photos, classes, runs, rows = (int(a) for a in sys.argv[5:9])

@@ -67,6 +67,7 @@ TEST_F(SalesScreen, OneClickPaysTheOrderAnnulerTakesItBackAndTheTotalFollowsTheP
     ASSERT_TRUE(book.payment(order).has_value());
     EXPECT_EQ(book.payment(order)->cents, 3000);
 
+
     // The receipt, from the bar, in the order folder.
     EXPECT_TRUE(bar->receiptButton()->isVisibleTo(bar));
     const std::optional<QString> receipt = bar->writeReceipt();
@@ -85,6 +86,14 @@ TEST_F(SalesScreen, OneClickPaysTheOrderAnnulerTakesItBackAndTheTotalFollowsTheP
     touch(order + QStringLiteral("/IMPRESSION A5/p3.jpg"));
     QTRY_COMPARE_WITH_TIMEOUT(bar->totalLabel()->text(), QStringLiteral("Total : 45,00 €"), 5000);
     EXPECT_EQ(bar->stateLabel()->text(), QStringLiteral("Payée · espèces · reste 15,00 €"));
+
+    // Without a price list the till hides, except for an order already paid.
+    book.setPrices(PriceList());
+    EXPECT_TRUE(bar->totalLabel()->isVisibleTo(bar));
+    bar->unpay();
+    EXPECT_FALSE(bar->totalLabel()->isVisibleTo(bar));
+    EXPECT_FALSE(bar->payButton(PaymentMeans::card)->isVisibleTo(bar));
+    EXPECT_EQ(list->item(0)->text().indexOf(QStringLiteral("À payer")), -1);
 }
 
 TEST_F(SalesScreen, PriceEditsAreCheckedAndUndoable)

@@ -168,7 +168,11 @@ void OrderPaymentBar::refresh()
     if (payment && bill.total > payment->cents)
         state += QStringLiteral(" · reste ") + Money::text(bill.total - payment->cents);
     m_state->setText(state);
-    for (CapsuleButton* button : m_pay) button->setVisible(!payment);
+    // A photographer who does not sell at the stand sees no till until a price is set.
+    const bool selling = payment || !m_book.prices().sections.isEmpty();
+    m_total->setVisible(selling);
+    m_state->setVisible(selling);
+    for (CapsuleButton* button : m_pay) button->setVisible(selling && !payment);
     m_unpay->setVisible(payment.has_value());
     m_receipt->setVisible(payment.has_value());
 }
