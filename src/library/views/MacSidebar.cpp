@@ -404,13 +404,12 @@ void MacSidebar::reload(const QUuid& spreadsheetID)
     const LibrarySnapshot& snapshot = m_store.snapshot();
     // One spreadsheet changed and still under its day (rows typed, a rename, a phone's rows; its
     // creation time never changes): its row alone, whatever the size of the library.
-    if (!spreadsheetID.isNull())
-        if (QTreeWidgetItem* item = m_sheetItems.value(spreadsheetID); item && item->parent())
-            if (const std::optional<SpreadsheetRecord> sheet = snapshot.spreadsheet(spreadsheetID);
-                sheet && item->parent()->data(0, IDRole).toUuid() == sheet->dayID) {
-                showSheet(item, *sheet);
-                return;
-            }
+    if (const auto shown = m_shown.find(spreadsheetID); !spreadsheetID.isNull() && shown != m_shown.end() && shown->item->parent())
+        if (const std::optional<SpreadsheetRecord> sheet = snapshot.spreadsheet(spreadsheetID);
+            sheet && shown->item->parent()->data(0, IDRole).toUuid() == sheet->dayID) {
+            showSheet(*shown, *sheet);
+            return;
+        }
     const QList<DayRecord> days = snapshot.sortedDays();
     QList<QUuid> structure;
     structure.reserve(days.size() + snapshot.spreadsheets.size());
@@ -424,11 +423,18 @@ void MacSidebar::reload(const QUuid& spreadsheetID)
     else rebuild(structure);
 }
 
-void MacSidebar::showSheet(QTreeWidgetItem* item, const SpreadsheetRecord& sheet)
+void MacSidebar::showSheet(ShownSheet& shown, const SpreadsheetRecord& sheet)
 {
-    item->setText(0, sheet.title);
-    item->setToolTip(0, sheet.title);
-    item->setData(0, CountRole, rowCountText(sheet.filledRowCount()));
+    // The very title and rows shown last (held here, so any change to them made new ones): a
+    // season's thousands of rows are not counted again for the few that changed.
+    if (shown.title.constData() == sheet.title.constData() && shown.title.size() == sheet.title.size()
+        && shown.rows.constData() == sheet.rows.constData() && shown.rows.size() == sheet.rows.size())
+        return;
+    shown.title = sheet.title;
+    shown.rows = sheet.rows;
+    shown.item->setText(0, sheet.title);
+    shown.item->setToolTip(0, sheet.title);
+    shown.item->setData(0, CountRole, rowCountText(sheet.filledRowCount()));
 }
 
 void MacSidebar::updateInPlace()
@@ -439,21 +445,17 @@ void MacSidebar::updateInPlace()
     days.reserve(snapshot.days.size());
     for (const DayRecord& day : snapshot.days)
         if (!days.contains(day.id)) days.insert(day.id, &day);
-    QHash<QUuid, const SpreadsheetRecord*> sheets;
-    sheets.reserve(snapshot.spreadsheets.size());
-    for (const SpreadsheetRecord& sheet : snapshot.spreadsheets)
-        if (!sheets.contains(sheet.id)) sheets.insert(sheet.id, &sheet);
     for (int d = 0; d < m_tree->topLevelItemCount(); ++d) {
         QTreeWidgetItem* dayItem = m_tree->topLevelItem(d);
         if (const DayRecord* day = days.value(dayItem->data(0, IDRole).toUuid())) {
             dayItem->setText(0, day->name);
             dayItem->setToolTip(0, day->name);
         }
-        for (int s = 0; s < dayItem->childCount(); ++s) {
-            QTreeWidgetItem* item = dayItem->child(s);
-            if (item->data(0, KindRole).toInt() != SpreadsheetKind) continue;
-            if (const SpreadsheetRecord* sheet = sheets.value(item->data(0, IDRole).toUuid())) showSheet(item, *sheet);
-        }
+    }
+    // Each spreadsheet to its row, backwards: an identifier held twice shows its first record.
+    for (qsizetype i = snapshot.spreadsheets.size() - 1; i >= 0; --i) {
+        const SpreadsheetRecord& sheet = snapshot.spreadsheets[i];
+        if (const auto shown = m_shown.find(sheet.id); shown != m_shown.end()) showSheet(*shown, sheet);
     }
 }
 
@@ -467,7 +469,7 @@ void MacSidebar::rebuild(const QList<QUuid>& structure)
     if (QTreeWidgetItem* item = previousDay ? itemFor(*previousDay) : nullptr) dayPlace = m_tree->indexOfTopLevelItem(item);
     m_rebuilding = true;
     m_tree->clear();
-    m_sheetItems.clear();
+    m_shown.clear();
     const LibrarySnapshot& snapshot = m_store.snapshot();
     const QList<DayRecord> days = snapshot.sortedDays();
     for (const ShownDay& shown : shownDays(snapshot, days)) {
@@ -483,7 +485,7 @@ void MacSidebar::rebuild(const QList<QUuid>& structure)
             item->setToolTip(0, sheet->title);
             item->setData(0, CountRole, rowCountText(sheet->filledRowCount()));
             item->setData(0, DoneRole, isDone(sheet->id));
-            m_sheetItems.insert(sheet->id, item);
+            m_shown.insert(sheet->id, {item, sheet->title, sheet->rows});
         }
         if (shown.sheets.isEmpty()) {
             auto* placeholder = new QTreeWidgetItem(dayItem);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "library/LibrarySnapshot.h"
+
 #include <QHash>
 #include <QList>
 #include <QUuid>
@@ -18,7 +20,6 @@ namespace tavrin {
 
 class CapsuleMenu;
 class LibraryStore;
-struct SpreadsheetRecord;
 
 // Whether a spreadsheet is done, and how to change it. The flag belongs to the workspace store;
 // until one is bound every spreadsheet reads "not done" and the mark cannot be toggled.
@@ -83,7 +84,13 @@ protected:
 private:
     // `spreadsheetID` names the one spreadsheet changed, null for wider changes.
     void reload(const QUuid& spreadsheetID);
-    void showSheet(QTreeWidgetItem* item, const SpreadsheetRecord& sheet);
+    // Each spreadsheet's row and what it shows.
+    struct ShownSheet {
+        QTreeWidgetItem* item = nullptr;
+        QString title;
+        QList<RowRecord> rows;
+    };
+    void showSheet(ShownSheet& shown, const SpreadsheetRecord& sheet);
     // Emits selectionChanged when the selected day or spreadsheet differs from the last one said.
     void noteSelection();
     void rebuild(const QList<QUuid>& structure);
@@ -100,7 +107,7 @@ private:
     CapsuleMenu* m_plus;
     QWidget* m_syncFooter;
     QList<QUuid> m_structure;
-    QHash<QUuid, QTreeWidgetItem*> m_sheetItems;
+    QHash<QUuid, ShownSheet> m_shown;
     bool m_rebuilding = false;
     std::optional<QUuid> m_notedDay;
     std::optional<QUuid> m_notedSpreadsheet;
