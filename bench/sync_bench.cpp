@@ -186,16 +186,17 @@ double cpuMs(clockid_t clock)
 }
 
 // A season on the desktop: N spreadsheets of 40 rows, 100 of them the phone's, taken in at an
-// earlier sync; the window's library screen shows the phone's spreadsheet that changes. The
-// phone sends its whole library (the 100 spreadsheets) with one cell typed (arg 1), or as it was
-// (arg 0). Timed from the frame written to the merge saved and the screen updated: wall time,
-// main thread (the benchmark's processor time) and whole process. The background fold that
-// follows is waited for untimed and counted apart (its main-thread and whole-process time).
+// earlier sync; the window's library screen shows the first of the phone's spreadsheets that
+// change. The phone sends its whole library (the 100 spreadsheets) with a cell typed in each of K
+// spreadsheets (arg 2; 0: as it was). Timed from the frame written to the merge saved and the
+// screen updated: wall time, main thread (the benchmark's processor time) and whole process. The
+// background fold that follows is waited for untimed and counted apart (its main-thread and
+// whole-process time).
 void BM_SyncPhoneIntoSeason(benchmark::State& state)
 {
     const FreshDataFolder data;
     const int desktopSheets = int(state.range(0));
-    const bool typed = state.range(1) != 0;
+    const int typedSheets = int(state.range(1));
     LibrarySnapshot phoneSide = phoneLibrary(100 * 40);
     {
         LibraryStore seed;
@@ -207,8 +208,8 @@ void BM_SyncPhoneIntoSeason(benchmark::State& state)
     LibraryStore store;
     store.followDiskChanges();
     TableurView screen(store);
-    SpreadsheetRecord& changing = phoneSide.spreadsheets[50];
-    screen.sidebar()->select(changing.dayID, changing.id);
+    const SpreadsheetRecord& shown = phoneSide.spreadsheets[50];
+    screen.sidebar()->select(shown.dayID, shown.id);
     LoopbackPhone phone([&](const LibrarySnapshot& lib) { store.replaceFromRemote(lib); });
     if (!phone.connected()) {
         state.SkipWithError("no loopback connection");
@@ -220,8 +221,10 @@ void BM_SyncPhoneIntoSeason(benchmark::State& state)
     int n = 0, writes = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        if (typed) {
-            changing.rows[0].assignedNumber = QString::number(++n);
+        ++n;
+        for (int k = 0; k < typedSheets; ++k) {
+            SpreadsheetRecord& changing = phoneSide.spreadsheets[50 + k];
+            changing.rows[0].assignedNumber = QString::number(n);
             changing.updatedAt = TavrinJSON::now();
         }
         const QByteArray frame = libraryFrame(phoneSide);
@@ -248,7 +251,7 @@ void BM_SyncPhoneIntoSeason(benchmark::State& state)
     state.counters["writes"] = writes;
     state.SetLabel(QStringLiteral("%1 on the desktop, phone's 100 %2")
                        .arg(desktopSheets)
-                       .arg(typed ? QStringLiteral("with a cell typed") : QStringLiteral("unchanged"))
+                       .arg(typedSheets ? QStringLiteral("with a cell typed in %1").arg(typedSheets) : QStringLiteral("unchanged"))
                        .toStdString());
 }
 
@@ -314,6 +317,8 @@ void BM_GeneralJsonDecodeBaseline(benchmark::State& state)
 BENCHMARK(BM_SyncPhoneIntoSeason)
     ->Args({100, 1})
     ->Args({2000, 1})
+    ->Args({100, 10})
+    ->Args({2000, 10})
     ->Args({100, 0})
     ->Args({2000, 0})
     ->Unit(benchmark::kMillisecond)
