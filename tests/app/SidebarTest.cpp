@@ -101,7 +101,7 @@ TEST(MacSidebar, TypingInTheTableUpdatesCountsWithoutDisturbingTheSelection)
 }
 
 // A phone's library that changes one spreadsheet: its row alone is updated; one it moves to
-// another day moves in the list too.
+// another day moves in the list too; several changed at once are each updated.
 TEST(MacSidebar, PhoneChangesToOneSpreadsheetShowInItsRowOrItsNewDay)
 {
     TempDataDir data;
@@ -125,6 +125,12 @@ TEST(MacSidebar, PhoneChangesToOneSpreadsheetShowInItsRowOrItsNewDay)
     sent.dayID = sunday.id;
     store.replaceFromRemote(phone);
     EXPECT_EQ(listed(sidebar), (QStringList{"Samedi", "  Épreuve 2 · 0 ligne", "Dimanche", "  Épreuve 1 · 1 ligne"}));
+
+    // Both at once, in place: each row shows its own new count.
+    sent.rows.push_back(RowRecord{QUuid::createUuid(), "13", "5"});
+    phone.spreadsheets[1].rows = {RowRecord{QUuid::createUuid(), "20", "8"}};
+    store.replaceFromRemote(phone);
+    EXPECT_EQ(listed(sidebar), (QStringList{"Samedi", "  Épreuve 2 · 1 ligne", "Dimanche", "  Épreuve 1 · 2 lignes"}));
 }
 
 TEST(MacSidebar, DoneMarksReadAndToggleThroughTheBoundStore)
