@@ -116,9 +116,28 @@ WorkspaceFile mergedWorkspaceFile(const WorkspaceFile& base, const WorkspaceFile
 // Identifiers in the database as workspace.json writes them.
 QString idText(const QUuid& id) { return id.toString(QUuid::WithoutBraces).toUpper(); }
 
-// Replaces what the row remembers by `copies`, inside the caller's transaction.
+// Whether the row already remembers exactly `copies`, in that order.
+bool rowRemembers(Database& db, const QString& sheet, const QString& row, const QList<CopiedPhoto>& copies)
+{
+    Database::Statement read = db.statement("SELECT source, size, modified_ns, target, made FROM remembered_copies "
+                                            "WHERE spreadsheet = ? AND row = ? ORDER BY position");
+    read.bind(1, sheet).bind(2, row);
+    qsizetype i = 0;
+    for (; read.next(); ++i) {
+        if (i >= copies.size()) return false;
+        const CopiedPhoto& copy = copies[i];
+        if (read.text(0) != copy.source || read.integer(1) != copy.size || read.integer(2) != copy.modified ||
+            read.text(3) != copy.target || (read.integer(4) != 0) != copy.made)
+            return false;
+    }
+    return i == copies.size();
+}
+
+// Replaces what the row remembers by `copies`, inside the caller's transaction. A re-run that
+// finds every photo in place writes nothing: the database's pages are not rewritten for nothing.
 void replaceRowCopies(Database& db, const QString& sheet, const QString& row, const QList<CopiedPhoto>& copies)
 {
+    if (rowRemembers(db, sheet, row, copies)) return;
     db.statement("DELETE FROM remembered_copies WHERE spreadsheet = ? AND row = ?").bind(1, sheet).bind(2, row).run();
     Database::Statement insert = db.statement("INSERT INTO remembered_copies (spreadsheet, row, position, source, size, "
                                               "modified_ns, target, made) VALUES (?, ?, ?, ?, ?, ?, ?, ?)");

@@ -119,12 +119,19 @@ void ShowcaseService::watchNewRiders(bool prepare)
 {
     const QStringList watched = m_watcher->directories();
     const QDir root(m_options.photos);
-    for (const QFileInfo& folder : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    // Newest first: at opening, the riders of the class just organised are made ready first.
+    const QDateTime recent = QDateTime::currentDateTime().addSecs(-recentRidersHours * 3600);
+    for (const QFileInfo& folder : root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time)) {
         const QString path = folder.absoluteFilePath();
         if (watched.contains(path)) continue;
         m_watcher->addPath(path);
-        // A folder made since the showcase opened may have its photos already.
-        if (prepare) m_filled.insert(path);
+        if (prepare) {
+            // A folder made since the showcase opened may have its photos already.
+            m_filled.insert(path);
+        } else if (m_previews && folder.lastModified() >= recent) {
+            // Filled before the showcase opened, today: its visitors are about to come.
+            m_previews->prepare(path, [path] { return photosIn(path); });
+        }
     }
     if (prepare && !m_filled.isEmpty() && !m_fillTimer.isActive()) m_fillTimer.start();
 }

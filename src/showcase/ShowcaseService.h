@@ -69,6 +69,9 @@ private:
     // Riders' folders are watched: one that fills (organising, following, by hand) gets its
     // previews made ahead.
     void watchRiders();
+    // Riders' folders changed within this many hours when the showcase opens have their previews
+    // made ahead too; older ones wait for a visitor.
+    static constexpr int recentRidersHours = 12;
     void watchNewRiders(bool prepare);
     void prepareFilled();
 

@@ -47,11 +47,30 @@ QTreeWidgetItem* sidebarItem(MacSidebar& sidebar, const QUuid& id)
     return nullptr;
 }
 
+// The window on a data folder of its own, showing a new spreadsheet of the day « Samedi ».
+struct WindowOnASpreadsheet {
+    TempDataDir data;
+    SingleInstance launches{data.path()};
+    TavrinApp app{launches};
+    MacRootView window{app};
+    DayRecord day;
+    SpreadsheetRecord sheet;
+
+    explicit WindowOnASpreadsheet(const QString& title)
+    {
+        window.show();
+        QApplication::setActiveWindow(&window);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        day = app.libraryStore.addDay(QStringLiteral("Samedi"));
+        sheet = app.libraryStore.addSpreadsheet(day.id, title);
+        window.tableur()->sidebar()->select(day.id, sheet.id);
+    }
+};
+
 } // namespace
 
 TEST(WorkspaceFlow, ImportChooseTypeRunAndSeeTheHistoryAndTheDoneMark)
 {
-    TempDataDir data;
     QTemporaryDir folders;
     const QString source = folders.filePath("Carte SD"), destination = folders.filePath("Clients");
     touch(source, {"DSC_0099.JPG", "DSC_0100.JPG", "DSC_0101.JPG", "DSC_0150.JPG", "DSC_0151.JPG", "DSC_0152.JPG", "DSC_0200.JPG"});
@@ -64,15 +83,9 @@ TEST(WorkspaceFlow, ImportChooseTypeRunAndSeeTheHistoryAndTheDoneMark)
         {},
     };
 
-    SingleInstance launches(data.path());
-    TavrinApp app(launches);
-    MacRootView window(app);
-    window.show();
-    QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    const DayRecord day = app.libraryStore.addDay(QStringLiteral("Samedi"));
-    const SpreadsheetRecord sheet = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Vitesse 1,10 m"));
-    window.tableur()->sidebar()->select(day.id, sheet.id);
+    WindowOnASpreadsheet shown(QStringLiteral("Vitesse 1,10 m"));
+    MacRootView& window = shown.window;
+    const SpreadsheetRecord& sheet = shown.sheet;
     SpreadsheetWorkspaceView& workspace = *window.workspace();
     SpreadsheetWorkspaceModel& model = *workspace.model();
     ASSERT_EQ(model.spreadsheetID(), sheet.id);
@@ -137,20 +150,16 @@ TEST(WorkspaceFlow, ImportChooseTypeRunAndSeeTheHistoryAndTheDoneMark)
 TEST(WorkspaceFlow, FollowingCopiesRowsAsTheirPhotosArriveAndStoppingWritesOneHistoryEntry)
 {
     constexpr int patience = 60000;
-    TempDataDir data;
     QTemporaryDir folders;
     const QString source = folders.filePath("Carte SD"), destination = folders.filePath("Clients");
     QDir().mkpath(source);
     QDir().mkpath(destination);
 
-    SingleInstance launches(data.path());
-    TavrinApp app(launches);
-    MacRootView window(app);
-    window.show();
-    const DayRecord day = app.libraryStore.addDay(QStringLiteral("Samedi"));
-    const SpreadsheetRecord sheet = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Vitesse"));
-    const SpreadsheetRecord other = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Grand Prix"));
-    window.tableur()->sidebar()->select(day.id, sheet.id);
+    WindowOnASpreadsheet shown(QStringLiteral("Vitesse"));
+    MacRootView& window = shown.window;
+    TavrinApp& app = shown.app;
+    const SpreadsheetRecord& sheet = shown.sheet;
+    const SpreadsheetRecord other = app.libraryStore.addSpreadsheet(shown.day.id, QStringLiteral("Grand Prix"));
     SpreadsheetWorkspaceView& workspace = *window.workspace();
     SpreadsheetWorkspaceModel& model = *workspace.model();
     ASSERT_EQ(model.spreadsheetID(), sheet.id);
@@ -206,7 +215,7 @@ TEST(WorkspaceFlow, FollowingCopiesRowsAsTheirPhotosArriveAndStoppingWritesOneHi
     QTest::mouseClick(workspace.followButton(), Qt::LeftButton);
     ASSERT_TRUE(model.isFollowing());
     writeFile(source + "/0011.jpg", "onze");
-    window.tableur()->sidebar()->select(day.id, other.id);
+    window.tableur()->sidebar()->select(shown.day.id, other.id);
     QTRY_COMPARE(model.spreadsheetID(), other.id);
     EXPECT_FALSE(model.isFollowing());
     EXPECT_TRUE(QFile::exists(destination + "/MARTIN LÉA/0011.jpg"));
@@ -215,20 +224,16 @@ TEST(WorkspaceFlow, FollowingCopiesRowsAsTheirPhotosArriveAndStoppingWritesOneHi
 
 TEST(WorkspaceFlow, FollowingShowsAFailedCopyOnItsRow)
 {
-    TempDataDir data;
     QTemporaryDir folders;
     const QString source = folders.filePath("Carte SD"), destination = folders.filePath("Clients");
     QDir().mkpath(source);
     // A file where the rider's folder should go: the copies cannot be made.
     writeFile(destination + "/DUPONT JEAN", "occupé");
 
-    SingleInstance launches(data.path());
-    TavrinApp app(launches);
-    MacRootView window(app);
-    window.show();
-    const DayRecord day = app.libraryStore.addDay(QStringLiteral("Samedi"));
-    const SpreadsheetRecord sheet = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Vitesse"));
-    window.tableur()->sidebar()->select(day.id, sheet.id);
+    WindowOnASpreadsheet shown(QStringLiteral("Vitesse"));
+    MacRootView& window = shown.window;
+    TavrinApp& app = shown.app;
+    const SpreadsheetRecord& sheet = shown.sheet;
     SpreadsheetWorkspaceView& workspace = *window.workspace();
     WorkspaceStore& store = app.workspaceStore;
     chooseVitesse(store, sheet.id, source);
@@ -258,22 +263,14 @@ TEST(WorkspaceFlow, FollowingShowsAFailedCopyOnItsRow)
 
 TEST(WorkspaceFlow, AReplacedProgrammeComesBackWithCtrlZOrItsBannerInBothScreens)
 {
-    TempDataDir data;
     QString file = fixture("programme/weekend.xlsx");
     QStringList asked;
     OrganizerDialogs::hooks() = {[&] { return file; }, {}, {}, [&](const QString& question) {
                                      asked.push_back(question);
                                      return true;
                                  }};
-    SingleInstance launches(data.path());
-    TavrinApp app(launches);
-    MacRootView window(app);
-    window.show();
-    QApplication::setActiveWindow(&window);
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    const DayRecord day = app.libraryStore.addDay(QStringLiteral("Samedi"));
-    const SpreadsheetRecord sheet = app.libraryStore.addSpreadsheet(day.id, QStringLiteral("Vitesse 1,10 m"));
-    window.tableur()->sidebar()->select(day.id, sheet.id);
+    WindowOnASpreadsheet shown(QStringLiteral("Vitesse 1,10 m"));
+    MacRootView& window = shown.window;
     SpreadsheetWorkspaceView& workspace = *window.workspace();
     QAction* import = window.findChild<QAction*>("tavrinImportProgramme");
     import->trigger();

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utime.h>
+
 using namespace tavrin;
 
 namespace {
@@ -122,9 +124,15 @@ TEST_F(Showcase, previewsAreSmallWatermarkedAlongTheBottomAndMadeOnce)
 }
 
 // Following copies a new rider's photos and more into an existing folder: their previews are in
-// the cache before anyone asks, the untouched rider's are not.
+// the cache before anyone asks. A rider organised just before the showcase opened is made ready
+// too; one of an earlier day waits for its first visitor.
 TEST_F(Showcase, aRiderFolderThatFillsHasItsPreviewsMadeBeforeAnyVisitorAsks)
 {
+    photo(photos + "/ROUX Léa/IMG_1.jpg", 1200, 800, {90, 40, 200});
+    const time_t twoDaysAgo = time(nullptr) - 2 * 24 * 3600;
+    const utimbuf times{twoDaysAgo, twoDaysAgo};
+    for (const QString& folder : QStringList{photos + "/DUPONT Élise", photos + "/MARTIN Paul"})
+        ASSERT_EQ(utime(QFile::encodeName(folder).constData(), &times), 0);
     ShowcaseService service;
     ShowcaseService::Options options;
     options.photos = photos;
@@ -132,8 +140,9 @@ TEST_F(Showcase, aRiderFolderThatFillsHasItsPreviewsMadeBeforeAnyVisitorAsks)
     options.cacheFolder = dir.filePath("cache");
     options.server.address = QHostAddress::LocalHost;
     service.start(options);
-    const QStringList filled{photos + "/BERTIN Camille/IMG_0001.jpg", photos + "/BERTIN Camille/IMG_0002.jpg", photos + "/MARTIN Paul/IMG_10.jpg"};
+    QStringList filled{photos + "/BERTIN Camille/IMG_0001.jpg", photos + "/BERTIN Camille/IMG_0002.jpg", photos + "/MARTIN Paul/IMG_10.jpg"};
     for (const QString& path : filled) photo(path, 1200, 800, {40, 90, 200});
+    filled << photos + "/ROUX Léa/IMG_1.jpg";
     const auto ready = [&] {
         return std::all_of(filled.begin(), filled.end(), [&](const QString& p) { return QFileInfo::exists(service.previews()->cachedFile(p)); });
     };
