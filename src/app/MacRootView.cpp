@@ -225,9 +225,10 @@ void MacRootView::installReception()
     });
     connect(m_tableur->sidebar(), &MacSidebar::selectionChanged, this, &MacRootView::refreshCurrentClass);
     connect(&m_app.workspaceStore, &WorkspaceStore::settingsChanged, this, &MacRootView::refreshCurrentClass);
-    // Typing the rows of another class makes it the one being shot.
+    // Typing the rows of another class makes it the one being shot; a phone's rows do not.
     connect(&m_app.libraryStore, &LibraryStore::snapshotChanged, this, [this](const QUuid& id) {
-        if (!id.isNull() && m_tableur->sidebar()->selectedSpreadsheetID() == id) m_reception->rowTyped(id);
+        if (!id.isNull() && !m_app.libraryStore.isApplyingRemote() && m_tableur->sidebar()->selectedSpreadsheetID() == id)
+            m_reception->rowTyped(id);
     });
     refreshCurrentClass();
 }

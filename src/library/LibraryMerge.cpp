@@ -136,6 +136,85 @@ LibrarySnapshot LibraryStore::merged(const LibrarySnapshot& local, const Library
     return result;
 }
 
+namespace {
+
+// Whether merging `incoming` into `local` would give `local` back, but for the new identifier
+// of the blank row that ends it: same day, nothing newer from the phone, and its filled rows are
+// the local ones in the same order, which already end on one blank row.
+bool mergeKeeps(const SpreadsheetRecord& local, const SpreadsheetRecord& incoming)
+{
+    if (local.dayID != incoming.dayID || incoming.updatedAt > local.updatedAt) return false;
+    if (local.rows.isEmpty() || !local.rows.last().isBlank()) return false;
+    const qsizetype localEnd = local.rows.size() - 1;
+    if (localEnd > 0 && local.rows[localEnd - 1].isBlank()) return false;
+    qsizetype k = 0;
+    for (const RowRecord& row : incoming.rows) {
+        if (row.isBlank()) continue;
+        if (k == localEnd || local.rows[k] != row) return false;
+        ++k;
+    }
+    if (k == localEnd) return true;
+    // Local rows after the phone's stay only if the phone does not hold them too.
+    QSet<QUuid> incomingIDs;
+    incomingIDs.reserve(k);
+    for (qsizetype i = 0; i < k; ++i) incomingIDs.insert(local.rows[i].id);
+    for (qsizetype i = k; i < localEnd; ++i)
+        if (incomingIDs.contains(local.rows[i].id)) return false;
+    return true;
+}
+
+} // namespace
+
+bool LibraryStore::mergeInto(LibrarySnapshot& local, const LibrarySnapshot& incoming, QList<QUuid>& touched, bool& daysChanged)
+{
+    daysChanged = false;
+    if (!incoming.days.isEmpty()) {
+        QHash<QUuid, qsizetype> dayIndex;
+        dayIndex.reserve(local.days.size());
+        for (qsizetype i = 0; i < local.days.size(); ++i) dayIndex.insert(local.days[i].id, i);
+        for (const DayRecord& d : incoming.days) {
+            const auto it = dayIndex.constFind(d.id);
+            if (it == dayIndex.constEnd()) {
+                dayIndex.insert(d.id, local.days.size());
+                local.days.push_back(d);
+                daysChanged = true;
+            } else if (std::as_const(local.days)[*it] != d) {
+                local.days[*it] = d;
+                daysChanged = true;
+            }
+        }
+    }
+
+    QHash<QUuid, qsizetype> sheetIndex;
+    sheetIndex.reserve(local.spreadsheets.size() + incoming.spreadsheets.size());
+    for (qsizetype i = 0; i < local.spreadsheets.size(); ++i) sheetIndex.insert(local.spreadsheets[i].id, i);
+    // Spreadsheets this merge added: an incoming duplicate replaces an earlier incoming one.
+    QSet<QUuid> added;
+    for (const SpreadsheetRecord& s : incoming.spreadsheets) {
+        const auto it = sheetIndex.constFind(s.id);
+        if (it == sheetIndex.constEnd()) {
+            sheetIndex.insert(s.id, local.spreadsheets.size());
+            local.spreadsheets.push_back(s);
+            added.insert(s.id);
+        } else if (added.contains(s.id)) {
+            local.spreadsheets[*it] = s;
+            continue;
+        } else {
+            const SpreadsheetRecord& current = std::as_const(local.spreadsheets)[*it];
+            if (mergeKeeps(current, s)) continue;
+            SpreadsheetRecord merged = mergedSpreadsheet(current, s);
+            local.spreadsheets[*it] = std::move(merged);
+        }
+        touched.push_back(s.id);
+    }
+    const bool changed = daysChanged || !touched.isEmpty();
+    if (changed) {
+        local.version = 1;
+        local.updatedAt = later(local.updatedAt, incoming.updatedAt);
+    }
+    return changed;
+}
+
 QList<RowRecord> LibraryStore::mergedRows(const QList<RowRecord>& local, const QList<RowRecord>& incoming)
 {
     QList<RowRecord> result;

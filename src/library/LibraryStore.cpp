@@ -107,7 +107,7 @@ void LibraryStore::writeUIState()
     if (m_uiStateFile.write(data)) m_writtenUIState = data;
 }
 
-void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying, bool whole)
+void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying, bool whole, const QUuid& changedOnly)
 {
     if (dirtying) {
         PersistedUIState state = m_uiState;
@@ -119,7 +119,7 @@ void LibraryStore::persist(bool notify, const std::optional<QUuid>& dirtying, bo
     m_snapshot.version = 1;
     const bool tookInOthers = !whole && appendToJournal() ? false : saveWhole();
     // Another program's changes may touch any spreadsheet.
-    Q_EMIT snapshotChanged(tookInOthers ? QUuid() : dirtying.value_or(QUuid()));
+    Q_EMIT snapshotChanged(tookInOthers ? QUuid() : dirtying.value_or(changedOnly));
     if (notify && !m_isApplyingRemote && onChange) onChange();
 }
 
@@ -134,9 +134,8 @@ bool LibraryStore::appendToJournal()
     const QByteArray line = LibraryJournal::line(m_onDisk, m_snapshot, &expressible);
     if (!expressible) return false;
     if (line.isEmpty()) return true;
-    // Most of the library changed (a phone's library merged): one whole write costs less than a
-    // line nearly as large as the file followed by the fold.
-    if (line.size() > 1024 * 1024 && line.size() > m_libraryFile.writtenSize() / 4) return false;
+    // Even a line as large as a phone's library costs the main thread less than the whole file
+    // would: the whole write is the fold's, in the background.
     if (!LibraryJournal::append(m_journalPath, line)) return false;
     m_journalKnown = versionOf(m_journalPath);
     m_onDisk = m_snapshot;
@@ -470,10 +469,13 @@ void LibraryStore::replaceFromRemote(const LibrarySnapshot& incoming)
     const bool incomingEmpty = incoming.days.isEmpty() && incoming.spreadsheets.isEmpty();
     const bool localFilled = !m_snapshot.days.isEmpty() || !m_snapshot.spreadsheets.isEmpty();
     if (incomingEmpty && localFilled) return;
+    // A phone sends its whole library at every link and every hello: most of it is known here
+    // already, and what the merge gives back unchanged is neither written nor shown again.
+    QList<QUuid> touched;
+    bool daysChanged = false;
+    if (!mergeInto(m_snapshot, incoming, touched, daysChanged)) return;
     m_isApplyingRemote = true;
-    m_snapshot = merged(m_snapshot, incoming);
-    m_snapshot.version = 1;
-    persist(false, std::nullopt);
+    persist(false, std::nullopt, false, touched.size() == 1 && !daysChanged ? touched.first() : QUuid());
     m_isApplyingRemote = false;
 }
 

@@ -43,6 +43,9 @@ public:
 
     // Called after local edits, never while a peer's library or a transfer file is merged.
     std::function<void()> onChange;
+    // True while a peer's library or a transfer file is merged: the changes then announced were
+    // not typed here.
+    bool isApplyingRemote() const { return m_isApplyingRemote; }
 
     DayRecord addDay(const std::optional<QString>& name = std::nullopt);
     void renameDay(const QUuid& id, const QString& name);
@@ -133,6 +136,11 @@ public:
                                           const LibrarySnapshot& theirs);
 
     static LibrarySnapshot merged(const LibrarySnapshot& local, const LibrarySnapshot& incoming);
+    // The same merge done in `local`, at the cost of the incoming library: only the incoming
+    // spreadsheets are looked at, and one the merge would give back unchanged (but for the new
+    // identifier of its last, blank row) is left as it is. Says which spreadsheets changed, and
+    // whether anything did.
+    static bool mergeInto(LibrarySnapshot& local, const LibrarySnapshot& incoming, QList<QUuid>& touched, bool& daysChanged);
     static QList<RowRecord> mergedRows(const QList<RowRecord>& local, const QList<RowRecord>& incoming);
     // The sync merge of one spreadsheet known to both sides.
     static SpreadsheetRecord mergedSpreadsheet(const SpreadsheetRecord& local, const SpreadsheetRecord& incoming);
@@ -161,7 +169,9 @@ private:
     void replay(const NotesStep& step, bool backwards);
     NotesFocus focusOf(const NotesStep& step) const;
 
-    void persist(bool notify, const std::optional<QUuid>& dirtying, bool whole = false);
+    // `changedOnly` names the one spreadsheet changed, when the change was no wider and does not
+    // un-sync it (a phone's).
+    void persist(bool notify, const std::optional<QUuid>& dirtying, bool whole = false, const QUuid& changedOnly = {});
     bool appendToJournal();
     // Writes the whole file, having taken in others' changes (file and journal); ends the journal.
     bool saveWhole();

@@ -100,6 +100,39 @@ TEST(MacSidebar, TypingInTheTableUpdatesCountsWithoutDisturbingTheSelection)
     EXPECT_EQ(selected->data(0, MacSidebar::CountRole).toString(), "2 lignes");
 }
 
+// A phone's library that changes one spreadsheet: its row alone is updated; one it moves to
+// another day moves in the list too; several changed at once are each updated.
+TEST(MacSidebar, PhoneChangesToOneSpreadsheetShowInItsRowOrItsNewDay)
+{
+    TempDataDir data;
+    LibraryStore store;
+    const DayRecord saturday{QUuid::createUuid(), "Samedi", at(7), 0}, sunday{QUuid::createUuid(), "Dimanche", at(7), 1};
+    LibrarySnapshot phone = LibrarySnapshot::empty();
+    phone.days = {saturday, sunday};
+    phone.spreadsheets = {{QUuid::createUuid(), saturday.id, "Épreuve 1", at(8), at(8), true, {RowRecord::blank()}},
+                          {QUuid::createUuid(), saturday.id, "Épreuve 2", at(9), at(9), true, {RowRecord::blank()}}};
+    store.replaceFromRemote(phone);
+    MacSidebar sidebar(store);
+    QTreeWidgetItem* item = sidebar.tree()->topLevelItem(0)->child(1);
+
+    SpreadsheetRecord& sent = phone.spreadsheets[0];
+    sent.rows = {RowRecord{QUuid::createUuid(), "12", "4"}};
+    store.replaceFromRemote(phone);
+    EXPECT_EQ(sidebar.tree()->topLevelItem(0)->child(1), item) << "updated in place";
+    EXPECT_EQ(listed(sidebar), (QStringList{"Samedi", "  Épreuve 2 · 0 ligne", "  Épreuve 1 · 1 ligne", "Dimanche",
+                                            "  (Aucun tableur)"}));
+
+    sent.dayID = sunday.id;
+    store.replaceFromRemote(phone);
+    EXPECT_EQ(listed(sidebar), (QStringList{"Samedi", "  Épreuve 2 · 0 ligne", "Dimanche", "  Épreuve 1 · 1 ligne"}));
+
+    // Both at once, in place: each row shows its own new count.
+    sent.rows.push_back(RowRecord{QUuid::createUuid(), "13", "5"});
+    phone.spreadsheets[1].rows = {RowRecord{QUuid::createUuid(), "20", "8"}};
+    store.replaceFromRemote(phone);
+    EXPECT_EQ(listed(sidebar), (QStringList{"Samedi", "  Épreuve 2 · 1 ligne", "Dimanche", "  Épreuve 1 · 2 lignes"}));
+}
+
 TEST(MacSidebar, DoneMarksReadAndToggleThroughTheBoundStore)
 {
     TempDataDir data;

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -142,4 +143,40 @@ TEST(LibraryJournal, OthersWritesAreTakenInWithTheJournalledEdits)
     ASSERT_TRUE(store.undo());
     EXPECT_EQ(readBack().spreadsheet(sheet.id)->rows.first().assignedNumber, "17");
     EXPECT_EQ(readBack().days.size(), 3);
+}
+
+// A phone's library merged into the window's: what changed goes to the journal, read back and
+// folded it is what a whole write gives, and the same library sent again writes nothing at all.
+TEST(LibraryJournal, PhoneLibraryJournalsWhatChangedAndNothingWhenUnchanged)
+{
+    TempDataDir data;
+    JournalingStore window;
+    LibraryStore& store = window.store;
+    const DayRecord day = store.addDay(QStringLiteral("Samedi"));
+    QList<SpreadsheetRecord> sheets;
+    for (int s = 0; s < 20; ++s) {
+        sheets.push_back(store.addSpreadsheet(day.id, QStringLiteral("Épreuve %1").arg(s)));
+        store.updateRow(sheets[s].id, sheets[s].rows.first().id, QString::number(100 + s), QStringLiteral("1"));
+    }
+    ASSERT_TRUE(waitUntil([&] { return !QFile::exists(store.journalPath()); }));
+    LibrarySnapshot phone = store.snapshot();
+    const QByteArray file = test::readFile(data.file("library.json"));
+    QSignalSpy changes(&store, &LibraryStore::snapshotChanged);
+
+    store.replaceFromRemote(phone);
+    EXPECT_FALSE(QFile::exists(store.journalPath()));
+    EXPECT_EQ(test::readFile(data.file("library.json")), file);
+    EXPECT_EQ(changes.count(), 0) << "nothing to show again either";
+
+    SpreadsheetRecord& typed = phone.spreadsheets[7];
+    typed.rows.first().assignedNumber = QStringLiteral("42");
+    store.replaceFromRemote(phone);
+    ASSERT_EQ(changes.count(), 1);
+    EXPECT_EQ(changes.first().first().toUuid(), typed.id) << "the one spreadsheet changed is named";
+    ASSERT_TRUE(QFile::exists(store.journalPath()));
+    EXPECT_EQ(test::readFile(data.file("library.json")), file) << "appended, not rewritten";
+    EXPECT_EQ(readBack(), store.snapshot());
+    EXPECT_EQ(store.snapshot().spreadsheet(typed.id)->rows.first().assignedNumber, "42");
+    ASSERT_TRUE(waitUntil([&] { return !QFile::exists(store.journalPath()); }));
+    EXPECT_EQ(test::readFile(data.file("library.json")), encodeLibrary(store.snapshot()));
 }

@@ -278,3 +278,91 @@ TEST(LibraryThreeWayMerge, BothSidesChangesAreKeptRecordByRecord)
     EXPECT_EQ(revived.spreadsheets.last().title, "Amateurs");
     EXPECT_TRUE(revived.day(dimanche.id));
 }
+
+namespace {
+
+// The blank row that ends each spreadsheet, whose identifier a merge draws anew, as one.
+LibrarySnapshot withBlankEndsAlike(LibrarySnapshot library)
+{
+    for (SpreadsheetRecord& s : library.spreadsheets)
+        if (!s.rows.isEmpty() && s.rows.last().isBlank()) s.rows.last().id = QUuid();
+    return library;
+}
+
+RowRecord filled(int n) { return {QUuid::createUuid(), QString::number(1000 + n), QString::number(n % 90)}; }
+
+} // namespace
+
+// A season on the desktop and the phone's share of it, both edited since their last sync: the
+// merge that looks only at the phone's spreadsheets gives the library the whole merge gives,
+// and leaves every spreadsheet it gives back unchanged as it was, blank row included.
+TEST(LibraryMerge, MergingIntoASeasonTouchesOnlyThePhonesSpreadsheets)
+{
+    LibrarySnapshot local = LibrarySnapshot::empty();
+    local.updatedAt = at(10);
+    for (int d = 0; d < 30; ++d) local.days.push_back({QUuid::createUuid(), QString("Jour %1").arg(d), at(7), d});
+    for (int s = 0; s < 300; ++s) {
+        SpreadsheetRecord sheet{QUuid::createUuid(), local.days[s % 30].id, QString("Épreuve %1").arg(s), at(8), at(9), true, {}};
+        for (int r = 0; r < 6; ++r) sheet.rows.push_back(filled(s * 10 + r));
+        sheet.rows.push_back(RowRecord::blank());
+        local.spreadsheets.push_back(sheet);
+    }
+    // The phone holds 40 of them as last synced, and a day and a spreadsheet of its own.
+    LibrarySnapshot phone = LibrarySnapshot::empty();
+    phone.updatedAt = at(11);
+    phone.days = {local.days[3], {QUuid::createUuid(), "Lundi", at(9), 31}};
+    for (int s = 100; s < 140; ++s) {
+        SpreadsheetRecord sheet = local.spreadsheets[s];
+        sheet.rows.removeLast(); // a phone keeps no blank row
+        phone.spreadsheets.push_back(sheet);
+    }
+    phone.spreadsheets.push_back({QUuid::createUuid(), phone.days[1].id, "Du téléphone", at(9), at(9), true, {filled(1)}});
+    phone.days[0].name = "Renommé sur le téléphone";
+
+    // Then each side edits: the phone retypes, adds, drops rows, renames later, moves a
+    // spreadsheet and sends a blank row; the desktop retypes the same cells, adds its own rows,
+    // renames later, deletes a spreadsheet the phone still has, and leaves a blank row inside.
+    SpreadsheetRecord* p = phone.spreadsheets.data();
+    p[0].rows[1].assignedNumber = "77";
+    p[1].rows.push_back(filled(9001));
+    p[2].rows.removeAt(2);
+    p[3].title = "Plus récent";
+    p[3].updatedAt = at(12);
+    p[4].dayID = local.days[0].id;
+    p[5].rows.insert(1, RowRecord::blank());
+    p[6].rows.move(0, 3);
+    SpreadsheetRecord* l = local.spreadsheets.data() + 100;
+    l[0].rows[1].assignedNumber = "66";
+    l[1].rows.insert(3, filled(9002));
+    l[7].title = "Renommé ici";
+    l[7].updatedAt = at(13);
+    l[8].rows.insert(2, RowRecord::blank());
+    l[9].rows.push_back(RowRecord::blank());
+    local.spreadsheets.removeAt(110);
+
+    const LibrarySnapshot whole = LibraryStore::merged(local, phone);
+    LibrarySnapshot inPlace = local;
+    QList<QUuid> touched;
+    bool daysChanged = false;
+    ASSERT_TRUE(LibraryStore::mergeInto(inPlace, phone, touched, daysChanged));
+    EXPECT_EQ(withBlankEndsAlike(inPlace), withBlankEndsAlike(whole));
+    EXPECT_TRUE(daysChanged);
+    // Edited on either side, moved, brought back or new; the others stay as they were.
+    EXPECT_EQ(touched.size(), 10);
+    for (const SpreadsheetRecord& s : inPlace.spreadsheets) {
+        if (!touched.contains(s.id)) {
+            EXPECT_EQ(s, *local.spreadsheet(s.id)) << s.title.toStdString();
+        }
+    }
+
+    // Sent again, the phone's own spreadsheet gets its blank row and trailing blank rows become
+    // one; the third time nothing is left to change.
+    LibrarySnapshot again = inPlace;
+    LibraryStore::mergeInto(again, phone, touched, daysChanged);
+    EXPECT_EQ(withBlankEndsAlike(again), withBlankEndsAlike(LibraryStore::merged(inPlace, phone)));
+    const LibrarySnapshot settled = again;
+    touched.clear();
+    EXPECT_FALSE(LibraryStore::mergeInto(again, phone, touched, daysChanged));
+    EXPECT_EQ(again, settled);
+    EXPECT_TRUE(touched.isEmpty());
+}

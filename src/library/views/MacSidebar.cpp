@@ -7,6 +7,7 @@
 #include "ui/Theme.h"
 
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
@@ -27,6 +28,29 @@ namespace {
 
 using enum MacSidebar::ItemRole;
 using enum MacSidebar::ItemKind;
+
+// A day of the list with its spreadsheets, newest first (equal times in library order): the
+// library's own ordering, found in one pass, since a season holds thousands of spreadsheets.
+struct ShownDay {
+    const DayRecord* day;
+    QList<const SpreadsheetRecord*> sheets;
+};
+
+QList<ShownDay> shownDays(const LibrarySnapshot& snapshot, const QList<DayRecord>& sortedDays)
+{
+    QHash<QUuid, QList<const SpreadsheetRecord*>> byDay;
+    byDay.reserve(sortedDays.size());
+    for (const SpreadsheetRecord& sheet : snapshot.spreadsheets) byDay[sheet.dayID].push_back(&sheet);
+    QList<ShownDay> shown;
+    shown.reserve(sortedDays.size());
+    for (const DayRecord& day : sortedDays) {
+        QList<const SpreadsheetRecord*> sheets = byDay.value(day.id);
+        std::stable_sort(sheets.begin(), sheets.end(),
+                         [](const SpreadsheetRecord* a, const SpreadsheetRecord* b) { return a->createdAt > b->createdAt; });
+        shown.push_back({&day, std::move(sheets)});
+    }
+    return shown;
+}
 
 const QString kDoneHelp = QStringLiteral("Fait — cliquer pour marquer à faire");
 const QString kNotDoneHelp = QStringLiteral("À faire — cliquer pour marquer comme fait");
@@ -232,7 +256,7 @@ MacSidebar::MacSidebar(LibraryStore& store, QWidget* parent)
     layout->addWidget(m_syncFooter);
 
     connect(&m_store, &LibraryStore::snapshotChanged, this, &MacSidebar::reload);
-    reload();
+    reload(QUuid());
 }
 
 QRect MacSidebar::spreadsheetTitleRect(const QRect& row, int countWidth)
@@ -375,39 +399,63 @@ QWidget* MacSidebar::emptyDayRow(const QUuid& dayID, const QString& dayName)
 
 // The list is rebuilt only when days or spreadsheets come, go or move; an edit of a row only
 // updates texts, so typing in the table never disturbs the sidebar.
-void MacSidebar::reload()
+void MacSidebar::reload(const QUuid& spreadsheetID)
 {
     const LibrarySnapshot& snapshot = m_store.snapshot();
+    // One spreadsheet changed and still under its day (rows typed, a rename, a phone's rows; its
+    // creation time never changes): its row alone, whatever the size of the library.
+    if (const auto shown = m_shown.find(spreadsheetID); !spreadsheetID.isNull() && shown != m_shown.end() && shown->item->parent())
+        if (const std::optional<SpreadsheetRecord> sheet = snapshot.spreadsheet(spreadsheetID);
+            sheet && shown->item->parent()->data(0, IDRole).toUuid() == sheet->dayID) {
+            showSheet(*shown, *sheet);
+            return;
+        }
+    const QList<DayRecord> days = snapshot.sortedDays();
     QList<QUuid> structure;
-    for (const DayRecord& day : snapshot.sortedDays()) {
-        structure.push_back(day.id);
-        const QList<SpreadsheetRecord> sheets = snapshot.spreadsheetsIn(day.id);
-        for (const SpreadsheetRecord& sheet : sheets) structure.push_back(sheet.id);
-        if (sheets.isEmpty()) structure.push_back(day.id);
+    structure.reserve(days.size() + snapshot.spreadsheets.size());
+    for (const ShownDay& shown : shownDays(snapshot, days)) {
+        structure.push_back(shown.day->id);
+        for (const SpreadsheetRecord* sheet : shown.sheets) structure.push_back(sheet->id);
+        if (shown.sheets.isEmpty()) structure.push_back(shown.day->id);
     }
     m_stack->setCurrentIndex(snapshot.days.isEmpty() ? 1 : 0);
     if (structure == m_structure) updateInPlace();
     else rebuild(structure);
 }
 
+void MacSidebar::showSheet(ShownSheet& shown, const SpreadsheetRecord& sheet)
+{
+    // The very title and rows shown last (held here, so any change to them made new ones): a
+    // season's thousands of rows are not counted again for the few that changed.
+    if (shown.title.constData() == sheet.title.constData() && shown.title.size() == sheet.title.size()
+        && shown.rows.constData() == sheet.rows.constData() && shown.rows.size() == sheet.rows.size())
+        return;
+    shown.title = sheet.title;
+    shown.rows = sheet.rows;
+    shown.item->setText(0, sheet.title);
+    shown.item->setToolTip(0, sheet.title);
+    shown.item->setData(0, CountRole, rowCountText(sheet.filledRowCount()));
+}
+
 void MacSidebar::updateInPlace()
 {
     const LibrarySnapshot& snapshot = m_store.snapshot();
+    // Looked up by identifier, the first of each as the library's own lookups find it.
+    QHash<QUuid, const DayRecord*> days;
+    days.reserve(snapshot.days.size());
+    for (const DayRecord& day : snapshot.days)
+        if (!days.contains(day.id)) days.insert(day.id, &day);
     for (int d = 0; d < m_tree->topLevelItemCount(); ++d) {
         QTreeWidgetItem* dayItem = m_tree->topLevelItem(d);
-        if (const std::optional<DayRecord> day = snapshot.day(dayItem->data(0, IDRole).toUuid())) {
+        if (const DayRecord* day = days.value(dayItem->data(0, IDRole).toUuid())) {
             dayItem->setText(0, day->name);
             dayItem->setToolTip(0, day->name);
         }
-        for (int s = 0; s < dayItem->childCount(); ++s) {
-            QTreeWidgetItem* item = dayItem->child(s);
-            if (item->data(0, KindRole).toInt() != SpreadsheetKind) continue;
-            if (const std::optional<SpreadsheetRecord> sheet = snapshot.spreadsheet(item->data(0, IDRole).toUuid())) {
-                item->setText(0, sheet->title);
-                item->setToolTip(0, sheet->title);
-                item->setData(0, CountRole, rowCountText(sheet->filledRowCount()));
-            }
-        }
+    }
+    // Each spreadsheet to its row, backwards: an identifier held twice shows its first record.
+    for (qsizetype i = snapshot.spreadsheets.size() - 1; i >= 0; --i) {
+        const SpreadsheetRecord& sheet = snapshot.spreadsheets[i];
+        if (const auto shown = m_shown.find(sheet.id); shown != m_shown.end()) showSheet(*shown, sheet);
     }
 }
 
@@ -421,22 +469,25 @@ void MacSidebar::rebuild(const QList<QUuid>& structure)
     if (QTreeWidgetItem* item = previousDay ? itemFor(*previousDay) : nullptr) dayPlace = m_tree->indexOfTopLevelItem(item);
     m_rebuilding = true;
     m_tree->clear();
+    m_shown.clear();
     const LibrarySnapshot& snapshot = m_store.snapshot();
-    for (const DayRecord& day : snapshot.sortedDays()) {
+    const QList<DayRecord> days = snapshot.sortedDays();
+    for (const ShownDay& shown : shownDays(snapshot, days)) {
+        const DayRecord& day = *shown.day;
         auto* dayItem = new QTreeWidgetItem(m_tree, QStringList{day.name});
         dayItem->setToolTip(0, day.name);
         dayItem->setData(0, KindRole, DayKind);
         dayItem->setData(0, IDRole, day.id);
-        const QList<SpreadsheetRecord> sheets = snapshot.spreadsheetsIn(day.id);
-        for (const SpreadsheetRecord& sheet : sheets) {
-            auto* item = new QTreeWidgetItem(dayItem, QStringList{sheet.title});
+        for (const SpreadsheetRecord* sheet : shown.sheets) {
+            auto* item = new QTreeWidgetItem(dayItem, QStringList{sheet->title});
             item->setData(0, KindRole, SpreadsheetKind);
-            item->setData(0, IDRole, sheet.id);
-            item->setToolTip(0, sheet.title);
-            item->setData(0, CountRole, rowCountText(sheet.filledRowCount()));
-            item->setData(0, DoneRole, isDone(sheet.id));
+            item->setData(0, IDRole, sheet->id);
+            item->setToolTip(0, sheet->title);
+            item->setData(0, CountRole, rowCountText(sheet->filledRowCount()));
+            item->setData(0, DoneRole, isDone(sheet->id));
+            m_shown.insert(sheet->id, {item, sheet->title, sheet->rows});
         }
-        if (sheets.isEmpty()) {
+        if (shown.sheets.isEmpty()) {
             auto* placeholder = new QTreeWidgetItem(dayItem);
             placeholder->setData(0, KindRole, EmptyDayKind);
             placeholder->setData(0, IDRole, day.id);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "library/LibrarySnapshot.h"
+
+#include <QHash>
 #include <QList>
 #include <QUuid>
 #include <QWidget>
@@ -79,7 +82,15 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void reload();
+    // `spreadsheetID` names the one spreadsheet changed, null for wider changes.
+    void reload(const QUuid& spreadsheetID);
+    // Each spreadsheet's row and what it shows.
+    struct ShownSheet {
+        QTreeWidgetItem* item = nullptr;
+        QString title;
+        QList<RowRecord> rows;
+    };
+    void showSheet(ShownSheet& shown, const SpreadsheetRecord& sheet);
     // Emits selectionChanged when the selected day or spreadsheet differs from the last one said.
     void noteSelection();
     void rebuild(const QList<QUuid>& structure);
@@ -96,6 +107,7 @@ private:
     CapsuleMenu* m_plus;
     QWidget* m_syncFooter;
     QList<QUuid> m_structure;
+    QHash<QUuid, ShownSheet> m_shown;
     bool m_rebuilding = false;
     std::optional<QUuid> m_notedDay;
     std::optional<QUuid> m_notedSpreadsheet;
