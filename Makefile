@@ -20,13 +20,14 @@ build-debug: deps
 run: build
 	./build/release/bin/tavrin
 
-# The suite in the debug build. The daemons started for the sync tests are stopped however ctest
-# ends (failure, Ctrl-C). The same suite under the sanitizers is `make asan`, kept apart until it
-# has run green once on our machines.
-test: build-debug
+# The suite in the debug build, then the same suite under the sanitizers (`make asan` alone), so
+# that a memory fault, undefined behaviour or a subsystem loaded twice cannot land unseen. The
+# daemons started for the sync tests are stopped however ctest ends (failure, Ctrl-C).
+test: build-debug build-asan
 	@trap './scripts/stop-test-services.sh' EXIT INT TERM; \
 	./scripts/start-test-services.sh || true; \
-	QT_QPA_PLATFORM=offscreen ctest --test-dir build/debug --output-on-failure -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen ctest --test-dir build/debug --output-on-failure -j $(JOBS) && \
+	$(ASAN_CTEST)
 
 # The Debian package of the release build, next to it in build/release.
 package: build
