@@ -100,24 +100,8 @@ void JsonWriter::endArray()
     m_out.push_back(']');
 }
 
-void JsonWriter::writeString(QStringView text)
+void JsonWriter::writeEscaped(const QByteArray& utf8)
 {
-    m_out.push_back('"');
-    // Most texts are short ASCII numbers and names: copy them without converting.
-    bool plain = true;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || u >= 0x7F || u == u'"' || u == u'\\' || u == u'/') {
-            plain = false;
-            break;
-        }
-    }
-    if (plain) {
-        for (const QChar c : text) m_out.push_back(char(c.unicode()));
-        m_out.push_back('"');
-        return;
-    }
-    const QByteArray utf8 = text.toUtf8();
     m_out.reserve(m_out.size() + size_t(utf8.size()) + 8);
     for (const char ch : utf8) {
         const auto c = static_cast<unsigned char>(ch);
@@ -139,6 +123,45 @@ void JsonWriter::writeString(QStringView text)
                 m_out.push_back(ch);
             }
         }
+    }
+}
+
+void JsonWriter::writeString(QStringView text)
+{
+    m_out.push_back('"');
+    // Most texts are short ASCII numbers and names: copy them without converting.
+    bool plain = true;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || u >= 0x7F || u == u'"' || u == u'\\' || u == u'/') {
+            plain = false;
+            break;
+        }
+    }
+    if (plain) {
+        for (const QChar c : text) m_out.push_back(char(c.unicode()));
+        m_out.push_back('"');
+        return;
+    }
+    if (text.isValidUtf16()) {
+        writeEscaped(text.toUtf8());
+    } else {
+        // A lone surrogate (a damaged file, a hostile phone) is written as its escape, so that the
+        // text reads back as it was instead of changing at each write.
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char16_t u = text[i].unicode();
+            if (!QChar::isSurrogate(u)) continue;
+            if (QChar::isHighSurrogate(u) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+                ++i;
+                continue;
+            }
+            writeEscaped(text.sliced(start, i - start).toUtf8());
+            m_out.append("\\u", 2);
+            for (int shift = 12; shift >= 0; shift -= 4) m_out.push_back(hexDigits[(u >> shift) & 0xF]);
+            start = i + 1;
+        }
+        writeEscaped(text.sliced(start).toUtf8());
     }
     m_out.push_back('"');
 }

@@ -91,6 +91,8 @@ private:
     void beforeValue();
     void newline();
     void writeString(QStringView text);
+    // UTF-8 text between the quotes, escaped.
+    void writeEscaped(const QByteArray& utf8);
 
     std::string m_out;
     struct Level {

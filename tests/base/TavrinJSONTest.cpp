@@ -90,6 +90,12 @@ TEST(TavrinJSONEncoding, WriterEscapesAndFormatsScalarsLikeTheDecoderExpects)
     EXPECT_EQ(back["e"].toDouble(), 0.1);
     EXPECT_TRUE(json.contains("\"f\" : 3,")) << json.constData();
     EXPECT_TRUE(back["g"].toArray().isEmpty());
+
+    // A lone surrogate escape from a damaged file reads back the same after a write, at each write.
+    const QJsonObject damaged = TavrinJSON::decodeObject(R"({"n": "0016\ud83d", "m": "\udc00🐎\ud83d"})");
+    const QByteArray written = TavrinJSON::encode(damaged);
+    EXPECT_EQ(TavrinJSON::decodeObject(written), damaged) << written.constData();
+    EXPECT_EQ(TavrinJSON::encode(TavrinJSON::decodeObject(written)), written);
 }
 
 TEST(TavrinJSONDecoding, SyntaxErrorsAreExplainedInFrench)
