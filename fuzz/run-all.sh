@@ -16,7 +16,9 @@ for target in build/fuzz/bin/*_fuzz; do
   echo "== $name (${seconds}s)"
   "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="fuzz/findings/$name/" "build/fuzz/corpus/$name" "fuzz/corpus/$name" \
-    2>&1 | tee "build/fuzz/$name.log" | grep -E '^(#[0-9]+ *(DONE|INITED)|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)' || true
-  [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+    2>&1 | tee "build/fuzz/$name.log" | grep -E '^(#[0-9]+ *(DONE|INITED)|stat::number_of_executed_units|==[0-9]+==ERROR|SUMMARY)'
+  # The fuzzer's own status, read before any other command replaces it.
+  codes=("${PIPESTATUS[@]}")
+  [ "${codes[0]}" -eq 0 ] || { status=1; echo "!! $name failed: its input is in fuzz/findings/$name/"; }
 done
 exit $status
