@@ -188,8 +188,15 @@ void WorkspaceStore::migrateLegacyCopies()
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    // Most starts: no file, or one without copies, told apart without decoding it or locking.
-    if (!read().contains("\"copies\"")) return;
+    // Most starts: no file, or one without copies, told apart without decoding it or locking, and
+    // without copying it: the file mapped, not read into memory the store reads it into next.
+    {
+        QFile file(m_file.path());
+        if (!file.open(QIODevice::ReadOnly) || file.size() == 0) return;
+        const uchar* mapped = file.map(0, file.size());
+        const bool copies = mapped ? QByteArrayView(mapped, file.size()).contains("\"copies\"") : read().contains("\"copies\"");
+        if (!copies) return;
+    }
     const DataFolderLock lock(QFileInfo(m_file.path()).absolutePath());
     // Again under the lock: another program may have taken it over meanwhile.
     const QByteArray bytes = read();
