@@ -5,10 +5,14 @@
 # selection file was left alone by this build (same inode, same time), and that library.json
 # holds every row added within a second of the last command (the journal folded in).
 #   BASE_CLI=/path/to/old/tavrin-cli SHEETS="10 100 1000 4000" ROWS=25 bench/compare-add-rows.sh
+# (BASE_CLI: the main worktree's tavrin-cli when not given.)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cli="$build/bin/tavrin-cli"
-base=${BASE_CLI:?"set BASE_CLI to the tavrin-cli to compare with"}
+# By default the main worktree's build of the same kind: then the two sides agree, and what the
+# run shows is the cost at each library size.
+main_tree=$(git worktree list --porcelain | awk '/^worktree /{print $2; exit}')
+base=${BASE_CLI:-$main_tree/${BUILD_DIR:-build/release}/bin/tavrin-cli}
 rows=${ROWS:-25}
 need_built "$cli"
 need_built "$base"
