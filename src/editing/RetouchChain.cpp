@@ -501,20 +501,11 @@ Target bytesInto(const Bytes& in, std::uint8_t* out)
 
 } // namespace
 
-bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality, const StillWanted& stillWanted)
-{
-    if (in.width <= 0 || in.height <= 0 || (in.bands != 3 && in.bands != 4)) return false;
-    const Context context{settings, quality, in.width, in.height};
-    const std::unique_ptr<Pipeline> pipeline = pipelineOver(in);
-    const std::unique_ptr<Pipeline> decoded = decodedOver(in);
-    const Source origin = decoded->source(1, Light::linear);
-    Course course;
-    course.origin = &origin;
-    return renderFused(*pipeline, context, bytesInto(in, out), stillWanted, 0, kSteps.size(), course, true);
-}
+namespace {
 
-bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
-         const std::function<void(int y0, int y1)>& rowsDone)
+// The chain over 8-bit rows into `out`; `rowsDone`, when given, is told of each band once written.
+bool runBytes(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
+              const StillWanted& stillWanted, const std::function<void(int y0, int y1)>& rowsDone)
 {
     if (in.width <= 0 || in.height <= 0 || (in.bands != 3 && in.bands != 4)) return false;
     const Context context{settings, quality, in.width, in.height};
@@ -524,11 +515,25 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
     Course course;
     course.origin = &origin;
     Target target = bytesInto(in, out);
-    target.done = [narrow = target.done, rowsDone](int y0, int y1, const float* rows) {
-        narrow(y0, y1, rows);
-        rowsDone(y0, y1);
-    };
-    return renderFused(*pipeline, context, target, {}, 0, kSteps.size(), course, true);
+    if (rowsDone)
+        target.done = [narrow = target.done, rowsDone](int y0, int y1, const float* rows) {
+            narrow(y0, y1, rows);
+            rowsDone(y0, y1);
+        };
+    return renderFused(*pipeline, context, target, stillWanted, 0, kSteps.size(), course, true);
+}
+
+} // namespace
+
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality, const StillWanted& stillWanted)
+{
+    return runBytes(in, out, settings, quality, stillWanted, {});
+}
+
+bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& settings, RetouchQuality quality,
+         const std::function<void(int y0, int y1)>& rowsDone)
+{
+    return runBytes(in, out, settings, quality, {}, rowsDone);
 }
 
 struct Memo::State {
