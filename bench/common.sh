@@ -21,3 +21,21 @@ make_work_dir() {
   work=$(mktemp -d "${WORK_DIR:-/var/tmp}/tavrin-$name.XXXXXX")
   trap 'rm -rf "$work"' EXIT
 }
+
+# copy_baseline PROGRAM…: the programs of the baseline build (BASELINE_BIN, by default the main
+# worktree's build of the same kind) copied into $work/baseline/bin with the modules beside them
+# and the libraries, so that a rebuild there cannot change them mid-run. $baseline_libs names the
+# copied libraries' folder, for programs that find theirs by absolute path (the benchmarks).
+copy_baseline() {
+  local main_tree from program
+  main_tree=$(git worktree list --porcelain | awk '/^worktree /{print $2; exit}')
+  from=${BASELINE_BIN:-$main_tree/${BUILD_DIR:-build/release}/bin}
+  mkdir -p "$work/baseline/bin"
+  for program in "$@"; do
+    need_built "$from/$program"
+    cp "$from/$program" "$work/baseline/bin/"
+  done
+  cp "$from"/*.so "$work/baseline/bin/" 2>/dev/null || true
+  cp -r "$from/../lib" "$work/baseline/"
+  baseline_libs=$(find "$work/baseline/lib" -type d -name tavrin | head -1)
+}

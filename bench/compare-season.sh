@@ -14,18 +14,11 @@ classes=${CLASSES:-5}
 runs=${RUNS:-7}
 rows=${ROWS:-200}
 cli="$build/bin/tavrin-cli"
-main_tree=$(git worktree list --porcelain | awk '/^worktree /{print $2; exit}')
-baseline_bin=${BASELINE_BIN:-$main_tree/${BUILD_DIR:-build/release}/bin}
 need_built "$cli"
-need_built "$baseline_bin/tavrin-cli"
 need_tools python3
 make_work_dir
-
-# The previous program, its modules and its libraries (found beside bin/ by the program's RUNPATH),
-# as they are now.
-mkdir -p "$work/baseline/bin"
-cp "$baseline_bin/tavrin-cli" "$baseline_bin"/*.so "$work/baseline/bin/"
-[ -d "$baseline_bin/../lib" ] && cp -r "$baseline_bin/../lib" "$work/baseline/"
+# The previous program finds its copied libraries beside bin/ by its RUNPATH.
+copy_baseline tavrin-cli
 
 # Empty photos: organising copies them as any other, and what is measured is the bookkeeping.
 for c in $(seq 1 $((classes + 1))); do
