@@ -168,12 +168,13 @@ private:
 };
 
 // The sRGB encode and then a tone curve, as one table over linear values: the curve of the
-// encoded value read in one lookup instead of two. Beyond 0 … 1 the exact encode and the curve.
+// encoded value read in one lookup instead of two. The table goes on to 2, as exposure pushes many
+// highlights beyond 1; beyond it and below 0, the exact encode and the curve.
 class EncodedCurveOp {
 public:
-    explicit EncodedCurveOp(const CurvePoints& points) : m_curve{ToneCurveOp(points)}, m_table(kSteps + 1)
+    explicit EncodedCurveOp(const CurvePoints& points) : m_curve{ToneCurveOp(points)}, m_table(kEnd * kSteps + 1)
     {
-        for (int i = 0; i <= kSteps; ++i) {
+        for (int i = 0; i <= kEnd * kSteps; ++i) {
             float v = SrgbCurve::encodeExact(float(double(i) / kSteps));
             m_curve(&v);
             m_table[std::size_t(i)] = v;
@@ -183,9 +184,9 @@ public:
     {
         for (int c = 0; c < 3; ++c) {
             const float l = p[c];
-            if (l >= 0.0f && l <= 1.0f) {
+            if (l >= 0.0f && l <= float(kEnd)) {
                 const float position = l * float(kSteps);
-                const int i = std::min(int(position), kSteps - 1);
+                const int i = std::min(int(position), kEnd * kSteps - 1);
                 p[c] = m_table[std::size_t(i)] + (m_table[std::size_t(i) + 1] - m_table[std::size_t(i)]) * (position - float(i));
             } else {
                 float v = SrgbCurve::encodeExact(l);
@@ -196,7 +197,9 @@ public:
     }
 
 private:
+    // Steps per unit, as the encode's own table.
     static constexpr int kSteps = SrgbCurve::kTableSteps;
+    static constexpr int kEnd = 2;
     // Applies the curve to the first value it is given.
     struct OneValue {
         ToneCurveOp op;

@@ -253,7 +253,8 @@ TEST(RetouchFilters, MaskedExposureActsOnItsTonesOnly)
 
 // The colour pass must give exactly what its filters give one after the other, including for
 // linear values above 1 (which take the formulas instead of the tables) and the final clamp.
-// The row functions the chain fuses into one sweep do exactly what the whole-image filters do.
+// The row functions the chain fuses into one sweep do what the whole-image filters do, to the
+// last bits of a float (an optimised build fuses multiply-adds in the vector copies only).
 TEST(RetouchFilters, RowFunctionsEqualTheirFilters)
 {
     const vips::VImage xy = vips::VImage::xyz(256, 64);
@@ -271,7 +272,7 @@ TEST(RetouchFilters, RowFunctionsEqualTheirFilters)
     const RowFunction functions[] = {toneCurveRow(curve), vibranceRow(0.4), saturationRow(1.3), gammaRow(0.8)};
     for (int y = 0; y < rows.height; ++y)
         for (const RowFunction& f : functions) f(rows.row(y), rows.width);
-    EXPECT_EQ(maxDifference(rows, stepwise), 0);
+    EXPECT_LT(maxDifference(rows, stepwise), 1e-6);
     EXPECT_GT(maxDifference(rows, image), 0.1);
     // Values beyond the curve's ends follow its straight extension, not a clamp.
     EXPECT_GT(rows.at(255, 0)[0], 1.0f);
