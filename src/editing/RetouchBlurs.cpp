@@ -167,12 +167,71 @@ void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma)
     separable<double>(image, out, pad, [&](double* data, float* o, int n, int lanes, int p) { recursiveLine(k, data, o, n, lanes, p); });
 }
 
+namespace {
+
+// The direct kernel's weights and how one row is blurred along itself, edges extended: the
+// pixels within the radius of an edge from a short padded copy of that end, the others straight
+// from the row.
+class DirectKernel {
+public:
+    DirectKernel(double sigma, int width, int channels)
+        : m_radius(std::max(1, int(std::ceil(3 * sigma)))), m_weights(gaussianWeights(sigma, m_radius)), m_width(width), m_channels(channels)
+    {
+    }
+    int radius() const { return m_radius; }
+    const float* weights() const { return m_weights.data() + m_radius; }
+
+    void across(const float* src, float* o, std::vector<float>& padded) const
+    {
+        const int radius = m_radius, W = m_width, C = m_channels;
+        const std::size_t c = std::size_t(C), r = std::size_t(radius), rowValues = std::size_t(W) * c;
+        const bool inPlace = W > 4 * radius;
+        const int ends = inPlace ? 2 * radius : W;
+        padded.resize(std::size_t(ends + 2 * radius) * c);
+        float* s = padded.data();
+        for (int i = 0; i < radius; ++i, s += C) std::copy(src, src + C, s);
+        if (!inPlace) {
+            s = std::copy(src, src + rowValues, s);
+            for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - c, src + rowValues, s);
+            convolveValues(weights(), radius, padded.data() + r * c, c, o, rowValues);
+            return;
+        }
+        // The left end: its first 2 × radius pixels after the repeated edge.
+        std::copy(src, src + 2 * r * c, s);
+        convolveValues(weights(), radius, padded.data() + r * c, c, o, r * c);
+        convolveValues(weights(), radius, src + r * c, c, o + r * c, rowValues - 2 * r * c);
+        // The right end: its last 2 × radius pixels before the repeated edge.
+        s = std::copy(src + rowValues - 2 * r * c, src + rowValues, padded.data());
+        for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - c, src + rowValues, s);
+        convolveValues(weights(), radius, padded.data() + r * c, c, o + rowValues - r * c, r * c);
+    }
+
+    // Row y down the columns from the rows blurred across, which `across(row)` gives (edge rows
+    // repeated): the sums run along memory.
+    template <typename Across>
+    void down(int y, int height, const Across& acrossRow, float* out, std::vector<const float*>& above, std::vector<const float*>& below) const
+    {
+        above.resize(std::size_t(m_radius)), below.resize(std::size_t(m_radius));
+        for (int j = 1; j <= m_radius; ++j) {
+            above[std::size_t(j - 1)] = acrossRow(std::max(y - j, 0));
+            below[std::size_t(j - 1)] = acrossRow(std::min(y + j, height - 1));
+        }
+        columnValues(weights(), m_radius, acrossRow(y), above.data(), below.data(), out, std::size_t(m_width) * std::size_t(m_channels));
+    }
+
+private:
+    int m_radius;
+    std::vector<float> m_weights;
+    int m_width, m_channels;
+};
+
+} // namespace
+
 void directGaussian(const FloatImage& image, FloatImage& out, double sigma, float* scratch)
 {
-    const int radius = std::max(1, int(std::ceil(3 * sigma)));
-    const std::vector<float> w = gaussianWeights(sigma, radius);
+    const DirectKernel kernel(sigma, image.width, image.channels);
     ensureShape(image, out);
-    const int W = image.width, H = image.height, C = image.channels;
+    const int H = image.height;
     const std::size_t rowValues = image.rowValues();
     std::vector<float> own;
     float* across = scratch;
@@ -180,52 +239,43 @@ void directGaussian(const FloatImage& image, FloatImage& out, double sigma, floa
         own.resize(image.valueCount());
         across = own.data();
     }
-    // Along the rows with their edges extended: the pixels within the radius of an edge from a
-    // short padded copy of that end, the others straight from the row.
-    parallelFor(H, rowValues * std::size_t(radius + 1), [&](int begin, int end) {
-        const bool inPlace = W > 4 * radius;
-        const int ends = inPlace ? 2 * radius : W;
-        std::vector<float> padded(std::size_t(ends + 2 * radius) * std::size_t(C));
-        const std::size_t c = std::size_t(C), r = std::size_t(radius);
-        const float* kernel = w.data() + radius;
-        for (int y = begin; y < end; ++y) {
-            const float* src = image.row(y);
-            float* o = across + std::size_t(y) * rowValues;
-            float* s = padded.data();
-            for (int i = 0; i < radius; ++i, s += C) std::copy(src, src + C, s);
-            if (!inPlace) {
-                s = std::copy(src, src + rowValues, s);
-                for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - c, src + rowValues, s);
-                convolveValues(kernel, radius, padded.data() + r * c, c, o, rowValues);
-                continue;
-            }
-            // The left end: its first 2 × radius pixels after the repeated edge.
-            std::copy(src, src + 2 * r * c, s);
-            convolveValues(kernel, radius, padded.data() + r * c, c, o, r * c);
-            convolveValues(kernel, radius, src + r * c, c, o + r * c, rowValues - 2 * r * c);
-            // The right end: its last 2 × radius pixels before the repeated edge.
-            s = std::copy(src + rowValues - 2 * r * c, src + rowValues, padded.data());
-            for (int i = 0; i < radius; ++i, s += C) std::copy(src + rowValues - c, src + rowValues, s);
-            convolveValues(kernel, radius, padded.data() + r * c, c, o + rowValues - r * c, r * c);
-        }
+    const std::size_t cost = rowValues * std::size_t(kernel.radius() + 1);
+    parallelFor(H, cost, [&](int begin, int end) {
+        std::vector<float> padded;
+        for (int y = begin; y < end; ++y) kernel.across(image.row(y), across + std::size_t(y) * rowValues, padded);
     });
-    // Down the columns a whole row at a time: the sums run along memory, edge rows repeated.
-    parallelFor(H, rowValues * std::size_t(radius + 1), [&](int begin, int end) {
-        std::vector<const float*> above(static_cast<std::size_t>(radius)), below(static_cast<std::size_t>(radius));
-        for (int y = begin; y < end; ++y) {
-            for (int j = 1; j <= radius; ++j) {
-                above[std::size_t(j - 1)] = across + std::size_t(std::max(y - j, 0)) * rowValues;
-                below[std::size_t(j - 1)] = across + std::size_t(std::min(y + j, H - 1)) * rowValues;
-            }
-            columnValues(w.data() + radius, radius, across + std::size_t(y) * rowValues, above.data(), below.data(), out.row(y), rowValues);
-        }
+    parallelFor(H, cost, [&](int begin, int end) {
+        std::vector<const float*> above, below;
+        const auto acrossRow = [&](int y) { return across + std::size_t(y) * rowValues; };
+        for (int y = begin; y < end; ++y) kernel.down(y, H, acrossRow, out.row(y), above, below);
     });
+}
+
+void gaussianRows(const FloatImage& image, int y0, int y1, double sigma, const std::function<void(int y, const float* blurred)>& each)
+{
+    const DirectKernel kernel(sigma, image.width, image.channels);
+    const int H = image.height, span = 2 * kernel.radius() + 1;
+    const std::size_t rowValues = image.rowValues();
+    // The rows blurred across that the next row down needs, each in slot (row mod span); they stay
+    // in the second-level cache, where a whole band of them would not.
+    thread_local std::vector<float> ring, blurred, padded;
+    thread_local std::vector<const float*> above, below;
+    ring.resize(std::size_t(span) * rowValues);
+    blurred.resize(rowValues);
+    const auto acrossRow = [&](int y) { return ring.data() + std::size_t(y % span) * rowValues; };
+    int next = std::max(y0 - kernel.radius(), 0);
+    for (int y = y0; y < y1; ++y) {
+        for (const int last = std::min(y + kernel.radius(), H - 1); next <= last; ++next)
+            kernel.across(image.row(next), ring.data() + std::size_t(next % span) * rowValues, padded);
+        kernel.down(y, H, acrossRow, blurred.data(), above, below);
+        each(y, blurred.data());
+    }
 }
 
 void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma, float* scratch)
 {
     // Below 3 the direct kernel has at most 19 taps and is more faithful than the recursion.
-    if (sigma < 3) directGaussian(image, out, sigma, scratch);
+    if (sigma < kDirectGaussianLimit) directGaussian(image, out, sigma, scratch);
     else recursiveGaussian(image, out, sigma);
 }
 

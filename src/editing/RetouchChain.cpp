@@ -6,6 +6,10 @@
 
 #include <QThreadPool>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -22,7 +26,7 @@
 namespace tavrin::RetouchChain {
 
 void Work::pixels(float*, int, int) const {}
-void Work::area(const Band&, int, int, float*, Scratch&) const {}
+void Work::area(const Band&, int, int, float*, Scratch&, const RowWritten&) const {}
 
 namespace {
 
@@ -81,10 +85,20 @@ using Reader = std::function<void(int y0, int y1, float* out)>;
 // them), or, when it has none, through a band buffer of the runner's handed to `done`.
 struct Target {
     std::function<float*(int y0)> rows;
+    // Each finished row as the last step writes it, while it is still in the cache.
+    RowWritten row;
     std::function<void(int y0, int y1, const float* rows)> done;
     // `done` clamps to 0 … 1 as it narrows the rows, so the render's own clamp is left out.
     bool clamps = false;
 };
+
+// Straight into an image's own rows.
+Target intoImage(FloatImage& image)
+{
+    Target target;
+    target.rows = [&image](int y0) { return image.row(y0); };
+    return target;
+}
 
 // Band buffers between renders: a preview's next render finds them faulted in already.
 struct Spares {
@@ -131,7 +145,7 @@ public:
     // `wanted` said no before the last band.
     bool materialize(FloatImage& out, const std::function<bool()>& wanted)
     {
-        return materialize(Target{[&out](int y0) { return out.row(y0); }, {}}, wanted);
+        return materialize(intoImage(out), wanted);
     }
 
     bool materialize(const Target& target, const std::function<bool()>& wanted)
@@ -154,7 +168,7 @@ public:
                 }
                 const int y0 = b * rows, y1 = std::min(m_height, y0 + rows);
                 float* band = target.rows ? target.rows(y0) : buffers->get(kTargetSlot, std::size_t(rows) * std::size_t(m_width) * 4);
-                produce(m_stages.size(), y0, y1, band, *buffers, 0);
+                produce(m_stages.size(), y0, y1, band, *buffers, 0, target.row ? &target.row : nullptr);
                 if (target.done) target.done(y0, y1, band);
             }
             giveBack(std::move(buffers));
@@ -163,7 +177,8 @@ public:
     }
 
 private:
-    void produce(std::size_t k, int y0, int y1, float* out, Buffers& buffers, int depth) const
+    // Rows [y0, y1) after the first `k` stages into `out`, each handed to `finish` once final.
+    void produce(std::size_t k, int y0, int y1, float* out, Buffers& buffers, int depth, const RowWritten* finish = nullptr) const
     {
         const std::size_t rowValues = std::size_t(m_width) * 4;
         // Stages [first, k) are per-pixel: one sweep along each row of the band.
@@ -178,6 +193,7 @@ private:
                 float* row = out + std::size_t(y - y0) * rowValues;
                 read(y, y + 1, row);
                 for (std::size_t s = linear ? 1 : 0; s < k; ++s) m_stages[s].work->pixels(row, y, m_width);
+                if (finish) (*finish)(y, row);
             }
             return;
         } else {
@@ -192,12 +208,14 @@ private:
                 in = made;
             }
             DepthScratch scratch(buffers, depth);
-            area.work->area(Band{in, a, e, m_width, m_height}, y0, y1, out, scratch);
-        }
-        if (first == k) return;
-        for (int y = y0; y < y1; ++y) {
-            float* row = out + std::size_t(y - y0) * rowValues;
-            for (std::size_t s = first; s < k; ++s) m_stages[s].work->pixels(row, y, m_width);
+            // The per-pixel stages after the step, on each row as the step writes it.
+            RowWritten after;
+            if (first < k || finish)
+                after = [this, first, k, finish](int y, float* row) {
+                    for (std::size_t s = first; s < k; ++s) m_stages[s].work->pixels(row, y, m_width);
+                    if (finish) (*finish)(y, row);
+                };
+            area.work->area(Band{in, a, e, m_width, m_height}, y0, y1, out, scratch, after);
         }
     }
 
@@ -410,7 +428,7 @@ std::optional<FloatImage> run(const FloatImage& image, const PhotoRetouchSetting
     course.origin = &origin;
     // Allocated, not yet touched: its pages come in as the bands are written.
     FloatImage out = allocateLike(image);
-    if (!renderFused(pipeline, context, Target{[&out](int y0) { return out.row(y0); }, {}}, stillWanted, 0, kSteps.size(), course, true))
+    if (!renderFused(pipeline, context, intoImage(out), stillWanted, 0, kSteps.size(), course, true))
         return std::nullopt;
     return out;
 }
@@ -462,28 +480,32 @@ std::unique_ptr<Pipeline> decodedOver(const Bytes& in)
 }
 
 // RGBA floats to 8-bit RGB or RGBA, clamped to 0 … 1 and rounded: four pixels at a time, their
-// sixteen values packed into bytes at once (three of each four kept for RGB).
+// sixteen values packed into bytes at once (three of each four kept for RGB). Written with the
+// 128-bit instructions every x86-64 has: wider generic vectors came out as one value at a time.
 TAVRIN_VECTOR_CLONES
 void narrowPixels(const float* rows, std::uint8_t* o, std::size_t pixels, int bands)
 {
-    using Lanes = float __attribute__((vector_size(64)));
-    using Ints = std::int32_t __attribute__((vector_size(64)));
-    using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
-    const Lanes zero = {}, one = zero + 1.0f;
     std::size_t i = 0;
+#if defined(__SSE2__)
+    using Bytes16 = std::uint8_t __attribute__((vector_size(16)));
+    const __m128 zero = _mm_setzero_ps(), one = _mm_set1_ps(1.0f), scale = _mm_set1_ps(255.0f), half = _mm_set1_ps(0.5f);
+    const auto quantised = [&](const float* p) __attribute__((always_inline)) {
+        const __m128 v = _mm_min_ps(_mm_max_ps(_mm_loadu_ps(p), zero), one);
+        return _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(v, scale), half));
+    };
     for (; i + 4 <= pixels; i += 4, rows += 16, o += 4 * bands) {
-        Lanes v;
-        std::memcpy(&v, rows, sizeof v);
-        v = v < zero ? zero : v;
-        v = one < v ? one : v;
-        const Bytes16 b = __builtin_convertvector(__builtin_convertvector(v * 255.0f + 0.5f, Ints), Bytes16);
+        // Every value is within 0 … 255, so the saturating packs only narrow.
+        const __m128i low = _mm_packs_epi32(quantised(rows), quantised(rows + 4));
+        const __m128i high = _mm_packs_epi32(quantised(rows + 8), quantised(rows + 12));
+        const __m128i b = _mm_packus_epi16(low, high);
         if (bands == 4) {
-            std::memcpy(o, &b, 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), b);
         } else {
-            const Bytes16 rgb = __builtin_shuffle(b, Bytes16{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0});
+            const Bytes16 rgb = __builtin_shuffle(Bytes16(b), Bytes16{0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, 0, 0, 0, 0});
             std::memcpy(o, &rgb, 12);
         }
     }
+#endif
     for (; i < pixels; ++i, rows += 4, o += bands)
         for (int c = 0; c < bands; ++c) o[c] = std::uint8_t(std::min(std::max(rows[c], 0.0f), 1.0f) * 255.0f + 0.5f);
 }
@@ -492,11 +514,10 @@ void narrowPixels(const float* rows, std::uint8_t* o, std::size_t pixels, int ba
 Target bytesInto(const Bytes& in, std::uint8_t* out)
 {
     const std::size_t rowBytes = std::size_t(in.width) * std::size_t(in.bands);
-    return Target{{}, [in, out, rowBytes](int y0, int y1, const float* rows) {
-        std::uint8_t* o = out + std::size_t(y0) * rowBytes;
-        const std::size_t pixels = std::size_t(y1 - y0) * std::size_t(in.width);
-        narrowPixels(rows, o, pixels, in.bands);
-    }, true};
+    Target target;
+    target.row = [in, out, rowBytes](int y, float* row) { narrowPixels(row, out + std::size_t(y) * rowBytes, std::size_t(in.width), in.bands); };
+    target.clamps = true;
+    return target;
 }
 
 } // namespace
@@ -515,11 +536,7 @@ bool runBytes(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& se
     Course course;
     course.origin = &origin;
     Target target = bytesInto(in, out);
-    if (rowsDone)
-        target.done = [narrow = target.done, rowsDone](int y0, int y1, const float* rows) {
-            narrow(y0, y1, rows);
-            rowsDone(y0, y1);
-        };
+    if (rowsDone) target.done = [rowsDone](int y0, int y1, const float*) { rowsDone(y0, y1); };
     return renderFused(*pipeline, context, target, stillWanted, 0, kSteps.size(), course, true);
 }
 
@@ -599,7 +616,7 @@ bool run(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& setting
         // The rows just before the moved step, kept for the next move of the same slider.
         FloatImage rows = FloatImage::allocate(in.width, in.height, 4);
         const std::unique_ptr<Pipeline> before = startPipeline();
-        if (!renderFused(*before, context, Target{[&rows](int y0) { return rows.row(y0); }, {}}, stillWanted, from, moved, course, false)) {
+        if (!renderFused(*before, context, intoImage(rows), stillWanted, from, moved, course, false)) {
             state.reset();
             return false;
         }

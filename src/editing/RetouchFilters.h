@@ -48,16 +48,23 @@ RowFunction gammaRow(double power);
 void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness);
 
 // Rows [y0, y1) of the noise reduction of an RGBA image, written one after the other to `out`;
-// reads two rows either side (edges extended).
-void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness);
+// reads two rows either side (edges extended). Each row, once written, goes to `written` with its
+// index from y0.
+void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness,
+                        const std::function<void(int i, float* row)>& written = {});
 
 // Gaussian blur of any channel count, edges extended and cropped after. Small sigmas use a direct
 // convolution, larger ones the recursive filter, whose cost does not depend on sigma.
 // `scratch`, when given, holds the image's size of values for the direct way's first pass.
 void gaussianBlur(const FloatImage& image, FloatImage& out, double sigma, float* scratch = nullptr);
+// Below this sigma, the direct way.
+constexpr double kDirectGaussianLimit = 3;
 // The two ways, exposed so that they can be compared.
 void recursiveGaussian(const FloatImage& image, FloatImage& out, double sigma);
 void directGaussian(const FloatImage& image, FloatImage& out, double sigma, float* scratch = nullptr);
+// The same direct blur for rows [y0, y1) alone, one row at a time as they are made: each goes to
+// `each` with its index and holds until the next. Reads the rows 3 sigma either side.
+void gaussianRows(const FloatImage& image, int y0, int y1, double sigma, const std::function<void(int y, const float* blurred)>& each);
 
 // Disc blur (the lens-blur model): the mean over a disc of `radius`, rows of the disc summed from
 // running sums, so the cost grows with the radius, not its square. Edges extended.

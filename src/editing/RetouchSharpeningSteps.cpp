@@ -17,10 +17,11 @@ public:
     explicit DenoiseWork(double n) : m_level(n * 0.055), m_sharpness(0.55 - 0.22 * n) {}
     // Smoothing reads one row either side, the sharpening after it one more.
     int halo() const override { return 2; }
-    void area(const Band& in, int y0, int y1, float* out, Scratch&) const override
+    void area(const Band& in, int y0, int y1, float* out, Scratch&, const RowWritten& written) const override
     {
         const FloatImage band = view(const_cast<float*>(in.data), in.width, in.last - in.first);
-        RetouchFilters::noiseReductionRows(band, y0 - in.first, y1 - in.first, out, m_level, m_sharpness);
+        RetouchFilters::noiseReductionRows(band, y0 - in.first, y1 - in.first, out, m_level, m_sharpness,
+                                           written ? [&](int i, float* row) { written(y0 + i, row); } : RowWritten());
     }
 
 private:
@@ -47,16 +48,24 @@ public:
         if (m_size < 3) return std::max(1, int(std::ceil(3 * m_size)));
         return int(std::ceil(4 * m_size)) + 3;
     }
-    void area(const Band& in, int y0, int y1, float* out, Scratch& scratch) const override
+    void area(const Band& in, int y0, int y1, float* out, Scratch& scratch, const RowWritten& written) const override
     {
         const int rows = in.last - in.first;
         const FloatImage band = view(const_cast<float*>(in.data), in.width, rows);
+        const auto sharpen = [&](int y, const float* blurred) {
+            float* row = out + std::size_t(y - y0) * band.rowValues();
+            RetouchKernels::unsharpRow(band.row(y - in.first), blurred, row, in.width, m_amount, m_threshold);
+            if (written) written(y, row);
+        };
+        // The direct Gaussian a row at a time, each row sharpened as soon as it is blurred.
+        if (!m_disc && m_size < RetouchFilters::kDirectGaussianLimit) {
+            RetouchFilters::gaussianRows(band, y0 - in.first, y1 - in.first, m_size, [&](int y, const float* b) { sharpen(in.first + y, b); });
+            return;
+        }
         FloatImage blurred = view(scratch.get(0, band.valueCount()), in.width, rows);
         if (m_disc) RetouchFilters::discBlur(band, blurred, m_size);
         else RetouchFilters::gaussianBlur(band, blurred, m_size, scratch.get(1, band.valueCount()));
-        for (int y = y0; y < y1; ++y)
-            RetouchKernels::unsharpRow(band.row(y - in.first), blurred.row(y - in.first), out + std::size_t(y - y0) * band.rowValues(),
-                                       in.width, m_amount, m_threshold);
+        for (int y = y0; y < y1; ++y) sharpen(y, blurred.row(y - in.first));
     }
 
 private:
