@@ -4,6 +4,7 @@
 #include "editing/PhotoEditError.h"
 #include "editing/PhotoRetoucher.h"
 #include "editing/RetouchBridges.h"
+#include "editing/WatermarkBlend.h"
 #include "editing/WatermarkScaler.h"
 
 #include <QDir>
@@ -304,16 +305,8 @@ vips::VImage drawBottomCoverWatermark(const vips::VImage& watermark, const vips:
         throw PhotoEditError(PhotoEditError::Kind::composeFailed);
 
     const int colourBands = canvas.has_alpha() ? canvas.bands() - 1 : canvas.bands();
-    const VImage under = canvas.extract_area(left, visibleTop, right - left, pageHeight - visibleTop);
-    VImage markColour = mark.extract_band(0, VImage::option()->set("n", 3));
-    if (colourBands == 1) markColour = markColour.colourspace(VIPS_INTERPRETATION_B_W);
-    // mark·a + under·(1 − a), worked in bytes by libvips rather than in floats; over a transparent
-    // canvas the alpha too: a + under's·(1 − a).
-    const VImage a = mark[3];
-    const auto blend = [] { return VImage::option()->set("blend", true); };
-    VImage blended = a.ifthenelse(markColour, under.extract_band(0, VImage::option()->set("n", colourBands)), blend());
-    if (canvas.has_alpha()) blended = blended.bandjoin(a.ifthenelse(std::vector<double>{255.0}, under[colourBands], blend()));
-    return canvas.insert(blended, left, visibleTop);
+    if (colourBands == 1) mark = mark.extract_band(0, VImage::option()->set("n", 3)).colourspace(VIPS_INTERPRETATION_B_W).bandjoin(mark[3]);
+    return WatermarkBlend::over(canvas.format() == VIPS_FORMAT_UCHAR ? canvas : canvas.cast(VIPS_FORMAT_UCHAR), mark, left, visibleTop);
 }
 
 vips::VImage renderValidatedLook(const vips::VImage& photo, const CropEditState& look, const std::optional<vips::VImage>& watermark)

@@ -2,15 +2,13 @@
 
 #include "base/Error.h"
 #include "editing/RetouchBridges.h"
+#include "editing/RowsAlongside.h"
 
 #include <QColorSpace>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace tavrin::PhotoRetoucher {
@@ -76,48 +74,6 @@ std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchS
     }
 }
 
-namespace {
-
-// The retouched rows as the chain finishes them, and who waits for which.
-struct Alongside {
-    vips::VImage source;
-    std::unique_ptr<std::uint8_t[]> out;
-    int width = 0, height = 0, bands = 0;
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::vector<char> done;
-    bool failed = false;
-    std::thread chain;
-};
-
-int generateAlongside(VipsRegion* region, void*, void* a, void*, gboolean*)
-{
-    auto* state = static_cast<Alongside*>(a);
-    const VipsRect& r = region->valid;
-    {
-        std::unique_lock lock(state->mutex);
-        state->changed.wait(lock, [&] {
-            return state->failed || std::all_of(state->done.begin() + r.top, state->done.begin() + r.top + r.height, [](char d) { return d; });
-        });
-        if (state->failed) return -1;
-    }
-    const std::size_t rowBytes = std::size_t(state->width) * std::size_t(state->bands);
-    for (int y = r.top; y < r.top + r.height; ++y)
-        std::memcpy(VIPS_REGION_ADDR(region, r.left, y), state->out.get() + std::size_t(y) * rowBytes + std::size_t(r.left) * std::size_t(state->bands),
-                    std::size_t(r.width) * std::size_t(state->bands));
-    return 0;
-}
-
-// The chain has finished (a reader that stopped early waits for it here) before its rows go.
-void closeAlongside(VipsImage*, gpointer holder)
-{
-    auto* state = static_cast<std::shared_ptr<Alongside>*>(holder);
-    if ((*state)->chain.joinable()) (*state)->chain.join();
-    delete state;
-}
-
-} // namespace
-
 vips::VImage applyAlongside(const vips::VImage& photo, const PhotoRetouchSettings& settings, RetouchQuality quality)
 {
     RetouchBridges::ensureVips();
@@ -127,44 +83,23 @@ vips::VImage applyAlongside(const vips::VImage& photo, const PhotoRetouchSetting
         if (!whole) throw Error(QStringLiteral("Impossible de retoucher cette photo."));
         return *whole;
     }
-    auto state = std::make_shared<Alongside>();
-    state->source = photo.copy_memory();
-    state->width = state->source.width(), state->height = state->source.height(), state->bands = state->source.bands();
-    state->out.reset(new std::uint8_t[std::size_t(state->width) * std::size_t(state->height) * std::size_t(state->bands)]);
-    state->done.assign(std::size_t(state->height), 0);
-    VipsImage* image = vips_image_new();
-    vips_image_init_fields(image, state->width, state->height, state->bands, VIPS_FORMAT_UCHAR, VIPS_CODING_NONE,
-                           VIPS_INTERPRETATION_sRGB, 1.0, 1.0);
-    if (vips_image_pipelinev(image, VIPS_DEMAND_STYLE_THINSTRIP, nullptr) ||
-        vips_image_generate(image, nullptr, generateAlongside, nullptr, state.get(), nullptr)) {
-        g_object_unref(image);
+    try {
+        const vips::VImage source = photo.copy_memory();
+        const int width = source.width(), height = source.height(), bands = source.bands();
+        vips::VImage image = RowsAlongside::start(width, height, bands, VIPS_INTERPRETATION_sRGB,
+                                                  [source, width, height, bands, settings, quality](std::uint8_t* out, const auto& rowsDone) {
+                                                      const RetouchChain::Bytes in{static_cast<const std::uint8_t*>(source.data()), width, height, bands};
+                                                      return RetouchChain::run(in, out, settings, quality, rowsDone);
+                                                  });
+        if (source.get_typeof(VIPS_META_ICC_NAME)) {
+            size_t length = 0;
+            const void* profile = source.get_blob(VIPS_META_ICC_NAME, &length);
+            vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, profile, length);
+        }
+        return image;
+    } catch (const vips::VError&) {
         throw Error(QStringLiteral("Impossible de retoucher cette photo."));
     }
-    if (state->source.get_typeof(VIPS_META_ICC_NAME)) {
-        size_t length = 0;
-        const void* profile = state->source.get_blob(VIPS_META_ICC_NAME, &length);
-        vips_image_set_blob_copy(image, VIPS_META_ICC_NAME, profile, length);
-    }
-    g_signal_connect(image, "postclose", G_CALLBACK(closeAlongside), new std::shared_ptr<Alongside>(state));
-    Alongside* s = state.get();
-    s->chain = std::thread([s, settings, quality] {
-        const RetouchChain::Bytes in{static_cast<const std::uint8_t*>(s->source.data()), s->width, s->height, s->bands};
-        const bool finished = RetouchChain::run(in, s->out.get(), settings, quality, [s](int y0, int y1) {
-            {
-                const std::lock_guard lock(s->mutex);
-                std::fill(s->done.begin() + y0, s->done.begin() + y1, 1);
-            }
-            s->changed.notify_all();
-        });
-        if (!finished) {
-            {
-                const std::lock_guard lock(s->mutex);
-                s->failed = true;
-            }
-            s->changed.notify_all();
-        }
-    });
-    return vips::VImage(image);
 }
 
 namespace {

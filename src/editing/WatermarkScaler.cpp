@@ -1,8 +1,7 @@
 #include "editing/WatermarkScaler.h"
 
 #include "editing/RetouchImage.h"
-
-#include <glib.h>
+#include "editing/RowsAlongside.h"
 
 #include <algorithm>
 #include <array>
@@ -46,56 +45,46 @@ Taps tapsFor(int in, int out)
 
 } // namespace
 
-std::optional<vips::VImage> enlarged(const vips::VImage& mark, int width, int height, int firstRow)
-{
-    const int w = mark.width(), h = mark.height();
-    if (mark.format() != VIPS_FORMAT_UCHAR || mark.bands() != 4 || width < w || height < h || w < 1 || h < 1) return std::nullopt;
-    firstRow = std::clamp(firstRow, 0, height - 1);
-    const int rows = height - firstRow;
-    const vips::VImage source = mark.copy_memory();
-    const auto* in = static_cast<const std::uint8_t*>(source.data());
+namespace {
 
+// Rows [firstRow, height) of the enlargement into `out`.
+void enlargeInto(const vips::VImage& source, int width, int height, int firstRow, std::uint8_t* out)
+{
+    const int w = source.width(), h = source.height();
+    const int rows = height - firstRow;
+    const auto* in = static_cast<const std::uint8_t*>(source.data());
     const Taps across = tapsFor(w, width);
     const Taps down = tapsFor(h, height);
-    // The input rows the page's rows reach.
-    const int top = down.index[std::size_t(firstRow)][0];
-    const int bottom = down.index[std::size_t(height - 1)][3] + 1;
-
-    // Across: each input row premultiplied, then resampled to the page's width.
     const std::size_t lineValues = std::size_t(width) * 4;
-    std::vector<float> wide(std::size_t(bottom - top) * lineValues);
-    parallelFor(bottom - top, std::size_t(width) * 16, [&](int begin, int end) {
-        std::vector<float> premultiplied(std::size_t(w) * 4);
-        for (int r = begin; r < end; ++r) {
-            const std::uint8_t* p = in + std::size_t(top + r) * std::size_t(w) * 4;
+    parallelFor(rows, lineValues * 8, [&](int begin, int end) {
+        // Input rows premultiplied and resampled across, each in slot (row mod 4): an output row's
+        // four taps are consecutive rows, and the next output row shares most of them.
+        std::vector<float> premultiplied(std::size_t(w) * 4), ring(4 * lineValues), line(lineValues);
+        std::array<int, 4> held{-1, -1, -1, -1};
+        const auto wide = [&](int y) -> const float* {
+            float* slot = ring.data() + std::size_t(y & 3) * lineValues;
+            if (held[std::size_t(y & 3)] == y) return slot;
+            held[std::size_t(y & 3)] = y;
+            const std::uint8_t* p = in + std::size_t(y) * std::size_t(w) * 4;
             for (int x = 0; x < w; ++x) {
                 const float a = float(p[4 * x + 3]) / 255.0f;
                 float* q = premultiplied.data() + 4 * x;
                 q[0] = float(p[4 * x]) * a, q[1] = float(p[4 * x + 1]) * a, q[2] = float(p[4 * x + 2]) * a, q[3] = float(p[4 * x + 3]);
             }
-            float* line = wide.data() + std::size_t(r) * lineValues;
             for (int x = 0; x < width; ++x) {
                 const auto& i = across.index[std::size_t(x)];
                 const auto& k = across.weight[std::size_t(x)];
                 for (int c = 0; c < 4; ++c)
-                    line[4 * x + c] = k[0] * premultiplied[std::size_t(4 * i[0] + c)] + k[1] * premultiplied[std::size_t(4 * i[1] + c)] +
+                    slot[4 * x + c] = k[0] * premultiplied[std::size_t(4 * i[0] + c)] + k[1] * premultiplied[std::size_t(4 * i[1] + c)] +
                                       k[2] * premultiplied[std::size_t(4 * i[2] + c)] + k[3] * premultiplied[std::size_t(4 * i[3] + c)];
             }
-        }
-    });
-
-    // Down, then back to straight colour in bytes.
-    const std::size_t size = std::size_t(rows) * lineValues;
-    auto* out = static_cast<std::uint8_t*>(g_malloc(size));
-    parallelFor(rows, std::size_t(width) * 16, [&](int begin, int end) {
-        std::vector<float> line(lineValues);
+            return slot;
+        };
+        // Down, then back to straight colour in bytes.
         for (int r = begin; r < end; ++r) {
             const auto& i = down.index[std::size_t(firstRow + r)];
             const auto& k = down.weight[std::size_t(firstRow + r)];
-            const float* l0 = wide.data() + std::size_t(i[0] - top) * lineValues;
-            const float* l1 = wide.data() + std::size_t(i[1] - top) * lineValues;
-            const float* l2 = wide.data() + std::size_t(i[2] - top) * lineValues;
-            const float* l3 = wide.data() + std::size_t(i[3] - top) * lineValues;
+            const float *l0 = wide(i[0]), *l1 = wide(i[1]), *l2 = wide(i[2]), *l3 = wide(i[3]);
             for (std::size_t v = 0; v < lineValues; ++v) line[v] = k[0] * l0[v] + k[1] * l1[v] + k[2] * l2[v] + k[3] * l3[v];
             std::uint8_t* o = out + std::size_t(r) * lineValues;
             for (int x = 0; x < width; ++x) {
@@ -108,8 +97,24 @@ std::optional<vips::VImage> enlarged(const vips::VImage& mark, int width, int he
             }
         }
     });
-    vips::VImage image = vips::VImage::new_from_memory_steal(out, size, width, rows, 4, VIPS_FORMAT_UCHAR);
-    return image.copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
+}
+
+} // namespace
+
+std::optional<vips::VImage> enlarged(const vips::VImage& mark, int width, int height, int firstRow)
+{
+    const int w = mark.width(), h = mark.height();
+    if (mark.format() != VIPS_FORMAT_UCHAR || mark.bands() != 4 || width < w || height < h || w < 1 || h < 1) return std::nullopt;
+    firstRow = std::clamp(firstRow, 0, height - 1);
+    // Decoded now, so that a damaged mark fails here; enlarged beside the page, whose bottom rows,
+    // where the mark lies, are made last.
+    const vips::VImage source = mark.copy_memory();
+    return RowsAlongside::start(width, height - firstRow, 4, VIPS_INTERPRETATION_sRGB,
+                                [source, width, height, firstRow](std::uint8_t* out, const auto& rowsDone) {
+                                    enlargeInto(source, width, height, firstRow, out);
+                                    rowsDone(0, height - firstRow);
+                                    return true;
+                                });
 }
 
 } // namespace tavrin::WatermarkScaler
