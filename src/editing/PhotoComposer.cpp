@@ -296,17 +296,26 @@ vips::VImage drawBottomCoverWatermark(const vips::VImage& watermark, const vips:
     if (right <= left || visibleTop >= pageHeight) return canvas;
     // One pass to the exact drawn size, so the placement below copies pixels as they are: a mark
     // narrower than the page is enlarged by our own separable passes, over the rows on the page
-    // only; a wider one is reduced by libvips (Lanczos).
-    if (auto enlarged = WatermarkScaler::enlarged(mark, width, height, visibleTop - top))
-        mark = enlarged->extract_area(left - x, 0, right - left, pageHeight - visibleTop);
-    else if (auto exact = resampled(mark, drawn))
-        mark = exact->extract_area(left - x, visibleTop - top, right - left, pageHeight - visibleTop);
-    else
+    // only, while the page is being made; a wider one is reduced by libvips (Lanczos).
+    const VipsRect where{left, visibleTop, right - left, pageHeight - visibleTop};
+    WatermarkBlend::MarkPixels pixels;
+    if (auto enlarged = WatermarkScaler::enlarged(mark, width, height, visibleTop - top)) {
+        pixels = [enlarged = *enlarged, x0 = left - x, where] {
+            const VImage whole = enlarged.get();
+            return x0 == 0 && whole.width() == where.width ? whole : whole.extract_area(x0, 0, where.width, where.height);
+        };
+    } else if (auto exact = resampled(mark, drawn)) {
+        pixels = [exact = *exact, x0 = left - x, y0 = visibleTop - top, where] { return exact.extract_area(x0, y0, where.width, where.height); };
+    } else {
         throw PhotoEditError(PhotoEditError::Kind::composeFailed);
-
+    }
     const int colourBands = canvas.has_alpha() ? canvas.bands() - 1 : canvas.bands();
-    if (colourBands == 1) mark = mark.extract_band(0, VImage::option()->set("n", 3)).colourspace(VIPS_INTERPRETATION_B_W).bandjoin(mark[3]);
-    return WatermarkBlend::over(canvas.format() == VIPS_FORMAT_UCHAR ? canvas : canvas.cast(VIPS_FORMAT_UCHAR), mark, left, visibleTop);
+    if (colourBands == 1)
+        pixels = [colour = std::move(pixels)] {
+            const VImage m = colour();
+            return m.extract_band(0, VImage::option()->set("n", 3)).colourspace(VIPS_INTERPRETATION_B_W).bandjoin(m[3]);
+        };
+    return WatermarkBlend::over(canvas.format() == VIPS_FORMAT_UCHAR ? canvas : canvas.cast(VIPS_FORMAT_UCHAR), std::move(pixels), where);
 }
 
 vips::VImage renderValidatedLook(const vips::VImage& photo, const CropEditState& look, const std::optional<vips::VImage>& watermark)

@@ -1,9 +1,8 @@
 #pragma once
 
 // A libvips image whose rows a job writes on a thread of its own: whoever reads the image (the
-// JPEG encoder, a page being composed) takes each band of rows as soon as the job says it is done,
-// instead of waiting for the whole picture. The retouch runs beside its write this way, and the
-// watermark is enlarged while the top of the page is being made.
+// JPEG encoder) takes each band of rows as soon as the job says it is done, instead of waiting for
+// the whole picture. The retouch runs beside its write this way.
 
 #include <vips/vips8>
 

@@ -9,11 +9,9 @@ namespace {
 
 struct Placement {
     VipsRect mark;
-    vips::VImage image;
+    MarkPixels make;
     int colourBands;
     bool pageAlpha;
-    // The mark in memory, made when the first rows under it are asked for: by then whatever
-    // makes the mark beside the page has long finished.
     std::once_flag once;
     vips::VImage held;
     const std::uint8_t* pixels = nullptr;
@@ -33,10 +31,14 @@ int generate(VipsRegion* out, void* sequence, void*, void* b, gboolean*)
     if (vips_rect_isempty(&overlap)) return 0;
     try {
         std::call_once(placement->once, [&] {
-            placement->held = placement->image.copy_memory();
-            placement->pixels = static_cast<const std::uint8_t*>(placement->held.data());
+            vips::VImage held = placement->make().copy_memory();
+            if (held.width() != placement->mark.width || held.height() != placement->mark.height || held.bands() != placement->colourBands + 1 ||
+                held.format() != VIPS_FORMAT_UCHAR)
+                return;
+            placement->held = held;
+            placement->pixels = static_cast<const std::uint8_t*>(held.data());
         });
-    } catch (const vips::VError&) {
+    } catch (const std::exception&) {
         return -1;
     }
     if (!placement->pixels) return -1;
@@ -59,10 +61,10 @@ int generate(VipsRegion* out, void* sequence, void*, void* b, gboolean*)
 
 } // namespace
 
-vips::VImage over(const vips::VImage& page, const vips::VImage& mark, int left, int top)
+vips::VImage over(const vips::VImage& page, MarkPixels mark, VipsRect where)
 {
     const int colourBands = page.has_alpha() ? page.bands() - 1 : page.bands();
-    auto* placement = new Placement{{left, top, mark.width(), mark.height()}, mark, colourBands, page.has_alpha(), {}, {}, nullptr};
+    auto* placement = new Placement{where, std::move(mark), colourBands, page.has_alpha(), {}, {}, nullptr};
     VipsImage* image = vips_image_new();
     g_signal_connect(image, "close", G_CALLBACK(release), placement);
     if (vips_image_pipelinev(image, VIPS_DEMAND_STYLE_THINSTRIP, page.get_image(), nullptr) ||

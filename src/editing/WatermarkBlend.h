@@ -7,10 +7,16 @@
 
 #include <vips/vips8>
 
+#include <functional>
+
 namespace tavrin::WatermarkBlend {
 
-// `page` 8-bit, grey or colour, with or without alpha; `mark` 8-bit with the page's colour bands
-// then alpha, placed with its top-left corner at (left, top) and lying wholly on the page.
-vips::VImage over(const vips::VImage& page, const vips::VImage& mark, int left, int top);
+// Gives the mark in memory: 8-bit, the page's colour bands then alpha. Called once, from a libvips
+// worker, when the first rows under the mark are asked for, so that whatever makes the mark can
+// run meanwhile; may throw.
+using MarkPixels = std::function<vips::VImage()>;
+
+// `page` 8-bit, grey or colour, with or without alpha; the mark covers `where`, wholly on the page.
+vips::VImage over(const vips::VImage& page, MarkPixels mark, VipsRect where);
 
 } // namespace tavrin::WatermarkBlend

@@ -1,7 +1,8 @@
 #include "editing/WatermarkScaler.h"
 
 #include "editing/RetouchImage.h"
-#include "editing/RowsAlongside.h"
+
+#include <glib.h>
 
 #include <algorithm>
 #include <array>
@@ -101,20 +102,21 @@ void enlargeInto(const vips::VImage& source, int width, int height, int firstRow
 
 } // namespace
 
-std::optional<vips::VImage> enlarged(const vips::VImage& mark, int width, int height, int firstRow)
+std::optional<std::shared_future<vips::VImage>> enlarged(const vips::VImage& mark, int width, int height, int firstRow)
 {
     const int w = mark.width(), h = mark.height();
     if (mark.format() != VIPS_FORMAT_UCHAR || mark.bands() != 4 || width < w || height < h || w < 1 || h < 1) return std::nullopt;
     firstRow = std::clamp(firstRow, 0, height - 1);
-    // Decoded now, so that a damaged mark fails here; enlarged beside the page, whose bottom rows,
-    // where the mark lies, are made last.
     const vips::VImage source = mark.copy_memory();
-    return RowsAlongside::start(width, height - firstRow, 4, VIPS_INTERPRETATION_sRGB,
-                                [source, width, height, firstRow](std::uint8_t* out, const auto& rowsDone) {
-                                    enlargeInto(source, width, height, firstRow, out);
-                                    rowsDone(0, height - firstRow);
-                                    return true;
-                                });
+    return std::async(std::launch::async, [source, width, height, firstRow] {
+        const std::size_t size = std::size_t(height - firstRow) * std::size_t(width) * 4;
+        auto* out = static_cast<std::uint8_t*>(g_malloc(size));
+        enlargeInto(source, width, height, firstRow, out);
+        vips::VImage image = vips::VImage::new_from_memory_steal(out, size, width, height - firstRow, 4, VIPS_FORMAT_UCHAR);
+        // Set on the image itself: a copy to change it would no longer be in memory.
+        image.get_image()->Type = VIPS_INTERPRETATION_sRGB;
+        return image;
+    }).share();
 }
 
 } // namespace tavrin::WatermarkScaler

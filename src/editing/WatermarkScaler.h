@@ -8,15 +8,16 @@
 
 #include <vips/vips8>
 
+#include <future>
 #include <optional>
 
 namespace tavrin::WatermarkScaler {
 
 // Rows [firstRow, height) of the 8-bit RGBA `mark` enlarged to width × height (both at least the
 // mark's own), premultiplied while resampled so that transparent pixels lend no colour, as 8-bit
-// RGBA, sampled where libvips' enlargement samples, edges extended. None when the mark is not
-// 8-bit RGBA or would shrink on an axis. The mark is decoded before it returns; the enlargement
-// runs on a thread of its own, and reading its rows waits for it.
-std::optional<vips::VImage> enlarged(const vips::VImage& mark, int width, int height, int firstRow);
+// RGBA in memory, sampled where libvips' enlargement samples, edges extended. None when the mark is
+// not 8-bit RGBA or would shrink on an axis. The mark is decoded before it returns (a damaged one
+// throws vips::VError now); the enlargement runs on a thread of its own.
+std::optional<std::shared_future<vips::VImage>> enlarged(const vips::VImage& mark, int width, int height, int firstRow);
 
 } // namespace tavrin::WatermarkScaler
