@@ -123,6 +123,32 @@ TEST(RetouchFilters, RecursiveGaussianMatchesDirectConvolutionAndHasTheRightWidt
     }
 }
 
+// The unsharp mask blurs a band a row at a time from a ring of rows: every row, the edge rows
+// included, must be the whole blur's, and each given once, in order.
+TEST(RetouchFilters, GaussianRowsAreTheWholeBlursRows)
+{
+    const vips::VImage noise = vips::VImage::gaussnoise(97, 61, vips::VImage::option()->set("sigma", 0.2)->set("mean", 0.5));
+    for (const int width : {97, 9}) {
+        const vips::VImage cut = noise.extract_area(0, 0, width, 61);
+        const FloatImage image = testimages::fromUnit(cut.bandjoin(cut.rot180()).bandjoin(cut.fliphor()).bandjoin_const({1}));
+        for (const double sigma : {0.6, 1.7, 2.9}) {
+            SCOPED_TRACE(testing::Message() << "width " << width << ", sigma " << sigma);
+            FloatImage whole;
+            directGaussian(image, whole, sigma);
+            for (const auto& [y0, y1] : {std::pair{0, 61}, std::pair{20, 33}, std::pair{55, 61}}) {
+                int next = y0;
+                double worst = 0;
+                gaussianRows(image, y0, y1, sigma, [&](int y, const float* row) {
+                    EXPECT_EQ(y, next++);
+                    for (std::size_t v = 0; v < image.rowValues(); ++v) worst = std::max(worst, double(std::abs(row[v] - whole.row(y)[v])));
+                });
+                EXPECT_EQ(next, y1);
+                EXPECT_EQ(worst, 0);
+            }
+        }
+    }
+}
+
 TEST(RetouchFilters, BlursExtendEdgesAndKeepUniformImages)
 {
     // A gradient plane blurred hard must stay inside its own range at the borders: extended edges.
