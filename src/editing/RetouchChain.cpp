@@ -26,7 +26,7 @@
 namespace tavrin::RetouchChain {
 
 void Work::pixels(float*, int, int) const {}
-void Work::area(const Band&, int, int, float*, Scratch&, const RowWritten&) const {}
+void Work::area(const Band&, int, int, RowsOut, Scratch&, const RowWritten&) const {}
 
 namespace {
 
@@ -81,14 +81,14 @@ struct Stage {
 // Gives rows [y0, y1) of the input, width × 4 floats each, encoded.
 using Reader = std::function<void(int y0, int y1, float* out)>;
 
-// Where the finished bands go: straight into rows the target holds (`rows` gives the first of
-// them), or, when it has none, through a band buffer of the runner's handed to `done`.
+// Where the finished rows go: straight into rows the target holds (`rows` gives the first of a
+// band's), or, when it has none, to `row` one at a time as the last step writes each, all in one
+// reused row. `done` is told of each band once it is finished.
 struct Target {
     std::function<float*(int y0)> rows;
-    // Each finished row as the last step writes it, while it is still in the cache.
     RowWritten row;
-    std::function<void(int y0, int y1, const float* rows)> done;
-    // `done` clamps to 0 … 1 as it narrows the rows, so the render's own clamp is left out.
+    std::function<void(int y0, int y1)> done;
+    // `row` clamps to 0 … 1 as it narrows the rows, so the render's own clamp is left out.
     bool clamps = false;
 };
 
@@ -135,7 +135,7 @@ public:
         s.light = light;
         s.rows = [this, k](int y0, int y1, float* out) {
             std::unique_ptr<Buffers> buffers = take();
-            produce(k, y0, y1, out, *buffers, 0);
+            produce(k, y0, y1, RowsOut{out, rowValues()}, *buffers, 0);
             giveBack(std::move(buffers));
         };
         return s;
@@ -167,9 +167,9 @@ public:
                     break;
                 }
                 const int y0 = b * rows, y1 = std::min(m_height, y0 + rows);
-                float* band = target.rows ? target.rows(y0) : buffers->get(kTargetSlot, std::size_t(rows) * std::size_t(m_width) * 4);
-                produce(m_stages.size(), y0, y1, band, *buffers, 0, target.row ? &target.row : nullptr);
-                if (target.done) target.done(y0, y1, band);
+                const RowsOut out = target.rows ? RowsOut{target.rows(y0), rowValues()} : RowsOut{buffers->get(kTargetSlot, rowValues()), 0};
+                produce(m_stages.size(), y0, y1, out, *buffers, 0, target.row ? &target.row : nullptr);
+                if (target.done) target.done(y0, y1);
             }
             giveBack(std::move(buffers));
         });
@@ -178,9 +178,11 @@ public:
 
 private:
     // Rows [y0, y1) after the first `k` stages into `out`, each handed to `finish` once final.
-    void produce(std::size_t k, int y0, int y1, float* out, Buffers& buffers, int depth, const RowWritten* finish = nullptr) const
+    std::size_t rowValues() const { return std::size_t(m_width) * 4; }
+
+    void produce(std::size_t k, int y0, int y1, RowsOut out, Buffers& buffers, int depth, const RowWritten* finish = nullptr) const
     {
-        const std::size_t rowValues = std::size_t(m_width) * 4;
+        const std::size_t rowValues = this->rowValues();
         // Stages [first, k) are per-pixel: one sweep along each row of the band.
         std::size_t first = k;
         while (first > 0 && m_stages[first - 1].perPixel) --first;
@@ -190,7 +192,7 @@ private:
             const bool linear = k > 0 && m_stages[0].decode && m_linearInput;
             const Reader& read = linear ? m_linearInput : m_input;
             for (int y = y0; y < y1; ++y) {
-                float* row = out + std::size_t(y - y0) * rowValues;
+                float* row = out.row(y - y0);
                 read(y, y + 1, row);
                 for (std::size_t s = linear ? 1 : 0; s < k; ++s) m_stages[s].work->pixels(row, y, m_width);
                 if (finish) (*finish)(y, row);
@@ -204,7 +206,7 @@ private:
             const float* in = first == 1 && m_held ? m_held->row(a) : nullptr;
             if (!in) {
                 float* made = buffers.get(depth * 4, std::size_t(e - a) * rowValues);
-                produce(first - 1, a, e, made, buffers, depth + 1);
+                produce(first - 1, a, e, RowsOut{made, rowValues}, buffers, depth + 1);
                 in = made;
             }
             DepthScratch scratch(buffers, depth);
@@ -536,7 +538,7 @@ bool runBytes(const Bytes& in, std::uint8_t* out, const PhotoRetouchSettings& se
     Course course;
     course.origin = &origin;
     Target target = bytesInto(in, out);
-    if (rowsDone) target.done = [rowsDone](int y0, int y1, const float*) { rowsDone(y0, y1); };
+    target.done = rowsDone;
     return renderFused(*pipeline, context, target, stillWanted, 0, kSteps.size(), course, true);
 }
 

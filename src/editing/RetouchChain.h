@@ -171,6 +171,14 @@ public:
 // Row y of an image, just written.
 using RowWritten = std::function<void(int y, float* row)>;
 
+// Where a step writes rows [y0, y1): row y − y0 at data + (y − y0) × stride values. A stride of 0
+// puts every row in the same place, for rows handed on as they are written and not kept.
+struct RowsOut {
+    float* data = nullptr;
+    std::size_t stride = 0;
+    float* row(int i) const { return data + std::size_t(i) * stride; }
+};
+
 // What one step does in one render, made by the step's prepare function.
 class Work {
 public:
@@ -180,9 +188,9 @@ public:
     // Neighbourhood steps: the rows needed above and below each output row.
     virtual int halo() const { return 0; }
     // Neighbourhood steps: `in` holds at least rows [y0 − halo, y1 + halo) within the image;
-    // writes rows [y0, y1) to `out`, one after the other, and hands each to `written` (when set)
-    // as soon as it is final, to be changed in place while it is still in the cache.
-    virtual void area(const Band& in, int y0, int y1, float* out, Scratch& scratch, const RowWritten& written) const;
+    // writes rows [y0, y1) to `out` in order, and hands each to `written` (when set) as soon as it
+    // is final, to be changed in place while it is still in the cache.
+    virtual void area(const Band& in, int y0, int y1, RowsOut out, Scratch& scratch, const RowWritten& written) const;
     // Per-pixel steps whose every pixel's linear luminance moves by one affine map say which.
     virtual std::optional<Affine> luminanceMap() const { return std::nullopt; }
     // Per-pixel steps on encoded values that can as well take linear rows and encode them on the

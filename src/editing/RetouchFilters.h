@@ -47,10 +47,10 @@ RowFunction gammaRow(double power);
 // its 3 × 3 mean. `out` is reused when it already has the input's shape.
 void noiseReduction(const FloatImage& image, FloatImage& out, double noiseLevel, double sharpness);
 
-// Rows [y0, y1) of the noise reduction of an RGBA image, written one after the other to `out`;
-// reads two rows either side (edges extended). Each row, once written, goes to `written` with its
-// index from y0.
-void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness,
+// Rows [y0, y1) of the noise reduction of an RGBA image, row y0 + i written at out + i × stride
+// values (0: all in one row); reads two rows either side (edges extended). Each row, once written,
+// goes to `written` with its index from y0.
+void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, std::size_t stride, double noiseLevel, double sharpness,
                         const std::function<void(int i, float* row)>& written = {});
 
 // Gaussian blur of any channel count, edges extended and cropped after. Small sigmas use a direct

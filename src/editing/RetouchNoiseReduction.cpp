@@ -151,7 +151,7 @@ void padEdges(float* plane, int width)
 // rows are split into planes as they are read, so that the nine weights and the weighted sums of
 // eight pixels each fill one vector; the 3 × 3 mean of the sharpening is summed as columns first.
 TAVRIN_VECTOR_CLONES
-void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, double noiseLevel, double sharpness,
+void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, std::size_t stride, double noiseLevel, double sharpness,
                         const std::function<void(int i, float* row)>& written)
 {
     const int W = image.width, H = image.height;
@@ -194,7 +194,7 @@ void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, dou
         }
         const float *sr = sharp.data() + 2, *sg = sr + columns.stride, *sb = sg + columns.stride;
         const float* alpha = image.row(y0 + y) + 3;
-        float* o = out + std::size_t(y) * std::size_t(W) * 4;
+        float* o = out + std::size_t(y) * stride;
         float* const row = o;
         for (int x = 0; x < W; ++x, o += 4) o[0] = sr[x], o[1] = sg[x], o[2] = sb[x], o[3] = alpha[4 * std::size_t(x)];
         if (written) written(y, row);
@@ -241,7 +241,7 @@ void noiseReductionRgba(const FloatImage& image, FloatImage& out, double noiseLe
     parallelFor(bands, image.rowValues() * kBand * 12, [&](int begin, int end) {
         for (int b = begin; b < end; ++b) {
             const int y0 = b * kBand, y1 = std::min(image.height, y0 + kBand);
-            noiseReductionRows(image, y0, y1, out.row(y0), noiseLevel, sharpness);
+            noiseReductionRows(image, y0, y1, out.row(y0), image.rowValues(), noiseLevel, sharpness);
         }
     });
 }

@@ -17,10 +17,10 @@ public:
     explicit DenoiseWork(double n) : m_level(n * 0.055), m_sharpness(0.55 - 0.22 * n) {}
     // Smoothing reads one row either side, the sharpening after it one more.
     int halo() const override { return 2; }
-    void area(const Band& in, int y0, int y1, float* out, Scratch&, const RowWritten& written) const override
+    void area(const Band& in, int y0, int y1, RowsOut out, Scratch&, const RowWritten& written) const override
     {
         const FloatImage band = view(const_cast<float*>(in.data), in.width, in.last - in.first);
-        RetouchFilters::noiseReductionRows(band, y0 - in.first, y1 - in.first, out, m_level, m_sharpness,
+        RetouchFilters::noiseReductionRows(band, y0 - in.first, y1 - in.first, out.data, out.stride, m_level, m_sharpness,
                                            written ? [&](int i, float* row) { written(y0 + i, row); } : RowWritten());
     }
 
@@ -48,12 +48,12 @@ public:
         if (m_size < 3) return std::max(1, int(std::ceil(3 * m_size)));
         return int(std::ceil(4 * m_size)) + 3;
     }
-    void area(const Band& in, int y0, int y1, float* out, Scratch& scratch, const RowWritten& written) const override
+    void area(const Band& in, int y0, int y1, RowsOut out, Scratch& scratch, const RowWritten& written) const override
     {
         const int rows = in.last - in.first;
         const FloatImage band = view(const_cast<float*>(in.data), in.width, rows);
         const auto sharpen = [&](int y, const float* blurred) {
-            float* row = out + std::size_t(y - y0) * band.rowValues();
+            float* row = out.row(y - y0);
             RetouchKernels::unsharpRow(band.row(y - in.first), blurred, row, in.width, m_amount, m_threshold);
             if (written) written(y, row);
         };
