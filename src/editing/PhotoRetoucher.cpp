@@ -39,6 +39,15 @@ vips::VImage inMemory(const vips::VImage& photo)
 namespace {
 // Holds the bytes until libvips closes the image made over them.
 void releaseBytes(VipsImage*, gpointer holder) { delete static_cast<std::shared_ptr<std::uint8_t[]>*>(holder); }
+
+// The retouched photo keeps the colour profile of the one it was made from.
+void keepProfile(const vips::VImage& from, vips::VImage& to)
+{
+    if (!from.get_typeof(VIPS_META_ICC_NAME)) return;
+    size_t length = 0;
+    const void* profile = from.get_blob(VIPS_META_ICC_NAME, &length);
+    vips_image_set_blob_copy(to.get_image(), VIPS_META_ICC_NAME, profile, length);
+}
 } // namespace
 
 std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchSettings& settings, RetouchQuality quality,
@@ -63,11 +72,7 @@ std::optional<vips::VImage> apply(const vips::VImage& photo, const PhotoRetouchS
         vips::VImage image = vips::VImage::new_from_memory(out.get(), size, width, height, bands, VIPS_FORMAT_UCHAR);
         g_signal_connect(image.get_image(), "postclose", G_CALLBACK(releaseBytes), new std::shared_ptr<std::uint8_t[]>(out));
         image = image.copy(vips::VImage::option()->set("interpretation", VIPS_INTERPRETATION_sRGB));
-        if (source.get_typeof(VIPS_META_ICC_NAME)) {
-            size_t length = 0;
-            const void* profile = source.get_blob(VIPS_META_ICC_NAME, &length);
-            vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, profile, length);
-        }
+        keepProfile(source, image);
         return image;
     } catch (const vips::VError&) {
         throw Error(QStringLiteral("Impossible de retoucher cette photo."));
@@ -91,11 +96,7 @@ vips::VImage applyAlongside(const vips::VImage& photo, const PhotoRetouchSetting
                                                       const RetouchChain::Bytes in{static_cast<const std::uint8_t*>(source.data()), width, height, bands};
                                                       return RetouchChain::run(in, out, settings, quality, rowsDone);
                                                   });
-        if (source.get_typeof(VIPS_META_ICC_NAME)) {
-            size_t length = 0;
-            const void* profile = source.get_blob(VIPS_META_ICC_NAME, &length);
-            vips_image_set_blob_copy(image.get_image(), VIPS_META_ICC_NAME, profile, length);
-        }
+        keepProfile(source, image);
         return image;
     } catch (const vips::VError&) {
         throw Error(QStringLiteral("Impossible de retoucher cette photo."));

@@ -206,7 +206,7 @@ public:
         convolveValues(weights(), radius, padded.data() + r * c, c, o + rowValues - r * c, r * c);
     }
 
-    // Row y down the columns from the rows blurred across, which `across(row)` gives (edge rows
+    // Row y down the columns from the rows blurred across, which `acrossRow(y)` gives (edge rows
     // repeated): the sums run along memory.
     template <typename Across>
     void down(int y, int height, const Across& acrossRow, float* out, std::vector<const float*>& above, std::vector<const float*>& below) const

@@ -177,9 +177,9 @@ public:
     }
 
 private:
-    // Rows [y0, y1) after the first `k` stages into `out`, each handed to `finish` once final.
     std::size_t rowValues() const { return std::size_t(m_width) * 4; }
 
+    // Rows [y0, y1) after the first `k` stages into `out`, each handed to `finish` once final.
     void produce(std::size_t k, int y0, int y1, RowsOut out, Buffers& buffers, int depth, const RowWritten* finish = nullptr) const
     {
         const std::size_t rowValues = this->rowValues();
