@@ -1,5 +1,6 @@
 #include "editing/RetouchFilters.h"
 #include "editing/RetouchFiltersSupport.h"
+#include "editing/RetouchVectors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -106,17 +107,7 @@ std::vector<float> gaussianWeights(double sigma, int radius)
     return w;
 }
 
-// Eight values in one vector: AVX lanes where the machine has them, two SSE halves elsewhere. The
-// helpers never leave this file and are inlined, so the calling convention of 32-byte vectors
-// without AVX does not matter here.
-#pragma GCC diagnostic ignored "-Wpsabi"
-using Lanes8 = float __attribute__((vector_size(32)));
-inline Lanes8 load8(const float* p)
-{
-    Lanes8 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+using Lanes8 = Float8;
 
 // One symmetric kernel (`w[j]` the weight at distance j) along lines whose samples lie `step`
 // values apart: out[v] = w[0]·c[v] + Σ w[j]·(c[v − j·step] + c[v + j·step]) for `count` values from

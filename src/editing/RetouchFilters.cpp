@@ -1,6 +1,7 @@
 #include "editing/RetouchFilters.h"
 
 #include "editing/RetouchFiltersSupport.h"
+#include "editing/RetouchVectors.h"
 #include "editing/SrgbCurve.h"
 
 #include <algorithm>
@@ -248,14 +249,8 @@ RowFunction toneCurveRow(const CurvePoints& points) { return rowOf(ToneCurveOp(p
 RowFunction encodedToneCurveRow(const CurvePoints& points) { return rowOf(EncodedCurveOp(points)); }
 namespace {
 
-using Lanes = float __attribute__((vector_size(16)));
+using Lanes = Float4;
 using Index = std::int32_t __attribute__((vector_size(16)));
-inline Lanes loadLanes(const float* p)
-{
-    Lanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
 // Four RGBA pixels into red, green, blue and alpha vectors, and back: the same exchange both ways.
 inline void transpose(Lanes& a, Lanes& b, Lanes& c, Lanes& d)
 {
@@ -275,7 +270,7 @@ void vibrancePixels(float* p, int count, float a)
     const Lanes zero = {0, 0, 0, 0}, one = {1, 1, 1, 1};
     int x = 0;
     for (; x + 4 <= count; x += 4, p += 16) {
-        Lanes r = loadLanes(p), g = loadLanes(p + 4), b = loadLanes(p + 8), alpha = loadLanes(p + 12);
+        Lanes r = load4(p), g = load4(p + 4), b = load4(p + 8), alpha = load4(p + 12);
         transpose(r, g, b, alpha);
         const Lanes mx = maxLanes(maxLanes(r, g), b), mn = minLanes(minLanes(r, g), b);
         Lanes sat = mx - mn;

@@ -1,6 +1,7 @@
 #include "editing/RetouchKernels.h"
 
 #include "editing/SrgbCurve.h"
+#include "editing/RetouchVectors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,22 +72,7 @@ void encodeRow(float* p, int count)
 float brightnessGain(float amount, float y) { return std::exp2(amount * (0.38f + 0.82f * (4.0f * y * (1.0f - y)))); }
 
 namespace {
-using Lanes = float __attribute__((vector_size(16)));
-inline Lanes loadLanes(const float* p)
-{
-    Lanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline Lanes absLanes(Lanes v)
-{
-    using Bits = std::uint32_t __attribute__((vector_size(16)));
-    Bits b;
-    std::memcpy(&b, &v, sizeof b);
-    b &= 0x7fffffffu;
-    std::memcpy(&v, &b, sizeof v);
-    return v;
-}
+using Lanes = Float4;
 inline Lanes maxLanes(Lanes a, Lanes b) { return a > b ? a : b; }
 inline Lanes clampLanes(Lanes v, Lanes lo, Lanes hi) { return v < lo ? lo : (v > hi ? hi : v); }
 } // namespace
@@ -103,8 +89,8 @@ void unsharpRow(const float* p, const float* b, float* o, int count, float amoun
     int x = 0;
     for (; x + 4 <= count; x += 4, p += 16, b += 16, o += 16) {
         Lanes d[4];
-        for (int i = 0; i < 4; ++i) d[i] = loadLanes(p + 4 * i) - loadLanes(b + 4 * i);
-        const Lanes a0 = absLanes(d[0]), a1 = absLanes(d[1]), a2 = absLanes(d[2]), a3 = absLanes(d[3]);
+        for (int i = 0; i < 4; ++i) d[i] = load4(p + 4 * i) - load4(b + 4 * i);
+        const Lanes a0 = absolute(d[0]), a1 = absolute(d[1]), a2 = absolute(d[2]), a3 = absolute(d[3]);
         using Index = std::int32_t __attribute__((vector_size(16)));
         const Lanes lo01 = __builtin_shuffle(a0, a1, Index{0, 4, 1, 5}), lo23 = __builtin_shuffle(a2, a3, Index{0, 4, 1, 5});
         const Lanes hi01 = __builtin_shuffle(a0, a1, Index{2, 6, 3, 7}), hi23 = __builtin_shuffle(a2, a3, Index{2, 6, 3, 7});
@@ -114,7 +100,7 @@ void unsharpRow(const float* p, const float* b, float* o, int count, float amoun
         const Lanes t = clampLanes((mag - threshold) * ramp, zero, one);
         const Lanes k = amount * (t * t * (3.0f - 2.0f * t));
         for (int i = 0; i < 4; ++i) {
-            const Lanes pixel = loadLanes(p + 4 * i);
+            const Lanes pixel = load4(p + 4 * i);
             Lanes r = pixel + d[i] * k[i];
             r[3] = pixel[3];
             std::memcpy(o + 4 * i, &r, sizeof r);

@@ -1,5 +1,6 @@
 #include "editing/RetouchFilters.h"
 #include "editing/RetouchFiltersSupport.h"
+#include "editing/RetouchVectors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -100,29 +101,9 @@ void noiseReductionOf(const FloatImage& image, FloatImage& out, double noiseLeve
     });
 }
 
-// The eight-lane helpers below never leave this file and are inlined, so the calling convention of
-// 32-byte vectors without AVX does not matter here.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace {
-// Eight pixels of one channel: AVX lanes where the machine has them, two SSE halves elsewhere.
-using Lanes8 = float __attribute__((vector_size(32)));
-inline Lanes8 load8(const float* p)
-{
-    Lanes8 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-inline void store8(float* p, Lanes8 v) { std::memcpy(p, &v, sizeof v); }
-inline Lanes8 abs8(Lanes8 v)
-{
-    using Bits = std::uint32_t __attribute__((vector_size(32)));
-    Bits b;
-    std::memcpy(&b, &v, sizeof b);
-    b &= 0x7fffffffu;
-    std::memcpy(&v, &b, sizeof v);
-    return v;
-}
+// Eight pixels of one channel.
+using Lanes8 = Float8;
 
 // One row split into planes (red, green, blue, luma), each with the edge pixel repeated twice on
 // either side, so that every pixel's neighbours are plain loads: pixel x sits at x + 2.
@@ -212,7 +193,7 @@ void noiseReductionRows(const FloatImage& image, int y0, int y1, float* out, std
             for (int d = 0; d < 3; ++d) {
                 Lanes8 w[3];
                 for (int e = 0; e < 3; ++e) {
-                    Lanes8 v = two - abs8(load8(s[d]->plane(3) + x + e - 1) - yc) * inverseLevel;
+                    Lanes8 v = two - absolute(load8(s[d]->plane(3) + x + e - 1) - yc) * inverseLevel;
                     v = v < zero ? zero : v;
                     v = v > one ? one : v;
                     w[e] = v;
