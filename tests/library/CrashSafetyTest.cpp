@@ -72,7 +72,10 @@ TEST(LibraryCrashSafety, SigkillDuringJournalAppendsLosesNoSavedEdit)
         child.setProcessEnvironment(env);
         child.start(test::binDir() + "/library_rewriter", {"journal"});
         ASSERT_TRUE(child.waitForStarted());
-        QThread::usleep(rng->bounded(30000, 150000));
+        // Killed at a random moment once it has begun saving: how long it takes to start (much
+        // longer under the sanitizers, or on a loaded machine) must not decide what is tested.
+        ASSERT_TRUE(child.waitForReadyRead(30000)) << "round " << round;
+        QThread::usleep(rng->bounded(0, 120000));
         child.kill();
         child.waitForFinished();
         const QList<QByteArray> saved = child.readAllStandardOutput().split('\n');
